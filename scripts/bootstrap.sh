@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12, and nothing when it
+# is all there. Uses apt-get directly as root, sudo otherwise.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config   # compiler and build
+  libfmt-dev libcli11-dev nlohmann-json3-dev      # libraries the program links
+  libgtest-dev libgmock-dev libbenchmark-dev      # tests and benchmarks
+  mdbtools                                        # independent reader, test oracle only
+  clang libclang-rt-14-dev                        # libFuzzer with ASan/UBSan
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+  apt=(apt-get)
+elif command -v sudo >/dev/null; then
+  apt=(sudo apt-get)
+else
+  echo "Please install as root: apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${apt[@]}" update -qq
+"${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"
