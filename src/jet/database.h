@@ -197,6 +197,9 @@ class Database {
   // Never changes the file.
   static Result<std::unique_ptr<Database>> Open(const std::string& path,
                                                 const OpenOptions& options = {});
+  // The same over an image of a whole file held in memory (tests, fuzzing).
+  static Result<std::unique_ptr<Database>> OpenImage(std::string image,
+                                                     const OpenOptions& options = {});
 
   virtual const DatabaseInfo& info() const = 0;
 
