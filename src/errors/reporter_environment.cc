@@ -1,0 +1,113 @@
+// The installed reporter environment and this platform's implementation.
+#include "errors/reporter_environment.h"
+
+#include <errno.h>  // program_invocation_short_name
+#include <langinfo.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "errors/system_charset.h"
+
+namespace errors {
+namespace {
+
+ReporterEnvironment* installed_environment = nullptr;
+
+std::string FromLocale(const char* text) {
+  if (text == nullptr) return {};
+  const char* codeset = nl_langinfo(CODESET);
+  return LocaleTextToUtf8(text, codeset ? codeset : "");
+}
+
+// The running program's file, empty when the system does not tell.
+std::filesystem::path ProgramFile() {
+  std::error_code error;
+  std::filesystem::path file = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return file;
+}
+
+bool IsHourConversion(char c) { return c == 'H' || c == 'I' || c == 'k' || c == 'l'; }
+
+}  // namespace
+
+void SystemReporterEnvironment::ShowMessage(std::string_view text, std::string_view,
+                                            int32_t) {
+  // The batch command has no box: the text goes to standard error as it is,
+  // and nothing waits for the user.
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+LocalDateTime SystemReporterEnvironment::Now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+          local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::string SystemReporterEnvironment::MonthAbbreviation(int month) {
+  if (month < 1 || month > 12) return {};
+  return FromLocale(nl_langinfo(static_cast<nl_item>(ABMON_1 + (month - 1))));
+}
+
+std::string SystemReporterEnvironment::TimeSeparator() {
+  return TimeSeparatorFromFormat(FromLocale(nl_langinfo(T_FMT)));
+}
+
+std::string SystemReporterEnvironment::ProductName() { return std::string(kProductName); }
+
+std::string SystemReporterEnvironment::ExeName() {
+  const std::filesystem::path file = ProgramFile();
+  if (file.empty()) return std::filesystem::path(program_invocation_short_name).stem().string();
+  return file.stem().string();
+}
+
+std::string SystemReporterEnvironment::AppPath() {
+  const std::filesystem::path file = ProgramFile();
+  if (file.empty()) return ".";
+  return file.parent_path().string();
+}
+
+ReporterEnvironment& CurrentReporterEnvironment() {
+  static SystemReporterEnvironment system_environment;
+  return installed_environment != nullptr ? *installed_environment : system_environment;
+}
+
+ReporterEnvironment* SetReporterEnvironment(ReporterEnvironment* environment) {
+  ReporterEnvironment* previous = installed_environment;
+  installed_environment = environment;
+  return previous;
+}
+
+std::string TimeSeparatorFromFormat(std::string_view time_format) {
+  const std::string kDefault = ":";
+  for (size_t i = 0; i < time_format.size(); ++i) {
+    if (time_format[i] != '%') continue;
+    // Skip flags, width and the E/O modifiers between "%" and the conversion.
+    size_t j = i + 1;
+    while (j < time_format.size() &&
+           (std::string_view("_-0^#EO").find(time_format[j]) != std::string_view::npos ||
+            (time_format[j] >= '0' && time_format[j] <= '9'))) {
+      ++j;
+    }
+    if (j >= time_format.size()) break;
+    const char conversion = time_format[j];
+    i = j;
+    if (conversion == 'T' || conversion == 'R' || conversion == 'r') return kDefault;
+    if (!IsHourConversion(conversion)) continue;
+    const size_t next_field = time_format.find('%', j + 1);
+    const std::string_view separator =
+        time_format.substr(j + 1, next_field == std::string_view::npos ? std::string_view::npos
+                                                                        : next_field - (j + 1));
+    if (separator.empty()) return kDefault;
+    return std::string(separator);
+  }
+  return kDefault;
+}
+
+}  // namespace errors

@@ -1,0 +1,86 @@
+// Character set conversions at the system's edges.
+#include "errors/system_charset.h"
+
+#include <cerrno>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace errors {
+
+#ifdef _WIN32
+
+std::string ToSystemCharset(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int wide_length =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  if (wide_length <= 0) return std::string(utf8);
+  std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                      wide_length);
+  const int ansi_length =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, nullptr, 0, "?", nullptr);
+  if (ansi_length <= 0) return std::string(utf8);
+  std::string ansi(static_cast<size_t>(ansi_length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, ansi.data(), ansi_length, "?",
+                      nullptr);
+  return ansi;
+}
+
+std::string LocaleTextToUtf8(std::string_view text, std::string_view) { return std::string(text); }
+
+#else
+
+std::string ToSystemCharset(std::string_view utf8) { return std::string(utf8); }
+
+namespace {
+
+bool IsUtf8Compatible(std::string_view codeset) {
+  // glibc names plain ASCII "ANSI_X3.4-1968" (the C locale).
+  return codeset.empty() || codeset == "UTF-8" || codeset == "utf8" || codeset == "UTF8" ||
+         codeset == "ANSI_X3.4-1968" || codeset == "ASCII" || codeset == "US-ASCII";
+}
+
+}  // namespace
+
+std::string LocaleTextToUtf8(std::string_view text, std::string_view codeset) {
+  if (IsUtf8Compatible(codeset)) return std::string(text);
+  const std::string from(codeset);
+  iconv_t converter = iconv_open("UTF-8", from.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return std::string(text);
+
+  std::string input(text);
+  std::string output;
+  char* in = input.data();
+  size_t in_left = input.size();
+  char buffer[256];
+  while (in_left > 0) {
+    char* out = buffer;
+    size_t out_left = sizeof buffer;
+    const size_t result = iconv(converter, &in, &in_left, &out, &out_left);
+    output.append(buffer, static_cast<size_t>(out - buffer));
+    if (result != static_cast<size_t>(-1)) continue;
+    if (errno == E2BIG) continue;  // buffer full: drained above, go on
+    // An invalid or truncated sequence: mark it and resume behind its first byte.
+    output.push_back('?');
+    ++in;
+    --in_left;
+  }
+  {
+    // Stateful codesets may still owe a shift back to the initial state.
+    char* out = buffer;
+    size_t out_left = sizeof buffer;
+    iconv(converter, nullptr, nullptr, &out, &out_left);
+    output.append(buffer, static_cast<size_t>(out - buffer));
+  }
+  iconv_close(converter);
+  return output;
+}
+
+#endif
+
+}  // namespace errors
