@@ -193,6 +193,6 @@ constexpr std::string_view kAdventLoveCandle =
 constexpr std::string_view kChristmasDay =
     "Christmas Day celebrates the Incarnation, the birth of Jesus Christ, in whom God became human "
     "and lived among us, full of grace. It begins the joyful Christmas season of twelve days, "
-    "which lasts until the eve of the Epiphany on 6 January.";
+    "which ends on 5 January, the eve of the Epiphany.";
 
 }  // namespace yeardata::notes

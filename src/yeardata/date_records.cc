@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <iterator>
 #include <string_view>
 
 #include "yeardata/date_notes.h"

@@ -439,8 +439,8 @@ TEST_P(DateRecordNoteTest, LengthAndSpecialCharacters) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ByDate, DateRecordNoteTest, testing::ValuesIn(kExpectedNotes),
-                         [](const testing::TestParamInfo<ExpectedNote>& info) {
-                           std::string name(info.param.date);
+                         [](const testing::TestParamInfo<ExpectedNote>& param_info) {
+                           std::string name(param_info.param.date);
                            for (char& c : name) {
                              if (c == '/') c = '_';
                            }
