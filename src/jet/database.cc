@@ -1,0 +1,149 @@
+// Opening a database and reading its catalog, definitions and rows; see
+// database.h for the contract.
+#include <algorithm>
+
+#include "jet/coding.h"
+#include "jet/database_impl.h"
+#include "jet/row_codec.h"
+
+namespace jet {
+
+std::string ColumnTypeName(ColumnType type) {
+  switch (type) {
+    case ColumnType::kBoolean: return "Boolean";
+    case ColumnType::kByte: return "Byte";
+    case ColumnType::kInteger: return "Integer";
+    case ColumnType::kLong: return "Long";
+    case ColumnType::kCurrency: return "Currency";
+    case ColumnType::kSingle: return "Single";
+    case ColumnType::kDouble: return "Double";
+    case ColumnType::kDateTime: return "DateTime";
+    case ColumnType::kBinary: return "Binary";
+    case ColumnType::kText: return "Text";
+    case ColumnType::kOle: return "OLE";
+    case ColumnType::kMemo: return "Memo";
+    case ColumnType::kGuid: return "GUID";
+    case ColumnType::kNumeric: return "Numeric";
+  }
+  static const char kHex[] = "0123456789ABCDEF";
+  auto code = static_cast<uint8_t>(type);
+  return std::string("Unknown(0x") + kHex[code >> 4] + kHex[code & 15] + ")";
+}
+
+const ColumnDef* TableDef::FindColumn(std::string_view column_name) const {
+  for (const ColumnDef& c : columns) {
+    if (NamesEqual(c.name, column_name)) return &c;
+  }
+  return nullptr;
+}
+
+std::string Decimal::ToString() const {
+  unsigned __int128 m = 0;
+  for (uint32_t word : magnitude) m = (m << 32) | word;
+  std::string digits;
+  do {
+    digits.push_back(static_cast<char>('0' + static_cast<int>(m % 10)));
+    m /= 10;
+  } while (m != 0);
+  while (digits.size() <= scale) digits.push_back('0');
+  std::reverse(digits.begin(), digits.end());
+  if (scale > 0) digits.insert(digits.size() - scale, 1, '.');
+  bool zero = std::all_of(magnitude.begin(), magnitude.end(), [](uint32_t w) { return w == 0; });
+  if (negative && !zero) digits.insert(digits.begin(), '-');
+  return digits;
+}
+
+DatabaseImpl::DatabaseImpl(std::string image, const HeaderInfo& header)
+    : file_(std::move(image), header.page_size),
+      format_(FormatFor(header.version)),
+      header_(header),
+      text_(header.code_page) {
+  info_.version = header.version;
+  info_.page_size = header.page_size;
+  info_.page_count = file_.page_count();
+  info_.code_page = header.code_page;
+  info_.sort_order = header.sort_order;
+  info_.has_password = header.has_password;
+}
+
+Status DatabaseImpl::Load() { return ReadCatalog(file_, format_, text_, &catalog_); }
+
+Result<std::vector<std::string>> DatabaseImpl::UserTableNames() {
+  std::vector<std::string> names;
+  for (const CatalogEntry& e : catalog_.entries) {
+    if (catalog_.IsUserTable(e)) names.push_back(e.name);
+  }
+  return names;
+}
+
+Status DatabaseImpl::ReadTable(const CatalogEntry& entry, TableDef* table,
+                               TableDefExtras* extras) {
+  Status s = ReadTableDef(file_, format_, text_, entry.TableDefPage(), table, extras);
+  if (!s.ok()) return Status::Corruption("table " + entry.name + ": " + s.message());
+  table->name = entry.name;
+  if ((entry.flags & kSystemObjectFlags) != 0) table->is_system = true;
+  ApplyDesignProperties(entry.lv_prop, format_, text_, table);
+  return Status::OK();
+}
+
+Result<TableDef> DatabaseImpl::GetTable(std::string_view table_name) {
+  const CatalogEntry* entry = catalog_.FindTableEntry(table_name);
+  if (entry == nullptr) return Status::NotFound("no table named " + std::string(table_name));
+  if (entry->type != kObjectTable) {
+    return Status::NotSupported("table " + entry->name + " is a linked table");
+  }
+  TableDef table;
+  TableDefExtras extras;
+  JET_RETURN_IF_ERROR(ReadTable(*entry, &table, &extras));
+  return table;
+}
+
+Status DatabaseImpl::OwnedPages(const TableDef& table, UsageMap* map) {
+  return ReadUsageMap(file_, format_, table.owned_map_pointer,
+                      "owned-page map of table " + table.name, map);
+}
+
+Result<std::unique_ptr<TableCursor>> DatabaseImpl::Scan(const TableDef& table) {
+  UsageMap map;
+  JET_RETURN_IF_ERROR(OwnedPages(table, &map));
+  std::unique_ptr<TableCursor> cursor =
+      std::make_unique<TableScanner>(file_, format_, text_, table, std::move(map.pages));
+  return cursor;
+}
+
+namespace {
+
+Result<std::unique_ptr<Database>> OpenParsed(std::string image, const OpenOptions& options) {
+  HeaderInfo header;
+  JET_RETURN_IF_ERROR(ParseHeader(image, &header));
+  if (image.size() % header.page_size != 0) {
+    return Status::Corruption("file size " + std::to_string(image.size()) +
+                              " is not a whole number of " + std::to_string(header.page_size) +
+                              "-byte pages (truncated?)");
+  }
+  if (image.size() / header.page_size <= kCatalogTableDefPage) {
+    return Status::Corruption("file of " + std::to_string(image.size() / header.page_size) +
+                              " pages is too small to hold the catalog");
+  }
+  JET_RETURN_IF_ERROR(CheckPassword(header, options.password));
+  auto db = std::make_unique<DatabaseImpl>(std::move(image), header);
+  JET_RETURN_IF_ERROR(db->Load());
+  std::unique_ptr<Database> result = std::move(db);
+  return result;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
+                                                 const OpenOptions& options) {
+  Result<std::string> image = ReadWholeFile(path);
+  if (!image.ok()) return image.status();
+  return OpenParsed(std::move(image).value(), options);
+}
+
+Result<std::unique_ptr<Database>> Database::OpenImage(std::string image,
+                                                      const OpenOptions& options) {
+  return OpenParsed(std::move(image), options);
+}
+
+}  // namespace jet

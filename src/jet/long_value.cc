@@ -1,0 +1,85 @@
+// Memo / OLE value reader; see long_value.h.
+#include "jet/long_value.h"
+
+#include "jet/coding.h"
+#include "jet/row_codec.h"
+
+namespace jet {
+
+namespace {
+
+std::string PointerText(uint32_t pointer) {
+  return "page " + std::to_string(RowPointerPage(pointer)) + " row " +
+         std::to_string(RowPointerSlot(pointer));
+}
+
+}  // namespace
+
+Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
+                     uint32_t size, std::string* out) {
+  if (size < kLongValueHeaderSize) {
+    return Status::Corruption("long value field of " + std::to_string(size) +
+                              " bytes is shorter than its 12-byte header");
+  }
+  uint32_t word = ReadU32(field);
+  uint32_t length = word & kLongValueLengthMask;
+  uint32_t pointer = ReadU32(field + 4);
+  if (length > file.file_size()) {
+    return Status::Corruption("long value length " + std::to_string(length) +
+                              " exceeds the file size");
+  }
+
+  if (word & kLongValueInline) {
+    if (length > size - kLongValueHeaderSize) {
+      return Status::Corruption("inline long value of " + std::to_string(length) +
+                                " bytes overruns its " + std::to_string(size) + "-byte field");
+    }
+    out->append(reinterpret_cast<const char*>(field + kLongValueHeaderSize), length);
+    return Status::OK();
+  }
+  if (length == 0) return Status::OK();
+
+  if (word & kLongValueSingle) {
+    const uint8_t* page;
+    RowSpan span;
+    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value", &page, &span));
+    if (length > span.size) {
+      return Status::Corruption("long value of " + std::to_string(length) + " bytes at " +
+                                PointerText(pointer) + " is only " + std::to_string(span.size) +
+                                " bytes long");
+    }
+    out->append(reinterpret_cast<const char*>(page + span.start), length);
+    return Status::OK();
+  }
+
+  // Chain of LVAL rows.
+  uint64_t max_steps = static_cast<uint64_t>(file.page_count()) * 256 + 1;
+  uint32_t remaining = length;
+  uint64_t steps = 0;
+  out->reserve(out->size() + length);
+  while (remaining > 0) {
+    if (pointer == 0) {
+      return Status::Corruption("long value chain ends after " +
+                                std::to_string(length - remaining) + " of " +
+                                std::to_string(length) + " bytes");
+    }
+    if (++steps > max_steps) {
+      return Status::Corruption("long value chain loops (at " + PointerText(pointer) + ")");
+    }
+    const uint8_t* page;
+    RowSpan span;
+    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value chain", &page, &span));
+    if (span.size < 4) {
+      return Status::Corruption("long value chain row at " + PointerText(pointer) +
+                                " is shorter than its next pointer");
+    }
+    uint32_t chunk = span.size - 4;
+    if (chunk > remaining) chunk = remaining;
+    out->append(reinterpret_cast<const char*>(page + span.start + 4), chunk);
+    remaining -= chunk;
+    pointer = ReadU32(page + span.start);
+  }
+  return Status::OK();
+}
+
+}  // namespace jet

@@ -1,0 +1,26 @@
+// Memo and OLE values. In the row such a value is a 12-byte header
+//   OFFSET  SIZE  MEANING
+//   0       4     length (low 30 bits) | kind (top 2 bits)
+//   4       4     row pointer (u8 slot | u24 page) of the first LVAL row
+//   8       4     0
+// kind 0x80: the data follows the header inside the row; 0x40: one LVAL row
+// holds it all; 0x00: a chain of LVAL rows, each `u32 next pointer` + chunk,
+// ending with a zero pointer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jet/format.h"
+#include "jet/page_file.h"
+#include "jet/status.h"
+
+namespace jet {
+
+// Appends the bytes of the long value whose row field is [field, field+size).
+// The length is capped by the file size; chains are cut after as many steps
+// as the file has row slots, so a cycle cannot hang the reader.
+Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
+                     uint32_t size, std::string* out);
+
+}  // namespace jet

@@ -1,0 +1,402 @@
+// Row location, field splitting and value decoding; see row_codec.h.
+#include "jet/row_codec.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/coding.h"
+#include "jet/long_value.h"
+
+namespace jet {
+
+namespace {
+
+std::string Where(uint32_t page_number, uint32_t slot) {
+  return " (page " + std::to_string(page_number) + " row " + std::to_string(slot) + ")";
+}
+
+// Stored size of the fixed-size types; 0 for variable ones.
+uint32_t TypeSize(ColumnType type) {
+  switch (type) {
+    case ColumnType::kByte: return 1;
+    case ColumnType::kInteger: return 2;
+    case ColumnType::kLong: return 4;
+    case ColumnType::kCurrency: return 8;
+    case ColumnType::kSingle: return 4;
+    case ColumnType::kDouble: return 8;
+    case ColumnType::kDateTime: return 8;
+    case ColumnType::kGuid: return 16;
+    case ColumnType::kNumeric: return 17;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+Status PageRowCount(const Format& format, const uint8_t* page, uint32_t page_number,
+                    uint32_t* count) {
+  uint32_t n = ReadU16(page + format.data_row_count_offset);
+  if (format.data_header_size + 2 * n > format.page_size) {
+    return Status::Corruption("row count " + std::to_string(n) + " does not fit on page " +
+                              std::to_string(page_number));
+  }
+  *count = n;
+  return Status::OK();
+}
+
+Status LocateRow(const Format& format, const uint8_t* page, uint32_t page_number, uint32_t slot,
+                 RowSpan* span) {
+  uint32_t count;
+  JET_RETURN_IF_ERROR(PageRowCount(format, page, page_number, &count));
+  if (slot >= count) {
+    return Status::Corruption("row " + std::to_string(slot) + " does not exist on page " +
+                              std::to_string(page_number) + " (" + std::to_string(count) +
+                              " rows)");
+  }
+  uint16_t entry = ReadU16(page + format.data_header_size + 2 * slot);
+  uint32_t start = entry & kRowOffsetMask;
+  uint32_t end = slot == 0
+                     ? format.page_size
+                     : ReadU16(page + format.data_header_size + 2 * (slot - 1)) & kRowOffsetMask;
+  uint32_t table_end = format.data_header_size + 2 * count;
+  if (start < table_end || start > end || end > format.page_size) {
+    return Status::Corruption("row offset " + std::to_string(start) + ".." + std::to_string(end) +
+                              " out of range" + Where(page_number, slot));
+  }
+  span->start = start;
+  span->size = end - start;
+  span->flags = entry & static_cast<uint16_t>(~kRowOffsetMask);
+  return Status::OK();
+}
+
+Status FetchRow(const PageFile& file, const Format& format, uint32_t pointer, const char* what,
+                const uint8_t** page, RowSpan* span) {
+  uint32_t page_number = RowPointerPage(pointer);
+  JET_RETURN_IF_ERROR(file.GetPage(page_number, what, page));
+  if ((*page)[0] != kPageData) {
+    return Status::Corruption(std::string(what) + " points at page " +
+                              std::to_string(page_number) + ", which is not a data page (type " +
+                              std::to_string((*page)[0]) + ")");
+  }
+  return LocateRow(format, *page, page_number, RowPointerSlot(pointer), span);
+}
+
+Status ParseRowFields(const Format& format, const uint8_t* row, uint32_t size,
+                      bool table_has_var_columns, uint32_t page_number, uint32_t slot,
+                      RowFields* fields) {
+  const uint32_t count_size = format.row_count_size;
+  if (size < count_size) {
+    return Status::Corruption("row of " + std::to_string(size) + " bytes has no column count" +
+                              Where(page_number, slot));
+  }
+  fields->num_cols = format.IsJet3() ? row[0] : ReadU16(row);
+  fields->null_mask_size = (fields->num_cols + 7) / 8;
+  const uint32_t nm = fields->null_mask_size;
+  if (count_size + nm > size) {
+    return Status::Corruption("null mask of " + std::to_string(fields->num_cols) +
+                              " columns overruns the " + std::to_string(size) + "-byte row" +
+                              Where(page_number, slot));
+  }
+  fields->null_mask = row + size - nm;
+  fields->var_offsets.clear();
+  if (!table_has_var_columns) {
+    fields->var_count = 0;
+    fields->var_table_start = size - nm;
+    fields->fixed_end = size - nm;
+    return Status::OK();
+  }
+
+  if (!format.IsJet3()) {
+    if (count_size + nm + 2 > size) {
+      return Status::Corruption("row too short for its variable-column count" +
+                                Where(page_number, slot));
+    }
+    uint32_t var_count = ReadU16(row + size - nm - 2);
+    uint64_t table_bytes = 2ull * (var_count + 1);
+    if (count_size + nm + 2 + table_bytes > size) {
+      return Status::Corruption("variable-column table of " + std::to_string(var_count) +
+                                " entries overruns the " + std::to_string(size) + "-byte row" +
+                                Where(page_number, slot));
+    }
+    fields->var_count = var_count;
+    fields->var_offsets.resize(var_count + 1);
+    for (uint32_t i = 0; i <= var_count; ++i) {
+      fields->var_offsets[i] = ReadU16(row + size - nm - 4 - 2 * i);
+    }
+    fields->var_table_start = size - nm - 2 - static_cast<uint32_t>(table_bytes);
+  } else {
+    if (count_size + nm + 1 > size) {
+      return Status::Corruption("row too short for its variable-column count" +
+                                Where(page_number, slot));
+    }
+    uint32_t var_count = row[size - nm - 1];
+    uint32_t jumps = (size - 1) / 256;
+    // off[0] sits just before the jump table; off[var_count] (eod) is
+    // var_count bytes further towards the row start.
+    int64_t first_offset_pos = static_cast<int64_t>(size) - nm - jumps - 2;
+    int64_t table_start = first_offset_pos - var_count;
+    if (table_start < static_cast<int64_t>(count_size)) {
+      return Status::Corruption("variable-column table of " + std::to_string(var_count) +
+                                " entries overruns the " + std::to_string(size) + "-byte row" +
+                                Where(page_number, slot));
+    }
+    // The last jump entry is a dummy when the offset table itself lies
+    // below the last 256-byte boundary it would mark.
+    if (static_cast<uint64_t>(table_start) / 256 < jumps) --jumps;
+    fields->var_count = var_count;
+    fields->var_offsets.resize(var_count + 1);
+    uint32_t jumps_used = 0;
+    for (uint32_t i = 0; i <= var_count; ++i) {
+      while (jumps_used < jumps && i == row[size - nm - 2 - jumps_used]) ++jumps_used;
+      fields->var_offsets[i] = row[first_offset_pos - i] + 256 * jumps_used;
+    }
+    fields->var_table_start = static_cast<uint32_t>(table_start);
+  }
+  fields->fixed_end = std::min(fields->var_offsets[0], fields->var_table_start);
+  return Status::OK();
+}
+
+RowDecoder::RowDecoder(const PageFile& file, const Format& format, TextDecoder& text,
+                       const TableDef& table)
+    : file_(file),
+      format_(format),
+      text_(text),
+      table_(table),
+      has_var_columns_(table.num_var_cols > 0) {
+  fields_.var_offsets.reserve(64);
+  pending_.reserve(table.columns.size());
+}
+
+Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_number, uint32_t slot,
+                          Row* out) {
+  JET_RETURN_IF_ERROR(
+      ParseRowFields(format_, row, size, has_var_columns_, page_number, slot, &fields_));
+  out->storage.clear();
+  if (out->storage.capacity() < 4096) out->storage.reserve(4096);
+  out->values.resize(table_.columns.size());
+  pending_.clear();
+
+  const uint32_t count_size = format_.row_count_size;
+  for (uint32_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnDef& column = table_.columns[i];
+    if (column.type == ColumnType::kBoolean) {
+      out->values[i] = Value::Boolean(fields_.IsPresent(column.column_number));
+      continue;
+    }
+    if (!fields_.IsPresent(column.column_number)) {
+      out->values[i] = Value::Null();
+      continue;
+    }
+    uint32_t start;
+    uint32_t end;
+    if (column.IsFixed()) {
+      start = count_size + column.fixed_offset;
+      end = start + column.length;
+      if (end > fields_.fixed_end) {
+        return Status::Corruption("fixed column " + column.name + " at " + std::to_string(start) +
+                                  ".." + std::to_string(end) + " overruns the fixed area" +
+                                  Where(page_number, slot));
+      }
+    } else {
+      if (column.var_index >= fields_.var_count) {
+        out->values[i] = Value::Null();  // written before the column existed
+        continue;
+      }
+      start = fields_.var_offsets[column.var_index];
+      end = fields_.var_offsets[column.var_index + 1];
+      if (start < count_size || start > end || end > fields_.var_table_start) {
+        return Status::Corruption("variable column " + column.name + " at " +
+                                  std::to_string(start) + ".." + std::to_string(end) +
+                                  " out of range" + Where(page_number, slot));
+      }
+    }
+    JET_RETURN_IF_ERROR(
+        DecodeColumn(column, i, row + start, end - start, page_number, slot, out));
+  }
+
+  for (const Pending& p : pending_) {
+    out->values[p.column_index] =
+        Value::Bytes(p.kind, std::string_view(out->storage.data() + p.offset, p.size));
+  }
+  out->page = page_number;
+  out->slot = static_cast<uint8_t>(slot);
+  return Status::OK();
+}
+
+Status RowDecoder::DecodeColumn(const ColumnDef& column, uint32_t column_index,
+                                const uint8_t* data, uint32_t size, uint32_t page_number,
+                                uint32_t slot, Row* out) {
+  uint32_t need = TypeSize(column.type);
+  if (size < need) {
+    return Status::Corruption("column " + column.name + " holds " + std::to_string(size) +
+                              " bytes, its type needs " + std::to_string(need) +
+                              Where(page_number, slot));
+  }
+  Value& value = out->values[column_index];
+  std::string& storage = out->storage;
+  const uint32_t offset = static_cast<uint32_t>(storage.size());
+  switch (column.type) {
+    case ColumnType::kBoolean:
+      value = Value::Boolean(true);
+      return Status::OK();
+    case ColumnType::kByte:
+      value = Value::Integer(Value::Kind::kByte, data[0]);
+      return Status::OK();
+    case ColumnType::kInteger:
+      value = Value::Integer(Value::Kind::kInteger, ReadI16(data));
+      return Status::OK();
+    case ColumnType::kLong:
+      value = Value::Integer(Value::Kind::kLong, ReadI32(data));
+      return Status::OK();
+    case ColumnType::kCurrency:
+      value = Value::Integer(Value::Kind::kCurrency, ReadI64(data));
+      return Status::OK();
+    case ColumnType::kSingle:
+      value = Value::Real(Value::Kind::kSingle, ReadF32(data));
+      return Status::OK();
+    case ColumnType::kDouble:
+      value = Value::Real(Value::Kind::kDouble, ReadF64(data));
+      return Status::OK();
+    case ColumnType::kDateTime:
+      value = Value::Real(Value::Kind::kDateTime, ReadF64(data));
+      return Status::OK();
+    case ColumnType::kGuid: {
+      std::array<uint8_t, 16> guid;
+      std::memcpy(guid.data(), data, 16);
+      value = Value::Guid(guid);
+      return Status::OK();
+    }
+    case ColumnType::kNumeric: {
+      Decimal d;
+      d.negative = (data[0] & 0x80) != 0;
+      d.precision = column.precision;
+      d.scale = column.scale;
+      for (int w = 0; w < 4; ++w) d.magnitude[w] = ReadU32(data + 1 + 4 * w);
+      value = Value::Dec(d);
+      return Status::OK();
+    }
+    case ColumnType::kText:
+      if (format_.IsJet3()) {
+        JET_RETURN_IF_ERROR(text_.AppendCodePageText(column.code_page, data, size, &storage));
+      } else {
+        AppendJet4Text(data, size, &storage);
+      }
+      pending_.push_back({column_index, Value::Kind::kText, offset,
+                          static_cast<uint32_t>(storage.size()) - offset});
+      return Status::OK();
+    case ColumnType::kMemo: {
+      scratch_.clear();
+      Status s = ReadLongValue(file_, format_, data, size, &scratch_);
+      if (!s.ok()) {
+        return Status::Corruption("memo column " + column.name + Where(page_number, slot) +
+                                  ": " + s.message());
+      }
+      const auto* bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
+      if (format_.IsJet3()) {
+        JET_RETURN_IF_ERROR(
+            text_.AppendCodePageText(column.code_page, bytes, scratch_.size(), &storage));
+      } else {
+        AppendJet4Text(bytes, scratch_.size(), &storage);
+      }
+      pending_.push_back({column_index, Value::Kind::kText, offset,
+                          static_cast<uint32_t>(storage.size()) - offset});
+      return Status::OK();
+    }
+    case ColumnType::kOle: {
+      Status s = ReadLongValue(file_, format_, data, size, &storage);
+      if (!s.ok()) {
+        return Status::Corruption("OLE column " + column.name + Where(page_number, slot) + ": " +
+                                  s.message());
+      }
+      pending_.push_back({column_index, Value::Kind::kBinary, offset,
+                          static_cast<uint32_t>(storage.size()) - offset});
+      return Status::OK();
+    }
+    case ColumnType::kBinary:
+    default:
+      storage.append(reinterpret_cast<const char*>(data), size);
+      pending_.push_back({column_index, Value::Kind::kBinary, offset, size});
+      return Status::OK();
+  }
+}
+
+TableScanner::TableScanner(const PageFile& file, const Format& format, TextDecoder& text,
+                           TableDef table, std::vector<uint32_t> pages)
+    : file_(file),
+      format_(format),
+      table_(std::move(table)),
+      pages_(std::move(pages)),
+      decoder_(file, format, text, table_) {}
+
+bool TableScanner::Next(Row* row, Status* status) {
+  *status = Status::OK();
+  while (!done_) {
+    if (page_ == nullptr) {
+      if (page_index_ >= pages_.size()) break;
+      uint32_t page_number = pages_[page_index_++];
+      const uint8_t* page = file_.PageOrNull(page_number);
+      if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) {
+        continue;
+      }
+      Status s = PageRowCount(format_, page, page_number, &row_count_);
+      if (!s.ok()) {
+        *status = s;
+        done_ = true;
+        return false;
+      }
+      page_ = page;
+      page_number_ = page_number;
+      slot_ = 0;
+    }
+    if (slot_ >= row_count_) {
+      page_ = nullptr;
+      continue;
+    }
+    uint32_t slot = slot_++;
+    uint16_t entry = ReadU16(page_ + format_.data_header_size + 2 * slot);
+    if (entry & kRowDeleted) continue;
+    RowSpan span;
+    Status s = LocateRow(format_, page_, page_number_, slot, &span);
+    if (!s.ok()) {
+      *status = s;
+      done_ = true;
+      return false;
+    }
+    if (span.size == 0) continue;
+    const uint8_t* data = page_ + span.start;
+    uint32_t size = span.size;
+    // An overflow row holds a pointer to where the row now lives. The
+    // target is flagged deleted so that scans skip it in its own place.
+    for (int hops = 0; (span.flags & kRowLookup) != 0; ++hops) {
+      if (hops == 4 || size < 4) {
+        *status = Status::Corruption("overflow row pointer " +
+                                     std::string(hops == 4 ? "chain too long" : "truncated") +
+                                     " (page " + std::to_string(page_number_) + " row " +
+                                     std::to_string(slot) + ")");
+        done_ = true;
+        return false;
+      }
+      const uint8_t* target_page;
+      s = FetchRow(file_, format_, ReadU32(data), "overflow row", &target_page, &span);
+      if (!s.ok()) {
+        *status = Status::Corruption(s.message() + " (from page " + std::to_string(page_number_) +
+                                     " row " + std::to_string(slot) + ")");
+        done_ = true;
+        return false;
+      }
+      data = target_page + span.start;
+      size = span.size;
+    }
+    s = decoder_.Decode(data, size, page_number_, slot, row);
+    if (!s.ok()) {
+      *status = s;
+      done_ = true;
+      return false;
+    }
+    return true;
+  }
+  done_ = true;
+  return false;
+}
+
+}  // namespace jet

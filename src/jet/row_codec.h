@@ -1,0 +1,124 @@
+// Rows on data pages: locating a row slot, splitting a row into its fields
+// (Jet 4 layout, and Jet 3 with one-byte offsets and its jump table), and
+// decoding the fields into Values.
+//
+// Jet 4 row, from its first byte:      Jet 3 row, from its last byte back:
+//   u16 num_cols                         null mask ((num_cols+7)/8 bytes)
+//   fixed area (fixed_offset + 2)        u8 var_count
+//   variable data                        jump table ((row_len-1)/256 bytes)
+//   u16 eod                              u8 off[0] .. off[var_count] (eod)
+//   u16 var_off[n-1] .. var_off[0]       ... and from the front:
+//   u16 n                                u8 num_cols, fixed area (offset + 1)
+//   null mask (bit set = not null)
+// Without variable columns in the table, the var section is absent.
+//
+// Everything read from the row is bounds-checked; a bad offset is a
+// Corruption naming the page and slot.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/format.h"
+#include "jet/page_file.h"
+#include "jet/text.h"
+
+namespace jet {
+
+struct RowSpan {
+  uint32_t start = 0;  // offset of the row inside its page
+  uint32_t size = 0;
+  uint16_t flags = 0;  // kRowDeleted / kRowLookup bits of the offset entry
+};
+
+// Number of row slots on a data page, checked against what the page can hold.
+Status PageRowCount(const Format& format, const uint8_t* page, uint32_t page_number,
+                    uint32_t* count);
+
+// Locates `slot` on a data page: the row ends where the previous slot's row
+// starts (the page end for slot 0).
+Status LocateRow(const Format& format, const uint8_t* page, uint32_t page_number, uint32_t slot,
+                 RowSpan* span);
+
+// Follows a stored row pointer (u8 slot | u24 page) to a row on a data page;
+// *page is the start of that page, the row is at span->start.
+// `what` names the pointer in error messages.
+Status FetchRow(const PageFile& file, const Format& format, uint32_t pointer, const char* what,
+                const uint8_t** page, RowSpan* span);
+
+// Field boundaries of one row.
+struct RowFields {
+  uint32_t num_cols = 0;
+  const uint8_t* null_mask = nullptr;
+  uint32_t null_mask_size = 0;
+  uint32_t fixed_end = 0;               // fixed columns must end at or before this
+  uint32_t var_count = 0;
+  uint32_t var_table_start = 0;         // var data must end at or before this
+  std::vector<uint32_t> var_offsets;    // var_count + 1 entries, the last is eod
+
+  bool IsPresent(uint32_t column_number) const {
+    return column_number < num_cols &&
+           (null_mask[column_number / 8] & (1u << (column_number % 8))) != 0;
+  }
+};
+
+Status ParseRowFields(const Format& format, const uint8_t* row, uint32_t size,
+                      bool table_has_var_columns, uint32_t page_number, uint32_t slot,
+                      RowFields* fields);
+
+// Decodes rows of one table into Row, reusing the Row's buffers.
+class RowDecoder {
+ public:
+  RowDecoder(const PageFile& file, const Format& format, TextDecoder& text, const TableDef& table);
+
+  // Decodes the row bytes [row, row+size) found at page/slot.
+  Status Decode(const uint8_t* row, uint32_t size, uint32_t page_number, uint32_t slot, Row* out);
+
+ private:
+  struct Pending {  // a text or binary value whose bytes sit in Row::storage
+    uint32_t column_index;
+    Value::Kind kind;
+    uint32_t offset;
+    uint32_t size;
+  };
+
+  Status DecodeColumn(const ColumnDef& column, uint32_t column_index, const uint8_t* data,
+                      uint32_t size, uint32_t page_number, uint32_t slot, Row* out);
+
+  const PageFile& file_;
+  const Format& format_;
+  TextDecoder& text_;
+  const TableDef& table_;
+  bool has_var_columns_;
+  RowFields fields_;
+  std::vector<Pending> pending_;
+  std::string scratch_;  // long-value bytes before text decoding
+};
+
+// Iterates the live rows of a table in page order, then slot order; see
+// TableCursor. Pages in the owned map that are not data pages of this table
+// are skipped (Check reports them).
+class TableScanner : public TableCursor {
+ public:
+  TableScanner(const PageFile& file, const Format& format, TextDecoder& text, TableDef table,
+               std::vector<uint32_t> pages);
+
+  bool Next(Row* row, Status* status) override;
+
+ private:
+  const PageFile& file_;
+  const Format& format_;
+  TableDef table_;
+  std::vector<uint32_t> pages_;
+  RowDecoder decoder_;
+  size_t page_index_ = 0;
+  const uint8_t* page_ = nullptr;
+  uint32_t page_number_ = 0;
+  uint32_t row_count_ = 0;
+  uint32_t slot_ = 0;
+  bool done_ = false;
+};
+
+}  // namespace jet

@@ -1,0 +1,184 @@
+// Text decoding to UTF-8; see text.h.
+#include "jet/text.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cerrno>
+
+namespace jet {
+
+void AppendUtf8(uint32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    char b[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+    out->append(b, 2);
+  } else if (cp < 0x10000) {
+    char b[3] = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                 static_cast<char>(0x80 | (cp & 0x3F))};
+    out->append(b, 3);
+  } else {
+    char b[4] = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+                 static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    out->append(b, 4);
+  }
+}
+
+void AppendUcs2AsUtf8(const uint8_t* data, size_t size, std::string* out) {
+  size_t i = 0;
+  while (i + 1 < size) {
+    uint32_t unit = data[i] | (data[i + 1] << 8);
+    i += 2;
+    if (unit < 0x80) {
+      out->push_back(static_cast<char>(unit));
+      continue;
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < size) {
+      uint32_t low = data[i] | (data[i + 1] << 8);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        i += 2;
+        AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+    AppendUtf8(unit, out);
+  }
+}
+
+void AppendJet4Text(const uint8_t* data, size_t size, std::string* out) {
+  if (size < 2 || data[0] != 0xFF || data[1] != 0xFE) {
+    AppendUcs2AsUtf8(data, size, out);
+    return;
+  }
+  bool compressed = true;
+  size_t i = 2;
+  while (i < size) {
+    if (data[i] == 0) {
+      compressed = !compressed;
+      ++i;
+    } else if (compressed) {
+      uint8_t c = data[i++];
+      if (c < 0x80) {
+        out->push_back(static_cast<char>(c));
+      } else {
+        AppendUtf8(c, out);
+      }
+    } else {
+      // Plain pair. A zero low byte at a char boundary switched modes above,
+      // which is how Access marks the end of an uncompressed run.
+      if (i + 1 >= size) break;
+      uint32_t unit = data[i] | (data[i + 1] << 8);
+      if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < size && data[i + 2] != 0) {
+        uint32_t low = data[i + 2] | (data[i + 3] << 8);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+          i += 4;
+          continue;
+        }
+      }
+      if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+      AppendUtf8(unit, out);
+      i += 2;
+    }
+  }
+}
+
+TextDecoder::~TextDecoder() {
+  for (auto& [cp, conv] : converters_) {
+    if (conv->iconv_handle != nullptr) iconv_close(static_cast<iconv_t>(conv->iconv_handle));
+  }
+}
+
+namespace {
+
+bool IsDoubleByteCodePage(uint16_t code_page) {
+  return code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950 ||
+         code_page == 1361;
+}
+
+}  // namespace
+
+Result<TextDecoder::Converter*> TextDecoder::GetConverter(uint16_t code_page) {
+  auto it = converters_.find(code_page);
+  if (it != converters_.end()) return it->second.get();
+
+  auto conv = std::make_unique<Converter>();
+  std::string name = "CP" + std::to_string(code_page);
+  iconv_t handle = iconv_open("UTF-8", name.c_str());
+  if (handle == reinterpret_cast<iconv_t>(-1)) {
+    return Status::NotSupported("text in code page " + std::to_string(code_page) +
+                                " cannot be converted on this system");
+  }
+  if (IsDoubleByteCodePage(code_page)) {
+    conv->single_byte = false;
+    conv->iconv_handle = handle;
+  } else {
+    for (int b = 0; b < 256; ++b) {
+      char in_byte = static_cast<char>(b);
+      char out_buf[8];
+      char* in_ptr = &in_byte;
+      size_t in_left = 1;
+      char* out_ptr = out_buf;
+      size_t out_left = sizeof out_buf;
+      iconv(handle, nullptr, nullptr, nullptr, nullptr);
+      size_t rc = iconv(handle, &in_ptr, &in_left, &out_ptr, &out_left);
+      if (rc == static_cast<size_t>(-1) || in_left != 0) {
+        // Undefined in this code page: Windows passes such bytes through as
+        // the code point of the same value.
+        std::string s;
+        AppendUtf8(static_cast<uint32_t>(b), &s);
+        conv->table[b] = s;
+      } else {
+        conv->table[b].assign(out_buf, sizeof out_buf - out_left);
+      }
+    }
+    iconv_close(handle);
+  }
+  Converter* raw = conv.get();
+  converters_.emplace(code_page, std::move(conv));
+  return raw;
+}
+
+Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, size_t size,
+                                       std::string* out) {
+  if (code_page == 0) code_page = database_code_page_;
+  if (code_page == 0) code_page = 1252;
+  Result<Converter*> conv = GetConverter(code_page);
+  if (!conv.ok()) return conv.status();
+  Converter* c = *conv;
+  if (c->single_byte) {
+    for (size_t i = 0; i < size; ++i) {
+      uint8_t b = data[i];
+      if (b < 0x80) {
+        out->push_back(static_cast<char>(b));
+      } else {
+        out->append(c->table[b]);
+      }
+    }
+    return Status::OK();
+  }
+  auto handle = static_cast<iconv_t>(c->iconv_handle);
+  iconv(handle, nullptr, nullptr, nullptr, nullptr);
+  char* in_ptr = const_cast<char*>(reinterpret_cast<const char*>(data));
+  size_t in_left = size;
+  char buf[256];
+  while (in_left > 0) {
+    char* out_ptr = buf;
+    size_t out_left = sizeof buf;
+    size_t rc = iconv(handle, &in_ptr, &in_left, &out_ptr, &out_left);
+    out->append(buf, sizeof buf - out_left);
+    if (rc == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // An invalid or truncated sequence: replace one byte and go on.
+      AppendUtf8(0xFFFD, out);
+      ++in_ptr;
+      --in_left;
+      iconv(handle, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return Status::OK();
+}
+
+}  // namespace jet
