@@ -1,0 +1,478 @@
+// Reads every user table of every shared .mdb file twice, with `jetdb export`
+// and with mdbtools' `mdb-json` (an independent reader), and compares the
+// rows value by value. Only formatting is normalised; each place where
+// mdb-json is known to print something other than the stored value is
+// listed below with its reason, and accepted only in exactly that shape.
+//
+// One test per file; a failure lists every mismatching table, row and
+// column. Row order is compared too: both readers walk the table's pages in
+// page order and each page's rows in slot order.
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "jet/database.h"
+#include "support/run_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tessaly::testing::ProcessResult;
+using tessaly::testing::RunProcess;
+
+const std::string kJetdb = std::string(TESSALY_BIN_DIR) + "/jetdb";
+const std::string kSharedDir = TESSALY_SHARED_DIR;
+// mdb-json's date/time format, chosen to be ours so that dates compare as text.
+constexpr const char* kMdbDateFormat = "%Y-%m-%dT%H:%M:%S";
+// mdbtools fills a zeroed struct tm and prints it unchanged for dates it does
+// not convert: before 1899-12-30 (negative day numbers) and past day 1,000,000.
+constexpr const char* kMdbUnconvertedDate = "1900-01-00T00:00:00";
+constexpr size_t kMaxReportsPerTable = 25;
+
+// One JSON scalar with its text as written, so that numbers compare exactly.
+struct Scalar {
+  enum class Type { kNull, kBool, kNumber, kString, kBinary };
+  Type type = Type::kNull;
+  bool boolean = false;
+  std::string text;  // number token, string value, or base64 for $binary
+};
+
+using FlatRow = std::vector<std::pair<std::string, Scalar>>;
+
+// Parses one line holding a flat JSON object. mdb-json writes binary values
+// as {"$binary": "<base64>", "$type": "00"}; that nested object becomes one
+// kBinary scalar.
+class FlatRowParser : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  bool Parse(const std::string& line, FlatRow* row, std::string* error) {
+    row_ = row;
+    row_->clear();
+    depth_ = 0;
+    error_.clear();
+    const bool ok = nlohmann::json::sax_parse(line, this);
+    if (!ok && error != nullptr) *error = error_.empty() ? "not a JSON object" : error_;
+    return ok && error_.empty();
+  }
+
+  bool null() override { return Add(Scalar{}); }
+  bool boolean(bool value) override { return Add({Scalar::Type::kBool, value, {}}); }
+  bool number_integer(number_integer_t value) override {
+    return Add({Scalar::Type::kNumber, false, std::to_string(value)});
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    return Add({Scalar::Type::kNumber, false, std::to_string(value)});
+  }
+  bool number_float(number_float_t, const string_t& text) override {
+    return Add({Scalar::Type::kNumber, false, text});
+  }
+  bool string(string_t& value) override {
+    if (depth_ == 2) {
+      if (inner_key_ == "$binary") row_->back().second.text = value;
+      return true;
+    }
+    return Add({Scalar::Type::kString, false, value});
+  }
+  bool binary(binary_t&) override { return Fail("unexpected binary value"); }
+  bool start_object(std::size_t) override {
+    if (++depth_ > 2) return Fail("nested deeper than a $binary object");
+    if (depth_ == 2) {
+      if (!Add({Scalar::Type::kBinary, false, {}})) return false;
+    }
+    return true;
+  }
+  bool end_object() override {
+    --depth_;
+    return true;
+  }
+  bool start_array(std::size_t) override { return Fail("unexpected array"); }
+  bool end_array() override { return false; }
+  bool key(string_t& value) override {
+    if (depth_ == 1) {
+      pending_key_ = value;
+    } else {
+      inner_key_ = value;
+    }
+    return true;
+  }
+  bool parse_error(std::size_t position, const std::string& token,
+                   const nlohmann::detail::exception& e) override {
+    error_ = "parse error at byte " + std::to_string(position) + " near '" + token + "': " + e.what();
+    return false;
+  }
+
+ private:
+  bool Add(Scalar value) {
+    if (depth_ != 1) return Fail("value outside the row object");
+    row_->emplace_back(pending_key_, std::move(value));
+    return true;
+  }
+  bool Fail(const std::string& why) {
+    error_ = why;
+    return false;
+  }
+
+  FlatRow* row_ = nullptr;
+  int depth_ = 0;
+  std::string pending_key_;
+  std::string inner_key_;
+  std::string error_;
+};
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::optional<std::string> DecodeBase64(const std::string& text) {
+  std::string out;
+  uint32_t bits = 0;
+  int bit_count = 0;
+  for (const char c : text) {
+    int value;
+    if (c >= 'A' && c <= 'Z') value = c - 'A';
+    else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
+    else if (c >= '0' && c <= '9') value = c - '0' + 52;
+    else if (c == '+') value = 62;
+    else if (c == '/') value = 63;
+    else if (c == '=') break;
+    else return std::nullopt;
+    bits = (bits << 6) | static_cast<uint32_t>(value);
+    bit_count += 6;
+    if (bit_count >= 8) {
+      bit_count -= 8;
+      out.push_back(static_cast<char>((bits >> bit_count) & 0xFF));
+    }
+  }
+  return out;
+}
+
+std::string ToHex(const std::string& bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const char c : bytes) {
+    out.push_back(kHex[static_cast<unsigned char>(c) >> 4]);
+    out.push_back(kHex[static_cast<unsigned char>(c) & 0x0F]);
+  }
+  return out;
+}
+
+std::string WithoutDashes(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
+  return text;
+}
+
+// printf-style text of a number, as mdbtools prints floating types.
+std::string Printf(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// "YYYY-MM-DDT24:00:00" -> the next day at midnight; anything else as is.
+// mdbtools rounds the time to the second but does not carry a full day into
+// the date.
+std::string CarryMidnight(const std::string& text) {
+  int year = 0;
+  unsigned month = 0, day = 0;
+  if (text.size() != 19 || text.compare(10, 9, "T24:00:00") != 0 ||
+      std::sscanf(text.c_str(), "%d-%u-%u", &year, &month, &day) != 3) {
+    return text;
+  }
+  using namespace std::chrono;
+  const year_month_day next{sys_days{std::chrono::year{year} / month / day} + days{1}};
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT00:00:00", static_cast<int>(next.year()),
+                static_cast<unsigned>(next.month()), static_cast<unsigned>(next.day()));
+  return buffer;
+}
+
+std::string Describe(const Scalar* value) {
+  if (value == nullptr) return "(absent)";
+  switch (value->type) {
+    case Scalar::Type::kNull: return "null";
+    case Scalar::Type::kBool: return value->boolean ? "true" : "false";
+    case Scalar::Type::kNumber: return value->text;
+    case Scalar::Type::kString: return nlohmann::json(value->text).dump(-1, ' ', false,
+                                                                        nlohmann::json::error_handler_t::replace);
+    case Scalar::Type::kBinary: return "{$binary " + value->text + "}";
+  }
+  return "?";
+}
+
+const Scalar* Find(const FlatRow& row, const std::string& key) {
+  for (const auto& [name, value] : row) {
+    if (name == key) return &value;
+  }
+  return nullptr;
+}
+
+// Compares one value; returns an empty string when they agree, otherwise why not.
+std::string CompareValue(const jet::ColumnDef& column, const Scalar& ours, const Scalar* theirs) {
+  using Type = Scalar::Type;
+  const bool ours_empty = ours.type == Type::kString && ours.text.empty();
+  // mdb-json prints a column only when its bound length is non-zero, so a
+  // zero-length text or binary value is left out exactly like a null.
+  if (theirs == nullptr) {
+    return ours.type == Type::kNull || ours_empty ? "" : "mdb-json has no value";
+  }
+  if (ours.type == Type::kNull) return "jetdb says null";
+
+  switch (column.type) {
+    case jet::ColumnType::kBoolean:
+      if (ours.type == Type::kBool && theirs->type == Type::kNumber &&
+          theirs->text == (ours.boolean ? "1" : "0")) {
+        return "";
+      }
+      break;
+    case jet::ColumnType::kByte:
+    case jet::ColumnType::kInteger:
+    case jet::ColumnType::kLong:
+      if (ours.type == Type::kNumber && theirs->type == Type::kNumber && ours.text == theirs->text) {
+        return "";
+      }
+      break;
+    case jet::ColumnType::kSingle:
+    case jet::ColumnType::kDouble: {
+      // mdbtools prints Single with %.8g and Double with %.16g, one digit short
+      // of a round trip: print our value the same way and compare the numbers.
+      if (ours.type != Type::kNumber || theirs->type != Type::kNumber) break;
+      const double value = std::strtod(ours.text.c_str(), nullptr);
+      const std::string as_mdb = column.type == jet::ColumnType::kSingle
+                                     ? Printf("%.8g", static_cast<float>(value))
+                                     : Printf("%.16g", value);
+      if (std::strtod(as_mdb.c_str(), nullptr) == std::strtod(theirs->text.c_str(), nullptr)) return "";
+      break;
+    }
+    case jet::ColumnType::kCurrency:
+    case jet::ColumnType::kNumeric:
+      // Both exact decimals: ours a string, mdb-json's a bare number token.
+      if (ours.type == Type::kString && theirs->type == Type::kNumber && ours.text == theirs->text) {
+        return "";
+      }
+      break;
+    case jet::ColumnType::kDateTime: {
+      if (theirs->type != Type::kString) break;
+      const std::string their_date = CarryMidnight(theirs->text);
+      if (ours.type == Type::kString && ours.text == their_date) return "";
+      if (theirs->text == kMdbUnconvertedDate &&
+          (ours.type == Type::kNumber ||
+           (ours.type == Type::kString && (ours.text < "1899-12-30" || ours.text > "4637-11-25")))) {
+        return "";
+      }
+      break;
+    }
+    case jet::ColumnType::kText:
+    case jet::ColumnType::kMemo:
+      if (ours.type == Type::kString && theirs->type == Type::kString && ours.text == theirs->text) {
+        return "";
+      }
+      break;
+    case jet::ColumnType::kBinary:
+    case jet::ColumnType::kOle: {
+      if (ours.type != Type::kString || theirs->type != Type::kBinary) break;
+      const std::optional<std::string> bytes = DecodeBase64(theirs->text);
+      if (bytes && ToHex(*bytes) == ours.text) return "";
+      break;
+    }
+    case jet::ColumnType::kGuid: {
+      // mdbtools writes the GUID as text, {8-4-4-16} without the fourth
+      // hyphen, and then base64-encodes that text as a binary value.
+      if (ours.type != Type::kString || theirs->type != Type::kBinary) break;
+      const std::optional<std::string> text = DecodeBase64(theirs->text);
+      if (text && WithoutDashes(*text) == WithoutDashes(ours.text)) return "";
+      break;
+    }
+  }
+  return "values differ";
+}
+
+struct TableReport {
+  std::vector<std::string> lines;
+  size_t count = 0;
+
+  void Add(std::string line) {
+    if (++count <= kMaxReportsPerTable) lines.push_back(std::move(line));
+  }
+};
+
+// Compares one table; appends problems to *report.
+void CompareTable(const std::string& file, const jet::TableDef& table, TableReport* report) {
+  const ProcessResult theirs = RunProcess({"mdb-json", "-T", kMdbDateFormat, file, table.name});
+  if (theirs.exit_code != 0) {
+    report->Add("mdb-json failed (" + std::to_string(theirs.exit_code) + "): " + theirs.error + theirs.err);
+    return;
+  }
+  const ProcessResult ours = RunProcess({kJetdb, "export", file, table.name, "--format", "jsonl"});
+  if (ours.exit_code != 0) {
+    report->Add("jetdb export failed (" + std::to_string(ours.exit_code) + "): " + ours.error + ours.err);
+    return;
+  }
+  const std::vector<std::string> their_lines = SplitLines(theirs.out);
+  const std::vector<std::string> our_lines = SplitLines(ours.out);
+  if (their_lines.size() != our_lines.size()) {
+    report->Add("row count: mdb-json " + std::to_string(their_lines.size()) + ", jetdb " +
+                std::to_string(our_lines.size()));
+  }
+
+  FlatRowParser parser;
+  FlatRow their_row;
+  FlatRow our_row;
+  const size_t rows = std::min(their_lines.size(), our_lines.size());
+  for (size_t row_index = 0; row_index < rows; ++row_index) {
+    const std::string where = "row " + std::to_string(row_index);
+    std::string error;
+    if (!parser.Parse(our_lines[row_index], &our_row, &error)) {
+      report->Add(where + ": jetdb wrote invalid JSON (" + error + "): " + our_lines[row_index]);
+      continue;
+    }
+    if (!parser.Parse(their_lines[row_index], &their_row, &error)) {
+      report->Add(where + ": cannot parse mdb-json's line (" + error + "): " + their_lines[row_index]);
+      continue;
+    }
+    if (our_row.size() != table.columns.size()) {
+      report->Add(where + ": jetdb wrote " + std::to_string(our_row.size()) + " keys for " +
+                  std::to_string(table.columns.size()) + " columns");
+    }
+    for (const auto& [key, value] : their_row) {
+      if (table.FindColumn(key) == nullptr) report->Add(where + ": mdb-json has unknown column " + key);
+    }
+    for (size_t i = 0; i < table.columns.size() && i < our_row.size(); ++i) {
+      const jet::ColumnDef& column = table.columns[i];
+      if (our_row[i].first != column.name) {
+        report->Add(where + ": jetdb key " + std::to_string(i) + " is " + our_row[i].first +
+                    ", expected " + column.name);
+        continue;
+      }
+      const Scalar* their_value = Find(their_row, column.name);
+      const std::string why = CompareValue(column, our_row[i].second, their_value);
+      if (!why.empty()) {
+        report->Add(where + " column " + column.name + " (" + jet::ColumnTypeName(column.type) +
+                    "): " + why + ": mdb-json " + Describe(their_value) + ", jetdb " +
+                    Describe(&our_row[i].second));
+      }
+    }
+  }
+}
+
+struct DatabaseFile {
+  std::string folder;  // "corpus" or "fixtures"
+  std::string name;
+};
+
+std::vector<DatabaseFile> ListDatabases() {
+  std::vector<DatabaseFile> files;
+  for (const char* folder : {"corpus", "fixtures"}) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fs::path(kSharedDir) / folder, error)) {
+      if (entry.path().extension() == ".mdb") files.push_back({folder, entry.path().filename().string()});
+    }
+  }
+  std::sort(files.begin(), files.end(), [](const DatabaseFile& a, const DatabaseFile& b) {
+    return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
+  });
+  // An empty list would instantiate no test at all and pass silently.
+  if (files.empty()) files.push_back({"missing", "no .mdb files in " + kSharedDir});
+  return files;
+}
+
+std::string TestName(const ::testing::TestParamInfo<DatabaseFile>& info) {
+  std::string name = info.param.folder + "_" + info.param.name;
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
+
+class MdbJsonOracleTest : public ::testing::TestWithParam<DatabaseFile> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tessaly::testing::ProgramExists("mdb-json"))
+        << "mdb-json is not installed: the oracle needs the Debian package mdbtools";
+    ASSERT_TRUE(tessaly::testing::ProgramExists("mdb-tables"))
+        << "mdb-tables is not installed: the oracle needs the Debian package mdbtools";
+    ASSERT_TRUE(tessaly::testing::ProgramExists(kJetdb)) << "jetdb is not built: " << kJetdb;
+    const DatabaseFile& param = GetParam();
+    const fs::path source = fs::path(kSharedDir) / param.folder / param.name;
+    ASSERT_TRUE(fs::is_regular_file(source)) << "missing test file " << source;
+    // Work on a copy; the shared files are never opened.
+    dir_ = fs::temp_directory_path() /
+           ("mdb_json_oracle_" + std::to_string(::getpid()) + "_" + TestName({param, 0}));
+    fs::create_directories(dir_);
+    copy_ = dir_ / param.name;
+    fs::copy_file(source, copy_, fs::copy_options::overwrite_existing);
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
+  }
+
+  fs::path dir_;
+  fs::path copy_;
+};
+
+TEST_P(MdbJsonOracleTest, EveryTableMatches) {
+  const std::string file = copy_.string();
+  const ProcessResult listed = RunProcess({"mdb-tables", "-1", file});
+  ASSERT_EQ(listed.exit_code, 0) << "mdb-tables failed: " << listed.error << listed.err;
+  std::vector<std::string> their_tables;
+  for (const std::string& line : SplitLines(listed.out)) {
+    if (!line.empty()) their_tables.push_back(line);
+  }
+
+  const ProcessResult our_listing = RunProcess({kJetdb, "tables", file});
+  ASSERT_EQ(our_listing.exit_code, 0) << "jetdb tables failed: " << our_listing.error << our_listing.err;
+  const std::vector<std::string> our_tables = SplitLines(our_listing.out);
+  EXPECT_EQ(std::multiset<std::string>(our_tables.begin(), our_tables.end()),
+            std::multiset<std::string>(their_tables.begin(), their_tables.end()))
+      << "user tables differ";
+
+  auto db = jet::Database::Open(file);
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+
+  std::string failures;
+  size_t compared_tables = 0;
+  for (const std::string& table_name : their_tables) {
+    auto table = (*db)->GetTable(table_name);
+    if (!table.ok()) {
+      failures += "table " + table_name + ": " + table.status().ToString() + "\n";
+      continue;
+    }
+    TableReport report;
+    CompareTable(file, *table, &report);
+    ++compared_tables;
+    if (report.count == 0) continue;
+    failures += "table " + table_name + ": " + std::to_string(report.count) + " problem(s)\n";
+    for (const std::string& line : report.lines) failures += "  " + line + "\n";
+    if (report.count > report.lines.size()) {
+      failures += "  ... and " + std::to_string(report.count - report.lines.size()) + " more\n";
+    }
+  }
+  EXPECT_EQ(compared_tables, their_tables.size());
+  EXPECT_TRUE(failures.empty()) << GetParam().folder << "/" << GetParam().name << ":\n" << failures;
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedFiles, MdbJsonOracleTest, ::testing::ValuesIn(ListDatabases()), TestName);
+
+}  // namespace

@@ -1,0 +1,25 @@
+// Runs a program and collects its exit code, standard output and standard
+// error, for tests that drive our tools and the mdbtools oracle. No shell
+// is involved, so file and table names need no quoting.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessaly::testing {
+
+struct ProcessResult {
+  int exit_code = -1;  // -1: could not start, or ended by a signal
+  std::string out;
+  std::string err;
+  std::string error;   // why it could not be started or waited for
+};
+
+// argv[0] is searched in PATH when it has no slash. Standard input is
+// /dev/null.
+ProcessResult RunProcess(const std::vector<std::string>& argv);
+
+// True when `program` can be started from PATH (or is an executable path).
+bool ProgramExists(const std::string& program);
+
+}  // namespace tessaly::testing

@@ -1,0 +1,154 @@
+// Runs the built jetdb and checks what a user or script relies on: exit
+// codes (0 ok, 1 failure, 2 bad usage), errors on standard error, help on
+// every command, and the output of each command on a calendar fixture.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/run_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tessaly::testing::ProcessResult;
+using tessaly::testing::RunProcess;
+
+const std::string kJetdb = std::string(TESSALY_BIN_DIR) + "/jetdb";
+const std::string kFixtures = std::string(TESSALY_SHARED_DIR) + "/fixtures";
+
+// Copies a shared fixture into a fresh folder, so that no test can touch
+// the original.
+class FixtureCopy {
+ public:
+  explicit FixtureCopy(const std::string& name) {
+    dir_ = fs::temp_directory_path() /
+           ("jetdb_cli_test_" + std::to_string(::getpid()) + "_" + name);
+    fs::create_directories(dir_);
+    path_ = dir_ / name;
+    fs::copy_file(kFixtures + "/" + name, path_, fs::copy_options::overwrite_existing);
+  }
+  ~FixtureCopy() {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  std::string path() const { return path_.string(); }
+  fs::path dir() const { return dir_; }
+
+ private:
+  fs::path dir_;
+  fs::path path_;
+};
+
+ProcessResult Jetdb(std::vector<std::string> args) {
+  args.insert(args.begin(), kJetdb);
+  ProcessResult result = RunProcess(args);
+  EXPECT_EQ(result.error, "") << "jetdb did not run to completion (built? " << kJetdb << ")";
+  return result;
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exit_code;
+  const char* in_stdout;  // expected substring, or ""
+};
+
+class UsageTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageTest, ExitCodeAndOutput) {
+  const UsageCase& c = GetParam();
+  const ProcessResult result = Jetdb(c.args);
+  EXPECT_EQ(result.exit_code, c.exit_code) << "stderr: " << result.err;
+  EXPECT_NE(result.out.find(c.in_stdout), std::string::npos) << "stdout: " << result.out;
+  if (c.exit_code != 0) {
+    EXPECT_FALSE(result.err.empty()) << "a failure must say why on stderr";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, UsageTest,
+    ::testing::Values(
+        UsageCase{"NoArguments", {}, 2, ""},
+        UsageCase{"UnknownCommand", {"frobnicate", "x.mdb"}, 2, ""},
+        UsageCase{"Help", {"--help"}, 0, "export"},
+        UsageCase{"TablesHelp", {"tables", "--help"}, 0, "FILE"},
+        UsageCase{"SchemaHelp", {"schema", "--help"}, 0, "TABLE"},
+        UsageCase{"ExportHelp", {"export", "--help"}, 0, "--format"},
+        UsageCase{"CheckHelp", {"check", "--help"}, 0, "FILE"},
+        UsageCase{"TablesWithoutFile", {"tables"}, 2, ""},
+        UsageCase{"ExportWithoutTable", {"export", "x.mdb"}, 2, ""},
+        UsageCase{"ExportUnknownFormat", {"export", "x.mdb", "T", "--format", "xml"}, 2, ""},
+        UsageCase{"TooManyArguments", {"tables", "a.mdb", "b.mdb"}, 2, ""},
+        UsageCase{"MissingFile", {"tables", "/nonexistent/none.mdb"}, 1, ""},
+        UsageCase{"MissingFileExport", {"export", "/nonexistent/none.mdb", "Events"}, 1, ""},
+        UsageCase{"MissingFileCheck", {"check", "/nonexistent/none.mdb"}, 1, ""}),
+    [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
+
+TEST(JetdbTest, NotAnAccessFileFails) {
+  const fs::path path = fs::temp_directory_path() / ("jetdb_cli_test_text_" + std::to_string(::getpid()));
+  {
+    std::ofstream text(path);
+    text << "this is not a database\n";
+  }
+  const ProcessResult result = Jetdb({"tables", path.string()});
+  fs::remove(path);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find(path.string()), std::string::npos) << "the error names the file: " << result.err;
+  EXPECT_EQ(result.out, "");
+}
+
+TEST(JetdbTest, TablesListsUserTablesOnly) {
+  const FixtureCopy db("tessdata-blank.mdb");
+  const ProcessResult result = Jetdb({"tables", db.path()});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, "Dates\nEvents\nEventDates\n");
+}
+
+TEST(JetdbTest, ExportUnknownTableFails) {
+  const FixtureCopy db("tessdata-blank.mdb");
+  const ProcessResult result = Jetdb({"export", db.path(), "NoSuchTable"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("NoSuchTable"), std::string::npos) << result.err;
+}
+
+TEST(JetdbTest, ExportCsvHasHeaderAndOneLinePerRow) {
+  const FixtureCopy db("tessdata-2009.mdb");
+  const ProcessResult result = Jetdb({"export", db.path(), "eventdates", "--format", "csv"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out.substr(0, result.out.find('\n')), "EventId,EventDate");
+  size_t lines = 0;
+  for (const char c : result.out) lines += c == '\n';
+  EXPECT_EQ(lines, 1 + 141u) << "header plus the 141 links of tessdata-2009.mdb";
+}
+
+TEST(JetdbTest, ExportJsonLinesOfEmptyTableIsEmpty) {
+  const FixtureCopy db("tessdata-blank.mdb");
+  const ProcessResult result = Jetdb({"export", db.path(), "Events"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+}
+
+TEST(JetdbTest, SchemaShowsColumnsAndIndexes) {
+  const FixtureCopy db("tessdata-2009.mdb");
+  const ProcessResult result = Jetdb({"schema", db.path(), "Events"});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  for (const char* expected : {"Table Events", "EventID", "EventName", "255", "Memo", "NOT NULL",
+                               "Indexes:"}) {
+    EXPECT_NE(result.out.find(expected), std::string::npos) << expected << " in\n" << result.out;
+  }
+  EXPECT_EQ(result.out.find("Table Dates"), std::string::npos) << "only the table asked for";
+}
+
+TEST(JetdbTest, CheckPassesOnSoundFixture) {
+  const FixtureCopy db("tessdata-2009.mdb");
+  const ProcessResult result = Jetdb({"check", db.path()});
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// Text forms of engine values for `jetdb export`: JSON lines and CSV.
+//
+// Everything appends to a caller-owned std::string, so a whole table can be
+// formatted into one buffer and written out in large pieces; no function
+// here allocates per value beyond the growth of that buffer.
+//
+// The forms, shared by both output formats:
+//   Yes/No                 true / false
+//   Byte, Integer, Long    decimal integer
+//   Currency               exact decimal with exactly four fractional digits,
+//                          "12.3400", "-0.0100" (JSON: a string)
+//   Numeric                exact decimal with the column's scale (JSON: a string)
+//   Double                 shortest text that reads back as the same double;
+//                          NaN and infinities as null (JSON) / empty (CSV)
+//   Single                 shortest text that reads back as the same float
+//   Date/Time              "YYYY-MM-DDTHH:MM:SS", rounded to the nearest second;
+//                          a time-only value falls on 1899-12-30; a value
+//                          outside the years 1..9999 as its raw day count
+//   Text, Memo             the text (JSON: escaped string)
+//   Binary, OLE            lowercase hex
+//   Replication ID         "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", uppercase
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+
+namespace jetdb {
+
+enum class OutputFormat { kJsonLines, kCsv };
+
+// Parses "jsonl" / "csv"; false for anything else.
+bool ParseOutputFormat(std::string_view name, OutputFormat* format);
+
+// A JSON string literal, quotes included. Control characters become \u00XX;
+// bytes that are not well-formed UTF-8 become \ufffd so the output always
+// parses.
+void AppendJsonString(std::string_view utf8, std::string* out);
+
+// A CSV field (RFC 4180): quoted only when it holds a comma, quote, CR or LF.
+void AppendCsvField(std::string_view text, std::string* out);
+
+// Shortest round-trip text. Returns false (and appends nothing) for NaN and
+// infinities, which JSON cannot carry.
+bool AppendDouble(double value, std::string* out);
+bool AppendSingle(float value, std::string* out);
+
+// scaled = value x 10,000, as Currency is stored.
+void AppendCurrency(int64_t scaled, std::string* out);
+
+// OLE date: days since 1899-12-30; for negative values the integer part is
+// the day and the fraction a positive time of day (-1.25 = 1899-12-29 06:00).
+// Returns false (and appends nothing) when the value is not finite or its
+// date falls outside the years 1..9999.
+bool AppendOleDate(double ole_date, std::string* out);
+
+void AppendGuid(const std::array<uint8_t, 16>& stored, std::string* out);
+void AppendHex(std::string_view bytes, std::string* out);
+
+// Formats the rows of one table. Keeps only the column names (pre-escaped)
+// and types, so it stays valid after the TableDef is gone.
+class RowFormatter {
+ public:
+  RowFormatter(OutputFormat format, const jet::TableDef& table);
+
+  // CSV: the line of column names. JSON lines: nothing.
+  void AppendHeader(std::string* out) const;
+  // One line, newline included. REQUIRES: row came from a scan of the table
+  // this formatter was made for.
+  void AppendRow(const jet::Row& row, std::string* out) const;
+
+ private:
+  void AppendJsonValue(const jet::Value& value, std::string* out) const;
+  void AppendCsvValue(const jet::Value& value, std::string* out) const;
+
+  OutputFormat format_;
+  std::vector<std::string> keys_;  // JSON: "\"name\":"; CSV: the escaped name
+};
+
+}  // namespace jetdb

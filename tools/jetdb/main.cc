@@ -1,0 +1,278 @@
+// jetdb: inspect an Access (.mdb) database with our own file engine.
+//
+//   jetdb tables FILE                          user table names, one a line
+//   jetdb schema FILE [TABLE]                  columns and indexes
+//   jetdb export FILE TABLE [--format F]       rows as JSON lines or CSV
+//   jetdb check FILE                           structural check
+//
+// Exit codes: 0 ok, 1 failure (unreadable file, unknown table, problems
+// found by check), 2 bad usage. Errors go to standard error; the file is
+// only ever opened for reading.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include "jet/database.h"
+#include "tools/jetdb/format.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Rows are formatted into one buffer and handed to stdio in pieces of about
+// this size, so that a large export makes a few hundred writes, not one per row.
+constexpr size_t kFlushBytes = 1 << 20;
+
+int Fail(const std::string& file, const std::string& what) {
+  fmt::print(stderr, "jetdb: {}: {}\n", file, what);
+  return kExitFailure;
+}
+
+bool WriteOut(std::string* buffer) {
+  if (!buffer->empty() && std::fwrite(buffer->data(), 1, buffer->size(), stdout) != buffer->size()) {
+    return false;
+  }
+  buffer->clear();
+  return true;
+}
+
+bool FinishOutput(std::string* buffer) {
+  return WriteOut(buffer) && std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+jet::Result<std::unique_ptr<jet::Database>> OpenDatabase(const std::string& file,
+                                                         const std::string& password) {
+  jet::OpenOptions options;
+  options.password = password;
+  options.read_only = true;
+  return jet::Database::Open(file, options);
+}
+
+int RunTables(const std::string& file, const std::string& password) {
+  auto db = OpenDatabase(file, password);
+  if (!db.ok()) return Fail(file, db.status().ToString());
+  auto names = (*db)->UserTableNames();
+  if (!names.ok()) return Fail(file, names.status().ToString());
+  std::string out;
+  for (const std::string& name : *names) {
+    out.append(name);
+    out.push_back('\n');
+  }
+  return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
+}
+
+// Size as a designer sees it: characters for text, bytes for the rest,
+// precision and scale for Numeric, nothing for Memo and OLE.
+std::string DesignSize(const jet::ColumnDef& column, jet::JetVersion version) {
+  switch (column.type) {
+    case jet::ColumnType::kText:
+      return fmt::format("{}", version == jet::JetVersion::kJet4 ? column.length / 2 : column.length);
+    case jet::ColumnType::kMemo:
+    case jet::ColumnType::kOle:
+      return "";
+    case jet::ColumnType::kNumeric:
+      return fmt::format("{},{}", column.precision, column.scale);
+    default:
+      return fmt::format("{}", column.length);
+  }
+}
+
+std::string IndexDescription(const jet::IndexDef& index) {
+  std::vector<std::string> traits;
+  if (index.IsPrimaryKey()) traits.emplace_back("primary key");
+  if (index.IsForeignKey()) traits.emplace_back("foreign key");
+  if (index.IsUnique()) traits.emplace_back("unique");
+  if (index.IgnoresNulls()) traits.emplace_back("ignore nulls");
+  if (index.IsRequired()) traits.emplace_back("required");
+  std::vector<std::string> columns;
+  for (const jet::IndexColumnDef& column : index.columns) {
+    columns.push_back(fmt::format("{} {}", column.column_name, column.ascending ? "ASC" : "DESC"));
+  }
+  return fmt::format("({}){}{}", fmt::join(columns, ", "), traits.empty() ? "" : "  ",
+                     fmt::join(traits, ", "));
+}
+
+void AppendSchema(const jet::TableDef& table, jet::JetVersion version, std::string* out) {
+  fmt::format_to(std::back_inserter(*out), "Table {}\n  Rows: {}\n", table.name, table.row_count);
+  const bool has_autonumber = std::any_of(table.columns.begin(), table.columns.end(),
+                                          [](const jet::ColumnDef& c) { return c.IsLongAutoNumber(); });
+  if (has_autonumber) {
+    fmt::format_to(std::back_inserter(*out), "  Last AutoNumber: {}\n", table.autonumber_last);
+  }
+
+  struct Line {
+    std::string name, type, size, nulls, autonumber;
+  };
+  std::vector<Line> lines;
+  lines.push_back({"Name", "Type", "Size", "Null", "AutoNumber"});
+  for (const jet::ColumnDef& column : table.columns) {
+    const bool not_null = column.required || column.type == jet::ColumnType::kBoolean;
+    lines.push_back({column.name, jet::ColumnTypeName(column.type), DesignSize(column, version),
+                     not_null ? "NOT NULL" : "NULL",
+                     column.IsGuidAutoNumber() ? "GUID" : column.IsLongAutoNumber() ? "yes" : ""});
+  }
+  size_t name_width = 0, type_width = 0, size_width = 0, null_width = 0;
+  for (const Line& line : lines) {
+    name_width = std::max(name_width, line.name.size());
+    type_width = std::max(type_width, line.type.size());
+    size_width = std::max(size_width, line.size.size());
+    null_width = std::max(null_width, line.nulls.size());
+  }
+  out->append("  Columns:\n");
+  for (const Line& line : lines) {
+    std::string text = fmt::format("    {:<{}}  {:<{}}  {:>{}}  {:<{}}  {}", line.name, name_width,
+                                   line.type, type_width, line.size, size_width, line.nulls,
+                                   null_width, line.autonumber);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out->append(text);
+    out->push_back('\n');
+  }
+  out->append("  Indexes:");
+  if (table.indexes.empty()) out->append(" none");
+  out->push_back('\n');
+  size_t index_width = 0;
+  for (const jet::IndexDef& index : table.indexes) index_width = std::max(index_width, index.name.size());
+  for (const jet::IndexDef& index : table.indexes) {
+    fmt::format_to(std::back_inserter(*out), "    {:<{}}  {}\n", index.name, index_width,
+                   IndexDescription(index));
+  }
+}
+
+int RunSchema(const std::string& file, const std::string& password, const std::string& table_name) {
+  auto db = OpenDatabase(file, password);
+  if (!db.ok()) return Fail(file, db.status().ToString());
+  std::vector<std::string> names;
+  if (table_name.empty()) {
+    auto all = (*db)->UserTableNames();
+    if (!all.ok()) return Fail(file, all.status().ToString());
+    names = std::move(*all);
+  } else {
+    names.push_back(table_name);
+  }
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i) {
+    auto table = (*db)->GetTable(names[i]);
+    if (!table.ok()) {
+      if (!FinishOutput(&out)) return Fail(file, "cannot write to standard output");
+      return Fail(file, table.status().ToString());
+    }
+    if (i != 0) out.push_back('\n');
+    AppendSchema(*table, (*db)->info().version, &out);
+  }
+  return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
+}
+
+int RunExport(const std::string& file, const std::string& password, const std::string& table_name,
+              jetdb::OutputFormat format) {
+  auto db = OpenDatabase(file, password);
+  if (!db.ok()) return Fail(file, db.status().ToString());
+  auto table = (*db)->GetTable(table_name);
+  if (!table.ok()) return Fail(file, table.status().ToString());
+  auto cursor = (*db)->Scan(*table);
+  if (!cursor.ok()) return Fail(file, cursor.status().ToString());
+
+  const jetdb::RowFormatter formatter(format, *table);
+  std::string out;
+  out.reserve(kFlushBytes + (kFlushBytes >> 2));
+  formatter.AppendHeader(&out);
+  jet::Row row;
+  jet::Status status;
+  while ((*cursor)->Next(&row, &status)) {
+    formatter.AppendRow(row, &out);
+    if (out.size() >= kFlushBytes && !WriteOut(&out)) {
+      return Fail(file, "cannot write to standard output");
+    }
+  }
+  // Rows read before a failure are still written: they are correct, and they
+  // show how far the scan got.
+  if (!FinishOutput(&out)) return Fail(file, "cannot write to standard output");
+  if (!status.ok()) return Fail(file, fmt::format("table {}: {}", table->name, status.ToString()));
+  return kExitOk;
+}
+
+int RunCheck(const std::string& file, const std::string& password) {
+  auto db = OpenDatabase(file, password);
+  if (!db.ok()) return Fail(file, db.status().ToString());
+  auto problems = (*db)->Check();
+  if (!problems.ok()) return Fail(file, problems.status().ToString());
+  std::string out;
+  for (const std::string& problem : *problems) {
+    out.append(problem);
+    out.push_back('\n');
+  }
+  if (problems->empty()) out.append("No problems found.\n");
+  if (!FinishOutput(&out)) return Fail(file, "cannot write to standard output");
+  if (!problems->empty()) {
+    return Fail(file, fmt::format("{} problem{} found", problems->size(),
+                                  problems->size() == 1 ? "" : "s"));
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4) without changing it.",
+               "jetdb"};
+  app.require_subcommand(1);
+  app.footer("Exit status: 0 ok, 1 failure, 2 bad usage.");
+
+  std::string file;
+  std::string table_name;
+  std::string password;
+  std::string format_name = "jsonl";
+
+  const auto add_file = [&](CLI::App* command) {
+    command->add_option("FILE", file, "The .mdb file")->required();
+    command->add_option("--password", password, "Database password (default: none)");
+  };
+
+  CLI::App* tables = app.add_subcommand("tables", "List the user tables, one a line");
+  add_file(tables);
+
+  CLI::App* schema =
+      app.add_subcommand("schema", "Show columns (name, type, size, nullability, autonumber) and indexes");
+  add_file(schema);
+  schema->add_option("TABLE", table_name, "Only this table (default: every user table)");
+
+  CLI::App* export_command = app.add_subcommand("export", "Write the rows of a table in table order");
+  add_file(export_command);
+  export_command->add_option("TABLE", table_name, "The table (case-insensitive)")->required();
+  export_command
+      ->add_option("--format", format_name,
+                   "jsonl: one JSON object per row, keys in column order; csv: a header line, then "
+                   "one line per row")
+      ->check(CLI::IsMember({"jsonl", "csv"}))
+      ->capture_default_str();
+
+  CLI::App* check = app.add_subcommand(
+      "check", "Check the structure (pages, row counts, long values); list each problem");
+  add_file(check);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  if (tables->parsed()) return RunTables(file, password);
+  if (schema->parsed()) return RunSchema(file, password, table_name);
+  if (export_command->parsed()) {
+    jetdb::OutputFormat format;
+    if (!jetdb::ParseOutputFormat(format_name, &format)) {
+      fmt::print(stderr, "jetdb: unknown format {}\n", format_name);
+      return kExitUsage;
+    }
+    return RunExport(file, password, table_name, format);
+  }
+  if (check->parsed()) return RunCheck(file, password);
+  return kExitUsage;
+}
