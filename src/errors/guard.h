@@ -7,7 +7,9 @@
 // caller's handler. Invariants:
 //   (G1) A failure is reported exactly once, by the innermost procedure with a
 //        handler: the handler consumes the exception, so no caller can catch
-//        it again; callers see only the failure result.
+//        it again; callers see only the failure result. Should a handler
+//        rethrow what it reported, the callers' handlers recognise the
+//        exception and do not report it again.
 //   (G2) A report always has a pending failure to show: the handler fills
 //        PendingError from the caught exception and the line reached just
 //        before calling HandleError(), which clears it again.
@@ -80,6 +82,7 @@ class ErrorHandler {
   // Reports the exception being handled: sets the pending failure from it and
   // the step reached, then calls HandleError(name, true, "", false), which
   // logs, shows the box and clears the pending failure.
+  // Does nothing when the exception is the one reported last (G1).
   // REQUIRES: called from a catch block (outside one it reports 51 "Internal
   // error", which is a mistake in the caller).
   void Report() noexcept;

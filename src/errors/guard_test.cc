@@ -162,6 +162,29 @@ TEST_F(GuardTest, LongHandFormReportsTheLineReached) {
             std::string::npos);
 }
 
+TEST_F(GuardTest, RethrowAfterReportIsNotReportedAgain) {
+  auto reports_and_rethrows = [] {
+    ErrorHandler handler("basDatabase.IncrementEventCount");
+    try {
+      IncrementCounter(32767);
+    } catch (...) {
+      handler.Report();
+      throw;  // the mistake: callers must see only the failure result
+    }
+  };
+  EXPECT_FALSE(Guarded("basDatabase.AddEventDate", false, [&] {
+    reports_and_rethrows();
+    return true;
+  }));
+  EXPECT_EQ(environment_.boxes.size(), 1u);
+  EXPECT_EQ(LoggedFrom("basDatabase.IncrementEventCount"), 1u);
+  EXPECT_EQ(LoggedFrom("basDatabase.AddEventDate"), 0u);
+
+  // A new failure of the same kind is a new exception and is reported.
+  EXPECT_FALSE(AddEventDate(32767));
+  EXPECT_EQ(LoggedFrom("basDatabase.AddEventDate"), 1u);
+}
+
 TEST_F(GuardTest, FailureValueOfOtherResultTypes) {
   const int result = Guarded("basDatabase.GetEventsByDate", -1, []() -> int {
     throw std::bad_alloc();

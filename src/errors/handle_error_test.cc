@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "errors/fake_reporter_environment.h"
@@ -127,18 +126,6 @@ TEST_F(HandleErrorTest, LaterReportsAppendBehindEarlierOnes) {
             "\r\n");
 }
 
-TEST_F(HandleErrorTest, ExistingLogIsAppendedToNotReplaced) {
-  {
-    std::ofstream out(folder_.log(), std::ios::binary);
-    out << "older text without a line end";
-  }
-  Pending().Set(6, "Overflow", 0);
-  HandleError("frmMain.Update", true, "", false);
-  const std::string log = ReadBytes(folder_.log());
-  EXPECT_EQ(log.substr(0, 29), "older text without a line end");
-  EXPECT_EQ(log.substr(29, 21), "05-Mar-2010  21:07:03");
-}
-
 TEST_F(HandleErrorTest, EntryIsOnDiskBeforeTheBoxIsShown) {
   Pending().Set(7, "Out of memory", 0);
   HandleError("frmMain.Form_Load", true, "", false);
@@ -208,39 +195,43 @@ INSTANTIATE_TEST_SUITE_P(AllFlagCombinations, HandleErrorFlagsTest,
                                            FlagCase{false, false, false, 1},
                                            FlagCase{false, true, false, 0}));
 
-TEST_F(HandleErrorTest, LogPathThatCannotBeOpenedStillShowsTheMessage) {
-  // A folder named error.log cannot be opened for writing, not even by root.
-  std::filesystem::create_directory(folder_.log());
+// Ways the log cannot be written. The user still gets the full message.
+enum class LogFault { kLogIsAFolder, kProgramFolderMissing, kProgramFolderReadOnly };
+
+class HandleErrorLogFaultTest : public HandleErrorTest,
+                                public ::testing::WithParamInterface<LogFault> {};
+
+TEST_P(HandleErrorLogFaultTest, MessageIsStillShownAndPendingCleared) {
+  switch (GetParam()) {
+    case LogFault::kLogIsAFolder:  // cannot be opened for writing, not even by root
+      std::filesystem::create_directory(folder_.log());
+      break;
+    case LogFault::kProgramFolderMissing:
+      environment_.app_path = (folder_.path() / "gone").string();
+      break;
+    case LogFault::kProgramFolderReadOnly:  // root writes there all the same
+      std::filesystem::permissions(folder_.path(), std::filesystem::perms(0555));
+      break;
+  }
   Pending().Set(6, "Overflow", 0);
   HandleError("frmMain.OpenDatabase", true, "", false);
 
   ASSERT_EQ(environment_.boxes.size(), 1u);
   EXPECT_NE(environment_.boxes[0].text.find("Module: \t\tfrmMain.OpenDatabase\r\n"),
             std::string::npos);
-  EXPECT_TRUE(std::filesystem::is_directory(folder_.log()));
   EXPECT_FALSE(Pending().IsPending());
-}
-
-TEST_F(HandleErrorTest, MissingProgramFolderStillShowsTheMessage) {
-  environment_.app_path = (folder_.path() / "gone").string();
-  Pending().Set(6, "Overflow", 0);
-  HandleError("frmMain.OpenDatabase", true, "", false);
-  EXPECT_EQ(environment_.boxes.size(), 1u);
-  EXPECT_FALSE(Pending().IsPending());
-}
-
-TEST_F(HandleErrorTest, ReadOnlyProgramFolderStillShowsTheMessage) {
-  std::filesystem::permissions(folder_.path(), std::filesystem::perms(0555));
-  Pending().Set(6, "Overflow", 0);
-  HandleError("frmMain.OpenDatabase", true, "", false);
-
-  EXPECT_EQ(environment_.boxes.size(), 1u);
-  EXPECT_FALSE(Pending().IsPending());
-  // Root writes into read-only folders anyway; everyone else gets no log.
-  if (::geteuid() != 0) {
+  if (GetParam() == LogFault::kLogIsAFolder) {
+    EXPECT_TRUE(std::filesystem::is_directory(folder_.log()));
+  }
+  if (GetParam() == LogFault::kProgramFolderReadOnly && ::geteuid() != 0) {
     EXPECT_FALSE(std::filesystem::exists(folder_.log()));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(UnwritableLog, HandleErrorLogFaultTest,
+                         ::testing::Values(LogFault::kLogIsAFolder,
+                                           LogFault::kProgramFolderMissing,
+                                           LogFault::kProgramFolderReadOnly));
 
 TEST_F(HandleErrorTest, FailingBoxDoesNotEscapeAndPendingIsCleared) {
   environment_.throw_from_box = true;
