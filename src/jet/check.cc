@@ -1,7 +1,7 @@
 // Structural check of a whole file: for every table, its definition parses,
 // every page its owned-page map lists is a data page that names the table as
 // owner, the live rows decode (long values included) and their number matches
-// the count in the definition, and the pages of its long-value columns are
+// the count in the definition (user tables), and the pages of its long-value columns are
 // LVAL pages. Each problem is one line naming the table and the page.
 #include <cstring>
 
@@ -73,7 +73,9 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, std::vector<std::string
   while (scanner.Next(&row, &s)) ++live_rows;
   if (!s.ok()) {
     problems->push_back(prefix + s.message());
-  } else if (live_rows != table.row_count) {
+  } else if (live_rows != table.row_count && !table.is_system) {
+    // Access does not keep the counts of its own system tables exact
+    // (MSysACEs in testV2000.mdb records 61 rows and holds 64).
     problems->push_back(prefix + "definition records " + std::to_string(table.row_count) +
                         " rows, " + std::to_string(live_rows) + " found");
   }

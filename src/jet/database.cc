@@ -53,8 +53,9 @@ std::string Decimal::ToString() const {
   return digits;
 }
 
-DatabaseImpl::DatabaseImpl(std::string image, const HeaderInfo& header)
-    : file_(std::move(image), header.page_size),
+DatabaseImpl::DatabaseImpl(std::unique_ptr<PageFile> file, const HeaderInfo& header)
+    : file_holder_(std::move(file)),
+      file_(*file_holder_),
       format_(FormatFor(header.version)),
       header_(header),
       text_(header.code_page) {
@@ -113,20 +114,23 @@ Result<std::unique_ptr<TableCursor>> DatabaseImpl::Scan(const TableDef& table) {
 
 namespace {
 
-Result<std::unique_ptr<Database>> OpenParsed(std::string image, const OpenOptions& options) {
+Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
+                                           const OpenOptions& options) {
   HeaderInfo header;
-  JET_RETURN_IF_ERROR(ParseHeader(image, &header));
-  if (image.size() % header.page_size != 0) {
-    return Status::Corruption("file size " + std::to_string(image.size()) +
+  JET_RETURN_IF_ERROR(ParseHeader(file->bytes(), &header));
+  const uint64_t size = file->file_size();
+  if (size % header.page_size != 0) {
+    return Status::Corruption("file size " + std::to_string(size) +
                               " is not a whole number of " + std::to_string(header.page_size) +
                               "-byte pages (truncated?)");
   }
-  if (image.size() / header.page_size <= kCatalogTableDefPage) {
-    return Status::Corruption("file of " + std::to_string(image.size() / header.page_size) +
+  if (size / header.page_size <= kCatalogTableDefPage) {
+    return Status::Corruption("file of " + std::to_string(size / header.page_size) +
                               " pages is too small to hold the catalog");
   }
   JET_RETURN_IF_ERROR(CheckPassword(header, options.password));
-  auto db = std::make_unique<DatabaseImpl>(std::move(image), header);
+  file->SetPageSize(header.page_size);
+  auto db = std::make_unique<DatabaseImpl>(std::move(file), header);
   JET_RETURN_IF_ERROR(db->Load());
   std::unique_ptr<Database> result = std::move(db);
   return result;
@@ -136,14 +140,14 @@ Result<std::unique_ptr<Database>> OpenParsed(std::string image, const OpenOption
 
 Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
                                                  const OpenOptions& options) {
-  Result<std::string> image = ReadWholeFile(path);
-  if (!image.ok()) return image.status();
-  return OpenParsed(std::move(image).value(), options);
+  Result<std::unique_ptr<PageFile>> file = PageFile::Map(path);
+  if (!file.ok()) return file.status();
+  return OpenFile(std::move(file).value(), options);
 }
 
 Result<std::unique_ptr<Database>> Database::OpenImage(std::string image,
                                                       const OpenOptions& options) {
-  return OpenParsed(std::move(image), options);
+  return OpenFile(std::make_unique<PageFile>(std::move(image)), options);
 }
 
 }  // namespace jet

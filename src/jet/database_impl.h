@@ -19,7 +19,7 @@ namespace jet {
 
 class DatabaseImpl : public Database {
  public:
-  DatabaseImpl(std::string image, const HeaderInfo& header);
+  DatabaseImpl(std::unique_ptr<PageFile> file, const HeaderInfo& header);
 
   // Reads the catalog; called once by Open.
   Status Load();
@@ -35,7 +35,8 @@ class DatabaseImpl : public Database {
   Status OwnedPages(const TableDef& table, UsageMap* map);
   void CheckTable(const CatalogEntry& entry, std::vector<std::string>* problems);
 
-  PageFile file_;
+  std::unique_ptr<PageFile> file_holder_;
+  const PageFile& file_;
   const Format& format_;
   HeaderInfo header_;
   DatabaseInfo info_;

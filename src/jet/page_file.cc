@@ -2,6 +2,7 @@
 #include "jet/page_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,10 @@
 #include <cstring>
 
 namespace jet {
+
+PageFile::~PageFile() {
+  if (mapping_ != nullptr) ::munmap(mapping_, size_);
+}
 
 Status PageFile::GetPage(uint32_t page_number, const char* what, const uint8_t** page) const {
   *page = PageOrNull(page_number);
@@ -30,6 +35,41 @@ Status ErrnoStatus(const std::string& what, const std::string& path) {
 }
 
 }  // namespace
+
+Result<std::unique_ptr<PageFile>> PageFile::Map(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ErrnoStatus("cannot open", path);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    Status s = ErrnoStatus("cannot stat", path);
+    ::close(fd);
+    return s;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Status::IoError("not a regular file: " + path);
+  }
+  if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) {
+    ::close(fd);
+    return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
+  }
+  std::unique_ptr<PageFile> file(new PageFile());
+  if (st.st_size > 0) {
+    void* mapping = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapping == MAP_FAILED) {
+      ::close(fd);
+      // Some file systems cannot map; read the file instead.
+      Result<std::string> image = ReadWholeFile(path);
+      if (!image.ok()) return image.status();
+      return std::make_unique<PageFile>(std::move(image).value());
+    }
+    file->mapping_ = mapping;
+    file->data_ = static_cast<const uint8_t*>(mapping);
+    file->size_ = static_cast<size_t>(st.st_size);
+  }
+  ::close(fd);
+  return file;
+}
 
 Result<std::string> ReadWholeFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

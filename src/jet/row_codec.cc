@@ -328,22 +328,88 @@ TableScanner::TableScanner(const PageFile& file, const Format& format, TextDecod
       pages_(std::move(pages)),
       decoder_(file, format, text, table_) {}
 
+bool TableScanner::Fail(Status s, Status* status) {
+  *status = std::move(s);
+  done_ = true;
+  return false;
+}
+
+Status TableScanner::FindOverflowTargets() {
+  for (uint32_t page_number : pages_) {
+    const uint8_t* page = file_.PageOrNull(page_number);
+    if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
+    uint32_t count;
+    JET_RETURN_IF_ERROR(PageRowCount(format_, page, page_number, &count));
+    for (uint32_t slot = 0; slot < count; ++slot) {
+      uint16_t entry = ReadU16(page + format_.data_header_size + 2 * slot);
+      if ((entry & kRowLookup) == 0 || (entry & kRowDeleted) != 0) continue;
+      RowSpan span;
+      JET_RETURN_IF_ERROR(LocateRow(format_, page, page_number, slot, &span));
+      if (span.size < 4) {
+        return Status::Corruption("overflow row too short for its pointer (page " +
+                                  std::to_string(page_number) + " row " + std::to_string(slot) +
+                                  ")");
+      }
+      targets_.push_back({ReadU32(page + span.start), (page_number << 8) | slot, false});
+    }
+  }
+  std::stable_sort(targets_.begin(), targets_.end(),
+                   [](const Target& a, const Target& b) { return a.target < b.target; });
+  return Status::OK();
+}
+
+TableScanner::Target* TableScanner::FindTarget(uint32_t pointer) {
+  auto it = std::lower_bound(targets_.begin(), targets_.end(), pointer,
+                             [](const Target& t, uint32_t p) { return t.target < p; });
+  while (it != targets_.end() && it->target == pointer) {
+    if (!it->done) return &*it;
+    ++it;
+  }
+  return nullptr;
+}
+
+Status TableScanner::ReadRow(const uint8_t* page, uint32_t page_number, uint32_t slot,
+                             const RowSpan& first_span, uint32_t header, Row* row) {
+  RowSpan span = first_span;
+  for (int hops = 0; (span.flags & kRowLookup) != 0 && (span.flags & kRowDeleted) == 0;
+       ++hops) {
+    if (hops == 4 || span.size < 4) {
+      return Status::Corruption(std::string("overflow row pointer ") +
+                                (hops == 4 ? "chain too long" : "truncated") + " (page " +
+                                std::to_string(page_number) + " row " + std::to_string(slot) + ")");
+    }
+    uint32_t pointer = ReadU32(page + span.start);
+    Status s = FetchRow(file_, format_, pointer, "overflow row", &page, &span);
+    if (!s.ok()) {
+      return Status::Corruption(s.message() + " (from page " + std::to_string(page_number) +
+                                " row " + std::to_string(slot) + ")");
+    }
+    page_number = RowPointerPage(pointer);
+    slot = RowPointerSlot(pointer);
+  }
+  JET_RETURN_IF_ERROR(decoder_.Decode(page + span.start, span.size, page_number, slot, row));
+  row->page = RowPointerPage(header);
+  row->slot = static_cast<uint8_t>(RowPointerSlot(header));
+  return Status::OK();
+}
+
 bool TableScanner::Next(Row* row, Status* status) {
   *status = Status::OK();
-  while (!done_) {
+  if (done_) return false;
+  if (!prepared_) {
+    prepared_ = true;
+    Status s = FindOverflowTargets();
+    if (!s.ok()) return Fail(std::move(s), status);
+  }
+  while (page_index_ < pages_.size() || page_ != nullptr) {
     if (page_ == nullptr) {
-      if (page_index_ >= pages_.size()) break;
       uint32_t page_number = pages_[page_index_++];
       const uint8_t* page = file_.PageOrNull(page_number);
       if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) {
         continue;
       }
       Status s = PageRowCount(format_, page, page_number, &row_count_);
-      if (!s.ok()) {
-        *status = s;
-        done_ = true;
-        return false;
-      }
+      if (!s.ok()) return Fail(std::move(s), status);
       page_ = page;
       page_number_ = page_number;
       slot_ = 0;
@@ -354,45 +420,45 @@ bool TableScanner::Next(Row* row, Status* status) {
     }
     uint32_t slot = slot_++;
     uint16_t entry = ReadU16(page_ + format_.data_header_size + 2 * slot);
-    if (entry & kRowDeleted) continue;
+    uint32_t pointer = (page_number_ << 8) | slot;
+    uint32_t header = pointer;
+    if (!targets_.empty()) {
+      if (Target* t = FindTarget(pointer)) {
+        t->done = true;
+        header = t->header;
+      }
+    }
+    if (header == pointer) {
+      // Not the data of a moved row: skip deleted rows, and overflow rows,
+      // whose data is produced where it is stored.
+      if ((entry & (kRowDeleted | kRowLookup)) != 0) continue;
+    }
     RowSpan span;
     Status s = LocateRow(format_, page_, page_number_, slot, &span);
-    if (!s.ok()) {
-      *status = s;
-      done_ = true;
-      return false;
-    }
+    if (!s.ok()) return Fail(std::move(s), status);
     if (span.size == 0) continue;
-    const uint8_t* data = page_ + span.start;
-    uint32_t size = span.size;
-    // An overflow row holds a pointer to where the row now lives. The
-    // target is flagged deleted so that scans skip it in its own place.
-    for (int hops = 0; (span.flags & kRowLookup) != 0; ++hops) {
-      if (hops == 4 || size < 4) {
-        *status = Status::Corruption("overflow row pointer " +
-                                     std::string(hops == 4 ? "chain too long" : "truncated") +
-                                     " (page " + std::to_string(page_number_) + " row " +
-                                     std::to_string(slot) + ")");
-        done_ = true;
-        return false;
-      }
-      const uint8_t* target_page;
-      s = FetchRow(file_, format_, ReadU32(data), "overflow row", &target_page, &span);
-      if (!s.ok()) {
-        *status = Status::Corruption(s.message() + " (from page " + std::to_string(page_number_) +
-                                     " row " + std::to_string(slot) + ")");
-        done_ = true;
-        return false;
-      }
-      data = target_page + span.start;
-      size = span.size;
-    }
-    s = decoder_.Decode(data, size, page_number_, slot, row);
+    if (header != pointer) span.flags &= static_cast<uint16_t>(~kRowDeleted);
+    s = ReadRow(page_, page_number_, slot, span, header, row);
+    if (!s.ok()) return Fail(std::move(s), status);
+    return true;
+  }
+  // Moved rows whose data lies outside the owned pages.
+  while (leftover_index_ < targets_.size()) {
+    Target& t = targets_[leftover_index_++];
+    if (t.done) continue;
+    t.done = true;
+    const uint8_t* page;
+    RowSpan span;
+    Status s = FetchRow(file_, format_, t.target, "overflow row", &page, &span);
     if (!s.ok()) {
-      *status = s;
-      done_ = true;
-      return false;
+      return Fail(Status::Corruption(s.message() + " (from page " +
+                                     std::to_string(RowPointerPage(t.header)) + " row " +
+                                     std::to_string(RowPointerSlot(t.header)) + ")"),
+                  status);
     }
+    span.flags &= static_cast<uint16_t>(~kRowDeleted);
+    s = ReadRow(page, RowPointerPage(t.target), RowPointerSlot(t.target), span, t.header, row);
+    if (!s.ok()) return Fail(std::move(s), status);
     return true;
   }
   done_ = true;

@@ -100,6 +100,12 @@ class RowDecoder {
 // Iterates the live rows of a table in page order, then slot order; see
 // TableCursor. Pages in the owned map that are not data pages of this table
 // are skipped (Check reports them).
+//
+// An overflow row ("lookup" flag) holds only a pointer to its data, which
+// sits in a row flagged deleted elsewhere. The row is produced where its data
+// is stored, with Row::page/slot naming the pointer row: that is the order of
+// the other readers of these files (overflowTestV2000.mdb moves two rows to
+// later pages). Deleted rows that no overflow row points at are skipped.
 class TableScanner : public TableCursor {
  public:
   TableScanner(const PageFile& file, const Format& format, TextDecoder& text, TableDef table,
@@ -108,16 +114,33 @@ class TableScanner : public TableCursor {
   bool Next(Row* row, Status* status) override;
 
  private:
+  struct Target {
+    uint32_t target;  // row pointer of the moved data
+    uint32_t header;  // row pointer of the overflow row
+    bool done;
+  };
+
+  // Collects the overflow pointers of every owned page.
+  Status FindOverflowTargets();
+  Target* FindTarget(uint32_t pointer);
+  // Reads a row, following overflow pointers (a bounded number of hops).
+  Status ReadRow(const uint8_t* page, uint32_t page_number, uint32_t slot, const RowSpan& span,
+                 uint32_t header, Row* row);
+  bool Fail(Status s, Status* status);
+
   const PageFile& file_;
   const Format& format_;
   TableDef table_;
   std::vector<uint32_t> pages_;
   RowDecoder decoder_;
+  std::vector<Target> targets_;  // sorted by target
+  bool prepared_ = false;
   size_t page_index_ = 0;
   const uint8_t* page_ = nullptr;
   uint32_t page_number_ = 0;
   uint32_t row_count_ = 0;
   uint32_t slot_ = 0;
+  size_t leftover_index_ = 0;
   bool done_ = false;
 };
 

@@ -125,11 +125,9 @@ Result<TextDecoder::Converter*> TextDecoder::GetConverter(uint16_t code_page) {
       iconv(handle, nullptr, nullptr, nullptr, nullptr);
       size_t rc = iconv(handle, &in_ptr, &in_left, &out_ptr, &out_left);
       if (rc == static_cast<size_t>(-1) || in_left != 0) {
-        // Undefined in this code page: Windows passes such bytes through as
-        // the code point of the same value.
-        std::string s;
-        AppendUtf8(static_cast<uint32_t>(b), &s);
-        conv->table[b] = s;
+        // Undefined in this code page (0x81, 0x8D, 0x8F, 0x90, 0x9D in 1252):
+        // '?', as mdbtools gives, so exports of testIndexCodesV1997.mdb agree.
+        conv->table[b] = "?";
       } else {
         conv->table[b].assign(out_buf, sizeof out_buf - out_left);
       }
