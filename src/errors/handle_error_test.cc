@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "errors/fake_reporter_environment.h"
@@ -172,6 +173,10 @@ struct FlagCase {
   bool no_message;
   bool expect_log_file;
   size_t expect_boxes;
+
+  friend void PrintTo(const FlagCase& c, std::ostream* os) {
+    *os << "bLog=" << c.log << " bNoMessage=" << c.no_message;
+  }
 };
 
 class HandleErrorFlagsTest : public HandleErrorTest,
@@ -197,6 +202,8 @@ INSTANTIATE_TEST_SUITE_P(AllFlagCombinations, HandleErrorFlagsTest,
 
 // Ways the log cannot be written. The user still gets the full message.
 enum class LogFault { kLogIsAFolder, kProgramFolderMissing, kProgramFolderReadOnly };
+
+void PrintTo(LogFault fault, std::ostream* os) { *os << static_cast<int>(fault); }
 
 class HandleErrorLogFaultTest : public HandleErrorTest,
                                 public ::testing::WithParamInterface<LogFault> {};
@@ -231,7 +238,15 @@ TEST_P(HandleErrorLogFaultTest, MessageIsStillShownAndPendingCleared) {
 INSTANTIATE_TEST_SUITE_P(UnwritableLog, HandleErrorLogFaultTest,
                          ::testing::Values(LogFault::kLogIsAFolder,
                                            LogFault::kProgramFolderMissing,
-                                           LogFault::kProgramFolderReadOnly));
+                                           LogFault::kProgramFolderReadOnly),
+                         [](const ::testing::TestParamInfo<LogFault>& info) -> std::string {
+                           switch (info.param) {
+                             case LogFault::kLogIsAFolder: return "LogIsAFolder";
+                             case LogFault::kProgramFolderMissing: return "FolderMissing";
+                             case LogFault::kProgramFolderReadOnly: return "FolderReadOnly";
+                           }
+                           return "Unknown";
+                         });
 
 TEST_F(HandleErrorTest, FailingBoxDoesNotEscapeAndPendingIsCleared) {
   environment_.throw_from_box = true;

@@ -7,6 +7,7 @@
 #include <clocale>
 #include <ctime>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "errors/fake_reporter_environment.h"
@@ -17,6 +18,8 @@ namespace {
 struct SeparatorCase {
   std::string format;
   std::string separator;
+
+  friend void PrintTo(const SeparatorCase& c, std::ostream* os) { *os << '"' << c.format << '"'; }
 };
 
 class TimeSeparatorFromFormatTest : public ::testing::TestWithParam<SeparatorCase> {};

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace errors {
@@ -18,6 +19,8 @@ struct LocaleTextCase {
   std::string codeset;
   std::string text;
   std::string utf8;
+
+  friend void PrintTo(const LocaleTextCase& c, std::ostream* os) { *os << c.codeset; }
 };
 
 class LocaleTextToUtf8Test : public ::testing::TestWithParam<LocaleTextCase> {};
