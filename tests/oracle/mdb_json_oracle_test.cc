@@ -9,13 +9,13 @@
 // page order and each page's rows in slot order.
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -89,9 +89,7 @@ class FlatRowParser : public nlohmann::json_sax<nlohmann::json> {
   bool binary(binary_t&) override { return Fail("unexpected binary value"); }
   bool start_object(std::size_t) override {
     if (++depth_ > 2) return Fail("nested deeper than a $binary object");
-    if (depth_ == 2) {
-      if (!Add({Scalar::Type::kBinary, false, {}})) return false;
-    }
+    if (depth_ == 2) row_->emplace_back(pending_key_, Scalar{Scalar::Type::kBinary, false, {}});
     return true;
   }
   bool end_object() override {
@@ -189,25 +187,17 @@ std::string Printf(const char* format, double value) {
   return buffer;
 }
 
-// "YYYY-MM-DDT24:00:00" -> the next day at midnight; anything else as is.
-// mdbtools rounds the time to the second but does not carry a full day into
-// the date.
-std::string CarryMidnight(const std::string& text) {
-  int year = 0;
-  unsigned month = 0, day = 0;
-  if (text.size() != 19 || text.compare(10, 9, "T24:00:00") != 0 ||
-      std::sscanf(text.c_str(), "%d-%u-%u", &year, &month, &day) != 3) {
-    return text;
-  }
-  using namespace std::chrono;
-  const year_month_day next{sys_days{std::chrono::year{year} / month / day} + days{1}};
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT00:00:00", static_cast<int>(next.year()),
-                static_cast<unsigned>(next.month()), static_cast<unsigned>(next.day()));
-  return buffer;
+std::string DescribeInFull(const Scalar* value);
+
+// A value for the failure report, cut short: OLE values run to kilobytes.
+std::string Describe(const Scalar* value) {
+  constexpr size_t kMaxLength = 120;
+  std::string text = DescribeInFull(value);
+  if (text.size() > kMaxLength) text = text.substr(0, kMaxLength) + "...";
+  return text;
 }
 
-std::string Describe(const Scalar* value) {
+std::string DescribeInFull(const Scalar* value) {
   if (value == nullptr) return "(absent)";
   switch (value->type) {
     case Scalar::Type::kNull: return "null";
@@ -273,11 +263,13 @@ std::string CompareValue(const jet::ColumnDef& column, const Scalar& ours, const
       break;
     case jet::ColumnType::kDateTime: {
       if (theirs->type != Type::kString) break;
-      const std::string their_date = CarryMidnight(theirs->text);
-      if (ours.type == Type::kString && ours.text == their_date) return "";
+      if (ours.type == Type::kString && ours.text == theirs->text) return "";
+      // Our text for a day number below 0 or above 1,000,000 (a raw number
+      // past the year 9999).
       if (theirs->text == kMdbUnconvertedDate &&
           (ours.type == Type::kNumber ||
-           (ours.type == Type::kString && (ours.text < "1899-12-30" || ours.text > "4637-11-25")))) {
+           (ours.type == Type::kString &&
+            (ours.text < "1899-12-30" || ours.text > "4637-11-26T00:00:00")))) {
         return "";
       }
       break;
@@ -379,6 +371,8 @@ struct DatabaseFile {
   std::string folder;  // "corpus" or "fixtures"
   std::string name;
 };
+
+void PrintTo(const DatabaseFile& file, std::ostream* out) { *out << file.folder << "/" << file.name; }
 
 std::vector<DatabaseFile> ListDatabases() {
   std::vector<DatabaseFile> files;

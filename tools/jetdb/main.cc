@@ -112,8 +112,17 @@ void AppendSchema(const jet::TableDef& table, jet::JetVersion version, std::stri
   };
   std::vector<Line> lines;
   lines.push_back({"Name", "Type", "Size", "Null", "AutoNumber"});
+  // A column is NOT NULL by design (Required), by type (Yes/No lives in the
+  // null mask), or as a key column of a primary key or required index.
+  std::vector<uint16_t> key_columns;
+  for (const jet::IndexDef& index : table.indexes) {
+    if (!index.IsPrimaryKey() && !index.IsRequired()) continue;
+    for (const jet::IndexColumnDef& column : index.columns) key_columns.push_back(column.column_number);
+  }
   for (const jet::ColumnDef& column : table.columns) {
-    const bool not_null = column.required || column.type == jet::ColumnType::kBoolean;
+    const bool not_null =
+        column.required || column.type == jet::ColumnType::kBoolean ||
+        std::find(key_columns.begin(), key_columns.end(), column.column_number) != key_columns.end();
     lines.push_back({column.name, jet::ColumnTypeName(column.type), DesignSize(column, version),
                      not_null ? "NOT NULL" : "NULL",
                      column.IsGuidAutoNumber() ? "GUID" : column.IsLongAutoNumber() ? "yes" : ""});
