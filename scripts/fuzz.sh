@@ -29,9 +29,11 @@ CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
 cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer
 
 # libFuzzer adds new inputs to the first corpus folder, so it gets copies;
-# the shared files are never handed to it.
+# the shared files are never handed to it. The folder starts afresh each run
+# (inputs run to megabytes, and a kept corpus would grow without bound).
 corpus="$build/corpus"
 artifacts="$build/artifacts"
+rm -rf "$corpus"
 mkdir -p "$corpus" "$artifacts"
 seeds=("$shared"/corpus/*.mdb "$shared"/fixtures/*.mdb)
 [ -e "${seeds[0]}" ] || { echo "fuzz.sh: no seed files in $shared" >&2; exit 1; }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "jet/database.h"
 #include "support/run_process.h"
 
 namespace {
@@ -143,6 +144,43 @@ TEST(JetdbTest, SchemaShowsColumnsAndIndexes) {
     EXPECT_NE(result.out.find(expected), std::string::npos) << expected << " in\n" << result.out;
   }
   EXPECT_EQ(result.out.find("Table Dates"), std::string::npos) << "only the table asked for";
+}
+
+// Overwrites `bytes.size()` bytes of the file at `offset`.
+void Patch(const std::string& path, std::streamoff offset, const std::string& bytes) {
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  ASSERT_TRUE(file.is_open()) << path;
+  file.seekp(offset);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(file.good()) << "cannot patch " << path;
+}
+
+TEST(JetdbTest, CheckReportsWrongRowCount) {
+  const FixtureCopy db("tessdata-2009.mdb");
+  uint32_t tdef_page = 0;
+  {
+    auto opened = jet::Database::Open(db.path());
+    ASSERT_TRUE(opened.ok()) << opened.status().ToString();
+    auto table = (*opened)->GetTable("Events");
+    ASSERT_TRUE(table.ok()) << table.status().ToString();
+    ASSERT_EQ(table->row_count, 25u);
+    tdef_page = table->tdef_page;
+  }
+  // Jet 4 keeps the live row count at offset 16 of the table definition.
+  Patch(db.path(), static_cast<std::streamoff>(tdef_page) * 4096 + 16, std::string("\x1a\0\0\0", 4));
+  const ProcessResult result = Jetdb({"check", db.path()});
+  EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
+  EXPECT_NE(result.out.find("Events"), std::string::npos) << "the problem names the table:\n" << result.out;
+  EXPECT_NE(result.err.find("1 problem found"), std::string::npos) << result.err;
+}
+
+TEST(JetdbTest, TruncatedFileFailsWithoutOutput) {
+  const FixtureCopy db("tessdata-2009.mdb");
+  fs::resize_file(db.path(), 4096 + 100);  // the header page and a scrap of the next
+  const ProcessResult result = Jetdb({"export", db.path(), "Events"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find(db.path()), std::string::npos) << result.err;
 }
 
 TEST(JetdbTest, CheckPassesOnSoundFixture) {

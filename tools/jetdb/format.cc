@@ -4,8 +4,8 @@
 // beyond the growth of the caller's buffer.
 #include "tools/jetdb/format.h"
 
+#include <algorithm>
 #include <cmath>
-#include <iterator>
 
 #include <fmt/format.h>
 
@@ -48,15 +48,13 @@ CivilDate CivilFromOleDay(int64_t ole_day) {
   return {year, month, day};
 }
 
-void AppendPadded(std::string* out, uint64_t value, int width) {
-  char digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
+// Writes value as exactly `width` decimal digits (zero-padded, high digits
+// dropped) at dest.
+void WriteDigits(char* dest, uint64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    dest[i] = static_cast<char>('0' + value % 10);
     value /= 10;
-  } while (value != 0 && count < 20);
-  for (int i = count; i < width; ++i) out->push_back('0');
-  while (count > 0) out->push_back(digits[--count]);
+  }
 }
 
 void AppendInteger(int64_t value, std::string* out) {
@@ -162,13 +160,17 @@ void AppendCsvField(std::string_view text, std::string* out) {
 
 bool AppendDouble(double value, std::string* out) {
   if (!std::isfinite(value)) return false;
-  fmt::format_to(std::back_inserter(*out), "{}", value);
+  char text[40];  // the longest shortest form, "-2.2250738585072014e-308", is 24
+  const auto result = fmt::format_to_n(text, sizeof text, "{}", value);
+  out->append(text, std::min(result.size, sizeof text));
   return true;
 }
 
 bool AppendSingle(float value, std::string* out) {
   if (!std::isfinite(value)) return false;
-  fmt::format_to(std::back_inserter(*out), "{}", value);
+  char text[40];
+  const auto result = fmt::format_to_n(text, sizeof text, "{}", value);
+  out->append(text, std::min(result.size, sizeof text));
   return true;
 }
 
@@ -180,8 +182,9 @@ void AppendCurrency(int64_t scaled, std::string* out) {
   if (negative) out->push_back('-');
   const fmt::format_int whole(magnitude / 10000);
   out->append(whole.data(), whole.size());
-  out->push_back('.');
-  AppendPadded(out, magnitude % 10000, 4);
+  char fraction[5] = {'.'};
+  WriteDigits(fraction + 1, magnitude % 10000, 4);
+  out->append(fraction, sizeof fraction);
 }
 
 bool AppendOleDate(double ole_date, std::string* out) {
@@ -201,17 +204,14 @@ bool AppendOleDate(double ole_date, std::string* out) {
   }
   if (day < kFirstOleDay || day > kLastOleDay) return false;
   const CivilDate date = CivilFromOleDay(day);
-  AppendPadded(out, static_cast<uint64_t>(date.year), 4);
-  out->push_back('-');
-  AppendPadded(out, date.month, 2);
-  out->push_back('-');
-  AppendPadded(out, date.day, 2);
-  out->push_back('T');
-  AppendPadded(out, static_cast<uint64_t>(seconds / 3600), 2);
-  out->push_back(':');
-  AppendPadded(out, static_cast<uint64_t>(seconds / 60 % 60), 2);
-  out->push_back(':');
-  AppendPadded(out, static_cast<uint64_t>(seconds % 60), 2);
+  char text[] = "YYYY-MM-DDTHH:MM:SS";
+  WriteDigits(text, static_cast<uint64_t>(date.year), 4);
+  WriteDigits(text + 5, date.month, 2);
+  WriteDigits(text + 8, date.day, 2);
+  WriteDigits(text + 11, static_cast<uint64_t>(seconds / 3600), 2);
+  WriteDigits(text + 14, static_cast<uint64_t>(seconds / 60 % 60), 2);
+  WriteDigits(text + 17, static_cast<uint64_t>(seconds % 60), 2);
+  out->append(text, sizeof text - 1);
   return true;
 }
 
