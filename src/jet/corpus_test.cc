@@ -296,6 +296,36 @@ TEST_F(DamagedFileTest, CheckReportsAPageThatChangedOwner) {
   EXPECT_TRUE(named) << problems->front();
 }
 
+TEST_F(DamagedFileTest, CheckListsEveryDamagedRow) {
+  auto db = Database::OpenImage(image_);
+  ASSERT_TRUE(db.ok());
+  auto table = (*db)->GetTable("Table1");
+  ASSERT_TRUE(table.ok());
+  auto cursor = (*db)->Scan(*table);
+  std::vector<std::pair<uint32_t, uint32_t>> rows;
+  Row row;
+  Status s;
+  while ((*cursor)->Next(&row, &s)) rows.emplace_back(row.page, row.slot);
+  ASSERT_GE(rows.size(), 2u);
+  // Give both rows a column count whose null mask cannot fit.
+  for (auto [page, slot] : rows) {
+    size_t entry = page * 4096 + 14 + 2 * slot;
+    size_t start = page * 4096 + ((static_cast<uint8_t>(image_[entry]) |
+                                   static_cast<uint8_t>(image_[entry + 1]) << 8) & 0x1FFF);
+    image_[start] = static_cast<char>(0xFF);
+    image_[start + 1] = static_cast<char>(0xFF);
+  }
+  auto damaged = Database::OpenImage(image_);
+  ASSERT_TRUE(damaged.ok());
+  auto problems = (*damaged)->Check();
+  ASSERT_TRUE(problems.ok());
+  int row_lines = 0;
+  for (const std::string& p : *problems) {
+    if (p.find("table Table1: null mask") != std::string::npos) ++row_lines;
+  }
+  EXPECT_EQ(row_lines, static_cast<int>(rows.size()));
+}
+
 // Random byte damage anywhere but page 0 must give statuses, never a crash
 // or a hang (the fuzz target goes further; this keeps the guard in every run).
 TEST_F(DamagedFileTest, RandomDamageNeverCrashes) {

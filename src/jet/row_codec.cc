@@ -330,7 +330,7 @@ TableScanner::TableScanner(const PageFile& file, const Format& format, TextDecod
 
 bool TableScanner::Fail(Status s, Status* status) {
   *status = std::move(s);
-  done_ = true;
+  if (!keep_going_) done_ = true;
   return false;
 }
 
@@ -353,8 +353,6 @@ Status TableScanner::FindOverflowTargets() {
       targets_.push_back({ReadU32(page + span.start), (page_number << 8) | slot, false});
     }
   }
-  std::stable_sort(targets_.begin(), targets_.end(),
-                   [](const Target& a, const Target& b) { return a.target < b.target; });
   return Status::OK();
 }
 
@@ -399,6 +397,8 @@ bool TableScanner::Next(Row* row, Status* status) {
   if (!prepared_) {
     prepared_ = true;
     Status s = FindOverflowTargets();
+    std::stable_sort(targets_.begin(), targets_.end(),
+                     [](const Target& a, const Target& b) { return a.target < b.target; });
     if (!s.ok()) return Fail(std::move(s), status);
   }
   while (page_index_ < pages_.size() || page_ != nullptr) {

@@ -113,6 +113,11 @@ class TableScanner : public TableCursor {
 
   bool Next(Row* row, Status* status) override;
 
+  // After a damaged row or page, Next reports it (false with the Status) and
+  // the next call goes on with the following row instead of ending the scan.
+  // Check uses this to list every damaged row of a table.
+  void KeepGoingAfterErrors() { keep_going_ = true; }
+
  private:
   struct Target {
     uint32_t target;  // row pointer of the moved data
@@ -141,6 +146,7 @@ class TableScanner : public TableCursor {
   uint32_t row_count_ = 0;
   uint32_t slot_ = 0;
   size_t leftover_index_ = 0;
+  bool keep_going_ = false;
   bool done_ = false;
 };
 
