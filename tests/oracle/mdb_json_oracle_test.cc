@@ -222,7 +222,8 @@ std::string CompareValue(const jet::ColumnDef& column, const Scalar& ours, const
   using Type = Scalar::Type;
   const bool ours_empty = ours.type == Type::kString && ours.text.empty();
   // mdb-json prints a column only when its bound length is non-zero, so a
-  // zero-length text or binary value is left out exactly like a null.
+  // zero-length text or binary value is left out exactly like a null. Here
+  // the oracle cannot tell empty from null; the engine's row tests do.
   if (theirs == nullptr) {
     return ours.type == Type::kNull || ours_empty ? "" : "mdb-json has no value";
   }

@@ -1,8 +1,14 @@
 // Text forms of engine values for `jetdb export`: JSON lines and CSV.
 //
 // Everything appends to a caller-owned std::string, so a whole table can be
-// formatted into one buffer and written out in large pieces; no function
-// here allocates per value beyond the growth of that buffer.
+// formatted into one buffer and written out in large pieces. Nothing here
+// allocates per value beyond the growth of that buffer, except for Numeric,
+// whose text the engine hands over as a std::string.
+//
+// JSON lines: one object per row, every column a key, in column order, SQL
+// null as null. CSV: a line of column names, then one line per row; fields
+// quoted as RFC 4180 asks, lines ending in LF; null is an empty field and an
+// empty text is "" so the two stay apart.
 //
 // The forms, shared by both output formats:
 //   Yes/No                 true / false
@@ -12,7 +18,8 @@
 //   Numeric                exact decimal with the column's scale (JSON: a string)
 //   Double                 shortest text that reads back as the same double;
 //                          NaN and infinities as null (JSON) / empty (CSV)
-//   Single                 shortest text that reads back as the same float
+//   Single                 shortest text that reads back as the same float,
+//                          non-finite values as for Double
 //   Date/Time              "YYYY-MM-DDTHH:MM:SS", rounded to the nearest second;
 //                          a time-only value falls on 1899-12-30; a value
 //                          outside the years 1..9999 as its raw day count
@@ -41,7 +48,8 @@ bool ParseOutputFormat(std::string_view name, OutputFormat* format);
 // parses.
 void AppendJsonString(std::string_view utf8, std::string* out);
 
-// A CSV field (RFC 4180): quoted only when it holds a comma, quote, CR or LF.
+// A CSV field: quoted only when it holds a comma, quote, CR or LF; quotes
+// inside are doubled.
 void AppendCsvField(std::string_view text, std::string* out);
 
 // Shortest round-trip text. Returns false (and appends nothing) for NaN and
