@@ -4,6 +4,7 @@
 // the count in the definition (user tables), and the pages of its long-value columns are
 // LVAL pages. Each problem is one line naming the table and the page.
 #include <cstring>
+#include <unordered_set>
 
 #include "jet/coding.h"
 #include "jet/database_impl.h"
@@ -118,8 +119,16 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, std::vector<std::string
 
 Result<std::vector<std::string>> DatabaseImpl::Check() {
   std::vector<std::string> problems;
+  // A damaged catalog may name one definition many times; check it once.
+  std::unordered_set<uint32_t> checked;
   for (const CatalogEntry& entry : catalog_.entries) {
-    if (catalog_.IsTable(entry)) CheckTable(entry, &problems);
+    if (!catalog_.IsTable(entry)) continue;
+    if (!checked.insert(entry.TableDefPage()).second) {
+      problems.push_back("table " + entry.name + ": shares its definition page " +
+                         std::to_string(entry.TableDefPage()) + " with another table");
+      continue;
+    }
+    CheckTable(entry, &problems);
   }
   return problems;
 }

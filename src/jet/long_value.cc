@@ -16,7 +16,7 @@ std::string PointerText(uint32_t pointer) {
 }  // namespace
 
 Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
-                     uint32_t size, std::string* out) {
+                     uint32_t size, uint64_t max_length, std::string* out) {
   if (size < kLongValueHeaderSize) {
     return Status::Corruption("long value field of " + std::to_string(size) +
                               " bytes is shorter than its 12-byte header");
@@ -24,7 +24,7 @@ Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* 
   uint32_t word = ReadU32(field);
   uint32_t length = word & kLongValueLengthMask;
   uint32_t pointer = ReadU32(field + 4);
-  if (length > file.file_size()) {
+  if (length > file.file_size() || length > max_length) {
     return Status::Corruption("long value length " + std::to_string(length) +
                               " exceeds the file size");
   }

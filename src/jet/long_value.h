@@ -18,9 +18,11 @@
 namespace jet {
 
 // Appends the bytes of the long value whose row field is [field, field+size).
-// The length is capped by the file size; chains are cut after as many steps
-// as the file has row slots, so a cycle cannot hang the reader.
+// A length above `max_length` is Corruption (callers pass what is left of the
+// file size for the row, since no row's long values can be larger than the
+// file that stores them); chains are cut after as many steps as the file has
+// row slots, so a cycle cannot hang the reader.
 Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
-                     uint32_t size, std::string* out);
+                     uint32_t size, uint64_t max_length, std::string* out);
 
 }  // namespace jet

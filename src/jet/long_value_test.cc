@@ -27,9 +27,10 @@ class LongValueTest : public ::testing::Test {
   }
   Status Read(const std::string& field, std::string* out) {
     return ReadLongValue(*file_, kJet4Format, reinterpret_cast<const uint8_t*>(field.data()),
-                         static_cast<uint32_t>(field.size()), out);
+                         static_cast<uint32_t>(field.size()), max_length_, out);
   }
   std::unique_ptr<PageFile> file_;
+  uint64_t max_length_ = UINT64_MAX;
 };
 
 TEST_F(LongValueTest, ReadsEachKind) {
@@ -87,6 +88,16 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"chain_cycle", Header(16000, 3 << 8 | 0), "loops"},
         DamagedCase{"chain_ends_early", Header(10, 3 << 8 | 2), "shorter than its next pointer"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LongValueTest, LengthOverTheCallersBudgetIsCorruption) {
+  SetPages({DataPage(kJet4Format, kLval, {{"0123456789"}})});
+  max_length_ = 9;
+  std::string out;
+  Status s = Read(Header(0x40000000u | 10, 3 << 8 | 0), &out);
+  EXPECT_EQ(s.code(), StatusCode::kCorruption);
+  max_length_ = 10;
+  EXPECT_TRUE(Read(Header(0x40000000u | 10, 3 << 8 | 0), &out).ok());
+}
 
 TEST_F(LongValueTest, ChainEndingBeforeTheLengthIsCorruption) {
   SetPages({DataPage(kJet4Format, kLval, {{U32(0) + "only"}})});

@@ -175,6 +175,7 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
   if (out->storage.capacity() < 4096) out->storage.reserve(4096);
   out->values.resize(table_.columns.size());
   pending_.clear();
+  long_value_bytes_ = 0;
 
   const uint32_t count_size = format_.row_count_size;
   for (uint32_t i = 0; i < table_.columns.size(); ++i) {
@@ -286,7 +287,9 @@ Status RowDecoder::DecodeColumn(const ColumnDef& column, uint32_t column_index,
       return Status::OK();
     case ColumnType::kMemo: {
       scratch_.clear();
-      Status s = ReadLongValue(file_, format_, data, size, &scratch_);
+      Status s = ReadLongValue(file_, format_, data, size,
+                               file_.file_size() - long_value_bytes_, &scratch_);
+      long_value_bytes_ += scratch_.size();
       if (!s.ok()) {
         return Status::Corruption("memo column " + column.name + Where(page_number, slot) +
                                   ": " + s.message());
@@ -303,7 +306,9 @@ Status RowDecoder::DecodeColumn(const ColumnDef& column, uint32_t column_index,
       return Status::OK();
     }
     case ColumnType::kOle: {
-      Status s = ReadLongValue(file_, format_, data, size, &storage);
+      Status s = ReadLongValue(file_, format_, data, size,
+                               file_.file_size() - long_value_bytes_, &storage);
+      long_value_bytes_ += storage.size() - offset;
       if (!s.ok()) {
         return Status::Corruption("OLE column " + column.name + Where(page_number, slot) + ": " +
                                   s.message());

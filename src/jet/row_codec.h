@@ -95,6 +95,7 @@ class RowDecoder {
   RowFields fields_;
   std::vector<Pending> pending_;
   std::string scratch_;  // long-value bytes before text decoding
+  uint64_t long_value_bytes_ = 0;  // read for the current row
 };
 
 // Iterates the live rows of a table in page order, then slot order; see

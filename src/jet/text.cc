@@ -144,6 +144,11 @@ Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, 
   if (code_page == 0) code_page = database_code_page_;
   if (code_page == 0) code_page = 1252;
   Result<Converter*> conv = GetConverter(code_page);
+  if (!conv.ok() && code_page != database_code_page_ && database_code_page_ != 0) {
+    // A column code page we cannot convert (or a damaged one): the
+    // database's code page is the best remaining guess.
+    conv = GetConverter(database_code_page_);
+  }
   if (!conv.ok()) return conv.status();
   Converter* c = *conv;
   if (c->single_byte) {

@@ -35,8 +35,9 @@ class TextDecoder {
   TextDecoder(const TextDecoder&) = delete;
   TextDecoder& operator=(const TextDecoder&) = delete;
 
-  // Appends code-page text as UTF-8. code_page 0 means the database's.
-  // kNotSupported when the system has no converter for the code page.
+  // Appends code-page text as UTF-8. code_page 0 means the database's, and
+  // so does a code page the system cannot convert. kNotSupported when not
+  // even the database's code page can be converted.
   Status AppendCodePageText(uint16_t code_page, const uint8_t* data, size_t size,
                             std::string* out);
 

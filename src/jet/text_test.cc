@@ -74,12 +74,21 @@ TEST(CodePageTextTest, DecodesDoubleByteCodePages) {
   EXPECT_EQ(out, "a\xEF\xBF\xBD");
 }
 
-TEST(CodePageTextTest, UnknownCodePageIsNotSupported) {
+TEST(CodePageTextTest, UnknownColumnCodePageFallsBackToTheDatabaseOne) {
   TextDecoder decoder(1252);
   std::string out;
+  const uint8_t bytes[] = {'a', 0xE9};
+  ASSERT_TRUE(decoder.AppendCodePageText(9, bytes, sizeof bytes, &out).ok());
+  EXPECT_EQ(out, "a\xC3\xA9");
+}
+
+TEST(CodePageTextTest, UnknownDatabaseCodePageIsNotSupported) {
+  TextDecoder decoder(9);
+  std::string out;
   const uint8_t bytes[] = {'a'};
-  Status s = decoder.AppendCodePageText(9, bytes, 1, &out);
+  Status s = decoder.AppendCodePageText(0, bytes, 1, &out);
   EXPECT_EQ(s.code(), StatusCode::kNotSupported);
+  EXPECT_NE(s.message().find("code page 9"), std::string::npos);
 }
 
 }  // namespace
