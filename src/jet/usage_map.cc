@@ -10,6 +10,13 @@ namespace {
 
 void AddBitmap(const uint8_t* bits, uint32_t size, uint64_t first_page, uint32_t page_count,
                UsageMap* map) {
+  if (first_page >= page_count) {
+    // Entirely past the end of the file (damage): only count the bits.
+    for (uint32_t byte = 0; byte < size; ++byte) {
+      map->pages_beyond_end += static_cast<uint32_t>(__builtin_popcount(bits[byte]));
+    }
+    return;
+  }
   for (uint32_t byte = 0; byte < size; ++byte) {
     uint8_t b = bits[byte];
     if (b == 0) continue;
