@@ -187,7 +187,18 @@ std::string Printf(const char* format, double value) {
   return buffer;
 }
 
-std::string DescribeInFull(const Scalar* value);
+std::string DescribeInFull(const Scalar* value) {
+  if (value == nullptr) return "(absent)";
+  switch (value->type) {
+    case Scalar::Type::kNull: return "null";
+    case Scalar::Type::kBool: return value->boolean ? "true" : "false";
+    case Scalar::Type::kNumber: return value->text;
+    case Scalar::Type::kString:
+      return nlohmann::json(value->text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    case Scalar::Type::kBinary: return "{$binary " + value->text + "}";
+  }
+  return "?";
+}
 
 // A value for the failure report, cut short: OLE values run to kilobytes.
 std::string Describe(const Scalar* value) {
@@ -195,19 +206,6 @@ std::string Describe(const Scalar* value) {
   std::string text = DescribeInFull(value);
   if (text.size() > kMaxLength) text = text.substr(0, kMaxLength) + "...";
   return text;
-}
-
-std::string DescribeInFull(const Scalar* value) {
-  if (value == nullptr) return "(absent)";
-  switch (value->type) {
-    case Scalar::Type::kNull: return "null";
-    case Scalar::Type::kBool: return value->boolean ? "true" : "false";
-    case Scalar::Type::kNumber: return value->text;
-    case Scalar::Type::kString: return nlohmann::json(value->text).dump(-1, ' ', false,
-                                                                        nlohmann::json::error_handler_t::replace);
-    case Scalar::Type::kBinary: return "{$binary " + value->text + "}";
-  }
-  return "?";
 }
 
 const Scalar* Find(const FlatRow& row, const std::string& key) {
@@ -265,8 +263,9 @@ std::string CompareValue(const jet::ColumnDef& column, const Scalar& ours, const
     case jet::ColumnType::kDateTime: {
       if (theirs->type != Type::kString) break;
       if (ours.type == Type::kString && ours.text == theirs->text) return "";
-      // Our text for a day number below 0 or above 1,000,000 (a raw number
-      // past the year 9999).
+      // mdbtools leaves day numbers below 0 and above 1,000,000 unconverted;
+      // accept its placeholder only where our date lies in those ranges (a
+      // date past the year 9999 we write as its raw day count).
       if (theirs->text == kMdbUnconvertedDate &&
           (ours.type == Type::kNumber ||
            (ours.type == Type::kString &&
