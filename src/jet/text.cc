@@ -8,43 +8,62 @@
 
 namespace jet {
 
-void AppendUtf8(uint32_t cp, std::string* out) {
+namespace {
+
+// Writes code point `cp` (< 0x110000) as UTF-8 at p; returns the new end.
+char* PutUtf8(uint32_t cp, char* p) {
   if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
+    *p++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    char b[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-    out->append(b, 2);
+    *p++ = static_cast<char>(0xC0 | (cp >> 6));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    char b[3] = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                 static_cast<char>(0x80 | (cp & 0x3F))};
-    out->append(b, 3);
+    *p++ = static_cast<char>(0xE0 | (cp >> 12));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    char b[4] = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-                 static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-    out->append(b, 4);
+    *p++ = static_cast<char>(0xF0 | (cp >> 18));
+    *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return p;
+}
+
+}  // namespace
+
+void AppendUtf8(uint32_t cp, std::string* out) {
+  char buf[4];
+  char* end = PutUtf8(cp, buf);
+  out->append(buf, static_cast<size_t>(end - buf));
 }
 
 void AppendUcs2AsUtf8(const uint8_t* data, size_t size, std::string* out) {
+  // Each 2-byte unit gives at most 3 UTF-8 bytes (a surrogate pair, 4 bytes
+  // for 4 input bytes), so size / 2 * 3 is enough room.
+  const size_t old_size = out->size();
+  out->resize(old_size + size / 2 * 3);
+  char* p = out->data() + old_size;
   size_t i = 0;
   while (i + 1 < size) {
     uint32_t unit = data[i] | (data[i + 1] << 8);
     i += 2;
     if (unit < 0x80) {
-      out->push_back(static_cast<char>(unit));
+      *p++ = static_cast<char>(unit);
       continue;
     }
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < size) {
       uint32_t low = data[i] | (data[i + 1] << 8);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         i += 2;
-        AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+        p = PutUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), p);
         continue;
       }
     }
     if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
-    AppendUtf8(unit, out);
+    p = PutUtf8(unit, p);
   }
+  out->resize(static_cast<size_t>(p - out->data()));
 }
 
 void AppendJet4Text(const uint8_t* data, size_t size, std::string* out) {
