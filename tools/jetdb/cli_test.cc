@@ -33,6 +33,8 @@ class FixtureCopy {
     fs::create_directories(dir_);
     path_ = dir_ / name;
     fs::copy_file(kFixtures + "/" + name, path_, fs::copy_options::overwrite_existing);
+    // The shared files are read-only, and so is a fresh copy of one.
+    fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
   }
   ~FixtureCopy() {
     std::error_code ignored;
