@@ -16,7 +16,7 @@ namespace {
 using testing::PutU16;
 using testing::PutU32;
 
-struct HeaderSpec {
+struct HeaderFields {
   uint32_t version = 1;
   const char* engine = "Standard Jet DB";
   uint32_t encoding_key = 0;
@@ -24,33 +24,33 @@ struct HeaderSpec {
   std::string password;  // ASCII
 };
 
-HeaderSpec Spec(uint32_t version, const char* engine, uint32_t encoding_key = 0) {
-  HeaderSpec spec;
-  spec.version = version;
-  spec.engine = engine;
-  spec.encoding_key = encoding_key;
-  return spec;
+HeaderFields Fields(uint32_t version, const char* engine, uint32_t encoding_key = 0) {
+  HeaderFields fields;
+  fields.version = version;
+  fields.engine = engine;
+  fields.encoding_key = encoding_key;
+  return fields;
 }
 
 // Page 0 as Access writes it: plain fields, then the masked region XORed.
-std::string BuildHeaderPage(const HeaderSpec& spec) {
-  const bool jet3 = spec.version == 0;
+std::string BuildHeaderPage(const HeaderFields& fields) {
+  const bool jet3 = fields.version == 0;
   std::string page(jet3 ? 2048 : 4096, '\0');
   PutU32(&page, 0, 0x00000100);
-  std::memcpy(page.data() + 4, spec.engine, 16);
-  PutU32(&page, 0x14, spec.version);
+  std::memcpy(page.data() + 4, fields.engine, 16);
+  PutU32(&page, 0x14, fields.version);
   PutU16(&page, 0x3C, 1252);
-  PutU32(&page, 0x3E, spec.encoding_key);
+  PutU32(&page, 0x3E, fields.encoding_key);
   if (jet3) {
     PutU16(&page, 0x3A, 0x0409);
-    for (size_t i = 0; i < spec.password.size(); ++i) page[0x42 + i] = spec.password[i];
+    for (size_t i = 0; i < fields.password.size(); ++i) page[0x42 + i] = fields.password[i];
   } else {
     PutU16(&page, 0x6E, 0x0409);
-    std::memcpy(page.data() + 0x72, &spec.creation_date, 8);
-    int32_t key = static_cast<int32_t>(spec.creation_date);
+    std::memcpy(page.data() + 0x72, &fields.creation_date, 8);
+    int32_t key = static_cast<int32_t>(fields.creation_date);
     uint8_t key_bytes[4];
     WriteU32(key_bytes, static_cast<uint32_t>(key));
-    std::string ucs2 = testing::Ucs2(spec.password);
+    std::string ucs2 = testing::Ucs2(fields.password);
     for (size_t i = 0; i < 40; ++i) {
       uint8_t b = i < ucs2.size() ? static_cast<uint8_t>(ucs2[i]) : 0;
       page[0x42 + i] = static_cast<char>(b ^ key_bytes[i % 4]);
@@ -78,10 +78,10 @@ TEST(HeaderTest, ReadsJet4Fields) {
 }
 
 TEST(HeaderTest, ReadsJet3Fields) {
-  HeaderSpec spec;
-  spec.version = 0;
+  HeaderFields fields;
+  fields.version = 0;
   HeaderInfo info;
-  ASSERT_TRUE(ParseHeader(BuildHeaderPage(spec), &info).ok());
+  ASSERT_TRUE(ParseHeader(BuildHeaderPage(fields), &info).ok());
   EXPECT_EQ(info.version, JetVersion::kJet3);
   EXPECT_EQ(info.page_size, 2048u);
   EXPECT_EQ(info.sort_order, 0x0409);
@@ -98,11 +98,11 @@ class PasswordTest : public ::testing::TestWithParam<PasswordCase> {};
 
 TEST_P(PasswordTest, MatchesOnlyTheStoredPassword) {
   const PasswordCase& c = GetParam();
-  HeaderSpec spec;
-  spec.version = c.version;
-  spec.password = c.stored;
+  HeaderFields fields;
+  fields.version = c.version;
+  fields.password = c.stored;
   HeaderInfo info;
-  ASSERT_TRUE(ParseHeader(BuildHeaderPage(spec), &info).ok());
+  ASSERT_TRUE(ParseHeader(BuildHeaderPage(fields), &info).ok());
   EXPECT_EQ(info.has_password, !c.stored.empty());
   Status s = CheckPassword(info, c.given);
   EXPECT_EQ(s.ok(), c.accepted);
@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct RefusalCase {
   const char* name;
-  HeaderSpec spec;
+  HeaderFields fields;
   size_t truncate_to;  // 0 = whole page
   StatusCode code;
   const char* message_part;
@@ -134,7 +134,7 @@ class HeaderRefusalTest : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(HeaderRefusalTest, GivesTheRightStatus) {
   const RefusalCase& c = GetParam();
-  std::string page = BuildHeaderPage(c.spec);
+  std::string page = BuildHeaderPage(c.fields);
   if (c.truncate_to != 0) page.resize(c.truncate_to);
   HeaderInfo info;
   Status s = ParseHeader(page, &info);
@@ -145,16 +145,16 @@ TEST_P(HeaderRefusalTest, GivesTheRightStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Refusals, HeaderRefusalTest,
     ::testing::Values(
-        RefusalCase{"accdb", Spec(2, "Standard ACE DB"), 0, StatusCode::kNotSupported,
+        RefusalCase{"accdb", Fields(2, "Standard ACE DB"), 0, StatusCode::kNotSupported,
                     "this database format is not supported"},
-        RefusalCase{"accdb2010", Spec(3, "Standard ACE DB"), 0, StatusCode::kNotSupported,
+        RefusalCase{"accdb2010", Fields(3, "Standard ACE DB"), 0, StatusCode::kNotSupported,
                     "this database format is not supported"},
-        RefusalCase{"not_jet", Spec(1, "Standard Foo DB"), 0, StatusCode::kNotAnAccessFile,
+        RefusalCase{"not_jet", Fields(1, "Standard Foo DB"), 0, StatusCode::kNotAnAccessFile,
                     "not an Access database file"},
-        RefusalCase{"encoded", Spec(1, "Standard Jet DB", 0x1234), 0, StatusCode::kNotSupported,
+        RefusalCase{"encoded", Fields(1, "Standard Jet DB", 0x1234), 0, StatusCode::kNotSupported,
                     "encrypted"},
-        RefusalCase{"tiny", HeaderSpec(), 10, StatusCode::kNotAnAccessFile, "not an Access database file"},
-        RefusalCase{"cut_in_header", HeaderSpec(), 100, StatusCode::kCorruption, "truncated"}),
+        RefusalCase{"tiny", HeaderFields(), 10, StatusCode::kNotAnAccessFile, "not an Access database file"},
+        RefusalCase{"cut_in_header", HeaderFields(), 100, StatusCode::kCorruption, "truncated"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OpenImageTest, RefusesFilesThatAreNotWholePages) {
