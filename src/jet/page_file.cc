@@ -34,75 +34,75 @@ Status ErrnoStatus(const std::string& what, const std::string& path) {
   return Status::IoError(what + " " + path + ": " + std::strerror(errno));
 }
 
+// An open descriptor of a regular file, closed when it goes out of scope.
+class OpenFile {
+ public:
+  OpenFile() = default;
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  // Opens `path` read-only and learns its size. Refuses what is not a
+  // regular file or is larger than any Access database can be.
+  Status Open(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return ErrnoStatus("cannot open", path);
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return ErrnoStatus("cannot stat", path);
+    if (!S_ISREG(st.st_mode)) return Status::IoError("not a regular file: " + path);
+    if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) {
+      return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
+    }
+    size_ = static_cast<size_t>(st.st_size);
+    return Status::OK();
+  }
+
+  int fd() const { return fd_; }
+  size_t size() const { return size_; }
+
+ private:
+  int fd_ = -1;
+  size_t size_ = 0;
+};
+
 }  // namespace
 
 Result<std::unique_ptr<PageFile>> PageFile::Map(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ErrnoStatus("cannot open", path);
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    Status s = ErrnoStatus("cannot stat", path);
-    ::close(fd);
-    return s;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return Status::IoError("not a regular file: " + path);
-  }
-  if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) {
-    ::close(fd);
-    return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
-  }
-  std::unique_ptr<PageFile> file(new PageFile());
-  if (st.st_size > 0) {
-    void* mapping = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  OpenFile file;
+  JET_RETURN_IF_ERROR(file.Open(path));
+  std::unique_ptr<PageFile> pages(new PageFile());
+  if (file.size() > 0) {
+    void* mapping = ::mmap(nullptr, file.size(), PROT_READ, MAP_PRIVATE, file.fd(), 0);
     if (mapping == MAP_FAILED) {
-      ::close(fd);
       // Some file systems cannot map; read the file instead.
       Result<std::string> image = ReadWholeFile(path);
       if (!image.ok()) return image.status();
       return std::make_unique<PageFile>(std::move(image).value());
     }
-    file->mapping_ = mapping;
-    file->data_ = static_cast<const uint8_t*>(mapping);
-    file->size_ = static_cast<size_t>(st.st_size);
+    pages->mapping_ = mapping;
+    pages->data_ = static_cast<const uint8_t*>(mapping);
+    pages->size_ = file.size();
   }
-  ::close(fd);
-  return file;
+  return pages;
 }
 
 Result<std::string> ReadWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ErrnoStatus("cannot open", path);
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    Status s = ErrnoStatus("cannot stat", path);
-    ::close(fd);
-    return s;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return Status::IoError("not a regular file: " + path);
-  }
-  if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) {
-    ::close(fd);
-    return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
-  }
+  OpenFile file;
+  JET_RETURN_IF_ERROR(file.Open(path));
   std::string image;
-  image.resize(static_cast<size_t>(st.st_size));
+  image.resize(file.size());
   size_t done = 0;
   while (done < image.size()) {
-    ssize_t n = ::read(fd, image.data() + done, image.size() - done);
+    ssize_t n = ::read(file.fd(), image.data() + done, image.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      Status s = ErrnoStatus("cannot read", path);
-      ::close(fd);
-      return s;
+      return ErrnoStatus("cannot read", path);
     }
     if (n == 0) break;  // file shrank while we read it
     done += static_cast<size_t>(n);
   }
-  ::close(fd);
   image.resize(done);
   return image;
 }
