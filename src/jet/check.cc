@@ -95,7 +95,8 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, std::vector<std::string
   }
 
   for (const LongValueMaps& lv : extras.long_value_maps) {
-    std::string column_name = "#" + std::to_string(lv.column_number);
+    std::string column_name = std::to_string(lv.column_number);
+    column_name.insert(column_name.begin(), '#');
     for (const ColumnDef& c : table.columns) {
       if (c.column_number == lv.column_number) column_name = c.name;
     }

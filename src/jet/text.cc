@@ -146,7 +146,7 @@ Result<TextDecoder::Converter*> TextDecoder::GetConverter(uint16_t code_page) {
       if (rc == static_cast<size_t>(-1) || in_left != 0) {
         // Undefined in this code page (0x81, 0x8D, 0x8F, 0x90, 0x9D in 1252):
         // '?', as mdbtools gives, so exports of testIndexCodesV1997.mdb agree.
-        conv->table[b] = "?";
+        conv->table[b].assign(1, '?');
       } else {
         conv->table[b].assign(out_buf, sizeof out_buf - out_left);
       }
