@@ -163,8 +163,10 @@ struct Row {
 };
 
 // Iterates the live rows of one table in storage order (owned pages in page
-// order, then row slots in slot order). Deleted rows are skipped; overflow
-// rows are followed.
+// order, then row slots in slot order). Deleted rows are skipped. A row that
+// an update moved (an overflow row) is produced where its data lies, once,
+// with Row.page/slot naming the row that points at it: the order other
+// readers give (overflowTestV2000.mdb shows it).
 class TableCursor {
  public:
   virtual ~TableCursor() = default;
