@@ -6,48 +6,26 @@
 // The file is copied to a temporary folder first; the shared copy is never
 // opened.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <benchmark/benchmark.h>
 
 #include "jet/database.h"
+#include "support/shared_copy.h"
 #include "tools/jetdb/format.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr const char* kFileName = "tessdata-large.mdb";
 constexpr const char* kTableName = "Events";
 
 // The benchmark's own copy of the file, removed at exit.
-class BenchFile {
- public:
-  BenchFile() {
-    dir_ = fs::temp_directory_path() / ("jet_read_bench_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-    path_ = (dir_ / kFileName).string();
-    fs::copy_file(fs::path(TESSALY_SHARED_DIR) / "fixtures" / kFileName, path_,
-                  fs::copy_options::overwrite_existing);
-  }
-  ~BenchFile() {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  fs::path dir_;
-  std::string path_;
-};
+using BenchFile = tessaly::testing::SharedFileCopy;
 
 const BenchFile& File() {
-  static const BenchFile file;
+  static const BenchFile file("fixtures", kFileName);
   return file;
 }
 

@@ -20,13 +20,12 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "jet/database.h"
 #include "support/run_process.h"
+#include "support/shared_copy.h"
 
 namespace {
 
@@ -407,27 +406,17 @@ class MdbJsonOracleTest : public ::testing::TestWithParam<DatabaseFile> {
         << "mdb-tables is not installed: the oracle needs the Debian package mdbtools";
     ASSERT_TRUE(tessaly::testing::ProgramExists(kJetdb)) << "jetdb is not built: " << kJetdb;
     const DatabaseFile& param = GetParam();
-    const fs::path source = fs::path(kSharedDir) / param.folder / param.name;
+    const fs::path source = tessaly::testing::SharedPath(param.folder, param.name);
     ASSERT_TRUE(fs::is_regular_file(source)) << "missing test file " << source;
     // Work on a copy; the shared files are never opened.
-    dir_ = fs::temp_directory_path() /
-           ("mdb_json_oracle_" + std::to_string(::getpid()) + "_" + TestName({param, 0}));
-    fs::create_directories(dir_);
-    copy_ = dir_ / param.name;
-    fs::copy_file(source, copy_, fs::copy_options::overwrite_existing);
+    copy_.emplace(param.folder, param.name);
   }
 
-  void TearDown() override {
-    std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
-  }
-
-  fs::path dir_;
-  fs::path copy_;
+  std::optional<tessaly::testing::SharedFileCopy> copy_;
 };
 
 TEST_P(MdbJsonOracleTest, EveryTableMatches) {
-  const std::string file = copy_.string();
+  const std::string file = copy_->path().string();
   const ProcessResult listed = RunProcess({"mdb-tables", "-1", file});
   ASSERT_EQ(listed.exit_code, 0) << "mdb-tables failed: " << listed.error << listed.err;
   std::vector<std::string> their_tables;

@@ -13,6 +13,7 @@
 
 #include "jet/database.h"
 #include "support/run_process.h"
+#include "support/shared_copy.h"
 
 namespace {
 
@@ -21,31 +22,16 @@ using tessaly::testing::ProcessResult;
 using tessaly::testing::RunProcess;
 
 const std::string kJetdb = std::string(TESSALY_BIN_DIR) + "/jetdb";
-const std::string kFixtures = std::string(TESSALY_SHARED_DIR) + "/fixtures";
 
-// Copies a shared fixture into a fresh folder, so that no test can touch
-// the original.
+// Each test works on its own copy of a calendar fixture.
 class FixtureCopy {
  public:
-  explicit FixtureCopy(const std::string& name) {
-    dir_ = fs::temp_directory_path() /
-           ("jetdb_cli_test_" + std::to_string(::getpid()) + "_" + name);
-    fs::create_directories(dir_);
-    path_ = dir_ / name;
-    fs::copy_file(kFixtures + "/" + name, path_, fs::copy_options::overwrite_existing);
-    // The shared files are read-only, and so is a fresh copy of one.
-    fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
-  }
-  ~FixtureCopy() {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  std::string path() const { return path_.string(); }
-  fs::path dir() const { return dir_; }
+  explicit FixtureCopy(const std::string& name) : copy_("fixtures", name) {}
+  std::string path() const { return copy_.path().string(); }
+  fs::path dir() const { return copy_.dir(); }
 
  private:
-  fs::path dir_;
-  fs::path path_;
+  tessaly::testing::SharedFileCopy copy_;
 };
 
 ProcessResult Jetdb(std::vector<std::string> args) {

@@ -1,0 +1,37 @@
+#include "support/shared_copy.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace tessaly::testing {
+
+namespace fs = std::filesystem;
+
+fs::path SharedPath(const std::string& folder, const std::string& name) {
+  return fs::path(TESSALY_SHARED_DIR) / folder / name;
+}
+
+SharedFileCopy::SharedFileCopy(const std::string& folder, const std::string& name) {
+  const fs::path source = SharedPath(folder, name);
+  if (!fs::is_regular_file(source)) throw std::runtime_error("missing test file " + source.string());
+  std::string pattern = (fs::temp_directory_path() / "tessaly_test.XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+  dir_ = pattern;
+  path_ = dir_ / name;
+  std::error_code error;
+  fs::copy_file(source, path_, error);
+  // The shared files are read-only, and so is a fresh copy of one.
+  if (!error) fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add, error);
+  if (error) {
+    fs::remove_all(dir_, error);
+    throw std::runtime_error("cannot copy " + source.string() + ": " + error.message());
+  }
+}
+
+SharedFileCopy::~SharedFileCopy() {
+  std::error_code ignored;
+  fs::remove_all(dir_, ignored);
+}
+
+}  // namespace tessaly::testing
