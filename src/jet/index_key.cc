@@ -1,0 +1,212 @@
+#include "jet/index_key.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+
+namespace jet {
+namespace {
+
+constexpr uint8_t kFlagAscending = 0x7F;
+constexpr uint8_t kFlagDescending = 0x80;
+constexpr uint8_t kNullAscending = 0x00;
+constexpr uint8_t kNullDescending = 0xFF;
+
+bool TypeSupported(ColumnType type) {
+  switch (type) {
+    case ColumnType::kBoolean:
+    case ColumnType::kByte:
+    case ColumnType::kInteger:
+    case ColumnType::kLong:
+    case ColumnType::kCurrency:
+    case ColumnType::kSingle:
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime:
+      return true;
+    default:
+      return false;
+  }
+}
+
+const ColumnDef* FindByNumber(const TableDef& table, uint16_t column_number, size_t* index) {
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (table.columns[i].column_number == column_number) {
+      *index = i;
+      return &table.columns[i];
+    }
+  }
+  return nullptr;
+}
+
+bool IsIntegerKind(Value::Kind kind) {
+  return kind == Value::Kind::kByte || kind == Value::Kind::kInteger ||
+         kind == Value::Kind::kLong || kind == Value::Kind::kCurrency ||
+         kind == Value::Kind::kBoolean;
+}
+
+bool IsRealKind(Value::Kind kind) {
+  return kind == Value::Kind::kSingle || kind == Value::Kind::kDouble ||
+         kind == Value::Kind::kDateTime;
+}
+
+std::string Describe(const Value& value) {
+  std::ostringstream s;
+  if (IsIntegerKind(value.kind())) {
+    s << value.integer();
+  } else if (IsRealKind(value.kind())) {
+    s << value.real();
+  } else if (value.kind() == Value::Kind::kText) {
+    s << '"' << value.text() << '"';
+  } else {
+    s << "a value of kind " << static_cast<int>(value.kind());
+  }
+  return s.str();
+}
+
+// Appends `bits` big-endian in `size` bytes.
+void AppendBigEndian(uint64_t bits, int size, std::string* out) {
+  for (int i = size - 1; i >= 0; --i) out->push_back(static_cast<char>(bits >> (8 * i)));
+}
+
+}  // namespace
+
+bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::string* why) {
+  for (const IndexColumnDef& ic : index.columns) {
+    size_t at = 0;
+    const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
+    if (column == nullptr) {
+      if (why) {
+        *why = "index " + index.name + " of table " + table.name + " names column number " +
+               std::to_string(ic.column_number) + ", which the table does not have";
+      }
+      return false;
+    }
+    if (!TypeSupported(column->type)) {
+      if (why) {
+        *why = "index " + index.name + " on column " + column->name + " (" +
+               ColumnTypeName(column->type) + ") of table " + table.name +
+               ": keys of this column type cannot be written";
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IndexColumnsAllNull(const TableDef& table, const IndexDef& index,
+                         const std::vector<Value>& row_values) {
+  for (const IndexColumnDef& ic : index.columns) {
+    size_t at = 0;
+    const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
+    if (column == nullptr || at >= row_values.size()) continue;
+    if (column->type == ColumnType::kBoolean || !row_values[at].is_null()) return false;
+  }
+  return true;
+}
+
+Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
+                      const std::vector<Value>& row_values, std::string* key) {
+  key->clear();
+  for (const IndexColumnDef& ic : index.columns) {
+    size_t at = 0;
+    const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
+    std::string why;
+    if (column == nullptr || !TypeSupported(column->type)) {
+      IndexSupportedForWrite(table, index, &why);
+      return Status::NotSupported(why);
+    }
+    if (at >= row_values.size()) {
+      return Status::InvalidArgument("index " + index.name + " of table " + table.name +
+                                     ": the row has no value for column " + column->name);
+    }
+    const Value& value = row_values[at];
+    const bool descending = !ic.ascending;
+    const size_t start = key->size();
+
+    if (value.is_null() && column->type != ColumnType::kBoolean) {
+      key->push_back(static_cast<char>(descending ? kNullDescending : kNullAscending));
+      continue;
+    }
+    key->push_back(static_cast<char>(descending ? kFlagDescending : kFlagAscending));
+
+    auto wrong_kind = [&]() {
+      return Status::InvalidArgument("index " + index.name + " on column " + column->name + " (" +
+                                     ColumnTypeName(column->type) + ") of table " + table.name +
+                                     ": cannot take " + Describe(value));
+    };
+
+    switch (column->type) {
+      case ColumnType::kBoolean: {
+        // A null Boolean is stored as false (the null-mask bit is the value).
+        bool truth = !value.is_null() && (IsIntegerKind(value.kind()) ? value.integer() != 0
+                                          : IsRealKind(value.kind()) ? value.real() != 0
+                                                                     : false);
+        if (!value.is_null() && !IsIntegerKind(value.kind()) && !IsRealKind(value.kind())) {
+          return wrong_kind();
+        }
+        key->push_back(static_cast<char>(truth ? 0x00 : 0xFF));
+        break;
+      }
+      case ColumnType::kByte:
+      case ColumnType::kInteger:
+      case ColumnType::kLong:
+      case ColumnType::kCurrency: {
+        if (!IsIntegerKind(value.kind())) return wrong_kind();
+        int64_t v = value.integer();
+        int size = column->type == ColumnType::kByte      ? 1
+                   : column->type == ColumnType::kInteger ? 2
+                   : column->type == ColumnType::kLong    ? 4
+                                                          : 8;
+        if (size < 8) {
+          int64_t lo = column->type == ColumnType::kByte ? 0 : -(int64_t{1} << (8 * size - 1));
+          int64_t hi = column->type == ColumnType::kByte ? 255 : (int64_t{1} << (8 * size - 1)) - 1;
+          if (v < lo || v > hi) return wrong_kind();
+        }
+        uint64_t bits = static_cast<uint64_t>(v);
+        // Byte is unsigned and kept as it is; signed types flip their sign bit
+        // so that negative values sort below positive ones.
+        if (column->type != ColumnType::kByte) bits ^= uint64_t{1} << (8 * size - 1);
+        AppendBigEndian(bits, size, key);
+        break;
+      }
+      case ColumnType::kSingle:
+      case ColumnType::kDouble:
+      case ColumnType::kDateTime: {
+        double d;
+        if (IsRealKind(value.kind())) {
+          d = value.real();
+        } else if (IsIntegerKind(value.kind())) {
+          d = static_cast<double>(value.integer());
+        } else {
+          return wrong_kind();
+        }
+        uint64_t bits;
+        int size;
+        if (column->type == ColumnType::kSingle) {
+          float f = static_cast<float>(d);
+          uint32_t b32;
+          std::memcpy(&b32, &f, sizeof b32);
+          bits = b32;
+          size = 4;
+        } else {
+          std::memcpy(&bits, &d, sizeof bits);
+          size = 8;
+        }
+        const uint64_t sign = uint64_t{1} << (8 * size - 1);
+        const uint64_t all = size == 8 ? ~uint64_t{0} : 0xFFFFFFFFu;
+        bits = (bits & sign) ? (~bits & all) : (bits ^ sign);
+        AppendBigEndian(bits, size, key);
+        break;
+      }
+      default:
+        return wrong_kind();
+    }
+    if (descending) {
+      for (size_t i = start + 1; i < key->size(); ++i) (*key)[i] = static_cast<char>(~(*key)[i]);
+    }
+  }
+  return Status::OK();
+}
+
+}  // namespace jet

@@ -1,0 +1,250 @@
+#include "jet/index_page.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "jet/coding.h"
+
+namespace jet {
+namespace {
+
+struct Layout {
+  uint32_t prev;
+  uint32_t next;
+  uint32_t tail;
+  uint32_t prefix;
+  uint32_t prefix_size;
+  uint32_t marker;
+  uint32_t mask;
+  uint32_t mask_size;
+  uint32_t first_entry;
+};
+
+constexpr Layout kJet3Layout = {8, 12, 16, 20, 1, 21, 22, 226, 248};
+constexpr Layout kJet4Layout = {12, 16, 20, 24, 2, 26, 27, 453, 480};
+
+const Layout& LayoutFor(const Format& format) {
+  return format.IsJet3() ? kJet3Layout : kJet4Layout;
+}
+
+constexpr uint32_t kRowPointerSize = 4;
+constexpr uint32_t kChildPointerSize = 4;
+constexpr int kMaxDepth = 32;
+
+uint32_t ReadBigEndian(const uint8_t* p, int size) {
+  uint32_t v = 0;
+  for (int i = 0; i < size; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+void WriteBigEndian(uint8_t* p, uint32_t v, int size) {
+  for (int i = size - 1; i >= 0; --i) {
+    p[i] = static_cast<uint8_t>(v);
+    v >>= 8;
+  }
+}
+
+void AppendPointer(uint32_t page, uint8_t row, std::string* out) {
+  uint8_t b[4];
+  WriteBigEndian(b, page, 3);
+  b[3] = row;
+  out->append(reinterpret_cast<const char*>(b), 4);
+}
+
+std::string WholeEntry(const IndexEntry& e, bool leaf) {
+  std::string s = e.SortBytes();
+  if (!leaf) {
+    uint8_t b[4];
+    WriteBigEndian(b, e.child, 4);
+    s.append(reinterpret_cast<const char*>(b), 4);
+  }
+  return s;
+}
+
+uint32_t CommonPrefix(const IndexPage& page) {
+  if (page.entries.size() < 2) return 0;
+  std::string first = page.entries.front().SortBytes();
+  std::string last = page.entries.back().SortBytes();
+  size_t n = std::min(first.size(), last.size());
+  size_t l = 0;
+  while (l < n && first[l] == last[l]) ++l;
+  return static_cast<uint32_t>(l);
+}
+
+Status Bad(uint32_t page_number, const std::string& what) {
+  return Status::Corruption("index page " + std::to_string(page_number) + ": " + what);
+}
+
+}  // namespace
+
+std::string IndexEntry::SortBytes() const {
+  std::string s = key;
+  AppendPointer(page, row, &s);
+  return s;
+}
+
+int CompareEntryTo(const IndexEntry& a, std::string_view key, uint32_t page, uint8_t row) {
+  std::string b(key);
+  AppendPointer(page, row, &b);
+  std::string sa = a.SortBytes();
+  int c = std::string_view(sa).compare(b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+int CompareEntries(const IndexEntry& a, const IndexEntry& b) {
+  return CompareEntryTo(a, b.key, b.page, b.row);
+}
+
+uint32_t IndexEntriesOffset(const Format& format) { return LayoutFor(format).first_entry; }
+
+uint32_t IndexUsableBytes(const Format& format) {
+  return format.page_size - LayoutFor(format).first_entry;
+}
+
+Status DecodeIndexPage(const Format& format, const uint8_t* p, uint32_t page_number,
+                       IndexPage* out) {
+  const Layout& layout = LayoutFor(format);
+  if (p[0] != kPageIndexNode && p[0] != kPageIndexLeaf) {
+    return Bad(page_number, "page type " + std::to_string(p[0]) + " is not an index page");
+  }
+  out->leaf = p[0] == kPageIndexLeaf;
+  out->free_space = ReadU16(p + 2);
+  out->tdef_page = ReadU32(p + 4);
+  out->prev_page = ReadU32(p + layout.prev);
+  out->next_page = ReadU32(p + layout.next);
+  out->tail_page = ReadU32(p + layout.tail);
+  out->prefix_length = layout.prefix_size == 1 ? p[layout.prefix] : ReadU16(p + layout.prefix);
+  out->entries.clear();
+
+  const uint32_t usable = format.page_size - layout.first_entry;
+  const uint32_t pointer_size = kRowPointerSize + (out->leaf ? 0 : kChildPointerSize);
+  const uint8_t* data = p + layout.first_entry;
+  const uint8_t* mask = p + layout.mask;
+  const uint32_t bits = std::min(layout.mask_size * 8, usable + 1);
+  for (uint32_t i = layout.mask_size * 8; i-- > bits;) {
+    if (mask[i / 8] & (1u << (i % 8))) {
+      return Bad(page_number, "entry mask marks byte " + std::to_string(i) +
+                                  ", past the end of the page");
+    }
+  }
+  uint32_t start = 0;
+  std::string first;
+  for (uint32_t b = 0; b < bits; ++b) {
+    if (!(mask[b / 8] & (1u << (b % 8)))) continue;
+    const uint32_t stored = b - start;
+    const size_t index = out->entries.size();
+    std::string whole;
+    if (index == 0) {
+      whole.assign(reinterpret_cast<const char*>(data), stored);
+      if (stored < out->prefix_length) {
+        return Bad(page_number, "prefix length " + std::to_string(out->prefix_length) +
+                                    " is longer than the first entry (" +
+                                    std::to_string(stored) + " bytes)");
+      }
+      first = whole;
+    } else {
+      whole = first.substr(0, out->prefix_length);
+      whole.append(reinterpret_cast<const char*>(data + start), stored);
+    }
+    if (stored == 0 || whole.size() < pointer_size) {
+      return Bad(page_number, "entry " + std::to_string(index) + " is " +
+                                  std::to_string(whole.size()) + " bytes, too short");
+    }
+    IndexEntry e;
+    const uint8_t* w = reinterpret_cast<const uint8_t*>(whole.data());
+    const size_t key_size = whole.size() - pointer_size;
+    e.key.assign(whole.data(), key_size);
+    e.page = ReadBigEndian(w + key_size, 3);
+    e.row = w[key_size + 3];
+    if (!out->leaf) e.child = ReadBigEndian(w + key_size + 4, 4);
+    out->entries.push_back(std::move(e));
+    start = b;
+  }
+  return Status::OK();
+}
+
+uint32_t IndexPageEntryBytes(const IndexPage& page) {
+  const uint32_t prefix = CommonPrefix(page);
+  const uint32_t pointer_size = kRowPointerSize + (page.leaf ? 0 : kChildPointerSize);
+  uint32_t total = 0;
+  for (size_t i = 0; i < page.entries.size(); ++i) {
+    total += static_cast<uint32_t>(page.entries[i].key.size()) + pointer_size;
+    if (i > 0) total -= prefix;
+  }
+  return total;
+}
+
+Status EncodeIndexPage(const Format& format, const IndexPage& page, uint32_t page_number,
+                       uint8_t* out) {
+  const Layout& layout = LayoutFor(format);
+  const uint32_t usable = format.page_size - layout.first_entry;
+  uint32_t prefix = CommonPrefix(page);
+  if (layout.prefix_size == 1) prefix = std::min<uint32_t>(prefix, 255);
+  const uint32_t needed = IndexPageEntryBytes(page);
+  if (needed > usable) {
+    return Status::InvalidArgument("index page " + std::to_string(page_number) + ": " +
+                                   std::to_string(page.entries.size()) + " entries need " +
+                                   std::to_string(needed) + " bytes, the page holds " +
+                                   std::to_string(usable));
+  }
+  std::memset(out, 0, format.page_size);
+  out[0] = page.leaf ? kPageIndexLeaf : kPageIndexNode;
+  out[1] = 0x01;
+  WriteU32(out + 4, page.tdef_page);
+  WriteU32(out + layout.prev, page.prev_page);
+  WriteU32(out + layout.next, page.next_page);
+  WriteU32(out + layout.tail, page.leaf ? 0 : page.tail_page);
+  if (layout.prefix_size == 1) {
+    out[layout.prefix] = static_cast<uint8_t>(prefix);
+  } else {
+    WriteU16(out + layout.prefix, static_cast<uint16_t>(prefix));
+  }
+  out[layout.marker] = page.leaf ? 0x00 : 0x01;
+  uint8_t* mask = out + layout.mask;
+  uint32_t at = 0;
+  for (size_t i = 0; i < page.entries.size(); ++i) {
+    std::string whole = WholeEntry(page.entries[i], page.leaf);
+    const uint32_t skip = i == 0 ? 0 : prefix;
+    std::memcpy(out + layout.first_entry + at, whole.data() + skip, whole.size() - skip);
+    at += static_cast<uint32_t>(whole.size()) - skip;
+    mask[at / 8] = static_cast<uint8_t>(mask[at / 8] | (1u << (at % 8)));
+  }
+  WriteU16(out + 2, static_cast<uint16_t>(usable - at));
+  return Status::OK();
+}
+
+Status ReadIndexEntries(const PageFile& file, const Format& format, uint32_t root_page,
+                        std::vector<IndexEntry>* out) {
+  out->clear();
+  IndexPage page;
+  uint32_t number = root_page;
+  const uint8_t* bytes = nullptr;
+  for (int depth = 0;; ++depth) {
+    if (depth > kMaxDepth) {
+      return Bad(root_page, "the tree is deeper than " + std::to_string(kMaxDepth) + " levels");
+    }
+    JET_RETURN_IF_ERROR(file.GetPage(number, "index", &bytes));
+    JET_RETURN_IF_ERROR(DecodeIndexPage(format, bytes, number, &page));
+    if (page.leaf) break;
+    const uint32_t child = page.entries.empty() ? page.tail_page : page.entries.front().child;
+    if (child == 0) return Bad(number, "node page has no child");
+    number = child;
+  }
+  std::unordered_set<uint32_t> seen;
+  while (true) {
+    if (!seen.insert(number).second || seen.size() > file.page_count()) {
+      return Bad(number, "the leaf chain of the index rooted at page " +
+                             std::to_string(root_page) + " loops");
+    }
+    for (IndexEntry& e : page.entries) out->push_back(std::move(e));
+    if (page.next_page == 0) break;
+    number = page.next_page;
+    JET_RETURN_IF_ERROR(file.GetPage(number, "index leaf chain", &bytes));
+    JET_RETURN_IF_ERROR(DecodeIndexPage(format, bytes, number, &page));
+    if (!page.leaf) return Bad(number, "a node page is linked into the leaf chain");
+  }
+  return Status::OK();
+}
+
+}  // namespace jet
