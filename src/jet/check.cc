@@ -52,7 +52,12 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, std::vector<std::string
                         " pages past the end of the file");
   }
   for (uint32_t page_number : map.pages) {
-    const uint8_t* page = file_.PageOrNull(page_number);
+    const uint8_t* page;
+    s = file_.GetPage(page_number, "owned-page map", &page);
+    if (!s.ok()) {
+      problems->push_back(prefix + s.message());
+      continue;
+    }
     if (page[0] != kPageData) {
       problems->push_back(prefix + "page " + std::to_string(page_number) +
                           " in its owned-page map is " + PageTypeName(page[0]) +
@@ -108,7 +113,12 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, std::vector<std::string
       continue;
     }
     for (uint32_t page_number : lv_map.pages) {
-      const uint8_t* page = file_.PageOrNull(page_number);
+      const uint8_t* page;
+      s = file_.GetPage(page_number, "long-value page map", &page);
+      if (!s.ok()) {
+        problems->push_back(prefix + s.message());
+        continue;
+      }
       if (page[0] != kPageData || std::memcmp(page + 4, "LVAL", 4) != 0) {
         problems->push_back(prefix + "page " + std::to_string(page_number) +
                             " in the long-value map of column " + column_name +

@@ -117,7 +117,12 @@ namespace {
 Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
                                            const OpenOptions& options) {
   HeaderInfo header;
-  JET_RETURN_IF_ERROR(ParseHeader(file->bytes(), &header));
+  Result<std::string> prefix = file->ReadPrefix(4096);
+  if (!prefix.ok()) return prefix.status();
+  JET_RETURN_IF_ERROR(ParseHeader(*prefix, &header));
+  if (!options.read_only && header.version == JetVersion::kJet3) {
+    return Status::NotSupported("Access 97 databases can be read but not yet updated");
+  }
   const uint64_t size = file->file_size();
   if (size % header.page_size != 0) {
     return Status::Corruption("file size " + std::to_string(size) +
@@ -129,8 +134,9 @@ Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
                               " pages is too small to hold the catalog");
   }
   JET_RETURN_IF_ERROR(CheckPassword(header, options.password));
-  file->SetPageSize(header.page_size);
+  JET_RETURN_IF_ERROR(file->SetPageSize(header.page_size));
   auto db = std::make_unique<DatabaseImpl>(std::move(file), header);
+  db->set_read_only(options.read_only);
   JET_RETURN_IF_ERROR(db->Load());
   std::unique_ptr<Database> result = std::move(db);
   return result;
@@ -140,7 +146,10 @@ Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
 
 Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
                                                  const OpenOptions& options) {
-  Result<std::unique_ptr<PageFile>> file = PageFile::Map(path);
+  PageFileOptions file_options;
+  file_options.writable = !options.read_only;
+  file_options.sync = options.sync;
+  Result<std::unique_ptr<PageFile>> file = PageFile::Open(path, file_options);
   if (!file.ok()) return file.status();
   return OpenFile(std::move(file).value(), options);
 }

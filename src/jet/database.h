@@ -1,10 +1,21 @@
 // Public face of the Access (.mdb) file engine: open a Jet 3 or Jet 4
-// database, read its catalog and table definitions, and scan the rows of a
-// table. Everything read from the file is distrusted: a damaged file yields a
-// Status naming the problem, never a crash, a hang or unbounded memory use.
+// database, read its catalog and table definitions, scan the rows of a
+// table, and insert and update rows of Jet 4 tables. Everything read from the
+// file is distrusted: a damaged file yields a Status naming the problem, never
+// a crash, a hang or unbounded memory use.
+//
+// Writing. A database opened with read_only = false holds an exclusive lock
+// on the file until Close. Every change belongs to a unit: Begin .. Commit
+// groups several, and a change made outside Begin is a unit of its own. A
+// unit is all-or-nothing: a change that fails leaves the database as it was
+// before that change (the unit stays open: the caller may go on or Rollback),
+// and a crash at any moment leaves the state after some prefix of the
+// committed units (page_file.h, wal.h). Before anything is written, a change
+// is checked against the table's rules: column types and lengths, required
+// columns, unique indexes and the primary key.
 //
 // Not thread-safe: one Database per thread. A TableCursor must not outlive
-// the Database that made it.
+// the Database that made it, and must not be used across a write.
 #pragma once
 
 #include <array>
@@ -187,7 +198,27 @@ struct DatabaseInfo {
 
 struct OpenOptions {
   std::string password;   // empty: the database must have none
-  bool read_only = true;  // this engine revision only reads
+  bool read_only = true;  // false: open for writing (Jet 4 only), locked
+  bool sync = true;       // sync the log at each commit (tests may turn it off)
+};
+
+// Where a row lives: the data page and slot of its header row, the one that
+// indexes point at. It does not change when an update moves the row's data.
+struct RowId {
+  uint32_t page = 0;
+  uint8_t slot = 0;
+  bool operator==(const RowId&) const = default;
+};
+
+struct InsertedRow {
+  RowId id;
+  int64_t autonumber = 0;  // the value the long autonumber column received (0: none)
+};
+
+// A new value for the column at `column_index` of TableDef::columns.
+struct ColumnChange {
+  size_t column_index = 0;
+  Value value;
 };
 
 class Database {
@@ -216,6 +247,36 @@ class Database {
 
   // Structural check of the whole file; one line per problem, empty if sound.
   virtual Result<std::vector<std::string>> Check() = 0;
+
+  // Reads the row `id` of `table` (following an overflow pointer).
+  // kNotFound when the slot holds no live row.
+  virtual Status ReadRow(const TableDef& table, RowId id, Row* row) = 0;
+
+  // ---- Writing ----
+  // Values are matched to columns by kind: Boolean, integer kinds (any
+  // integer kind fits a Byte/Integer/Long/Currency/Single/Double column if
+  // the value is in range; Currency values are given x 10,000), Single/Double,
+  // DateTime (OLE date), Text (UTF-8, also for Memo), Binary (also for OLE),
+  // Guid, Decimal. Null for the long autonumber column hands out the next
+  // number. Errors: kInvalidArgument (wrong kind, text too long), kConstraint
+  // (null in a required column, a duplicate key), kNotSupported (Jet 3, an
+  // index kind this engine cannot maintain), kBusy, kIoError.
+
+  // Starts a unit that groups changes until Commit or Rollback.
+  virtual Status Begin() = 0;
+  virtual Status Commit() = 0;
+  virtual void Rollback() = 0;
+
+  // `values` has one Value per column of `table`, in its column order.
+  virtual Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) = 0;
+  // Changes some columns of one row; the others keep their stored bytes.
+  virtual Status Update(const TableDef& table, RowId id,
+                        const std::vector<ColumnChange>& changes) = 0;
+
+  // Writes every committed change into the file, removes the log and
+  // releases the lock. Rolls back an open unit. The destructor closes too,
+  // but only Close reports failure.
+  virtual Status Close() = 0;
 };
 
 }  // namespace jet

@@ -29,6 +29,16 @@ class DatabaseImpl : public Database {
   Result<TableDef> GetTable(std::string_view table_name) override;
   Result<std::unique_ptr<TableCursor>> Scan(const TableDef& table) override;
   Result<std::vector<std::string>> Check() override;
+  Status ReadRow(const TableDef& table, RowId id, Row* row) override;
+
+  Status Begin() override;
+  Status Commit() override;
+  void Rollback() override;
+  Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) override;
+  Status Update(const TableDef& table, RowId id, const std::vector<ColumnChange>& changes) override;
+  Status Close() override;
+
+  void set_read_only(bool read_only) { read_only_ = read_only; }
 
  private:
   Status ReadTable(const CatalogEntry& entry, TableDef* table, TableDefExtras* extras);
@@ -36,12 +46,14 @@ class DatabaseImpl : public Database {
   void CheckTable(const CatalogEntry& entry, std::vector<std::string>* problems);
 
   std::unique_ptr<PageFile> file_holder_;
-  const PageFile& file_;
+  PageFile& file_;
   const Format& format_;
   HeaderInfo header_;
   DatabaseInfo info_;
   TextDecoder text_;
   Catalog catalog_;
+  bool read_only_ = true;
+  bool user_unit_ = false;  // Begin was called
 };
 
 }  // namespace jet

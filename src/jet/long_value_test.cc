@@ -23,7 +23,7 @@ class LongValueTest : public ::testing::Test {
     std::vector<std::string> all(3, std::string(4096, '\0'));
     all.insert(all.end(), pages.begin(), pages.end());
     file_ = std::make_unique<PageFile>(testing::Image(all));
-    file_->SetPageSize(4096);
+    ASSERT_TRUE(file_->SetPageSize(4096).ok());
   }
   Status Read(const std::string& field, std::string* out) {
     return ReadLongValue(*file_, kJet4Format, reinterpret_cast<const uint8_t*>(field.data()),

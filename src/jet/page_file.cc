@@ -1,109 +1,385 @@
-// Page source over an in-memory file image; see page_file.h.
+// The pager; see page_file.h.
 #include "jet/page_file.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 
+#include "jet/file.h"
+#include "jet/wal.h"
+
 namespace jet {
-
-PageFile::~PageFile() {
-  if (mapping_ != nullptr) ::munmap(mapping_, size_);
-}
-
-Status PageFile::GetPage(uint32_t page_number, const char* what, const uint8_t** page) const {
-  *page = PageOrNull(page_number);
-  if (*page == nullptr) {
-    return Status::Corruption(std::string(what) + " points at page " + std::to_string(page_number) +
-                              " beyond the end of the file (" + std::to_string(page_count_) +
-                              " pages)");
-  }
-  return Status::OK();
-}
 
 namespace {
 
 // The largest file either format allows (Jet 4: 2 GB).
 constexpr uint64_t kMaxFileSize = 2ull * 1024 * 1024 * 1024;
 
-Status ErrnoStatus(const std::string& what, const std::string& path) {
-  return Status::IoError(what + " " + path + ": " + std::strerror(errno));
+std::unique_ptr<uint8_t[]> CopyPage(const uint8_t* page, uint32_t page_size) {
+  std::unique_ptr<uint8_t[]> copy(new uint8_t[page_size]);
+  std::memcpy(copy.get(), page, page_size);
+  return copy;
 }
-
-// An open descriptor of a regular file, closed when it goes out of scope.
-class OpenFile {
- public:
-  OpenFile() = default;
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
-  // Opens `path` read-only and learns its size. Refuses what is not a
-  // regular file or is larger than any Access database can be.
-  Status Open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return ErrnoStatus("cannot open", path);
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) return ErrnoStatus("cannot stat", path);
-    if (!S_ISREG(st.st_mode)) return Status::IoError("not a regular file: " + path);
-    if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) {
-      return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
-    }
-    size_ = static_cast<size_t>(st.st_size);
-    return Status::OK();
-  }
-
-  int fd() const { return fd_; }
-  size_t size() const { return size_; }
-
- private:
-  int fd_ = -1;
-  size_t size_ = 0;
-};
 
 }  // namespace
 
-Result<std::unique_ptr<PageFile>> PageFile::Map(const std::string& path) {
-  OpenFile file;
-  JET_RETURN_IF_ERROR(file.Open(path));
+PageFile::PageFile(std::string image) : image_(std::move(image)) {
+  source_size_ = image_.size();
+  writable_ = true;
+}
+
+PageFile::~PageFile() { (void)Close(); }
+
+Result<std::unique_ptr<PageFile>> PageFile::Open(const std::string& path,
+                                                 const PageFileOptions& options) {
+  Result<std::unique_ptr<OsFile>> file =
+      OsFile::Open(path, options.writable ? OsFile::Mode::kReadWrite : OsFile::Mode::kRead);
+  if (!file.ok()) return file.status();
   std::unique_ptr<PageFile> pages(new PageFile());
-  if (file.size() > 0) {
-    void* mapping = ::mmap(nullptr, file.size(), PROT_READ, MAP_PRIVATE, file.fd(), 0);
-    if (mapping == MAP_FAILED) {
-      // Some file systems cannot map; read the file instead.
-      Result<std::string> image = ReadWholeFile(path);
-      if (!image.ok()) return image.status();
-      return std::make_unique<PageFile>(std::move(image).value());
-    }
-    pages->mapping_ = mapping;
-    pages->data_ = static_cast<const uint8_t*>(mapping);
-    pages->size_ = file.size();
+  pages->file_ = std::move(file).value();
+  pages->options_ = options;
+  pages->path_ = path;
+  pages->writable_ = options.writable;
+  if (options.writable) {
+    JET_RETURN_IF_ERROR(pages->file_->LockExclusive());
+  } else {
+    // A reader shares the lock with other readers; while a writer holds the
+    // database it reads the committed state through the writer's log.
+    pages->writer_active_ = !pages->file_->LockShared().ok();
   }
+  Result<uint64_t> size = pages->file_->Size();
+  if (!size.ok()) return size.status();
+  if (*size > kMaxFileSize) {
+    return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
+  }
+  pages->source_size_ = *size;
   return pages;
 }
 
-Result<std::string> ReadWholeFile(const std::string& path) {
-  OpenFile file;
-  JET_RETURN_IF_ERROR(file.Open(path));
-  std::string image;
-  image.resize(file.size());
-  size_t done = 0;
-  while (done < image.size()) {
-    ssize_t n = ::read(file.fd(), image.data() + done, image.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrnoStatus("cannot read", path);
-    }
-    if (n == 0) break;  // file shrank while we read it
-    done += static_cast<size_t>(n);
+Result<std::string> PageFile::ReadPrefix(size_t size) {
+  if (file_ == nullptr) return image_.substr(0, size);
+  std::string prefix(std::min<uint64_t>(size, source_size_), '\0');
+  size_t done;
+  JET_RETURN_IF_ERROR(file_->ReadAt(0, prefix.data(), prefix.size(), &done));
+  prefix.resize(done);
+  return prefix;
+}
+
+uint64_t PageFile::file_size() const {
+  if (page_size_ == 0) return source_size_;
+  return static_cast<uint64_t>(page_count_) * page_size_;
+}
+
+Status PageFile::SetPageSize(uint32_t page_size) {
+  page_size_ = page_size;
+  page_count_ = static_cast<uint32_t>(source_size_ / page_size);
+  pages_.clear();
+  pages_.resize(page_count_);
+  if (file_ == nullptr) return Status::OK();
+  return Recover();
+}
+
+Status PageFile::Recover() {
+  const std::string log_path = Wal::PathFor(path_);
+  if (!FileExists(log_path)) return Status::OK();
+  Result<WalContents> contents = Wal::Read(log_path, page_size_);
+  if (!contents.ok()) return contents.status();
+  if (!writer_active_ && !contents->empty()) {
+    JET_RETURN_IF_ERROR(Wal::CheckBelongs(*contents, *file_, page_size_));
   }
-  image.resize(done);
+  // The committed state is the log over the file.
+  if (!contents->empty()) {
+    page_count_ = std::max(page_count_, contents->page_count);
+    pages_.resize(page_count_);
+    for (const auto& [number, image] : contents->pages) {
+      pages_[number] = CopyPage(reinterpret_cast<const uint8_t*>(image.data()), page_size_);
+      recovered_.push_back(number);
+    }
+  }
+  if (writer_active_) return Status::OK();  // the writer's log, not ours to apply
+
+  // A leftover log: copy it into the database file if we can write it, then
+  // remove it. A read-only reader keeps the pages in its cache only.
+  std::unique_ptr<OsFile> writer;
+  if (writable_) {
+    writer = nullptr;
+  } else {
+    if (!file_->LockExclusive().ok()) return Status::OK();
+    Result<std::unique_ptr<OsFile>> w = OsFile::Open(path_, OsFile::Mode::kReadWrite);
+    if (!w.ok()) {
+      (void)file_->LockShared();
+      return Status::OK();
+    }
+    writer = std::move(w).value();
+  }
+  OsFile& target = writer ? *writer : *file_;
+  Status s = WritePagesBack(target, recovered_);
+  if (s.ok()) s = RemoveFile(log_path);
+  if (writer) (void)file_->LockShared();
+  if (!s.ok()) {
+    return Status::IoError("cannot apply the log " + log_path + " of an interrupted update: " +
+                           s.message());
+  }
+  recovered_.clear();
+  source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
+  return Status::OK();
+}
+
+Status PageFile::WritePagesBack(OsFile& target, const std::vector<uint32_t>& numbers) {
+  JET_RETURN_IF_ERROR(target.Reserve(static_cast<uint64_t>(page_count_) * page_size_));
+  for (uint32_t number : numbers) {
+    JET_RETURN_IF_ERROR(target.WriteAt(static_cast<uint64_t>(number) * page_size_,
+                                       pages_[number].get(), page_size_));
+  }
+  if (options_.sync) JET_RETURN_IF_ERROR(target.Sync());
+  return Status::OK();
+}
+
+Status PageFile::Load(uint32_t page_number) const {
+  std::unique_ptr<uint8_t[]> page(new uint8_t[page_size_]);
+  uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
+  size_t done = 0;
+  if (file_ == nullptr) {
+    done = std::min<uint64_t>(page_size_, image_.size() - std::min<uint64_t>(offset, image_.size()));
+    std::memcpy(page.get(), image_.data() + offset, done);
+  } else {
+    Status s = file_->ReadAt(offset, page.get(), page_size_, &done);
+    if (!s.ok()) return s;
+  }
+  if (done != page_size_) {
+    return Status::IoError("the file ended inside page " + std::to_string(page_number) +
+                           " (was it truncated by another program?)");
+  }
+  pages_[page_number] = std::move(page);
+  return Status::OK();
+}
+
+const uint8_t* PageFile::PageOrNull(uint32_t page_number) const {
+  if (page_number >= page_count_) return nullptr;
+  if (pages_[page_number] == nullptr) {
+    Status s = Load(page_number);
+    if (!s.ok()) {
+      load_error_ = std::move(s);
+      return nullptr;
+    }
+  }
+  return pages_[page_number].get();
+}
+
+Status PageFile::GetPage(uint32_t page_number, const char* what, const uint8_t** page) const {
+  *page = PageOrNull(page_number);
+  if (*page != nullptr) return Status::OK();
+  if (page_number < page_count_) return load_error_;
+  return Status::Corruption(std::string(what) + " points at page " + std::to_string(page_number) +
+                            " beyond the end of the file (" + std::to_string(page_count_) +
+                            " pages)");
+}
+
+// ---- Units ----
+
+Status PageFile::BeginUnit() {
+  if (!writable_) return Status::InvalidArgument("the database is open for reading only");
+  if (failed_) return failed_status_;
+  if (in_unit_) return Status::InvalidArgument("a unit of change is already open");
+  in_unit_ = true;
+  unit_start_page_count_ = page_count_;
+  return Status::OK();
+}
+
+Status PageFile::MutablePage(uint32_t page_number, uint8_t** page) {
+  if (!in_unit_) return Status::InvalidArgument("page written outside a unit of change");
+  const uint8_t* current;
+  JET_RETURN_IF_ERROR(GetPage(page_number, "a write", &current));
+  if (page_number < unit_start_page_count_ && undo_.find(page_number) == undo_.end()) {
+    undo_.emplace(page_number, CopyPage(current, page_size_));
+    unit_pages_.push_back(page_number);
+  }
+  if (in_statement_ && page_number < statement_start_page_count_ &&
+      statement_undo_.find(page_number) == statement_undo_.end()) {
+    statement_undo_.emplace(page_number, CopyPage(current, page_size_));
+  }
+  *page = pages_[page_number].get();
+  return Status::OK();
+}
+
+Status PageFile::AppendPage(uint32_t* page_number) {
+  if (!in_unit_) return Status::InvalidArgument("page added outside a unit of change");
+  if (static_cast<uint64_t>(page_count_ + 1) * page_size_ > kMaxFileSize) {
+    return Status::NotSupported("the database would grow past 2 GB, the largest an Access file can be");
+  }
+  std::unique_ptr<uint8_t[]> page(new uint8_t[page_size_]());
+  *page_number = page_count_++;
+  pages_.resize(page_count_);
+  pages_[*page_number] = std::move(page);
+  return Status::OK();
+}
+
+void PageFile::DropPagesFrom(uint32_t page_count) {
+  page_count_ = page_count;
+  pages_.resize(page_count);
+}
+
+void PageFile::RollbackUnit() {
+  if (!in_unit_) return;
+  for (auto& [number, image] : undo_) std::memcpy(pages_[number].get(), image.get(), page_size_);
+  DropPagesFrom(unit_start_page_count_);
+  undo_.clear();
+  unit_pages_.clear();
+  statement_undo_.clear();
+  in_statement_ = false;
+  in_unit_ = false;
+}
+
+void PageFile::BeginStatement() {
+  in_statement_ = true;
+  statement_start_page_count_ = page_count_;
+  statement_undo_.clear();
+}
+
+void PageFile::EndStatement() {
+  in_statement_ = false;
+  statement_undo_.clear();
+}
+
+void PageFile::RollbackStatement() {
+  if (!in_statement_) return;
+  for (auto& [number, image] : statement_undo_) {
+    std::memcpy(pages_[number].get(), image.get(), page_size_);
+  }
+  DropPagesFrom(statement_start_page_count_);
+  EndStatement();
+}
+
+Status PageFile::Fail(Status s) {
+  failed_ = true;
+  failed_status_ = Status::IoError("the database cannot be changed any more after an earlier "
+                                   "failure to save (" + s.message() +
+                                   "); close and open it again");
+  return s;
+}
+
+Status PageFile::CommitUnit() {
+  if (!in_unit_) return Status::InvalidArgument("no unit of change is open");
+  EndStatement();
+  // Every page the unit changed: the pre-existing ones it saved and the ones
+  // it added.
+  std::vector<uint32_t> changed = unit_pages_;
+  for (uint32_t n = unit_start_page_count_; n < page_count_; ++n) changed.push_back(n);
+  std::sort(changed.begin(), changed.end());
+  // Pages written back to the same bytes need no logging.
+  changed.erase(std::remove_if(changed.begin(), changed.end(),
+                               [&](uint32_t n) {
+                                 auto it = undo_.find(n);
+                                 return it != undo_.end() &&
+                                        std::memcmp(it->second.get(), pages_[n].get(),
+                                                    page_size_) == 0;
+                               }),
+                changed.end());
+  if (file_ != nullptr && (!changed.empty() || page_count_ != unit_start_page_count_)) {
+    if (wal_ == nullptr) {
+      Result<std::unique_ptr<Wal>> wal =
+          Wal::Create(Wal::PathFor(path_), file_.get(), page_size_, options_.sync);
+      if (!wal.ok()) {
+        RollbackUnit();
+        return wal.status();
+      }
+      wal_ = std::move(wal).value();
+    }
+    std::vector<Wal::Page> images;
+    images.reserve(changed.size());
+    for (uint32_t n : changed) images.push_back({n, pages_[n].get()});
+    Status s = wal_->AppendUnit(images, page_count_);
+    if (!s.ok()) {
+      // The log was cut back to its last unit (W1): the cache goes back too.
+      RollbackUnit();
+      return s;
+    }
+    if (is_logged_.size() < page_count_) is_logged_.resize(page_count_, false);
+    for (uint32_t n : changed) {
+      if (!is_logged_[n]) {
+        is_logged_[n] = true;
+        logged_pages_.push_back(n);
+      }
+    }
+  }
+  undo_.clear();
+  unit_pages_.clear();
+  in_unit_ = false;
+  if (wal_ != nullptr && wal_->size() > options_.checkpoint_bytes) return Checkpoint();
+  return Status::OK();
+}
+
+// ---- Checkpoint ----
+
+Status PageFile::Checkpoint() {
+  if (in_unit_) return Status::InvalidArgument("checkpoint inside a unit of change");
+  if (file_ == nullptr || wal_ == nullptr || logged_pages_.empty()) return Status::OK();
+  if (failed_) return failed_status_;
+  std::vector<uint32_t> numbers = logged_pages_;
+  std::sort(numbers.begin(), numbers.end());
+  std::vector<uint64_t> before(numbers.size()), after(numbers.size());
+  std::unique_ptr<uint8_t[]> disk(new uint8_t[page_size_]);
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    size_t done;
+    JET_RETURN_IF_ERROR(file_->ReadAt(static_cast<uint64_t>(numbers[i]) * page_size_, disk.get(),
+                                      page_size_, &done));
+    before[i] = done == page_size_ ? HashBytes(disk.get(), page_size_, 0) : 0;
+    after[i] = HashBytes(pages_[numbers[i]].get(), page_size_, 0);
+  }
+  JET_RETURN_IF_ERROR(wal_->AppendCheckpoint(numbers, before, after, page_count_));
+  // From here the file may hold a mixture until the copy is synced; the log
+  // still holds every page, so a failure leaves it to the next open (P5).
+  Status s = WritePagesBack(*file_, numbers);
+  if (s.ok()) s = wal_->Reset();
+  if (!s.ok()) return Fail(s);
+  logged_pages_.clear();
+  is_logged_.assign(is_logged_.size(), false);
+  source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
+  return Status::OK();
+}
+
+Status PageFile::Close() {
+  if (closed_) return Status::OK();
+  RollbackUnit();
+  Status s;
+  if (file_ != nullptr && writable_) {
+    s = Checkpoint();
+    if (s.ok() && wal_ != nullptr) {
+      std::string log_path = wal_->path();
+      wal_.reset();
+      s = RemoveFile(log_path);
+    }
+  }
+  wal_.reset();
+  file_.reset();  // closing the descriptor releases the lock
+  closed_ = true;
+  return s;
+}
+
+std::string PageFile::Image() const {
+  std::string image;
+  image.reserve(file_size());
+  for (uint32_t n = 0; n < page_count_; ++n) {
+    const uint8_t* page = PageOrNull(n);
+    if (page == nullptr) break;
+    image.append(reinterpret_cast<const char*>(page), page_size_);
+  }
+  return image;
+}
+
+uint64_t PageFile::log_bytes() const { return wal_ == nullptr ? 0 : wal_->size(); }
+
+Result<std::string> ReadWholeFile(const std::string& path) {
+  Result<std::unique_ptr<OsFile>> file = OsFile::Open(path, OsFile::Mode::kRead);
+  if (!file.ok()) return file.status();
+  Result<uint64_t> size = (*file)->Size();
+  if (!size.ok()) return size.status();
+  if (*size > kMaxFileSize) {
+    return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
+  }
+  std::string image(*size, '\0');
+  size_t done;
+  JET_RETURN_IF_ERROR((*file)->ReadAt(0, image.data(), image.size(), &done));
+  image.resize(done);  // the file shrank while we read it
   return image;
 }
 

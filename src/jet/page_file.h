@@ -1,67 +1,169 @@
-// The page source: the whole database file, either mapped read-only into
-// memory (files opened by path: only the pages a scan touches are ever read,
-// and nothing is copied) or held as an in-memory image (tests, fuzzing). Hands
-// out pages by number, refusing numbers past the end of the file.
+// The pager: the database as numbered pages, read into a cache of our own
+// and changed in atomic units.
 //
-// A mapped file must not be truncated by another process while it is open.
+// Layering: OsFile (file.h, the only code that calls the OS) -> Wal
+// (wal.h, the write-ahead log beside the database) -> PageFile (this
+// header) -> rows, maps and indexes -> Database.
+//
+// A PageFile is backed either by a file opened by path or by an in-memory
+// image of a whole file (tests, fuzzing). Pages are read on first use (pread,
+// never mmap: a file that another program truncates gives an IoError, never
+// a SIGBUS) into buffers that live as long as the PageFile. So:
+//
+//   (P1) A page pointer handed out stays valid until the PageFile is
+//        destroyed (pages added by a unit that is rolled back excepted). Its
+//        bytes change when the page is written or a unit is rolled back:
+//        callers re-read what they need after a write.
+//   (P2) Every change happens inside a unit (BeginUnit .. CommitUnit or
+//        RollbackUnit). MutablePage saves the page's image before the first
+//        change in the unit; RollbackUnit restores every saved image and the
+//        page count, so a failed change leaves no trace in the cache.
+//   (P3) CommitUnit appends the unit's pages to the log and syncs the log
+//        before it returns OK (file-backed PageFiles). The database file
+//        itself is only written by a checkpoint, which copies every logged
+//        page into it, syncs it, and only then clears the log. So after a
+//        crash the database file holds the state of the last checkpoint and
+//        the log holds every unit committed since (see wal.h).
+//   (P4) An image-backed PageFile keeps committed units in memory only.
+//   (P5) After a failed commit or checkpoint the PageFile refuses every
+//        further change (the cache may disagree with the disk); reopening
+//        recovers from the log.
+//
+// Not thread-safe.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "jet/status.h"
 
 namespace jet {
 
+class OsFile;
+class Wal;
+
+struct PageFileOptions {
+  bool writable = false;
+  // Sync the log at each commit and the file at each checkpoint. Tests and
+  // benchmarks may turn it off to measure what the syncs cost.
+  bool sync = true;
+  // A checkpoint runs when the log grows past this many bytes (and at close).
+  uint64_t checkpoint_bytes = 32ull << 20;
+};
+
 class PageFile {
  public:
-  // Takes ownership of a whole-file image.
-  explicit PageFile(std::string image) : image_(std::move(image)) {
-    data_ = reinterpret_cast<const uint8_t*>(image_.data());
-    size_ = image_.size();
-  }
-  // Maps `path` read-only.
-  static Result<std::unique_ptr<PageFile>> Map(const std::string& path);
+  // Takes ownership of a whole-file image. Writable in memory.
+  explicit PageFile(std::string image);
+  // Opens `path`; see Database::Open for locking and log recovery. The page
+  // size must be set (SetPageSize) before pages are read.
+  static Result<std::unique_ptr<PageFile>> Open(const std::string& path,
+                                                const PageFileOptions& options);
   ~PageFile();
 
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
 
-  // The whole file.
-  std::string_view bytes() const {
-    return std::string_view(reinterpret_cast<const char*>(data_), size_);
-  }
-  uint64_t file_size() const { return size_; }
+  // The first `size` bytes of the database as it stands now (page 0 is
+  // never written by this engine; the header parser reads these).
+  Result<std::string> ReadPrefix(size_t size);
+
+  // Size of the database file (in pages x page size once the page size is set).
+  uint64_t file_size() const;
 
   // REQUIRES: page_size > 0. Called once the header has told the page size.
-  void SetPageSize(uint32_t page_size) {
-    page_size_ = page_size;
-    page_count_ = static_cast<uint32_t>(size_ / page_size);
-  }
+  // Replays a leftover log (file-backed) and fails if it cannot.
+  Status SetPageSize(uint32_t page_size);
   uint32_t page_size() const { return page_size_; }
   uint32_t page_count() const { return page_count_; }
 
-  // nullptr when page_number is past the end of the file.
-  const uint8_t* PageOrNull(uint32_t page_number) const {
-    if (page_number >= page_count_) return nullptr;
-    return data_ + static_cast<size_t>(page_number) * page_size_;
-  }
+  // nullptr when page_number is past the end of the file or cannot be read.
+  const uint8_t* PageOrNull(uint32_t page_number) const;
 
   // Like PageOrNull, but a missing page is a Corruption naming `what` pointed
-  // at it ("long value chain", "usage map", ...).
+  // at it ("long value chain", "usage map", ...), a failed read an IoError.
   Status GetPage(uint32_t page_number, const char* what, const uint8_t** page) const;
+
+  // ---- Writing (P2) ----
+  bool writable() const { return writable_; }
+  bool in_unit() const { return in_unit_; }
+
+  // Starts a unit. REQUIRES: writable(), !in_unit().
+  Status BeginUnit();
+  // Makes the unit durable (P3) and ends it. On failure the unit is rolled
+  // back and the PageFile goes to its error state (P5).
+  Status CommitUnit();
+  // Undoes every change of the unit and ends it.
+  void RollbackUnit();
+
+  // A statement inside a unit: RollbackStatement undoes the changes made
+  // since BeginStatement and keeps the unit's earlier ones. One level.
+  void BeginStatement();
+  void EndStatement();
+  void RollbackStatement();
+
+  // The page for writing. REQUIRES: in_unit(), page_number < page_count().
+  Status MutablePage(uint32_t page_number, uint8_t** page);
+  // Adds a zero-filled page at the end of the file and returns its number.
+  // REQUIRES: in_unit(). The caller formats it and marks it used in the
+  // global page map.
+  Status AppendPage(uint32_t* page_number);
+
+  // Copies every logged page into the database file, syncs it and clears the
+  // log. A no-op for images and when nothing is logged. REQUIRES: !in_unit().
+  Status Checkpoint();
+  // Checkpoints and releases the file and its lock. Safe to call twice.
+  Status Close();
+
+  // The image of an in-memory PageFile as it stands (tests).
+  std::string Image() const;
+
+  // Bytes in the log (0 for images): what a crash now would replay.
+  uint64_t log_bytes() const;
 
  private:
   PageFile() = default;
+  Status Load(uint32_t page_number) const;
+  Status Fail(Status s);
+  // Applies a leftover log, or overlays the log of a live writer (readers).
+  Status Recover();
+  // Copies cached pages into `target` (grown first, so that a full disk
+  // fails before any page is written) and syncs it.
+  Status WritePagesBack(OsFile& target, const std::vector<uint32_t>& numbers);
+  void DropPagesFrom(uint32_t page_count);
 
-  std::string image_;
-  void* mapping_ = nullptr;
-  const uint8_t* data_ = nullptr;
-  size_t size_ = 0;
+  // Source of pages not yet in the cache.
+  std::string image_;                // image-backed
+  std::unique_ptr<OsFile> file_;     // file-backed
+  std::unique_ptr<Wal> wal_;
+  PageFileOptions options_;
+  std::string path_;
+  uint64_t source_size_ = 0;         // bytes in the image / the file when opened
+
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
+  mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;  // cache; null = not read yet
+  mutable Status load_error_;
+
+  bool writable_ = false;
+  bool writer_active_ = false;       // a reader found another program writing
+  bool closed_ = false;
+  bool in_unit_ = false;
+  bool failed_ = false;              // (P5)
+  Status failed_status_;
+  std::vector<uint32_t> recovered_;  // log pages held in the cache only
+  bool in_statement_ = false;
+  uint32_t statement_start_page_count_ = 0;
+  std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> statement_undo_;
+  uint32_t unit_start_page_count_ = 0;
+  std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo_;  // page -> image before the unit
+  std::vector<uint32_t> unit_pages_;    // pages changed in the unit, in first-change order
+  std::vector<uint32_t> logged_pages_;  // pages changed since the last checkpoint
+  std::vector<bool> is_logged_;
 };
 
 // Reads a whole file without ever opening it for writing.

@@ -409,11 +409,11 @@ bool TableScanner::Next(Row* row, Status* status) {
   while (page_index_ < pages_.size() || page_ != nullptr) {
     if (page_ == nullptr) {
       uint32_t page_number = pages_[page_index_++];
-      const uint8_t* page = file_.PageOrNull(page_number);
-      if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) {
-        continue;
-      }
-      Status s = PageRowCount(format_, page, page_number, &row_count_);
+      const uint8_t* page;
+      Status s = file_.GetPage(page_number, "owned-page map", &page);
+      if (!s.ok()) return Fail(std::move(s), status);
+      if (page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
+      s = PageRowCount(format_, page, page_number, &row_count_);
       if (!s.ok()) return Fail(std::move(s), status);
       page_ = page;
       page_number_ = page_number;

@@ -88,7 +88,7 @@ class Jet4DecodeTest : public ::testing::Test {
   RowDecoder decoder_{file_, kJet4Format, text_, table_};
   Row row_;
 
-  void SetUp() override { file_.SetPageSize(4096); }
+  void SetUp() override { ASSERT_TRUE(file_.SetPageSize(4096).ok()); }
 };
 
 TEST_F(Jet4DecodeTest, DecodesEveryKind) {
@@ -236,7 +236,7 @@ TEST(Jet3DecodeTest, DecodesCodePageTextAndFixedColumns) {
                Column("s", ColumnType::kText, 1, false, 0, 50),
                Column("b", ColumnType::kBoolean, 2, true, 0, 1)};
   PageFile file(std::string(2048 * 3, '\0'));
-  file.SetPageSize(2048);
+  ASSERT_TRUE(file.SetPageSize(2048).ok());
   TextDecoder text(1252);
   RowDecoder decoder(file, kJet3Format, text, t);
   std::string row = Jet3Row(3, U16(static_cast<uint16_t>(-2)), {"caf\xE9"}, {0, 1});
@@ -293,7 +293,7 @@ class ScanTest : public ::testing::Test {
                                 Status* status, std::vector<uint32_t>* where = nullptr) {
     while (pages.size() < 3) pages.insert(pages.begin(), std::string(4096, '\0'));
     file_ = std::make_unique<PageFile>(testing::Image(pages));
-    file_->SetPageSize(4096);
+    EXPECT_TRUE(file_->SetPageSize(4096).ok());
     TableScanner scanner(*file_, kJet4Format, text_, OneTextTable(), std::move(owned));
     std::vector<std::string> out;
     Row row;

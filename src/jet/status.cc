@@ -13,6 +13,8 @@ std::string Status::ToString() const {
     case StatusCode::kInvalidArgument: kind = "Invalid argument"; break;
     case StatusCode::kInvalidPassword: kind = "Invalid password"; break;
     case StatusCode::kNotAnAccessFile: kind = "Not an Access file"; break;
+    case StatusCode::kConstraint: kind = "Constraint"; break;
+    case StatusCode::kBusy: kind = "Busy"; break;
   }
   return std::string(kind) + ": " + message_;
 }

@@ -20,6 +20,8 @@ enum class StatusCode {
   kInvalidArgument,   // caller mistake
   kInvalidPassword,   // database password does not match
   kNotAnAccessFile,   // no Jet signature at all
+  kConstraint,        // a change breaks a rule of the table (duplicate key, required column)
+  kBusy,              // another program holds the database
 };
 
 class [[nodiscard]] Status {
@@ -34,6 +36,8 @@ class [[nodiscard]] Status {
   static Status InvalidArgument(std::string msg) { return {StatusCode::kInvalidArgument, std::move(msg)}; }
   static Status InvalidPassword() { return {StatusCode::kInvalidPassword, "Not a valid password."}; }
   static Status NotAnAccessFile(std::string msg) { return {StatusCode::kNotAnAccessFile, std::move(msg)}; }
+  static Status Constraint(std::string msg) { return {StatusCode::kConstraint, std::move(msg)}; }
+  static Status Busy(std::string msg) { return {StatusCode::kBusy, std::move(msg)}; }
 
   bool ok() const { return code_ == StatusCode::kOk; }
   StatusCode code() const { return code_; }

@@ -24,7 +24,7 @@ class TableDefTest : public ::testing::Test {
   void SetPages(std::vector<std::string> pages) {
     pages.insert(pages.begin(), 3, std::string(4096, '\0'));
     file_ = std::make_unique<PageFile>(testing::Image(pages));
-    file_->SetPageSize(4096);
+    ASSERT_TRUE(file_->SetPageSize(4096).ok());
   }
   Status Read(uint32_t page) { return ReadTableDef(*file_, kJet4Format, text_, page, &def_, &extras_); }
 

@@ -16,7 +16,7 @@ class UsageMapTest : public ::testing::Test {
   void SetPages(const Format& format, std::vector<std::string> pages, uint32_t total_pages) {
     while (pages.size() < total_pages) pages.push_back(std::string(format.page_size, '\0'));
     file_ = std::make_unique<PageFile>(testing::Image(pages));
-    file_->SetPageSize(format.page_size);
+    ASSERT_TRUE(file_->SetPageSize(format.page_size).ok());
   }
   Status Decode(const Format& format, const std::string& row, UsageMap* map) {
     return DecodeUsageMap(*file_, format, reinterpret_cast<const uint8_t*>(row.data()),

@@ -1,0 +1,191 @@
+// OS file access; see file.h.
+#include "jet/file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace jet {
+
+namespace {
+
+FileObserver* g_observer = nullptr;
+
+Status ErrnoStatus(const char* what, const std::string& path, int error) {
+  return Status::IoError(std::string(what) + " " + path + ": " + std::strerror(error));
+}
+
+std::string ParentDirectory(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+void SetFileObserverForTesting(FileObserver* observer) { g_observer = observer; }
+
+Result<std::unique_ptr<OsFile>> OsFile::Open(const std::string& path, Mode mode) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::kRead: flags |= O_RDONLY; break;
+    case Mode::kReadWrite: flags |= O_RDWR; break;
+    case Mode::kCreate: flags |= O_RDWR | O_CREAT; break;
+  }
+  int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) return ErrnoStatus("cannot open", path, errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int error = errno;
+    ::close(fd);
+    return ErrnoStatus("cannot stat", path, error);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Status::IoError("not a regular file: " + path);
+  }
+  return std::unique_ptr<OsFile>(new OsFile(fd, path));
+}
+
+OsFile::~OsFile() { ::close(fd_); }
+
+Status OsFile::Observe(FileOp op, uint64_t offset, uint64_t size) {
+  if (g_observer == nullptr) return Status::OK();
+  return g_observer->Before(op, path_, this, offset, size);
+}
+
+Status OsFile::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* done) const {
+  *done = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (*done < size) {
+    ssize_t n = ::pread(fd_, out + *done, size - *done, static_cast<off_t>(offset + *done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrnoStatus("cannot read", path_, errno);
+    }
+    if (n == 0) break;
+    *done += static_cast<size_t>(n);
+  }
+  return Status::OK();
+}
+
+Status OsFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+  JET_RETURN_IF_ERROR(Observe(FileOp::kWrite, offset, size));
+  const auto* in = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrnoStatus("cannot write", path_, errno);
+    }
+    done += static_cast<size_t>(n);
+  }
+  return Status::OK();
+}
+
+Status OsFile::Sync() {
+  JET_RETURN_IF_ERROR(Observe(FileOp::kSync, 0, 0));
+  if (::fdatasync(fd_) != 0) return ErrnoStatus("cannot sync", path_, errno);
+  return Status::OK();
+}
+
+Status OsFile::Truncate(uint64_t size) {
+  JET_RETURN_IF_ERROR(Observe(FileOp::kTruncate, size, 0));
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    return ErrnoStatus("cannot truncate", path_, errno);
+  }
+  return Status::OK();
+}
+
+Status OsFile::Reserve(uint64_t size) {
+  Result<uint64_t> current = Size();
+  if (!current.ok()) return current.status();
+  if (*current >= size) return Status::OK();
+  JET_RETURN_IF_ERROR(Observe(FileOp::kTruncate, size, 0));
+  int error = ::posix_fallocate(fd_, static_cast<off_t>(*current),
+                                static_cast<off_t>(size - *current));
+  if (error == EOPNOTSUPP || error == EINVAL) {
+    // File systems without allocation: growing the file is the best we can do.
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) error = errno; else error = 0;
+  }
+  if (error != 0) {
+    // Leave the file as it was; a failed allocation may have grown it.
+    if (::ftruncate(fd_, static_cast<off_t>(*current)) != 0) {
+      // Nothing more to do: the extra bytes lie past every page in use.
+    }
+    return ErrnoStatus("cannot grow", path_, error);
+  }
+  return Status::OK();
+}
+
+Result<uint64_t> OsFile::Size() const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return ErrnoStatus("cannot stat", path_, errno);
+  return static_cast<uint64_t>(st.st_size);
+}
+
+Result<OsFile::Identity> OsFile::Stat() const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return ErrnoStatus("cannot stat", path_, errno);
+  Identity id;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+Status OsFile::LockExclusive() {
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) {
+      return Status::Busy("The database is in use by another program: " + path_);
+    }
+    return ErrnoStatus("cannot lock", path_, errno);
+  }
+  return Status::OK();
+}
+
+Status OsFile::LockShared() {
+  if (::flock(fd_, LOCK_SH | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) {
+      return Status::Busy("The database is in use by another program: " + path_);
+    }
+    return ErrnoStatus("cannot lock", path_, errno);
+  }
+  return Status::OK();
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+Status RemoveFile(const std::string& path) {
+  if (g_observer != nullptr) {
+    JET_RETURN_IF_ERROR(g_observer->Before(FileOp::kRemove, path, nullptr, 0, 0));
+  }
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    return ErrnoStatus("cannot remove", path, errno);
+  }
+  return SyncParentDirectory(path);
+}
+
+Status SyncParentDirectory(const std::string& path) {
+  std::string dir = ParentDirectory(path);
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return ErrnoStatus("cannot open folder", dir, errno);
+  int rc = ::fsync(fd);
+  int error = errno;
+  ::close(fd);
+  // Some file systems cannot sync a folder; the data itself is synced.
+  if (rc != 0 && error != EINVAL && error != EROFS) return ErrnoStatus("cannot sync folder", dir, error);
+  return Status::OK();
+}
+
+}  // namespace jet

@@ -1,0 +1,40 @@
+// Space management: the global page map (page 1, row 0: bit set = page
+// free) and the usage maps that list the pages a table, an index or a
+// long-value column owns or that still have room (usage_map.h reads them).
+//
+// Invariants kept by every function here (inside a PageFile unit):
+//   (S1) Every page of the file below page_count is marked used in the
+//        global map; the global map row covers the whole file (it grows
+//        with the file, as Access's does).
+//   (S2) A usage map lists exactly the pages added to it and not removed;
+//        an inline map whose window cannot reach a page is moved or
+//        promoted in place to a reference map (same row length).
+#pragma once
+
+#include <cstdint>
+
+#include "jet/format.h"
+#include "jet/page_file.h"
+#include "jet/status.h"
+
+namespace jet {
+
+// Appends a zero-filled page to the file and marks it used in the global
+// map. The caller formats the page and adds it to its owner's maps.
+// REQUIRES: file.in_unit().
+Status AllocatePage(PageFile& file, const Format& format, uint32_t* page_number);
+
+// Adds or removes `page_number` in the usage map whose row `map_pointer`
+// (u8 slot | u24 page) points at. Adding a page already present, or removing
+// one absent, changes nothing. May allocate a reference (type 0x05) page.
+// REQUIRES: file.in_unit().
+Status AddPageToUsageMap(PageFile& file, const Format& format, uint32_t map_pointer,
+                         uint32_t page_number);
+Status RemovePageFromUsageMap(PageFile& file, const Format& format, uint32_t map_pointer,
+                              uint32_t page_number);
+
+// Whether the map lists the page (false for a page past the map's reach).
+Result<bool> UsageMapHas(const PageFile& file, const Format& format, uint32_t map_pointer,
+                         uint32_t page_number);
+
+}  // namespace jet
