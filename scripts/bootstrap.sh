@@ -8,6 +8,7 @@ packages=(
   libfmt-dev libcli11-dev nlohmann-json3-dev      # libraries the program links
   libgtest-dev libgmock-dev libbenchmark-dev      # tests and benchmarks
   mdbtools                                        # independent reader, test oracle only
+  openjdk-17-jre-headless libcommons-lang3-java libcommons-logging-java  # index checker (../shared/oracle/jetcheck), tests only
   clang libclang-rt-14-dev                        # libFuzzer with ASan/UBSan
 )
 
