@@ -1,17 +1,21 @@
 // Runs the built jetdb and checks what a user or script relies on: exit
 // codes (0 ok, 1 failure, 2 bad usage), errors on standard error, help on
 // every command, and the output of each command on a calendar fixture.
+// Import is checked by copying tables between fixtures and reading the copy
+// back with export, check and the independent index checker.
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "jet/database.h"
+#include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
 
@@ -70,6 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"SchemaHelp", {"schema", "--help"}, 0, "TABLE"},
         UsageCase{"ExportHelp", {"export", "--help"}, 0, "--format"},
         UsageCase{"CheckHelp", {"check", "--help"}, 0, "FILE"},
+        UsageCase{"ImportHelp", {"import", "--help"}, 0, "INPUT"},
+        UsageCase{"ImportWithoutTable", {"import", "x.mdb"}, 2, ""},
+        UsageCase{"ImportUnknownFormat", {"import", "x.mdb", "T", "--format", "xml"}, 2, ""},
+        UsageCase{"ImportMissingInput", {"import", "/nonexistent/none.mdb", "T", "/nonexistent/in"}, 1, ""},
         UsageCase{"TablesWithoutFile", {"tables"}, 2, ""},
         UsageCase{"ExportWithoutTable", {"export", "x.mdb"}, 2, ""},
         UsageCase{"ExportUnknownFormat", {"export", "x.mdb", "T", "--format", "xml"}, 2, ""},
@@ -176,5 +184,95 @@ TEST(JetdbTest, CheckPassesOnSoundFixture) {
   const ProcessResult result = Jetdb({"check", db.path()});
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
 }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs a shell pipeline; the paths in it are temporary folders without blanks.
+ProcessResult Shell(const std::string& command) { return RunProcess({"/bin/sh", "-c", command}); }
+
+void ExpectPassesJetcheck(const std::string& path) {
+  const tessaly::testing::JetcheckResult check = tessaly::testing::RunJetcheck(path);
+  if (check.java_missing) GTEST_SKIP() << check.error;
+  EXPECT_TRUE(check.passed()) << check.output << check.error;
+}
+
+TEST(JetcheckTest, PassesOnSoundFixture) {
+  const FixtureCopy db("tessdata-textindex.mdb");
+  ExpectPassesJetcheck(db.path());
+}
+
+// The import tests below are disabled until the engine's table writer
+// (Database::Insert with its index maintenance) is wired in: without it the
+// import command cannot open a file for writing.
+class ImportCopyTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ImportCopyTest, DISABLED_ExportPipedIntoImportCopiesEveryTable) {
+  const std::string format = GetParam();
+  const FixtureCopy source("tessdata-2009.mdb");
+  const FixtureCopy target("tessdata-blank.mdb");
+  for (const char* table : {"Events", "Dates", "EventDates"}) {
+    const ProcessResult copied =
+        Shell(kJetdb + " export " + source.path() + " " + table + " --format " + format + " | " +
+              kJetdb + " import " + target.path() + " " + table + " --format " + format);
+    ASSERT_EQ(copied.exit_code, 0) << table << ": " << copied.err;
+    const ProcessResult original = Jetdb({"export", source.path(), table});
+    const ProcessResult copy = Jetdb({"export", target.path(), table});
+    ASSERT_EQ(copy.exit_code, 0) << copy.err;
+    EXPECT_EQ(copy.out, original.out) << table;
+  }
+  const ProcessResult check = Jetdb({"check", target.path()});
+  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+  ExpectPassesJetcheck(target.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ImportCopyTest, ::testing::Values("jsonl", "csv"));
+
+TEST(ImportTest, DISABLED_AbsentOrNullAutoNumberIsHandedOut) {
+  const FixtureCopy db("tessdata-blank.mdb");
+  const std::string input = db.dir().string() + "/rows.jsonl";
+  std::ofstream(input) << "{\"EventName\":\"A\",\"AllDayEvent\":true,\"Recurring\":false}\n"
+                       << "{\"EventID\":null,\"EventName\":\"B\",\"AllDayEvent\":false,\"Recurring\":false}\n";
+  const ProcessResult imported = Jetdb({"import", db.path(), "Events", input});
+  ASSERT_EQ(imported.exit_code, 0) << imported.err;
+  const ProcessResult rows = Jetdb({"export", db.path(), "Events", "--format", "csv"});
+  EXPECT_NE(rows.out.find("\n1,A,true"), std::string::npos) << rows.out;
+  EXPECT_NE(rows.out.find("\n2,B,false"), std::string::npos) << rows.out;
+}
+
+struct BadRowCase {
+  const char* name;
+  const char* rows;  // three Events rows, the second one refused
+  const char* in_stderr;
+};
+
+class ImportBadRowTest : public ::testing::TestWithParam<BadRowCase> {};
+
+TEST_P(ImportBadRowTest, DISABLED_LeavesTheFileByteIdentical) {
+  const FixtureCopy db("tessdata-2009.mdb");
+  const std::string before = ReadFile(db.path());
+  const std::string input = db.dir().string() + "/rows.jsonl";
+  std::ofstream(input) << GetParam().rows;
+  const ProcessResult result = Jetdb({"import", db.path(), "Events", input});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find(GetParam().in_stderr), std::string::npos) << result.err;
+  EXPECT_TRUE(ReadFile(db.path()) == before) << "the file changed";
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(db.dir())) ++files;
+  EXPECT_EQ(files, 2u) << "only the database and the input remain";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ImportBadRowTest,
+    ::testing::Values(
+        BadRowCase{"MalformedValue",
+                   "{\"EventName\":\"a\"}\n{\"EventName\":\"b\",\"StartTime\":\"2010-13-01\"}\n{\"EventName\":\"c\"}\n",
+                   "line 2: table Events, column StartTime (DateTime): \"2010-13-01\""},
+        BadRowCase{"DuplicateKey",
+                   "{\"EventID\":900,\"EventName\":\"a\"}\n{\"EventID\":900,\"EventName\":\"b\"}\n{\"EventName\":\"c\"}\n",
+                   "line 2: table Events"}),
+    [](const ::testing::TestParamInfo<BadRowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

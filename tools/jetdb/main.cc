@@ -4,12 +4,16 @@
 //   jetdb schema FILE [TABLE]                  columns and indexes
 //   jetdb export FILE TABLE [--format F]       rows as JSON lines or CSV
 //   jetdb check FILE                           structural check
+//   jetdb import FILE TABLE [--format F] [IN]  add rows read from IN (default:
+//                                              standard input) in one unit
 //
 // Exit codes: 0 ok, 1 failure (unreadable file, unknown table, problems
-// found by check), 2 bad usage. Errors go to standard error; the file is
-// only ever opened for reading.
+// found by check, a row import refused), 2 bad usage. Errors go to standard
+// error. Only import opens the file for writing; it adds every row or none.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +23,7 @@
 
 #include "jet/database.h"
 #include "tools/jetdb/format.h"
+#include "tools/jetdb/parse.h"
 
 namespace {
 
@@ -225,10 +230,82 @@ int RunCheck(const std::string& file, const std::string& password) {
   return kExitOk;
 }
 
+// Reads all of `path` ("-": standard input) into *text.
+bool ReadInput(const std::string& path, std::string* text, std::string* why) {
+  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  char buffer[1 << 16];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) text->append(buffer, n);
+  const bool failed = std::ferror(in) != 0;
+  if (failed) *why = std::strerror(errno);
+  if (in != stdin) std::fclose(in);
+  return !failed;
+}
+
+// All rows go into one unit: a row that cannot be read or inserted rolls
+// back every row before it, so the file is left as it was.
+int RunImport(const std::string& file, const std::string& password, const std::string& table_name,
+              jetdb::OutputFormat format, const std::string& input_path) {
+  const std::string input_name = input_path == "-" ? "standard input" : input_path;
+  // The input is read before the database is opened: a missing input file
+  // takes no lock and changes nothing.
+  std::string input;
+  std::string why;
+  if (!ReadInput(input_path, &input, &why)) return Fail(input_name, "cannot read: " + why);
+
+  jet::OpenOptions options;
+  options.password = password;
+  options.read_only = false;
+  auto db = jet::Database::Open(file, options);
+  if (!db.ok()) return Fail(file, db.status().ToString());
+  auto table = (*db)->GetTable(table_name);
+  if (!table.ok()) return Fail(file, table.status().ToString());
+
+  const auto give_up = [&](const std::string& what) {
+    (*db)->Rollback();
+    const jet::Status closed = (*db)->Close();
+    fmt::print(stderr, "jetdb: {}: {}\n", input_name, what);
+    if (!closed.ok()) Fail(file, closed.ToString());
+    return kExitFailure;
+  };
+  jetdb::RecordSplitter splitter(format, input);
+  jetdb::RowParser parser(format, *table);
+  std::string_view record;
+  size_t line_number = 0;
+  if (format == jetdb::OutputFormat::kCsv && splitter.Next(&record, &line_number)) {
+    const jet::Status status = parser.ReadCsvHeader(record);
+    if (!status.ok()) return give_up(fmt::format("line {}: {}", line_number, status.message()));
+  }
+  if (const jet::Status status = (*db)->Begin(); !status.ok()) return give_up(status.ToString());
+  jet::Row row;
+  size_t rows = 0;
+  while (splitter.Next(&record, &line_number)) {
+    if (const jet::Status status = parser.ParseRow(record, &row); !status.ok()) {
+      return give_up(fmt::format("line {}: {}", line_number, status.message()));
+    }
+    auto inserted = (*db)->Insert(*table, row.values);
+    if (!inserted.ok()) {
+      return give_up(fmt::format("line {}: table {}: {}", line_number, table->name,
+                                 inserted.status().ToString()));
+    }
+    ++rows;
+  }
+  if (const jet::Status status = (*db)->Commit(); !status.ok()) {
+    return give_up(fmt::format("table {}: {}", table->name, status.ToString()));
+  }
+  if (const jet::Status status = (*db)->Close(); !status.ok()) return Fail(file, status.ToString());
+  std::string out = fmt::format("{} row{} imported into {}\n", rows, rows == 1 ? "" : "s", table->name);
+  return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4) without changing it.",
+  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import changes it.",
                "jetdb"};
   app.require_subcommand(1);
   app.footer("Exit status: 0 ok, 1 failure, 2 bad usage.");
@@ -265,6 +342,21 @@ int main(int argc, char** argv) {
       "check", "Check the structure (pages, row counts, long values); list each problem");
   add_file(check);
 
+  std::string input_path = "-";
+  CLI::App* import_command = app.add_subcommand(
+      "import", "Add rows to a table (Jet 4 files only): every row or, if one is refused, none");
+  add_file(import_command);
+  import_command->add_option("TABLE", table_name, "The table (case-insensitive)")->required();
+  import_command->add_option("INPUT", input_path, "Rows as export writes them; - for standard input")
+      ->capture_default_str();
+  import_command
+      ->add_option("--format", format_name,
+                   "jsonl: one JSON object per row, keys are column names; csv: a header line of "
+                   "column names, then one line per row. Absent columns are null; a null "
+                   "AutoNumber gets the next number")
+      ->check(CLI::IsMember({"jsonl", "csv"}))
+      ->capture_default_str();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -283,5 +375,13 @@ int main(int argc, char** argv) {
     return RunExport(file, password, table_name, format);
   }
   if (check->parsed()) return RunCheck(file, password);
+  if (import_command->parsed()) {
+    jetdb::OutputFormat format;
+    if (!jetdb::ParseOutputFormat(format_name, &format)) {
+      fmt::print(stderr, "jetdb: unknown format {}\n", format_name);
+      return kExitUsage;
+    }
+    return RunImport(file, password, table_name, format, input_path);
+  }
   return kExitUsage;
 }
