@@ -200,6 +200,8 @@ struct OpenOptions {
   std::string password;   // empty: the database must have none
   bool read_only = true;  // false: open for writing (Jet 4 only), locked
   bool sync = true;       // sync the log at each commit (tests may turn it off)
+  // The log is copied into the file when it grows past this size, and at Close.
+  uint64_t checkpoint_bytes = 32ull << 20;
 };
 
 // Where a row lives: the data page and slot of its header row, the one that

@@ -2,6 +2,7 @@
 // catalog, scans) and check.cc (the structural check).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,34 @@ class DatabaseImpl : public Database {
   void set_read_only(bool read_only) { read_only_ = read_only; }
 
  private:
+  struct WriteTable;
+  // Where a live row's bytes are: its header slot (what indexes point at)
+  // and, for a moved row, the slot holding its image.
+  struct RowLocation {
+    RowId header;
+    uint32_t header_size = 0;
+    uint32_t data_page = 0;
+    uint8_t data_slot = 0;
+    const uint8_t* data = nullptr;
+    uint32_t data_size = 0;
+    bool moved = false;
+  };
+
+  // table_writer.cc
+  Status CheckWritable();
+  Status LoadForWrite(const TableDef& given, WriteTable* t);
+  // Runs one change as a unit of its own, or as a statement of the open unit.
+  Status RunChange(const std::function<Status()>& change);
+  // Values, required columns, unique keys; fills the key of every physical index.
+  Status CheckRules(const WriteTable& t, const std::vector<Value>& values,
+                    const std::vector<Value>* old_values, RowId self,
+                    std::vector<std::string>* keys);
+  Status PlaceRow(const WriteTable& t, std::string_view row, uint16_t flags,
+                  uint32_t preferred_page, RowId* id);
+  Status UpdateTableCounters(const WriteTable& t, int row_delta, uint32_t autonumber_last,
+                             const std::vector<bool>& new_keys);
+  Status LocateLiveRow(const WriteTable& t, RowId id, RowLocation* where);
+
   Status ReadTable(const CatalogEntry& entry, TableDef* table, TableDefExtras* extras);
   Status OwnedPages(const TableDef& table, UsageMap* map);
   void CheckTable(const CatalogEntry& entry, std::vector<std::string>* problems);

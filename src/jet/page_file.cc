@@ -304,7 +304,11 @@ Status PageFile::CommitUnit() {
   undo_.clear();
   unit_pages_.clear();
   in_unit_ = false;
-  if (wal_ != nullptr && wal_->size() > options_.checkpoint_bytes) return Checkpoint();
+  if (wal_ != nullptr && wal_->size() > options_.checkpoint_bytes) {
+    // The unit is durable in the log whatever happens here; a checkpoint
+    // that fails is tried again at the next one and at Close.
+    (void)Checkpoint();
+  }
   return Status::OK();
 }
 
@@ -326,6 +330,8 @@ Status PageFile::Checkpoint() {
     after[i] = HashBytes(pages_[numbers[i]].get(), page_size_, 0);
   }
   JET_RETURN_IF_ERROR(wal_->AppendCheckpoint(numbers, before, after, page_count_));
+  // Room first: a full disk fails here, with the file as it was.
+  JET_RETURN_IF_ERROR(file_->Reserve(static_cast<uint64_t>(page_count_) * page_size_));
   // From here the file may hold a mixture until the copy is synced; the log
   // still holds every page, so a failure leaves it to the next open (P5).
   Status s = WritePagesBack(*file_, numbers);

@@ -1,0 +1,318 @@
+// Crash tests. A child process runs a fixed sequence of units on a copy of a
+// calendar; a FileObserver ends it just before its n-th write, truncate,
+// sync or removal, either as a killed process (everything written so far
+// stays) or as a power cut (every write not yet synced is lost). Reopening
+// must then show exactly the state after some prefix of the units, and the
+// file must pass our check, mdbtools and the index checker.
+//
+// TESSALY_CRASH_POINTS=all tries every point; the default is a spread
+// sample that keeps CI quick.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "jet/database.h"
+#include "jet/file.h"
+#include "support/jetcheck.h"
+#include "support/run_process.h"
+#include "support/shared_copy.h"
+
+namespace jet {
+namespace {
+
+namespace fs = std::filesystem;
+using tessaly::testing::SharedFileCopy;
+
+constexpr int kCrashExit = 77;
+
+// Counts operations; at `stop_at` simulates the crash.
+class CrashObserver : public FileObserver {
+ public:
+  CrashObserver(uint64_t stop_at, bool power_cut) : stop_at_(stop_at), power_cut_(power_cut) {}
+
+  Status Before(FileOp op, const std::string& path, OsFile* file, uint64_t offset,
+                uint64_t size) override {
+    if (++count_ == stop_at_) Crash();
+    if (!power_cut_ || file == nullptr) return Status::OK();
+    Pending& p = pending_[path];
+    if (op == FileOp::kSync) {
+      p.undo.clear();
+      p.synced_size.reset();
+      return Status::OK();
+    }
+    if (!p.synced_size) p.synced_size = file->Size().value();
+    if (op == FileOp::kWrite) {
+      Undo u{offset, std::string(size, '\0')};
+      size_t done = 0;
+      (void)file->ReadAt(offset, u.old.data(), size, &done);
+      u.old.resize(done);
+      p.undo.push_back(std::move(u));
+    } else if (op == FileOp::kTruncate) {
+      uint64_t now = file->Size().value();
+      if (offset < now) {
+        Undo u{offset, std::string(now - offset, '\0')};
+        size_t done = 0;
+        (void)file->ReadAt(offset, u.old.data(), u.old.size(), &done);
+        p.undo.push_back(std::move(u));
+      }
+    }
+    return Status::OK();
+  }
+
+  uint64_t count() const { return count_; }
+
+ private:
+  struct Undo {
+    uint64_t offset;
+    std::string old;
+  };
+  struct Pending {
+    std::optional<uint64_t> synced_size;
+    std::vector<Undo> undo;
+  };
+
+  void Crash() {
+    if (power_cut_) {
+      // Put every file back as its last sync left it.
+      SetFileObserverForTesting(nullptr);
+      for (auto& [path, p] : pending_) {
+        if (!p.synced_size || !fs::exists(path)) continue;
+        auto file = OsFile::Open(path, OsFile::Mode::kReadWrite);
+        if (!file.ok()) continue;
+        for (auto it = p.undo.rbegin(); it != p.undo.rend(); ++it) {
+          (void)(*file)->WriteAt(it->offset, it->old.data(), it->old.size());
+        }
+        (void)(*file)->Truncate(*p.synced_size);
+      }
+    }
+    ::_exit(kCrashExit);
+  }
+
+  uint64_t stop_at_;
+  bool power_cut_;
+  uint64_t count_ = 0;
+  std::map<std::string, Pending> pending_;
+};
+
+size_t Column(const TableDef& t, const char* name) {
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    if (t.columns[i].name == name) return i;
+  }
+  std::abort();
+}
+
+// The units: inserts with memos small and large, updates in place and
+// moved, an indexed key changed, several changes in one unit; a low
+// checkpoint size makes checkpoints happen between them.
+Status RunUnits(const fs::path& path, const std::function<void()>& committed) {
+  OpenOptions options;
+  options.read_only = false;
+  options.checkpoint_bytes = 150000;
+  auto opened = Database::Open(path.string(), options);
+  if (!opened.ok()) return opened.status();
+  Database& db = **opened;
+  auto events = db.GetTable("Events");
+  auto dates = db.GetTable("Dates");
+  auto links = db.GetTable("EventDates");
+  if (!events.ok() || !dates.ok() || !links.ok()) return Status::NotFound("fixture tables");
+  for (int unit = 0; unit < 6; ++unit) {
+    JET_RETURN_IF_ERROR(db.Begin());
+    for (int i = 0; i < 3; ++i) {
+      std::vector<Value> e(events->columns.size());
+      std::string name = "Crash feast " + std::to_string(unit * 10 + i);
+      std::string notes(static_cast<size_t>(unit) * 1500 + i * 40, static_cast<char>('a' + unit));
+      e[Column(*events, "EventName")] = Value::Bytes(Value::Kind::kText, name);
+      e[Column(*events, "AllDayEvent")] = Value::Boolean(true);
+      e[Column(*events, "Notes")] = Value::Bytes(Value::Kind::kText, notes);
+      auto inserted = db.Insert(*events, e);
+      if (!inserted.ok()) return inserted.status();
+      std::vector<Value> d(dates->columns.size());
+      d[Column(*dates, "DateKey")] = Value::Real(Value::Kind::kDateTime, 41000 + unit * 10 + i);
+      d[Column(*dates, "DateColor")] = Value::Bytes(Value::Kind::kText, "Violet");
+      d[Column(*dates, "EventCount")] = Value::Integer(Value::Kind::kLong, 1);
+      auto day = db.Insert(*dates, d);
+      if (!day.ok()) return day.status();
+      std::vector<Value> l(links->columns.size());
+      l[Column(*links, "EventId")] = Value::Integer(Value::Kind::kLong, inserted->autonumber);
+      l[Column(*links, "EventDate")] = Value::Real(Value::Kind::kDateTime, 41000 + unit * 10 + i);
+      auto link = db.Insert(*links, l);
+      if (!link.ok()) return link.status();
+      if (unit % 2 == 1) {
+        // Grow the day's row past its slot: it moves.
+        std::string text(300 + unit * 200, 'x');
+        JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
+                                      {{Column(*dates, "DateText"),
+                                        Value::Bytes(Value::Kind::kText, text)}}));
+        JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
+                                      {{Column(*dates, "DateKey"),
+                                        Value::Real(Value::Kind::kDateTime, 42000 + unit * 10 + i)}}));
+      }
+    }
+    JET_RETURN_IF_ERROR(db.Commit());
+    committed();
+  }
+  return db.Close();
+}
+
+using State = std::map<std::string, std::multiset<std::string>>;
+
+State ReadState(const fs::path& path, Status* status) {
+  State state;
+  auto db = Database::Open(path.string());
+  if (!db.ok()) {
+    *status = db.status();
+    return state;
+  }
+  for (const char* name : {"Dates", "Events", "EventDates"}) {
+    auto table = (*db)->GetTable(name);
+    auto cursor = (*db)->Scan(*table);
+    Row row;
+    Status s;
+    while ((*cursor)->Next(&row, &s)) {
+      std::string line;
+      for (const Value& v : row.values) {
+        line += v.kind() == Value::Kind::kText ? std::string(v.text())
+                : v.kind() == Value::Kind::kDateTime ? std::to_string(v.real())
+                                                     : std::to_string(v.integer());
+        line += '|';
+      }
+      state[name].insert(line);
+    }
+    if (!s.ok()) *status = s;
+  }
+  auto problems = (*db)->Check();
+  if (!problems.ok()) *status = problems.status();
+  else if (!problems->empty()) *status = Status::Corruption((*problems)[0]);
+  return state;
+}
+
+// Runs the units in a child process ended at operation `stop_at` (0: never).
+// Returns the child's exit code; *committed is the number of units whose
+// Commit returned, and *operations (when it ran to the end) how many
+// operations it made.
+int RunChild(const fs::path& path, uint64_t stop_at, bool power_cut, uint64_t* operations,
+             int* committed) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    CrashObserver observer(stop_at, power_cut);
+    SetFileObserverForTesting(&observer);
+    Status s = RunUnits(path, [&] {
+      if (::write(fds[1], "c", 1) != 1) ::_exit(3);
+    });
+    SetFileObserverForTesting(nullptr);
+    uint64_t n = observer.count();
+    if (::write(fds[1], &n, sizeof n) != sizeof n) ::_exit(3);
+    ::_exit(s.ok() ? 0 : 2);
+  }
+  ::close(fds[1]);
+  std::string bytes;
+  char buffer[256];
+  ssize_t got;
+  while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0) bytes.append(buffer, got);
+  ::close(fds[0]);
+  *committed = 0;
+  while (*committed < static_cast<int>(bytes.size()) && bytes[*committed] == 'c') ++*committed;
+  if (operations != nullptr && bytes.size() == *committed + sizeof(uint64_t)) {
+    std::memcpy(operations, bytes.data() + *committed, sizeof(uint64_t));
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class CrashTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
+  const bool power_cut = GetParam();
+  SharedFileCopy original("fixtures", "tessdata-2009.mdb");
+  const fs::path work = original.dir() / "work.mdb";
+
+  // The states after each prefix of units, from a run that is not stopped:
+  // units commit one by one, so a stopped run must show one of these.
+  std::vector<State> states;
+  Status s;
+  states.push_back(ReadState(original.path(), &s));
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  fs::copy_file(original.path(), work);
+  uint64_t operations = 0;
+  int committed = 0;
+  ASSERT_EQ(RunChild(work, 0, false, &operations, &committed), 0);
+  ASSERT_EQ(committed, 6);
+  State final_state = ReadState(work, &s);
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  ASSERT_GT(operations, 20u);
+  std::cout << operations << " file operations in the run\n";
+
+  // Units commit one by one: a stopped run must show the initial rows, all
+  // rows of units 0..k (as the full run left them) and nothing else.
+  auto is_prefix_state = [&](const State& got, int at_least) {
+    std::set<int> units;
+    for (const std::string& row : got.at("Events")) {
+      size_t at = row.find("Crash feast ");
+      if (at != std::string::npos) units.insert(std::atoi(row.c_str() + at + 12) / 10);
+    }
+    if (!units.empty() && (*units.begin() != 0 || *units.rbegin() != static_cast<int>(units.size()) - 1)) {
+      return false;
+    }
+    // A unit whose Commit returned is durable.
+    if (static_cast<int>(units.size()) < at_least) return false;
+    for (const auto& [table, rows] : got) {
+      if (rows.size() != states[0].at(table).size() + 3 * units.size()) return false;
+      for (const std::string& row : rows) {
+        if (!states[0].at(table).count(row) && !final_state.at(table).count(row)) return false;
+      }
+    }
+    return true;
+  };
+
+  const bool all = std::getenv("TESSALY_CRASH_POINTS") != nullptr &&
+                   std::string(std::getenv("TESSALY_CRASH_POINTS")) == "all";
+  std::vector<uint64_t> points;
+  for (uint64_t n = 1; n <= operations; n += all ? 1 : 1 + operations / 40) points.push_back(n);
+  points.push_back(operations);
+  int checked_with_oracles = 0;
+  for (uint64_t n : points) {
+    fs::remove(work);
+    fs::remove(work.string() + "-wal");
+    fs::copy_file(original.path(), work);
+    int code = RunChild(work, n, power_cut, nullptr, &committed);
+    ASSERT_EQ(code, kCrashExit) << "operation " << n;
+    Status read;
+    State got = ReadState(work, &read);
+    ASSERT_TRUE(read.ok()) << "after a crash at operation " << n << ": " << read.ToString();
+    EXPECT_TRUE(is_prefix_state(got, committed))
+        << "after a crash at operation " << n << ", " << committed << " units committed";
+    EXPECT_FALSE(fs::exists(work.string() + "-wal")) << "the log was not applied and removed";
+    if (std::getenv("TESSALY_CRASH_DEBUG")) std::cout << n << ": committed " << committed << ", events " << got.at("Events").size() << "\n";
+    if (n % 7 == 0 || n == points.back()) {
+      ++checked_with_oracles;
+      for (const char* table : {"Dates", "Events", "EventDates"}) {
+        auto r = tessaly::testing::RunProcess({"mdb-json", work.string(), table});
+        EXPECT_EQ(r.exit_code, 0) << "operation " << n << " " << table << ": " << r.err;
+      }
+      auto check = tessaly::testing::RunJetcheck(work);
+      if (!check.java_missing) {
+        EXPECT_TRUE(check.passed()) << "operation " << n << ":\n" << check.output << check.error;
+      }
+    }
+  }
+  EXPECT_GT(checked_with_oracles, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, CrashTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "PowerCut" : "Kill"; });
+
+}  // namespace
+}  // namespace jet
