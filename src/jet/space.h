@@ -21,12 +21,23 @@ namespace jet {
 
 // Appends a zero-filled page to the file and marks it used in the global
 // map. The caller formats the page and adds it to its owner's maps.
+// An inline global row grows by 4 bytes (32 pages) when the file outgrows it,
+// as Access's does; one that does not start at page 0 is rewritten from page
+// 0 with every page it did not cover marked used. A reference global map gets
+// a 0x05 page (appended too) for a range that has none.
+// Fails with kNotSupported ("database too large: ...") when page 1 has no
+// room left for the row to cover the new page. After any failure the unit
+// holds part of the change: the caller rolls it back.
 // REQUIRES: file.in_unit().
 Status AllocatePage(PageFile& file, const Format& format, uint32_t* page_number);
 
 // Adds or removes `page_number` in the usage map whose row `map_pointer`
 // (u8 slot | u24 page) points at. Adding a page already present, or removing
 // one absent, changes nothing. May allocate a reference (type 0x05) page.
+// kInvalidArgument for a page past the end of the file (adding) and for the
+// global map's pointer (AllocatePage keeps that one); kCorruption naming the
+// map's page and row when the row or a bitmap page it names is damaged.
+// Errors do not name the table: the caller adds it.
 // REQUIRES: file.in_unit().
 Status AddPageToUsageMap(PageFile& file, const Format& format, uint32_t map_pointer,
                          uint32_t page_number);
