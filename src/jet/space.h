@@ -4,11 +4,15 @@
 //
 // Invariants kept by every function here (inside a PageFile unit):
 //   (S1) Every page of the file below page_count is marked used in the
-//        global map; the global map row covers the whole file (it grows
-//        with the file, as Access's does).
+//        global map, except pages Access itself left free (this engine
+//        never reuses them: new pages are appended). An inline global row
+//        covers the whole file from page 0 (it grows with the file, as
+//        Access's does) and marks the pages past the end free; a reference
+//        one has a bitmap page for every range the file reaches.
 //   (S2) A usage map lists exactly the pages added to it and not removed;
 //        an inline map whose window cannot reach a page is moved or
-//        promoted in place to a reference map (same row length).
+//        promoted in place to a reference map (same row length). A map
+//        row never changes length; only the global row does.
 #pragma once
 
 #include <cstdint>
