@@ -141,6 +141,17 @@ Result<OsFile::Identity> OsFile::Stat() const {
   return id;
 }
 
+Status OsFile::CheckStillAtPath() const {
+  struct stat open_file, at_path;
+  if (::fstat(fd_, &open_file) != 0) return ErrnoStatus("cannot stat", path_, errno);
+  if (::stat(path_.c_str(), &at_path) != 0 || open_file.st_ino != at_path.st_ino ||
+      open_file.st_dev != at_path.st_dev) {
+    return Status::IoError("the database file " + path_ +
+                           " was removed or replaced by another program while it was open");
+  }
+  return Status::OK();
+}
+
 Status OsFile::LockExclusive() {
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) {

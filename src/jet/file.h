@@ -64,6 +64,9 @@ class OsFile {
     int64_t mtime_ns = 0;
   };
   Result<Identity> Stat() const;
+  // OK while `path` still names this open file; an IoError when the file was
+  // removed, renamed or replaced since it was opened.
+  Status CheckStillAtPath() const;
 
   // Whole-file advisory locks, never waiting: kBusy when another open file
   // (in any process) holds a conflicting lock.

@@ -275,6 +275,12 @@ Status PageFile::CommitUnit() {
                                }),
                 changed.end());
   if (file_ != nullptr && (!changed.empty() || page_count_ != unit_start_page_count_)) {
+    // A unit committed for a file that is gone would be lost at close.
+    Status there = file_->CheckStillAtPath();
+    if (!there.ok()) {
+      RollbackUnit();
+      return there;
+    }
     if (wal_ == nullptr) {
       Result<std::unique_ptr<Wal>> wal =
           Wal::Create(Wal::PathFor(path_), file_.get(), page_size_, options_.sync);
@@ -318,6 +324,7 @@ Status PageFile::Checkpoint() {
   if (in_unit_) return Status::InvalidArgument("checkpoint inside a unit of change");
   if (file_ == nullptr || wal_ == nullptr || logged_pages_.empty()) return Status::OK();
   if (failed_) return failed_status_;
+  JET_RETURN_IF_ERROR(file_->CheckStillAtPath());
   std::vector<uint32_t> numbers = logged_pages_;
   std::sort(numbers.begin(), numbers.end());
   std::vector<uint64_t> before(numbers.size()), after(numbers.size());

@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -132,5 +134,208 @@ TEST(TableWriterTest, InsertsAndUpdatesReadBackEverywhere) {
   EXPECT_EQ(Rows(**db, "Events"), expected_events);
 }
 
+
+// One refused change: what it does, and what the error must say.
+struct RefusalCase {
+  const char* name;
+  const char* folder;
+  const char* file;
+  StatusCode code;
+  const char* message;  // a part of the error text
+  std::function<Status(Database&)> change;
+};
+
+std::vector<Value> NewDay(const TableDef& dates, double date) {
+  std::vector<Value> values(dates.columns.size());
+  values[ColumnIndex(dates, "DateKey")] = Value::Real(Value::Kind::kDateTime, date);
+  values[ColumnIndex(dates, "DateColor")] = Value::Bytes(Value::Kind::kText, "Green");
+  values[ColumnIndex(dates, "EventCount")] = Value::Integer(Value::Kind::kLong, 0);
+  return values;
+}
+
+Status InsertDay(Database& db, const std::function<void(const TableDef&, std::vector<Value>*)>& edit) {
+  auto dates = db.GetTable("Dates");
+  if (!dates.ok()) return dates.status();
+  std::vector<Value> values = NewDay(*dates, 40300);
+  edit(*dates, &values);
+  return db.Insert(*dates, values).status();
+}
+
+const std::string kLongColor(51, 'x');
+
+const RefusalCase kRefusals[] = {
+    {"DuplicatePrimaryKey", "fixtures", "tessdata-2009.mdb", StatusCode::kConstraint,
+     "would create duplicate values in the index, primary key, or relationship. (table Dates",
+     [](Database& db) {
+       // 1/1/2010 is in the calendar already.
+       return InsertDay(db, [](const TableDef& t, std::vector<Value>* v) {
+         (*v)[ColumnIndex(t, "DateKey")] = Value::Real(Value::Kind::kDateTime, 40179);
+       });
+     }},
+    {"TextTooLong", "fixtures", "tessdata-2009.mdb", StatusCode::kInvalidArgument,
+     "table Dates, column DateColor: text of 51 characters is longer than the column's 50",
+     [](Database& db) {
+       return InsertDay(db, [](const TableDef& t, std::vector<Value>* v) {
+         (*v)[ColumnIndex(t, "DateColor")] = Value::Bytes(Value::Kind::kText, kLongColor);
+       });
+     }},
+    {"WrongType", "fixtures", "tessdata-2009.mdb", StatusCode::kInvalidArgument,
+     "table Dates, column EventCount",
+     [](Database& db) {
+       return InsertDay(db, [](const TableDef& t, std::vector<Value>* v) {
+         (*v)[ColumnIndex(t, "EventCount")] = Value::Bytes(Value::Kind::kText, "three");
+       });
+     }},
+    {"NullKey", "fixtures", "tessdata-2009.mdb", StatusCode::kConstraint,
+     "table Dates, index PrimaryKey: column DateKey cannot be Null",
+     [](Database& db) {
+       return InsertDay(db, [](const TableDef& t, std::vector<Value>* v) {
+         (*v)[ColumnIndex(t, "DateKey")] = Value::Null();
+       });
+     }},
+    {"AutonumberChanged", "fixtures", "tessdata-2009.mdb", StatusCode::kInvalidArgument,
+     "column EventID: an autonumber value cannot be changed",
+     [](Database& db) {
+       auto events = db.GetTable("Events");
+       auto cursor = db.Scan(*events);
+       Row row;
+       Status s;
+       if (!(*cursor)->Next(&row, &s)) return Status::NotFound("no event");
+       return db.Update(*events, RowId{row.page, row.slot},
+                        {{ColumnIndex(*events, "EventID"), Value::Integer(Value::Kind::kLong, 999)}});
+     }},
+    {"TextIndex", "fixtures", "tessdata-textindex.mdb", StatusCode::kNotSupported,
+     "table Events cannot be changed yet: index",
+     [](Database& db) {
+       auto events = db.GetTable("Events");
+       return db.Insert(*events, std::vector<Value>(events->columns.size())).status();
+     }},
+};
+
+class RefusalTest : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(RefusalTest, NamesTheProblemAndLeavesTheFileAsItWas) {
+  const RefusalCase& c = GetParam();
+  SharedFileCopy copy(c.folder, c.file);
+  const std::string before = FileBytes(copy.path());
+  {
+    auto db = OpenForWriting(copy.path());
+    ASSERT_TRUE(db);
+    Status s = c.change(*db);
+    EXPECT_EQ(s.code(), c.code) << s.ToString();
+    EXPECT_THAT(s.message(), HasSubstr(c.message));
+    ASSERT_TRUE(db->Close().ok());
+  }
+  EXPECT_TRUE(FileBytes(copy.path()) == before) << "the file changed";
+  EXPECT_FALSE(std::filesystem::exists(copy.path().string() + "-wal"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, RefusalTest, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TableWriterTest, AccessNinetySevenFilesAreReadOnly) {
+  SharedFileCopy copy("corpus", "testV1997.mdb");
+  OpenOptions options;
+  options.read_only = false;
+  auto db = Database::Open(copy.path().string(), options);
+  ASSERT_FALSE(db.ok());
+  EXPECT_EQ(db.status().message(), "Access 97 databases can be read but not yet updated");
+}
+
+TEST(TableWriterTest, AFailedStatementKeepsTheUnitsEarlierChanges) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  {
+    auto db = OpenForWriting(copy.path());
+    auto dates = db->GetTable("Dates");
+    ASSERT_TRUE(db->Begin().ok());
+    ASSERT_TRUE(db->Insert(*dates, NewDay(*dates, 50000)).ok());
+    EXPECT_EQ(db->Insert(*dates, NewDay(*dates, 50000)).status().code(), StatusCode::kConstraint);
+    ASSERT_TRUE(db->Insert(*dates, NewDay(*dates, 50001)).ok());
+    ASSERT_TRUE(db->Commit().ok());
+    ASSERT_TRUE(db->Close().ok());
+  }
+  auto db = Database::Open(copy.path().string());
+  auto rows = Rows(**db, "Dates");
+  EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                          [](const std::string& r) { return r.rfind("50000.", 0) == 0 || r.rfind("50001.", 0) == 0; }),
+            2);
+  ExpectSound(copy.path());
+}
+
+// Updates of a calendar in use: a day's count changes and its 5,000-character
+// notes stay; texts grow until rows move off their pages; keys change.
+TEST(TableWriterTest, UpdatesKeepNotesMoveGrownRowsAndReindex) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  std::vector<std::string> expected;
+  {
+    auto db = OpenForWriting(copy.path());
+    auto dates = db->GetTable("Dates");
+    const size_t key = ColumnIndex(*dates, "DateKey"), count = ColumnIndex(*dates, "EventCount"),
+                 notes = ColumnIndex(*dates, "DateNotes"), text = ColumnIndex(*dates, "DateText"),
+                 color = ColumnIndex(*dates, "DateColor");
+    std::vector<std::pair<RowId, std::string>> days;  // every row and its notes
+    {
+      auto cursor = db->Scan(*dates);
+      Row row;
+      Status s;
+      while ((*cursor)->Next(&row, &s)) {
+        days.push_back({RowId{row.page, row.slot}, std::string(row.values[notes].text())});
+      }
+    }
+    ASSERT_GT(days.size(), 300u);
+    size_t long_notes = 0;
+    for (size_t i = 0; i < days.size(); ++i) {
+      const auto& [id, old_notes] = days[i];
+      long_notes += old_notes.size() >= 5000;
+      std::vector<ColumnChange> changes = {{count, Value::Integer(Value::Kind::kLong, 7)}};
+      std::string grown(i % 3 == 0 ? 900 : 20, 'g');
+      changes.push_back({text, Value::Bytes(Value::Kind::kText, grown)});
+      // Fifty characters where five were: the rows outgrow their pages.
+      const std::string wide_color(50, 'c');
+      changes.push_back({color, Value::Bytes(Value::Kind::kText, wide_color)});
+      if (i % 10 == 0) changes.push_back({key, Value::Real(Value::Kind::kDateTime, 60000 + i)});
+      Status s = db->Update(*dates, id, changes);
+      ASSERT_TRUE(s.ok()) << s.ToString();
+      Row row;
+      ASSERT_TRUE(db->ReadRow(*dates, id, &row).ok());
+      EXPECT_EQ(row.values[notes].text(), old_notes);
+      EXPECT_EQ(row.values[text].text(), grown);
+    }
+    EXPECT_GE(long_notes, 1u);
+    expected = Rows(*db, "Dates");
+    ASSERT_TRUE(db->Close().ok());
+  }
+  ExpectSound(copy.path());
+  auto db = Database::Open(copy.path().string());
+  EXPECT_EQ(Rows(**db, "Dates"), expected);
+}
+
+TEST(TableWriterTest, ASecondWriterIsTurnedAwayAndReadersSeeCommittedUnits) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  auto db = OpenForWriting(copy.path());
+  OpenOptions options;
+  options.read_only = false;
+  auto second = Database::Open(copy.path().string(), options);
+  ASSERT_FALSE(second.ok());
+  EXPECT_EQ(second.status().code(), StatusCode::kBusy);
+  EXPECT_THAT(second.status().message(), HasSubstr("The database is in use by another program"));
+
+  auto dates = db->GetTable("Dates");
+  ASSERT_TRUE(db->Insert(*dates, NewDay(*dates, 40300)).ok());
+  auto reader = Database::Open(copy.path().string());
+  ASSERT_TRUE(reader.ok()) << reader.status().ToString();
+  EXPECT_EQ(Rows(**reader, "Dates").size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists(copy.path().string() + "-wal"));
+}
+
+TEST(TableWriterTest, AVanishedFileFailsTheCommit) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  auto db = OpenForWriting(copy.path());
+  auto dates = db->GetTable("Dates");
+  std::filesystem::remove(copy.path());
+  Status s = db->Insert(*dates, NewDay(*dates, 40300)).status();
+  EXPECT_EQ(s.code(), StatusCode::kIoError);
+  EXPECT_THAT(s.message(), HasSubstr("was removed or replaced by another program"));
+}
 }  // namespace
 }  // namespace jet
