@@ -274,13 +274,13 @@ int RunImport(const std::string& file, const std::string& password, const std::s
   };
   jetdb::RecordSplitter splitter(format, input);
   jetdb::RowParser parser(format, *table);
+  if (const jet::Status status = (*db)->Begin(); !status.ok()) return give_up(status.ToString());
   std::string_view record;
   size_t line_number = 0;
   if (format == jetdb::OutputFormat::kCsv && splitter.Next(&record, &line_number)) {
     const jet::Status status = parser.ReadCsvHeader(record);
     if (!status.ok()) return give_up(fmt::format("line {}: {}", line_number, status.message()));
   }
-  if (const jet::Status status = (*db)->Begin(); !status.ok()) return give_up(status.ToString());
   jet::Row row;
   size_t rows = 0;
   while (splitter.Next(&record, &line_number)) {
@@ -289,8 +289,8 @@ int RunImport(const std::string& file, const std::string& password, const std::s
     }
     auto inserted = (*db)->Insert(*table, row.values);
     if (!inserted.ok()) {
-      return give_up(fmt::format("line {}: table {}: {}", line_number, table->name,
-                                 inserted.status().ToString()));
+      // The engine's message names the table and the column or index.
+      return give_up(fmt::format("line {}: {}", line_number, inserted.status().message()));
     }
     ++rows;
   }
