@@ -64,8 +64,8 @@ bool RowFits(const Format& format, const uint8_t* page, uint32_t row_size) {
 
 Status AddRow(const Format& format, uint8_t* page, uint32_t page_number, std::string_view row,
               uint16_t flags, uint8_t* slot) {
-  uint32_t count;
-  uint32_t rows_start;
+  uint32_t count = 0;
+  uint32_t rows_start = 0;
   JET_RETURN_IF_ERROR(ReadLayout(format, page, page_number, &count, &rows_start));
   const uint32_t size = static_cast<uint32_t>(row.size());
   if (count >= kMaxRowsPerPage) {
