@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "jet/database.h"
+#include "jet/file.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -336,6 +337,52 @@ TEST(TableWriterTest, AVanishedFileFailsTheCommit) {
   Status s = db->Insert(*dates, NewDay(*dates, 40300)).status();
   EXPECT_EQ(s.code(), StatusCode::kIoError);
   EXPECT_THAT(s.message(), HasSubstr("was removed or replaced by another program"));
+}
+
+// A disk that fills up: from the n-th write, truncate or sync on, every one
+// fails as a full disk does.
+class FullDisk : public FileObserver {
+ public:
+  explicit FullDisk(int from) : from_(from) {}
+  Status Before(FileOp op, const std::string&, OsFile*, uint64_t, uint64_t) override {
+    if (op == FileOp::kRemove || ++count_ < from_) return Status::OK();
+    return Status::IoError("cannot write: No space left on device");
+  }
+  int count_ = 0;
+
+ private:
+  int from_;
+};
+
+TEST(TableWriterTest, AFullDiskFailsCleanlyAtEveryStep) {
+  for (int from = 1; from < 40; ++from) {
+    SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+    FullDisk disk(from);
+    bool inserted = false;
+    {
+      auto db = OpenForWriting(copy.path());
+      auto dates = db->GetTable("Dates");
+      SetFileObserverForTesting(&disk);
+      Status s = db->Insert(*dates, NewDay(*dates, 50000)).status();
+      inserted = s.ok();
+      if (!s.ok()) EXPECT_THAT(s.message(), HasSubstr("No space left on device"));
+      Status closed = db->Close();
+      if (!closed.ok()) EXPECT_THAT(closed.message(), HasSubstr("No space left on device"));
+      SetFileObserverForTesting(nullptr);
+    }
+    // The space is back: the next open finds the file whole, with the row
+    // exactly when the insert reported success.
+    auto db = Database::Open(copy.path().string());
+    ASSERT_TRUE(db.ok()) << "from operation " << from << ": " << db.status().ToString();
+    auto rows = Rows(**db, "Dates");
+    bool present = std::any_of(rows.begin(), rows.end(),
+                               [](const std::string& r) { return r.rfind("50000.", 0) == 0; });
+    EXPECT_EQ(present, inserted) << "from operation " << from;
+    auto problems = (*db)->Check();
+    ASSERT_TRUE(problems.ok());
+    EXPECT_THAT(*problems, ::testing::IsEmpty()) << "from operation " << from;
+    if (disk.count_ < from) break;  // the whole run fit before the disk filled
+  }
 }
 }  // namespace
 }  // namespace jet
