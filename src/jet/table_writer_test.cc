@@ -3,6 +3,8 @@
 // every refused change leaving the file as it was.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -383,6 +385,45 @@ TEST(TableWriterTest, AFullDiskFailsCleanlyAtEveryStep) {
     EXPECT_THAT(*problems, ::testing::IsEmpty()) << "from operation " << from;
     if (disk.count_ < from) break;  // the whole run fit before the disk filled
   }
+}
+
+// A writer that dies after committing leaves its log; if another program
+// changes the database before we open it again, the log is not applied.
+TEST(TableWriterTest, ALeftoverLogIsNeverAppliedToAChangedDatabase) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  const std::string log = copy.path().string() + "-wal";
+  pid_t child = ::fork();
+  if (child == 0) {
+    OpenOptions options;
+    options.read_only = false;
+    auto db = Database::Open(copy.path().string(), options);
+    if (!db.ok()) ::_exit(1);
+    auto dates = (*db)->GetTable("Dates");
+    ::_exit((*db)->Insert(*dates, NewDay(*dates, 40300)).ok() ? 0 : 2);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(std::filesystem::exists(log));
+
+  // Another program rewrites a byte of the file the log was made for.
+  std::string bytes = FileBytes(copy.path());
+  {
+    std::fstream out(copy.path(), std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp(4096 * 3 + 100);
+    out.put(bytes[4096 * 3 + 100]);
+  }
+  auto db = Database::Open(copy.path().string());
+  ASSERT_FALSE(db.ok());
+  EXPECT_THAT(db.status().message(), HasSubstr("changed by another program"));
+  EXPECT_TRUE(std::filesystem::exists(log)) << "the log is kept for the user to decide";
+  EXPECT_TRUE(FileBytes(copy.path()) == bytes);
+
+  // Moving the log away opens the database as the other program left it.
+  std::filesystem::rename(log, log + ".old");
+  auto reopened = Database::Open(copy.path().string());
+  ASSERT_TRUE(reopened.ok()) << reopened.status().ToString();
+  EXPECT_TRUE(Rows(**reopened, "Dates").empty());
 }
 }  // namespace
 }  // namespace jet
