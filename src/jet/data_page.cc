@@ -17,11 +17,11 @@ std::string OnPage(uint32_t page_number) { return " on page " + std::to_string(p
 
 // Row count, where the lowest row starts, and the check of (D1) against
 // the stored free space: a page whose numbers disagree is not changed.
-Status ReadLayout(const Format& format, const uint8_t* page, uint32_t page_number,
-                  uint32_t* count, uint32_t* rows_start) {
+Status ReadLayout(const Format& format, const uint8_t* page, uint32_t page_number, uint32_t* count,
+                  uint32_t* rows_start) {
   if (page[0] != kPageData) {
-    return Status::Corruption("page " + std::to_string(page_number) +
-                              " is not a data page (type " + std::to_string(page[0]) + ")");
+    return Status::Corruption("page " + std::to_string(page_number) + " is not a data page (type " +
+                              std::to_string(page[0]) + ")");
   }
   JET_RETURN_IF_ERROR(PageRowCount(format, page, page_number, count));
   uint32_t start = format.page_size;
@@ -48,7 +48,8 @@ void InitDataPage(const Format& format, uint8_t* page, uint32_t owner) {
   std::memset(page, 0, format.page_size);
   page[0] = kPageData;
   page[1] = 0x01;
-  WriteU16(page + kFreeSpaceOffset, static_cast<uint16_t>(format.page_size - format.data_header_size));
+  WriteU16(page + kFreeSpaceOffset,
+           static_cast<uint16_t>(format.page_size - format.data_header_size));
   WriteU32(page + kOwnerOffset, owner);
 }
 
@@ -82,8 +83,8 @@ Status AddRow(const Format& format, uint8_t* page, uint32_t page_number, std::st
   std::memcpy(page + start, row.data(), size);
   WriteU16(page + format.data_header_size + 2 * count, static_cast<uint16_t>(start | flags));
   WriteU16(page + format.data_row_count_offset, static_cast<uint16_t>(count + 1));
-  WriteU16(page + kFreeSpaceOffset, static_cast<uint16_t>(start - format.data_header_size -
-                                                          2 * (count + 1)));
+  WriteU16(page + kFreeSpaceOffset,
+           static_cast<uint16_t>(start - format.data_header_size - 2 * (count + 1)));
   *slot = static_cast<uint8_t>(count);
   return Status::OK();
 }

@@ -65,8 +65,7 @@ Status LongValueWriter::FindColumn(uint16_t column_number, Column** column) {
                             std::to_string(column_number));
 }
 
-Status LongValueWriter::Write(uint16_t column_number, std::string_view data,
-                              std::string* field) {
+Status LongValueWriter::Write(uint16_t column_number, std::string_view data, std::string* field) {
   if (data.size() <= kMaxInlineLongValue) {
     EncodeInlineLongValue(data, field);
     return Status::OK();
@@ -104,8 +103,8 @@ Status LongValueWriter::Write(uint16_t column_number, std::string_view data,
       uint8_t* page;
       JET_RETURN_IF_ERROR(file_.MutablePage(RowPointerPage(previous), &page));
       RowSpan span;
-      JET_RETURN_IF_ERROR(LocateRow(format_, page, RowPointerPage(previous),
-                                    RowPointerSlot(previous), &span));
+      JET_RETURN_IF_ERROR(
+          LocateRow(format_, page, RowPointerPage(previous), RowPointerSlot(previous), &span));
       WriteU32(page + span.start, pointer);
     }
     previous = pointer;
@@ -120,14 +119,13 @@ Status LongValueWriter::PageWithRoom(Column& column, uint32_t row_size, uint32_t
     // First row for this column: the last page that the column owns and
     // that its free map still lists.
     UsageMap free_pages;
-    JET_RETURN_IF_ERROR(ReadUsageMap(file_, format_, column.maps.free_map_pointer,
-                                     "free-space map of long-value column " +
-                                         std::to_string(column.maps.column_number),
-                                     &free_pages));
+    JET_RETURN_IF_ERROR(ReadUsageMap(
+        file_, format_, column.maps.free_map_pointer,
+        "free-space map of long-value column " + std::to_string(column.maps.column_number),
+        &free_pages));
     for (size_t k = free_pages.pages.size(); k-- > 0;) {
       const uint32_t candidate = free_pages.pages[k];
-      Result<bool> owned =
-          UsageMapHas(file_, format_, column.maps.owned_map_pointer, candidate);
+      Result<bool> owned = UsageMapHas(file_, format_, column.maps.owned_map_pointer, candidate);
       if (!owned.ok()) return owned.status();
       const uint8_t* page = file_.PageOrNull(candidate);
       if (*owned && page != nullptr && IsLongValuePage(page)) {
@@ -164,8 +162,7 @@ Status LongValueWriter::NewPage(Column& column, uint32_t* page_number) {
   return Status::OK();
 }
 
-Status LongValueWriter::AddLongValueRow(Column& column, std::string_view row,
-                                        uint32_t* pointer) {
+Status LongValueWriter::AddLongValueRow(Column& column, std::string_view row, uint32_t* pointer) {
   uint32_t page_number;
   JET_RETURN_IF_ERROR(PageWithRoom(column, static_cast<uint32_t>(row.size()), &page_number));
   uint8_t* page;
@@ -190,8 +187,7 @@ Status LongValueWriter::FlagDeleted(uint32_t pointer) {
   }
   uint8_t* page;
   JET_RETURN_IF_ERROR(file_.MutablePage(page_number, &page));
-  return SetRowFlags(format_, page, page_number, RowPointerSlot(pointer),
-                     kRowDeleted | kRowLookup);
+  return SetRowFlags(format_, page, page_number, RowPointerSlot(pointer), kRowDeleted | kRowLookup);
 }
 
 Status LongValueWriter::Free(std::string_view field) {

@@ -13,8 +13,10 @@
 //
 // Invariants (inside a PageFile unit):
 //   (L1) Every LVAL row lies on a data page owned by "LVAL" that is in the
-//        column's owned map; a page is in the column's free map only while
-//        a further row could go on it.
+//        column's owned map. A page the writer adds to leaves the column's
+//        free map once no row longer than kMaxInlineLongValue fits on it
+//        (any LVAL row but a chain's last is that long). A value goes on
+//        the last owned page still in the free map, else on a new page.
 //   (L2) ReadLongValue gives back exactly the data Write was given.
 //   (L3) Free flags every LVAL row of a value deleted (kRowDeleted |
 //        kRowLookup, as Access flags the rows it deletes) and changes no

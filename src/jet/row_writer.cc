@@ -65,7 +65,8 @@ std::string Describe(const Value& v) {
     case Value::Kind::kDouble: return RealText(v.real());
     case Value::Kind::kDateTime: return "the date/time " + RealText(v.real());
     case Value::Kind::kText: return "the text \"" + Shortened(v.text(), 40) + "\"";
-    case Value::Kind::kBinary: return "binary data of " + std::to_string(v.binary().size()) + " bytes";
+    case Value::Kind::kBinary:
+      return "binary data of " + std::to_string(v.binary().size()) + " bytes";
     case Value::Kind::kGuid: {
       static const char kHex[] = "0123456789ABCDEF";
       // Windows layout: first three fields little-endian.
@@ -85,9 +86,9 @@ std::string Describe(const Value& v) {
 }
 
 Status WrongKind(const TableDef& table, const ColumnDef& column, const Value& value) {
-  return Refuse(table, column,
-                Describe(value) + " cannot be stored in a " + ColumnTypeName(column.type) +
-                    " column");
+  return Refuse(
+      table, column,
+      Describe(value) + " cannot be stored in a " + ColumnTypeName(column.type) + " column");
 }
 
 Status OutOfRange(const TableDef& table, const ColumnDef& column, const Value& value,
@@ -154,8 +155,7 @@ bool ToColumnScale(Fixed f, const ColumnDef& column, std::string* bytes) {
 }
 
 bool IsIntegerKind(Value::Kind kind) {
-  return kind == Value::Kind::kByte || kind == Value::Kind::kInteger ||
-         kind == Value::Kind::kLong;
+  return kind == Value::Kind::kByte || kind == Value::Kind::kInteger || kind == Value::Kind::kLong;
 }
 
 // The stored bytes of a non-null value (for memo and OLE: the data to store,
@@ -299,9 +299,9 @@ Status EncodeValue(const TableDef& table, const ColumnDef& column, const Value& 
                                    ? (column.length == 0 ? 255 : column.length)
                                    : kLongValueLengthMask;
       if (value.binary().size() > max_bytes) {
-        return Refuse(table, column,
-                      Describe(value) + " is longer than the column's " +
-                          std::to_string(max_bytes));
+        return Refuse(
+            table, column,
+            Describe(value) + " is longer than the column's " + std::to_string(max_bytes));
       }
       bytes->assign(value.binary());
       return Status::OK();
@@ -325,9 +325,8 @@ Status CheckValue(const TableDef& table, const ColumnDef& column, const Value& v
   return EncodeValue(table, column, value, &scratch);
 }
 
-Status EncodeRow(const Format& format, const TableDef& table,
-                 const std::vector<FieldInput>& fields, LongValueWriter* long_values,
-                 uint32_t min_size, std::string* row) {
+Status EncodeRow(const Format& format, const TableDef& table, const std::vector<FieldInput>& fields,
+                 LongValueWriter* long_values, uint32_t min_size, std::string* row) {
   if (format.IsJet3()) {
     return Status::NotSupported("Access 97 databases can be read but not yet updated");
   }
@@ -342,9 +341,9 @@ Status EncodeRow(const Format& format, const TableDef& table,
   uint32_t fixed_size = 0;
   for (const ColumnDef& column : table.columns) {
     if (column.column_number >= table.max_cols) {
-      return Status::Corruption("table " + table.name + ": column " + column.name +
-                                " has number " + std::to_string(column.column_number) +
-                                ", the table only " + std::to_string(table.max_cols));
+      return Status::Corruption("table " + table.name + ": column " + column.name + " has number " +
+                                std::to_string(column.column_number) + ", the table only " +
+                                std::to_string(table.max_cols));
     }
     if (column.type == ColumnType::kBoolean) continue;
     if (column.IsFixed()) {
@@ -396,6 +395,11 @@ Status EncodeRow(const Format& format, const TableDef& table,
     if (column.IsFixed()) {
       if (present && bytes.empty()) {
         return Status::InvalidArgument(Where(table, column) + "stored field has no bytes");
+      }
+      if (bytes.size() > column.length) {
+        return Status::Corruption(Where(table, column) + "the definition gives " +
+                                  std::to_string(column.length) + " bytes, the value needs " +
+                                  std::to_string(bytes.size()));
       }
       fixed.replace(column.fixed_offset, bytes.size(), bytes);
     } else {
@@ -484,9 +488,8 @@ Status SplitStoredRow(const Format& format, const TableDef& table, const uint8_t
       end = start + column.length;
       if (column.column_number >= parsed.num_cols || end > parsed.fixed_end) {
         if (!field.present) continue;  // the row predates the column
-        return Status::Corruption("fixed column " + column.name + " at " +
-                                  std::to_string(start) + ".." + std::to_string(end) +
-                                  " overruns the fixed area (page " +
+        return Status::Corruption("fixed column " + column.name + " at " + std::to_string(start) +
+                                  ".." + std::to_string(end) + " overruns the fixed area (page " +
                                   std::to_string(page_number) + " row " + std::to_string(slot) +
                                   ")");
       }

@@ -24,8 +24,10 @@
 //        by the Jet 4 text rules, Currency and Numeric at the column's scale).
 //   (R2) Every var slot 0..num_var_cols-1 is written, deleted columns'
 //        slots included (empty); bits of deleted columns are 0.
-//   (R3) size <= kJet4MaxRowSize; nothing is written to any page (long values
-//        included) when the row is refused.
+//   (R3) size <= kJet4MaxRowSize. Values and the row size are checked before
+//        any long value is written, so a refused value or row writes no page;
+//        a failure inside the LongValueWriter may leave LVAL rows behind, and
+//        the caller rolls the unit back.
 //   (R4) A field given as stored bytes is copied byte for byte: a memo kept
 //        by an update keeps its 12-byte header and its LVAL rows.
 #pragma once
@@ -92,9 +94,8 @@ Status CheckValue(const TableDef& table, const ColumnDef& column, const Value& v
 // can be read but not yet updated"), kInvalidArgument for a value that does
 // not fit or a row over kJet4MaxRowSize (naming the table), whatever
 // `long_values` reports. See (R1)..(R4).
-Status EncodeRow(const Format& format, const TableDef& table,
-                 const std::vector<FieldInput>& fields, LongValueWriter* long_values,
-                 uint32_t min_size, std::string* row);
+Status EncodeRow(const Format& format, const TableDef& table, const std::vector<FieldInput>& fields,
+                 LongValueWriter* long_values, uint32_t min_size, std::string* row);
 
 // Splits the stored row [row, row+size) found at page/slot into one
 // StoredField per TableDef::columns (Jet 3 and Jet 4). Offsets outside the

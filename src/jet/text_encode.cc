@@ -82,8 +82,8 @@ Status EncodeJet4Text(std::string_view utf8, bool compressible, std::string* out
   std::u16string units;
   JET_RETURN_IF_ERROR(Utf8ToUtf16(utf8, &units));
   out->clear();
-  bool compress = compressible && units.size() >= kMinCompressedChars &&
-                  units.size() <= kMaxCompressedChars;
+  bool compress =
+      compressible && units.size() >= kMinCompressedChars && units.size() <= kMaxCompressedChars;
   for (size_t k = 0; compress && k < units.size(); ++k) {
     compress = units[k] >= 0x01 && units[k] <= 0xFF;
   }
