@@ -1,6 +1,7 @@
 #include "jet/index_page.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_set>
 
@@ -52,23 +53,22 @@ void AppendPointer(uint32_t page, uint8_t row, std::string* out) {
   out->append(reinterpret_cast<const char*>(b), 4);
 }
 
-std::string WholeEntry(const IndexEntry& e, bool leaf) {
-  std::string s = e.SortBytes();
-  if (!leaf) {
-    uint8_t b[4];
-    WriteBigEndian(b, e.child, 4);
-    s.append(reinterpret_cast<const char*>(b), 4);
-  }
-  return s;
-}
-
 uint32_t CommonPrefix(const IndexPage& page) {
   if (page.entries.size() < 2) return 0;
-  std::string first = page.entries.front().SortBytes();
-  std::string last = page.entries.back().SortBytes();
-  size_t n = std::min(first.size(), last.size());
+  const IndexEntry& a = page.entries.front();
+  const IndexEntry& b = page.entries.back();
+  uint8_t pa[4], pb[4];
+  WriteBigEndian(pa, a.page, 3);
+  pa[3] = a.row;
+  WriteBigEndian(pb, b.page, 3);
+  pb[3] = b.row;
+  const size_t n = std::min(a.key.size(), b.key.size()) + 4;
   size_t l = 0;
-  while (l < n && first[l] == last[l]) ++l;
+  for (; l < n; ++l) {
+    uint8_t x = l < a.key.size() ? static_cast<uint8_t>(a.key[l]) : pa[l - a.key.size()];
+    uint8_t y = l < b.key.size() ? static_cast<uint8_t>(b.key[l]) : pb[l - b.key.size()];
+    if (x != y) break;
+  }
   return static_cast<uint32_t>(l);
 }
 
@@ -142,38 +142,46 @@ Status DecodeIndexPage(const Format& format, const uint8_t* p, uint32_t page_num
                                   ", past the end of the page");
     }
   }
+  out->entries.reserve(usable / (pointer_size + 1));
   uint32_t start = 0;
-  std::string first;
-  for (uint32_t b = 0; b < bits; ++b) {
-    if (!(mask[b / 8] & (1u << (b % 8)))) continue;
-    const uint32_t stored = b - start;
-    const size_t index = out->entries.size();
-    std::string whole;
-    if (index == 0) {
-      whole.assign(reinterpret_cast<const char*>(data), stored);
-      if (stored < out->prefix_length) {
+  std::string whole;  // only for entries whose stored part is shorter than their pointers
+  for (uint32_t byte = 0; byte < (bits + 7) / 8; ++byte) {
+    for (unsigned m = mask[byte]; m != 0; m &= m - 1) {
+      const uint32_t b = byte * 8 + static_cast<uint32_t>(std::countr_zero(m));
+      if (b >= bits) break;
+      const uint32_t stored = b - start;
+      const size_t index = out->entries.size();
+      const uint32_t prefix = index == 0 ? 0 : out->prefix_length;
+      if (index == 0 && stored < out->prefix_length) {
         return Bad(page_number, "prefix length " + std::to_string(out->prefix_length) +
-                                    " is longer than the first entry (" +
-                                    std::to_string(stored) + " bytes)");
+                                    " is longer than the first entry (" + std::to_string(stored) +
+                                    " bytes)");
       }
-      first = whole;
-    } else {
-      whole = first.substr(0, out->prefix_length);
-      whole.append(reinterpret_cast<const char*>(data + start), stored);
+      const uint32_t total = prefix + stored;
+      if (stored == 0 || total < pointer_size) {
+        return Bad(page_number, "entry " + std::to_string(index) + " is " + std::to_string(total) +
+                                    " bytes, too short");
+      }
+      // The whole entry is data[0, prefix) followed by data[start, b).
+      const uint32_t key_size = total - pointer_size;
+      const uint8_t* pointers;
+      IndexEntry& e = out->entries.emplace_back();
+      if (stored >= pointer_size) {
+        e.key.reserve(key_size);
+        e.key.assign(reinterpret_cast<const char*>(data), prefix);
+        e.key.append(reinterpret_cast<const char*>(data + start), key_size - prefix);
+        pointers = data + start + stored - pointer_size;
+      } else {
+        whole.assign(reinterpret_cast<const char*>(data), prefix);
+        whole.append(reinterpret_cast<const char*>(data + start), stored);
+        e.key.assign(whole, 0, key_size);
+        pointers = reinterpret_cast<const uint8_t*>(whole.data()) + key_size;
+      }
+      e.page = ReadBigEndian(pointers, 3);
+      e.row = pointers[3];
+      if (!out->leaf) e.child = ReadBigEndian(pointers + 4, 4);
+      start = b;
     }
-    if (stored == 0 || whole.size() < pointer_size) {
-      return Bad(page_number, "entry " + std::to_string(index) + " is " +
-                                  std::to_string(whole.size()) + " bytes, too short");
-    }
-    IndexEntry e;
-    const uint8_t* w = reinterpret_cast<const uint8_t*>(whole.data());
-    const size_t key_size = whole.size() - pointer_size;
-    e.key.assign(whole.data(), key_size);
-    e.page = ReadBigEndian(w + key_size, 3);
-    e.row = w[key_size + 3];
-    if (!out->leaf) e.child = ReadBigEndian(w + key_size + 4, 4);
-    out->entries.push_back(std::move(e));
-    start = b;
   }
   return Status::OK();
 }
@@ -216,12 +224,28 @@ Status EncodeIndexPage(const Format& format, const IndexPage& page, uint32_t pag
   }
   out[layout.marker] = page.leaf ? 0x00 : 0x01;
   uint8_t* mask = out + layout.mask;
+  uint8_t* data = out + layout.first_entry;
   uint32_t at = 0;
   for (size_t i = 0; i < page.entries.size(); ++i) {
-    std::string whole = WholeEntry(page.entries[i], page.leaf);
+    // The whole entry is key || u24 page || u8 row [|| u32 child]; all but
+    // the first leave out their first `prefix` bytes.
+    const IndexEntry& e = page.entries[i];
+    uint8_t tail[8];
+    WriteBigEndian(tail, e.page, 3);
+    tail[3] = e.row;
+    WriteBigEndian(tail + 4, e.child, 4);
+    const uint32_t tail_size = page.leaf ? 4 : 8;
+    const uint32_t key_size = static_cast<uint32_t>(e.key.size());
     const uint32_t skip = i == 0 ? 0 : prefix;
-    std::memcpy(out + layout.first_entry + at, whole.data() + skip, whole.size() - skip);
-    at += static_cast<uint32_t>(whole.size()) - skip;
+    if (skip < key_size) {
+      std::memcpy(data + at, e.key.data() + skip, key_size - skip);
+      at += key_size - skip;
+      std::memcpy(data + at, tail, tail_size);
+      at += tail_size;
+    } else {
+      std::memcpy(data + at, tail + (skip - key_size), tail_size - (skip - key_size));
+      at += tail_size - (skip - key_size);
+    }
     mask[at / 8] = static_cast<uint8_t>(mask[at / 8] | (1u << (at % 8)));
   }
   WriteU16(out + 2, static_cast<uint16_t>(usable - at));

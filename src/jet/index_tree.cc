@@ -212,22 +212,19 @@ Status IndexTree::Insert(std::string_view key, RowId row, bool* new_key) {
     return Status::InvalidArgument(name_ + ": data page " + std::to_string(row.page) +
                                    " does not fit an index entry");
   }
-  if (new_key != nullptr) {
-    bool found = false;
-    JET_RETURN_IF_ERROR(Contains(key, &found));
-    *new_key = !found;
-  }
   IndexEntry entry;
   entry.key = std::string(key);
   entry.page = row.page;
   entry.row = row.slot;
   dirty_.clear();
   Change change;
+  key_seen_ = false;
   Status s = InsertAt(root_page_, 0, entry, &change);
   if (!s.ok()) {
     dirty_.clear();
     return s;
   }
+  if (new_key != nullptr) *new_key = !key_seen_;
   return Flush();
 }
 
@@ -290,6 +287,17 @@ Status IndexTree::InsertAt(uint32_t page_number, int depth, const IndexEntry& en
   if (page.leaf) {
     size_t at = LowerBound(page.entries, entry);
     if (at < page.entries.size() && CompareEntries(page.entries[at], entry) == 0) return duplicate();
+    // Entries with the same key sit right before or after the new one,
+    // possibly on the neighbouring leaf.
+    key_seen_ = (at > 0 && page.entries[at - 1].key == entry.key) ||
+                (at < page.entries.size() && page.entries[at].key == entry.key);
+    if (!key_seen_ && (at == 0 ? page.prev_page : at == page.entries.size() ? page.next_page : 0)) {
+      IndexPage neighbour;
+      JET_RETURN_IF_ERROR(Load(at == 0 ? page.prev_page : page.next_page, &neighbour));
+      if (!neighbour.entries.empty()) {
+        key_seen_ = (at == 0 ? neighbour.entries.back() : neighbour.entries.front()).key == entry.key;
+      }
+    }
     if (at == page.entries.size()) {
       change->max_changed = true;
       change->new_max = entry;

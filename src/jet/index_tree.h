@@ -116,6 +116,7 @@ class IndexTree {
   uint32_t usage_map_pointer_;
   std::string name_;
   std::map<uint32_t, IndexPage> dirty_;  // pages changed by the running Insert/Remove
+  bool key_seen_ = false;                // Insert met another entry with the same key
 };
 
 // Adds `delta` to the unique-entry count of physical index `physical_index`
