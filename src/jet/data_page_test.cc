@@ -61,20 +61,19 @@ TEST(DataPageTest, RowsAddedToEmptyAndRealPagesReadBack) {
 }
 
 TEST(DataPageTest, FullPagesAndTheRowLimitRefuseRows) {
-  const Format& format = kJet4Format;
-  std::string buffer(format.page_size, '\0');
+  std::string buffer(4096, '\0');
   auto* page = reinterpret_cast<uint8_t*>(buffer.data());
-  InitDataPage(format, page, 12);
-  const uint32_t biggest = format.page_size - format.data_header_size - 2;
+  InitDataPage(kJet4Format, page, 12);
   uint8_t slot;
-  EXPECT_TRUE(RowFits(format, page, biggest));
-  EXPECT_FALSE(RowFits(format, page, biggest + 1));
-  EXPECT_EQ(AddRow(format, page, 7, std::string(biggest + 1, 'x'), 0, &slot).code(),
+  EXPECT_TRUE(RowFits(kJet4Format, page, 4080));  // 4096 - 14 header - 2 offset
+  EXPECT_FALSE(RowFits(kJet4Format, page, 4081));
+  EXPECT_EQ(AddRow(kJet4Format, page, 7, std::string(4081, 'x'), 0, &slot).code(),
             StatusCode::kInvalidArgument);
-  for (uint32_t k = 0; k < kMaxRowsPerPage; ++k)
-    ASSERT_TRUE(AddRow(format, page, 7, "row", 0, &slot).ok());
-  EXPECT_FALSE(RowFits(format, page, 3));
-  EXPECT_EQ(AddRow(format, page, 7, "row", 0, &slot).code(), StatusCode::kInvalidArgument);
+  for (uint32_t k = 0; k < kMaxRowsPerPage; ++k) {
+    ASSERT_TRUE(AddRow(kJet4Format, page, 7, "row", 0, &slot).ok());
+  }
+  EXPECT_FALSE(RowFits(kJet4Format, page, 3));
+  EXPECT_EQ(AddRow(kJet4Format, page, 7, "row", 0, &slot).code(), StatusCode::kInvalidArgument);
 }
 
 TEST(DataPageTest, FlagsReplaceAndDamagedPages) {
