@@ -208,6 +208,7 @@ Status IndexTree::Contains(std::string_view key, bool* found) const {
 
 Status IndexTree::Insert(std::string_view key, RowId row, bool* new_key) {
   if (!file_.in_unit()) return Status::InvalidArgument(name_ + ": insert outside a unit");
+  if (format_.IsJet3()) return Status::NotSupported(name_ + ": Jet 3 indexes are read only");
   if (row.page > 0xFFFFFF) {
     return Status::InvalidArgument(name_ + ": data page " + std::to_string(row.page) +
                                    " does not fit an index entry");
@@ -230,6 +231,7 @@ Status IndexTree::Insert(std::string_view key, RowId row, bool* new_key) {
 
 Status IndexTree::Remove(std::string_view key, RowId row) {
   if (!file_.in_unit()) return Status::InvalidArgument(name_ + ": remove outside a unit");
+  if (format_.IsJet3()) return Status::NotSupported(name_ + ": Jet 3 indexes are read only");
   IndexEntry entry;
   entry.key = std::string(key);
   entry.page = row.page;
@@ -650,36 +652,18 @@ Status AddToUniqueEntryCount(PageFile& file, const Format& format, uint32_t tdef
                                    " has " + std::to_string(num_real_idx) +
                                    " physical indexes, not " + std::to_string(physical_index + 1));
   }
-  // The count sits in the logical definition buffer: the first page whole,
-  // then bytes 8.. of each continuation page.
-  const uint64_t logical = format.tdef_header_size +
-                           uint64_t{physical_index} * format.tdef_index_count_entry_size + 4;
-  uint8_t* where[4];
-  uint32_t page_number = tdef_page;
-  uint64_t page_start = 0;  // logical offset of the page's first definition byte
-  uint32_t header = 0;      // bytes of the page before its definition bytes
-  for (int b = 0; b < 4; ++b) {
-    for (int hops = 0; logical + b >= page_start + format.page_size - header; ++hops) {
-      const uint8_t* page = nullptr;
-      JET_RETURN_IF_ERROR(file.GetPage(page_number, "table definition", &page));
-      uint32_t next = ReadU32(page + 4);
-      if (next == 0 || hops > 64) {
-        return Status::Corruption("table definition at page " + std::to_string(tdef_page) +
-                                  " ends before its index count block");
-      }
-      page_start += format.page_size - header;
-      header = 8;
-      page_number = next;
-    }
-    uint8_t* page = nullptr;
-    JET_RETURN_IF_ERROR(file.MutablePage(page_number, &page));
-    where[b] = page + header + (logical + b - page_start);
+  // The count block follows the table header on the first page; only a
+  // table with hundreds of indexes would push it onto a continuation page.
+  const uint64_t offset = format.tdef_header_size +
+                          uint64_t{physical_index} * format.tdef_index_count_entry_size + 4;
+  if (offset + 4 > format.page_size) {
+    return Status::NotSupported("table definition at page " + std::to_string(tdef_page) +
+                                ": the count of physical index " + std::to_string(physical_index) +
+                                " lies past its first page");
   }
-  uint32_t count = static_cast<uint32_t>(*where[0]) | (static_cast<uint32_t>(*where[1]) << 8) |
-                   (static_cast<uint32_t>(*where[2]) << 16) |
-                   (static_cast<uint32_t>(*where[3]) << 24);
-  count += delta;
-  for (int b = 0; b < 4; ++b) *where[b] = static_cast<uint8_t>(count >> (8 * b));
+  uint8_t* page = nullptr;
+  JET_RETURN_IF_ERROR(file.MutablePage(tdef_page, &page));
+  WriteU32(page + offset, ReadU32(page + offset) + delta);
   return Status::OK();
 }
 

@@ -27,6 +27,9 @@
 //        caller's PageFile unit; a failed change leaves the unit to be rolled
 //        back by the caller.
 //
+// Reading and Check work on Jet 3 and Jet 4 files; Insert and Remove refuse
+// Jet 3 (kNotSupported).
+//
 // Not thread-safe. The PageFile must outlive the IndexTree.
 #pragma once
 
@@ -121,8 +124,8 @@ class IndexTree {
 
 // Adds `delta` to the unique-entry count of physical index `physical_index`
 // in the table definition whose first page is `tdef_page` (the count block
-// after the table header: u32 unknown, u32 count[, u32 unknown] per index).
-// REQUIRES: file.in_unit().
+// after the table header: u32 unknown, u32 count[, u32 unknown] per index,
+// on the first page). REQUIRES: file.in_unit().
 Status AddToUniqueEntryCount(PageFile& file, const Format& format, uint32_t tdef_page,
                              uint32_t physical_index, uint32_t delta);
 

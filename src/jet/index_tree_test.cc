@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 
+#include "jet/coding.h"
 #include "jet/index_key.h"
 #include "jet/space.h"
 
@@ -137,6 +138,10 @@ TEST_P(IndexTreeTest, RandomInsertsAndRemovesKeepTheTreeSound) {
     ASSERT_EQ(found, want != model_.end());
     if (found) EXPECT_EQ(at.entry.SortBytes(), *want);
     EXPECT_EQ(contains, found && at.entry.key == key);
+    for (int step = 0; found && step < 40; ++step, ++want) {  // a range scan
+      ASSERT_EQ(at.entry.SortBytes(), *want);
+      ASSERT_TRUE(tree_->Next(&at, &found).ok());
+    }
   }
 
   // Remove in random order, in batches, down to nothing we added.
@@ -247,6 +252,40 @@ TEST(IndexTreeCheckTest, AcceptsEveryIndexOfTheSharedFilesAndFindsDamage) {
             std::string::npos) << all;
   EXPECT_NE(all.find("page " + std::to_string(child) + ": not in the index's usage map"),
             std::string::npos) << all;
+
+  // A leaf whose next link points back at itself.
+  ASSERT_TRUE(file.GetPage(child, "index", &bytes).ok());
+  IndexPage leaf;
+  ASSERT_TRUE(DecodeIndexPage(kJet4Format, bytes, child, &leaf).ok());
+  leaf.next_page = child;
+  ASSERT_TRUE(file.MutablePage(child, &out).ok());
+  ASSERT_TRUE(EncodeIndexPage(kJet4Format, leaf, child, out).ok());
+  std::vector<IndexEntry> entries;
+  Status s = IndexTree(file, kJet4Format, *table, index).ReadAll(&entries);
+  EXPECT_TRUE(s.IsCorruption() && s.message().find("loops") != std::string::npos) << s.ToString();
+}
+
+TEST(IndexTreeCheckTest, UniqueEntryCountGoesUpInTheTableDefinition) {
+  auto image = ReadWholeFile(kShared + "/fixtures/tessdata-2009.mdb");
+  ASSERT_TRUE(image.ok());
+  auto db = Database::OpenImage(*image);
+  ASSERT_TRUE(db.ok());
+  auto table = (*db)->GetTable("EventDates");
+  ASSERT_TRUE(table.ok());
+  PageFile file(*image);
+  ASSERT_TRUE(file.SetPageSize(4096).ok());
+  const uint32_t at = kJet4Format.tdef_header_size + kJet4Format.tdef_index_count_entry_size + 4;
+  const uint8_t* page = nullptr;
+  ASSERT_TRUE(file.GetPage(table->tdef_page, "tdef", &page).ok());
+  const uint32_t before = ReadU32(page + at);
+  ASSERT_TRUE(file.BeginUnit().ok());
+  ASSERT_TRUE(AddToUniqueEntryCount(file, kJet4Format, table->tdef_page, 1, 3).ok());
+  EXPECT_EQ(AddToUniqueEntryCount(file, kJet4Format, table->tdef_page, 2, 1).code(),
+            StatusCode::kInvalidArgument);  // the table has two physical indexes
+  ASSERT_TRUE(file.CommitUnit().ok());
+  ASSERT_TRUE(file.GetPage(table->tdef_page, "tdef", &page).ok());
+  EXPECT_EQ(ReadU32(page + at), before + 3);
+  EXPECT_TRUE(Database::OpenImage(file.Image()).ok());
 }
 
 INSTANTIATE_TEST_SUITE_P(
