@@ -289,9 +289,8 @@ Status DatabaseImpl::UpdateTableCounters(const WriteTable& t, int row_delta,
   WriteU32(page + f.tdef_autonumber_offset, autonumber_last);
   for (size_t k = 0; k < t.physical.size(); ++k) {
     if (!new_keys[k]) continue;
-    uint32_t at = f.tdef_header_size + t.physical[k]->physical_index * f.tdef_index_count_entry_size + 4;
-    if (at + 4 > f.page_size) continue;
-    WriteU32(page + at, ReadU32(page + at) + 1);
+    JET_RETURN_IF_ERROR(
+        AddToUniqueEntryCount(file_, f, t.def.tdef_page, t.physical[k]->physical_index, 1));
   }
   return Status::OK();
 }
