@@ -72,7 +72,10 @@ class DatabaseImpl : public Database {
 
   Status ReadTable(const CatalogEntry& entry, TableDef* table, TableDefExtras* extras);
   Status OwnedPages(const TableDef& table, UsageMap* map);
-  void CheckTable(const CatalogEntry& entry, std::vector<std::string>* problems);
+
+  // check.cc
+  struct CheckRun;  // what the check gathers over the whole file
+  void CheckTable(const CatalogEntry& entry, CheckRun* run);
 
   std::unique_ptr<PageFile> file_holder_;
   PageFile& file_;
