@@ -186,8 +186,9 @@ Status DecodeIndexPage(const Format& format, const uint8_t* p, uint32_t page_num
   return Status::OK();
 }
 
-uint32_t IndexPageEntryBytes(const IndexPage& page) {
-  const uint32_t prefix = CommonPrefix(page);
+namespace {
+
+uint32_t EntryBytes(const IndexPage& page, uint32_t prefix) {
   const uint32_t pointer_size = kRowPointerSize + (page.leaf ? 0 : kChildPointerSize);
   uint32_t total = 0;
   for (size_t i = 0; i < page.entries.size(); ++i) {
@@ -197,13 +198,17 @@ uint32_t IndexPageEntryBytes(const IndexPage& page) {
   return total;
 }
 
+}  // namespace
+
+uint32_t IndexPageEntryBytes(const IndexPage& page) { return EntryBytes(page, CommonPrefix(page)); }
+
 Status EncodeIndexPage(const Format& format, const IndexPage& page, uint32_t page_number,
                        uint8_t* out) {
   const Layout& layout = LayoutFor(format);
   const uint32_t usable = format.page_size - layout.first_entry;
   uint32_t prefix = CommonPrefix(page);
   if (layout.prefix_size == 1) prefix = std::min<uint32_t>(prefix, 255);
-  const uint32_t needed = IndexPageEntryBytes(page);
+  const uint32_t needed = EntryBytes(page, prefix);
   if (needed > usable) {
     return Status::InvalidArgument("index page " + std::to_string(page_number) + ": " +
                                    std::to_string(page.entries.size()) + " entries need " +

@@ -90,8 +90,9 @@ Status DecodeIndexPage(const Format& format, const uint8_t* page, uint32_t page_
 // Bytes the entries of `page` take when encoded with the prefix of (P3).
 uint32_t IndexPageEntryBytes(const IndexPage& page);
 
-// Encodes `page` into `out` (format.page_size bytes). Jet 4 only. Fails with
-// kInvalidArgument when the entries do not fit (P2, P3).
+// Encodes `page` into `out` (format.page_size bytes). Fails with
+// kInvalidArgument when the entries do not fit (P2, P3). Written for Jet 4;
+// the Jet 3 layout (1-byte prefix, capped at 255) is untested.
 Status EncodeIndexPage(const Format& format, const IndexPage& page, uint32_t page_number,
                        uint8_t* out);
 
