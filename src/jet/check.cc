@@ -256,10 +256,8 @@ bool ById(const RowId& a, const RowId& b) {
   return a.page != b.page ? a.page < b.page : a.slot < b.slot;
 }
 
-}  // namespace
-
 // What the check gathers over the whole file.
-struct DatabaseImpl::CheckRun {
+struct FileCheck {
   std::vector<std::string> problems;
   std::unordered_map<uint32_t, std::string> table_names;  // by TDEF page
   // Data pages by the TDEF page they name as owner, ascending.
@@ -275,14 +273,10 @@ struct DatabaseImpl::CheckRun {
   void Add(std::string problem) { problems.push_back(std::move(problem)); }
 };
 
-namespace {
-
 // (C3) for one memo or OLE field of a live row; `who` names the row and
 // column ("table T, column C, row at page 5 row 2").
 void WalkLongValue(const PageFile& file, const Format& f, const uint8_t* field, uint32_t size,
-                   const std::string& who, LongValueColumn* column,
-                   std::unordered_map<uint32_t, std::string>* reached,
-                   std::vector<std::string>* problems) {
+                   const std::string& who, LongValueColumn* column, FileCheck* run) {
   if (size < kLongValueHeaderSize) return;  // the row decoder reports it
   const uint32_t word = ReadU32(field);
   uint32_t remaining = word & kLongValueLengthMask;
@@ -292,30 +286,30 @@ void WalkLongValue(const PageFile& file, const Format& f, const uint8_t* field, 
   std::unordered_set<uint32_t> chain;
   while (pointer != 0) {
     if (!chain.insert(pointer).second) {
-      problems->push_back(who + ": its long-value chain comes back to " + PointerText(pointer));
+      run->Add(who + ": its long-value chain comes back to " + PointerText(pointer));
       return;
     }
     const uint8_t* page;
     RowSpan span;
     if (!FetchRow(file, f, pointer, "long value", &page, &span).ok()) return;
-    auto [it, first] = reached->emplace(pointer, who);
+    auto [it, first] = run->reached.emplace(pointer, who);
     if (!first) {
-      problems->push_back(who + ": refers to the long-value row at " + PointerText(pointer) +
-                          ", which is also reached from " + it->second);
+      run->Add(who + ": refers to the long-value row at " + PointerText(pointer) +
+               ", which is also reached from " + it->second);
       return;
     }
     const uint32_t page_number = RowPointerPage(pointer);
     if (ReadU32(page + 4) != kLongValueOwner) {
-      problems->push_back(who + ": its long value is at " + PointerText(pointer) +
-                          ", on a page that is not a long-value page");
+      run->Add(who + ": its long value is at " + PointerText(pointer) +
+               ", on a page that is not a long-value page");
     } else if (column->map_read && !Contains(column->owned_pages, page_number) &&
                column->reported_pages.insert(page_number).second) {
-      problems->push_back(who + ": its long value is on page " + std::to_string(page_number) +
-                          ", which is not in the column's long-value page map");
+      run->Add(who + ": its long value is on page " + std::to_string(page_number) +
+               ", which is not in the column's long-value page map");
     }
     if ((span.flags & kRowDeleted) != 0) {
-      problems->push_back(who + ": refers to the long-value row at " + PointerText(pointer) +
-                          ", which is flagged deleted");
+      run->Add(who + ": refers to the long-value row at " + PointerText(pointer) +
+               ", which is flagged deleted");
     }
     if (single || span.size < 4) return;
     const uint32_t chunk = std::min(span.size - 4, remaining);
@@ -325,54 +319,86 @@ void WalkLongValue(const PageFile& file, const Format& f, const uint8_t* field, 
   }
 }
 
-}  // namespace
+// The checks of one table whose definition and owned-page map were read.
+class TableChecker {
+ public:
+  TableChecker(PageFile& file, const Format& format, TextDecoder& text, Database& db,
+               const TableDef& table, FileCheck* run)
+      : file_(file),
+        format_(format),
+        text_(text),
+        db_(db),
+        table_(table),
+        run_(*run),
+        name_("table " + table.name),
+        prefix_(name_ + ": ") {}
 
-void DatabaseImpl::CheckTable(const CatalogEntry& entry, CheckRun* run) {
-  const std::string table_name = "table " + entry.name;
-  const std::string prefix = table_name + ": ";
-  TableDef table;
-  TableDefExtras extras;
-  Status s = ReadTable(entry, &table, &extras);
-  if (!s.ok()) {
-    run->Add(s.message());
-    run->rows_unread = true;
-    return;
+  void Run(const TableDefExtras& extras, const UsageMap& owned) {
+    const std::vector<uint32_t> pages = CheckOwnedMap(owned);
+    ReadLongValueMaps(extras);
+    ReadIndexes();
+    const bool all_read = ScanRows(pages);
+    if (!all_read) return;
+    for (IndexCheck& index : indexes_) {
+      if (index.usable) CompareIndex(&index);
+    }
   }
 
-  // (C1) The owned-page map against the pages.
-  UsageMap map;
-  s = OwnedPages(table, &map);
-  if (!s.ok()) {
-    run->Add(prefix + s.message());
-    run->rows_unread = true;
-    return;
-  }
+ private:
+  // (C1); returns the pages to scan: the map's, and data pages of the table
+  // that the map misses.
+  std::vector<uint32_t> CheckOwnedMap(const UsageMap& map);
+  void ReadLongValueMaps(const TableDefExtras& extras);
+  void ReadIndexes();
+  // (C3), (C4), and what each index must hold; false when some rows could
+  // not be decoded.
+  bool ScanRows(const std::vector<uint32_t>& pages);
+  void WalkLongValues(RowId id);
+  // (C5) entries against rows.
+  void CompareIndex(IndexCheck* c);
+  std::string EntryTarget(RowId at) const;
+
+  PageFile& file_;
+  const Format& format_;
+  TextDecoder& text_;
+  Database& db_;
+  const TableDef& table_;
+  FileCheck& run_;
+  const std::string name_;    // "table T"
+  const std::string prefix_;  // "table T: "
+  std::vector<LongValueColumn> long_values_;  // one per column; unset for other columns
+  bool has_long_values_ = false;
+  std::vector<IndexCheck> indexes_;
+  RowFields fields_;
+};
+
+std::vector<uint32_t> TableChecker::CheckOwnedMap(const UsageMap& map) {
   if (map.pages_beyond_end != 0) {
-    run->Add(prefix + "owned-page map lists " + std::to_string(map.pages_beyond_end) +
+    run_.Add(prefix_ + "owned-page map lists " + std::to_string(map.pages_beyond_end) +
              " pages past the end of the file");
   }
   for (uint32_t page_number : map.pages) {
     const uint8_t* page;
-    s = file_.GetPage(page_number, "owned-page map", &page);
+    Status s = file_.GetPage(page_number, "owned-page map", &page);
     if (!s.ok()) {
-      run->Add(prefix + s.message());
+      run_.Add(prefix_ + s.message());
       continue;
     }
     if (page[0] != kPageData) {
-      run->Add(prefix + "page " + std::to_string(page_number) + " in its owned-page map is " +
+      run_.Add(prefix_ + "page " + std::to_string(page_number) + " in its owned-page map is " +
                PageTypeName(page[0]) + ", not a data page");
       continue;
     }
-    uint32_t owner = ReadU32(page + 4);
-    if (owner != table.tdef_page) {
-      run->Add(prefix + "page " + std::to_string(page_number) +
+    const uint32_t owner = ReadU32(page + 4);
+    if (owner != table_.tdef_page) {
+      run_.Add(prefix_ + "page " + std::to_string(page_number) +
                " in its owned-page map belongs to the definition at page " +
-               std::to_string(owner) + ", not " + std::to_string(table.tdef_page));
+               std::to_string(owner) + ", not " + std::to_string(table_.tdef_page));
     }
   }
   std::vector<uint32_t> scan_pages = map.pages;
-  auto owned = run->pages_by_owner.find(table.tdef_page);
-  if (owned != run->pages_by_owner.end()) {
+  auto owned = run_.pages_by_owner.find(table_.tdef_page);
+  if (owned != run_.pages_by_owner.end()) {
     for (uint32_t page_number : owned->second) {
       if (Contains(map.pages, page_number)) continue;
       const uint8_t* page = file_.PageOrNull(page_number);
@@ -382,277 +408,326 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, CheckRun* run) {
       for (uint32_t slot = 0; slot < count; ++slot) {
         if ((ReadU16(page + format_.data_header_size + 2 * slot) & kRowDeleted) == 0) ++live;
       }
-      run->Add(prefix + "data page " + std::to_string(page_number) +
+      run_.Add(prefix_ + "data page " + std::to_string(page_number) +
                " names the table as its owner but is not in its owned-page map (" +
                std::to_string(live) + " rows there are invisible to scans)");
       scan_pages.push_back(page_number);
     }
     std::sort(scan_pages.begin(), scan_pages.end());
   }
-  if (table.free_map_pointer != 0) {
+  if (table_.free_map_pointer != 0) {
     UsageMap free_map;
-    s = ReadUsageMap(file_, format_, table.free_map_pointer, "free-space map", &free_map);
+    Status s = ReadUsageMap(file_, format_, table_.free_map_pointer, "free-space map", &free_map);
     if (!s.ok()) {
-      run->Add(prefix + s.message());
+      run_.Add(prefix_ + s.message());
     } else {
       for (uint32_t page_number : free_map.pages) {
         if (!Contains(map.pages, page_number)) {
-          run->Add(prefix + "page " + std::to_string(page_number) +
+          run_.Add(prefix_ + "page " + std::to_string(page_number) +
                    " is in its free-space map but not in its owned-page map");
         }
       }
     }
   }
+  return scan_pages;
+}
 
-  // Long-value columns: their maps, for (C3).
-  std::vector<LongValueColumn> long_values(table.columns.size());
+void TableChecker::ReadLongValueMaps(const TableDefExtras& extras) {
+  long_values_.resize(table_.columns.size());
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    if (!table_.columns[i].IsLongValue()) continue;
+    long_values_[i].column = &table_.columns[i];
+    has_long_values_ = true;
+  }
   for (const LongValueMaps& lv : extras.long_value_maps) {
     std::string column_name = "#" + std::to_string(lv.column_number);
     LongValueColumn* column = nullptr;
-    for (size_t i = 0; i < table.columns.size(); ++i) {
-      if (table.columns[i].column_number != lv.column_number) continue;
-      column_name = table.columns[i].name;
-      column = &long_values[i];
+    for (size_t i = 0; i < table_.columns.size(); ++i) {
+      if (table_.columns[i].column_number != lv.column_number) continue;
+      column_name = table_.columns[i].name;
+      column = &long_values_[i];
     }
-    const std::string where = table_name + ", column " + column_name + ": ";
+    const std::string where = name_ + ", column " + column_name;
     UsageMap lv_map;
-    s = ReadUsageMap(file_, format_, lv.owned_map_pointer, "long-value page map", &lv_map);
+    Status s = ReadUsageMap(file_, format_, lv.owned_map_pointer, "long-value page map", &lv_map);
     if (!s.ok()) {
-      run->Add(where + s.message());
+      run_.Add(where + ": " + s.message());
       continue;
     }
     for (uint32_t page_number : lv_map.pages) {
       const uint8_t* page;
       s = file_.GetPage(page_number, "long-value page map", &page);
       if (!s.ok()) {
-        run->Add(where + s.message());
+        run_.Add(where + ": " + s.message());
         continue;
       }
       if (page[0] != kPageData || ReadU32(page + 4) != kLongValueOwner) {
-        run->Add(where + "page " + std::to_string(page_number) +
+        run_.Add(where + ": page " + std::to_string(page_number) +
                  " in its long-value page map is not a long-value page");
         continue;
       }
-      run->long_value_page_column.emplace(page_number, table_name + ", column " + column_name);
+      run_.long_value_page_column.emplace(page_number, where);
     }
     if (column != nullptr) {
       column->owned_pages = lv_map.pages;
       column->map_read = true;
     }
-    if (lv.free_map_pointer != 0) {
-      UsageMap free_map;
-      s = ReadUsageMap(file_, format_, lv.free_map_pointer, "long-value free-space map",
-                       &free_map);
-      if (!s.ok()) {
-        run->Add(where + s.message());
-      } else {
-        for (uint32_t page_number : free_map.pages) {
-          if (!Contains(lv_map.pages, page_number)) {
-            run->Add(where + "page " + std::to_string(page_number) +
-                     " is in its long-value free-space map but not in its long-value page map");
-          }
-        }
+    if (lv.free_map_pointer == 0) continue;
+    UsageMap free_map;
+    s = ReadUsageMap(file_, format_, lv.free_map_pointer, "long-value free-space map", &free_map);
+    if (!s.ok()) {
+      run_.Add(where + ": " + s.message());
+      continue;
+    }
+    for (uint32_t page_number : free_map.pages) {
+      if (!Contains(lv_map.pages, page_number)) {
+        run_.Add(where + ": page " + std::to_string(page_number) +
+                 " is in its long-value free-space map but not in its long-value page map");
       }
     }
   }
-  for (size_t i = 0; i < table.columns.size(); ++i) {
-    if (table.columns[i].IsLongValue()) long_values[i].column = &table.columns[i];
-  }
-  bool has_long_values = false;
-  for (const LongValueColumn& c : long_values) has_long_values = has_long_values || c.column;
+}
 
-  // (C5) The physical indexes: one logical index names each.
-  std::vector<IndexCheck> indexes;
-  for (const IndexDef& index : table.indexes) {
+void TableChecker::ReadIndexes() {
+  for (const IndexDef& index : table_.indexes) {
     bool seen = false;
-    for (const IndexCheck& c : indexes) seen = seen || c.index->physical_index == index.physical_index;
-    if (seen) continue;
+    for (const IndexCheck& c : indexes_) seen = seen || c.index->physical_index == index.physical_index;
+    if (seen) continue;  // several logical indexes may share one physical index
     IndexCheck c;
     c.index = &index;
-    c.name = "table " + table.name + ", index " + index.name;
-    c.compare_keys = !format_.IsJet3() && IndexSupportedForWrite(table, index, nullptr);
-    IndexTree tree(file_, format_, table.tdef_page, index.root_page, index.usage_map_pointer,
+    c.name = name_ + ", index " + index.name;
+    c.compare_keys = !format_.IsJet3() && IndexSupportedForWrite(table_, index, nullptr);
+    IndexTree tree(file_, format_, table_.tdef_page, index.root_page, index.usage_map_pointer,
                    c.name);
-    s = tree.Check(&run->problems);
+    Status s = tree.Check(&run_.problems);
     if (s.ok()) s = tree.ReadAll(&c.entries);
     if (!s.ok()) {
-      run->Add(c.name + ": " + s.message());
+      run_.Add(c.name + ": " + s.message());
     } else {
       c.usable = true;
     }
-    indexes.push_back(std::move(c));
+    indexes_.push_back(std::move(c));
   }
+}
 
+bool TableChecker::ScanRows(const std::vector<uint32_t>& pages) {
   const ColumnDef* autonumber = nullptr;
   size_t autonumber_index = 0;
-  for (size_t i = 0; i < table.columns.size(); ++i) {
-    if (table.columns[i].IsLongAutoNumber() && table.columns[i].type == ColumnType::kLong) {
-      autonumber = &table.columns[i];
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    if (table_.columns[i].IsLongAutoNumber() && table_.columns[i].type == ColumnType::kLong) {
+      autonumber = &table_.columns[i];
       autonumber_index = i;
     }
   }
   int64_t autonumber_max = 0;
   RowId autonumber_max_at;
 
-  TableScanner scanner(file_, format_, text_, table, scan_pages);
+  TableScanner scanner(file_, format_, text_, table_, pages);
   scanner.KeepGoingAfterErrors();
   Row row;
+  Status s;
   uint64_t live_rows = 0;
   uint64_t damaged_rows = 0;
-  RowFields fields;
   while (true) {
     if (!scanner.Next(&row, &s)) {
       if (s.ok()) break;
       // The row exists even though it cannot be read: count it.
       ++live_rows;
-      if (++damaged_rows <= kMaxRowProblemsPerTable) run->Add(prefix + s.message());
+      if (++damaged_rows <= kMaxRowProblemsPerTable) run_.Add(prefix_ + s.message());
       continue;
     }
     ++live_rows;
     const RowId id{row.page, row.slot};
-
-    if (autonumber != nullptr && row.values[autonumber_index].kind() == Value::Kind::kLong &&
-        row.values[autonumber_index].integer() > autonumber_max) {
-      autonumber_max = row.values[autonumber_index].integer();
-      autonumber_max_at = id;
+    if (autonumber != nullptr) {
+      const Value& number = row.values[autonumber_index];
+      if (number.kind() == Value::Kind::kLong && number.integer() > autonumber_max) {
+        autonumber_max = number.integer();
+        autonumber_max_at = id;
+      }
     }
-
-    for (IndexCheck& c : indexes) {
+    for (IndexCheck& c : indexes_) {
       IndexCheck::Expected e;
       e.id = id;
-      e.all_null = IndexColumnsAllNull(table, *c.index, row.values);
-      if (c.compare_keys && !EncodeIndexKey(table, *c.index, row.values, &e.key).ok()) {
+      e.all_null = IndexColumnsAllNull(table_, *c.index, row.values);
+      if (c.compare_keys && !EncodeIndexKey(table_, *c.index, row.values, &e.key).ok()) {
         c.compare_keys = false;
       }
       c.rows.push_back(std::move(e));
     }
-
-    if (has_long_values) {
-      const uint8_t* data;
-      uint32_t size;
-      RowId data_at;
-      if (!LocateRowData(file_, format_, id, &data, &size, &data_at).ok() ||
-          !ParseRowFields(format_, data, size, table.num_var_cols > 0, data_at.page,
-                          data_at.slot, &fields)
-               .ok()) {
-        continue;  // the decoder read it, so this cannot fail
-      }
-      for (LongValueColumn& c : long_values) {
-        if (c.column == nullptr || c.column->IsFixed() || !fields.IsPresent(c.column->column_number) ||
-            c.column->var_index >= fields.var_count) {
-          continue;
-        }
-        const uint32_t start = fields.var_offsets[c.column->var_index];
-        const uint32_t end = fields.var_offsets[c.column->var_index + 1];
-        if (start > end || end > size) continue;
-        WalkLongValue(file_, format_, data + start, end - start,
-                      table_name + ", column " + c.column->name + ", row at " +
-                          At(id.page, id.slot),
-                      &c, &run->reached, &run->problems);
-      }
-    }
+    if (has_long_values_) WalkLongValues(id);
   }
   if (damaged_rows > kMaxRowProblemsPerTable) {
-    run->Add(prefix + std::to_string(damaged_rows - kMaxRowProblemsPerTable) +
+    run_.Add(prefix_ + std::to_string(damaged_rows - kMaxRowProblemsPerTable) +
              " more damaged rows");
   }
-  if (damaged_rows > 0) run->rows_unread = true;
+  if (damaged_rows > 0) run_.rows_unread = true;
 
-  // (C4)
-  if (live_rows != table.row_count && !table.is_system) {
-    run->Add(prefix + "definition records " + std::to_string(table.row_count) + " rows, " +
+  // (C4) Access does not keep the counts of its own system tables exact
+  // (MSysACEs in testV2000.mdb records 61 rows and holds 64).
+  if (live_rows != table_.row_count && !table_.is_system) {
+    run_.Add(prefix_ + "definition records " + std::to_string(table_.row_count) + " rows, " +
              std::to_string(live_rows) + " found");
   }
-  if (autonumber != nullptr && autonumber_max > static_cast<int64_t>(table.autonumber_last)) {
-    run->Add(table_name + ", column " + autonumber->name + ": autonumber value " +
+  if (autonumber != nullptr && autonumber_max > static_cast<int64_t>(table_.autonumber_last)) {
+    run_.Add(name_ + ", column " + autonumber->name + ": autonumber value " +
              std::to_string(autonumber_max) + " (the row at " +
              At(autonumber_max_at.page, autonumber_max_at.slot) +
-             ") is above the definition's counter " + std::to_string(table.autonumber_last));
+             ") is above the definition's counter " + std::to_string(table_.autonumber_last));
   }
+  return damaged_rows == 0;
+}
 
-  // (C5) Entries against rows.
-  if (damaged_rows > 0) return;
-  for (IndexCheck& c : indexes) {
-    if (!c.usable) continue;
-    auto report = [&](const std::string& problem) {
-      if (++c.problems <= kMaxProblemsPerIndex) run->Add(c.name + ": " + problem);
-    };
-    auto row_text = [&](RowId id) {
-      Row values;
-      std::string text = "the row at " + At(id.page, id.slot);
-      if (ReadRow(table, id, &values).ok()) {
-        text += " (" + IndexValuesText(table, *c.index, values) + ")";
-      }
-      return text;
-    };
-    std::sort(c.rows.begin(), c.rows.end(),
-              [](const IndexCheck::Expected& a, const IndexCheck::Expected& b) {
-                return ById(a.id, b.id);
-              });
-    std::vector<const IndexEntry*> by_row;
-    by_row.reserve(c.entries.size());
-    for (const IndexEntry& e : c.entries) by_row.push_back(&e);
-    std::stable_sort(by_row.begin(), by_row.end(), [](const IndexEntry* a, const IndexEntry* b) {
-      return ById(a->row_id(), b->row_id());
-    });
-    const bool skips_nulls = c.index->IgnoresNulls();
-    size_t k = 0;
-    for (const IndexCheck::Expected& e : c.rows) {
-      // Entries before this row point at no live row.
-      for (; k < by_row.size() && ById(by_row[k]->row_id(), e.id); ++k) {
-        const RowId at = by_row[k]->row_id();
-        const uint8_t* page = file_.PageOrNull(at.page);
-        std::string what = "which holds no live row of the table";
-        if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table.tdef_page) {
-          what = "which is not a data page of the table";
-        } else if (at.slot >= ReadU16(page + format_.data_row_count_offset)) {
-          what = "which does not exist";
-        } else if ((ReadU16(page + format_.data_header_size + 2 * at.slot) & kRowDeleted) != 0) {
-          what = "which is deleted";
-        }
-        report("an entry (key " + Hex(by_row[k]->key) + ") points at " + At(at.page, at.slot) +
-               ", " + what);
-      }
-      size_t n = 0;
-      for (; k < by_row.size() && by_row[k]->row_id() == e.id; ++k, ++n) {
-        if (c.compare_keys && by_row[k]->key != e.key) {
-          report("the entry for " + row_text(e.id) + " has key " + Hex(by_row[k]->key) +
-                 ", the row's values give " + Hex(e.key));
-        }
-      }
-      if (n == 0 && !(skips_nulls && e.all_null)) {
-        report(row_text(e.id) + " has no entry");
-      } else if (n > 0 && skips_nulls && e.all_null) {
-        report(row_text(e.id) + " has an entry, though its columns are all Null and the "
-               "index ignores Nulls");
-      } else if (n > 1) {
-        report(row_text(e.id) + " has " + std::to_string(n) + " entries");
+void TableChecker::WalkLongValues(RowId id) {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  RowId data_at;
+  if (!LocateRowData(file_, format_, id, &data, &size, &data_at).ok() ||
+      !ParseRowFields(format_, data, size, table_.num_var_cols > 0, data_at.page, data_at.slot,
+                      &fields_)
+           .ok()) {
+    return;  // the scanner decoded this row, so this does not happen
+  }
+  for (LongValueColumn& c : long_values_) {
+    if (c.column == nullptr || c.column->IsFixed() ||
+        !fields_.IsPresent(c.column->column_number) || c.column->var_index >= fields_.var_count) {
+      continue;
+    }
+    const uint32_t start = fields_.var_offsets[c.column->var_index];
+    const uint32_t end = fields_.var_offsets[c.column->var_index + 1];
+    if (start > end || end > size) continue;
+    WalkLongValue(file_, format_, data + start, end - start,
+                  name_ + ", column " + c.column->name + ", row at " + At(id.page, id.slot), &c,
+                  &run_);
+  }
+}
+
+// Why an entry's row pointer names no live row of the table.
+std::string TableChecker::EntryTarget(RowId at) const {
+  const uint8_t* page = file_.PageOrNull(at.page);
+  if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) {
+    return "which is not a data page of the table";
+  }
+  if (at.slot >= ReadU16(page + format_.data_row_count_offset)) return "which does not exist";
+  if ((ReadU16(page + format_.data_header_size + 2 * at.slot) & kRowDeleted) != 0) {
+    return "which is deleted";
+  }
+  return "which holds no live row of the table";
+}
+
+void TableChecker::CompareIndex(IndexCheck* c) {
+  auto report = [&](const std::string& problem) {
+    if (++c->problems <= kMaxProblemsPerIndex) run_.Add(c->name + ": " + problem);
+  };
+  // Problems are rare: the row is read again to name its values.
+  auto row_text = [&](RowId id) {
+    Row values;
+    std::string text = "the row at " + At(id.page, id.slot);
+    if (db_.ReadRow(table_, id, &values).ok()) {
+      text += " (" + IndexValuesText(table_, *c->index, values) + ")";
+    }
+    return text;
+  };
+  auto by_id = [](const IndexCheck::Expected& e, const RowId& id) { return ById(e.id, id); };
+  std::sort(c->rows.begin(), c->rows.end(),
+            [](const IndexCheck::Expected& a, const IndexCheck::Expected& b) {
+              return ById(a.id, b.id);
+            });
+  std::vector<const IndexEntry*> by_row;
+  by_row.reserve(c->entries.size());
+  for (const IndexEntry& e : c->entries) by_row.push_back(&e);
+  std::stable_sort(by_row.begin(), by_row.end(), [](const IndexEntry* a, const IndexEntry* b) {
+    return ById(a->row_id(), b->row_id());
+  });
+
+  // Rows and entries side by side, in row order.
+  const bool skips_nulls = c->index->IgnoresNulls();
+  size_t k = 0;
+  auto dangling = [&](const IndexEntry& entry) {
+    const RowId at = entry.row_id();
+    report("an entry (key " + Hex(entry.key) + ") points at " + At(at.page, at.slot) + ", " +
+           EntryTarget(at));
+  };
+  for (const IndexCheck::Expected& e : c->rows) {
+    for (; k < by_row.size() && ById(by_row[k]->row_id(), e.id); ++k) dangling(*by_row[k]);
+    size_t n = 0;
+    for (; k < by_row.size() && by_row[k]->row_id() == e.id; ++k, ++n) {
+      if (c->compare_keys && by_row[k]->key != e.key) {
+        report("the entry for " + row_text(e.id) + " has key " + Hex(by_row[k]->key) +
+               ", the row's values give " + Hex(e.key));
       }
     }
-    for (; k < by_row.size(); ++k) {
-      const RowId at = by_row[k]->row_id();
-      report("an entry (key " + Hex(by_row[k]->key) + ") points at " + At(at.page, at.slot) +
-             ", which holds no live row of the table");
-    }
-    if (c.index->IsUnique()) {
-      for (size_t i = 1; i < c.entries.size(); ++i) {
-        const IndexEntry& a = c.entries[i - 1];
-        const IndexEntry& b = c.entries[i];
-        if (a.key != b.key) continue;
-        auto it = std::lower_bound(c.rows.begin(), c.rows.end(), b.row_id(),
-                                   [](const IndexCheck::Expected& e, const RowId& id) {
-                                     return ById(e.id, id);
-                                   });
-        if (it != c.rows.end() && it->id == b.row_id() && it->all_null) continue;
-        report(row_text(a.row_id()) + " and " + row_text(b.row_id()) +
-               " have the same key in this unique index");
-      }
-    }
-    if (c.problems > kMaxProblemsPerIndex) {
-      run->Add(c.name + ": " + std::to_string(c.problems - kMaxProblemsPerIndex) +
-               " more problems");
+    if (n == 0 && !(skips_nulls && e.all_null)) {
+      report(row_text(e.id) + " has no entry");
+    } else if (n > 0 && skips_nulls && e.all_null) {
+      report(row_text(e.id) +
+             " has an entry, though its columns are all Null and the index ignores Nulls");
+    } else if (n > 1) {
+      report(row_text(e.id) + " has " + std::to_string(n) + " entries");
     }
   }
+  for (; k < by_row.size(); ++k) dangling(*by_row[k]);
+
+  if (c->index->IsUnique()) {
+    for (size_t i = 1; i < c->entries.size(); ++i) {
+      const IndexEntry& a = c->entries[i - 1];
+      const IndexEntry& b = c->entries[i];
+      if (a.key != b.key) continue;
+      // Keys whose columns are all Null may repeat.
+      auto it = std::lower_bound(c->rows.begin(), c->rows.end(), b.row_id(), by_id);
+      if (it != c->rows.end() && it->id == b.row_id() && it->all_null) continue;
+      report(row_text(a.row_id()) + " and " + row_text(b.row_id()) +
+             " have the same key in this unique index");
+    }
+  }
+  if (c->problems > kMaxProblemsPerIndex) {
+    run_.Add(c->name + ": " + std::to_string(c->problems - kMaxProblemsPerIndex) +
+             " more problems");
+  }
+}
+
+// (C3) Orphans: live LVAL rows that no row reached, on the pages of some
+// column's long-value page map. LVAL pages outside every map are not
+// searched: testV2000.mdb holds 663 live LVAL rows on such pages (old
+// versions of MSysObjects property blobs, "MR2" ...) that nothing reaches,
+// left by the program that wrote it; a page of ours that a map misses is
+// found from the rows that reach it.
+void ReportOrphans(const PageFile& file, const Format& f, FileCheck* run) {
+  for (uint32_t page_number : run->long_value_pages) {
+    auto column = run->long_value_page_column.find(page_number);
+    if (column == run->long_value_page_column.end()) continue;
+    const uint8_t* page = file.PageOrNull(page_number);
+    uint32_t count = 0;
+    if (!PageRowCount(f, page, page_number, &count).ok()) continue;
+    for (uint32_t slot = 0; slot < count; ++slot) {
+      RowSpan span;
+      if (!LocateRow(f, page, page_number, slot, &span).ok()) continue;
+      if ((span.flags & kRowDeleted) != 0) continue;
+      if (run->reached.count((page_number << 8) | slot) != 0) continue;
+      run->Add(column->second + ": the long-value row at " + At(page_number, slot) + " (" +
+               std::to_string(span.size) + " bytes) is not reached from any row");
+    }
+  }
+}
+
+}  // namespace
+
+struct DatabaseImpl::CheckRun : FileCheck {};
+
+void DatabaseImpl::CheckTable(const CatalogEntry& entry, CheckRun* run) {
+  TableDef table;
+  TableDefExtras extras;
+  Status s = ReadTable(entry, &table, &extras);
+  UsageMap owned;
+  if (s.ok()) {
+    s = OwnedPages(table, &owned);
+    if (!s.ok()) s = Status::Corruption("table " + entry.name + ": " + s.message());
+  }
+  if (!s.ok()) {
+    run->Add(s.message());
+    run->rows_unread = true;
+    return;
+  }
+  TableChecker(file_, format_, text_, *this, table, run).Run(extras, owned);
 }
 
 Result<std::vector<std::string>> DatabaseImpl::Check() {
@@ -702,30 +777,7 @@ Result<std::vector<std::string>> DatabaseImpl::Check() {
     }
     CheckTable(entry, &run);
   }
-
-  // (C3) Orphans: live LVAL rows that no row reached, on the pages of some
-  // column's long-value page map. LVAL pages outside every map are not
-  // searched: testV2000.mdb holds 663 live LVAL rows on such pages (old
-  // versions of MSysObjects property blobs, "MR2" ...) that nothing reaches,
-  // left by the program that wrote it; a page of ours that a map misses is
-  // found from the rows that reach it.
-  if (!run.rows_unread) {
-    for (uint32_t page_number : run.long_value_pages) {
-      auto column = run.long_value_page_column.find(page_number);
-      if (column == run.long_value_page_column.end()) continue;
-      const uint8_t* page = file_.PageOrNull(page_number);
-      uint32_t count = 0;
-      if (!PageRowCount(format_, page, page_number, &count).ok()) continue;
-      for (uint32_t slot = 0; slot < count; ++slot) {
-        RowSpan span;
-        if (!LocateRow(format_, page, page_number, slot, &span).ok()) continue;
-        if ((span.flags & kRowDeleted) != 0) continue;
-        if (run.reached.count((page_number << 8) | slot) != 0) continue;
-        run.Add(column->second + ": the long-value row at " + At(page_number, slot) + " (" +
-                std::to_string(span.size) + " bytes) is not reached from any row");
-      }
-    }
-  }
+  if (!run.rows_unread) ReportOrphans(file_, format_, &run);
   return std::move(run.problems);
 }
 
