@@ -11,6 +11,8 @@ namespace jet {
 
 namespace {
 
+constexpr uint32_t kReadAheadPages = 16;
+
 // The largest file either format allows (Jet 4: 2 GB).
 constexpr uint64_t kMaxFileSize = 2ull * 1024 * 1024 * 1024;
 
@@ -91,7 +93,8 @@ Status PageFile::Recover() {
     page_count_ = std::max(page_count_, contents->page_count);
     pages_.resize(page_count_);
     for (const auto& [number, image] : contents->pages) {
-      pages_[number] = CopyPage(reinterpret_cast<const uint8_t*>(image.data()), page_size_);
+      pages_[number] = NewPages(1);
+      std::memcpy(pages_[number], image.data(), page_size_);
       recovered_.push_back(number);
     }
   }
@@ -128,28 +131,44 @@ Status PageFile::WritePagesBack(OsFile& target, const std::vector<uint32_t>& num
   JET_RETURN_IF_ERROR(target.Reserve(static_cast<uint64_t>(page_count_) * page_size_));
   for (uint32_t number : numbers) {
     JET_RETURN_IF_ERROR(target.WriteAt(static_cast<uint64_t>(number) * page_size_,
-                                       pages_[number].get(), page_size_));
+                                       pages_[number], page_size_));
   }
   if (options_.sync) JET_RETURN_IF_ERROR(target.Sync());
   return Status::OK();
 }
 
+uint8_t* PageFile::NewPages(uint32_t count) const {
+  blocks_.emplace_back(new uint8_t[static_cast<size_t>(count) * page_size_]());
+  return blocks_.back().get();
+}
+
 Status PageFile::Load(uint32_t page_number) const {
-  std::unique_ptr<uint8_t[]> page(new uint8_t[page_size_]);
-  uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
+  // Read ahead: the pages after this one that are not cached yet come in the
+  // same read, since scans walk a table's pages mostly in order.
+  const uint32_t source_pages = static_cast<uint32_t>(source_size_ / page_size_);
+  uint32_t run = 1;
+  while (run < kReadAheadPages && page_number + run < source_pages &&
+         pages_[page_number + run] == nullptr) {
+    ++run;
+  }
+  uint8_t* block = NewPages(run);
+  const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
+  const size_t wanted = static_cast<size_t>(run) * page_size_;
   size_t done = 0;
   if (file_ == nullptr) {
-    done = std::min<uint64_t>(page_size_, image_.size() - std::min<uint64_t>(offset, image_.size()));
-    std::memcpy(page.get(), image_.data() + offset, done);
+    done = std::min<uint64_t>(wanted, image_.size() - std::min<uint64_t>(offset, image_.size()));
+    std::memcpy(block, image_.data() + offset, done);
   } else {
-    Status s = file_->ReadAt(offset, page.get(), page_size_, &done);
+    Status s = file_->ReadAt(offset, block, wanted, &done);
     if (!s.ok()) return s;
   }
-  if (done != page_size_) {
+  if (done < page_size_) {
     return Status::IoError("the file ended inside page " + std::to_string(page_number) +
                            " (was it truncated by another program?)");
   }
-  pages_[page_number] = std::move(page);
+  for (uint32_t i = 0; i < run && static_cast<size_t>(i + 1) * page_size_ <= done; ++i) {
+    pages_[page_number + i] = block + static_cast<size_t>(i) * page_size_;
+  }
   return Status::OK();
 }
 
@@ -162,7 +181,7 @@ const uint8_t* PageFile::PageOrNull(uint32_t page_number) const {
       return nullptr;
     }
   }
-  return pages_[page_number].get();
+  return pages_[page_number];
 }
 
 Status PageFile::GetPage(uint32_t page_number, const char* what, const uint8_t** page) const {
@@ -197,7 +216,7 @@ Status PageFile::MutablePage(uint32_t page_number, uint8_t** page) {
       statement_undo_.find(page_number) == statement_undo_.end()) {
     statement_undo_.emplace(page_number, CopyPage(current, page_size_));
   }
-  *page = pages_[page_number].get();
+  *page = pages_[page_number];
   return Status::OK();
 }
 
@@ -206,10 +225,10 @@ Status PageFile::AppendPage(uint32_t* page_number) {
   if (static_cast<uint64_t>(page_count_ + 1) * page_size_ > kMaxFileSize) {
     return Status::NotSupported("the database would grow past 2 GB, the largest an Access file can be");
   }
-  std::unique_ptr<uint8_t[]> page(new uint8_t[page_size_]());
+  uint8_t* page = NewPages(1);
   *page_number = page_count_++;
   pages_.resize(page_count_);
-  pages_[*page_number] = std::move(page);
+  pages_[*page_number] = page;
   return Status::OK();
 }
 
@@ -220,7 +239,7 @@ void PageFile::DropPagesFrom(uint32_t page_count) {
 
 void PageFile::RollbackUnit() {
   if (!in_unit_) return;
-  for (auto& [number, image] : undo_) std::memcpy(pages_[number].get(), image.get(), page_size_);
+  for (auto& [number, image] : undo_) std::memcpy(pages_[number], image.get(), page_size_);
   DropPagesFrom(unit_start_page_count_);
   undo_.clear();
   unit_pages_.clear();
@@ -243,7 +262,7 @@ void PageFile::EndStatement() {
 void PageFile::RollbackStatement() {
   if (!in_statement_) return;
   for (auto& [number, image] : statement_undo_) {
-    std::memcpy(pages_[number].get(), image.get(), page_size_);
+    std::memcpy(pages_[number], image.get(), page_size_);
   }
   DropPagesFrom(statement_start_page_count_);
   EndStatement();
@@ -270,7 +289,7 @@ Status PageFile::CommitUnit() {
                                [&](uint32_t n) {
                                  auto it = undo_.find(n);
                                  return it != undo_.end() &&
-                                        std::memcmp(it->second.get(), pages_[n].get(),
+                                        std::memcmp(it->second.get(), pages_[n],
                                                     page_size_) == 0;
                                }),
                 changed.end());
@@ -292,7 +311,7 @@ Status PageFile::CommitUnit() {
     }
     std::vector<Wal::Page> images;
     images.reserve(changed.size());
-    for (uint32_t n : changed) images.push_back({n, pages_[n].get()});
+    for (uint32_t n : changed) images.push_back({n, pages_[n]});
     Status s = wal_->AppendUnit(images, page_count_);
     if (!s.ok()) {
       // The log was cut back to its last unit (W1): the cache goes back too.
@@ -334,7 +353,7 @@ Status PageFile::Checkpoint() {
     JET_RETURN_IF_ERROR(file_->ReadAt(static_cast<uint64_t>(numbers[i]) * page_size_, disk.get(),
                                       page_size_, &done));
     before[i] = done == page_size_ ? HashBytes(disk.get(), page_size_, 0) : 0;
-    after[i] = HashBytes(pages_[numbers[i]].get(), page_size_, 0);
+    after[i] = HashBytes(pages_[numbers[i]], page_size_, 0);
   }
   JET_RETURN_IF_ERROR(wal_->AppendCheckpoint(numbers, before, after, page_count_));
   // Room first: a full disk fails here, with the file as it was.

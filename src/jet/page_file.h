@@ -128,6 +128,7 @@ class PageFile {
  private:
   PageFile() = default;
   Status Load(uint32_t page_number) const;
+  uint8_t* NewPages(uint32_t count) const;
   Status Fail(Status s);
   // Applies a leftover log, or overlays the log of a live writer (readers).
   Status Recover();
@@ -146,7 +147,10 @@ class PageFile {
 
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
-  mutable std::vector<std::unique_ptr<uint8_t[]>> pages_;  // cache; null = not read yet
+  // The cache: page number -> its bytes (null = not read yet), in blocks
+  // that live as long as the PageFile (P1).
+  mutable std::vector<uint8_t*> pages_;
+  mutable std::vector<std::unique_ptr<uint8_t[]>> blocks_;
   mutable Status load_error_;
 
   bool writable_ = false;
