@@ -8,9 +8,10 @@
 //        names a table as owner is in that table's owned-page map (one pass
 //        over all pages finds them; rows on a page missing from the map are
 //        invisible to scans, so they are reported once and then checked like
-//        the others); free-space maps list only owned pages.
-//   (C2) Data page bookkeeping, on every data page of the file (tables,
-//        long values, usage maps): at most 255 rows, row offsets inside the
+//        the others); free-space maps list only owned pages. Pages that the
+//        global map marks free are left-overs, no page of anything.
+//   (C2) Data page bookkeeping, on every data page in use (tables, long
+//        values, usage maps): at most 255 rows, row offsets inside the
 //        page and in descending order (rows do not overlap), and the stored
 //        free space equal to page_size - header - sum(row_len + 2).
 //   (C3) Long values. Every LVAL row that a live row's memo or OLE field
@@ -18,7 +19,7 @@
 //        row, no chain comes back to a row it passed. Reached rows are live
 //        rows on LVAL pages listed in the column's long-value page map. LVAL
 //        rows that are not flagged deleted and that nothing reaches are
-//        orphans.
+//        orphans (looked for on the pages that some column's map lists).
 //   (C4) Counters. The live rows number what the definition records (user
 //        tables: Access does not keep the counts of its system tables exact;
 //        MSysACEs in testV2000.mdb records 61 rows and holds 64); no long
