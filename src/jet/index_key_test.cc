@@ -183,8 +183,9 @@ TEST(IndexKeyTest, ComputedEntriesEqualStoredOnesInEverySharedFile) {
   EXPECT_GT(indexes, 20u);
 }
 
-// The shared files only index Long and DateTime columns. To prove the other
-// types, EventDates (a Long and a DateTime column, each indexed) is retyped
+// Of the shared files only testIndexCodesV1997.mdb (Jet 3) indexes every
+// number type; the Jet 4 ones index Long and DateTime. To prove the others in
+// Jet 4, EventDates (a Long and a DateTime column, each indexed) is retyped
 // in memory to same-width-or-narrower types, asc or desc, its two indexes are
 // rebuilt from the rows with our keys, and the independent checker must find
 // every row again by seeking its key. As a control, keys built for Integer in
