@@ -16,6 +16,8 @@
 #include "jet/page_file.h"
 #include "jet/row_codec.h"
 #include "jet/space.h"
+#include "jet/table_def.h"
+#include "jet/text.h"
 
 namespace jet {
 namespace {
@@ -187,6 +189,21 @@ const Damage kDamages[] = {
               ": refers to the long-value row at " + At(a.target) +
               ", which is also reached from table Dates, column " + a.column + ", row at " +
               At(a.row);
+     }},
+    {"LongValuePageDroppedFromColumnMap",
+     [](Copy& c) {
+       LongValueField f = c.SingleLongValues(c.Table("Dates")).at(0);
+       TextDecoder text(1252);
+       TableDef t;
+       TableDefExtras extras;
+       EXPECT_TRUE(ReadTableDef(c.file, kFormat, text, c.Table("Dates").tdef_page, &t, &extras).ok());
+       for (const LongValueMaps& lv : extras.long_value_maps) {
+         EXPECT_TRUE(RemovePageFromUsageMap(c.file, kFormat, lv.owned_map_pointer, f.target.page).ok());
+         EXPECT_TRUE(RemovePageFromUsageMap(c.file, kFormat, lv.free_map_pointer, f.target.page).ok());
+       }
+       return "table Dates, column " + f.column + ", row at " + At(f.row) +
+              ": its long value is on page " + std::to_string(f.target.page) +
+              ", which is not in the column's long-value page map";
      }},
     {"AutonumberCounterBelowLargestValue",
      [](Copy& c) {
