@@ -186,6 +186,13 @@ class TableCursor {
   virtual bool Next(Row* row, Status* status) = 0;
 };
 
+// One end of an index range: values for the first values.size() columns of
+// the index, in index column order.
+struct KeyBound {
+  std::vector<Value> values;
+  bool inclusive = true;
+};
+
 // Format-level facts about an open file.
 struct DatabaseInfo {
   JetVersion version = JetVersion::kJet4;
@@ -249,6 +256,20 @@ class Database {
 
   // Structural check of the whole file; one line per problem, empty if sound.
   virtual Result<std::vector<std::string>> Check() = 0;
+
+  // The rows of `table` whose key in `index` lies between `low` and `high`
+  // (nullptr: open at that end), in index order; Row.page/slot name each
+  // row. Bounds compare as the index orders (a descending column's "low"
+  // end holds its larger values). An index that ignores nulls holds no row
+  // whose indexed columns are all null. Equality on the first k columns:
+  // low = high = those k values, both inclusive. Touches only the index
+  // pages on the way and the rows found.
+  // kNotSupported for index column types whose keys this engine does not
+  // build (see index_key.h).
+  virtual Result<std::unique_ptr<TableCursor>> SeekRange(const TableDef& table,
+                                                         const IndexDef& index,
+                                                         const KeyBound* low,
+                                                         const KeyBound* high) = 0;
 
   // Reads the row `id` of `table` (following an overflow pointer).
   // kNotFound when the slot holds no live row.

@@ -31,6 +31,9 @@ class DatabaseImpl : public Database {
   Result<std::unique_ptr<TableCursor>> Scan(const TableDef& table) override;
   Result<std::vector<std::string>> Check() override;
   Status ReadRow(const TableDef& table, RowId id, Row* row) override;
+  Result<std::unique_ptr<TableCursor>> SeekRange(const TableDef& table, const IndexDef& index,
+                                                 const KeyBound* low,
+                                                 const KeyBound* high) override;
 
   Status Begin() override;
   Status Commit() override;

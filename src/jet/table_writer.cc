@@ -455,8 +455,9 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
       fields.push_back(changed[i] || i >= stored.size() ? FieldInput::Of(values[i])
                                                         : FieldInput::Keep(stored[i]));
     }
+    // Padded to the slot's length when it is shorter; longer means it moves.
     std::string row;
-    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, 0, &row));
+    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, where.data_size, &row));
     // Long values the update replaced.
     for (size_t i = 0; i < values.size(); ++i) {
       if (changed[i] && def.columns[i].IsLongValue() && i < stored.size() &&
@@ -465,19 +466,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
       }
     }
 
-    if (row.size() <= where.data_size) {
-      // In place, padded to the slot's length.
-      if (row.size() < where.data_size) {
-        // Re-encode from the new image's own fields: its long values are
-        // stored already.
-        std::vector<StoredField> fresh;
-        JET_RETURN_IF_ERROR(SplitStoredRow(format_, def, reinterpret_cast<const uint8_t*>(row.data()),
-                                           static_cast<uint32_t>(row.size()), where.data_page,
-                                           where.data_slot, &fresh));
-        std::vector<FieldInput> kept;
-        for (const StoredField& f : fresh) kept.push_back(FieldInput::Keep(f));
-        JET_RETURN_IF_ERROR(EncodeRow(format_, def, kept, nullptr, where.data_size, &row));
-      }
+    if (row.size() == where.data_size) {
       uint8_t* page;
       JET_RETURN_IF_ERROR(file_.MutablePage(where.data_page, &page));
       JET_RETURN_IF_ERROR(ReplaceRow(format_, page, where.data_page, where.data_slot, row));
