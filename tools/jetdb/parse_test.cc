@@ -220,7 +220,7 @@ TEST_P(BadInputTest, FailsNamingWhatIsWrong) {
   const jet::Status status = parser.ParseRow(c.record, &row);
   ASSERT_FALSE(status.ok()) << c.record;
   EXPECT_EQ(status.code(), jet::StatusCode::kInvalidArgument);
-  EXPECT_NE(status.message().find(c.message_part), std::string::npos) << status.message();
+  EXPECT_NE(status.message().find(c.message_part), std::string::npos) << status.message() << " / wanted: " << c.message_part;
   EXPECT_NE(status.message().find("Samples"), std::string::npos) << "names the table";
 }
 
