@@ -339,7 +339,7 @@ int main(int argc, char** argv) {
       ->capture_default_str();
 
   CLI::App* check = app.add_subcommand(
-      "check", "Check the structure (pages, row counts, long values); list each problem");
+      "check", "Check the structure (usage maps, free space, row counts, autonumbers, long values, every index against its rows); list each problem");
   add_file(check);
 
   std::string input_path = "-";
