@@ -33,6 +33,7 @@
 #include "jet/row_codec.h"
 #include "jet/row_writer.h"
 #include "jet/space.h"
+#include "jet/value_text.h"
 
 namespace jet {
 
@@ -41,76 +42,6 @@ namespace {
 const char kDuplicateMessage[] =
     "The changes you requested to the table were not successful because they would create "
     "duplicate values in the index, primary key, or relationship.";
-
-// Civil date of an OLE date's day number (days since 1899-12-30).
-std::string DateText(double ole) {
-  if (!std::isfinite(ole) || std::fabs(ole) > 3e6) return std::to_string(ole);
-  double day = std::trunc(ole);
-  double fraction = std::fabs(ole - day);
-  // Days since 1970-01-01, then Howard Hinnant's civil_from_days.
-  int64_t z = static_cast<int64_t>(day) - 25569 + 719468;
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t y = yoe + era * 400;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  if (m <= 2) ++y;
-  int64_t seconds = std::llround(fraction * 86400);
-  char buffer[96];
-  if (seconds == 0) {
-    std::snprintf(buffer, sizeof buffer, "%lld-%02lld-%02lld", static_cast<long long>(y),
-                  static_cast<long long>(m), static_cast<long long>(d));
-  } else {
-    std::snprintf(buffer, sizeof buffer, "%lld-%02lld-%02lld %02lld:%02lld:%02lld",
-                  static_cast<long long>(y), static_cast<long long>(m), static_cast<long long>(d),
-                  static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
-                  static_cast<long long>(seconds % 60));
-  }
-  return buffer;
-}
-
-// A value as a message shows it.
-std::string ValueText(const Value& value) {
-  switch (value.kind()) {
-    case Value::Kind::kNull: return "Null";
-    case Value::Kind::kBoolean: return value.boolean() ? "True" : "False";
-    case Value::Kind::kByte:
-    case Value::Kind::kInteger:
-    case Value::Kind::kLong: return std::to_string(value.integer());
-    case Value::Kind::kCurrency: {
-      char buffer[40];
-      std::snprintf(buffer, sizeof buffer, "%.4f", static_cast<double>(value.integer()) / 10000);
-      return buffer;
-    }
-    case Value::Kind::kSingle:
-    case Value::Kind::kDouble: {
-      char buffer[40];
-      std::snprintf(buffer, sizeof buffer, "%.17g", value.real());
-      return buffer;
-    }
-    case Value::Kind::kDateTime: return DateText(value.real());
-    case Value::Kind::kText: return "\"" + std::string(value.text().substr(0, 60)) + "\"";
-    case Value::Kind::kBinary: return std::to_string(value.binary().size()) + " bytes";
-    case Value::Kind::kGuid: return "a GUID";
-    case Value::Kind::kDecimal: return value.decimal().ToString();
-  }
-  return "?";
-}
-
-std::string KeyText(const TableDef& table, const IndexDef& index, const std::vector<Value>& values) {
-  std::string text;
-  for (const IndexColumnDef& ic : index.columns) {
-    for (size_t i = 0; i < table.columns.size(); ++i) {
-      if (table.columns[i].column_number != ic.column_number) continue;
-      if (!text.empty()) text += ", ";
-      text += table.columns[i].name + " = " + ValueText(values[i]);
-    }
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -217,7 +148,7 @@ Status DatabaseImpl::CheckRules(const WriteTable& t, const std::vector<Value>& v
     (void)self;
     if (found) {
       return Status::Constraint(std::string(kDuplicateMessage) + " (table " + def.name +
-                                ", index " + index.name + ": " + KeyText(def, index, values) +
+                                ", index " + index.name + ": " + IndexValuesText(def, index, values) +
                                 ")");
     }
   }
