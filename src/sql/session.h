@@ -1,0 +1,83 @@
+// Access SQL over the file engine: one Session per connection runs statement
+// texts against a jet::Database. The statements are those of the calendar
+// update and the ones `jetdb sql` offers:
+//   SELECT * FROM t [WHERE expr]
+//   SELECT @@IDENTITY
+//   INSERT INTO t (c, ...) VALUES (v, ...)
+//   UPDATE t SET c = v [, ...] [WHERE expr]
+// with Access's literals (# dates #, 'text' with '' for a quote, numbers,
+// True, False, Null), bare, bracketed and table-qualified column names
+// matched without regard to case, = <> < > <= >=, AND OR NOT, IS [NOT] NULL,
+// nested parentheses, and an optional trailing ";".
+//
+// Rules kept by every statement:
+//   (Q1) Each INSERT or UPDATE is one atomic unit of the engine: it takes
+//        effect whole when Execute returns OK, or not at all.
+//   (Q2) A quoted value is converted to its column's type as Access does
+//        (a date text to that day, '0:00 AM' and '11:59 PM' to times,
+//        decimal texts to numbers, '1'/'0'/'-1'/'True'/'False'/'Yes'/'No' to
+//        Yes/No); one that cannot be is a type-mismatch error, never a
+//        silent Null or zero.
+//   (Q3) A WHERE that compares an indexed column for equality (alone or
+//        under AND) reads through the index; other statements scan.
+//   (Q4) A SELECT's result is a snapshot taken when it runs: later
+//        statements on the session do not change rows already returned.
+//
+// Not thread-safe. The Database must outlive the Session.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/status.h"
+
+namespace sql {
+
+// What went wrong, for the connection layer to give each kind its number.
+enum class ErrorKind {
+  kSyntax,          // the text is not a statement of the grammar (position in the message)
+  kTypeMismatch,    // a value cannot be converted to its column's type ("Data type mismatch")
+  kNoSuchTable,
+  kNoSuchColumn,
+  kConstraint,      // duplicate key, required column, text too long
+  kNotSupported,    // a statement form or table the engine cannot serve
+  kDatabase,        // the engine failed (I/O, damaged file, locked)
+};
+
+struct Error {
+  ErrorKind kind = ErrorKind::kDatabase;
+  std::string description;  // plain words: what failed, where (table, column, value)
+};
+
+// A result column and the rows of a SELECT, owning their bytes.
+struct ResultSet {
+  std::vector<jet::ColumnDef> columns;  // names and types, in result order
+  std::vector<jet::Row> rows;           // values in column order; each Row owns its storage
+};
+
+struct Outcome {
+  bool has_rows = false;      // a SELECT
+  ResultSet result;           // its rows
+  int64_t rows_affected = 0;  // INSERT / UPDATE
+};
+
+class Session {
+ public:
+  explicit Session(jet::Database& db);
+
+  // Runs one statement. On failure returns false and fills *error; the
+  // database is as it was before the statement (Q1).
+  bool Execute(std::string_view statement, Outcome* outcome, Error* error);
+
+  // The autonumber the last INSERT on this session generated; 0 before any.
+  int64_t last_identity() const { return last_identity_; }
+
+ private:
+  jet::Database& db_;
+  int64_t last_identity_ = 0;
+};
+
+}  // namespace sql
