@@ -106,8 +106,8 @@ void BM_Update(benchmark::State& state) {
 }
 
 // Argument: 1 = the log synced at each commit, 0 = not synced.
-BENCHMARK(BM_Insert)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Update)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Insert)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_Update)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 }  // namespace
 
