@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "jet/text_key.h"
+
 namespace jet {
 namespace {
 
@@ -23,11 +25,18 @@ bool TypeSupported(ColumnType type) {
     case ColumnType::kSingle:
     case ColumnType::kDouble:
     case ColumnType::kDateTime:
+    case ColumnType::kText:
+    case ColumnType::kMemo:
+    case ColumnType::kGuid:
+    case ColumnType::kBinary:
+    case ColumnType::kNumeric:
       return true;
     default:
       return false;
   }
 }
+
+bool IsText(ColumnType type) { return type == ColumnType::kText || type == ColumnType::kMemo; }
 
 const ColumnDef* FindByNumber(const TableDef& table, uint16_t column_number, size_t* index) {
   for (size_t i = 0; i < table.columns.size(); ++i) {
@@ -58,6 +67,10 @@ std::string Describe(const Value& value) {
     s << value.real();
   } else if (value.kind() == Value::Kind::kText) {
     s << '"' << value.text() << '"';
+  } else if (value.kind() == Value::Kind::kDecimal) {
+    s << value.decimal().ToString();
+  } else if (value.kind() == Value::Kind::kBinary) {
+    s << "binary of " << value.binary().size() << " bytes";
   } else {
     s << "a value of kind " << static_cast<int>(value.kind());
   }
@@ -67,6 +80,59 @@ std::string Describe(const Value& value) {
 // Appends `bits` big-endian in `size` bytes.
 void AppendBigEndian(uint64_t bits, int size, std::string* out) {
   for (int i = size - 1; i >= 0; --i) out->push_back(static_cast<char>(bits >> (8 * i)));
+}
+
+// GUID and Binary: 8-byte groups, each followed by a length byte (09 when
+// more groups follow, else the count of real bytes; the group is padded with
+// zeros). Descending inverts every group but keeps the 09 length bytes.
+void AppendBinaryGroups(std::string_view bytes, bool ascending, std::string* out) {
+  const uint8_t mask = ascending ? 0x00 : 0xFF;
+  size_t pos = 0;
+  while (bytes.size() - pos > 8) {
+    for (size_t i = 0; i < 8; ++i) out->push_back(static_cast<char>(bytes[pos + i] ^ mask));
+    out->push_back(0x09);
+    pos += 8;
+  }
+  const size_t rest = bytes.size() - pos;
+  if (rest == 0) return;
+  for (size_t i = 0; i < 8; ++i) {
+    out->push_back(static_cast<char>((i < rest ? static_cast<uint8_t>(bytes[pos + i]) : 0) ^ mask));
+  }
+  out->push_back(static_cast<char>(rest ^ mask));
+}
+
+using u128 = unsigned __int128;
+
+// The value of a Numeric column as sign and unscaled magnitude at
+// `column`'s scale (a value at another scale is rescaled, rounding half away
+// from zero). False when it does not fit 128 bits or is not a number.
+bool NumericMagnitude(const ColumnDef& column, const Value& value, bool* negative, u128* magnitude) {
+  uint32_t scale = 0;
+  if (value.kind() == Value::Kind::kDecimal) {
+    const Decimal& d = value.decimal();
+    *negative = d.negative;
+    *magnitude = 0;
+    for (uint32_t word : d.magnitude) *magnitude = (*magnitude << 32) | word;
+    scale = d.scale;
+  } else if (IsIntegerKind(value.kind()) && value.kind() != Value::Kind::kBoolean) {
+    const int64_t v = value.integer();
+    *negative = v < 0;
+    *magnitude = *negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    scale = value.kind() == Value::Kind::kCurrency ? 4 : 0;
+  } else {
+    return false;
+  }
+  for (; scale < column.scale; ++scale) {
+    if (*magnitude > ~u128{0} / 10) return false;
+    *magnitude *= 10;
+  }
+  for (; scale > column.scale; --scale) {
+    const bool round_up = *magnitude % 10 >= 5 && scale == column.scale + 1u;
+    *magnitude /= 10;
+    if (round_up) ++*magnitude;
+  }
+  if (*magnitude == 0) *negative = false;
+  return true;
 }
 
 }  // namespace
@@ -90,6 +156,13 @@ bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::s
       }
       return false;
     }
+    std::string text_why;
+    if (IsText(column->type) && !TextKeySupported(*column, &text_why)) {
+      if (why) {
+        *why = "index " + index.name + " of table " + table.name + ": " + text_why;
+      }
+      return false;
+    }
   }
   return true;
 }
@@ -106,13 +179,15 @@ bool IndexColumnsAllNull(const TableDef& table, const IndexDef& index,
 }
 
 Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
-                      const std::vector<Value>& row_values, std::string* key) {
+                      const std::vector<Value>& row_values, std::string* key,
+                      JetVersion version) {
   key->clear();
   for (const IndexColumnDef& ic : index.columns) {
     size_t at = 0;
     const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
     std::string why;
-    if (column == nullptr || !TypeSupported(column->type)) {
+    if (column == nullptr || !TypeSupported(column->type) ||
+        (IsText(column->type) && !TextKeySupported(*column, nullptr))) {
       IndexSupportedForWrite(table, index, &why);
       return Status::NotSupported(why);
     }
@@ -136,7 +211,55 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
                                      ": cannot take " + Describe(value));
     };
 
+    bool inverted = false;  // the segment's own rule already handled `descending`
     switch (column->type) {
+      case ColumnType::kText:
+      case ColumnType::kMemo: {
+        if (value.kind() != Value::Kind::kText) return wrong_kind();
+        Status s = version == JetVersion::kJet3
+                       ? AppendGeneral97TextKeyValue(value.text(), !descending, key)
+                       : AppendTextKeyValue(value.text(), !descending, key);
+        if (!s.ok()) {
+          std::string message = "index " + index.name + " on column " + column->name +
+                                " of table " + table.name + ": " + s.message();
+          return s.code() == StatusCode::kNotSupported ? Status::NotSupported(message)
+                                                       : Status::InvalidArgument(message);
+        }
+        inverted = true;
+        break;
+      }
+      case ColumnType::kGuid: {
+        if (value.kind() != Value::Kind::kGuid) return wrong_kind();
+        // Stored as Data1 (4), Data2 (2), Data3 (2) little-endian, then 8
+        // bytes; the key takes the fields big-endian, as the GUID is written.
+        static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+        char bytes[16];
+        for (int i = 0; i < 16; ++i) bytes[i] = static_cast<char>(value.guid()[kOrder[i]]);
+        AppendBinaryGroups(std::string_view(bytes, 16), !descending, key);
+        inverted = true;
+        break;
+      }
+      case ColumnType::kBinary: {
+        if (value.kind() != Value::Kind::kBinary) return wrong_kind();
+        AppendBinaryGroups(value.binary(), !descending, key);
+        inverted = true;
+        break;
+      }
+      case ColumnType::kNumeric: {
+        bool negative = false;
+        u128 magnitude = 0;
+        if (!NumericMagnitude(*column, value, &negative, &magnitude)) return wrong_kind();
+        uint8_t bytes[17];
+        bytes[0] = negative ? 0x80 : 0x00;
+        for (int i = 0; i < 16; ++i) bytes[1 + i] = static_cast<uint8_t>(magnitude >> (8 * (15 - i)));
+        if (negative == !descending) {
+          for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
+        }
+        bytes[0] = negative ? 0x00 : 0xFF;
+        key->append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+        inverted = true;
+        break;
+      }
       case ColumnType::kBoolean: {
         // A null Boolean is stored as false (the null-mask bit is the value).
         bool truth = !value.is_null() && (IsIntegerKind(value.kind()) ? value.integer() != 0
@@ -202,7 +325,7 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
       default:
         return wrong_kind();
     }
-    if (descending) {
+    if (descending && !inverted) {
       for (size_t i = start + 1; i < key->size(); ++i) (*key)[i] = static_cast<char>(~(*key)[i]);
     }
   }
