@@ -20,7 +20,7 @@ constexpr uint8_t kCrazyByteStart = 0x80;
 constexpr uint8_t kCrazyFlagDropped = 3;  // trailing flags of this value are not written
 constexpr uint8_t kCrazySuffix[] = {0xFF, 0x02, 0x80, 0xFF, 0x80};
 constexpr uint8_t kCrazyBeforeUnprintables = 0xFF;
-constexpr uint16_t kUnprintableFlag = 0x8000;
+constexpr int kUnprintableFlag = 0x8000;
 constexpr int kUnprintableFirst = 7;
 constexpr int kUnprintableStep = 4;
 constexpr uint8_t kUnprintableMid = 0x06;
@@ -52,7 +52,8 @@ Collation Lookup(char16_t unit) {
     c.crazy_flag = p[2 + c.inline_size + c.extra_size];
   } else {
     c.inline_size = length;
-    for (uint32_t i = 0; i < length; ++i) c.direct[i] = static_cast<uint8_t>(payload >> (8 * (length - 1 - i)));
+    for (uint32_t i = 0; i < length; ++i)
+      c.direct[i] = static_cast<uint8_t>(payload >> (8 * (length - 1 - i)));
     c.inline_bytes = c.direct;
   }
   if (c.cls == kCollationUnprintable || c.cls == kCollationUnprintableExt) {
@@ -67,7 +68,8 @@ Collation Lookup(char16_t unit) {
 // without trailing spaces.
 Status IndexedUnits(std::string_view utf8, std::u16string* units) {
   Status s = Utf8ToUtf16(utf8, units);
-  if (!s.ok()) return Status::InvalidArgument("text index value is not valid UTF-8: " + s.message());
+  if (!s.ok())
+    return Status::InvalidArgument("text index value is not valid UTF-8: " + s.message());
   if (units->size() > kMaxIndexedUnits) units->resize(kMaxIndexedUnits);
   while (!units->empty() && units->back() == u' ') units->pop_back();
   return Status::OK();
@@ -77,20 +79,33 @@ void Append(std::string* out, const uint8_t* bytes, size_t size) {
   out->append(reinterpret_cast<const char*>(bytes), size);
 }
 
+// Placeholders for the positions before `position` that have no extra bytes.
+void PadExtras(size_t position, std::string* extras, size_t* extras_positions) {
+  if (*extras_positions < position) {
+    extras->append(position - *extras_positions, static_cast<char>(kExtraPlaceholder));
+    *extras_positions = position;
+  }
+}
+
 void InvertFrom(size_t start, std::string* key) {
   for (size_t i = start; i < key->size(); ++i) (*key)[i] = static_cast<char>(~(*key)[i]);
 }
 
+// The value for a message: its first 60 bytes or so, cut between characters.
 std::string Quoted(std::string_view utf8) {
-  constexpr size_t kShown = 60;
-  return "\"" + std::string(utf8.substr(0, kShown)) + (utf8.size() > kShown ? "...\"" : "\"");
+  size_t shown = std::min<size_t>(utf8.size(), 60);
+  while (shown < utf8.size() && shown > 0 && (static_cast<uint8_t>(utf8[shown]) & 0xC0) == 0x80) {
+    --shown;
+  }
+  return "\"" + std::string(utf8.substr(0, shown)) + (shown < utf8.size() ? "...\"" : "\"");
 }
 
 }  // namespace
 
 bool TextKeySupported(const ColumnDef& column, std::string* why) {
   if (column.type != ColumnType::kText && column.type != ColumnType::kMemo) {
-    if (why) *why = "column " + column.name + " is " + ColumnTypeName(column.type) + ", not Text or Memo";
+    if (why)
+      *why = "column " + column.name + " is " + ColumnTypeName(column.type) + ", not Text or Memo";
     return false;
   }
   if (column.sort_order == kGeneralSortOrder && column.sort_version == 0) return true;
@@ -111,13 +126,13 @@ Status AppendTextKeyValue(std::string_view utf8, bool ascending, std::string* ke
 
   std::string out;
   out.reserve(units.size() + 8);
-  std::string extras;            // the extra stream
-  bool have_extras = false;      // the stream exists (it may still be empty after trimming)
-  size_t extras_positions = 0;   // positions the stream covers
-  size_t prefix_size = 0;        // a leading P byte that counts as no position
+  std::string extras;           // the extra stream
+  bool have_extras = false;     // the stream exists (it may still be empty after trimming)
+  size_t extras_positions = 0;  // positions the stream covers
+  size_t prefix_size = 0;       // a leading P byte that counts as no position
   std::string crazy_flags;
   std::string unprintables;
-  size_t position = 0;           // units that gave inline bytes so far
+  size_t position = 0;  // units that gave inline bytes so far
 
   for (char16_t unit : units) {
     const Collation c = Lookup(unit);
@@ -137,40 +152,32 @@ Status AppendTextKeyValue(std::string_view utf8, bool ascending, std::string* ke
       case kCollationInternational:
       case kCollationInternationalExt:
         if (c.extra_size > 0) {
-          have_extras = true;
-          if (extras_positions < here) {
-            extras.append(here - extras_positions, static_cast<char>(kExtraPlaceholder));
-            extras_positions = here;
-          }
+          PadExtras(here, &extras, &extras_positions);
           Append(&extras, c.extra, c.extra_size);
           ++extras_positions;
+          have_extras = true;
         }
         if (c.crazy_flag != 0) crazy_flags.push_back(static_cast<char>(c.crazy_flag));
         break;
-      case kCollationUnprintableExt: {
-        have_extras = true;
-        if (extras_positions < here) {
-          extras.append(here - extras_positions, static_cast<char>(kExtraPlaceholder));
-          extras_positions = here;
-        }
-        const uint8_t modifier = c.code;
+      case kCollationUnprintableExt:
+        PadExtras(here, &extras, &extras_positions);
         if (extras.empty()) {
-          extras.push_back(static_cast<char>(modifier));
+          extras.push_back(static_cast<char>(c.code));
           prefix_size = 1;
         } else {
-          extras.back() = static_cast<char>(static_cast<uint8_t>(extras.back()) + modifier);
+          extras.back() = static_cast<char>(static_cast<uint8_t>(extras.back()) + c.code);
         }
+        have_extras = true;
         break;
-      }
       case kCollationUnprintable: {
-        const long q = !have_extras ? static_cast<long>(here)
-                                    : static_cast<long>(extras.size()) +
-                                          (static_cast<long>(here) - static_cast<long>(extras_positions)) -
-                                          static_cast<long>(prefix_size);
-        const uint16_t offset =
-            static_cast<uint16_t>(kUnprintableFlag | ((kUnprintableFirst + kUnprintableStep * q) & 0x7FFF));
+        // Its place counts in extra-stream bytes once that stream exists.
+        int q = static_cast<int>(here);
+        if (have_extras) {
+          q = static_cast<int>(extras.size() + here - extras_positions - prefix_size);
+        }
+        const int offset = kUnprintableFlag | (kUnprintableFirst + kUnprintableStep * q);
         unprintables.push_back(static_cast<char>(offset >> 8));
-        unprintables.push_back(static_cast<char>(offset & 0xFF));
+        unprintables.push_back(static_cast<char>(offset));
         unprintables.push_back(static_cast<char>(kUnprintableMid));
         unprintables.push_back(static_cast<char>(c.code));
         break;
@@ -181,13 +188,15 @@ Status AppendTextKeyValue(std::string_view utf8, bool ascending, std::string* ke
   }
 
   out.push_back(static_cast<char>(kEndText));
-  while (!extras.empty() && static_cast<uint8_t>(extras.back()) <= kExtraPlaceholder) extras.pop_back();
+  while (!extras.empty() && static_cast<uint8_t>(extras.back()) <= kExtraPlaceholder)
+    extras.pop_back();
   out += extras;
   if (!crazy_flags.empty() || !unprintables.empty()) {
     out.push_back(static_cast<char>(kEndText));
     out.push_back(static_cast<char>(kEndText));
     if (!crazy_flags.empty()) {
-      while (!crazy_flags.empty() && crazy_flags.back() == kCrazyFlagDropped) crazy_flags.pop_back();
+      while (!crazy_flags.empty() && crazy_flags.back() == kCrazyFlagDropped)
+        crazy_flags.pop_back();
       for (size_t i = 0; i < crazy_flags.size(); i += 3) {
         uint8_t b = kCrazyByteStart;
         for (size_t k = 0; k < 3 && i + k < crazy_flags.size(); ++k) {
@@ -223,9 +232,9 @@ Status AppendGeneral97TextKeyValue(std::string_view utf8, bool ascending, std::s
     uint32_t row = unit;
     if (unit > 0xFF) {
       const General97Mapping* end = kGeneral97Mappings + kGeneral97MappingCount;
-      const General97Mapping* m = std::lower_bound(
-          kGeneral97Mappings, end, unit,
-          [](const General97Mapping& a, char16_t u) { return a.code_unit < u; });
+      const General97Mapping* m =
+          std::lower_bound(kGeneral97Mappings, end, unit,
+                           [](const General97Mapping& a, char16_t u) { return a.code_unit < u; });
       if (m == end || m->code_unit != unit) continue;  // not in the order: ignored
       row = m->row;
     }
