@@ -156,14 +156,17 @@ TEST(TextKeyTest, ComputedKeysEqualEveryStoredTextIndexEntry) {
   std::vector<std::string> failures;
   for (const std::string& path : files) {
     auto image = ReadWholeFile(path);
+    ASSERT_TRUE(image.ok()) << path;
     auto db = Database::OpenImage(*image);
     ASSERT_TRUE(db.ok()) << path << ": " << db.status().ToString();
     const bool jet3 = (*db)->info().version == JetVersion::kJet3;
     PageFile file(*image);
     ASSERT_TRUE(file.SetPageSize((*db)->info().page_size).ok());
     auto names = (*db)->UserTableNames();
+    ASSERT_TRUE(names.ok()) << path;
     for (const std::string& name : *names) {
       auto table = (*db)->GetTable(name);
+      ASSERT_TRUE(table.ok()) << path << " " << name;
       std::set<uint32_t> physical;
       for (const IndexDef& index : table->indexes) {
         if (std::none_of(
