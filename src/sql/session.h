@@ -36,6 +36,8 @@
 
 namespace sql {
 
+struct Statement;  // parser.h
+
 // What went wrong, for the connection layer to give each kind its number.
 enum class ErrorKind {
   kSyntax,          // the text is not a statement of the grammar (position in the message)
@@ -73,11 +75,25 @@ class Session {
   bool Execute(std::string_view statement, Outcome* outcome, Error* error);
 
   // The autonumber the last INSERT on this session generated; 0 before any.
+  // An INSERT into a table without an autonumber column leaves it as it was.
   int64_t last_identity() const { return last_identity_; }
 
+  // How the statements so far found their rows (Q3): through an index seek
+  // or by scanning the table. For tests and diagnostics.
+  struct AccessCounts {
+    int64_t index_seeks = 0;
+    int64_t table_scans = 0;
+  };
+  const AccessCounts& access_counts() const { return access_counts_; }
+
  private:
+  bool RunSelect(const Statement& statement, Outcome* outcome, Error* error);
+  bool RunInsert(const Statement& statement, Outcome* outcome, Error* error);
+  bool RunUpdate(const Statement& statement, Outcome* outcome, Error* error);
+
   jet::Database& db_;
   int64_t last_identity_ = 0;
+  AccessCounts access_counts_;
 };
 
 }  // namespace sql

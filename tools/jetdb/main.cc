@@ -6,10 +6,15 @@
 //   jetdb check FILE                           structural check
 //   jetdb import FILE TABLE [--format F] [IN]  add rows read from IN (default:
 //                                              standard input) in one unit
+//   jetdb sql FILE [STATEMENT...]              run SQL statements in order
+//                                              (default: one a line from
+//                                              standard input)
 //
 // Exit codes: 0 ok, 1 failure (unreadable file, unknown table, problems
-// found by check, a row import refused), 2 bad usage. Errors go to standard
-// error. Only import opens the file for writing; it adds every row or none.
+// found by check, a row import refused, a statement failed), 2 bad usage.
+// Errors go to standard error. Only import and sql open the file for
+// writing; import adds every row or none, sql keeps each statement that
+// succeeded before the first that failed.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -22,6 +27,7 @@
 #include <fmt/format.h>
 
 #include "jet/database.h"
+#include "sql/session.h"
 #include "tools/jetdb/format.h"
 #include "tools/jetdb/parse.h"
 
@@ -302,6 +308,57 @@ int RunImport(const std::string& file, const std::string& password, const std::s
   return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
 }
 
+// Runs statements on one session, in order. SELECT rows go out as JSON
+// lines, keys in result column order; SELECT @@IDENTITY as {"Expr1000":N}.
+// Statement N is the Nth argument, or line N of standard input (blank lines
+// are skipped but counted).
+int RunSql(const std::string& file, const std::string& password, std::vector<std::string> statements) {
+  bool from_input = statements.empty();
+  if (from_input) {
+    std::string input;
+    std::string why;
+    if (!ReadInput("-", &input, &why)) return Fail("standard input", "cannot read: " + why);
+    size_t start = 0;
+    while (start < input.size()) {
+      size_t end = input.find('\n', start);
+      if (end == std::string::npos) end = input.size();
+      std::string line = input.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      statements.push_back(std::move(line));
+      start = end + 1;
+    }
+  }
+  jet::OpenOptions options;
+  options.password = password;
+  options.read_only = false;
+  auto db = jet::Database::Open(file, options);
+  if (!db.ok()) return Fail(file, db.status().ToString());
+  sql::Session session(**db);
+  std::string out;
+  for (size_t i = 0; i < statements.size(); ++i) {
+    if (from_input && statements[i].find_first_not_of(" \t") == std::string::npos) continue;
+    sql::Outcome outcome;
+    sql::Error error;
+    if (!session.Execute(statements[i], &outcome, &error)) {
+      FinishOutput(&out);
+      fmt::print(stderr, "statement {}: {}\n", i + 1, error.description);
+      const jet::Status closed = (*db)->Close();
+      if (!closed.ok()) Fail(file, closed.ToString());
+      return kExitFailure;
+    }
+    if (!outcome.has_rows) continue;
+    jet::TableDef shape;
+    shape.columns = outcome.result.columns;
+    const jetdb::RowFormatter formatter(jetdb::OutputFormat::kJsonLines, shape);
+    for (const jet::Row& row : outcome.result.rows) {
+      formatter.AppendRow(row, &out);
+      if (out.size() >= kFlushBytes && !WriteOut(&out)) return Fail(file, "cannot write to standard output");
+    }
+  }
+  if (const jet::Status closed = (*db)->Close(); !closed.ok()) return Fail(file, closed.ToString());
+  return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -357,6 +414,17 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"jsonl", "csv"}))
       ->capture_default_str();
 
+  std::vector<std::string> statements;
+  CLI::App* sql_command = app.add_subcommand(
+      "sql",
+      "Run SQL statements (SELECT * FROM t [WHERE ...], SELECT @@IDENTITY, INSERT INTO, UPDATE) on "
+      "one connection, in order; each INSERT or UPDATE takes effect whole or not at all. SELECT rows "
+      "are written as JSON lines. Stops at the first failing statement: \"statement N: why\" on "
+      "standard error, exit status 1");
+  add_file(sql_command);
+  sql_command->add_option("STATEMENT", statements,
+                          "Statements to run (default: one a line from standard input)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -383,5 +451,6 @@ int main(int argc, char** argv) {
     }
     return RunImport(file, password, table_name, format, input_path);
   }
+  if (sql_command->parsed()) return RunSql(file, password, std::move(statements));
   return kExitUsage;
 }

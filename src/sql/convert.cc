@@ -1,0 +1,367 @@
+#include "sql/convert.h"
+
+#include <cctype>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace sql {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  return text;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Days from 1970-01-01 to y-m-d in the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t* y, int64_t* m, int64_t* d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *d = doy - (153 * mp + 2) / 5 + 1;
+  *m = mp < 10 ? mp + 3 : mp - 9;
+  *y = yoe + era * 400 + (*m <= 2);
+}
+
+const int64_t kOleEpochDays = DaysFromCivil(1899, 12, 30);
+
+bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int64_t y, int64_t m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+// Reads 1..max_digits digits at *text; false when there are none or more.
+bool ReadNumber(std::string_view* text, size_t max_digits, int64_t* value, size_t* digits) {
+  size_t n = 0;
+  int64_t v = 0;
+  while (n < text->size() && IsDigit((*text)[n])) {
+    if (n == max_digits) return false;
+    v = v * 10 + ((*text)[n] - '0');
+    ++n;
+  }
+  if (n == 0) return false;
+  text->remove_prefix(n);
+  *value = v;
+  *digits = n;
+  return true;
+}
+
+bool ParseDate(std::string_view* text, int64_t* days) {
+  int64_t a = 0, b = 0, c = 0;
+  size_t a_digits = 0, b_digits = 0, c_digits = 0;
+  if (!ReadNumber(text, 4, &a, &a_digits) || text->empty()) return false;
+  const char separator = text->front();
+  if (separator != '/' && separator != '-') return false;
+  text->remove_prefix(1);
+  if (!ReadNumber(text, 2, &b, &b_digits) || text->empty() || text->front() != separator) return false;
+  text->remove_prefix(1);
+  if (!ReadNumber(text, 4, &c, &c_digits)) return false;
+  int64_t year = 0, month = 0, day = 0;
+  if (a_digits == 4) {
+    year = a, month = b, day = c;
+    if (c_digits > 2) return false;
+  } else {
+    if (a_digits > 2) return false;
+    month = a, day = b, year = c;
+    if (c_digits <= 2) year += year < 30 ? 2000 : 1900;
+  }
+  if (year < 100 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
+  *days = DaysFromCivil(year, month, day) - kOleEpochDays;
+  return true;
+}
+
+bool ParseTime(std::string_view* text, double* fraction) {
+  int64_t hour = 0, minute = 0, second = 0;
+  size_t digits = 0;
+  if (!ReadNumber(text, 2, &hour, &digits) || text->empty() || text->front() != ':') return false;
+  text->remove_prefix(1);
+  if (!ReadNumber(text, 2, &minute, &digits) || digits != 2) return false;
+  if (!text->empty() && text->front() == ':') {
+    text->remove_prefix(1);
+    if (!ReadNumber(text, 2, &second, &digits) || digits != 2) return false;
+  }
+  *text = Trim(*text);
+  if (text->size() >= 2 && (EqualsNoCase(text->substr(0, 2), "AM") || EqualsNoCase(text->substr(0, 2), "PM"))) {
+    const bool pm = EqualsNoCase(text->substr(0, 2), "PM");
+    text->remove_prefix(2);
+    if (hour > 12) return false;
+    if (hour == 12) hour = 0;
+    if (pm) hour += 12;
+  }
+  if (hour > 23 || minute > 59 || second > 59) return false;
+  *fraction = static_cast<double>(hour * 3600 + minute * 60 + second) / 86400.0;
+  return true;
+}
+
+// A decimal number: [+|-] digits [. digits] [E [+|-] digits], or . digits.
+bool IsDecimalText(std::string_view text) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    size_t exponent_digits = 0;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++exponent_digits;
+    if (exponent_digits == 0) return false;
+  }
+  return i == text.size();
+}
+
+enum class Scaled { kOk, kNotANumber, kOverflow };
+
+// text x 10^scale rounded half to even, exactly for plain decimals.
+Scaled ParseScaled(std::string_view text, int scale, int64_t* out) {
+  if (!IsDecimalText(text)) return Scaled::kNotANumber;
+  if (text.find_first_of("eE") != std::string_view::npos) {
+    const double v = std::strtod(std::string(text).c_str(), nullptr) * std::pow(10.0, scale);
+    if (!std::isfinite(v) || std::fabs(v) >= 9.2e18) return Scaled::kOverflow;
+    *out = static_cast<int64_t>(std::nearbyint(v));
+    return Scaled::kOk;
+  }
+  bool negative = false;
+  if (text.front() == '+' || text.front() == '-') {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  const size_t point = text.find('.');
+  std::string digits(text.substr(0, point));
+  std::string fraction = point == std::string_view::npos ? "" : std::string(text.substr(point + 1));
+  for (int i = 0; i < scale; ++i) {
+    digits.push_back(fraction.empty() ? '0' : fraction.front());
+    if (!fraction.empty()) fraction.erase(0, 1);
+  }
+  // Whole part, with headroom checked before each step.
+  unsigned __int128 value = 0;
+  for (char c : digits) {
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > (static_cast<unsigned __int128>(1) << 64)) return Scaled::kOverflow;
+  }
+  // Round the dropped digits: above half up, exactly half to even.
+  if (!fraction.empty()) {
+    const bool more = fraction.find_first_not_of('0', 1) != std::string::npos;
+    if (fraction[0] > '5' || (fraction[0] == '5' && (more || (value & 1) != 0))) ++value;
+  }
+  const unsigned __int128 limit = static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
+  if (value > limit) return Scaled::kOverflow;
+  *out = negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
+  return Scaled::kOk;
+}
+
+std::string TypeName(const jet::ColumnDef& column) {
+  switch (column.type) {
+    case jet::ColumnType::kBoolean: return "Yes/No";
+    case jet::ColumnType::kDateTime: return "Date/Time";
+    default: return jet::ColumnTypeName(column.type);
+  }
+}
+
+Converted Fail(ConvertFailure failure, const jet::TableDef& table, const jet::ColumnDef& column,
+               const Literal& literal) {
+  Converted out;
+  out.failure = failure;
+  const std::string where = "column " + table.name + "." + column.name + " (" + TypeName(column) + ")";
+  switch (failure) {
+    case ConvertFailure::kOverflow:
+      out.description = "Overflow: the value " + literal.Display() + " does not fit " + where;
+      break;
+    case ConvertFailure::kNotSupported:
+      out.description = where + " cannot be written by SQL; only Null is accepted, not " + literal.Display();
+      break;
+    default:
+      out.description = "Data type mismatch: " + where + " cannot take the value " + literal.Display();
+  }
+  return out;
+}
+
+Converted Ok(jet::Value value) {
+  Converted out;
+  out.value = value;
+  return out;
+}
+
+}  // namespace
+
+bool ParseDateTimeText(std::string_view text, double* ole_date) {
+  text = Trim(text);
+  if (text.empty()) return false;
+  int64_t days = 0;
+  double fraction = 0;
+  const size_t colon = text.find(':');
+  const size_t separator = text.find_first_of("/-");
+  if (separator != std::string_view::npos && (colon == std::string_view::npos || separator < colon)) {
+    if (!ParseDate(&text, &days)) return false;
+    text = Trim(text);
+    if (!text.empty() && !ParseTime(&text, &fraction)) return false;
+  } else if (!ParseTime(&text, &fraction)) {
+    return false;
+  }
+  if (!Trim(text).empty()) return false;
+  *ole_date = days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+  return true;
+}
+
+std::string FormatOleDate(double ole_date) {
+  if (!std::isfinite(ole_date) || std::fabs(ole_date) > 3e6) return std::to_string(ole_date);
+  const double whole = std::trunc(ole_date);
+  int64_t seconds = std::llround(std::fabs(ole_date - whole) * 86400.0);
+  int64_t days = static_cast<int64_t>(whole);
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    days += ole_date < 0 ? -1 : 1;
+  }
+  int64_t y = 0, m = 0, d = 0;
+  CivilFromDays(days + kOleEpochDays, &y, &m, &d);
+  std::string out = std::to_string(m) + "/" + std::to_string(d) + "/" + std::to_string(y);
+  if (seconds != 0) {
+    const int64_t hour = seconds / 3600;
+    const int64_t hour12 = hour % 12 == 0 ? 12 : hour % 12;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, " %lld:%02lld:%02lld %s", static_cast<long long>(hour12),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60),
+                  hour < 12 ? "AM" : "PM");
+    out += buffer;
+  }
+  return out;
+}
+
+Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& column,
+                         const Literal& literal, std::deque<std::string>* arena) {
+  using Kind = Literal::Kind;
+  if (literal.kind == Kind::kNull) return Ok(jet::Value::Null());
+  const std::string_view trimmed = Trim(literal.text);
+
+  switch (column.type) {
+    case jet::ColumnType::kText:
+    case jet::ColumnType::kMemo: {
+      std::string text;
+      if (literal.kind == Kind::kBoolean) {
+        text = literal.boolean ? "-1" : "0";
+      } else if (literal.kind == Kind::kDate) {
+        double ole = 0;
+        if (!ParseDateTimeText(literal.text, &ole)) return Fail(ConvertFailure::kMismatch, table, column, literal);
+        text = FormatOleDate(ole);
+      } else {
+        text = literal.text;
+      }
+      arena->push_back(std::move(text));
+      return Ok(jet::Value::Bytes(jet::Value::Kind::kText, arena->back()));
+    }
+
+    case jet::ColumnType::kBoolean: {
+      if (literal.kind == Kind::kBoolean) return Ok(jet::Value::Boolean(literal.boolean));
+      if (literal.kind != Kind::kNumber && literal.kind != Kind::kString) break;
+      static constexpr std::pair<std::string_view, bool> kWords[] = {
+          {"1", true}, {"-1", true}, {"0", false}, {"True", true},
+          {"False", false}, {"Yes", true}, {"No", false}};
+      for (const auto& [word, value] : kWords) {
+        if (EqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
+      }
+      break;
+    }
+
+    case jet::ColumnType::kByte:
+    case jet::ColumnType::kInteger:
+    case jet::ColumnType::kLong:
+    case jet::ColumnType::kCurrency: {
+      int64_t value = 0;
+      const bool currency = column.type == jet::ColumnType::kCurrency;
+      if (literal.kind == Kind::kBoolean) {
+        value = literal.boolean ? -1 : 0;
+        if (currency) value *= 10000;
+      } else if (literal.kind == Kind::kNumber || literal.kind == Kind::kString) {
+        const Scaled scaled = ParseScaled(trimmed, currency ? 4 : 0, &value);
+        if (scaled == Scaled::kNotANumber) break;
+        if (scaled == Scaled::kOverflow) return Fail(ConvertFailure::kOverflow, table, column, literal);
+      } else {
+        break;
+      }
+      int64_t low = std::numeric_limits<int64_t>::min(), high = std::numeric_limits<int64_t>::max();
+      jet::Value::Kind kind = jet::Value::Kind::kCurrency;
+      if (column.type == jet::ColumnType::kByte) low = 0, high = 255, kind = jet::Value::Kind::kByte;
+      if (column.type == jet::ColumnType::kInteger) low = -32768, high = 32767, kind = jet::Value::Kind::kInteger;
+      if (column.type == jet::ColumnType::kLong) {
+        low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
+        kind = jet::Value::Kind::kLong;
+      }
+      if (value < low || value > high) return Fail(ConvertFailure::kOverflow, table, column, literal);
+      return Ok(jet::Value::Integer(kind, value));
+    }
+
+    case jet::ColumnType::kSingle:
+    case jet::ColumnType::kDouble: {
+      double value = 0;
+      if (literal.kind == Kind::kBoolean) {
+        value = literal.boolean ? -1 : 0;
+      } else if ((literal.kind == Kind::kNumber || literal.kind == Kind::kString) && IsDecimalText(trimmed)) {
+        value = std::strtod(std::string(trimmed).c_str(), nullptr);
+      } else {
+        break;
+      }
+      if (column.type == jet::ColumnType::kSingle) {
+        if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) {
+          return Fail(ConvertFailure::kOverflow, table, column, literal);
+        }
+        return Ok(jet::Value::Real(jet::Value::Kind::kSingle, static_cast<float>(value)));
+      }
+      if (!std::isfinite(value)) return Fail(ConvertFailure::kOverflow, table, column, literal);
+      return Ok(jet::Value::Real(jet::Value::Kind::kDouble, value));
+    }
+
+    case jet::ColumnType::kDateTime: {
+      double ole = 0;
+      if (literal.kind == Kind::kDate || literal.kind == Kind::kString) {
+        if (!ParseDateTimeText(literal.text, &ole)) break;
+      } else if (literal.kind == Kind::kNumber) {
+        ole = std::strtod(literal.text.c_str(), nullptr);
+        // Days of the years 100 to 9999, the range Access stores.
+        if (!std::isfinite(ole) || ole < -657434.0 || ole >= 2958466.0) {
+          return Fail(ConvertFailure::kOverflow, table, column, literal);
+        }
+      } else {
+        break;
+      }
+      return Ok(jet::Value::Real(jet::Value::Kind::kDateTime, ole));
+    }
+
+    default:
+      return Fail(ConvertFailure::kNotSupported, table, column, literal);
+  }
+  return Fail(ConvertFailure::kMismatch, table, column, literal);
+}
+
+}  // namespace sql
