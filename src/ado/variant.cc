@@ -1,0 +1,218 @@
+// Variant values and their text and number conversions; see variant.h.
+#include "ado/variant.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "errors/runtime_error.h"
+
+namespace ado {
+namespace {
+
+// Days from 1970-01-01 to the OLE date origin, 1899-12-30.
+constexpr int64_t kOleEpochUnixDays = -25569;
+constexpr int64_t kSecondsPerDay = 86400;
+
+struct CivilDate {
+  int64_t year;
+  unsigned month;  // 1..12
+  unsigned day;    // 1..31
+};
+
+// Proleptic Gregorian date of a day count since 1970-01-01 (the
+// era-based method: 400-year eras of 146,097 days).
+CivilDate CivilFromUnixDays(int64_t days) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t day_of_era = days - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t mp = (5 * day_of_year + 2) / 153;
+  const unsigned day = static_cast<unsigned>(day_of_year - (153 * mp + 2) / 5 + 1);
+  const unsigned month = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
+  return {year_of_era + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
+std::string FormatTime(int64_t seconds_of_day) {
+  const int64_t hour24 = seconds_of_day / 3600;
+  const int64_t minute = seconds_of_day / 60 % 60;
+  const int64_t second = seconds_of_day % 60;
+  const int64_t hour12 = hour24 % 12 == 0 ? 12 : hour24 % 12;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld %s", static_cast<long long>(hour12),
+                static_cast<long long>(minute), static_cast<long long>(second),
+                hour24 < 12 ? "AM" : "PM");
+  return buffer;
+}
+
+std::string FormatDay(int64_t ole_day) {
+  const CivilDate date = CivilFromUnixDays(ole_day + kOleEpochUnixDays);
+  return std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
+         std::to_string(date.year);
+}
+
+std::string GuidText(const std::array<uint8_t, 16>& bytes) {
+  // The first three groups are stored little-endian, the last two as written.
+  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  std::string text = "{";
+  char hex[3];
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    std::snprintf(hex, sizeof hex, "%02X", bytes[kOrder[i]]);
+    text += hex;
+  }
+  return text + "}";
+}
+
+[[noreturn]] void Throw(const errors::KnownError& error) { throw errors::RuntimeError(error); }
+
+int32_t RoundToInt32(double value) {
+  if (std::isnan(value)) Throw(errors::kOverflow);
+  const double rounded = std::nearbyint(value);  // the default mode rounds half to even
+  if (rounded < static_cast<double>(std::numeric_limits<int32_t>::min()) ||
+      rounded > static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    Throw(errors::kOverflow);
+  }
+  return static_cast<int32_t>(rounded);
+}
+
+double ParseNumberText(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t");
+  size_t end = text.find_last_not_of(" \t");
+  if (begin == std::string::npos) Throw(errors::kTypeMismatch);
+  const std::string trimmed = text.substr(begin, end - begin + 1);
+  char* stop = nullptr;
+  errno = 0;
+  const double value = std::strtod(trimmed.c_str(), &stop);
+  if (stop != trimmed.c_str() + trimmed.size() || std::isnan(value)) Throw(errors::kTypeMismatch);
+  if (errno == ERANGE && std::isinf(value)) Throw(errors::kOverflow);
+  return value;
+}
+
+}  // namespace
+
+Variant Variant::Integer(int64_t value) {
+  Variant v;
+  v.type_ = Type::kInteger;
+  v.integer_ = value;
+  return v;
+}
+
+Variant Variant::Double(double value) {
+  Variant v;
+  v.type_ = Type::kDouble;
+  v.real_ = value;
+  return v;
+}
+
+Variant Variant::Text(std::string value) {
+  Variant v;
+  v.type_ = Type::kText;
+  v.text_ = std::move(value);
+  return v;
+}
+
+Variant Variant::Date(double ole_date) {
+  Variant v;
+  v.type_ = Type::kDate;
+  v.real_ = ole_date;
+  return v;
+}
+
+Variant Variant::Boolean(bool value) {
+  Variant v;
+  v.type_ = Type::kBoolean;
+  v.integer_ = value ? 1 : 0;
+  return v;
+}
+
+Variant Variant::FromJet(const jet::Value& value) {
+  using Kind = jet::Value::Kind;
+  switch (value.kind()) {
+    case Kind::kNull: return Null();
+    case Kind::kBoolean: return Boolean(value.boolean());
+    case Kind::kByte:
+    case Kind::kInteger:
+    case Kind::kLong: return Integer(value.integer());
+    case Kind::kCurrency: return Double(static_cast<double>(value.integer()) / 10000.0);
+    case Kind::kSingle: {
+      // A Single shows its own 7 digits, not the noise of its widening.
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%.7G", value.real());
+      return Double(std::strtod(buffer, nullptr));
+    }
+    case Kind::kDouble: return Double(value.real());
+    case Kind::kDateTime: return Date(value.real());
+    case Kind::kText: return Text(std::string(value.text()));
+    case Kind::kBinary: return Text(std::string(value.binary()));
+    case Kind::kGuid: return Text(GuidText(value.guid()));
+    case Kind::kDecimal: return Double(std::strtod(value.decimal().ToString().c_str(), nullptr));
+  }
+  return Null();
+}
+
+std::string Variant::JoinedText() const {
+  switch (type_) {
+    case Type::kNull: return "";
+    case Type::kInteger: return std::to_string(integer_);
+    case Type::kDouble: return NumberText(real_);
+    case Type::kText: return text_;
+    case Type::kDate: return DateText(real_);
+    case Type::kBoolean: return integer_ != 0 ? "True" : "False";
+  }
+  return "";
+}
+
+std::string Variant::StrictText() const {
+  if (IsNull()) Throw(errors::kInvalidUseOfNull);
+  return JoinedText();
+}
+
+int32_t Variant::ToInt32() const {
+  switch (type_) {
+    case Type::kNull: Throw(errors::kInvalidUseOfNull);
+    case Type::kInteger:
+      if (integer_ < std::numeric_limits<int32_t>::min() ||
+          integer_ > std::numeric_limits<int32_t>::max()) {
+        Throw(errors::kOverflow);
+      }
+      return static_cast<int32_t>(integer_);
+    case Type::kDouble:
+    case Type::kDate: return RoundToInt32(real_);
+    case Type::kText: return RoundToInt32(ParseNumberText(text_));
+    case Type::kBoolean: return integer_ != 0 ? -1 : 0;
+  }
+  Throw(errors::kTypeMismatch);
+}
+
+std::string DateText(double ole_date) {
+  if (!std::isfinite(ole_date)) return NumberText(ole_date);
+  // The whole part counts days from day 0 in either direction; the fraction
+  // is the time of that day whatever the sign (-1.25 is 29 December 1899,
+  // 6:00 AM).
+  double whole = std::trunc(ole_date);
+  int64_t seconds = std::llround(std::fabs(ole_date - whole) * kSecondsPerDay);
+  // Calendar day 0 is 30 December 1899; a negative whole part counts back
+  // from it, and the fraction runs forward inside that day.
+  int64_t day = static_cast<int64_t>(whole);
+  if (seconds >= kSecondsPerDay) {
+    seconds -= kSecondsPerDay;
+    day += 1;
+  }
+  if (day == 0) return FormatTime(seconds);
+  if (seconds == 0) return FormatDay(day);
+  return FormatDay(day) + " " + FormatTime(seconds);
+}
+
+std::string NumberText(double value) {
+  if (value == 0) return "0";  // also for -0
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  return buffer;
+}
+
+}  // namespace ado
