@@ -305,7 +305,8 @@ Status PageFile::CommitUnit() {
           Wal::Create(Wal::PathFor(path_), file_.get(), page_size_, options_.sync);
       if (!wal.ok()) {
         RollbackUnit();
-        return wal.status();
+        return Status::IoError("cannot make the log that protects changes beside the database "
+                               "(is its folder writable?): " + wal.status().message());
       }
       wal_ = std::move(wal).value();
     }
