@@ -1,0 +1,217 @@
+#include "sql/session.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/shared_copy.h"
+
+namespace sql {
+namespace {
+
+using tessaly::testing::SharedFileCopy;
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void Open(const char* fixture = "tessdata-2009.mdb") {
+    copy_ = std::make_unique<SharedFileCopy>("fixtures", fixture);
+    jet::OpenOptions options;
+    options.read_only = false;
+    options.sync = false;
+    auto db = jet::Database::Open(copy_->path().string(), options);
+    ASSERT_TRUE(db.ok()) << db.status().ToString();
+    db_ = std::move(*db);
+    session_ = std::make_unique<Session>(*db_);
+  }
+  void SetUp() override { Open(); }
+
+  Outcome Run(const std::string& text) {
+    Outcome outcome;
+    Error error;
+    EXPECT_TRUE(session_->Execute(text, &outcome, &error)) << text << "\n" << error.description;
+    return outcome;
+  }
+  Error RunBad(const std::string& text) {
+    Outcome outcome;
+    Error error;
+    EXPECT_FALSE(session_->Execute(text, &outcome, &error)) << text;
+    return error;
+  }
+  size_t Count(const std::string& table, const std::string& where = "") {
+    return Run("SELECT * FROM " + table + (where.empty() ? "" : " WHERE " + where)).result.rows.size();
+  }
+
+  std::unique_ptr<SharedFileCopy> copy_;
+  std::unique_ptr<jet::Database> db_;
+  std::unique_ptr<Session> session_;
+};
+
+const char kInsertNewYear[] =
+    "INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, EventIcon, Notes, Recurring) "
+    "VALUES ('New Year''s Day','1','0:00 AM','11:59 PM','','','','0');";
+
+TEST_F(SessionTest, StatementsOfTheCalendarUpdateVerbatim) {
+  // Before any insert the identity is 0.
+  Outcome identity = Run("SELECT @@IDENTITY");
+  ASSERT_EQ(identity.result.rows.size(), 1u);
+  EXPECT_EQ(identity.result.columns[0].name, "Expr1000");
+  EXPECT_EQ(identity.result.rows[0].values[0].integer(), 0);
+
+  Outcome day = Run("SELECT * FROM Dates WHERE (((Dates.DateKey)=#1/6/2010#));");
+  ASSERT_TRUE(day.has_rows);
+  ASSERT_EQ(day.result.rows.size(), 1u);
+  ASSERT_EQ(day.result.columns.size(), 5u);
+  EXPECT_EQ(day.result.columns[0].name, "DateKey");
+  EXPECT_EQ(day.result.rows[0].values[0].real(), 40184.0);
+
+  EXPECT_EQ(Run(kInsertNewYear).rows_affected, 1);
+  const int64_t id = Run("SELECT @@IDENTITY").result.rows[0].values[0].integer();
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(id, session_->last_identity());
+  Outcome event = Run("SELECT * FROM Events WHERE (((Events.EventID)=" + std::to_string(id) + "));");
+  ASSERT_EQ(event.result.rows.size(), 1u);
+  const std::vector<jet::Value>& e = event.result.rows[0].values;
+  EXPECT_EQ(e[1].text(), "New Year's Day");
+  EXPECT_TRUE(e[2].boolean());
+  EXPECT_EQ(e[3].real(), 0.0);
+  EXPECT_NEAR(e[4].real(), (23 * 60 + 59) / 1440.0, 1e-9);
+  EXPECT_EQ(e[5].text(), "");
+  EXPECT_FALSE(e[8].boolean());
+
+  const std::string link = "INSERT INTO EventDates (EventId, EventDate) VALUES ('" + std::to_string(id) + "','1/1/2010');";
+  const size_t links = Count("EventDates", "(((EventDates.EventDate)=#1/1/2010#))");
+  Run(link);
+  EXPECT_EQ(Count("EventDates", "(((EventDates.EventDate)=#1/1/2010#))"), links + 1);
+
+  EXPECT_EQ(Run("UPDATE Dates SET EventCount = 3 WHERE (((Dates.DateKey)=#1/1/2010#));").rows_affected, 1);
+  EXPECT_EQ(Run("SELECT * FROM Dates WHERE (((Dates.DateKey)=#1/1/2010#));").result.rows[0].values[2].integer(), 3);
+  Run("UPDATE Dates SET DateColor = 'White', DateText = '' WHERE (((Dates.DateKey)=#1/1/2010#));");
+
+  EXPECT_EQ(Count("Dates", "DateKey = #1/1/2031#"), 0u);
+  Run("INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('1/1/2031','','1','','');");
+  Outcome added = Run("SELECT * FROM Dates WHERE (((Dates.DateKey)=#1/1/2031#));");
+  ASSERT_EQ(added.result.rows.size(), 1u);
+  EXPECT_EQ(added.result.rows[0].values[2].integer(), 1);
+
+  // An insert into a table without an AutoNumber keeps the identity.
+  EXPECT_EQ(session_->last_identity(), id);
+  EXPECT_TRUE(db_->Check()->empty());
+}
+
+TEST_F(SessionTest, UpdateMatchingNoRowSucceeds) {
+  const Outcome outcome = Run("UPDATE Dates SET EventCount = 3 WHERE (((Dates.DateKey)=#1/1/1900#));");
+  EXPECT_FALSE(outcome.has_rows);
+  EXPECT_EQ(outcome.rows_affected, 0);
+}
+
+TEST_F(SessionTest, UpdateChangesEveryMatchingRowInOneUnit) {
+  const size_t wednesdays = Count("EventDates", "EventId = 17");
+  ASSERT_GT(wednesdays, 50u);
+  EXPECT_EQ(Run("UPDATE EventDates SET EventId = 9999 WHERE EventId = 17").rows_affected,
+            static_cast<int64_t>(wednesdays));
+  EXPECT_EQ(Count("EventDates", "EventId = 17"), 0u);
+  EXPECT_EQ(Count("EventDates", "EventId = 9999"), wednesdays);
+  EXPECT_TRUE(db_->Check()->empty());
+}
+
+struct BadCase {
+  std::string statement;
+  ErrorKind kind;
+  const char* message;
+};
+
+TEST_F(SessionTest, ErrorsNameWhatFailedAndChangeNothing) {
+  const BadCase cases[] = {
+      {"INSERT INTO Events (EventName, AllDayEvent) VALUES ('New Year's Day','1');", ErrorKind::kSyntax,
+       "Syntax error in INSERT INTO statement at character 63: expected ',' or ')' after a value, found 's'"},
+      {"SELECT * FROM Holidays", ErrorKind::kNoSuchTable, "Holidays"},
+      {"UPDATE Holidays SET a = 1", ErrorKind::kNoSuchTable, "Holidays"},
+      {"INSERT INTO Events (EventTitle) VALUES ('x')", ErrorKind::kNoSuchColumn, "Events has no column EventTitle"},
+      {"UPDATE Dates SET Colour = 'x'", ErrorKind::kNoSuchColumn, "Dates has no column Colour"},
+      {"SELECT * FROM Dates WHERE (((Events.DateKey)=#1/1/2010#))", ErrorKind::kNoSuchColumn, "Events.DateKey"},
+      {"INSERT INTO Events (EventName, AllDayEvent) VALUES ('x','maybe')", ErrorKind::kTypeMismatch,
+       "Data type mismatch: column Events.AllDayEvent (Yes/No) cannot take the value 'maybe'"},
+      {"INSERT INTO Dates (DateKey) VALUES ('1/32/2010')", ErrorKind::kTypeMismatch, "Dates.DateKey"},
+      {"UPDATE Dates SET EventCount = 'many'", ErrorKind::kTypeMismatch, "Dates.EventCount (Long)"},
+      {"UPDATE Dates SET EventCount = 2147483648", ErrorKind::kTypeMismatch, "Overflow"},
+      {"SELECT * FROM Dates WHERE DateKey = 'tomorrow'", ErrorKind::kTypeMismatch, "'tomorrow'"},
+      {"SELECT * FROM Dates WHERE DateColor = EventCount", ErrorKind::kTypeMismatch, "comparison"},
+      {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/6/2010','White')", ErrorKind::kConstraint, "Dates"},
+      {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/7/2010')", ErrorKind::kSyntax, "1 values for 2 columns"},
+      {"INSERT INTO Dates (DateKey, datekey) VALUES ('1/7/2010', '1/8/2010')", ErrorKind::kSyntax, "named twice"},
+      {"UPDATE Events SET EventID = 5", ErrorKind::kConstraint, "AutoNumber column Events.EventID"},
+      {"UPDATE Dates SET DateKey = #1/1/2009# WHERE DateKey = #1/2/2009#", ErrorKind::kConstraint, "Dates"},
+      {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/7/2040', '" + std::string(51, 'x') + "')",
+       ErrorKind::kConstraint, "DateColor"},
+  };
+  const size_t dates = Count("Dates"), events = Count("Events");
+  for (const BadCase& c : cases) {
+    const Error error = RunBad(c.statement);
+    EXPECT_EQ(error.kind, c.kind) << c.statement << "\n" << error.description;
+    EXPECT_NE(error.description.find(c.message), std::string::npos)
+        << c.statement << "\nwanted: " << c.message << "\ngot:    " << error.description;
+  }
+  EXPECT_EQ(Count("Dates"), dates);
+  EXPECT_EQ(Count("Events"), events);
+  EXPECT_EQ(Count("Dates", "DateKey = #1/2/2009#"), 1u);
+  EXPECT_EQ(session_->last_identity(), 0);
+  EXPECT_TRUE(db_->Check()->empty());
+}
+
+TEST_F(SessionTest, ComparisonsWithNullAreNeverTrue) {
+  const size_t all = Count("Events");
+  const size_t null_notes = Count("Events", "Notes IS NULL");
+  ASSERT_GT(null_notes, 0u);
+  EXPECT_EQ(Count("Events", "Notes IS NOT NULL") + null_notes, all);
+  EXPECT_EQ(Count("Events", "Notes = Null"), 0u);
+  EXPECT_EQ(Count("Events", "NOT (Notes = Null)"), 0u);
+  // Rows without notes satisfy neither "= 'x'" nor "<> 'x'".
+  EXPECT_EQ(Count("Events", "Notes <> 'x'") + Count("Events", "Notes = 'x'"), all - null_notes);
+  EXPECT_EQ(Count("Events", "Notes <> 'x' OR Notes IS NULL"), all);
+  EXPECT_EQ(Count("Events", "Recurring = True AND AllDayEvent = False") +
+                Count("Events", "NOT (Recurring = True AND AllDayEvent = False)"),
+            all);
+  EXPECT_EQ(Count("Events", "EVENTNAME = 'choir practice'"), Count("Events", "[EventName] = 'Choir Practice'"));
+}
+
+TEST_F(SessionTest, SelectResultsAreSnapshots) {
+  Outcome before = Run("SELECT * FROM Events WHERE EventName = 'Church Council'");
+  ASSERT_EQ(before.result.rows.size(), 1u);
+  Run("UPDATE Events SET EventName = 'Parish Council' WHERE EventName = 'Church Council'");
+  Outcome moved = std::move(before);  // rows keep their bytes when moved
+  EXPECT_EQ(moved.result.rows[0].values[1].text(), "Church Council");
+  EXPECT_EQ(Count("Events", "EventName = 'Parish Council'"), 1u);
+}
+
+// The day's key is found through the DateKey index, and gives the rows a
+// scan gives, over 40 years of days.
+TEST_F(SessionTest, DateKeyEqualitySeeksThroughTheIndex) {
+  Open("tessdata-large.mdb");
+  const char* days[] = {"1/1/1970", "2/29/1980", "6/15/1995", "12/31/2009", "1/1/2030"};
+  for (const char* day : days) {
+    const std::string key = std::string("#") + day + "#";
+    const int64_t seeks = session_->access_counts().index_seeks;
+    const int64_t scans = session_->access_counts().table_scans;
+    const Outcome sought = Run("SELECT * FROM Dates WHERE (((Dates.DateKey)=" + key + "));");
+    EXPECT_EQ(session_->access_counts().index_seeks, seeks + 1) << day;
+    EXPECT_EQ(session_->access_counts().table_scans, scans) << day;
+    const Outcome scanned = Run("SELECT * FROM Dates WHERE NOT (DateKey <> " + key + ")");
+    EXPECT_EQ(session_->access_counts().table_scans, scans + 1) << day;
+    EXPECT_EQ(sought.result.rows.size(), std::string(day) == "1/1/2030" ? 0u : 1u) << day;
+    ASSERT_EQ(sought.result.rows.size(), scanned.result.rows.size()) << day;
+    for (size_t i = 0; i < sought.result.rows.size(); ++i) {
+      EXPECT_EQ(sought.result.rows[i].values[0].real(), scanned.result.rows[i].values[0].real());
+      EXPECT_EQ(sought.result.rows[i].values[4].text(), scanned.result.rows[i].values[4].text());
+    }
+    // Equality under AND seeks too, and the rest of the condition still holds.
+    EXPECT_EQ(Count("Dates", "DateKey = " + key + " AND EventCount < 0"), 0u);
+    EXPECT_EQ(session_->access_counts().index_seeks, seeks + 2) << day;
+  }
+  EXPECT_EQ(Count("EventDates", "(((EventDates.EventDate)=#12/25/2009#))"),
+            Count("EventDates", "EventDate >= #12/25/2009# AND EventDate <= #12/25/2009#"));
+}
+
+}  // namespace
+}  // namespace sql
