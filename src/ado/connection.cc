@@ -1,0 +1,196 @@
+// Opening an Access file by connection string, and running statements on
+// it; see connection.h.
+#include "ado/connection.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "ado/connection_string.h"
+#include "ado/error_numbers.h"
+#include "errors/runtime_error.h"
+
+namespace ado {
+namespace {
+
+constexpr const char* kEngineSource = "Access file engine";
+constexpr const char* kSqlSource = "Access SQL";
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The driver names under which Windows offers the Access driver.
+bool IsAccessDriver(std::string_view driver) {
+  while (!driver.empty() && driver.front() == ' ') driver.remove_prefix(1);
+  while (!driver.empty() && driver.back() == ' ') driver.remove_suffix(1);
+  return EqualsIgnoreCase(driver, "Microsoft Access Driver (*.mdb)") ||
+         EqualsIgnoreCase(driver, "Microsoft Access Driver (*.mdb, *.accdb)");
+}
+
+// The description of a failed open of `path`, by what the engine found.
+Error OpenFailure(const std::string& path, const jet::Status& status) {
+  const std::string quoted = "'" + path + "'";
+  switch (status.code()) {
+    case jet::StatusCode::kNotAnAccessFile:
+      return {kProviderGeneralFailure,
+              "Unrecognized database format " + quoted + ": " + status.message() + ".",
+              kEngineSource};
+    case jet::StatusCode::kNotSupported:
+      return {kProviderGeneralFailure,
+              "The database " + quoted + " cannot be opened for updating: " + status.message() +
+                  ".",
+              kEngineSource};
+    case jet::StatusCode::kBusy:
+      return {kProviderGeneralFailure,
+              "Could not use " + quoted + "; file already in use by another program.",
+              kEngineSource};
+    case jet::StatusCode::kInvalidPassword:
+      return {kProviderAuthenticationFailed,
+              "Not a valid password for the database " + quoted + ".", kEngineSource};
+    case jet::StatusCode::kCorruption:
+      return {kProviderGeneralFailure,
+              "The database " + quoted + " is damaged: " + status.message() + ".", kEngineSource};
+    default:
+      return {kProviderGeneralFailure,
+              "Could not open the database " + quoted + ": " + status.message() + ".",
+              kEngineSource};
+  }
+}
+
+[[noreturn]] void ThrowKnown(const errors::KnownError& error) { throw errors::RuntimeError(error); }
+
+bool IsTextCommand(int32_t options) {
+  const int32_t command_type = options == adCmdUnspecified ? options : options & ~adExecuteNoRecords;
+  return command_type == adCmdUnspecified || command_type == adCmdText ||
+         command_type == adCmdUnknown;
+}
+
+}  // namespace
+
+const Error& ErrorList::Item(int32_t index) const {
+  if (index < 0 || index >= Count()) ThrowKnown(kItemNotFound);
+  return errors_[static_cast<size_t>(index)];
+}
+
+Connection::Connection() = default;
+
+Connection::~Connection() {
+  session_.reset();
+  if (db_) (void)db_->Close();  // nobody is left to hear of a failure here
+}
+
+// Records a provider failure and throws it (A1).
+[[noreturn]] static void Fail(ErrorList& errors, Error error) {
+  errors.Clear();
+  errors.Append(error);
+  throw errors::RuntimeError(error.number, std::move(error.description));
+}
+
+void Connection::Open(std::string_view connection_string, std::string_view user_id,
+                      std::string_view password, int32_t options) {
+  if (session_) ThrowKnown(kObjectOpen);
+  if (options != adConnectUnspecified && options != 0) ThrowKnown(kBadArgument);
+  connection_string_ = std::string(connection_string);
+  const ado::ConnectionString parsed = ado::ConnectionString::Parse(connection_string);
+
+  const std::optional<std::string> driver = parsed.Get("Driver");
+  if (!driver) {
+    const std::optional<std::string> dsn = parsed.Get("DSN");
+    Fail(errors_, {kProviderGeneralFailure,
+                   dsn ? "Data source name not found and no default driver specified: the data "
+                         "source '" + *dsn + "' is not known; name the file with "
+                         "Driver={Microsoft Access Driver (*.mdb)} and Dbq"
+                       : "Data source name not found and no default driver specified: the "
+                         "connection string names no Driver",
+                   kEngineSource});
+  }
+  if (!IsAccessDriver(*driver)) {
+    Fail(errors_, {kProviderGeneralFailure,
+                   "Data source name not found and no default driver specified: the driver '" +
+                       *driver + "' is not available; only the Microsoft Access Driver (*.mdb) is",
+                   kEngineSource});
+  }
+
+  std::optional<std::string> dbq = parsed.Get("Dbq");
+  if (!dbq || dbq->empty()) {
+    Fail(errors_, {kProviderGeneralFailure,
+                   dbq ? "The connection string names no database file: Dbq is empty"
+                       : "The connection string names no database file: there is no Dbq",
+                   kEngineSource});
+  }
+  std::filesystem::path path(*dbq);
+  if (path.is_relative()) {
+    if (std::optional<std::string> default_dir = parsed.Get("DefaultDir");
+        default_dir && !default_dir->empty()) {
+      path = std::filesystem::path(*default_dir) / path;
+    }
+  }
+
+  const std::string user = !user_id.empty() ? std::string(user_id) : parsed.Get("Uid").value_or("");
+  if (!user.empty() && !EqualsIgnoreCase(user, "admin")) {
+    Fail(errors_, {kProviderAuthenticationFailed,
+                   "Not a valid account name or password: the user '" + user +
+                       "' does not exist; an Access file without a workgroup knows only admin",
+                   kEngineSource});
+  }
+
+  const std::string file = path.string();
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    Fail(errors_, {kProviderGeneralFailure, "Could not find file '" + file + "'.", kEngineSource});
+  }
+  if (status.type() == std::filesystem::file_type::directory) {
+    Fail(errors_, {kProviderGeneralFailure,
+                   "'" + file + "' is a folder, not a database file.", kEngineSource});
+  }
+
+  jet::OpenOptions open_options;
+  open_options.password = !password.empty() ? std::string(password) : parsed.Get("Pwd").value_or("");
+  open_options.read_only = false;
+  jet::Result<std::unique_ptr<jet::Database>> db = jet::Database::Open(file, open_options);
+  if (!db.ok()) Fail(errors_, OpenFailure(file, db.status()));
+  db_ = std::move(db).value();
+  session_ = std::make_unique<sql::Session>(*db_);
+  path_ = file;
+}
+
+void Connection::Execute(std::string_view command_text, int32_t options) {
+  if (!session_) ThrowKnown(kConnectionUnusable);
+  if (!IsTextCommand(options)) ThrowKnown(kBadArgument);
+  (void)Run(command_text);
+}
+
+void Connection::Close() {
+  if (!session_) ThrowKnown(kObjectClosed);
+  session_.reset();
+  const jet::Status status = db_->Close();
+  db_.reset();
+  if (!status.ok()) {
+    Fail(errors_, {kProviderGeneralFailure,
+                   "The database '" + path_ + "' could not be written when it was closed: " +
+                       status.message() + ".",
+                   kEngineSource});
+  }
+}
+
+sql::Outcome Connection::Run(std::string_view statement) {
+  sql::Outcome outcome;
+  sql::Error error;
+  if (!session_->Execute(statement, &outcome, &error)) {
+    if (error.description.empty()) {
+      error.description = "The statement failed: " + std::string(statement);
+    }
+    Fail(errors_, {ProviderNumber(error.kind), std::move(error.description), kSqlSource});
+  }
+  return outcome;
+}
+
+}  // namespace ado

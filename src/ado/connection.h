@@ -1,0 +1,119 @@
+// The connection the calendar program's database code talks to, shaped like
+// the data-access objects it was written against: a Connection opened by an
+// ODBC connection string on an Access file, statements executed on it, and
+// Recordsets (recordset.h) opened on it. Behind it stand the SQL layer
+// (sql::Session) and the file engine (jet::Database).
+//
+//   closed --Open ok--> open --Close--> closed
+//     |  Open fails: stays closed, the failure is thrown
+//
+// Invariants:
+//   (A1) Every failure is thrown as errors::RuntimeError(number,
+//        description); the numbers are those of error_numbers.h. Provider
+//        failures are also appended to Errors() first.
+//   (A2) An open connection holds the file open for reading and writing,
+//        locked against other programs, until Close or destruction.
+//   (A3) A statement has taken effect when Execute returns; there is no
+//        transaction to commit.
+//   (A4) Recordsets are snapshots taken at their Open, so any number of them
+//        may stay open while other statements run on the same connection.
+//
+// Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+#include "sql/session.h"
+
+namespace ado {
+
+// Option and state values, with the names and numbers the program uses.
+inline constexpr int32_t adConnectUnspecified = -1;
+inline constexpr int32_t adAsyncConnect = 16;
+inline constexpr int32_t adCmdUnspecified = -1;
+inline constexpr int32_t adCmdText = 1;
+inline constexpr int32_t adCmdTable = 2;
+inline constexpr int32_t adCmdStoredProc = 4;
+inline constexpr int32_t adCmdUnknown = 8;
+inline constexpr int32_t adExecuteNoRecords = 128;
+inline constexpr int32_t adStateClosed = 0;
+inline constexpr int32_t adStateOpen = 1;
+
+// One provider failure.
+struct Error {
+  int32_t number = 0;
+  std::string description;
+  std::string source;  // which part failed: "Access file engine" or "Access SQL"
+};
+
+// The provider failures of the last failing call on a connection.
+class ErrorList {
+ public:
+  int32_t Count() const { return static_cast<int32_t>(errors_.size()); }
+  // REQUIRES: 0 <= index < Count(); otherwise 3265 is thrown.
+  const Error& Item(int32_t index) const;
+  void Clear() { errors_.clear(); }
+
+  void Append(Error error) { errors_.push_back(std::move(error)); }
+
+ private:
+  std::vector<Error> errors_;
+};
+
+class Connection {
+ public:
+  Connection();  // closed
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Opens the Access file that `connection_string` names (connection_
+  // string.h). Required attributes: Driver (the Microsoft Access Driver)
+  // and Dbq (the file); Uid, if given, must be "admin"; Pwd is the database
+  // password; a relative Dbq is taken from DefaultDir when that is given.
+  // Non-empty `user_id` and `password` take the place of Uid and Pwd.
+  // `options`: adConnectUnspecified (or 0); adAsyncConnect is refused (3001).
+  // Failures (A1): 3705 when already open; -2147467259 for an unknown
+  // driver, a missing Dbq, a file that is missing, not an Access file, of a
+  // format this engine cannot update (.accdb, Access 97), damaged, or in use
+  // by another program; -2147217843 for a wrong password or user.
+  void Open(std::string_view connection_string, std::string_view user_id = {},
+            std::string_view password = {}, int32_t options = adConnectUnspecified);
+
+  // Runs one statement; any rows it returns are dropped at once. `options`:
+  // adCmdUnspecified, adCmdText or adCmdUnknown, optionally with
+  // adExecuteNoRecords; others are refused (3001).
+  // REQUIRES: open (3709 otherwise).
+  void Execute(std::string_view command_text, int32_t options = adCmdUnspecified);
+
+  ErrorList& Errors() { return errors_; }
+
+  // Writes everything out and releases the file. 3704 when not open; a
+  // failure to write the file is thrown after the connection has closed.
+  void Close();
+
+  int32_t State() const { return session_ ? adStateOpen : adStateClosed; }
+  // As given to the last Open.
+  const std::string& ConnectionString() const { return connection_string_; }
+
+ private:
+  friend class Recordset;
+
+  // Runs a statement for Execute and Recordset::Open: a failure goes to
+  // Errors() and is thrown with its provider number (A1).
+  // REQUIRES: open.
+  sql::Outcome Run(std::string_view statement);
+
+  std::unique_ptr<jet::Database> db_;
+  std::unique_ptr<sql::Session> session_;  // set exactly while open
+  ErrorList errors_;
+  std::string connection_string_;
+  std::string path_;  // the open file, for messages
+};
+
+}  // namespace ado
