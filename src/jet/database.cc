@@ -149,6 +149,7 @@ Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
   PageFileOptions file_options;
   file_options.writable = !options.read_only;
   file_options.sync = options.sync;
+  file_options.sync_every_commit = options.sync && options.sync_every_commit;
   file_options.checkpoint_bytes = options.checkpoint_bytes;
   Result<std::unique_ptr<PageFile>> file = PageFile::Open(path, file_options);
   if (!file.ok()) return file.status();

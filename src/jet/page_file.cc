@@ -302,7 +302,8 @@ Status PageFile::CommitUnit() {
     }
     if (wal_ == nullptr) {
       Result<std::unique_ptr<Wal>> wal =
-          Wal::Create(Wal::PathFor(path_), file_.get(), page_size_, options_.sync);
+          Wal::Create(Wal::PathFor(path_), file_.get(), page_size_, options_.sync,
+                      options_.sync_every_commit);
       if (!wal.ok()) {
         RollbackUnit();
         return Status::IoError("cannot make the log that protects changes beside the database "

@@ -18,8 +18,9 @@
 //        RollbackUnit). MutablePage saves the page's image before the first
 //        change in the unit; RollbackUnit restores every saved image and the
 //        page count, so a failed change leaves no trace in the cache.
-//   (P3) CommitUnit appends the unit's pages to the log and syncs the log
-//        before it returns OK (file-backed PageFiles). The database file
+//   (P3) CommitUnit appends the unit's pages to the log (and syncs it when
+//        asked to: PageFileOptions) before it returns OK (file-backed
+//        PageFiles). The database file
 //        itself is only written by a checkpoint, which copies every logged
 //        page into it, syncs it, and only then clears the log. So after a
 //        crash the database file holds the state of the last checkpoint and
@@ -48,9 +49,13 @@ class Wal;
 
 struct PageFileOptions {
   bool writable = false;
-  // Sync the log at each commit and the file at each checkpoint. Tests and
-  // benchmarks may turn it off to measure what the syncs cost.
+  // Sync the log before each checkpoint, the file after it, and the log
+  // when it is emptied (P3). Tests and benchmarks may turn it off.
   bool sync = true;
+  // Also sync the log at every commit, so that a committed unit survives a
+  // power cut (without it, a power cut may lose the last units, but recovery
+  // still finds a prefix of them: wal.h, W1).
+  bool sync_every_commit = false;
   // A checkpoint runs when the log grows past this many bytes (and at close).
   uint64_t checkpoint_bytes = 32ull << 20;
 };

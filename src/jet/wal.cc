@@ -140,10 +140,11 @@ Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, ui
 }
 
 Result<std::unique_ptr<Wal>> Wal::Create(const std::string& path, const OsFile* database,
-                                         uint32_t page_size, bool sync) {
+                                         uint32_t page_size, bool sync, bool sync_units) {
   Result<std::unique_ptr<OsFile>> file = OsFile::Open(path, OsFile::Mode::kCreate);
   if (!file.ok()) return file.status();
-  std::unique_ptr<Wal> wal(new Wal(std::move(file).value(), database, page_size, sync));
+  std::unique_ptr<Wal> wal(
+      new Wal(std::move(file).value(), database, page_size, sync, sync_units));
   JET_RETURN_IF_ERROR(wal->Reset());
   if (sync) JET_RETURN_IF_ERROR(SyncParentDirectory(path));
   return wal;
@@ -180,9 +181,9 @@ Status Wal::StartGeneration() {
   return Status::OK();
 }
 
-Status Wal::AppendRecord(const std::string& record) {
+Status Wal::AppendRecord(const std::string& record, bool sync) {
   Status s = file_->WriteAt(size_, record.data(), record.size());
-  if (s.ok() && sync_) s = file_->Sync();
+  if (s.ok() && sync) s = file_->Sync();
   if (!s.ok()) {
     // Cut the log back so that a later record cannot follow torn bytes; if
     // even that fails, the torn record fails its checksum on reading (W1).
@@ -212,7 +213,7 @@ Status Wal::AppendUnit(const std::vector<Page>& pages, uint32_t page_count) {
     buffer_.append(reinterpret_cast<const char*>(page.image), page_size_);
   }
   PutU64(&buffer_, HashBytes(Bytes(buffer_), buffer_.size(), salt_));
-  return AppendRecord(buffer_);
+  return AppendRecord(buffer_, sync_units_);
 }
 
 Status Wal::AppendCheckpoint(const std::vector<uint32_t>& numbers,
@@ -229,7 +230,8 @@ Status Wal::AppendCheckpoint(const std::vector<uint32_t>& numbers,
     PutU64(&buffer_, after[i]);
   }
   PutU64(&buffer_, HashBytes(Bytes(buffer_), buffer_.size(), salt_));
-  return AppendRecord(buffer_);
+  // Syncs the units before it too (W2).
+  return AppendRecord(buffer_, sync_);
 }
 
 }  // namespace jet

@@ -21,7 +21,9 @@
 //                  n x (u32 page number, u64 hash before, u64 hash after), u64 sum
 //
 // Rules:
-//   (W1) A unit is committed once its record is complete and synced. A record
+//   (W1) A unit is committed once its record is complete (and durable across
+//        a power cut once synced: at every commit, or at the latest by the
+//        checkpoint record, W2). A record
 //        that is cut short or fails its checksum, and everything after it, is
 //        ignored: the tail of a write that a crash interrupted.
 //   (W2) Before a checkpoint writes any page into the database, a checkpoint
@@ -79,10 +81,10 @@ class Wal {
   // REQUIRES: the caller holds the database's exclusive lock and has applied
   // any leftover log.
   static Result<std::unique_ptr<Wal>> Create(const std::string& path, const OsFile* database,
-                                             uint32_t page_size, bool sync);
+                                             uint32_t page_size, bool sync, bool sync_units);
 
-  // Appends one unit and syncs (W1). On failure the log is cut back to its
-  // last good record, so the unit is simply not there.
+  // Appends one unit, synced when sync_units (W1). On failure the log is cut
+  // back to its last good record, so the unit is simply not there.
   struct Page {
     uint32_t number;
     const uint8_t* image;
@@ -99,15 +101,21 @@ class Wal {
   const std::string& path() const { return file_->path(); }
 
  private:
-  Wal(std::unique_ptr<OsFile> file, const OsFile* database, uint32_t page_size, bool sync)
-      : file_(std::move(file)), database_(database), page_size_(page_size), sync_(sync) {}
+  Wal(std::unique_ptr<OsFile> file, const OsFile* database, uint32_t page_size, bool sync,
+      bool sync_units)
+      : file_(std::move(file)),
+        database_(database),
+        page_size_(page_size),
+        sync_(sync),
+        sync_units_(sync_units) {}
   Status StartGeneration();
-  Status AppendRecord(const std::string& record);
+  Status AppendRecord(const std::string& record, bool sync);
 
   std::unique_ptr<OsFile> file_;
   const OsFile* database_;
   uint32_t page_size_;
-  bool sync_;
+  bool sync_;        // checkpoint records, emptying, the folder
+  bool sync_units_;  // every unit record too
   uint32_t salt_ = 0;
   uint64_t size_ = 0;       // bytes of good records (0: no header yet)
   std::string buffer_;      // reused record buffer
