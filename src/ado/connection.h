@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "errors/runtime_error.h"
 #include "jet/database.h"
 #include "sql/session.h"
 
@@ -115,5 +116,14 @@ class Connection {
   std::string connection_string_;
   std::string path_;  // the open file, for messages
 };
+
+// The object an owning reference holds, as the program reaches its global
+// connection: 91 "Object variable or With block variable not set" when the
+// reference is empty.
+template <typename Object>
+Object& Required(const std::unique_ptr<Object>& object) {
+  if (!object) throw errors::RuntimeError(errors::kObjectNotSet);
+  return *object;
+}
 
 }  // namespace ado

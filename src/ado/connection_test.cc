@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -196,6 +197,7 @@ TEST_F(CalendarTest, MisusedObjectsRaiseTheirNumbers) {
   } cases[] = {
       {"execute on a closed connection", [&] { closed.Execute("SELECT * FROM Dates;"); }, 3709},
       {"close a closed connection", [&] { closed.Close(); }, 3704},
+      {"no connection held", [] { std::unique_ptr<Connection> none; Required(none).Close(); }, 91},
       {"open an open connection", [&] { db_.Open(ComposeConnectionString("x.mdb")); }, 3705},
       {"recordset without connection", [&] { Recordset r; r.Open(DayQuery("1/1/2010")); }, 3709},
       {"recordset on a closed connection", [&] { Recordset r; r.Open("SELECT @@IDENTITY", &closed); },
