@@ -116,6 +116,16 @@ TEST_F(SessionTest, UpdateChangesEveryMatchingRowInOneUnit) {
   EXPECT_TRUE(db_->Check()->empty());
 }
 
+// The second row's new key repeats the first's: the whole UPDATE fails and
+// the first row keeps its key.
+TEST_F(SessionTest, UpdateFailingOnALaterRowChangesNoRow) {
+  const Error error = RunBad("UPDATE Dates SET DateKey = #1/1/2035# WHERE DateKey >= #1/2/2009# AND DateKey <= #1/3/2009#");
+  EXPECT_EQ(error.kind, ErrorKind::kConstraint) << error.description;
+  EXPECT_EQ(Count("Dates", "DateKey = #1/1/2035#"), 0u);
+  EXPECT_EQ(Count("Dates", "DateKey >= #1/2/2009# AND DateKey <= #1/3/2009#"), 2u);
+  EXPECT_TRUE(db_->Check()->empty());
+}
+
 struct BadCase {
   std::string statement;
   ErrorKind kind;
