@@ -196,7 +196,8 @@ const std::string kLongColor(51, 'x');
 
 const RefusalCase kRefusals[] = {
     {"DuplicatePrimaryKey", "fixtures", "tessdata-2009.mdb", StatusCode::kConstraint,
-     "would create duplicate values in the index, primary key, or relationship. (table Dates",
+     "would create duplicate values in the index, primary key, or relationship. (table Dates, "
+     "index PrimaryKey: DateKey = 2010-01-01)",
      [](Database& db) {
        // 1/1/2010 is in the calendar already.
        return InsertDay(db, [](const TableDef& t, std::vector<Value>* v) {

@@ -11,9 +11,9 @@ std::string DateText(double ole) {
   if (!std::isfinite(ole) || std::fabs(ole) > 3e6) return std::to_string(ole);
   const double day = std::trunc(ole);
   const int64_t seconds = std::llround(std::fabs(ole - day) * 86400);
-  // Days since 0000-03-01 in the proleptic Gregorian calendar, then the
-  // civil date from its 400-year era.
-  const int64_t z = static_cast<int64_t>(day) + 693899 - 60;
+  // Days since 0000-03-01 in the proleptic Gregorian calendar (1899-12-30
+  // is day 693899), then the civil date from its 400-year era.
+  const int64_t z = static_cast<int64_t>(day) + 693899;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t doe = z - era * 146097;
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
