@@ -18,8 +18,10 @@
 //        decimal texts to numbers, '1'/'0'/'-1'/'True'/'False'/'Yes'/'No' to
 //        Yes/No); one that cannot be is a type-mismatch error, never a
 //        silent Null or zero.
-//   (Q3) A WHERE that compares an indexed column for equality (alone or
-//        under AND) reads through the index; other statements scan.
+//   (Q3) A WHERE that compares the first column of an index for equality
+//        with a value (alone or under AND) reads through that index, when
+//        the engine builds its keys; other statements scan. Either way the
+//        whole WHERE decides which rows match, so both give the same rows.
 //   (Q4) A SELECT's result is a snapshot taken when it runs: later
 //        statements on the session do not change rows already returned.
 //
@@ -58,6 +60,8 @@ struct Error {
 struct ResultSet {
   std::vector<jet::ColumnDef> columns;  // names and types, in result order
   std::vector<jet::Row> rows;           // values in column order; each Row owns its storage
+  // Text values point into their Row's storage, which is kept on the heap:
+  // moving a Row (or the ResultSet) keeps them valid, copying a Row does not.
 };
 
 struct Outcome {
@@ -71,7 +75,13 @@ class Session {
   explicit Session(jet::Database& db);
 
   // Runs one statement. On failure returns false and fills *error; the
-  // database is as it was before the statement (Q1).
+  // database is as it was before the statement (Q1). SELECT * gives every
+  // column in table order; SELECT @@IDENTITY one row with one Long column
+  // named Expr1000 holding last_identity(). Which ErrorKind each failure
+  // gets: names and values are checked before anything is read or written
+  // (kNoSuchTable, kNoSuchColumn, kTypeMismatch also for a number out of
+  // its column's range); the engine's refusals follow (kConstraint for a
+  // duplicate key, a missing required value or a text too long).
   bool Execute(std::string_view statement, Outcome* outcome, Error* error);
 
   // The autonumber the last INSERT on this session generated; 0 before any.
