@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Fuzzes the file reader: builds jet_read_fuzzer with clang, AddressSanitizer
-# and UBSan into build-fuzz/, seeds a scratch corpus with copies of the shared
-# .mdb files, and runs libFuzzer for SECONDS (default 60). Further arguments
-# go to libFuzzer and override the defaults below.
+# Fuzzes the file reader and the SQL layer: builds jet_read_fuzzer and
+# sql_parser_fuzzer with clang, AddressSanitizer and UBSan into build-fuzz/
+# (or $TESSALY_FUZZ_BUILD), and runs libFuzzer on each for half of SECONDS
+# (default 60). The reader's scratch corpus is seeded with copies of the
+# shared .mdb files; the SQL target's with the statements the calendar
+# update sends, and a dictionary of SQL words. Further arguments go to
+# libFuzzer (both targets) and override the defaults below.
 # Exits non-zero on any crash, leak, timeout or out-of-memory; the input that
-# caused it is left in build-fuzz/artifacts/.
+# caused it is left in the build folder's artifacts/.
 #
 # libFuzzer keeps its whole corpus in memory, and inputs grown from the
 # megabyte-sized seeds are as large: memory use rises with the corpus, to
@@ -18,13 +21,16 @@ case "$seconds" in
   ''|*[!0-9]*) echo "usage: $0 [SECONDS [libFuzzer options...]]" >&2; exit 2 ;;
 esac
 shift $(( $# > 0 ? 1 : 0 ))
+read_seconds=$(( (seconds + 1) / 2 ))
+sql_seconds=$(( seconds - read_seconds ))
+(( sql_seconds > 0 )) || sql_seconds=1
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 shared="$(cd "$repo/../shared" 2>/dev/null && pwd)" || {
   echo "fuzz.sh: no shared test data beside the checkout ($repo/../shared)" >&2
   exit 1
 }
-build="$repo/build-fuzz"
+build="${TESSALY_FUZZ_BUILD:-$repo/build-fuzz}"
 
 for tool in clang clang++; do
   command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is not installed" >&2; exit 1; }
@@ -34,10 +40,10 @@ CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSALY_BUILD_FUZZ=ON -DTESSALY_SANITIZE=ON \
   -DTESSALY_BUILD_TESTS=OFF -DTESSALY_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer
+cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer sql_parser_fuzzer
 
 # libFuzzer adds new inputs to the first corpus folder, so it gets copies;
-# the shared files are never handed to it. The folder starts afresh each run
+# the shared files are never handed to it. The folders start afresh each run
 # (inputs run to megabytes, and a kept corpus would grow without bound).
 corpus="$build/corpus"
 artifacts="$build/artifacts"
@@ -53,14 +59,55 @@ for seed in "${seeds[@]}"; do
   (( size > largest )) && largest=$size
 done
 
-echo "fuzz.sh: ${#seeds[@]} seeds (largest $largest bytes), running ${seconds}s"
+echo "fuzz.sh: ${#seeds[@]} seeds (largest $largest bytes), running jet_read_fuzzer ${read_seconds}s"
 # libFuzzer exits non-zero on a crash, leak, timeout or OOM; set -e passes that on.
 "$build/bin/jet_read_fuzzer" "$corpus" \
-  -max_total_time="$seconds" \
+  -max_total_time="$read_seconds" \
   -rss_limit_mb=2048 \
   -timeout=10 \
   -max_len="$largest" \
   -print_final_stats=1 \
   -artifact_prefix="$artifacts/" \
+  "$@"
+
+# The SQL target reads one statement per line; each seed is one statement
+# of the calendar update, and one seed holds them all in their usual order.
+sql_corpus="$build/sql_corpus"
+rm -rf "$sql_corpus"
+mkdir -p "$sql_corpus"
+statements=(
+  "SELECT * FROM Dates WHERE (((Dates.DateKey)=#1/6/2010#));"
+  "SELECT * FROM EventDates WHERE (((EventDates.EventDate)=#1/1/2010#));"
+  "SELECT * FROM Events WHERE (((Events.EventID)=12));"
+  "INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, EventIcon, Notes, Recurring) VALUES ('New Year''s Day','1','0:00 AM','11:59 PM','','','','0');"
+  "SELECT @@IDENTITY"
+  "INSERT INTO EventDates (EventId, EventDate) VALUES ('12','1/1/2010');"
+  "UPDATE Dates SET EventCount = 3 WHERE (((Dates.DateKey)=#1/1/2010#));"
+  "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('1/1/2010','','1','','');"
+  "UPDATE Dates SET DateColor = 'White', DateText = '' WHERE (((Dates.DateKey)=#1/1/2010#));"
+  "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('1/1/2010','White','0','','');"
+  "SELECT * FROM Events WHERE NOT (Notes IS NULL) OR [EventName] <> 'x' AND Recurring = True"
+)
+for i in "${!statements[@]}"; do
+  printf '%s' "${statements[$i]}" > "$sql_corpus/statement-$i.sql"
+done
+printf '%s\n' "${statements[@]}" > "$sql_corpus/all.sql"
+dictionary="$build/sql.dict"
+: > "$dictionary"
+for word in SELECT INSERT INTO VALUES UPDATE SET FROM WHERE AND OR NOT IS NULL TRUE FALSE \
+    "@@IDENTITY" "*" "(" ")" "," ";" "=" "<>" "<=" ">=" "''" "#1/6/2010#" "#12/30/1899 11:59 PM#" \
+    Dates Events EventDates DateKey DateColor EventCount EventID AllDayEvent StartTime Notes; do
+  printf '"%s"\n' "$word" >> "$dictionary"
+done
+
+echo "fuzz.sh: ${#statements[@]} statement seeds, running sql_parser_fuzzer ${sql_seconds}s"
+"$build/bin/sql_parser_fuzzer" "$sql_corpus" \
+  -max_total_time="$sql_seconds" \
+  -rss_limit_mb=2048 \
+  -timeout=10 \
+  -max_len=4096 \
+  -dict="$dictionary" \
+  -print_final_stats=1 \
+  -artifact_prefix="$artifacts/sql-" \
   "$@"
 echo "fuzz.sh: no crash, leak or timeout in ${seconds}s"
