@@ -265,7 +265,7 @@ class Binder {
         break;
       case Expr::Kind::kLiteral: {
         node->kind = Bound::Kind::kConstant;
-        bool ok = true;
+        bool ok = true;  // # literals were checked by the parser
         node->constant = NaturalValue(expr.literal, arena_, &ok);
         break;
       }
@@ -273,12 +273,17 @@ class Binder {
       case Expr::Kind::kNot:
         node->kind = expr.kind == Expr::Kind::kIsNull ? Bound::Kind::kIsNull : Bound::Kind::kNot;
         node->negated = expr.negated;
-        if (!Bind(*expr.left, &node->left, error)) return false;
+        if (expr.kind == Expr::Kind::kNot ? !BindCondition(*expr.left, &node->left, error)
+                                          : !Bind(*expr.left, &node->left, error)) {
+          return false;
+        }
         break;
       case Expr::Kind::kAnd:
       case Expr::Kind::kOr:
         node->kind = expr.kind == Expr::Kind::kAnd ? Bound::Kind::kAnd : Bound::Kind::kOr;
-        if (!Bind(*expr.left, &node->left, error) || !Bind(*expr.right, &node->right, error)) return false;
+        if (!BindCondition(*expr.left, &node->left, error) || !BindCondition(*expr.right, &node->right, error)) {
+          return false;
+        }
         break;
       case Expr::Kind::kCompare:
         if (!BindCompare(expr, node.get(), error)) return false;
@@ -311,9 +316,34 @@ class Binder {
     if (IsNullConstant(*node->left) || IsNullConstant(*node->right)) return true;
     if (a == b && a != ValueClass::kOther) return true;
     return Fail(error, ErrorKind::kTypeMismatch,
-                "Data type mismatch in the comparison at character " + std::to_string(expr.position) +
-                    " of table " + table_.name);
+                "Data type mismatch: " + Describe(*left) + " cannot be compared with " + Describe(*right) +
+                    " (character " + std::to_string(expr.position) + ")");
   }
+
+  std::string Describe(const Expr& expr) const {
+    if (expr.kind == Expr::Kind::kLiteral) return "the value " + expr.literal.Display();
+    if (expr.kind != Expr::Kind::kColumn) return "a condition";
+    const jet::ColumnDef* column = table_.FindColumn(expr.column.name);
+    return "column " + table_.name + "." + (column != nullptr ? column->name : expr.column.name) + " (" +
+           (column != nullptr ? jet::ColumnTypeName(column->type) : "?") + ")";
+  }
+
+ public:
+  // A condition: WHERE itself and each operand of AND, OR and NOT. A number
+  // or Yes/No stands for true when it is not 0; a text is no condition.
+  bool BindCondition(const Expr& expr, std::unique_ptr<Bound>* out, Error* error) {
+    if (!Bind(expr, out, error)) return false;
+    const Bound& node = **out;
+    if ((node.kind == Bound::Kind::kColumn || node.kind == Bound::Kind::kConstant) &&
+        !IsNullConstant(node) && ClassOfOperand(node) != ValueClass::kNumber) {
+      return Fail(error, ErrorKind::kTypeMismatch,
+                  "Data type mismatch: " + Describe(expr) + " is not a condition (character " +
+                      std::to_string(expr.position) + ")");
+    }
+    return true;
+  }
+
+ private:
 
   static bool IsNullConstant(const Bound& node) {
     return node.kind == Bound::Kind::kConstant && node.constant.is_null();
@@ -509,7 +539,7 @@ bool Session::RunSelect(const Statement& statement, Outcome* outcome, Error* err
   if (!LookUpTable(db_, statement, &table, error)) return false;
   std::deque<std::string> arena;
   std::unique_ptr<Bound> where;
-  if (statement.where != nullptr && !Binder(table, &arena).Bind(*statement.where, &where, error)) return false;
+  if (statement.where != nullptr && !Binder(table, &arena).BindCondition(*statement.where, &where, error)) return false;
   ResultSet result;
   result.columns = table.columns;
   if (!ForEachMatch(db_, table, where.get(), &access_counts_, error,
@@ -592,7 +622,7 @@ bool Session::RunUpdate(const Statement& statement, Outcome* outcome, Error* err
     changes.push_back(change);
   }
   std::unique_ptr<Bound> where;
-  if (statement.where != nullptr && !Binder(table, &arena).Bind(*statement.where, &where, error)) return false;
+  if (statement.where != nullptr && !Binder(table, &arena).BindCondition(*statement.where, &where, error)) return false;
 
   // Every matching row is found before the first write: cursors do not
   // survive writes, and a row the update moves must not be met twice.
