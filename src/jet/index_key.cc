@@ -138,6 +138,11 @@ bool NumericMagnitude(const ColumnDef& column, const Value& value, bool* negativ
 }  // namespace
 
 bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::string* why) {
+  return IndexKeysSupported(table, index, JetVersion::kJet4, why);
+}
+
+bool IndexKeysSupported(const TableDef& table, const IndexDef& index, JetVersion version,
+                        std::string* why) {
   for (const IndexColumnDef& ic : index.columns) {
     size_t at = 0;
     const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
@@ -163,6 +168,15 @@ bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::s
       }
       return false;
     }
+    // Only an Access 97 definition gives a text column its own code page.
+    if (IsText(column->type) && column->code_page != 0 && version != JetVersion::kJet3) {
+      if (why) {
+        *why = "index " + index.name + " of table " + table.name + ": column " + column->name +
+               " is an Access 97 text column, whose keys follow the General 97 order;"
+               " they are built only for an Access 97 file";
+      }
+      return false;
+    }
   }
   return true;
 }
@@ -182,15 +196,11 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
                       const std::vector<Value>& row_values, std::string* key,
                       JetVersion version) {
   key->clear();
+  std::string why;
+  if (!IndexKeysSupported(table, index, version, &why)) return Status::NotSupported(why);
   for (const IndexColumnDef& ic : index.columns) {
     size_t at = 0;
     const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
-    std::string why;
-    if (column == nullptr || !TypeSupported(column->type) ||
-        (IsText(column->type) && !TextKeySupported(*column, nullptr))) {
-      IndexSupportedForWrite(table, index, &why);
-      return Status::NotSupported(why);
-    }
     if (at >= row_values.size()) {
       return Status::InvalidArgument("index " + index.name + " of table " + table.name +
                                      ": the row has no value for column " + column->name);

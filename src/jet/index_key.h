@@ -60,8 +60,14 @@
 namespace jet {
 
 // True when every column of `index` has a type whose key this engine builds
-// (K3). Otherwise false, with `why` naming the index, the column and its type
-// or sort order.
+// (K3) in a file of `version`. Otherwise false, with `why` naming the index,
+// the column and its type or sort order. A text column of an Access 97
+// definition (it has a code page of its own) is refused unless `version` is
+// kJet3: Jet 4 keys would not find its entries.
+bool IndexKeysSupported(const TableDef& table, const IndexDef& index, JetVersion version,
+                        std::string* why);
+
+// IndexKeysSupported for a Jet 4 file: the indexes the table writer can keep.
 bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::string* why);
 
 // Builds the key of `index` for a row. `row_values` holds one Value per
