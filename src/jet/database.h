@@ -239,6 +239,47 @@ struct ColumnChange {
   Value value;
 };
 
+// ---- Creating databases, tables and indexes (create.cc) ----
+// A column of a new table. `type` is the stored type; a long autonumber
+// (COUNTER) is kLong with autonumber set. `length`: characters of a Text
+// column (1..255), bytes of a Binary column (1..255); ignored otherwise.
+struct ColumnSpec {
+  std::string name;
+  ColumnType type = ColumnType::kText;
+  uint16_t length = 0;
+  bool autonumber = false;  // kLong only
+  bool required = false;    // NOT NULL: the "Required" design property
+  uint8_t precision = 18;   // kNumeric: 1..28
+  uint8_t scale = 0;        // kNumeric: 0..precision
+};
+
+struct IndexColumnSpec {
+  std::string column;
+  bool ascending = true;
+};
+
+// A primary key is unique and required (flags 0x89, index type 1); a table
+// has at most one.
+struct IndexSpec {
+  std::string name;
+  std::vector<IndexColumnSpec> columns;  // 1..10, in key order
+  bool primary_key = false;
+  bool unique = false;
+  bool ignore_nulls = false;
+};
+
+struct TableSpec {
+  std::string name;
+  std::vector<ColumnSpec> columns;  // 1..255
+  std::vector<IndexSpec> indexes;
+};
+
+struct CreateOptions {
+  double creation_date = 0;  // OLE date of the header and catalog rows; 0 = now
+  OpenOptions open;          // how the new file is opened (read_only is ignored)
+};
+// ---- end of creation declarations ----
+
 class Database {
  public:
   virtual ~Database() = default;
@@ -304,6 +345,24 @@ class Database {
   // Changes some columns of one row; the others keep their stored bytes.
   virtual Status Update(const TableDef& table, RowId id,
                         const std::vector<ColumnChange>& changes) = 0;
+
+  // ---- Creating (create.cc) ----
+  // Writes a new, empty Access 2000 (Jet 4) database at `path` (code page
+  // 1252, General sort order, no password), as the database engine lays
+  // one out: header, global page map, the four system tables and their
+  // catalog rows. The file appears whole or not at all; an existing file is
+  // never overwritten (kInvalidArgument). Then opens it for writing.
+  static Result<std::unique_ptr<Database>> Create(const std::string& path,
+                                                  const CreateOptions& options = {});
+  // Adds a table: its catalog row, definition, usage maps and an empty root
+  // page per index, as one unit (or one statement of the open unit).
+  // kInvalidArgument naming the table/column/index for a taken name, a bad
+  // type or length, a key on a missing column; nothing is written then.
+  virtual Status CreateTable(const TableSpec& spec) = 0;
+  // Adds an index to a table created by this engine or by Access, filling
+  // it from the table's rows; kConstraint when a unique index meets a
+  // duplicate key.
+  virtual Status CreateIndex(std::string_view table_name, const IndexSpec& spec) = 0;
 
   // Writes every committed change into the file, removes the log and
   // releases the lock. Rolls back an open unit. The destructor closes too,

@@ -42,6 +42,10 @@ class DatabaseImpl : public Database {
   Status Update(const TableDef& table, RowId id, const std::vector<ColumnChange>& changes) override;
   Status Close() override;
 
+  // create.cc
+  Status CreateTable(const TableSpec& spec) override;
+  Status CreateIndex(std::string_view table_name, const IndexSpec& spec) override;
+
   void set_read_only(bool read_only) { read_only_ = read_only; }
 
  private:
