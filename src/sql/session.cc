@@ -224,6 +224,7 @@ struct Bound {
   jet::Value constant;         // kConstant
   CompareOp op = CompareOp::kEq;
   bool negated = false;
+  bool column_typed = false;   // kConstant: converted to the compared column's type
   std::unique_ptr<Bound> left, right;
 };
 
@@ -309,6 +310,19 @@ class Binder {
       node->right = std::make_unique<Bound>();
       node->right->kind = Bound::Kind::kConstant;
       const jet::ColumnDef& column = table_.columns[node->left->column_index];
+      Converted converted = ConvertLiteral(table_, column, right->literal, arena_);
+      if (converted.failure == ConvertFailure::kNone) {
+        node->right->constant = converted.value;
+        node->right->column_typed = true;
+        return true;
+      }
+      // A number the column cannot hold (beyond its range, or 5 for a
+      // Yes/No) still compares as a number: Yes is -1 and No is 0.
+      if (right->literal.kind == Literal::Kind::kNumber && ClassOf(column.type) == ValueClass::kNumber) {
+        bool ok = true;
+        node->right->constant = NaturalValue(right->literal, arena_, &ok);
+        return true;
+      }
       return ConvertFor(table_, column, right->literal, arena_, &node->right->constant, error);
     }
     if (!Bind(*right, &node->right, error)) return false;
@@ -435,7 +449,7 @@ void CollectEqualities(const Bound* node, std::vector<const Bound*>* out) {
   }
   if (node->kind == Bound::Kind::kCompare && node->op == CompareOp::kEq &&
       node->left->kind == Bound::Kind::kColumn && node->right->kind == Bound::Kind::kConstant &&
-      !node->right->constant.is_null()) {
+      node->right->column_typed && !node->right->constant.is_null()) {
     out->push_back(node);
   }
 }

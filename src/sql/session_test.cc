@@ -145,7 +145,8 @@ TEST_F(SessionTest, ErrorsNameWhatFailedAndChangeNothing) {
        "Data type mismatch: column Events.AllDayEvent (Yes/No) cannot take the value 'maybe'"},
       {"INSERT INTO Dates (DateKey) VALUES ('1/32/2010')", ErrorKind::kTypeMismatch, "Dates.DateKey"},
       {"UPDATE Dates SET EventCount = 'many'", ErrorKind::kTypeMismatch, "Dates.EventCount (Long)"},
-      {"UPDATE Dates SET EventCount = 2147483648", ErrorKind::kTypeMismatch, "Overflow"},
+      {"UPDATE Dates SET EventCount = 2147483648", ErrorKind::kTypeMismatch,
+       "Overflow: the value 2147483648 does not fit column Dates.EventCount (Long)"},
       {"SELECT * FROM Dates WHERE DateKey = 'tomorrow'", ErrorKind::kTypeMismatch, "'tomorrow'"},
       {"SELECT * FROM Dates WHERE DateColor = EventCount", ErrorKind::kTypeMismatch,
        "Data type mismatch: column Dates.DateColor (Text) cannot be compared with column Dates.EventCount (Long)"},
@@ -196,6 +197,32 @@ TEST_F(SessionTest, SelectResultsAreSnapshots) {
   Outcome moved = std::move(before);  // rows keep their bytes when moved
   EXPECT_EQ(moved.result.rows[0].values[1].text(), "Church Council");
   EXPECT_EQ(Count("Events", "EventName = 'Parish Council'"), 1u);
+}
+
+TEST_F(SessionTest, NumbersBeyondAColumnsRangeCompareAsNumbers) {
+  EXPECT_EQ(Count("Events", "EventID = 2147483648"), 0u);
+  EXPECT_EQ(Count("Events", "EventID < 1E10"), Count("Events"));
+  EXPECT_EQ(Count("Events", "AllDayEvent = 5"), 0u);
+}
+
+// Text and composite keys: equality on the first column seeks, and the
+// rows are those a scan finds, whatever the case of the text.
+TEST_F(SessionTest, TextAndCompositeIndexesGiveTheRowsOfAScan) {
+  Open("tessdata-textindex.mdb");
+  const char* conditions[] = {"EventName = 'Choir Practice'", "EventName = 'CHOIR practice'",
+                              "EventName = 'Nothing like it'", "EventName = 'Choir Practice' AND Recurring = True"};
+  for (const char* condition : conditions) {
+    const int64_t seeks = session_->access_counts().index_seeks;
+    const size_t sought = Count("Events", condition);
+    EXPECT_EQ(session_->access_counts().index_seeks, seeks + 1) << condition;
+    EXPECT_EQ(sought, Count("Events", std::string("NOT NOT (") + condition + ")")) << condition;
+  }
+  EXPECT_EQ(Count("Events", "EventName = 'choir practice'"), 1u);
+  const int64_t seeks = session_->access_counts().index_seeks;
+  const size_t links = Count("EventDates", "EventId = 17");
+  EXPECT_EQ(session_->access_counts().index_seeks, seeks + 1);
+  EXPECT_GT(links, 50u);
+  EXPECT_EQ(links, Count("EventDates", "EventId >= 17 AND EventId <= 17"));
 }
 
 // The day's key is found through the DateKey index, and gives the rows a
