@@ -66,6 +66,11 @@ Error OpenFailure(const std::string& path, const jet::Status& status) {
 
 [[noreturn]] void ThrowKnown(const errors::KnownError& error) { throw errors::RuntimeError(error); }
 
+std::function<void(std::string_view)>& StatementTrace() {
+  static std::function<void(std::string_view)> trace;
+  return trace;
+}
+
 bool IsTextCommand(int32_t options) {
   const int32_t command_type = options == adCmdUnspecified ? options : options & ~adExecuteNoRecords;
   return command_type == adCmdUnspecified || command_type == adCmdText ||
@@ -73,6 +78,10 @@ bool IsTextCommand(int32_t options) {
 }
 
 }  // namespace
+
+void SetStatementTrace(std::function<void(std::string_view statement)> trace) {
+  StatementTrace() = std::move(trace);
+}
 
 const Error& ErrorList::Item(int32_t index) const {
   if (index < 0 || index >= Count()) ThrowKnown(kItemNotFound);
@@ -182,6 +191,7 @@ void Connection::Close() {
 }
 
 sql::Outcome Connection::Run(std::string_view statement) {
+  if (StatementTrace()) StatementTrace()(statement);
   sql::Outcome outcome;
   sql::Error error;
   if (!session_->Execute(statement, &outcome, &error)) {

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -116,6 +117,12 @@ class Connection {
   std::string connection_string_;
   std::string path_;  // the open file, for messages
 };
+
+// Statement trace: when set, `trace` is called with the text of every
+// statement just before it is run, by Execute and by Recordset::Open alike
+// (the batch command's --trace). Process-wide, like the pending failure;
+// an empty function turns it off.
+void SetStatementTrace(std::function<void(std::string_view statement)> trace);
 
 // The object an owning reference holds, as the program reaches its global
 // connection: 91 "Object variable or With block variable not set" when the
