@@ -42,6 +42,14 @@ bool FailStatus(Error* error, const jet::Status& status) {
   return Fail(error, kind, status.message().empty() ? status.ToString() : status.message());
 }
 
+// Starting a unit fails for the whole file (open for reading only, a
+// format the engine does not write), never for a rule of the table.
+bool FailBegin(Error* error, const jet::Status& status, const std::string& table) {
+  return Fail(error,
+              status.code() == jet::StatusCode::kNotSupported ? ErrorKind::kNotSupported : ErrorKind::kDatabase,
+              "Cannot change table " + table + ": " + status.message());
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -595,7 +603,7 @@ bool Session::RunInsert(const Statement& statement, Outcome* outcome, Error* err
       return false;
     }
   }
-  if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailStatus(error, begun);
+  if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailBegin(error, begun, table.name);
   auto inserted = db_.Insert(table, values);
   if (!inserted.ok()) {
     db_.Rollback();
@@ -646,7 +654,7 @@ bool Session::RunUpdate(const Statement& statement, Outcome* outcome, Error* err
     return false;
   }
   if (ids.empty()) return true;
-  if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailStatus(error, begun);
+  if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailBegin(error, begun, table.name);
   for (const jet::RowId& id : ids) {
     if (const jet::Status updated = db_.Update(table, id, changes); !updated.ok()) {
       db_.Rollback();

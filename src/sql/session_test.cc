@@ -116,6 +116,19 @@ TEST_F(SessionTest, UpdateChangesEveryMatchingRowInOneUnit) {
   EXPECT_TRUE(db_->Check()->empty());
 }
 
+TEST_F(SessionTest, WritesToAReadOnlyDatabaseAreRefusedAsADatabaseError) {
+  auto db = jet::Database::Open(copy_->path().string());
+  ASSERT_TRUE(db.ok());
+  Session reader(**db);
+  Outcome outcome;
+  Error error;
+  EXPECT_TRUE(reader.Execute("SELECT * FROM Dates WHERE DateKey = #1/6/2010#", &outcome, &error));
+  EXPECT_EQ(outcome.result.rows.size(), 1u);
+  EXPECT_FALSE(reader.Execute("UPDATE Dates SET EventCount = 3 WHERE DateKey = #1/6/2010#", &outcome, &error));
+  EXPECT_EQ(error.kind, ErrorKind::kDatabase);
+  EXPECT_NE(error.description.find("Cannot change table Dates: "), std::string::npos) << error.description;
+}
+
 // The second row's new key repeats the first's: the whole UPDATE fails and
 // the first row keeps its key.
 TEST_F(SessionTest, UpdateFailingOnALaterRowChangesNoRow) {
