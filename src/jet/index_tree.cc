@@ -376,6 +376,12 @@ Status IndexTree::RemoveAt(uint32_t page_number, int depth, const IndexEntry& en
       change->new_max = below.new_max;
     }
   }
+  // A child whose new last key is longer (text keys) may have split while
+  // taking it: the new page goes before it, as after an insert (T5).
+  if (below.split) {
+    children.insert(children.begin() + static_cast<ptrdiff_t>(i),
+                    Child{below.left_page, true, below.left_max});
+  }
   return FinishNode(page_number, page, children, change);
 }
 
