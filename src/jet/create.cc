@@ -317,7 +317,7 @@ Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>
       uint8_t* slot = d + f.physical_index_columns_offset + 3 * k;
       if (k < index.columns.size()) {
         WriteU16(slot, index.columns[k].column_number);
-        slot[2] = index.columns[k].ascending ? 0x01 : 0x02;
+        slot[2] = index.columns[k].ascending ? 0x01 : 0x00;  // 0x01 ascending
       } else {
         WriteU16(slot, 0xFFFF);
       }
