@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program.
+# Installs what is missing, builds, and runs the update on each calendar
+# database given: scripts/run.sh DATABASE.mdb...  (until the window lands,
+# the batch command is the program).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
