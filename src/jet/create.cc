@@ -252,7 +252,7 @@ Status LayoutFromSpec(const TableSpec& spec, TableLayout* layout) {
 }
 
 Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>& long_value_maps,
-                     uint32_t tdef_page, std::string* page) {
+                     std::string* page) {
   const Format& f = kJet4Format;
   std::string b(f.tdef_header_size, '\0');
   auto* h = reinterpret_cast<uint8_t*>(b.data());
@@ -292,10 +292,8 @@ Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>
       d[f.column_precision_offset] = c.precision;
       d[f.column_scale_offset] = c.scale;
     } else if (c.type == ColumnType::kText || c.type == ColumnType::kMemo || layout.system) {
-      WriteU16(d + f.column_sort_order_offset, c.type == ColumnType::kText ||
-                                                       c.type == ColumnType::kMemo || layout.system
-                                                   ? kGeneralSortOrder
-                                                   : 0);
+      // Access gives every column of its system tables the sort order.
+      WriteU16(d + f.column_sort_order_offset, kGeneralSortOrder);
       d[f.column_sort_version_offset] = c.sort_version;
     }
     d[f.column_flags_offset] = c.flags;
@@ -352,7 +350,6 @@ Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>
   h = reinterpret_cast<uint8_t*>(b.data());
   WriteU32(h + 8, static_cast<uint32_t>(b.size()));
   WriteU16(h + 2, static_cast<uint16_t>(f.page_size - 8 - b.size()));
-  (void)tdef_page;
   b.resize(f.page_size, '\0');
   *page = std::move(b);
   return Status::OK();
@@ -441,7 +438,7 @@ Status WriteNewTable(PageFile& file, const Format& format, uint32_t tdef_page,
     }
   }
   std::string bytes;
-  JET_RETURN_IF_ERROR(BuildTableDef(*layout, long_value_maps, tdef_page, &bytes));
+  JET_RETURN_IF_ERROR(BuildTableDef(*layout, long_value_maps, &bytes));
   return WriteTdefPage(file, tdef_page, bytes);
 }
 
@@ -476,6 +473,9 @@ Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text,
   const uint8_t* existing = nullptr;
   if (target != 0) JET_RETURN_IF_ERROR(file.GetPage(target, "free-space map", &existing));
   if (target == 0 || !RowFits(format, existing, static_cast<uint32_t>(row.size()))) {
+    if (target != 0 && DataPageFreeSpace(format, existing) < 64) {  // as the table writer does
+      JET_RETURN_IF_ERROR(RemovePageFromUsageMap(file, format, def.free_map_pointer, target));
+    }
     JET_RETURN_IF_ERROR(AllocatePage(file, format, &target));
     uint8_t* fresh;
     JET_RETURN_IF_ERROR(file.MutablePage(target, &fresh));
@@ -848,7 +848,7 @@ Status DatabaseImpl::CreateTable(const TableSpec& spec) {
     for (const ColumnDef& c : layout.columns) {
       if (c.IsLongValue()) maps.push_back({c.column_number, 0, 0});
     }
-    JET_RETURN_IF_ERROR(BuildTableDef(layout, maps, 0, &bytes));
+    JET_RETURN_IF_ERROR(BuildTableDef(layout, maps, &bytes));
   }
   const std::string blob = std::any_of(layout.columns.begin(), layout.columns.end(),
                                        [](const ColumnDef& c) { return c.required; })
@@ -944,7 +944,7 @@ Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexSpec& s
   layout.unique_counts.push_back(0);
   {
     std::string bytes;
-    JET_RETURN_IF_ERROR(BuildTableDef(layout, extras.long_value_maps, def.tdef_page, &bytes));
+    JET_RETURN_IF_ERROR(BuildTableDef(layout, extras.long_value_maps, &bytes));
   }
 
   Status s = RunChange([&]() -> Status {
@@ -957,7 +957,7 @@ Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexSpec& s
     }
     JET_RETURN_IF_ERROR(NewIndexRoot(file_, format_, def.tdef_page, map_page, &added));
     std::string bytes;
-    JET_RETURN_IF_ERROR(BuildTableDef(layout, extras.long_value_maps, def.tdef_page, &bytes));
+    JET_RETURN_IF_ERROR(BuildTableDef(layout, extras.long_value_maps, &bytes));
     JET_RETURN_IF_ERROR(WriteTdefPage(file_, def.tdef_page, bytes));
 
     TableDef now;

@@ -57,10 +57,10 @@ struct TableLayout {
 Status LayoutFromSpec(const TableSpec& spec, TableLayout* layout);
 
 // Serializes the definition of `layout` (root pages, map pointers and the
-// long-value maps already set) for TDEF page `tdef_page`. kInvalidArgument
+// long-value maps already set) as one whole TDEF page. kInvalidArgument
 // when it does not fit on one page.
 Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>& long_value_maps,
-                     uint32_t tdef_page, std::string* page);
+                     std::string* page);
 
 // Writes a new table whose TDEF goes on `tdef_page` (already allocated and
 // marked used): its map page, index roots and definition. Fills the root

@@ -229,10 +229,10 @@ TEST(CreateTest, TheCalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
   EXPECT_TRUE(events->columns[2].required && events->columns[8].required);  // the Required property
   EXPECT_FALSE(events->columns[1].required);
   ASSERT_TRUE(db->Begin().ok());
-  const std::string note(3000, 'n');  // long enough to leave the row
+  const std::string note(3000, 'n');  // 600 of them take the file past 512 pages
   for (int day = 0; day < 3000; ++day) {
     auto r = db->Insert(*dates, {Date(40000 + day), Text("Red"), Long(day % 3),
-                                 day % 100 == 0 ? Text(note) : Value::Null(), Text("Day " + std::to_string(day))});
+                                 day % 5 == 0 ? Text(note) : Value::Null(), Text("Day " + std::to_string(day))});
     ASSERT_TRUE(r.ok()) << r.status().ToString();
   }
   for (int e = 0; e < 2000; ++e) {
@@ -320,6 +320,29 @@ TEST(CreateTest, EveryColumnTypeTakesValuesAndKeys) {
   EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 600);
   EXPECT_THAT(json.out, HasSubstr("\"Name\":\"Name 49\""));
   EXPECT_THAT(RunProcess({"mdb-schema", path}).out, HasSubstr("[Must]\t\t\tInteger NOT NULL"));
+  ExpectSound(path);
+}
+
+TEST(CreateTest, ManyTablesFillSeveralCatalogPages) {
+  TempDir tmp;
+  const std::string path = tmp.File("many.mdb");
+  auto db = MustCreate(path);
+  ASSERT_TRUE(db->Begin().ok());
+  for (int i = 0; i < 120; ++i) {
+    TableSpec t = CalendarTables()[i % 3];
+    t.name += std::to_string(i);
+    ASSERT_TRUE(db->CreateTable(t).ok()) << t.name;
+  }
+  ASSERT_TRUE(db->Commit().ok());
+  auto events = db->GetTable("Events118");
+  ASSERT_TRUE(events.ok());
+  EXPECT_TRUE(events->columns[8].required);
+  ASSERT_TRUE(db->Insert(*events, {Value::Null(), Text("x"), Value::Boolean(true), Value::Null(),
+                                   Value::Null(), Value::Null(), Value::Null(), Value::Null(),
+                                   Value::Boolean(false)}).ok());
+  ASSERT_TRUE(db->Close().ok());
+  auto tables = RunProcess({"mdb-tables", "-1", path});
+  EXPECT_EQ(std::count(tables.out.begin(), tables.out.end(), '\n'), 120);
   ExpectSound(path);
 }
 
