@@ -8,7 +8,9 @@
 // appears while we build; and since the name only ever points at a synced,
 // whole file, a crash leaves either no file or the whole new database (at
 // worst a stray temporary, never a torn database). The pager cannot do this
-// itself: it opens a database that already has a header page.
+// itself: it opens a database that already has a header page. link() is
+// the one call to the OS outside file.cc: file.h has no way to publish a
+// file under a name without replacing what is there.
 #include "jet/create.h"
 
 #include <unistd.h>

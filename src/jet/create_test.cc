@@ -438,5 +438,25 @@ TEST(CreateTest, AnIndexAddedLaterHoldsEveryRow) {
   ExpectSound(path);
 }
 
+// On a table Access made: the rewritten definition keeps every column and
+// index, and mdbtools, our check and the index checker accept the result.
+TEST(CreateTest, AnIndexAddedToAnAccessTable) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  const std::string path = copy.path().string();
+  const std::string schema = RunProcess({"mdb-schema", path}).out;
+  OpenOptions writable;
+  writable.read_only = false;
+  auto db = std::move(Database::Open(path, writable)).value();
+  auto before = db->GetTable("Events");
+  ASSERT_TRUE(db->CreateIndex("Events", Key("NameStart", {{"EventName"}, {"StartTime", false}})).ok());
+  auto after = db->GetTable("Events");
+  ASSERT_EQ(after->indexes.size(), before->indexes.size() + 1);
+  before->indexes.push_back(after->indexes.back());
+  EXPECT_EQ(DefinitionText(*after), DefinitionText(*before));
+  ASSERT_TRUE(db->Close().ok());
+  EXPECT_EQ(RunProcess({"mdb-schema", path}).out, schema);
+  ExpectSound(path);
+}
+
 }  // namespace
 }  // namespace jet
