@@ -362,7 +362,7 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import changes it.",
+  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql change it.",
                "jetdb"};
   app.require_subcommand(1);
   app.footer("Exit status: 0 ok, 1 failure, 2 bad usage.");
@@ -415,12 +415,14 @@ int main(int argc, char** argv) {
       ->capture_default_str();
 
   std::vector<std::string> statements;
-  CLI::App* sql_command = app.add_subcommand(
-      "sql",
-      "Run SQL statements (SELECT * FROM t [WHERE ...], SELECT @@IDENTITY, INSERT INTO, UPDATE) on "
-      "one connection, in order; each INSERT or UPDATE takes effect whole or not at all. SELECT rows "
-      "are written as JSON lines. Stops at the first failing statement: \"statement N: why\" on "
-      "standard error, exit status 1");
+  CLI::App* sql_command =
+      app.add_subcommand("sql", "Run SQL statements in order on one connection (Jet 4 files only)");
+  sql_command->footer(
+      "Statements: SELECT * FROM t [WHERE ...], SELECT @@IDENTITY, INSERT INTO t (c, ...) VALUES "
+      "(v, ...), UPDATE t SET c = v [, ...] [WHERE ...]. Each INSERT or UPDATE takes effect whole "
+      "or not at all. SELECT rows are written as JSON lines; SELECT @@IDENTITY as "
+      "{\"Expr1000\":N}, 0 before any insert. Stops at the first failing statement with "
+      "\"statement N: why\" on standard error and exit status 1; the statements before it stay.");
   add_file(sql_command);
   sql_command->add_option("STATEMENT", statements,
                           "Statements to run (default: one a line from standard input)");
