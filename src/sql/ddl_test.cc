@@ -1,0 +1,117 @@
+// DDL statements: the calendar's schema script gives the fixture's tables,
+// syntax errors name their position, and a failing script leaves nothing.
+#include "sql/ddl.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/run_process.h"
+#include "support/shared_copy.h"
+
+namespace sql {
+namespace {
+
+using ::testing::HasSubstr;
+using tessaly::testing::RunProcess;
+
+const char kCalendar[] = R"(
+CREATE TABLE Dates (DateKey DATETIME PRIMARY KEY, DateColor TEXT(50), EventCount LONG,
+                    DateNotes MEMO, DateText MEMO);
+CREATE TABLE Events (EventID COUNTER, EventName TEXT(255), AllDayEvent YESNO NOT NULL,
+                     StartTime DATETIME, EndTime DATETIME, EventColor TEXT(50),
+                     EventIcon TEXT(50), Notes MEMO, Recurring BIT NOT NULL,
+                     CONSTRAINT PrimaryKey PRIMARY KEY (EventID));
+CREATE TABLE [EventDates] ([EventId] INTEGER, EventDate DATE);
+CREATE INDEX EventId ON EventDates (EventId);
+CREATE INDEX EventDate ON EventDates (EventDate ASC);
+)";
+
+struct TempFile {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                              ("ddl_test_" + std::to_string(::getpid()) + "_" + std::to_string(rand()));
+  TempFile() { std::filesystem::create_directories(dir); }
+  ~TempFile() { std::filesystem::remove_all(dir); }
+  std::string path() const { return (dir / "new.mdb").string(); }
+};
+
+std::unique_ptr<jet::Database> Create(const std::string& path) {
+  auto db = jet::Database::Create(path);
+  EXPECT_TRUE(db.ok()) << db.status().ToString();
+  return std::move(db).value();
+}
+
+TEST(DdlTest, TheCalendarScriptGivesTheFixtureTables) {
+  TempFile file;
+  auto db = Create(file.path());
+  Error error;
+  size_t failed = 0;
+  ASSERT_TRUE(RunDdlScript(*db, kCalendar, &error, &failed)) << failed << ": " << error.description;
+  auto links = db->GetTable("EventDates");
+  ASSERT_EQ(links->indexes.size(), 2u);
+  EXPECT_EQ(links->columns[0].type, jet::ColumnType::kLong);
+  ASSERT_TRUE(db->Close().ok());
+  tessaly::testing::SharedFileCopy blank("fixtures", "tessdata-blank.mdb");
+  EXPECT_EQ(RunProcess({"mdb-schema", file.path()}).out,
+            RunProcess({"mdb-schema", blank.path().string()}).out);
+}
+
+TEST(DdlTest, StatementsBecomeTheEngineSpecs) {
+  DdlStatement s;
+  Error error;
+  ASSERT_TRUE(ParseDdl("create unique index ByDay on Dates (DateColor desc, EventCount) "
+                       "with ignore null;", &s, &error)) << error.description;
+  EXPECT_EQ(s.kind, DdlStatement::Kind::kCreateIndex);
+  EXPECT_EQ(s.index_table, "Dates");
+  EXPECT_TRUE(s.index.unique && s.index.ignore_nulls && !s.index.primary_key);
+  ASSERT_EQ(s.index.columns.size(), 2u);
+  EXPECT_FALSE(s.index.columns[0].ascending);
+  ASSERT_TRUE(ParseDdl("CREATE TABLE t (a DECIMAL(10, 2) NOT NULL, b BINARY, c TEXT, d SHORT UNIQUE)",
+                       &s, &error)) << error.description;
+  EXPECT_EQ(s.table.columns[0].precision, 10);
+  EXPECT_EQ(s.table.columns[0].scale, 2);
+  EXPECT_TRUE(s.table.columns[0].required);
+  EXPECT_EQ(s.table.columns[1].length, 255);
+  EXPECT_EQ(s.table.columns[2].length, 255);
+  EXPECT_EQ(s.table.columns[3].type, jet::ColumnType::kInteger);
+  EXPECT_EQ(s.table.indexes[0].name, "d");
+}
+
+TEST(DdlTest, SyntaxErrorsNameWhereAndWhat) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"CREATE TABLE t (a VARCHAR2(5))", "at character 19: expected a column type"},
+      {"CREATE TABLE t (a TEXT(x))", "at character 24: expected a length, found 'x'"},
+      {"CREATE TABLE t a LONG", "at character 16: expected '('"},
+      {"CREATE INDEX i ON t (a) WITH NOTHING", "expected PRIMARY or IGNORE NULL"},
+      {"CREATE VIEW v", "expected INDEX, found 'VIEW'"},
+      {"CREATE TABLE t (a LONG) extra", "expected the end of the statement, found 'extra'"},
+  };
+  for (const auto& [text, message] : cases) {
+    DdlStatement s;
+    Error error;
+    EXPECT_FALSE(ParseDdl(text, &s, &error)) << text;
+    EXPECT_EQ(error.kind, ErrorKind::kSyntax) << text;
+    EXPECT_THAT(error.description, HasSubstr(message)) << text;
+  }
+}
+
+TEST(DdlTest, AFailingScriptLeavesNothing) {
+  TempFile file;
+  {
+    auto db = Create(file.path());
+    Error error;
+    size_t failed = 0;
+    EXPECT_FALSE(RunDdlScript(*db, "CREATE TABLE a (x LONG); CREATE TABLE b (y TEXT(300))",
+                              &error, &failed));
+    EXPECT_EQ(failed, 2u);
+    EXPECT_THAT(error.description, HasSubstr("table b, column y: length 300"));
+    ASSERT_TRUE(db->Close().ok());
+  }
+  auto reopened = jet::Database::Open(file.path());
+  ASSERT_TRUE(reopened.ok());
+  EXPECT_THAT(*(*reopened)->UserTableNames(), ::testing::IsEmpty());
+}
+
+}  // namespace
+}  // namespace sql
