@@ -34,9 +34,10 @@ void InitDates(std::vector<std::string>& records, Flag& success) {
           sql = "UPDATE Dates SET DateColor = '" + colour + "', DateText = '" + text +
                 "' WHERE (((Dates.DateKey)=#" + date + "#));";
         } else {
-          sql = "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) "
-                "VALUES ('" + date + "','" + colour + "','" + "0" + "','" + notes + "','" + text +
-                "');";
+          sql =
+              "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) "
+              "VALUES ('" +
+              date + "','" + colour + "','" + "0" + "','" + notes + "','" + text + "');";
         }
         ado::Required(gDatabaseConnection).Execute(sql, ado::adCmdUnspecified);
       }

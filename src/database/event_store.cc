@@ -181,9 +181,8 @@ Flag AddEventDate(std::string strEventId, std::string strDate) {
   return errors::Guarded("basDatabase.AddEventDate", kFalse, [&](errors::Lines& line) {
     line(10);
     line(20);
-    const std::string sql =
-        "INSERT INTO EventDates (EventId, EventDate) VALUES ('" + strEventId + "','" + strDate +
-        "');";
+    const std::string sql = "INSERT INTO EventDates (EventId, EventDate) VALUES ('" + strEventId +
+                            "','" + strDate + "');";
     line(30);
     Send(sql);
     line(40);

@@ -7,7 +7,6 @@
 // command line that cannot be read is refused with CLI11's message and its
 // non-zero status.
 #include <CLI/CLI.hpp>
-
 #include <clocale>
 #include <cstdio>
 #include <string>
