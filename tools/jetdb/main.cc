@@ -9,10 +9,14 @@
 //   jetdb sql FILE [STATEMENT...]              run SQL statements in order
 //                                              (default: one a line from
 //                                              standard input)
+//   jetdb create FILE [SQL-FILE]               make a new, empty Access 2000
+//                                              database, then run the CREATE
+//                                              statements of SQL-FILE (default:
+//                                              standard input), all or nothing
 //
 // Exit codes: 0 ok, 1 failure (unreadable file, unknown table, problems
 // found by check, a row import refused, a statement failed), 2 bad usage.
-// Errors go to standard error. Only import and sql open the file for
+// Errors go to standard error. Only import, sql and create open a file for
 // writing; import adds every row or none, sql keeps each statement that
 // succeeded before the first that failed.
 #include <algorithm>
@@ -27,6 +31,7 @@
 #include <fmt/format.h>
 
 #include "jet/database.h"
+#include "sql/ddl.h"
 #include "sql/session.h"
 #include "tools/jetdb/format.h"
 #include "tools/jetdb/parse.h"
@@ -339,7 +344,9 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
     if (from_input && statements[i].find_first_not_of(" \t") == std::string::npos) continue;
     sql::Outcome outcome;
     sql::Error error;
-    if (!session.Execute(statements[i], &outcome, &error)) {
+    const bool ran = sql::IsDdl(statements[i]) ? sql::RunDdl(**db, statements[i], &error)
+                                               : session.Execute(statements[i], &outcome, &error);
+    if (!ran) {
       FinishOutput(&out);
       fmt::print(stderr, "statement {}: {}\n", i + 1, error.description);
       const jet::Status closed = (*db)->Close();
@@ -359,10 +366,35 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
   return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
 }
 
+// A new database with the tables of `sql_path`; on any failure no file is left.
+int RunCreate(const std::string& file, const std::string& sql_path) {
+  std::string script;
+  std::string why;
+  if (!ReadInput(sql_path, &script, &why)) {
+    return Fail(sql_path == "-" ? "standard input" : sql_path, "cannot read: " + why);
+  }
+  jet::CreateOptions options;
+  auto db = jet::Database::Create(file, options);
+  if (!db.ok()) return Fail(file, db.status().ToString());
+  sql::Error error;
+  size_t failed = 0;
+  if (!sql::RunDdlScript(**db, script, &error, &failed)) {
+    fmt::print(stderr, "statement {}: {}\n", failed, error.description);
+    (void)(*db)->Close();
+    std::remove(file.c_str());
+    return kExitFailure;
+  }
+  if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
+    std::remove(file.c_str());
+    return Fail(file, closed.ToString());
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql change it.",
+  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql change it, create makes one.",
                "jetdb"};
   app.require_subcommand(1);
   app.footer("Exit status: 0 ok, 1 failure, 2 bad usage.");
@@ -427,6 +459,14 @@ int main(int argc, char** argv) {
   sql_command->add_option("STATEMENT", statements,
                           "Statements to run (default: one a line from standard input)");
 
+  std::string sql_path = "-";
+  CLI::App* create_command = app.add_subcommand(
+      "create", "Make a new, empty Access 2000 database and run CREATE TABLE / CREATE INDEX "
+                "statements on it: all of them, or on a failure no file at all");
+  create_command->add_option("FILE", file, "The new .mdb file (must not exist)")->required();
+  create_command->add_option("SQL-FILE", sql_path, "Statements separated by ';'; - for standard input")
+      ->capture_default_str();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -454,5 +494,6 @@ int main(int argc, char** argv) {
     return RunImport(file, password, table_name, format, input_path);
   }
   if (sql_command->parsed()) return RunSql(file, password, std::move(statements));
+  if (create_command->parsed()) return RunCreate(file, sql_path);
   return kExitUsage;
 }
