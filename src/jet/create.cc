@@ -835,8 +835,11 @@ Result<std::unique_ptr<Database>> Database::Create(const std::string& path,
 
 // ---- Tables and indexes of an open database ----
 
+// Both read the catalog afresh: a unit rolled back since the last read may
+// have taken tables away (Rollback does not reread it).
 Status DatabaseImpl::CreateTable(const TableSpec& spec) {
   JET_RETURN_IF_ERROR(CheckWritable());
+  JET_RETURN_IF_ERROR(Load());
   TableLayout layout;
   JET_RETURN_IF_ERROR(LayoutFromSpec(spec, &layout));
   for (const CatalogEntry& e : catalog_.entries) {
@@ -869,6 +872,7 @@ Status DatabaseImpl::CreateTable(const TableSpec& spec) {
 
 Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexSpec& spec) {
   JET_RETURN_IF_ERROR(CheckWritable());
+  JET_RETURN_IF_ERROR(Load());
   const CatalogEntry* entry = catalog_.FindTableEntry(table_name);
   if (entry == nullptr || !catalog_.IsTable(*entry)) {
     return Status::NotFound("no table named " + std::string(table_name));
