@@ -251,8 +251,14 @@ bool EngineFailed(const jet::Status& s, Error* error) {
 }  // namespace
 
 bool IsDdl(std::string_view statement) {
-  std::vector<Token> tokens = Tokenize(statement);
-  return !tokens.empty() && Is(tokens[0], "CREATE");
+  // Looks at the first word only: every statement a session runs passes here.
+  size_t i = statement.find_first_not_of(" \t\r\n");
+  if (i == std::string_view::npos || statement.size() - i < 6) return false;
+  for (char c : std::string_view("CREATE")) {
+    if (std::toupper(static_cast<unsigned char>(statement[i++])) != c) return false;
+  }
+  return i == statement.size() || !(std::isalnum(static_cast<unsigned char>(statement[i])) ||
+                                    statement[i] == '_');
 }
 
 bool ParseDdl(std::string_view statement, DdlStatement* out, Error* error) {

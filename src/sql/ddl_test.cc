@@ -53,8 +53,9 @@ TEST(DdlTest, TheCalendarScriptGivesTheFixtureTables) {
   EXPECT_EQ(links->columns[0].type, jet::ColumnType::kLong);
   ASSERT_TRUE(db->Close().ok());
   tessaly::testing::SharedFileCopy blank("fixtures", "tessdata-blank.mdb");
-  EXPECT_EQ(RunProcess({"mdb-schema", file.path()}).out,
-            RunProcess({"mdb-schema", blank.path().string()}).out);
+  const std::string schema = RunProcess({"mdb-schema", file.path()}).out;
+  EXPECT_THAT(schema, HasSubstr("[Recurring]\t\t\tBoolean NOT NULL"));
+  EXPECT_EQ(schema, RunProcess({"mdb-schema", blank.path().string()}).out);
 }
 
 TEST(DdlTest, StatementsBecomeTheEngineSpecs) {
@@ -76,6 +77,24 @@ TEST(DdlTest, StatementsBecomeTheEngineSpecs) {
   EXPECT_EQ(s.table.columns[2].length, 255);
   EXPECT_EQ(s.table.columns[3].type, jet::ColumnType::kInteger);
   EXPECT_EQ(s.table.indexes[0].name, "d");
+}
+
+TEST(DdlTest, ASessionRunsCreateStatements) {
+  TempFile file;
+  auto db = Create(file.path());
+  Session session(*db);
+  Outcome outcome;
+  Error error;
+  ASSERT_TRUE(session.Execute("CREATE TABLE Notes (Id COUNTER PRIMARY KEY, Body TEXT(20) NOT NULL)",
+                              &outcome, &error)) << error.description;
+  ASSERT_TRUE(session.Execute("INSERT INTO Notes (Body) VALUES ('first')", &outcome, &error))
+      << error.description;
+  EXPECT_FALSE(session.Execute("INSERT INTO Notes (Id) VALUES (5)", &outcome, &error));
+  EXPECT_THAT(error.description, HasSubstr("column Body"));
+  EXPECT_FALSE(session.Execute("CREATE INDEX Body ON Nothing (Body)", &outcome, &error));
+  EXPECT_EQ(error.kind, ErrorKind::kNoSuchTable);
+  ASSERT_TRUE(session.Execute("SELECT * FROM Notes", &outcome, &error));
+  EXPECT_EQ(outcome.result.rows.size(), 1u);
 }
 
 TEST(DdlTest, SyntaxErrorsNameWhereAndWhat) {

@@ -19,6 +19,7 @@
 
 #include "jet/index_key.h"
 #include "sql/convert.h"
+#include "sql/ddl.h"
 #include "sql/parser.h"
 
 namespace sql {
@@ -533,6 +534,7 @@ static bool ForEachMatch(jet::Database& db, const jet::TableDef& table, const Bo
 
 bool Session::Execute(std::string_view text, Outcome* outcome, Error* error) {
   *outcome = Outcome();
+  if (IsDdl(text)) return RunDdl(db_, text, error);  // CREATE TABLE / INDEX: ddl.h
   Statement statement;
   std::string message;
   if (!Parse(text, &statement, &message)) return Fail(error, ErrorKind::kSyntax, message);

@@ -5,6 +5,7 @@
 //   SELECT @@IDENTITY
 //   INSERT INTO t (c, ...) VALUES (v, ...)
 //   UPDATE t SET c = v [, ...] [WHERE expr]
+//   CREATE TABLE ..., CREATE [UNIQUE] INDEX ... (ddl.h)
 // with Access's literals (# dates #, 'text' with '' for a quote, numbers,
 // True, False, Null), bare, bracketed and table-qualified column names
 // matched without regard to case, = <> < > <= >=, AND OR NOT, IS [NOT] NULL,

@@ -344,9 +344,7 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
     if (from_input && statements[i].find_first_not_of(" \t") == std::string::npos) continue;
     sql::Outcome outcome;
     sql::Error error;
-    const bool ran = sql::IsDdl(statements[i]) ? sql::RunDdl(**db, statements[i], &error)
-                                               : session.Execute(statements[i], &outcome, &error);
-    if (!ran) {
+    if (!session.Execute(statements[i], &outcome, &error)) {
       FinishOutput(&out);
       fmt::print(stderr, "statement {}: {}\n", i + 1, error.description);
       const jet::Status closed = (*db)->Close();
