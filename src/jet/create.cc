@@ -904,6 +904,10 @@ Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexSpec& s
     ic.column_number = def.columns[ic.column_number].column_number;
   }
   for (const IndexDef& other : def.indexes) {
+    if (other.IsForeignKey()) {  // its relationship fields are not kept by a rewrite
+      return Status::NotSupported("table " + def.name + ": indexes cannot be added yet to a table "
+                                  "in a relationship (index " + other.name + ")");
+    }
     if (NamesEqual(other.name, spec.name)) {
       return Status::InvalidArgument("table " + def.name + ": an index named " + other.name +
                                      " already exists");

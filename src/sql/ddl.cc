@@ -1,6 +1,7 @@
 // CREATE TABLE and CREATE INDEX; see ddl.h.
 #include "sql/ddl.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
