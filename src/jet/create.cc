@@ -81,7 +81,7 @@ bool IsVariable(ColumnType type) {
 
 void PutName(const std::string& utf8, std::string* out) {
   std::u16string u;
-  (void)Utf8ToUtf16(utf8, &u);  // names are checked by LayoutFromSpec
+  (void)Utf8ToUtf16(utf8, &u);  // names are checked by LayoutFromDesign
   char len[2];
   WriteU16(reinterpret_cast<uint8_t*>(len), static_cast<uint16_t>(u.size() * 2));
   out->append(len, 2);
@@ -110,26 +110,26 @@ double OleDateNow() {
   return 25569.0 + std::floor(seconds) / 86400.0;
 }
 
-Status LayoutFromSpec(const TableSpec& spec, TableLayout* layout) {
-  JET_RETURN_IF_ERROR(CheckName("table", spec.name));
-  const std::string table = "table " + spec.name;
-  if (spec.columns.empty() || spec.columns.size() > 255) {
+Status LayoutFromDesign(const TableDesign& design, TableLayout* layout) {
+  JET_RETURN_IF_ERROR(CheckName("table", design.name));
+  const std::string table = "table " + design.name;
+  if (design.columns.empty() || design.columns.size() > 255) {
     return Status::InvalidArgument(table + ": a table needs 1 to 255 columns, " +
-                                   std::to_string(spec.columns.size()) + " given");
+                                   std::to_string(design.columns.size()) + " given");
   }
-  layout->name = spec.name;
+  layout->name = design.name;
   layout->system = false;
   layout->columns.clear();
   layout->indexes.clear();
   uint16_t var_count = 0;
   uint16_t fixed_end = 0;
   bool autonumber_seen = false;
-  for (size_t i = 0; i < spec.columns.size(); ++i) {
-    const ColumnSpec& s = spec.columns[i];
+  for (size_t i = 0; i < design.columns.size(); ++i) {
+    const ColumnDesign& s = design.columns[i];
     JET_RETURN_IF_ERROR(CheckName(table + ", column", s.name));
     const std::string where = table + ", column " + s.name;
     for (size_t j = 0; j < i; ++j) {
-      if (NamesEqual(spec.columns[j].name, s.name)) {
+      if (NamesEqual(design.columns[j].name, s.name)) {
         return Status::InvalidArgument(table + ": column name " + Quoted(s.name) +
                                        " is used twice");
       }
@@ -195,15 +195,15 @@ Status LayoutFromSpec(const TableSpec& spec, TableLayout* layout) {
     }
     layout->columns.push_back(std::move(c));
   }
-  layout->max_cols = static_cast<uint16_t>(spec.columns.size());
+  layout->max_cols = static_cast<uint16_t>(design.columns.size());
   layout->num_var_cols = var_count;
 
   bool primary_seen = false;
-  for (size_t i = 0; i < spec.indexes.size(); ++i) {
-    const IndexSpec& s = spec.indexes[i];
+  for (size_t i = 0; i < design.indexes.size(); ++i) {
+    const IndexDesign& s = design.indexes[i];
     JET_RETURN_IF_ERROR(CheckName(table + ", index", s.name));
     for (size_t j = 0; j < i; ++j) {
-      if (NamesEqual(spec.indexes[j].name, s.name)) {
+      if (NamesEqual(design.indexes[j].name, s.name)) {
         return Status::InvalidArgument(table + ": index name " + Quoted(s.name) +
                                        " is used twice");
       }
@@ -226,7 +226,7 @@ Status LayoutFromSpec(const TableSpec& spec, TableLayout* layout) {
       return Status::InvalidArgument(table + ", index " + s.name + ": an index needs 1 to 10 "
                                      "columns, " + std::to_string(s.columns.size()) + " given");
     }
-    for (const IndexColumnSpec& ic : s.columns) {
+    for (const IndexColumnDesign& ic : s.columns) {
       const ColumnDef* column = nullptr;
       for (const ColumnDef& c : layout->columns) {
         if (NamesEqual(c.name, ic.column)) column = &c;
@@ -837,14 +837,14 @@ Result<std::unique_ptr<Database>> Database::Create(const std::string& path,
 
 // Both read the catalog afresh: a unit rolled back since the last read may
 // have taken tables away (Rollback does not reread it).
-Status DatabaseImpl::CreateTable(const TableSpec& spec) {
+Status DatabaseImpl::CreateTable(const TableDesign& design) {
   JET_RETURN_IF_ERROR(CheckWritable());
   JET_RETURN_IF_ERROR(Load());
   TableLayout layout;
-  JET_RETURN_IF_ERROR(LayoutFromSpec(spec, &layout));
+  JET_RETURN_IF_ERROR(LayoutFromDesign(design, &layout));
   for (const CatalogEntry& e : catalog_.entries) {
-    if (e.parent_id == catalog_.tables_container_id && NamesEqual(e.name, spec.name)) {
-      return Status::InvalidArgument("table " + spec.name + " already exists");
+    if (e.parent_id == catalog_.tables_container_id && NamesEqual(e.name, design.name)) {
+      return Status::InvalidArgument("table " + design.name + " already exists");
     }
   }
   {  // Refuse a definition too long for a page before anything is written.
@@ -857,20 +857,20 @@ Status DatabaseImpl::CreateTable(const TableSpec& spec) {
   }
   const std::string blob = std::any_of(layout.columns.begin(), layout.columns.end(),
                                        [](const ColumnDef& c) { return c.required; })
-                               ? RequiredPropertyBlob(spec.name, layout.columns)
+                               ? RequiredPropertyBlob(design.name, layout.columns)
                                : std::string();
   Status s = RunChange([&]() -> Status {
     uint32_t tdef_page;
     JET_RETURN_IF_ERROR(AllocatePage(file_, format_, &tdef_page));
     JET_RETURN_IF_ERROR(WriteNewTable(file_, format_, tdef_page, &layout));
     return InsertCatalogRow(file_, format_, text_, tdef_page, catalog_.tables_container_id,
-                            spec.name, kObjectTable, OleDateNow(), kOwnerEngine, 0, blob);
+                            design.name, kObjectTable, OleDateNow(), kOwnerEngine, 0, blob);
   });
   if (!s.ok()) return s;
   return Load();
 }
 
-Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexSpec& spec) {
+Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexDesign& design) {
   JET_RETURN_IF_ERROR(CheckWritable());
   JET_RETURN_IF_ERROR(Load());
   const CatalogEntry* entry = catalog_.FindTableEntry(table_name);
@@ -888,17 +888,17 @@ Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexSpec& s
                                 ": its definition spans several pages; indexes cannot be added");
   }
   // Lay the new index out against the table's columns, then check its name.
-  TableSpec probe;
+  TableDesign probe;
   probe.name = def.name;
   for (const ColumnDef& c : def.columns) {
-    ColumnSpec cs;
+    ColumnDesign cs;
     cs.name = c.name;
     cs.type = ColumnType::kLong;
     probe.columns.push_back(cs);
   }
-  probe.indexes.push_back(spec);
+  probe.indexes.push_back(design);
   TableLayout checked;
-  JET_RETURN_IF_ERROR(LayoutFromSpec(probe, &checked));
+  JET_RETURN_IF_ERROR(LayoutFromDesign(probe, &checked));
   IndexDef index = checked.indexes[0];
   for (IndexColumnDef& ic : index.columns) {
     ic.column_number = def.columns[ic.column_number].column_number;
@@ -908,19 +908,19 @@ Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexSpec& s
       return Status::NotSupported("table " + def.name + ": indexes cannot be added yet to a table "
                                   "in a relationship (index " + other.name + ")");
     }
-    if (NamesEqual(other.name, spec.name)) {
+    if (NamesEqual(other.name, design.name)) {
       return Status::InvalidArgument("table " + def.name + ": an index named " + other.name +
                                      " already exists");
     }
-    if (spec.primary_key && other.IsPrimaryKey()) {
-      return Status::InvalidArgument("table " + def.name + ", index " + spec.name +
+    if (design.primary_key && other.IsPrimaryKey()) {
+      return Status::InvalidArgument("table " + def.name + ", index " + design.name +
                                      ": the table already has a primary key (" + other.name + ")");
     }
   }
   for (const IndexColumnDef& ic : index.columns) {
     for (const ColumnDef& c : def.columns) {
       if (c.column_number == ic.column_number && c.IsLongValue()) {
-        return Status::InvalidArgument("table " + def.name + ", index " + spec.name +
+        return Status::InvalidArgument("table " + def.name + ", index " + design.name +
                                        ": column " + c.name + " is a " + ColumnTypeName(c.type) +
                                        " column and cannot be indexed");
       }

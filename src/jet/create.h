@@ -49,12 +49,12 @@ struct TableLayout {
   uint32_t free_map_pointer = 0;
 };
 
-// Turns a TableSpec into a layout: column numbers in the order given, var
+// Turns a TableDesign into a layout: column numbers in the order given, var
 // slots and fixed offsets as Access assigns them, Access's column and index
 // flags. kInvalidArgument naming the table, column or index for empty or
 // duplicate names, a bad length, precision or scale, an autonumber that is
 // not Long, an index on a missing column, two primary keys.
-Status LayoutFromSpec(const TableSpec& spec, TableLayout* layout);
+Status LayoutFromDesign(const TableDesign& design, TableLayout* layout);
 
 // Serializes the definition of `layout` (root pages, map pointers and the
 // long-value maps already set) as one whole TDEF page. kInvalidArgument

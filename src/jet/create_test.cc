@@ -170,16 +170,16 @@ TEST(CreateTest, AnExistingFileIsNeverOverwritten) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.dir), {}), 1);
 }
 
-ColumnSpec Col(const char* name, ColumnType type, uint16_t length = 0) {
-  ColumnSpec c;
+ColumnDesign Col(const char* name, ColumnType type, uint16_t length = 0) {
+  ColumnDesign c;
   c.name = name;
   c.type = type;
   c.length = length;
   return c;
 }
 
-IndexSpec Key(const char* name, std::vector<IndexColumnSpec> columns, bool primary = false) {
-  IndexSpec i;
+IndexDesign Key(const char* name, std::vector<IndexColumnDesign> columns, bool primary = false) {
+  IndexDesign i;
   i.name = name;
   i.columns = std::move(columns);
   i.primary_key = primary;
@@ -187,11 +187,11 @@ IndexSpec Key(const char* name, std::vector<IndexColumnSpec> columns, bool prima
 }
 
 // The calendar's tables with the fixture's columns, types and keys.
-std::vector<TableSpec> CalendarTables() {
-  ColumnSpec event_id = Col("EventID", ColumnType::kLong);
+std::vector<TableDesign> CalendarTables() {
+  ColumnDesign event_id = Col("EventID", ColumnType::kLong);
   event_id.autonumber = true;
-  ColumnSpec all_day = Col("AllDayEvent", ColumnType::kBoolean);
-  ColumnSpec recurring = Col("Recurring", ColumnType::kBoolean);
+  ColumnDesign all_day = Col("AllDayEvent", ColumnType::kBoolean);
+  ColumnDesign recurring = Col("Recurring", ColumnType::kBoolean);
   all_day.required = recurring.required = true;
   return {
       {"Dates",
@@ -220,7 +220,7 @@ TEST(CreateTest, TheCalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
   const std::string path = tmp.File("calendar.mdb");
   auto db = MustCreate(path);
   ASSERT_NE(db, nullptr);
-  for (const TableSpec& t : CalendarTables()) ASSERT_TRUE(db->CreateTable(t).ok()) << t.name;
+  for (const TableDesign& t : CalendarTables()) ASSERT_TRUE(db->CreateTable(t).ok()) << t.name;
 
   auto dates = db->GetTable("Dates");
   auto events = db->GetTable("Events");
@@ -266,14 +266,14 @@ TEST(CreateTest, EveryColumnTypeTakesValuesAndKeys) {
   TempDir tmp;
   const std::string path = tmp.File("types.mdb");
   auto db = MustCreate(path);
-  ColumnSpec counter = Col("Id", ColumnType::kLong);
+  ColumnDesign counter = Col("Id", ColumnType::kLong);
   counter.autonumber = true;
-  ColumnSpec amount = Col("Amount", ColumnType::kNumeric);
+  ColumnDesign amount = Col("Amount", ColumnType::kNumeric);
   amount.precision = 12;
   amount.scale = 3;
-  ColumnSpec must = Col("Must", ColumnType::kInteger);
+  ColumnDesign must = Col("Must", ColumnType::kInteger);
   must.required = true;
-  TableSpec spec{"All Types",
+  TableDesign design{"All Types",
                  {counter, Col("Long", ColumnType::kLong), must, Col("Byte", ColumnType::kByte),
                   Col("Money", ColumnType::kCurrency), Col("Single", ColumnType::kSingle),
                   Col("Double", ColumnType::kDouble), Col("When", ColumnType::kDateTime),
@@ -283,8 +283,8 @@ TEST(CreateTest, EveryColumnTypeTakesValuesAndKeys) {
                  {Key("PrimaryKey", {{"Id"}}, true), Key("NameWhen", {{"Name"}, {"When", false}}),
                   Key("ByMoney", {{"Money", false}, {"Byte"}, {"Guid"}}),
                   Key("ByAmount", {{"Amount"}, {"Double"}, {"Single"}, {"Raw"}})}};
-  spec.indexes[1].unique = true;
-  ASSERT_TRUE(db->CreateTable(spec).ok());
+  design.indexes[1].unique = true;
+  ASSERT_TRUE(db->CreateTable(design).ok());
   auto t = db->GetTable("all types");
   ASSERT_TRUE(t.ok());
   EXPECT_TRUE(t->columns[2].required);
@@ -329,7 +329,7 @@ TEST(CreateTest, ManyTablesFillSeveralCatalogPages) {
   auto db = MustCreate(path);
   ASSERT_TRUE(db->Begin().ok());
   for (int i = 0; i < 120; ++i) {
-    TableSpec t = CalendarTables()[i % 3];
+    TableDesign t = CalendarTables()[i % 3];
     t.name += std::to_string(i);
     ASSERT_TRUE(db->CreateTable(t).ok()) << t.name;
   }
@@ -348,33 +348,33 @@ TEST(CreateTest, ManyTablesFillSeveralCatalogPages) {
 
 struct Refusal {
   const char* what;
-  std::function<void(TableSpec*)> change;
+  std::function<void(TableDesign*)> change;
   const char* message;
 };
 
 TEST(CreateTest, RefusedDefinitionsNameTheProblemAndWriteNothing) {
   const Refusal refusals[] = {
-      {"taken name", [](TableSpec* t) { t->name = "dates"; }, "table dates already exists"},
-      {"system name", [](TableSpec* t) { t->name = "MSysObjects"; }, "already exists"},
-      {"text length", [](TableSpec* t) { t->columns[1].length = 256; },
+      {"taken name", [](TableDesign* t) { t->name = "dates"; }, "table dates already exists"},
+      {"system name", [](TableDesign* t) { t->name = "MSysObjects"; }, "already exists"},
+      {"text length", [](TableDesign* t) { t->columns[1].length = 256; },
        "column EventName: length 256 is out of range"},
-      {"binary length", [](TableSpec* t) { t->columns[1] = Col("Raw", ColumnType::kBinary); },
+      {"binary length", [](TableDesign* t) { t->columns[1] = Col("Raw", ColumnType::kBinary); },
        "column Raw: length 0"},
-      {"unknown type", [](TableSpec* t) { t->columns[1].type = static_cast<ColumnType>(0x0D); },
+      {"unknown type", [](TableDesign* t) { t->columns[1].type = static_cast<ColumnType>(0x0D); },
        "unknown column type Unknown(0x0D)"},
-      {"decimal", [](TableSpec* t) { t->columns[1] = Col("Amount", ColumnType::kNumeric); t->columns[1].precision = 29; },
+      {"decimal", [](TableDesign* t) { t->columns[1] = Col("Amount", ColumnType::kNumeric); t->columns[1].precision = 29; },
        "column Amount: precision 29"},
-      {"twice", [](TableSpec* t) { t->columns[2].name = "eventname"; }, "'eventname' is used twice"},
-      {"bad name", [](TableSpec* t) { t->columns[0].name = "a.b"; }, "column name 'a.b' is not valid"},
-      {"key column", [](TableSpec* t) { t->indexes[0].columns[0].column = "Nope"; },
+      {"twice", [](TableDesign* t) { t->columns[2].name = "eventname"; }, "'eventname' is used twice"},
+      {"bad name", [](TableDesign* t) { t->columns[0].name = "a.b"; }, "column name 'a.b' is not valid"},
+      {"key column", [](TableDesign* t) { t->indexes[0].columns[0].column = "Nope"; },
        "index PrimaryKey: no column named 'Nope'"},
-      {"memo key", [](TableSpec* t) { t->indexes[0].columns[0].column = "Notes"; },
+      {"memo key", [](TableDesign* t) { t->indexes[0].columns[0].column = "Notes"; },
        "column Notes is a Memo column"},
-      {"two keys", [](TableSpec* t) { t->indexes.push_back(Key("Other", {{"EventName"}}, true)); },
+      {"two keys", [](TableDesign* t) { t->indexes.push_back(Key("Other", {{"EventName"}}, true)); },
        "already has a primary key"},
-      {"counter", [](TableSpec* t) { t->columns[1].autonumber = true; }, "autonumber"},
+      {"counter", [](TableDesign* t) { t->columns[1].autonumber = true; }, "autonumber"},
       {"too long",
-       [](TableSpec* t) {
+       [](TableDesign* t) {
          for (int i = 0; i < 40; ++i) t->columns.push_back(Col("", ColumnType::kLong));
          for (int i = 0; i < 40; ++i) t->columns[9 + i].name = std::string(60, 'a') + std::to_string(i);
        },
@@ -388,9 +388,9 @@ TEST(CreateTest, RefusedDefinitionsNameTheProblemAndWriteNothing) {
   writable.read_only = false;
   auto db = std::move(Database::Open(path, writable)).value();
   for (const Refusal& r : refusals) {
-    TableSpec spec = CalendarTables()[1];
-    r.change(&spec);
-    Status s = db->CreateTable(spec);
+    TableDesign design = CalendarTables()[1];
+    r.change(&design);
+    Status s = db->CreateTable(design);
     EXPECT_THAT(s.message(), HasSubstr(r.message)) << r.what;
     EXPECT_FALSE(s.ok()) << r.what;
   }
@@ -409,7 +409,7 @@ TEST(CreateTest, AnIndexAddedLaterHoldsEveryRow) {
     ASSERT_TRUE(db->Insert(*dates, {Date(40000 + day), Text(day % 2 ? "Red" : "Blue"), Long(day % 7),
                                     Value::Null(), Value::Null()}).ok());
   }
-  IndexSpec unique = Key("Count", {{"EventCount", false}});
+  IndexDesign unique = Key("Count", {{"EventCount", false}});
   unique.unique = true;
   Status s = db->CreateIndex("Dates", unique);
   EXPECT_EQ(s.code(), StatusCode::kConstraint) << s.ToString();
@@ -449,7 +449,7 @@ TEST(CreateTest, AnIndexAddedToAnAccessTable) {
   auto db = std::move(Database::Open(path, writable)).value();
   auto before = db->GetTable("Events");
   ASSERT_TRUE(db->CreateIndex("Events", Key("NameStart", {{"EventName"}, {"StartTime", false}})).ok());
-  TableSpec links = CalendarTables()[2];
+  TableDesign links = CalendarTables()[2];
   links.name = "Links";
   Status created = db->CreateTable(links);  // a catalog row among Access's
   ASSERT_TRUE(created.ok()) << created.ToString();

@@ -243,7 +243,7 @@ struct ColumnChange {
 // A column of a new table. `type` is the stored type; a long autonumber
 // (COUNTER) is kLong with autonumber set. `length`: characters of a Text
 // column (1..255), bytes of a Binary column (1..255); ignored otherwise.
-struct ColumnSpec {
+struct ColumnDesign {
   std::string name;
   ColumnType type = ColumnType::kText;
   uint16_t length = 0;
@@ -253,25 +253,25 @@ struct ColumnSpec {
   uint8_t scale = 0;        // kNumeric: 0..precision
 };
 
-struct IndexColumnSpec {
+struct IndexColumnDesign {
   std::string column;
   bool ascending = true;
 };
 
 // A primary key is unique and required (flags 0x89, index type 1); a table
 // has at most one.
-struct IndexSpec {
+struct IndexDesign {
   std::string name;
-  std::vector<IndexColumnSpec> columns;  // 1..10, in key order
+  std::vector<IndexColumnDesign> columns;  // 1..10, in key order
   bool primary_key = false;
   bool unique = false;
   bool ignore_nulls = false;
 };
 
-struct TableSpec {
+struct TableDesign {
   std::string name;
-  std::vector<ColumnSpec> columns;  // 1..255
-  std::vector<IndexSpec> indexes;
+  std::vector<ColumnDesign> columns;  // 1..255
+  std::vector<IndexDesign> indexes;
 };
 
 struct CreateOptions {
@@ -335,7 +335,10 @@ class Database {
   // (null in a required column, a duplicate key), kNotSupported (Jet 3, an
   // index kind this engine cannot maintain), kBusy, kIoError.
 
-  // Starts a unit that groups changes until Commit or Rollback.
+  // Starts a unit that groups changes until Commit or Rollback. Inside a
+  // unit, Begin starts a nested one (a savepoint): its Commit keeps its
+  // changes as part of the enclosing unit, its Rollback undoes only them.
+  // Only the outermost Commit makes changes durable.
   virtual Status Begin() = 0;
   virtual Status Commit() = 0;
   virtual void Rollback() = 0;
@@ -358,11 +361,11 @@ class Database {
   // page per index, as one unit (or one statement of the open unit).
   // kInvalidArgument naming the table/column/index for a taken name, a bad
   // type or length, a key on a missing column; nothing is written then.
-  virtual Status CreateTable(const TableSpec& spec) = 0;
+  virtual Status CreateTable(const TableDesign& design) = 0;
   // Adds an index to a table created by this engine or by Access, filling
   // it from the table's rows; kConstraint when a unique index meets a
   // duplicate key.
-  virtual Status CreateIndex(std::string_view table_name, const IndexSpec& spec) = 0;
+  virtual Status CreateIndex(std::string_view table_name, const IndexDesign& design) = 0;
 
   // Writes every committed change into the file, removes the log and
   // releases the lock. Rolls back an open unit. The destructor closes too,

@@ -43,8 +43,8 @@ class DatabaseImpl : public Database {
   Status Close() override;
 
   // create.cc
-  Status CreateTable(const TableSpec& spec) override;
-  Status CreateIndex(std::string_view table_name, const IndexSpec& spec) override;
+  Status CreateTable(const TableDesign& design) override;
+  Status CreateIndex(std::string_view table_name, const IndexDesign& design) override;
 
   void set_read_only(bool read_only) { read_only_ = read_only; }
 
@@ -92,7 +92,7 @@ class DatabaseImpl : public Database {
   TextDecoder text_;
   Catalog catalog_;
   bool read_only_ = true;
-  bool user_unit_ = false;  // Begin was called
+  int unit_depth_ = 0;  // Begin calls not yet ended: 1 = a unit, more = savepoints in it
 };
 
 }  // namespace jet

@@ -120,12 +120,12 @@ class DdlParser {
     return true;
   }
 
-  bool ParseTable(jet::TableSpec* table) {
+  bool ParseTable(jet::TableDesign* table) {
     if (!ParseName(&table->name, "a table name") || !ExpectSymbol("(")) return false;
     do {
       if (Is(Peek(), "CONSTRAINT")) {
         Take();
-        jet::IndexSpec key;
+        jet::IndexDesign key;
         if (!ParseName(&key.name, "a constraint name")) return false;
         if (Is(Peek(), "UNIQUE")) {
           Take();
@@ -139,14 +139,14 @@ class DdlParser {
         table->indexes.push_back(std::move(key));
         continue;
       }
-      jet::ColumnSpec column;
+      jet::ColumnDesign column;
       if (!ParseColumn(table, &column)) return false;
       table->columns.push_back(std::move(column));
     } while (IsSymbol(Peek(), ",") && (Take(), true));
     return ExpectSymbol(")");
   }
 
-  bool ParseColumn(jet::TableSpec* table, jet::ColumnSpec* column) {
+  bool ParseColumn(jet::TableDesign* table, jet::ColumnDesign* column) {
     if (!ParseName(&column->name, "a column name")) return false;
     const TypeName* type = nullptr;
     for (const TypeName& t : kTypes) {
@@ -187,14 +187,14 @@ class DdlParser {
       } else if (Is(Peek(), "PRIMARY")) {
         Take();
         if (!Expect("KEY")) return false;
-        jet::IndexSpec key;
+        jet::IndexDesign key;
         key.name = "PrimaryKey";
         key.primary_key = true;
         key.columns.push_back({column->name, true});
         table->indexes.push_back(std::move(key));
       } else if (Is(Peek(), "UNIQUE")) {
         Take();
-        jet::IndexSpec key;
+        jet::IndexDesign key;
         key.name = column->name;
         key.unique = true;
         key.columns.push_back({column->name, true});
@@ -205,10 +205,10 @@ class DdlParser {
     }
   }
 
-  bool ParseKeyColumns(jet::IndexSpec* index, bool ordered) {
+  bool ParseKeyColumns(jet::IndexDesign* index, bool ordered) {
     if (!ExpectSymbol("(")) return false;
     do {
-      jet::IndexColumnSpec c;
+      jet::IndexColumnDesign c;
       if (!ParseName(&c.column, "a column name")) return false;
       if (ordered && (Is(Peek(), "ASC") || Is(Peek(), "DESC"))) c.ascending = Is(Take(), "ASC");
       index->columns.push_back(std::move(c));
@@ -216,7 +216,7 @@ class DdlParser {
     return ExpectSymbol(")");
   }
 
-  bool ParseWith(jet::IndexSpec* index) {
+  bool ParseWith(jet::IndexDesign* index) {
     if (!Is(Peek(), "WITH")) return true;
     Take();
     if (Is(Peek(), "PRIMARY")) {

@@ -1,5 +1,5 @@
 // Access DDL over the file engine: CREATE TABLE and CREATE INDEX, turned
-// into the engine's TableSpec / IndexSpec (jet/database.h) and run on a
+// into the engine's TableDesign / IndexDesign (jet/database.h) and run on a
 // Database.
 //
 //   CREATE TABLE t (col TYPE [(n [, s])] [NOT NULL] [PRIMARY KEY | UNIQUE], ...
@@ -45,9 +45,9 @@ namespace sql {
 struct DdlStatement {
   enum class Kind { kCreateTable, kCreateIndex };
   Kind kind = Kind::kCreateTable;
-  jet::TableSpec table;     // kCreateTable
+  jet::TableDesign table;     // kCreateTable
   std::string index_table;  // kCreateIndex: the table the index is on
-  jet::IndexSpec index;     // kCreateIndex
+  jet::IndexDesign index;     // kCreateIndex
 };
 
 // Whether the statement starts with CREATE (after blanks).

@@ -58,7 +58,7 @@ TEST(DdlTest, TheCalendarScriptGivesTheFixtureTables) {
   EXPECT_EQ(schema, RunProcess({"mdb-schema", blank.path().string()}).out);
 }
 
-TEST(DdlTest, StatementsBecomeTheEngineSpecs) {
+TEST(DdlTest, StatementsBecomeTheEngineDesigns) {
   DdlStatement s;
   Error error;
   ASSERT_TRUE(ParseDdl("create unique index ByDay on Dates (DateColor desc, EventCount) "
