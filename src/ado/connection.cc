@@ -92,7 +92,11 @@ Connection::Connection() = default;
 
 Connection::~Connection() {
   session_.reset();
-  if (db_) (void)db_->Close();  // nobody is left to hear of a failure here
+  // Nobody is left to hear of a failure here; what was done stays done (A5).
+  if (db_) {
+    (void)db_->Commit();
+    (void)db_->Close();
+  }
 }
 
 // Records a provider failure and throws it (A1).
@@ -167,6 +171,11 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
   jet::Result<std::unique_ptr<jet::Database>> db = jet::Database::Open(file, open_options);
   if (!db.ok()) Fail(errors_, OpenFailure(file, db.status()));
   db_ = std::move(db).value();
+  // The connection's one unit (A5).
+  if (const jet::Status begun = db_->Begin(); !begun.ok()) {
+    db_.reset();
+    Fail(errors_, OpenFailure(file, begun));
+  }
   session_ = std::make_unique<sql::Session>(*db_);
   path_ = file;
 }
@@ -180,7 +189,9 @@ void Connection::Execute(std::string_view command_text, int32_t options) {
 void Connection::Close() {
   if (!session_) ThrowKnown(kObjectClosed);
   session_.reset();
-  const jet::Status status = db_->Close();
+  jet::Status status = db_->Commit();
+  const jet::Status closed = db_->Close();
+  if (status.ok()) status = closed;
   db_.reset();
   if (!status.ok()) {
     Fail(errors_, {kProviderGeneralFailure,

@@ -14,7 +14,16 @@
 //   (A2) An open connection holds the file open for reading and writing,
 //        locked against other programs, until Close or destruction.
 //   (A3) A statement has taken effect when Execute returns; there is no
-//        transaction to commit.
+//        transaction to commit. A failed statement leaves nothing behind, and
+//        the statements before it stay.
+//   (A5) On disk, everything an open connection does is one unit of the
+//        engine, made durable when the connection is closed or destroyed
+//        (each statement is a savepoint inside it). So a program that is
+//        killed or loses power part way leaves the file as it was before the
+//        connection opened, never with half of a run's related statements
+//        (an event without its date link, a link without its day's count),
+//        and running it again gives exactly the result of an uninterrupted
+//        run. It also writes each changed page once instead of per statement.
 //   (A4) Recordsets are snapshots taken at their Open, so any number of them
 //        may stay open while other statements run on the same connection.
 //

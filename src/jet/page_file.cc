@@ -212,9 +212,10 @@ Status PageFile::MutablePage(uint32_t page_number, uint8_t** page) {
     undo_.emplace(page_number, CopyPage(current, page_size_));
     unit_pages_.push_back(page_number);
   }
-  if (in_statement_ && page_number < statement_start_page_count_ &&
-      statement_undo_.find(page_number) == statement_undo_.end()) {
-    statement_undo_.emplace(page_number, CopyPage(current, page_size_));
+  for (Savepoint& savepoint : savepoints_) {
+    if (page_number < savepoint.page_count && savepoint.undo.find(page_number) == savepoint.undo.end()) {
+      savepoint.undo.emplace(page_number, CopyPage(current, page_size_));
+    }
   }
   *page = pages_[page_number];
   return Status::OK();
@@ -243,29 +244,27 @@ void PageFile::RollbackUnit() {
   DropPagesFrom(unit_start_page_count_);
   undo_.clear();
   unit_pages_.clear();
-  statement_undo_.clear();
-  in_statement_ = false;
+  savepoints_.clear();
   in_unit_ = false;
 }
 
-void PageFile::BeginStatement() {
-  in_statement_ = true;
-  statement_start_page_count_ = page_count_;
-  statement_undo_.clear();
+void PageFile::BeginSavepoint() {
+  if (!in_unit_) return;
+  savepoints_.push_back(Savepoint{page_count_, {}});
 }
 
-void PageFile::EndStatement() {
-  in_statement_ = false;
-  statement_undo_.clear();
+void PageFile::ReleaseSavepoint() {
+  if (!savepoints_.empty()) savepoints_.pop_back();
 }
 
-void PageFile::RollbackStatement() {
-  if (!in_statement_) return;
-  for (auto& [number, image] : statement_undo_) {
+void PageFile::RollbackToSavepoint() {
+  if (savepoints_.empty()) return;
+  Savepoint& savepoint = savepoints_.back();
+  for (auto& [number, image] : savepoint.undo) {
     std::memcpy(pages_[number], image.get(), page_size_);
   }
-  DropPagesFrom(statement_start_page_count_);
-  EndStatement();
+  DropPagesFrom(savepoint.page_count);
+  savepoints_.pop_back();
 }
 
 Status PageFile::Fail(Status s) {
@@ -278,7 +277,7 @@ Status PageFile::Fail(Status s) {
 
 Status PageFile::CommitUnit() {
   if (!in_unit_) return Status::InvalidArgument("no unit of change is open");
-  EndStatement();
+  savepoints_.clear();
   // Every page the unit changed: the pre-existing ones it saved and the ones
   // it added.
   std::vector<uint32_t> changed = unit_pages_;

@@ -16,8 +16,9 @@
 //        callers re-read what they need after a write.
 //   (P2) Every change happens inside a unit (BeginUnit .. CommitUnit or
 //        RollbackUnit). MutablePage saves the page's image before the first
-//        change in the unit; RollbackUnit restores every saved image and the
-//        page count, so a failed change leaves no trace in the cache.
+//        change in the unit (and in each open savepoint); RollbackUnit
+//        restores every saved image and the page count, so a failed change
+//        leaves no trace in the cache.
 //   (P3) CommitUnit appends the unit's pages to the log (and syncs it when
 //        asked to: PageFileOptions) before it returns OK (file-backed
 //        PageFiles). The database file
@@ -105,11 +106,14 @@ class PageFile {
   // Undoes every change of the unit and ends it.
   void RollbackUnit();
 
-  // A statement inside a unit: RollbackStatement undoes the changes made
-  // since BeginStatement and keeps the unit's earlier ones. One level.
-  void BeginStatement();
-  void EndStatement();
-  void RollbackStatement();
+  // Savepoints inside a unit, nested: RollbackToSavepoint undoes the
+  // changes made since the innermost BeginSavepoint and ends it;
+  // ReleaseSavepoint ends it and keeps them (they stay part of the unit).
+  // REQUIRES: in_unit().
+  void BeginSavepoint();
+  void ReleaseSavepoint();
+  void RollbackToSavepoint();
+  size_t savepoint_depth() const { return savepoints_.size(); }
 
   // The page for writing. REQUIRES: in_unit(), page_number < page_count().
   Status MutablePage(uint32_t page_number, uint8_t** page);
@@ -165,9 +169,11 @@ class PageFile {
   bool failed_ = false;              // (P5)
   Status failed_status_;
   std::vector<uint32_t> recovered_;  // log pages held in the cache only
-  bool in_statement_ = false;
-  uint32_t statement_start_page_count_ = 0;
-  std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> statement_undo_;
+  struct Savepoint {
+    uint32_t page_count;
+    std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo;  // page -> image at the savepoint
+  };
+  std::vector<Savepoint> savepoints_;  // innermost last
   uint32_t unit_start_page_count_ = 0;
   std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo_;  // page -> image before the unit
   std::vector<uint32_t> unit_pages_;    // pages changed in the unit, in first-change order

@@ -8,8 +8,8 @@
 //   3. check every value, required column and unique key (reads only);
 //   4. write: long values, the row, the index entries, the TDEF counters.
 // A failure in step 4 (a damaged page, a full disk) rolls the change back
-// through the pager: the unit when the change is its own unit, the
-// statement when it runs inside Begin .. Commit.
+// through the pager: the unit when the change is its own unit, a savepoint
+// when it runs inside Begin .. Commit.
 //
 // Invariants after every change:
 //   (TW1) the TDEF's row count equals the live rows; its autonumber is the
@@ -88,14 +88,14 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
 
 Status DatabaseImpl::RunChange(const std::function<Status()>& change) {
   JET_RETURN_IF_ERROR(CheckWritable());
-  if (user_unit_) {
-    file_.BeginStatement();
+  if (unit_depth_ > 0) {
+    file_.BeginSavepoint();
     Status s = change();
     if (!s.ok()) {
-      file_.RollbackStatement();
+      file_.RollbackToSavepoint();
       return s;
     }
-    file_.EndStatement();
+    file_.ReleaseSavepoint();
     return Status::OK();
   }
   JET_RETURN_IF_ERROR(file_.BeginUnit());
@@ -443,24 +443,37 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
 
 Status DatabaseImpl::Begin() {
   JET_RETURN_IF_ERROR(CheckWritable());
-  JET_RETURN_IF_ERROR(file_.BeginUnit());
-  user_unit_ = true;
+  if (unit_depth_ == 0) {
+    JET_RETURN_IF_ERROR(file_.BeginUnit());
+  } else {
+    file_.BeginSavepoint();
+  }
+  ++unit_depth_;
   return Status::OK();
 }
 
 Status DatabaseImpl::Commit() {
-  if (!user_unit_) return Status::InvalidArgument("Commit without Begin");
-  user_unit_ = false;
+  if (unit_depth_ == 0) return Status::InvalidArgument("Commit without Begin");
+  if (--unit_depth_ > 0) {
+    file_.ReleaseSavepoint();
+    return Status::OK();
+  }
   return file_.CommitUnit();
 }
 
 void DatabaseImpl::Rollback() {
-  user_unit_ = false;
-  file_.RollbackUnit();
+  if (unit_depth_ == 0) return;
+  if (--unit_depth_ > 0) {
+    file_.RollbackToSavepoint();
+  } else {
+    file_.RollbackUnit();
+  }
+  // A rolled-back unit may have made tables: the catalog is read again.
+  (void)Load();
 }
 
 Status DatabaseImpl::Close() {
-  user_unit_ = false;
+  unit_depth_ = 0;
   return file_.Close();
 }
 
