@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -16,17 +18,13 @@ namespace {
 using ::testing::HasSubstr;
 using tessaly::testing::RunProcess;
 
-const char kCalendar[] = R"(
-CREATE TABLE Dates (DateKey DATETIME PRIMARY KEY, DateColor TEXT(50), EventCount LONG,
-                    DateNotes MEMO, DateText MEMO);
-CREATE TABLE Events (EventID COUNTER, EventName TEXT(255), AllDayEvent YESNO NOT NULL,
-                     StartTime DATETIME, EndTime DATETIME, EventColor TEXT(50),
-                     EventIcon TEXT(50), Notes MEMO, Recurring BIT NOT NULL,
-                     CONSTRAINT PrimaryKey PRIMARY KEY (EventID));
-CREATE TABLE [EventDates] ([EventId] INTEGER, EventDate DATE);
-CREATE INDEX EventId ON EventDates (EventId);
-CREATE INDEX EventDate ON EventDates (EventDate ASC);
-)";
+// The calendar's tables as the program ships them.
+std::string CalendarScript() {
+  const auto path = std::filesystem::path(__FILE__).parent_path() / "../../data/calendar-schema.sql";
+  std::ifstream in(path);
+  EXPECT_TRUE(in.good()) << path;
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 struct TempFile {
   std::filesystem::path dir = std::filesystem::temp_directory_path() /
@@ -47,7 +45,7 @@ TEST(DdlTest, TheCalendarScriptGivesTheFixtureTables) {
   auto db = Create(file.path());
   Error error;
   size_t failed = 0;
-  ASSERT_TRUE(RunDdlScript(*db, kCalendar, &error, &failed)) << failed << ": " << error.description;
+  ASSERT_TRUE(RunDdlScript(*db, CalendarScript(), &error, &failed)) << failed << ": " << error.description;
   auto links = db->GetTable("EventDates");
   ASSERT_EQ(links->indexes.size(), 2u);
   EXPECT_EQ(links->columns[0].type, jet::ColumnType::kLong);
@@ -77,6 +75,13 @@ TEST(DdlTest, StatementsBecomeTheEngineDesigns) {
   EXPECT_EQ(s.table.columns[2].length, 255);
   EXPECT_EQ(s.table.columns[3].type, jet::ColumnType::kInteger);
   EXPECT_EQ(s.table.indexes[0].name, "d");
+  DdlStatement t;
+  ASSERT_TRUE(ParseDdl("CREATE TABLE [Event Dates] ([Id] INTEGER, d DATE, b BIT NOT NULL)", &t, &error))
+      << error.description;
+  EXPECT_EQ(t.table.name, "Event Dates");
+  EXPECT_EQ(t.table.columns[0].type, jet::ColumnType::kLong);
+  EXPECT_EQ(t.table.columns[1].type, jet::ColumnType::kDateTime);
+  EXPECT_EQ(t.table.columns[2].type, jet::ColumnType::kBoolean);
 }
 
 TEST(DdlTest, ASessionRunsCreateStatements) {

@@ -6,17 +6,96 @@
 // Exit status 0 when every file reached the Finish state, 1 otherwise; a
 // command line that cannot be read is refused with CLI11's message and its
 // non-zero status.
+//
+// `--new-calendar FILE` instead makes an empty calendar: the three tables of
+// data/calendar-schema.sql, which the build puts into the program as a
+// string (calendar_schema.inc), so the program needs no file beside it.
+// Exit status 0 when FILE was made, 1 when not (an existing FILE is never
+// touched).
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "ado/connection.h"
+#include "jet/database.h"
+#include "sql/ddl.h"
 #include "wizard/update.h"
 
 namespace {
+
+constexpr std::string_view kCalendarSchema =
+#include "calendar_schema.inc"
+    ;
+
+bool CreateFailed(const std::string& file, const std::string& why) {
+  std::fprintf(stderr, "tessaly-update-cli: cannot create the calendar %s: %s\n", file.c_str(),
+               why.c_str());
+  return false;
+}
+
+// Makes the calendar under a temporary name beside `file` and links it to
+// `file` only once it is whole and closed: `file` never appears half made,
+// a run killed part way leaves at most the temporary file, and a file that
+// appears meanwhile under the name is not replaced (link refuses it).
+bool CreateCalendar(const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(file, ec)) return CreateFailed(file, "the file already exists; it is left as it is");
+  const fs::path folder = fs::absolute(file, ec).parent_path();
+  if (!fs::is_directory(folder, ec)) {
+    return CreateFailed(file, "there is no folder " + folder.string());
+  }
+  const std::string temp = file + ".new-" + std::to_string(::getpid());
+  const auto discard = [&temp] {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    fs::remove(temp + "-wal", ignored);
+  };
+  // The engine's messages name the file it was given: name ours instead.
+  const auto why = [&](const jet::Status& s) {
+    std::string message = s.message();
+    if (message.starts_with("cannot create " + temp + ": ")) {
+      message.erase(0, temp.size() + 16);
+    }
+    for (size_t at; (at = message.find(temp)) != std::string::npos;) message.replace(at, temp.size(), file);
+    return message;
+  };
+
+  auto db = jet::Database::Create(temp);
+  if (!db.ok()) return CreateFailed(file, why(db.status()));
+  sql::Error error;
+  size_t failed = 0;
+  if (!sql::RunDdlScript(**db, kCalendarSchema, &error, &failed)) {
+    (void)(*db)->Close();
+    discard();
+    return CreateFailed(file, "statement " + std::to_string(failed) + " of the calendar's tables: " +
+                                  error.description);
+  }
+  if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
+    discard();
+    return CreateFailed(file, why(closed));
+  }
+  fs::create_hard_link(temp, file, ec);
+  discard();
+  if (ec == std::errc::file_exists) {
+    return CreateFailed(file, "the file already exists; it is left as it is");
+  }
+  if (ec) return CreateFailed(file, ec.message());
+  // The new name reaches the disk with its folder.
+  if (const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
+    (void)::fsync(fd);
+    ::close(fd);
+  }
+  return true;
+}
 
 class ConsoleView : public wizard::UpdateView {
  public:
@@ -53,11 +132,27 @@ int main(int argc, char** argv) {
       "events) into each Tessaly Desktop Calendar database given, one after the other.",
       "tessaly-update-cli"};
   std::vector<std::string> files;
+  std::string new_calendar;
   bool trace = false;
-  app.add_option("DATABASE.mdb", files, "calendar databases to update")->required();
+  CLI::Option* update = app.add_option("DATABASE.mdb", files, "calendar databases to update");
+  CLI::Option* create =
+      app.add_option("--new-calendar", new_calendar,
+                     "instead of updating, make FILE an empty calendar database (the Dates, "
+                     "Events and EventDates tables, no rows); an existing FILE is refused")
+          ->type_name("FILE")
+          ->excludes(update);
   app.add_flag("--trace", trace, "print each SQL statement as it is sent");
   app.set_version_flag("--version", std::string("tessaly-update-cli ") + TESSALY_VERSION);
   CLI11_PARSE(app, argc, argv);
+  if (files.empty() && create->count() == 0) {
+    return app.exit(CLI::RequiredError(update->get_name() + " or " + create->get_name()));
+  }
+
+  if (create->count() > 0) {
+    if (!CreateCalendar(new_calendar)) return 1;
+    std::printf("%s: new empty calendar\n", new_calendar.c_str());
+    return 0;
+  }
 
   if (trace) {
     ado::SetStatementTrace([](std::string_view statement) {
