@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config   # compiler and build
   libfmt-dev libcli11-dev nlohmann-json3-dev      # libraries the program links
   libgtest-dev libgmock-dev libbenchmark-dev      # tests and benchmarks
+  qt6-base-dev qt6-svg-dev                        # the window (tessaly-update)
+  xvfb xauth fonts-dejavu-core                    # window tests and screenshots on a virtual display
   mdbtools                                        # independent reader, test oracle only
   openjdk-17-jre-headless libcommons-lang3-java libcommons-logging-java  # index checker (../shared/oracle/jetcheck), tests only
   clang libclang-rt-14-dev                        # libFuzzer with ASan/UBSan

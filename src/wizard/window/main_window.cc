@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +43,7 @@ constexpr TwipsRect kCmdCancel{4500, 2460, 975, 375};
 constexpr TwipsRect kCmdButton1{5700, 2460, 975, 375};
 // The path box's text stays this far inside its edges.
 constexpr int kPathMarginTwips = 100;
+constexpr double kFontPoints = 8;
 
 // Errors of the file lookup, numbered as the runtime numbers them.
 constexpr int32_t kBadFileName = 52;
@@ -139,6 +142,12 @@ MainWindow::MainWindow(std::string default_database, OpenFileDialog& dialog, QWi
       cmdBrowse_(new QPushButton(this)),
       cmdCancel_(new QPushButton(this)),
       cmdButton1_(new QPushButton(this)) {
+  // The layout was drawn for an 8 point dialog font; the usual 9 or 10 point
+  // desktop fonts would overflow its labels.
+  QFont dialog_font = font();
+  dialog_font.setPointSizeF(kFontPoints);
+  setFont(dialog_font);
+
   const double dpi_x = logicalDpiX(), dpi_y = logicalDpiY();
   auto place = [&](QWidget* widget, const TwipsRect& r) {
     widget->setGeometry(TwipsToPixels(r.left, dpi_x), TwipsToPixels(r.top, dpi_y),
@@ -163,6 +172,10 @@ MainWindow::MainWindow(std::string default_database, OpenFileDialog& dialog, QWi
   place(lblDatabaseFile_, kLblDatabaseFile);
   lblDatabaseFile_->setText(QStringLiteral("Tessaly &database file:"));
   lblDatabaseFile_->setBuddy(txtDatabaseFile_);
+  // Grown to its text where the font is wider than the one it was drawn for;
+  // nothing stands to its right.
+  lblDatabaseFile_->resize(std::max(lblDatabaseFile_->width(), lblDatabaseFile_->sizeHint().width()),
+                           lblDatabaseFile_->height());
 
   place(txtDatabaseFile_, kTxtDatabaseFile);
   txtDatabaseFile_->setToolTip(FromUtf8(kPathToolTip));
