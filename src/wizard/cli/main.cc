@@ -62,8 +62,8 @@ bool CreateCalendar(const std::string& file) {
   // The engine's messages name the file it was given: name ours instead.
   const auto why = [&](const jet::Status& s) {
     std::string message = s.message();
-    if (message.starts_with("cannot create " + temp + ": ")) {
-      message.erase(0, temp.size() + 16);
+    if (const std::string lead = "cannot create " + temp + ": "; message.starts_with(lead)) {
+      message.erase(0, lead.size());
     }
     for (size_t at; (at = message.find(temp)) != std::string::npos;) message.replace(at, temp.size(), file);
     return message;
