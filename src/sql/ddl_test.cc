@@ -76,9 +76,11 @@ TEST(DdlTest, StatementsBecomeTheEngineDesigns) {
   EXPECT_EQ(s.table.columns[3].type, jet::ColumnType::kInteger);
   EXPECT_EQ(s.table.indexes[0].name, "d");
   DdlStatement t;
-  ASSERT_TRUE(ParseDdl("CREATE TABLE [Event Dates] ([Id] INTEGER, d DATE, b BIT NOT NULL)", &t, &error))
-      << error.description;
+  ASSERT_TRUE(ParseDdl("CREATE TABLE [Event Dates] ([Id] INTEGER, d DATE, b BIT NOT NULL, "
+                       "CONSTRAINT Key PRIMARY KEY (Id, d))", &t, &error)) << error.description;
   EXPECT_EQ(t.table.name, "Event Dates");
+  ASSERT_EQ(t.table.indexes.size(), 1u);
+  EXPECT_TRUE(t.table.indexes[0].primary_key && t.table.indexes[0].columns.size() == 2);
   EXPECT_EQ(t.table.columns[0].type, jet::ColumnType::kLong);
   EXPECT_EQ(t.table.columns[1].type, jet::ColumnType::kDateTime);
   EXPECT_EQ(t.table.columns[2].type, jet::ColumnType::kBoolean);
