@@ -263,6 +263,7 @@ bool IsDdl(std::string_view statement) {
 }
 
 bool ParseDdl(std::string_view statement, DdlStatement* out, Error* error) {
+  *out = DdlStatement();  // nothing of an earlier statement carries over
   return DdlParser(statement, error).Parse(out);
 }
 
