@@ -18,6 +18,8 @@ cmake --build "$build" --target tessaly-window-shots
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp "$root/../shared/fixtures/tessdata-2009.mdb" "$work/tessdata.mdb"
+mkdir -m 0700 "$work/runtime"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}"
 mkdir -p "$out"
 # No window manager under Xvfb: the pictures are the client area.
 xvfb-run -a -s "-screen 0 1024x768x24" \
