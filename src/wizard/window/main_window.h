@@ -90,9 +90,7 @@ class MainWindow : public QWidget {
   // The status label's text as set, with its CR LF line ends.
   const std::string& status_text() const { return status_text_; }
 
-  QLabel* picture() const { return Picture1_; }
   QLabel* status_label() const { return lblUpdate_; }
-  QLabel* database_label() const { return lblDatabaseFile_; }
   QLineEdit* path_box() const { return txtDatabaseFile_; }
   QPushButton* browse_button() const { return cmdBrowse_; }
   QPushButton* cancel_button() const { return cmdCancel_; }
