@@ -274,3 +274,29 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BadRowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// jetdb create: a new database with the calendar's tables from the shipped
+// schema script, read back by the schema command; an existing file and a bad
+// script leave nothing behind.
+TEST(CreateTest, MakesTheCalendarFromItsScriptAndRefusesToOverwrite) {
+  FixtureCopy scratch("tessdata-blank.mdb");
+  const std::string script = std::string(TESSALY_SOURCE_DIR) + "/data/calendar-schema.sql";
+  const std::string made = (scratch.dir() / "new.mdb").string();
+  ProcessResult result = Jetdb({"create", made, script});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(Jetdb({"schema", made}).out, Jetdb({"schema", scratch.path()}).out);
+  EXPECT_EQ(Jetdb({"check", made}).exit_code, 0);
+
+  EXPECT_EQ(Jetdb({"create", scratch.path(), script}).exit_code, 1) << "an existing file";
+  const std::string bad_script = (scratch.dir() / "bad.sql").string();
+  std::ofstream(bad_script) << "CREATE TABLE T (A LONG);\nCREATE TABLE U (B NOSUCHTYPE);\n";
+  const std::string not_made = (scratch.dir() / "not-made.mdb").string();
+  result = Jetdb({"create", not_made, bad_script});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("NOSUCHTYPE"), std::string::npos) << result.err;
+  EXPECT_FALSE(fs::exists(not_made)) << "a failed script leaves no file";
+}
+
+}  // namespace
