@@ -15,17 +15,6 @@ namespace {
 constexpr const char* kEngineSource = "Access file engine";
 constexpr const char* kSqlSource = "Access SQL";
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The driver names under which Windows offers the Access driver.
 bool IsAccessDriver(std::string_view driver) {
   while (!driver.empty() && driver.front() == ' ') driver.remove_prefix(1);

@@ -17,6 +17,13 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
+
+[[noreturn]] void Malformed(const std::string& what) {
+  throw errors::RuntimeError(kProviderGeneralFailure, "The connection string is malformed: " + what);
+}
+
+}  // namespace
+
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -27,12 +34,6 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-[[noreturn]] void Malformed(const std::string& what) {
-  throw errors::RuntimeError(kProviderGeneralFailure, "The connection string is malformed: " + what);
-}
-
-}  // namespace
 
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString result;
