@@ -9,25 +9,20 @@
 #include <tuple>
 
 #include "jet/database.h"
+#include "jet/test_util.h"
 #include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
 using tessaly::testing::SharedFileCopy;
+using testing::ColumnIndex;
 
 const IndexDef* FindIndexOn(const TableDef& table, const std::string& first_column, size_t columns) {
   for (const IndexDef& index : table.indexes) {
     if (index.columns.size() == columns && index.columns[0].column_name == first_column) return &index;
   }
   return nullptr;
-}
-
-size_t ColumnAt(const TableDef& t, const std::string& name) {
-  for (size_t i = 0; i < t.columns.size(); ++i) {
-    if (t.columns[i].name == name) return i;
-  }
-  return 0;
 }
 
 // (row id, value of `column`) of every row the cursor gives.
@@ -60,7 +55,7 @@ TEST_P(SeekRangeTest, GivesExactlyTheRowsOfAFilteredScan) {
   ASSERT_TRUE(table.ok());
   const IndexDef* index = FindIndexOn(*table, c.column, 1);
   ASSERT_NE(index, nullptr);
-  const size_t column = ColumnAt(*table, c.column);
+  const size_t column = ColumnIndex(*table, c.column);
   const bool is_date = table->columns[column].type == ColumnType::kDateTime;
   auto value = [&](double v) {
     return is_date ? Value::Real(Value::Kind::kDateTime, v)
@@ -115,7 +110,7 @@ TEST(SeekRangeTest, FindsEachDayAcrossTheWholeCalendar) {
     Row row;
     Status s;
     while ((*cursor)->Next(&row, &s)) {
-      EXPECT_EQ(row.values[ColumnAt(*dates, "DateKey")].real(), day);
+      EXPECT_EQ(row.values[ColumnIndex(*dates, "DateKey")].real(), day);
       ++found;
     }
   }

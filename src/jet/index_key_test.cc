@@ -17,21 +17,13 @@
 #include "jet/index_page.h"
 #include "jet/index_tree.h"
 #include "support/jetcheck.h"
+#include "jet/test_util.h"
 #include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
-std::string Hex(const std::string& s) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(digits[c >> 4]);
-    out.push_back(digits[c & 15]);
-  }
-  return out;
-}
+using testing::Hex;
 
 TableDef OneColumnTable(ColumnType type) {
   TableDef t;

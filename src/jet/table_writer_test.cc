@@ -17,10 +17,14 @@
 #include "jet/file.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
+#include "jet/test_util.h"
 #include "support/shared_copy.h"
 
 namespace jet {
 namespace {
+
+using testing::ColumnIndex;
+using testing::OpenForWriting;
 
 using tessaly::testing::SharedFileCopy;
 using ::testing::HasSubstr;
@@ -30,22 +34,6 @@ std::string FileBytes(const std::filesystem::path& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-std::unique_ptr<Database> OpenForWriting(const std::filesystem::path& path) {
-  OpenOptions options;
-  options.read_only = false;
-  auto db = Database::Open(path.string(), options);
-  EXPECT_TRUE(db.ok()) << db.status().ToString();
-  return db.ok() ? std::move(db).value() : nullptr;
-}
-
-size_t ColumnIndex(const TableDef& t, const std::string& name) {
-  for (size_t i = 0; i < t.columns.size(); ++i) {
-    if (t.columns[i].name == name) return i;
-  }
-  ADD_FAILURE() << "no column " << name;
-  return 0;
 }
 
 // Rows of a table as text lines (our own reader), in scan order.

@@ -20,29 +20,16 @@
 #include "jet/page_file.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
+#include "jet/test_util.h"
 #include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
+using testing::ColumnIndex;
+using testing::OpenForWriting;
+
 using tessaly::testing::SharedFileCopy;
-
-std::unique_ptr<Database> OpenForWriting(const std::filesystem::path& path) {
-  OpenOptions options;
-  options.read_only = false;
-  options.sync = false;
-  auto db = Database::Open(path.string(), options);
-  EXPECT_TRUE(db.ok()) << db.status().ToString();
-  return db.ok() ? std::move(db).value() : nullptr;
-}
-
-size_t ColumnIndex(const TableDef& t, const std::string& name) {
-  for (size_t i = 0; i < t.columns.size(); ++i) {
-    if (t.columns[i].name == name) return i;
-  }
-  ADD_FAILURE() << "no column " << name;
-  return 0;
-}
 
 // What the General order keeps of our test names: ASCII case and trailing
 // blanks go, everything else stays. (The names avoid the letters that
@@ -181,7 +168,7 @@ TEST_P(TextIndexWriteTest, LongNamesSplitTheIndexesAndEveryReaderAgrees) {
   const Workload& w = GetParam();
   SharedFileCopy copy("fixtures", w.file);
   {
-    auto db = OpenForWriting(copy.path());
+    auto db = OpenForWriting(copy.path(), /*sync=*/false);
     ASSERT_TRUE(db);
     std::vector<std::string> names;
     std::vector<RowId> ids = InsertEvents(*db, w.events, &names);
@@ -229,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(Calendars, TextIndexWriteTest,
 TEST(TextIndexWriteTest, RenamesOfIndexedTextKeepTheTreeWhole) {
   SharedFileCopy copy("fixtures", "tessdata-textindex.mdb");
   {
-    auto db = OpenForWriting(copy.path());
+    auto db = OpenForWriting(copy.path(), /*sync=*/false);
     ASSERT_TRUE(db);
     std::vector<std::string> names;
     std::vector<RowId> ids = InsertEvents(*db, 3000, &names);
@@ -266,7 +253,7 @@ TEST(TextIndexWriteTest, AUniqueTextIndexTurnsAwayCaseAndBlankTwins) {
   SharedFileCopy copy("fixtures", "tessdata-textindex.mdb");
   {
     // The fixture names two events twice; give them names of their own first.
-    auto db = OpenForWriting(copy.path());
+    auto db = OpenForWriting(copy.path(), /*sync=*/false);
     ASSERT_TRUE(db);
     auto events = db->GetTable("Events");
     const size_t name = ColumnIndex(*events, "EventName");
@@ -291,7 +278,7 @@ TEST(TextIndexWriteTest, AUniqueTextIndexTurnsAwayCaseAndBlankTwins) {
     ASSERT_TRUE(db->Close().ok());
     MakeUnique(copy.path(), def, physical);
   }
-  auto db = OpenForWriting(copy.path());
+  auto db = OpenForWriting(copy.path(), /*sync=*/false);
   ASSERT_TRUE(db);
   auto events = db->GetTable("Events");
   ASSERT_TRUE(events.ok());

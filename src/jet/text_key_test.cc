@@ -17,21 +17,13 @@
 #include "jet/page_file.h"
 #include "jet/text_encode.h"
 #include "support/jetcheck.h"
+#include "jet/test_util.h"
 #include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
-std::string Hex(const std::string& s) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(digits[c >> 4]);
-    out.push_back(digits[c & 15]);
-  }
-  return out;
-}
+using testing::Hex;
 
 std::string Key(std::string_view text, bool ascending = true, bool jet3 = false) {
   std::string key;
