@@ -151,6 +151,7 @@ Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
   file_options.sync = options.sync;
   file_options.sync_every_commit = options.sync && options.sync_every_commit;
   file_options.checkpoint_bytes = options.checkpoint_bytes;
+  file_options.busy_timeout_ms = options.busy_timeout_ms;
   Result<std::unique_ptr<PageFile>> file = PageFile::Open(path, file_options);
   if (!file.ok()) return file.status();
   return OpenFile(std::move(file).value(), options);

@@ -4,8 +4,9 @@
 // file is distrusted: a damaged file yields a Status naming the problem, never
 // a crash, a hang or unbounded memory use.
 //
-// Writing. A database opened with read_only = false holds an exclusive lock
-// on the file until Close. Every change belongs to a unit: Begin .. Commit
+// Writing. A database opened with read_only = false is the file's one
+// writer until Close; readers may read beside it, each seeing one committed
+// state for as long as it is open (page_file.h, P6-P9). Every change belongs to a unit: Begin .. Commit
 // groups several, and a change made outside Begin is a unit of its own. A
 // unit is all-or-nothing: a change that fails leaves the database as it was
 // before that change (the unit stays open: the caller may go on or Rollback),
@@ -218,6 +219,11 @@ struct OpenOptions {
   bool sync_every_commit = false;
   // The log is copied into the file when it grows past this size, and at Close.
   uint64_t checkpoint_bytes = 32ull << 20;
+  // Readers and a writer share the file (page_file.h, P6-P9): a reader
+  // waits up to this long while another program copies its log into the
+  // file, and a writer's Close as long for open readers to finish before it
+  // leaves its log for the next open to apply. kBusy after that.
+  int busy_timeout_ms = 5000;
 };
 
 // Where a row lives: the data page and slot of its header row, the one that

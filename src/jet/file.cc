@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace jet {
 
@@ -31,13 +34,21 @@ std::string ParentDirectory(const std::string& path) {
 void SetFileObserverForTesting(FileObserver* observer) { g_observer = observer; }
 
 Result<std::unique_ptr<OsFile>> OsFile::Open(const std::string& path, Mode mode) {
-  int flags = O_CLOEXEC;
+  // O_NONBLOCK: opening a fifo would otherwise wait for a writer at the
+  // other end; it is cleared again once the file is known to be regular.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case Mode::kRead: flags |= O_RDONLY; break;
     case Mode::kReadWrite: flags |= O_RDWR; break;
     case Mode::kCreate: flags |= O_RDWR | O_CREAT; break;
+    case Mode::kReadMaybeWrite: flags |= O_RDWR; break;
   }
   int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0 && mode == Mode::kReadMaybeWrite &&
+      (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY)) {
+    flags = (flags & ~O_RDWR) | O_RDONLY;
+    fd = ::open(path.c_str(), flags, 0644);
+  }
   if (fd < 0) return ErrnoStatus("cannot open", path, errno);
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -49,7 +60,12 @@ Result<std::unique_ptr<OsFile>> OsFile::Open(const std::string& path, Mode mode)
     ::close(fd);
     return Status::IoError("not a regular file: " + path);
   }
-  return std::unique_ptr<OsFile>(new OsFile(fd, path));
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    int error = errno;
+    ::close(fd);
+    return ErrnoStatus("cannot open", path, error);
+  }
+  return std::unique_ptr<OsFile>(new OsFile(fd, path, (flags & O_RDWR) != 0));
 }
 
 OsFile::~OsFile() { ::close(fd_); }
@@ -130,15 +146,10 @@ Result<uint64_t> OsFile::Size() const {
   return static_cast<uint64_t>(st.st_size);
 }
 
-Result<OsFile::Identity> OsFile::Stat() const {
+Result<uint64_t> OsFile::LinkCount() const {
   struct stat st;
   if (::fstat(fd_, &st) != 0) return ErrnoStatus("cannot stat", path_, errno);
-  Identity id;
-  id.device = st.st_dev;
-  id.inode = st.st_ino;
-  id.size = static_cast<uint64_t>(st.st_size);
-  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return id;
+  return static_cast<uint64_t>(st.st_nlink);
 }
 
 Status OsFile::CheckStillAtPath() const {
@@ -152,9 +163,16 @@ Status OsFile::CheckStillAtPath() const {
   return Status::OK();
 }
 
-Status OsFile::LockExclusive() {
-  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
+Status OsFile::Lock(LockByte byte, LockKind kind) {
+  // Open-file-description locks: owned by this descriptor, not the process,
+  // so two OsFiles of one process conflict as two processes would.
+  struct flock lock = {};
+  lock.l_type = kind == LockKind::kExclusive ? F_WRLCK : F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(byte);
+  lock.l_len = 1;
+  if (::fcntl(fd_, F_OFD_SETLK, &lock) != 0) {
+    if (errno == EAGAIN || errno == EACCES) {
       return Status::Busy("The database is in use by another program: " + path_);
     }
     return ErrnoStatus("cannot lock", path_, errno);
@@ -162,14 +180,33 @@ Status OsFile::LockExclusive() {
   return Status::OK();
 }
 
-Status OsFile::LockShared() {
-  if (::flock(fd_, LOCK_SH | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
-      return Status::Busy("The database is in use by another program: " + path_);
-    }
-    return ErrnoStatus("cannot lock", path_, errno);
+void OsFile::Unlock(LockByte byte) {
+  struct flock lock = {};
+  lock.l_type = F_UNLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(byte);
+  lock.l_len = 1;
+  (void)::fcntl(fd_, F_OFD_SETLK, &lock);
+}
+
+FileKind KindOf(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return FileKind::kAbsent;
+  return S_ISREG(st.st_mode) ? FileKind::kRegular : FileKind::kOther;
+}
+
+Result<std::string> ResolvePath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return ErrnoStatus("cannot open", path, errno);
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+void SleepMilliseconds(int milliseconds) {
+  struct timespec t = {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000};
+  while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
   }
-  return Status::OK();
 }
 
 bool FileExists(const std::string& path) {

@@ -1,7 +1,9 @@
 // The only code in the engine that calls the operating system on files:
-// open, positioned reads and writes, sync, truncate, whole-file locks.
+// open, positioned reads and writes, sync, truncate, byte-range locks.
 // Every failure is a Status naming the operation, the path and the system's
-// reason ("No space left on device").
+// reason ("No space left on device"). Only regular files are opened: a
+// folder, a fifo or a device named like a database is refused at once,
+// without waiting on it.
 //
 // Tests can watch every write, truncate and sync through a FileObserver, and
 // make it fail or end the process there (crash tests); the observer sees the
@@ -36,7 +38,10 @@ void SetFileObserverForTesting(FileObserver* observer);
 
 class OsFile {
  public:
-  enum class Mode { kRead, kReadWrite, kCreate };  // kCreate: read-write, made if absent
+  // kCreate: read-write, made if absent. kReadMaybeWrite: read-write when
+  // the file allows it, else read-only (a reader that may have to apply a
+  // leftover log: exclusive locks need a writable file).
+  enum class Mode { kRead, kReadWrite, kCreate, kReadMaybeWrite };
 
   static Result<std::unique_ptr<OsFile>> Open(const std::string& path, Mode mode);
   ~OsFile();
@@ -44,6 +49,7 @@ class OsFile {
   OsFile& operator=(const OsFile&) = delete;
 
   const std::string& path() const { return path_; }
+  bool can_write() const { return can_write_; }
 
   // Reads up to `size` bytes at `offset`; *done is what was read (short at
   // the end of the file).
@@ -56,32 +62,46 @@ class OsFile {
   Status Reserve(uint64_t size);
   Result<uint64_t> Size() const;
 
-  // Identity of the file, to tell whether a log still belongs to it.
-  struct Identity {
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    uint64_t size = 0;
-    int64_t mtime_ns = 0;
-  };
-  Result<Identity> Stat() const;
+  // How many names (hard links) the file has.
+  Result<uint64_t> LinkCount() const;
   // OK while `path` still names this open file; an IoError when the file was
   // removed, renamed or replaced since it was opened.
   Status CheckStillAtPath() const;
 
-  // Whole-file advisory locks, never waiting: kBusy when another open file
-  // (in any process) holds a conflicting lock.
-  Status LockExclusive();
-  Status LockShared();
+  // Advisory locks on single bytes that lie past the largest file either
+  // format allows, so they never cover data (and map onto byte-range locks
+  // on Windows, where locked bytes cannot be read). A lock belongs to this
+  // open file: another OsFile on the same file, in this process or another,
+  // conflicts with it. Never waits: kBusy when a conflicting lock is held.
+  // Setting a lock replaces the one this file held on the byte; after a
+  // failure the byte may be left unlocked.
+  enum class LockByte : uint64_t {
+    kWriter = 0x100000000ull,   // held exclusive by the one writer, shared briefly by readers
+    kReaders = 0x100000001ull,  // held shared by every reader, exclusive while pages are copied in
+  };
+  enum class LockKind { kShared, kExclusive };
+  Status Lock(LockByte byte, LockKind kind);
+  void Unlock(LockByte byte);
 
  private:
-  OsFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  OsFile(int fd, std::string path, bool can_write)
+      : fd_(fd), path_(std::move(path)), can_write_(can_write) {}
   Status Observe(FileOp op, uint64_t offset, uint64_t size);
 
   int fd_;
   std::string path_;
+  bool can_write_;
 };
 
+enum class FileKind { kAbsent, kRegular, kOther };
+// What is at `path` (a symbolic link is followed).
+FileKind KindOf(const std::string& path);
 bool FileExists(const std::string& path);
+// `path` with every symbolic link and "." or ".." resolved, so that a file
+// reached under several names finds the same log beside it.
+Result<std::string> ResolvePath(const std::string& path);
+// Waits about `milliseconds` (lock retries).
+void SleepMilliseconds(int milliseconds);
 // Removes `path` (absent is fine) and syncs its folder.
 Status RemoveFile(const std::string& path);
 // Syncs the folder that holds `path`, so that a file made or removed there

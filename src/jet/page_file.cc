@@ -12,6 +12,9 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kReadAheadPages = 16;
+constexpr int kLockRetryMs = 10;
+
+void (*g_hook)(PagerEvent, const std::string&) = nullptr;
 
 // The largest file either format allows (Jet 4: 2 GB).
 constexpr uint64_t kMaxFileSize = 2ull * 1024 * 1024 * 1024;
@@ -31,22 +34,50 @@ PageFile::PageFile(std::string image) : image_(std::move(image)) {
 
 PageFile::~PageFile() { (void)Close(); }
 
+void SetPagerHookForTesting(void (*hook)(PagerEvent event, const std::string& path)) {
+  g_hook = hook;
+}
+
+Status PageFile::LockWaiting(OsFile::LockByte byte, OsFile::LockKind kind, int wait_ms) {
+  for (int waited = 0;; waited += kLockRetryMs) {
+    Status s = file_->Lock(byte, kind);
+    if (s.code() != StatusCode::kBusy || waited >= wait_ms) return s;
+    SleepMilliseconds(kLockRetryMs);
+  }
+}
+
 Result<std::unique_ptr<PageFile>> PageFile::Open(const std::string& path,
                                                  const PageFileOptions& options) {
+  // The log is named after the file itself, whatever link led to it.
+  Result<std::string> resolved = ResolvePath(path);
+  if (!resolved.ok()) return resolved.status();
   Result<std::unique_ptr<OsFile>> file =
-      OsFile::Open(path, options.writable ? OsFile::Mode::kReadWrite : OsFile::Mode::kRead);
+      OsFile::Open(*resolved, options.writable ? OsFile::Mode::kReadWrite : OsFile::Mode::kReadMaybeWrite);
   if (!file.ok()) return file.status();
   std::unique_ptr<PageFile> pages(new PageFile());
   pages->file_ = std::move(file).value();
   pages->options_ = options;
-  pages->path_ = path;
+  pages->path_ = *resolved;
   pages->writable_ = options.writable;
   if (options.writable) {
-    JET_RETURN_IF_ERROR(pages->file_->LockExclusive());
+    Result<uint64_t> links = pages->file_->LinkCount();
+    if (!links.ok()) return links.status();
+    if (*links > 1) {
+      return Status::NotSupported(
+          "the database " + path + " has " + std::to_string(*links) +
+          " names (hard links), and is not changed: an interrupted update would leave its log "
+          "beside one name only, where the others would not find it. Update a copy of the file "
+          "instead");
+    }
+    JET_RETURN_IF_ERROR(pages->file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kExclusive));
   } else {
-    // A reader shares the lock with other readers; while a writer holds the
-    // database it reads the committed state through the writer's log.
-    pages->writer_active_ = !pages->file_->LockShared().ok();
+    Status s = pages->LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kShared,
+                                  options.busy_timeout_ms);
+    if (s.code() == StatusCode::kBusy) {
+      return Status::Busy("The database is in use by another program, which is saving changes "
+                          "to it; try again in a moment: " + path);
+    }
+    JET_RETURN_IF_ERROR(s);
   }
   Result<uint64_t> size = pages->file_->Size();
   if (!size.ok()) return size.status();
@@ -80,55 +111,135 @@ Status PageFile::SetPageSize(uint32_t page_size) {
   return Recover();
 }
 
+void PageFile::Overlay(const WalContents& contents) {
+  page_count_ = std::max(page_count_, contents.page_count);
+  pages_.resize(page_count_);
+  for (const auto& [number, image] : contents.pages) {
+    pages_[number] = NewPages(1);
+    std::memcpy(pages_[number], image.data(), page_size_);
+  }
+}
+
 Status PageFile::Recover() {
   const std::string log_path = Wal::PathFor(path_);
-  if (!FileExists(log_path)) return Status::OK();
   Result<WalContents> contents = Wal::Read(log_path, page_size_);
   if (!contents.ok()) return contents.status();
-  if (!writer_active_ && !contents->empty()) {
-    JET_RETURN_IF_ERROR(Wal::CheckBelongs(*contents, *file_, page_size_));
-  }
-  // The committed state is the log over the file.
-  if (!contents->empty()) {
-    page_count_ = std::max(page_count_, contents->page_count);
-    pages_.resize(page_count_);
-    for (const auto& [number, image] : contents->pages) {
-      pages_[number] = NewPages(1);
-      std::memcpy(pages_[number], image.data(), page_size_);
-      recovered_.push_back(number);
-    }
-  }
-  if (writer_active_) return Status::OK();  // the writer's log, not ours to apply
+  if (!writable_) return RecoverAsReader(log_path, *contents);
 
-  // A leftover log: copy it into the database file if we can write it, then
-  // remove it. A read-only reader keeps the pages in its cache only.
-  std::unique_ptr<OsFile> writer;
-  if (writable_) {
-    writer = nullptr;
-  } else {
-    if (!file_->LockExclusive().ok()) return Status::OK();
-    Result<std::unique_ptr<OsFile>> w = OsFile::Open(path_, OsFile::Mode::kReadWrite);
-    if (!w.ok()) {
-      (void)file_->LockShared();
+  switch (contents->state) {
+    case WalState::kAbsent:
       return Status::OK();
-    }
-    writer = std::move(w).value();
+    case WalState::kSpent:
+      return RemoveFile(log_path);
+    case WalState::kForeign:
+      return Status::IoError("a file that is not a log of this program is in the way: " +
+                             log_path + " (" + contents->problem + "). The database " + path_ +
+                             " keeps the log of its changes under that name, so it is not "
+                             "changed while the file is there; move or rename that file");
+    case WalState::kDamaged:
+      return Status::Corruption("the log " + log_path + " of an interrupted update of " + path_ +
+                                " is damaged: " + contents->problem +
+                                ". It may hold changes the database needs, so neither file was "
+                                "used or changed: keep both, and restore the database from a "
+                                "backup");
+    case WalState::kValid:
+      break;
   }
-  OsFile& target = writer ? *writer : *file_;
-  Status s = WritePagesBack(target, recovered_);
-  if (s.ok()) s = RemoveFile(log_path);
-  if (writer) (void)file_->LockShared();
-  if (!s.ok()) {
+  JET_RETURN_IF_ERROR(Wal::CheckBelongs(*contents, *file_, page_size_));
+  Status s = LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive,
+                         options_.busy_timeout_ms);
+  if (s.code() == StatusCode::kBusy) {
+    return Status::Busy("The database is in use by another program, which is reading it; try "
+                        "again in a moment: " + path_);
+  }
+  JET_RETURN_IF_ERROR(s);
+  Overlay(*contents);
+  s = ApplyLog(log_path, *contents, *file_);
+  file_->Unlock(OsFile::LockByte::kReaders);
+  if (s.ok()) source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
+  return s;
+}
+
+Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents& contents) {
+  // Holding the writer byte shared keeps a writer from starting while we
+  // decide (P8); failing to take it means a writer is at work.
+  if (!file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kShared).ok()) {
+    // The writer's log. Anything but committed units is its header being
+    // written, before any unit: nothing to read from it yet.
+    if (contents.state == WalState::kValid) Overlay(contents);
+    return Status::OK();
+  }
+  struct ReleaseWriterByte {
+    OsFile* file;
+    ~ReleaseWriterByte() { file->Unlock(OsFile::LockByte::kWriter); }
+  } release{file_.get()};
+
+  switch (contents.state) {
+    case WalState::kAbsent:
+    case WalState::kForeign:  // not ours: read the database without it
+      return Status::OK();
+    case WalState::kDamaged:
+      return Status::Corruption("the log " + log_path + " of an interrupted update of " + path_ +
+                                " is damaged: " + contents.problem +
+                                ". It may hold changes the database needs, so neither file was "
+                                "used or changed: keep both, and restore the database from a "
+                                "backup");
+    case WalState::kSpent:
+    case WalState::kValid:
+      break;
+  }
+  if (contents.state == WalState::kValid) {
+    JET_RETURN_IF_ERROR(Wal::CheckBelongs(contents, *file_, page_size_));
+    Overlay(contents);
+  }
+
+  // Apply (or remove) it too when no other reader is open and the file can
+  // be written; otherwise read through it (P9).
+  if (!file_->can_write() ||
+      !file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kExclusive).ok()) {
+    return Status::OK();
+  }
+  if (!file_->Lock(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive).ok()) {
+    return LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kShared,
+                       options_.busy_timeout_ms);
+  }
+  Status s = contents.state == WalState::kSpent ? RemoveFile(log_path)
+                                                : ApplyLog(log_path, contents, *file_);
+  // Back to an ordinary reader (on failure the log still holds every page).
+  Status shared = file_->Lock(OsFile::LockByte::kReaders, OsFile::LockKind::kShared);
+  if (!s.ok()) return s;
+  source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
+  return shared;
+}
+
+Status PageFile::ApplyLog(const std::string& log_path, const WalContents& contents,
+                          OsFile& target) {
+  std::vector<uint32_t> numbers;
+  for (const auto& entry : contents.pages) numbers.push_back(entry.first);
+  auto failed = [&](const Status& s) {
     return Status::IoError("cannot apply the log " + log_path + " of an interrupted update: " +
                            s.message());
+  };
+  Result<std::unique_ptr<Wal>> wal = Wal::Resume(log_path, contents, page_size_, options_.sync);
+  if (!wal.ok()) return failed(wal.status());
+  // Room first: a full disk fails here, with the database as it was.
+  Status s = target.Reserve(static_cast<uint64_t>(page_count_) * page_size_);
+  if (s.ok() && !contents.checkpoint_started) {
+    std::vector<uint64_t> before, after;
+    for (const auto& [number, image] : contents.pages) {
+      before.push_back(contents.base_hashes.at(number));
+      after.push_back(HashBytes(reinterpret_cast<const uint8_t*>(image.data()), page_size_, 0));
+    }
+    s = (*wal)->BeginCheckpoint(numbers, before, after, page_count_);
   }
-  recovered_.clear();
-  source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
-  return Status::OK();
+  if (s.ok() && g_hook != nullptr) g_hook(PagerEvent::kCopyingPages, path_);
+  if (s.ok()) s = WritePagesBack(target, numbers);
+  wal->reset();
+  if (s.ok()) s = RemoveFile(log_path);
+  return s.ok() ? s : failed(s);
 }
 
 Status PageFile::WritePagesBack(OsFile& target, const std::vector<uint32_t>& numbers) {
-  JET_RETURN_IF_ERROR(target.Reserve(static_cast<uint64_t>(page_count_) * page_size_));
   for (uint32_t number : numbers) {
     JET_RETURN_IF_ERROR(target.WriteAt(static_cast<uint64_t>(number) * page_size_,
                                        pages_[number], page_size_));
@@ -310,16 +421,28 @@ Status PageFile::CommitUnit() {
       }
       wal_ = std::move(wal).value();
     }
+    // A page logged for the first time since the last checkpoint is, before
+    // the unit, exactly as in the file: its hash lets recovery tell that the
+    // file is still the one the log was written for (W3).
+    if (is_logged_.size() < page_count_) {
+      is_logged_.resize(page_count_, false);
+      base_hashes_.resize(page_count_, 0);
+    }
+    const uint64_t file_pages = source_size_ / page_size_;
     std::vector<Wal::Page> images;
     images.reserve(changed.size());
-    for (uint32_t n : changed) images.push_back({n, pages_[n]});
+    for (uint32_t n : changed) {
+      if (!is_logged_[n]) {
+        base_hashes_[n] = n < file_pages ? HashBytes(undo_.at(n).get(), page_size_, 0) : 0;
+      }
+      images.push_back({n, base_hashes_[n], pages_[n]});
+    }
     Status s = wal_->AppendUnit(images, page_count_);
     if (!s.ok()) {
       // The log was cut back to its last unit (W1): the cache goes back too.
       RollbackUnit();
       return s;
     }
-    if (is_logged_.size() < page_count_) is_logged_.resize(page_count_, false);
     for (uint32_t n : changed) {
       if (!is_logged_[n]) {
         is_logged_[n] = true;
@@ -340,28 +463,35 @@ Status PageFile::CommitUnit() {
 
 // ---- Checkpoint ----
 
-Status PageFile::Checkpoint() {
+Status PageFile::Checkpoint(int wait_ms) {
   if (in_unit_) return Status::InvalidArgument("checkpoint inside a unit of change");
   if (file_ == nullptr || wal_ == nullptr || logged_pages_.empty()) return Status::OK();
   if (failed_) return failed_status_;
   JET_RETURN_IF_ERROR(file_->CheckStillAtPath());
+  // No reader may be open while pages change under it (P7).
+  Status s = LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive, wait_ms);
+  if (!s.ok()) return s;
+  struct ReleaseReadersByte {
+    OsFile* file;
+    ~ReleaseReadersByte() { file->Unlock(OsFile::LockByte::kReaders); }
+  } release{file_.get()};
+
   std::vector<uint32_t> numbers = logged_pages_;
   std::sort(numbers.begin(), numbers.end());
   std::vector<uint64_t> before(numbers.size()), after(numbers.size());
-  std::unique_ptr<uint8_t[]> disk(new uint8_t[page_size_]);
   for (size_t i = 0; i < numbers.size(); ++i) {
-    size_t done;
-    JET_RETURN_IF_ERROR(file_->ReadAt(static_cast<uint64_t>(numbers[i]) * page_size_, disk.get(),
-                                      page_size_, &done));
-    before[i] = done == page_size_ ? HashBytes(disk.get(), page_size_, 0) : 0;
+    before[i] = base_hashes_[numbers[i]];
     after[i] = HashBytes(pages_[numbers[i]], page_size_, 0);
   }
-  JET_RETURN_IF_ERROR(wal_->AppendCheckpoint(numbers, before, after, page_count_));
-  // Room first: a full disk fails here, with the file as it was.
+  // Room first: a full disk fails here, with the file's pages as they were
+  // and the log still open for more units.
   JET_RETURN_IF_ERROR(file_->Reserve(static_cast<uint64_t>(page_count_) * page_size_));
-  // From here the file may hold a mixture until the copy is synced; the log
-  // still holds every page, so a failure leaves it to the next open (P5).
-  Status s = WritePagesBack(*file_, numbers);
+  // From the checkpoint record on, the log takes no more units, and the file
+  // may hold a mixture until the copy is synced; the log holds every page,
+  // so a failure leaves it to the next open (P5).
+  s = wal_->BeginCheckpoint(numbers, before, after, page_count_);
+  if (s.ok() && g_hook != nullptr) g_hook(PagerEvent::kCopyingPages, path_);
+  if (s.ok()) s = WritePagesBack(*file_, numbers);
   if (s.ok()) s = wal_->Reset();
   if (!s.ok()) return Fail(s);
   logged_pages_.clear();
@@ -375,15 +505,20 @@ Status PageFile::Close() {
   RollbackUnit();
   Status s;
   if (file_ != nullptr && writable_) {
-    s = Checkpoint();
-    if (s.ok() && wal_ != nullptr) {
+    s = Checkpoint(options_.busy_timeout_ms);
+    if (s.code() == StatusCode::kBusy) {
+      // Readers are still open: the log stays, complete and synced, and the
+      // next open applies it (P8).
+      if (wal_ != nullptr && !options_.sync_every_commit) s = wal_->Sync();
+      else s = Status::OK();
+    } else if (s.ok() && wal_ != nullptr) {
       std::string log_path = wal_->path();
       wal_.reset();
       s = RemoveFile(log_path);
     }
   }
   wal_.reset();
-  file_.reset();  // closing the descriptor releases the lock
+  file_.reset();  // closing the descriptor releases the locks
   closed_ = true;
   return s;
 }

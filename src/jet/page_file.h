@@ -31,6 +31,28 @@
 //        further change (the cache may disagree with the disk); reopening
 //        recovers from the log.
 //
+// Readers beside a writer. Two lock bytes (file.h) keep every reader on one
+// committed state for as long as it is open:
+//   (P6) The writer holds the writer byte exclusively while it is open, so
+//        there is one writer at a time ("The database is in use by another
+//        program").
+//   (P7) A reader holds the readers byte shared while it is open. Pages are
+//        copied into the database file (a checkpoint, or the recovery of a
+//        leftover log) only under the readers byte held exclusively, so the
+//        file cannot change under an open reader, and a reader never opens
+//        while pages are being copied: it waits up to busy_timeout_ms and is
+//        then told to try again.
+//   (P8) A reader that finds a writer at work (the writer byte is taken)
+//        reads the committed units of the writer's log once, as it opens, and
+//        takes those pages from them: the log is only appended to while a
+//        reader holds the readers byte, so that prefix never changes. A
+//        writer's checkpoint that finds readers waits for them (at Close, up
+//        to busy_timeout_ms) or is put off; a log left so is complete and
+//        durable, and the next open applies it.
+//   (P9) Recovery of a leftover log happens at open, by a writer, or by a
+//        reader that can take both bytes exclusively; it is a checkpoint of
+//        that log (wal.h, W2). A reader that cannot apply it reads through it.
+//
 // Not thread-safe.
 #pragma once
 
@@ -41,12 +63,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jet/file.h"
 #include "jet/status.h"
 
 namespace jet {
 
-class OsFile;
 class Wal;
+struct WalContents;
 
 struct PageFileOptions {
   bool writable = false;
@@ -59,14 +82,26 @@ struct PageFileOptions {
   bool sync_every_commit = false;
   // A checkpoint runs when the log grows past this many bytes (and at close).
   uint64_t checkpoint_bytes = 32ull << 20;
+  // How long a reader waits for a checkpoint to end, and a writer's Close
+  // for readers to finish (P7, P8).
+  int busy_timeout_ms = 5000;
 };
+
+// Moments a test can act at, to make interleavings of processes exact.
+enum class PagerEvent {
+  kCopyingPages,  // the readers byte is held exclusively; no page written yet
+};
+// Installs `hook` for every PageFile (nullptr removes it). Tests only.
+void SetPagerHookForTesting(void (*hook)(PagerEvent event, const std::string& path));
 
 class PageFile {
  public:
   // Takes ownership of a whole-file image. Writable in memory.
   explicit PageFile(std::string image);
-  // Opens `path`; see Database::Open for locking and log recovery. The page
-  // size must be set (SetPageSize) before pages are read.
+  // Opens `path` (symbolic links resolved); see Database::Open for locking
+  // and log recovery. The page size must be set (SetPageSize) before pages
+  // are read. A writable PageFile refuses a file with several names (hard
+  // links): the log beside one name would not be found from another.
   static Result<std::unique_ptr<PageFile>> Open(const std::string& path,
                                                 const PageFileOptions& options);
   ~PageFile();
@@ -123,9 +158,12 @@ class PageFile {
   Status AppendPage(uint32_t* page_number);
 
   // Copies every logged page into the database file, syncs it and clears the
-  // log. A no-op for images and when nothing is logged. REQUIRES: !in_unit().
-  Status Checkpoint();
-  // Checkpoints and releases the file and its lock. Safe to call twice.
+  // log. A no-op for images and when nothing is logged. kBusy, with nothing
+  // done, when readers are open and do not finish within `wait_ms` (P8).
+  // REQUIRES: !in_unit().
+  Status Checkpoint(int wait_ms = 0);
+  // Checkpoints and releases the file and its locks. Safe to call twice. A
+  // log that open readers keep from being applied stays beside the file.
   Status Close();
 
   // The image of an in-memory PageFile as it stands (tests).
@@ -141,9 +179,16 @@ class PageFile {
   Status Fail(Status s);
   // Applies a leftover log, or overlays the log of a live writer (readers).
   Status Recover();
-  // Copies cached pages into `target` (grown first, so that a full disk
-  // fails before any page is written) and syncs it.
+  Status RecoverAsReader(const std::string& log_path, const WalContents& contents);
+  // Puts the log's pages into the cache.
+  void Overlay(const WalContents& contents);
+  // Completes the checkpoint of a leftover log into `target` (W2) and
+  // removes the log. REQUIRES: both lock bytes held exclusively.
+  Status ApplyLog(const std::string& log_path, const WalContents& contents, OsFile& target);
+  // Copies cached pages into `target` and syncs it.
   Status WritePagesBack(OsFile& target, const std::vector<uint32_t>& numbers);
+  // Takes `byte` as `kind`, trying for up to `wait_ms`.
+  Status LockWaiting(OsFile::LockByte byte, OsFile::LockKind kind, int wait_ms);
   void DropPagesFrom(uint32_t page_count);
 
   // Source of pages not yet in the cache.
@@ -163,12 +208,10 @@ class PageFile {
   mutable Status load_error_;
 
   bool writable_ = false;
-  bool writer_active_ = false;       // a reader found another program writing
   bool closed_ = false;
   bool in_unit_ = false;
   bool failed_ = false;              // (P5)
   Status failed_status_;
-  std::vector<uint32_t> recovered_;  // log pages held in the cache only
   struct Savepoint {
     uint32_t page_count;
     std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo;  // page -> image at the savepoint
@@ -179,6 +222,7 @@ class PageFile {
   std::vector<uint32_t> unit_pages_;    // pages changed in the unit, in first-change order
   std::vector<uint32_t> logged_pages_;  // pages changed since the last checkpoint
   std::vector<bool> is_logged_;
+  std::vector<uint64_t> base_hashes_;   // logged page -> its hash in the file (0 past its end)
 };
 
 // Reads a whole file without ever opening it for writing.

@@ -425,13 +425,19 @@ TEST(TableWriterTest, ALeftoverLogIsNeverAppliedToAChangedDatabase) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   ASSERT_TRUE(std::filesystem::exists(log));
 
-  // Another program rewrites a byte of the file the log was made for.
-  std::string bytes = FileBytes(copy.path());
+  // Another program changes a page that the log changed too (the end of
+  // the Dates definition page, whose row count the insert raised).
+  uint32_t tdef_page = 0;
+  {
+    auto image = Database::OpenImage(FileBytes(copy.path()));
+    tdef_page = (*image)->GetTable("Dates")->tdef_page;
+  }
   {
     std::fstream out(copy.path(), std::ios::in | std::ios::out | std::ios::binary);
-    out.seekp(4096 * 3 + 100);
-    out.put(bytes[4096 * 3 + 100]);
+    out.seekp(4096 * tdef_page + 4095);
+    out.put('\x5A');
   }
+  const std::string bytes = FileBytes(copy.path());
   auto db = Database::Open(copy.path().string());
   ASSERT_FALSE(db.ok());
   EXPECT_THAT(db.status().message(), HasSubstr("changed by another program"));
