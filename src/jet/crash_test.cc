@@ -5,8 +5,9 @@
 // must then show exactly the state after some prefix of the units, and the
 // file must pass our check, mdbtools and the index checker.
 //
-// TESSALY_CRASH_POINTS=all tries every point; the default is a spread
-// sample that keeps CI quick.
+// Every point is tried. A second test crashes the recovery of every kind of
+// log such a crash leaves, at each of its operations, and then the recovery
+// of that recovery.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -22,6 +23,7 @@
 
 #include "jet/database.h"
 #include "jet/file.h"
+#include "jet/wal.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -196,12 +198,16 @@ State ReadState(const fs::path& path, Status* status) {
   return state;
 }
 
-// Runs the units in a child process ended at operation `stop_at` (0: never).
+// What a child process runs: units of change, calling `committed` after
+// each one whose Commit returned.
+using ChildBody = std::function<Status(const std::function<void()>& committed)>;
+
+// Runs `body` in a child process ended at operation `stop_at` (0: never).
 // Returns the child's exit code; *committed is the number of units whose
 // Commit returned, and *operations (when it ran to the end) how many
 // operations it made.
-int RunChild(const fs::path& path, uint64_t stop_at, bool power_cut, bool every_commit,
-             uint64_t* operations, int* committed) {
+int RunChild(const ChildBody& body, uint64_t stop_at, bool power_cut, uint64_t* operations,
+             int* committed) {
   int fds[2];
   if (::pipe(fds) != 0) return -1;
   pid_t pid = ::fork();
@@ -209,7 +215,7 @@ int RunChild(const fs::path& path, uint64_t stop_at, bool power_cut, bool every_
     ::close(fds[0]);
     CrashObserver observer(stop_at, power_cut);
     SetFileObserverForTesting(&observer);
-    Status s = RunUnits(path, every_commit, [&] {
+    Status s = body([&] {
       if (::write(fds[1], "c", 1) != 1) ::_exit(3);
     });
     SetFileObserverForTesting(nullptr);
@@ -231,6 +237,30 @@ int RunChild(const fs::path& path, uint64_t stop_at, bool power_cut, bool every_
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunChild(const fs::path& path, uint64_t stop_at, bool power_cut, bool every_commit,
+             uint64_t* operations, int* committed) {
+  return RunChild([&](const std::function<void()>& done) { return RunUnits(path, every_commit, done); },
+                  stop_at, power_cut, operations, committed);
+}
+
+// A reader's open: it applies whatever log it finds.
+Status OpenAndClose(const fs::path& path) {
+  auto db = Database::Open(path.string());
+  if (!db.ok()) return db.status();
+  return (*db)->Close();
+}
+
+void ExpectOraclesAccept(const fs::path& path, const std::string& where) {
+  for (const char* table : {"Dates", "Events", "EventDates"}) {
+    auto r = tessaly::testing::RunProcess({"mdb-json", path.string(), table});
+    EXPECT_EQ(r.exit_code, 0) << where << " " << table << ": " << r.err;
+  }
+  auto check = tessaly::testing::RunJetcheck(path);
+  if (!check.java_missing) {
+    EXPECT_TRUE(check.passed()) << where << ":\n" << check.output << check.error;
+  }
 }
 
 struct CrashMode {
@@ -287,11 +317,8 @@ TEST_P(CrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
     return true;
   };
 
-  const bool all = std::getenv("TESSALY_CRASH_POINTS") != nullptr &&
-                   std::string(std::getenv("TESSALY_CRASH_POINTS")) == "all";
   std::vector<uint64_t> points;
-  for (uint64_t n = 1; n <= operations; n += all ? 1 : 1 + operations / 40) points.push_back(n);
-  points.push_back(operations);
+  for (uint64_t n = 1; n <= operations; ++n) points.push_back(n);
   int checked_with_oracles = 0;
   for (uint64_t n : points) {
     fs::remove(work);
@@ -306,16 +333,9 @@ TEST_P(CrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
         << "after a crash at operation " << n << ", " << committed << " units committed";
     EXPECT_FALSE(fs::exists(work.string() + "-wal")) << "the log was not applied and removed";
     if (std::getenv("TESSALY_CRASH_DEBUG")) std::cout << n << ": committed " << committed << ", events " << got.at("Events").size() << "\n";
-    if (n % 7 == 0 || n == points.back()) {
+    if (n % (1 + operations / 6) == 0 || n == points.back()) {
       ++checked_with_oracles;
-      for (const char* table : {"Dates", "Events", "EventDates"}) {
-        auto r = tessaly::testing::RunProcess({"mdb-json", work.string(), table});
-        EXPECT_EQ(r.exit_code, 0) << "operation " << n << " " << table << ": " << r.err;
-      }
-      auto check = tessaly::testing::RunJetcheck(work);
-      if (!check.java_missing) {
-        EXPECT_TRUE(check.passed()) << "operation " << n << ":\n" << check.output << check.error;
-      }
+      ExpectOraclesAccept(work, "operation " + std::to_string(n));
     }
   }
   EXPECT_GT(checked_with_oracles, 0);
@@ -328,6 +348,105 @@ INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, CrashTest,
                            return std::string(info.param.power_cut ? "PowerCut" : "Kill") +
                                   (info.param.every_commit ? "SyncEveryCommit" : "");
                          });
+
+// Copies a database and its log (when there is one) between folders.
+void CopyPair(const fs::path& from, const fs::path& to) {
+  fs::remove(to);
+  fs::remove(to.string() + "-wal");
+  fs::copy_file(from, to);
+  if (fs::exists(from.string() + "-wal")) fs::copy_file(from.string() + "-wal", to.string() + "-wal");
+}
+
+class RecoveryCrashTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextOpen) {
+  const bool power_cut = GetParam();
+  SharedFileCopy original("fixtures", "tessdata-2009.mdb");
+  const fs::path work = original.dir() / "work.mdb";
+  const fs::path first = original.dir() / "first.mdb";
+  uint64_t operations = 0;
+  int committed = 0;
+  fs::copy_file(original.path(), work);
+  ASSERT_EQ(RunChild(work, 0, false, false, &operations, &committed), 0);
+
+  // The logs a killed run leaves: one of each kind (checkpoint begun or not,
+  // length of the log), each with the state a recovery must reach.
+  struct Leftover {
+    fs::path mdb;
+    State expected;
+    bool checkpoint_started;
+  };
+  std::vector<Leftover> leftovers;
+  std::set<std::pair<bool, uint64_t>> kinds;
+  for (uint64_t n = 1; n <= operations; ++n) {
+    CopyPair(original.path(), work);
+    ASSERT_EQ(RunChild(work, n, false, false, nullptr, &committed), kCrashExit);
+    auto log = Wal::Read(work.string() + "-wal", 4096);
+    ASSERT_TRUE(log.ok());
+    if (log->state != WalState::kValid) continue;
+    if (!kinds.insert({log->checkpoint_started, log->valid_bytes}).second) continue;
+    const fs::path kept = original.dir() / ("leftover" + std::to_string(n) + ".mdb");
+    CopyPair(work, kept);
+    Status read;
+    State expected = ReadState(work, &read);  // an uninterrupted recovery
+    ASSERT_TRUE(read.ok()) << read.ToString();
+    leftovers.push_back({kept, std::move(expected), log->checkpoint_started});
+  }
+  ASSERT_GE(leftovers.size(), 4u);
+  ASSERT_TRUE(std::any_of(leftovers.begin(), leftovers.end(),
+                          [](const Leftover& l) { return l.checkpoint_started; }));
+
+  auto recover = [&](const std::function<void()>&) { return OpenAndClose(work); };
+  auto expect_recovered = [&](const Leftover& leftover, const std::string& where) {
+    Status read;
+    State got = ReadState(work, &read);
+    EXPECT_TRUE(read.ok()) << where << ": " << read.ToString();
+    EXPECT_TRUE(got == leftover.expected) << where;
+    EXPECT_FALSE(fs::exists(work.string() + "-wal")) << where;
+  };
+  // The recovery of the recovery is stopped at each of its operations too,
+  // for the shortest log of each kind.
+  std::map<bool, std::pair<uint64_t, size_t>> shortest;  // checkpoint begun -> steps, leftover
+  std::vector<uint64_t> steps(leftovers.size());
+  for (size_t i = 0; i < leftovers.size(); ++i) {
+    CopyPair(leftovers[i].mdb, work);
+    ASSERT_EQ(RunChild(recover, 0, false, &steps[i], &committed), 0);
+    ASSERT_GT(steps[i], 3u);
+    auto [at, added] = shortest.emplace(leftovers[i].checkpoint_started, std::make_pair(steps[i], i));
+    if (!added && steps[i] < at->second.first) at->second = {steps[i], i};
+  }
+  size_t crashes = 0;
+  for (size_t i = 0; i < leftovers.size(); ++i) {
+    const Leftover& leftover = leftovers[i];
+    const bool twice = shortest.at(leftover.checkpoint_started).second == i;
+    for (uint64_t r = 1; r <= steps[i]; ++r) {
+      const std::string where = leftover.mdb.filename().string() + ", recovery stopped at " +
+                                std::to_string(r) + " of " + std::to_string(steps[i]);
+      CopyPair(leftover.mdb, work);
+      ASSERT_EQ(RunChild(recover, r, power_cut, nullptr, &committed), kCrashExit) << where;
+      ++crashes;
+      if (twice) {
+        CopyPair(work, first);
+        for (uint64_t r2 = 1;; ++r2) {
+          CopyPair(first, work);
+          const int code = RunChild(recover, r2, power_cut, nullptr, &committed);
+          if (code == 0) break;
+          ASSERT_EQ(code, kCrashExit);
+          ++crashes;
+          expect_recovered(leftover, where + ", then at " + std::to_string(r2));
+        }
+        CopyPair(first, work);
+      }
+      expect_recovered(leftover, where);
+    }
+    if (twice) ExpectOraclesAccept(work, leftover.mdb.filename().string());
+  }
+  std::cout << leftovers.size() << " kinds of leftover log, " << crashes
+            << " recoveries stopped\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, RecoveryCrashTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "PowerCut" : "Kill"; });
 
 }  // namespace
 }  // namespace jet
