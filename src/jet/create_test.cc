@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "jet/database.h"
+#include "jet/test_util.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -27,17 +28,12 @@
 namespace jet {
 namespace {
 
+using testing::FileBytes;
 using tessaly::testing::RunProcess;
 using tessaly::testing::SharedFileCopy;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 struct TempDir {
   std::filesystem::path dir;

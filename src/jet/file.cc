@@ -49,6 +49,7 @@ Result<std::unique_ptr<OsFile>> OsFile::Open(const std::string& path, Mode mode)
     flags = (flags & ~O_RDWR) | O_RDONLY;
     fd = ::open(path.c_str(), flags, 0644);
   }
+  if (fd < 0 && errno == EISDIR) return Status::IoError("not a regular file: " + path);
   if (fd < 0) return ErrnoStatus("cannot open", path, errno);
   struct stat st;
   if (::fstat(fd, &st) != 0) {

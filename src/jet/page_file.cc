@@ -16,6 +16,13 @@ constexpr int kLockRetryMs = 10;
 
 void (*g_hook)(PagerEvent, const std::string&) = nullptr;
 
+Status DamagedLog(const std::string& log, const std::string& database, const std::string& problem) {
+  return Status::Corruption("the log " + log + " of an interrupted update of " + database +
+                            " is damaged: " + problem +
+                            ". It may hold changes the database needs. Both files were left as "
+                            "they are: keep them, and restore the database from a backup");
+}
+
 // The largest file either format allows (Jet 4: 2 GB).
 constexpr uint64_t kMaxFileSize = 2ull * 1024 * 1024 * 1024;
 
@@ -137,11 +144,7 @@ Status PageFile::Recover() {
                              " keeps the log of its changes under that name, so it is not "
                              "changed while the file is there; move or rename that file");
     case WalState::kDamaged:
-      return Status::Corruption("the log " + log_path + " of an interrupted update of " + path_ +
-                                " is damaged: " + contents->problem +
-                                ". It may hold changes the database needs, so neither file was "
-                                "used or changed: keep both, and restore the database from a "
-                                "backup");
+      return DamagedLog(log_path, path_, contents->problem);
     case WalState::kValid:
       break;
   }
@@ -179,11 +182,7 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
     case WalState::kForeign:  // not ours: read the database without it
       return Status::OK();
     case WalState::kDamaged:
-      return Status::Corruption("the log " + log_path + " of an interrupted update of " + path_ +
-                                " is damaged: " + contents.problem +
-                                ". It may hold changes the database needs, so neither file was "
-                                "used or changed: keep both, and restore the database from a "
-                                "backup");
+      return DamagedLog(log_path, path_, contents.problem);
     case WalState::kSpent:
     case WalState::kValid:
       break;

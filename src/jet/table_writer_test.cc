@@ -24,46 +24,13 @@ namespace jet {
 namespace {
 
 using testing::ColumnIndex;
+using testing::FileBytes;
+using testing::NewDay;
+using testing::Rows;
 using testing::OpenForWriting;
 
 using tessaly::testing::SharedFileCopy;
 using ::testing::HasSubstr;
-
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Rows of a table as text lines (our own reader), in scan order.
-std::vector<std::string> Rows(Database& db, const std::string& table) {
-  auto def = db.GetTable(table);
-  EXPECT_TRUE(def.ok());
-  auto cursor = db.Scan(*def);
-  EXPECT_TRUE(cursor.ok());
-  std::vector<std::string> lines;
-  Row row;
-  Status s;
-  while ((*cursor)->Next(&row, &s)) {
-    std::string line;
-    for (const Value& v : row.values) {
-      switch (v.kind()) {
-        case Value::Kind::kNull: line += "null"; break;
-        case Value::Kind::kText:
-        case Value::Kind::kBinary: line += std::string(v.text()); break;
-        case Value::Kind::kSingle:
-        case Value::Kind::kDouble:
-        case Value::Kind::kDateTime: line += std::to_string(v.real()); break;
-        default: line += std::to_string(v.integer());
-      }
-      line += "|";
-    }
-    lines.push_back(line);
-  }
-  EXPECT_TRUE(s.ok()) << s.ToString();
-  return lines;
-}
 
 // Our check, mdbtools and the index checker all accept the file.
 void ExpectSound(const std::filesystem::path& path) {
@@ -162,14 +129,6 @@ void UseNewerSortOrder(const std::filesystem::path& path, const char* table, con
     return;
   }
   ADD_FAILURE() << "no descriptor for column " << column;
-}
-
-std::vector<Value> NewDay(const TableDef& dates, double date) {
-  std::vector<Value> values(dates.columns.size());
-  values[ColumnIndex(dates, "DateKey")] = Value::Real(Value::Kind::kDateTime, date);
-  values[ColumnIndex(dates, "DateColor")] = Value::Bytes(Value::Kind::kText, "Green");
-  values[ColumnIndex(dates, "EventCount")] = Value::Integer(Value::Kind::kLong, 0);
-  return values;
 }
 
 Status InsertDay(Database& db, const std::function<void(const TableDef&, std::vector<Value>*)>& edit) {

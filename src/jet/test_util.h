@@ -1,10 +1,14 @@
 // Test helpers shared by the engine's write and index tests: opening a copy
-// for writing, finding a column, showing key bytes. Used by *_test.cc only.
+// for writing, finding a column, showing key bytes, a file's bytes, a
+// table's rows as text. Used by *_test.cc only.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -43,6 +47,52 @@ inline size_t ColumnIndex(const TableDef& t, const std::string& name) {
   }
   ADD_FAILURE() << "no column " << name;
   return 0;
+}
+
+// A calendar day for the Dates table: green, no events.
+inline std::vector<Value> NewDay(const TableDef& dates, double date) {
+  std::vector<Value> values(dates.columns.size());
+  values[ColumnIndex(dates, "DateKey")] = Value::Real(Value::Kind::kDateTime, date);
+  values[ColumnIndex(dates, "DateColor")] = Value::Bytes(Value::Kind::kText, "Green");
+  values[ColumnIndex(dates, "EventCount")] = Value::Integer(Value::Kind::kLong, 0);
+  return values;
+}
+
+// The bytes of a whole file.
+inline std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Rows of a table as text lines (our own reader), in scan order.
+inline std::vector<std::string> Rows(Database& db, const std::string& table) {
+  auto def = db.GetTable(table);
+  EXPECT_TRUE(def.ok());
+  auto cursor = db.Scan(*def);
+  EXPECT_TRUE(cursor.ok());
+  std::vector<std::string> lines;
+  Row row;
+  Status s;
+  while ((*cursor)->Next(&row, &s)) {
+    std::string line;
+    for (const Value& v : row.values) {
+      switch (v.kind()) {
+        case Value::Kind::kNull: line += "null"; break;
+        case Value::Kind::kText:
+        case Value::Kind::kBinary: line += std::string(v.text()); break;
+        case Value::Kind::kSingle:
+        case Value::Kind::kDouble:
+        case Value::Kind::kDateTime: line += std::to_string(v.real()); break;
+        default: line += std::to_string(v.integer());
+      }
+      line += "|";
+    }
+    lines.push_back(line);
+  }
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  return lines;
 }
 
 }  // namespace jet::testing

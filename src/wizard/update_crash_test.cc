@@ -1,8 +1,9 @@
-// The batch update killed at write calls spread over a whole run: the file
-// opens and checks clean, mdbtools reads it, and a complete run afterwards
-// leaves exactly the state of an uninterrupted run. The connection keeps the
-// whole run in one engine unit (ado/connection.h, A5), so a kill leaves the
-// file as it was before the run, or, once the unit is in the log, as after it.
+// The batch update killed at every write call of a whole run: the file opens
+// and checks clean, mdbtools reads it, and a complete run afterwards leaves
+// exactly the state of an uninterrupted run. The connection keeps the whole
+// run in one engine unit (ado/connection.h, A5), so a kill leaves the file as
+// it was before the run, or, once the unit is in the log, as after it. The
+// open that applies a leftover log is killed at each of its writes too.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include "errors/fake_reporter_environment.h"
 #include "jet/database.h"
 #include "jet/file.h"
+#include "jet/wal.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
 #include "wizard/update.h"
@@ -24,7 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr int kKilled = 77;
-constexpr uint64_t kPoints = 25;
 
 struct FinishView : UpdateView {
   void SetStatusText(std::string_view) override {}
@@ -45,10 +46,11 @@ struct KillAtWrite : jet::FileObserver {
   uint64_t stop_at = 0, writes = 0;
 };
 
-// Runs Update on `path` in a child killed at write `stop_at`. Returns its
-// exit code; `last` is the last statement it began, or, when it ran to the
-// end, the number of writes it made.
-int RunChild(const fs::path& path, uint64_t stop_at, std::string* last) {
+// Runs Update on `path` (or, with `open_only`, only opens it for reading,
+// which applies a leftover log) in a child killed at write `stop_at`.
+// Returns its exit code; `last` is the last statement it began, or, when it
+// ran to the end, the number of writes it made.
+int RunChild(const fs::path& path, uint64_t stop_at, std::string* last, bool open_only = false) {
   int fds[2];
   if (::pipe(fds) != 0) return -1;
   if (::fork() == 0) {
@@ -59,10 +61,16 @@ int RunChild(const fs::path& path, uint64_t stop_at, std::string* last) {
       if (::write(fds[1], statement.data(), statement.size()) < 0 || ::write(fds[1], "\n", 1) < 0)
         ::_exit(3);
     });
-    FinishView view;
-    Update(view, path.string());
-    const std::string writes = std::to_string(observer.writes) + "\n";
-    ::_exit(::write(fds[1], writes.data(), writes.size()) > 0 && view.finished ? 0 : 2);
+    bool finished = true;
+    if (open_only) {
+      finished = jet::Database::Open(path.string()).ok();
+    } else {
+      FinishView view;
+      Update(view, path.string());
+      finished = view.finished;
+    }
+    const std::string writes = "\n" + std::to_string(observer.writes) + "\n";
+    ::_exit(::write(fds[1], writes.data(), writes.size()) > 0 && finished ? 0 : 2);
   }
   ::close(fds[1]);
   std::string out;
@@ -71,8 +79,9 @@ int RunChild(const fs::path& path, uint64_t stop_at, std::string* last) {
   ::close(fds[0]);
   int status = 0;
   ::wait(&status);
-  out.pop_back();
-  *last = out.substr(out.rfind('\n') + 1);
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  const size_t line = out.rfind('\n');
+  *last = line == std::string::npos ? out : out.substr(line + 1);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -118,22 +127,47 @@ TEST(UpdateCrashTest, KilledAtAnyWriteALaterRunGivesTheUninterruptedState) {
   const uint64_t writes = std::stoull(last);
   const State expected = ReadState(work);
 
-  for (uint64_t p = 0; p < kPoints; ++p) {
-    const uint64_t stop_at = 1 + (writes - 1) * p / (kPoints - 1);
+  // Killed at each write, and then, for the first log of each kind that a
+  // kill leaves (complete, and part copied into the file), the recovery
+  // killed at each of its writes before a full run.
+  std::set<bool> recoveries_killed;
+  for (uint64_t stop_at = 1; stop_at <= writes; ++stop_at) {
     fs::remove(work);
     fs::copy_file(original.path(), work);
     ASSERT_EQ(RunChild(work, stop_at, &last), kKilled);
     const std::string where = "killed at write " + std::to_string(stop_at) + " in " + last;
-    (void)ReadState(work);
-    for (const char* table : {"Dates", "Events", "EventDates"}) {
-      EXPECT_EQ(tessaly::testing::RunProcess({"mdb-json", work.string(), table}).exit_code, 0)
-          << where;
+    auto log = jet::Wal::Read(work.string() + "-wal", 4096);
+    ASSERT_TRUE(log.ok());
+    std::vector<uint64_t> recovery_stops = {0};
+    if (log->state == jet::WalState::kValid &&
+        recoveries_killed.insert(log->checkpoint_started).second) {
+      fs::copy_file(work, original.dir() / "left.mdb", fs::copy_options::overwrite_existing);
+      fs::copy_file(work.string() + "-wal", original.dir() / "left.mdb-wal",
+                    fs::copy_options::overwrite_existing);
+      ASSERT_EQ(RunChild(work, 0, &last, true), 0);
+      for (uint64_t r = 1; r <= std::stoull(last); ++r) recovery_stops.push_back(r);
     }
-    FinishView view;
-    Update(view, work.string());
-    ASSERT_TRUE(view.finished) << where;
-    EXPECT_TRUE(ReadState(work) == expected) << where;
+    for (uint64_t r : recovery_stops) {
+      std::string here = where;
+      if (r > 0) {
+        fs::copy_file(original.dir() / "left.mdb", work, fs::copy_options::overwrite_existing);
+        fs::copy_file(original.dir() / "left.mdb-wal", work.string() + "-wal",
+                      fs::copy_options::overwrite_existing);
+        ASSERT_EQ(RunChild(work, r, &last, true), kKilled) << where;
+        here += ", then the recovery at write " + std::to_string(r);
+      }
+      (void)ReadState(work);
+      for (const char* table : {"Dates", "Events", "EventDates"}) {
+        EXPECT_EQ(tessaly::testing::RunProcess({"mdb-json", work.string(), table}).exit_code, 0)
+            << here;
+      }
+      FinishView view;
+      Update(view, work.string());
+      ASSERT_TRUE(view.finished) << here;
+      EXPECT_TRUE(ReadState(work) == expected) << here;
+    }
   }
+  EXPECT_EQ(recoveries_killed.size(), 2u);
   std::cout << writes << " writes in a run\n";
 }
 
