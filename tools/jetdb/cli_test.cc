@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "jet/database.h"
 #include "support/jetcheck.h"
@@ -98,6 +99,21 @@ TEST(JetdbTest, NotAnAccessFileFails) {
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find(path.string()), std::string::npos) << "the error names the file: " << result.err;
   EXPECT_EQ(result.out, "");
+}
+
+// A fifo would wait for a writer at its other end: every command refuses it
+// at once instead.
+TEST(JetdbTest, AFifoNamedLikeADatabaseIsRefusedAtOnce) {
+  const fs::path path = fs::temp_directory_path() / ("jetdb_cli_test_fifo_" + std::to_string(::getpid()));
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"check", path.string()}, {"tables", path.string()},
+        {"export", path.string(), "Events"}, {"import", path.string(), "Events", "/dev/null"}}) {
+    const ProcessResult result = Jetdb(args);
+    EXPECT_EQ(result.exit_code, 1) << args[0];
+    EXPECT_NE(result.err.find("not a regular file"), std::string::npos) << args[0] << ": " << result.err;
+  }
+  fs::remove(path);
 }
 
 TEST(JetdbTest, TablesListsUserTablesOnly) {
