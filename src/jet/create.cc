@@ -13,7 +13,6 @@
 // file under a name without replacing what is there.
 #include "jet/create.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -790,7 +789,7 @@ Status BuildEmptyDatabase(double date, std::string* image) {
   return Status::OK();
 }
 
-// Writes `image` to a temporary file beside `path`, syncs it and links it
+// Writes `image` to a temporary file beside `path`, syncs it and moves it
 // to `path` (refused when the name is taken).
 Status PublishFile(const std::string& path, const std::string& image) {
   std::random_device random;
@@ -805,16 +804,9 @@ Status PublishFile(const std::string& path, const std::string& image) {
       return s;
     }
   }
-  if (::link(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    (void)RemoveFile(temp);
-    if (error == EEXIST) {
-      return Status::InvalidArgument("cannot create " + path + ": the file already exists");
-    }
-    return Status::IoError("cannot create " + path + ": " + std::strerror(error));
-  }
-  JET_RETURN_IF_ERROR(RemoveFile(temp));
-  return SyncParentDirectory(path);
+  Status s = PublishNew(temp, path);
+  if (!s.ok()) (void)RemoveFile(temp);
+  return s;
 }
 
 }  // namespace

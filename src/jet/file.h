@@ -1,4 +1,4 @@
-// The only code in the engine that calls the operating system on files:
+// The engine's file layer over the operating system's (platform/file.h):
 // open, positioned reads and writes, sync, truncate, byte-range locks.
 // Every failure is a Status naming the operation, the path and the system's
 // reason ("No space left on device"). Only regular files are opened: a
@@ -16,6 +16,7 @@
 #include <string>
 
 #include "jet/status.h"
+#include "platform/file.h"
 
 namespace jet {
 
@@ -49,7 +50,7 @@ class OsFile {
   OsFile& operator=(const OsFile&) = delete;
 
   const std::string& path() const { return path_; }
-  bool can_write() const { return can_write_; }
+  bool can_write() const;
 
   // Reads up to `size` bytes at `offset`; *done is what was read (short at
   // the end of the file).
@@ -84,24 +85,23 @@ class OsFile {
   void Unlock(LockByte byte);
 
  private:
-  OsFile(int fd, std::string path, bool can_write)
-      : fd_(fd), path_(std::move(path)), can_write_(can_write) {}
+  OsFile(std::unique_ptr<platform::File> file, std::string path);
   Status Observe(FileOp op, uint64_t offset, uint64_t size);
 
-  int fd_;
+  std::unique_ptr<platform::File> file_;
   std::string path_;
-  bool can_write_;
 };
 
-enum class FileKind { kAbsent, kRegular, kOther };
-// What is at `path` (a symbolic link is followed).
-FileKind KindOf(const std::string& path);
+using platform::FileKind;
+using platform::KindOf;
 bool FileExists(const std::string& path);
 // `path` with every symbolic link and "." or ".." resolved, so that a file
 // reached under several names finds the same log beside it.
 Result<std::string> ResolvePath(const std::string& path);
-// Waits about `milliseconds` (lock retries).
-void SleepMilliseconds(int milliseconds);
+using platform::SleepMilliseconds;
+// Moves the synced file `temp` to `path` unless that name is taken
+// (kInvalidArgument "the file already exists" then, `temp` kept).
+Status PublishNew(const std::string& temp, const std::string& path);
 // Removes `path` (absent is fine) and syncs its folder.
 Status RemoveFile(const std::string& path);
 // Syncs the folder that holds `path`, so that a file made or removed there

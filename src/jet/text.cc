@@ -1,7 +1,6 @@
 // Text decoding to UTF-8; see text.h.
 #include "jet/text.h"
 
-#include <iconv.h>
 
 #include <array>
 #include <cerrno>
@@ -104,11 +103,7 @@ void AppendJet4Text(const uint8_t* data, size_t size, std::string* out) {
   }
 }
 
-TextDecoder::~TextDecoder() {
-  for (auto& [cp, conv] : converters_) {
-    if (conv->iconv_handle != nullptr) iconv_close(static_cast<iconv_t>(conv->iconv_handle));
-  }
-}
+TextDecoder::~TextDecoder() = default;
 
 namespace {
 
@@ -124,34 +119,21 @@ Result<TextDecoder::Converter*> TextDecoder::GetConverter(uint16_t code_page) {
   if (it != converters_.end()) return it->second.get();
 
   auto conv = std::make_unique<Converter>();
-  std::string name = "CP" + std::to_string(code_page);
-  iconv_t handle = iconv_open("UTF-8", name.c_str());
-  if (handle == reinterpret_cast<iconv_t>(-1)) {
+  std::unique_ptr<platform::CodePage> page = platform::CodePage::Open(code_page);
+  if (page == nullptr) {
     return Status::NotSupported("text in code page " + std::to_string(code_page) +
                                 " cannot be converted on this system");
   }
   if (IsDoubleByteCodePage(code_page)) {
     conv->single_byte = false;
-    conv->iconv_handle = handle;
+    conv->page = std::move(page);
   } else {
     for (int b = 0; b < 256; ++b) {
-      char in_byte = static_cast<char>(b);
-      char out_buf[8];
-      char* in_ptr = &in_byte;
-      size_t in_left = 1;
-      char* out_ptr = out_buf;
-      size_t out_left = sizeof out_buf;
-      iconv(handle, nullptr, nullptr, nullptr, nullptr);
-      size_t rc = iconv(handle, &in_ptr, &in_left, &out_ptr, &out_left);
-      if (rc == static_cast<size_t>(-1) || in_left != 0) {
-        // Undefined in this code page (0x81, 0x8D, 0x8F, 0x90, 0x9D in 1252):
-        // '?', as mdbtools gives, so exports of testIndexCodesV1997.mdb agree.
-        conv->table[b].assign(1, '?');
-      } else {
-        conv->table[b].assign(out_buf, sizeof out_buf - out_left);
-      }
+      const char byte = static_cast<char>(b);
+      // Undefined in this code page (0x81, 0x8D, 0x8F, 0x90, 0x9D in 1252):
+      // '?', as mdbtools gives, so exports of testIndexCodesV1997.mdb agree.
+      if (page->ToUtf8(&byte, 1, &conv->table[b]) != 1) conv->table[b].assign(1, '?');
     }
-    iconv_close(handle);
   }
   Converter* raw = conv.get();
   converters_.emplace(code_page, std::move(conv));
@@ -181,23 +163,17 @@ Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, 
     }
     return Status::OK();
   }
-  auto handle = static_cast<iconv_t>(c->iconv_handle);
-  iconv(handle, nullptr, nullptr, nullptr, nullptr);
-  char* in_ptr = const_cast<char*>(reinterpret_cast<const char*>(data));
-  size_t in_left = size;
-  char buf[256];
-  while (in_left > 0) {
-    char* out_ptr = buf;
-    size_t out_left = sizeof buf;
-    size_t rc = iconv(handle, &in_ptr, &in_left, &out_ptr, &out_left);
-    out->append(buf, sizeof buf - out_left);
-    if (rc == static_cast<size_t>(-1)) {
-      if (errno == E2BIG) continue;
+  const char* in = reinterpret_cast<const char*>(data);
+  size_t left = size;
+  while (left > 0) {
+    const size_t done = c->page->ToUtf8(in, left, out);
+    in += done;
+    left -= done;
+    if (left > 0) {
       // An invalid or truncated sequence: replace one byte and go on.
       AppendUtf8(0xFFFD, out);
-      ++in_ptr;
-      --in_left;
-      iconv(handle, nullptr, nullptr, nullptr, nullptr);
+      ++in;
+      --left;
     }
   }
   return Status::OK();

@@ -2,8 +2,8 @@
 // starts with FF FE) and Jet 3 single- or double-byte code-page text.
 //
 // TextDecoder caches one conversion per code page (a 256-entry table for
-// single-byte code pages, an iconv handle for the East Asian double-byte
-// ones). Not thread-safe: each Database owns one.
+// single-byte code pages, the system's converter for the East Asian
+// double-byte ones). Not thread-safe: each Database owns one.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 #include <string>
 
 #include "jet/status.h"
+#include "platform/code_page.h"
 
 namespace jet {
 
@@ -44,8 +45,8 @@ class TextDecoder {
  private:
   struct Converter {
     bool single_byte = true;
-    std::array<std::string, 256> table;  // single-byte: UTF-8 for each byte
-    void* iconv_handle = nullptr;        // double-byte: an open iconv_t
+    std::array<std::string, 256> table;     // single-byte: UTF-8 for each byte
+    std::unique_ptr<platform::CodePage> page;  // double-byte: the system's conversion
   };
   Result<Converter*> GetConverter(uint16_t code_page);
 

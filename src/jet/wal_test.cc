@@ -32,6 +32,13 @@ constexpr int kKilled = 77;
 
 std::string LogOf(const fs::path& mdb) { return mdb.string() + "-wal"; }
 
+OpenOptions Options(bool read_only, int busy_timeout_ms = 5000) {
+  OpenOptions options;
+  options.read_only = read_only;
+  options.busy_timeout_ms = busy_timeout_ms;
+  return options;
+}
+
 // Ends the process at the `nth` write into the database file itself: the
 // first page a checkpoint copies (n = 1) or a later one.
 struct KillAtDatabaseWrite : FileObserver {
@@ -49,7 +56,7 @@ struct KillAtDatabaseWrite : FileObserver {
 void InterruptCheckpoint(const fs::path& opened_as, const fs::path& real, int days = 40) {
   pid_t child = ::fork();
   if (child == 0) {
-    auto db = Database::Open(opened_as.string(), OpenOptions{.read_only = false});
+    auto db = Database::Open(opened_as.string(), Options(false));
     if (!db.ok()) ::_exit(1);
     auto dates = (*db)->GetTable("Dates");
     for (int i = 0; i < days; ++i) {
@@ -103,7 +110,7 @@ TEST(LogTest, AFileWithSeveralNamesIsReadButNotWritten) {
   SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
   const fs::path other = copy.dir() / "other.mdb";
   fs::create_hard_link(copy.path(), other);
-  auto writer = Database::Open(other.string(), OpenOptions{.read_only = false});
+  auto writer = Database::Open(other.string(), Options(false));
   ASSERT_FALSE(writer.ok());
   EXPECT_THAT(writer.status().message(), HasSubstr("has 2 names (hard links)"));
   EXPECT_EQ(DaysIn(other), 0u);
@@ -152,7 +159,7 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
     c.damage(copy.path(), LogOf(copy.path()));
     const std::string mdb = FileBytes(copy.path()), log = FileBytes(LogOf(copy.path()));
     for (bool read_only : {true, false}) {
-      auto db = Database::Open(copy.path().string(), OpenOptions{.read_only = read_only});
+      auto db = Database::Open(copy.path().string(), Options(read_only));
       ASSERT_FALSE(db.ok());
       EXPECT_EQ(db.status().code(), StatusCode::kCorruption);
       EXPECT_THAT(db.status().message(), HasSubstr(c.says));
@@ -177,11 +184,13 @@ TEST(LogTest, SomethingElseAtTheLogsNameIsLeftAloneAndOnlyReadingGoesOn) {
     const std::string log = LogOf(copy.path());
     make(log);
     EXPECT_GT(DaysIn(copy.path()), 0u);
-    auto writer = Database::Open(copy.path().string(), OpenOptions{.read_only = false});
+    auto writer = Database::Open(copy.path().string(), Options(false));
     ASSERT_FALSE(writer.ok());
     EXPECT_THAT(writer.status().message(), HasSubstr("not a log of this program is in the way"));
     EXPECT_TRUE(fs::exists(fs::symlink_status(log)));
-    if (fs::is_regular_file(log)) EXPECT_EQ(FileBytes(log), "notes\n");
+    if (fs::is_regular_file(log)) {
+      EXPECT_EQ(FileBytes(log), "notes\n");
+    }
   }
 }
 
@@ -191,7 +200,7 @@ TEST(LogTest, ADatabaseNameThatIsNoRegularFileIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   for (const fs::path& path : {fifo, copy.dir()}) {
     for (bool read_only : {true, false}) {
-      auto db = Database::Open(path.string(), OpenOptions{.read_only = read_only});
+      auto db = Database::Open(path.string(), Options(read_only));
       ASSERT_FALSE(db.ok());
       EXPECT_THAT(db.status().message(), HasSubstr("not a regular file"));
     }
@@ -201,7 +210,7 @@ TEST(LogTest, ADatabaseNameThatIsNoRegularFileIsRefusedAtOnce) {
 // ---- Readers beside a writer (page_file.h, P6-P9) ----
 
 std::unique_ptr<Database> OpenReader(const fs::path& path, int busy_timeout_ms = 5000) {
-  auto db = Database::Open(path.string(), OpenOptions{.busy_timeout_ms = busy_timeout_ms});
+  auto db = Database::Open(path.string(), Options(true, busy_timeout_ms));
   EXPECT_TRUE(db.ok()) << db.status().ToString();
   return db.ok() ? std::move(db).value() : nullptr;
 }
@@ -241,7 +250,7 @@ TEST(ReadersBesideAWriterTest, EachReaderKeepsTheStateItOpenedOnWhileTheWriterGo
 TEST(ReadersBesideAWriterTest, AWritersCloseLeavesItsLogToTheNextOpenWhileAReaderReads) {
   SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
   auto writer = std::move(Database::Open(copy.path().string(),
-                                         OpenOptions{.read_only = false, .busy_timeout_ms = 20}))
+                                         Options(false, 20)))
                     .value();
   const size_t before = Rows(*writer, "Dates").size();
   auto reader = OpenReader(copy.path());
@@ -260,7 +269,7 @@ Status g_arrival;
 std::string g_arrival_path;
 void ReaderArrives(PagerEvent event, const std::string&) {
   if (event != PagerEvent::kCopyingPages) return;
-  g_arrival = Database::Open(g_arrival_path, OpenOptions{.busy_timeout_ms = 0}).status();
+  g_arrival = Database::Open(g_arrival_path, Options(true, 0)).status();
 }
 
 TEST(ReadersBesideAWriterTest, AReaderArrivingWhilePagesAreCopiedIsToldToTryAgain) {
