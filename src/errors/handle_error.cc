@@ -2,15 +2,13 @@
 // pending failure.
 #include "errors/handle_error.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "errors/pending_error.h"
-#include "errors/system_charset.h"
+#include "platform/charset.h"
+#include "platform/file.h"
 
 namespace errors {
 namespace {
@@ -99,29 +97,6 @@ std::string BuildLogEntry(ReporterEnvironment& environment, const PendingError& 
   return entry;
 }
 
-// Appends `bytes` to the file at `path`, creating it when missing, and syncs
-// it. The file is opened afresh and closed again, and not locked: other
-// programs may read or write it meanwhile. The whole entry goes out in one
-// append so that a concurrent writer cannot split it. Returns false when
-// anything failed; the caller has no use for the reason.
-bool AppendAndSync(const std::string& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = true;
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  if (::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  return ok;
-}
-
 }  // namespace
 
 void HandleError(std::string_view strModule, bool bLog, std::string_view strExtraText,
@@ -136,7 +111,9 @@ void HandleError(std::string_view strModule, bool bLog, std::string_view strExtr
         std::string path = environment.AppPath();
         path += kPathSeparator;
         path += kLogFileName;
-        AppendAndSync(path, ToSystemCharset(BuildLogEntry(environment, pending, strModule)));
+        // A failure to log is not reported: the user still gets the message.
+        (void)platform::AppendAndSync(
+            path, platform::ToSystemCharset(BuildLogEntry(environment, pending, strModule)));
       } catch (...) {
         // The entry is lost; the user still gets the message.
       }

@@ -31,7 +31,7 @@
 //   Error Description: <description>\r\n
 //   --------------------------------------------------\r\n    (50 dashes)
 //   \r\n
-// written in the system's 8-bit character set (errors/system_charset.h).
+// written in the system's 8-bit character set (platform/charset.h).
 // Numbers are decimal without grouping, negative ones with a leading "-".
 #pragma once
 

@@ -1,34 +1,18 @@
 // The installed reporter environment and this platform's implementation.
 #include "errors/reporter_environment.h"
 
-#include <errno.h>  // program_invocation_short_name
-#include <langinfo.h>
-
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
-#include <system_error>
 
-#include "errors/system_charset.h"
+#include "platform/system.h"
 
 namespace errors {
 namespace {
 
 ReporterEnvironment* installed_environment = nullptr;
 
-std::string FromLocale(const char* text) {
-  if (text == nullptr) return {};
-  const char* codeset = nl_langinfo(CODESET);
-  return LocaleTextToUtf8(text, codeset ? codeset : "");
-}
-
 // The running program's file, empty when the system does not tell.
-std::filesystem::path ProgramFile() {
-  std::error_code error;
-  std::filesystem::path file = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return {};
-  return file;
-}
+std::filesystem::path ProgramFile() { return std::filesystem::path(platform::ProgramFile()); }
 
 bool IsHourConversion(char c) { return c == 'H' || c == 'I' || c == 'k' || c == 'l'; }
 
@@ -43,27 +27,23 @@ void SystemReporterEnvironment::ShowMessage(std::string_view text, std::string_v
 }
 
 LocalDateTime SystemReporterEnvironment::Now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-          local.tm_hour,        local.tm_min,     local.tm_sec};
+  const platform::LocalTime now = platform::LocalNow();
+  return {now.year, now.month, now.day, now.hour, now.minute, now.second};
 }
 
 std::string SystemReporterEnvironment::MonthAbbreviation(int month) {
-  if (month < 1 || month > 12) return {};
-  return FromLocale(nl_langinfo(static_cast<nl_item>(ABMON_1 + (month - 1))));
+  return platform::MonthAbbreviation(month);
 }
 
 std::string SystemReporterEnvironment::TimeSeparator() {
-  return TimeSeparatorFromFormat(FromLocale(nl_langinfo(T_FMT)));
+  return TimeSeparatorFromFormat(platform::LocaleTimeFormat());
 }
 
 std::string SystemReporterEnvironment::ProductName() { return std::string(kProductName); }
 
 std::string SystemReporterEnvironment::ExeName() {
   const std::filesystem::path file = ProgramFile();
-  if (file.empty()) return std::filesystem::path(program_invocation_short_name).stem().string();
+  if (file.empty()) return std::filesystem::path(platform::ProgramShortName()).stem().string();
   return file.stem().string();
 }
 

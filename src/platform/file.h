@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 
@@ -82,6 +83,10 @@ Error SyncParentDirectory(const std::string& path);
 // has that name (kExists otherwise, and `temp` stays): a file never appears
 // half made and never replaces another. The folder is synced.
 Error PublishNew(const std::string& temp, const std::string& path);
+// Appends `bytes` to the file at `path` (made when missing) in one append,
+// so that another program appending meanwhile cannot split it, and syncs
+// it. The file is opened afresh, not locked, and closed again.
+Error AppendAndSync(const std::string& path, std::string_view bytes);
 // Waits about `milliseconds`.
 void SleepMilliseconds(int milliseconds);
 

@@ -215,6 +215,24 @@ Error PublishNew(const std::string& temp, const std::string& path) {
   return SyncParentDirectory(path);
 }
 
+Error AppendAndSync(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return ErrnoError("cannot open", path, errno);
+  int error = 0;
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  if (::fsync(fd) != 0 && error == 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error == 0 ? Error() : ErrnoError("cannot append to", path, error);
+}
+
 void SleepMilliseconds(int milliseconds) {
   struct timespec t = {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000};
   while (::nanosleep(&t, &t) != 0 && errno == EINTR) {

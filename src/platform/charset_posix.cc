@@ -1,39 +1,12 @@
-// Character set conversions at the system's edges.
-#include "errors/system_charset.h"
+// Character sets at the system's edges, POSIX: see charset.h.
+#include "platform/charset.h"
 
 #include <cerrno>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <iconv.h>
-#endif
 
-namespace errors {
-
-#ifdef _WIN32
-
-std::string ToSystemCharset(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int wide_length =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (wide_length <= 0) return std::string(utf8);
-  std::wstring wide(static_cast<size_t>(wide_length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                      wide_length);
-  const int ansi_length =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, nullptr, 0, "?", nullptr);
-  if (ansi_length <= 0) return std::string(utf8);
-  std::string ansi(static_cast<size_t>(ansi_length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, ansi.data(), ansi_length, "?",
-                      nullptr);
-  return ansi;
-}
-
-std::string LocaleTextToUtf8(std::string_view text, std::string_view) { return std::string(text); }
-
-#else
+namespace platform {
 
 std::string ToSystemCharset(std::string_view utf8) { return std::string(utf8); }
 
@@ -81,6 +54,4 @@ std::string LocaleTextToUtf8(std::string_view text, std::string_view codeset) {
   return output;
 }
 
-#endif
-
-}  // namespace errors
+}  // namespace platform

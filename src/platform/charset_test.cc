@@ -1,12 +1,12 @@
 // Conversions into the log's character set and out of locale codesets.
-#include "errors/system_charset.h"
+#include "platform/charset.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
 
-namespace errors {
+namespace platform {
 namespace {
 
 TEST(ToSystemCharsetTest, Utf8IsThisSystemsCharset) {
@@ -42,4 +42,4 @@ INSTANTIATE_TEST_SUITE_P(
         LocaleTextCase{"NO-SUCH-CODESET", "M\xE4r", "M\xE4r"}));
 
 }  // namespace
-}  // namespace errors
+}  // namespace platform

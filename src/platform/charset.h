@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace errors {
+namespace platform {
 
 // UTF-8 text in the system's 8-bit character set: the ANSI code page on
 // Windows (characters it lacks become "?"), UTF-8 unchanged elsewhere.
@@ -17,4 +17,4 @@ std::string ToSystemCharset(std::string_view utf8);
 // byte that is invalid in the codeset becomes "?".
 std::string LocaleTextToUtf8(std::string_view text, std::string_view codeset);
 
-}  // namespace errors
+}  // namespace platform

@@ -1,0 +1,27 @@
+// The running program and the user's locale, as the system tells them.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The running program's file (absolute), empty when the system does not
+// tell.
+std::string ProgramFile();
+// The name the program was started under, without folder (when
+// ProgramFile is empty).
+std::string ProgramShortName();
+
+struct LocalTime {
+  int year, month, day, hour, minute, second;  // month 1..12
+};
+// The local clock now.
+LocalTime LocalNow();
+
+// The user's abbreviated name of `month` (1..12), in UTF-8; empty outside
+// 1..12.
+std::string MonthAbbreviation(int month);
+// The user's time format as a strftime pattern ("%H:%M:%S"), in UTF-8.
+std::string LocaleTimeFormat();
+
+}  // namespace platform
