@@ -204,11 +204,11 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
   }
   Status s = contents.state == WalState::kSpent ? RemoveFile(log_path)
                                                 : ApplyLog(log_path, contents, *file_);
-  // Back to an ordinary reader (on failure the log still holds every page).
-  Status shared = file_->Lock(OsFile::LockByte::kReaders, OsFile::LockKind::kShared);
-  if (!s.ok()) return s;
-  source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
-  return shared;
+  // Back to an ordinary reader. When the log could not be applied (a folder
+  // we may not write, say) it still holds every page, and the cache holds
+  // them too: reading goes on through it, and the next open tries again.
+  if (s.ok()) source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
+  return file_->Lock(OsFile::LockByte::kReaders, OsFile::LockKind::kShared);
 }
 
 Status PageFile::ApplyLog(const std::string& log_path, const WalContents& contents,
