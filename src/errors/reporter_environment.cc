@@ -39,7 +39,12 @@ std::string SystemReporterEnvironment::TimeSeparator() {
   return TimeSeparatorFromFormat(platform::LocaleTimeFormat());
 }
 
-std::string SystemReporterEnvironment::ProductName() { return std::string(kProductName); }
+std::string SystemReporterEnvironment::ProductName() {
+  // The version information's product name (the Windows build carries it);
+  // programs without one name the product they belong to.
+  std::string name = platform::ProgramProductName();
+  return name.empty() ? std::string(kProductName) : name;
+}
 
 std::string SystemReporterEnvironment::ExeName() {
   const std::filesystem::path file = ProgramFile();

@@ -12,6 +12,10 @@ std::string ProgramFile();
 // ProgramFile is empty).
 std::string ProgramShortName();
 
+// The product name from the program's version information; empty when it
+// has none (as programs on POSIX systems do).
+std::string ProgramProductName();
+
 struct LocalTime {
   int year, month, day, hour, minute, second;  // month 1..12
 };

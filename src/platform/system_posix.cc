@@ -29,6 +29,8 @@ std::string ProgramFile() {
 
 std::string ProgramShortName() { return program_invocation_short_name; }
 
+std::string ProgramProductName() { return {}; }
+
 LocalTime LocalNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

@@ -1,0 +1,27 @@
+# The libraries a Windows cross-build uses, from Debian's own packages: the
+# header-only ones straight from their headers (copied into the build, so
+# that no other host header can reach the Windows compiler), GoogleTest
+# compiled from its sources.
+set(_headers "${CMAKE_BINARY_DIR}/windows-headers")
+foreach(dir fmt nlohmann CLI)
+  if(NOT EXISTS "${_headers}/${dir}")
+    file(COPY "/usr/include/${dir}" DESTINATION "${_headers}")
+  endif()
+endforeach()
+
+add_library(fmt::fmt INTERFACE IMPORTED)
+target_include_directories(fmt::fmt INTERFACE "${_headers}")
+target_compile_definitions(fmt::fmt INTERFACE FMT_HEADER_ONLY=1)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json INTERFACE "${_headers}")
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 INTERFACE "${_headers}")
+
+if(TESSALY_BUILD_TESTS)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+endif()
