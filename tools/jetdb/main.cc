@@ -31,6 +31,7 @@
 #include <fmt/format.h>
 
 #include "jet/database.h"
+#include "platform/console.h"
 #include "sql/ddl.h"
 #include "sql/session.h"
 #include "tools/jetdb/format.h"
@@ -465,8 +466,14 @@ int main(int argc, char** argv) {
   create_command->add_option("SQL-FILE", sql_path, "Statements separated by ';'; - for standard input")
       ->capture_default_str();
 
+  // "/tmp/x.mdb" is a file, also on Windows.
+  app.allow_windows_style_options(false);
+  platform::UseBinaryStandardStreams();
+  const std::vector<std::string> arguments = platform::Arguments(argc, argv);
+  std::vector<const char*> utf8_argv;
+  for (const std::string& argument : arguments) utf8_argv.push_back(argument.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(utf8_argv.size()), utf8_argv.data());
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? kExitOk : kExitUsage;
