@@ -5,7 +5,6 @@
 #pragma once
 
 
-#include <cstdlib>  // mkdtemp
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "errors/reporter_environment.h"
+#include "support/temp_folder.h"
 
 namespace errors::testing {
 
@@ -29,11 +29,7 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
 // contents (permissions restored first) when the object goes.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "errors_test.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
+  TempFolder() : path_(tessaly::testing::MakeTempFolder("errors_test")) {}
   ~TempFolder() {
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,

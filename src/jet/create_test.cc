@@ -24,6 +24,7 @@
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
+#include "support/temp_folder.h"
 
 namespace jet {
 namespace {
@@ -37,10 +38,7 @@ using ::testing::IsEmpty;
 
 struct TempDir {
   std::filesystem::path dir;
-  TempDir() {
-    char name[] = "/tmp/jet_create_XXXXXX";
-    dir = mkdtemp(name);
-  }
+  TempDir() : dir(tessaly::testing::MakeTempFolder("jet_create")) {}
   ~TempDir() { std::filesystem::remove_all(dir); }
   std::string File(const char* name) const { return (dir / name).string(); }
 };

@@ -1,5 +1,7 @@
 #include "support/shared_copy.h"
 
+#include "support/temp_folder.h"
+
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -15,9 +17,7 @@ fs::path SharedPath(const std::string& folder, const std::string& name) {
 SharedFileCopy::SharedFileCopy(const std::string& folder, const std::string& name) {
   const fs::path source = SharedPath(folder, name);
   if (!fs::is_regular_file(source)) throw std::runtime_error("missing test file " + source.string());
-  std::string pattern = (fs::temp_directory_path() / "tessaly_test.XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-  dir_ = pattern;
+  dir_ = MakeTempFolder("tessaly_test");
   path_ = dir_ / name;
   std::error_code error;
   fs::copy_file(source, path_, error);

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include "jet/database.h"
 #include "support/jetcheck.h"
@@ -101,6 +103,7 @@ TEST(JetdbTest, NotAnAccessFileFails) {
   EXPECT_EQ(result.out, "");
 }
 
+#ifndef _WIN32
 // A fifo would wait for a writer at its other end: every command refuses it
 // at once instead.
 TEST(JetdbTest, AFifoNamedLikeADatabaseIsRefusedAtOnce) {
@@ -115,6 +118,7 @@ TEST(JetdbTest, AFifoNamedLikeADatabaseIsRefusedAtOnce) {
   }
   fs::remove(path);
 }
+#endif
 
 TEST(JetdbTest, TablesListsUserTablesOnly) {
   const FixtureCopy db("tessdata-blank.mdb");
