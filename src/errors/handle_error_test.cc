@@ -11,6 +11,7 @@
 
 #include "errors/fake_reporter_environment.h"
 #include "errors/pending_error.h"
+#include "platform/charset.h"
 
 namespace errors {
 namespace {
@@ -156,8 +157,10 @@ TEST_F(HandleErrorTest, DateAndTimeUseTheLocaleTextsAndTwoDigitFields) {
   HandleError("frmMain.Update", true, "", false);
 
   const std::string log = ReadBytes(folder_.log());
-  // UTF-8 is this system's 8-bit character set: "ä" is two bytes.
-  EXPECT_EQ(log.substr(0, 24), "05-M\xC3\xA4r-2010  21.07.03\r\n");
+  // In the system's 8-bit character set: "ä" is two bytes in UTF-8, one in
+  // the ANSI code page of Windows.
+  const std::string first = platform::ToSystemCharset("05-M\xC3\xA4r-2010  21.07.03\r\n");
+  EXPECT_EQ(log.substr(0, first.size()), first);
   const size_t second = log.find("01-Jan-2010");
   ASSERT_NE(second, std::string::npos);
   EXPECT_EQ(log.substr(second, 23), "01-Jan-2010  00.00.09\r\n");
@@ -167,7 +170,8 @@ TEST_F(HandleErrorTest, NonAsciiDescriptionIsLoggedInTheSystemCharset) {
   Pending().Set(3021, "Kein aktueller Datensatz \xE2\x80\x93 \xC3\xBC", 0);
   HandleError("frmMain.InitDates", true, "", true);
   EXPECT_NE(ReadBytes(folder_.log())
-                .find("Error Description: Kein aktueller Datensatz \xE2\x80\x93 \xC3\xBC\r\n"),
+                .find(platform::ToSystemCharset(
+                    "Error Description: Kein aktueller Datensatz \xE2\x80\x93 \xC3\xBC\r\n")),
             std::string::npos);
 }
 

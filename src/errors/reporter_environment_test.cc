@@ -1,6 +1,7 @@
 // This platform's reporter environment, the installation of another one, and
 // the time separator taken from a locale's time format.
 #include "errors/reporter_environment.h"
+#include "platform/system.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SystemReporterEnvironmentTest, ProgramFileAndFolderAreThoseOfTheRunningProgram) {
   SystemReporterEnvironment environment;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
+  const std::filesystem::path program(platform::ProgramFile());
+  EXPECT_EQ(program.stem(), "errors_test");
   EXPECT_EQ(environment.ExeName(), "errors_test");
   EXPECT_EQ(environment.AppPath(), program.parent_path().string());
   EXPECT_TRUE(std::filesystem::equivalent(environment.AppPath(), TESSALY_BIN_DIR));

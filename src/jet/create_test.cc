@@ -117,6 +117,7 @@ void ExpectSound(const std::string& path) {
     ASSERT_TRUE(problems.ok()) << problems.status().ToString();
     EXPECT_THAT(*problems, IsEmpty());
   }
+  if (!tessaly::testing::kLinuxOracles) return;
   auto tables = RunProcess({"mdb-tables", "-S", path});
   EXPECT_EQ(tables.exit_code, 0) << tables.err;
   auto check = tessaly::testing::RunJetcheck(path);
@@ -246,12 +247,13 @@ TEST(CreateTest, TheCalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
   ASSERT_TRUE(db->Close().ok());
   if (getenv("KEEP_CALENDAR")) std::filesystem::copy_file(path, getenv("KEEP_CALENDAR"));
 
+  ExpectSound(path);
+  if (!tessaly::testing::kLinuxOracles) return;
   SharedFileCopy blank("fixtures", "tessdata-blank.mdb");
   EXPECT_EQ(RunProcess({"mdb-schema", path}).out,
             RunProcess({"mdb-schema", blank.path().string()}).out);
   auto json = RunProcess({"mdb-json", path, "EventDates"});
   EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 4000);
-  ExpectSound(path);
 }
 
 // Every column type a table can be made with: stored, read back by our
@@ -310,11 +312,12 @@ TEST(CreateTest, EveryColumnTypeTakesValuesAndKeys) {
   auto refused = db->Insert(*t, std::vector<Value>(15, Value::Null()));
   EXPECT_THAT(refused.status().message(), HasSubstr("column Must"));
   ASSERT_TRUE(db->Close().ok());
+  ExpectSound(path);
+  if (!tessaly::testing::kLinuxOracles) return;
   auto json = RunProcess({"mdb-json", path, "All Types"});
   EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 600);
   EXPECT_THAT(json.out, HasSubstr("\"Name\":\"Name 49\""));
   EXPECT_THAT(RunProcess({"mdb-schema", path}).out, HasSubstr("[Must]\t\t\tInteger NOT NULL"));
-  ExpectSound(path);
 }
 
 TEST(CreateTest, ManyTablesFillSeveralCatalogPages) {
@@ -335,9 +338,10 @@ TEST(CreateTest, ManyTablesFillSeveralCatalogPages) {
                                    Value::Null(), Value::Null(), Value::Null(), Value::Null(),
                                    Value::Boolean(false)}).ok());
   ASSERT_TRUE(db->Close().ok());
+  ExpectSound(path);
+  if (!tessaly::testing::kLinuxOracles) return;
   auto tables = RunProcess({"mdb-tables", "-1", path});
   EXPECT_EQ(std::count(tables.out.begin(), tables.out.end(), '\n'), 120);
-  ExpectSound(path);
 }
 
 struct Refusal {
@@ -453,9 +457,10 @@ TEST(CreateTest, AnIndexAddedToAnAccessTable) {
   before->indexes.push_back(after->indexes.back());
   EXPECT_EQ(DefinitionText(*after), DefinitionText(*before));
   ASSERT_TRUE(db->Close().ok());
+  ExpectSound(path);
+  if (!tessaly::testing::kLinuxOracles) return;
   EXPECT_THAT(RunProcess({"mdb-schema", path}).out, HasSubstr(schema.substr(0, schema.size() - 1) +
                                                                "CREATE TABLE [Links]"));
-  ExpectSound(path);
 }
 
 }  // namespace

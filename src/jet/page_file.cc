@@ -193,17 +193,28 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
   }
 
   // Apply (or remove) it too when no other reader is open and the file can
-  // be written; otherwise read through it (P9).
-  if (!file_->can_write() ||
-      !file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kExclusive).ok()) {
+  // be written; otherwise read through it (P9). (A file opened read-only
+  // cannot take exclusive locks on POSIX systems.)
+  if (!file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kExclusive).ok()) {
     return Status::OK();
   }
   if (!file_->Lock(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive).ok()) {
     return LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kShared,
                        options_.busy_timeout_ms);
   }
-  Status s = contents.state == WalState::kSpent ? RemoveFile(log_path)
-                                                : ApplyLog(log_path, contents, *file_);
+  // Where a read-only file takes exclusive locks (Windows), the pages go in
+  // through a writable one of our own.
+  Status s;
+  std::unique_ptr<OsFile> writable;
+  if (contents.state == WalState::kValid && !file_->can_write()) {
+    Result<std::unique_ptr<OsFile>> opened = OsFile::Open(path_, OsFile::Mode::kReadWrite);
+    if (opened.ok()) writable = std::move(opened).value();
+    else s = opened.status();
+  }
+  if (s.ok()) {
+    s = contents.state == WalState::kSpent ? RemoveFile(log_path)
+                                           : ApplyLog(log_path, contents, writable ? *writable : *file_);
+  }
   // Back to an ordinary reader. When the log could not be applied (a folder
   // we may not write, say) it still holds every page, and the cache holds
   // them too: reading goes on through it, and the next open tries again.

@@ -39,6 +39,7 @@ void ExpectSound(const std::filesystem::path& path) {
     ASSERT_TRUE(problems.ok());
     EXPECT_THAT(*problems, ::testing::IsEmpty());
   }
+  if (!tessaly::testing::kLinuxOracles) return;
   for (const char* table : {"Dates", "Events", "EventDates"}) {
     auto r = tessaly::testing::RunProcess({"mdb-json", path.string(), table});
     EXPECT_EQ(r.exit_code, 0) << table << ": " << r.err;
@@ -311,10 +312,17 @@ TEST(TableWriterTest, AVanishedFileFailsTheCommit) {
   SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
   auto db = OpenForWriting(copy.path());
   auto dates = db->GetTable("Dates");
+#ifdef _WIN32
+  // Windows keeps a file that is open for writing from being removed.
+  std::error_code refused;
+  EXPECT_FALSE(std::filesystem::remove(copy.path(), refused));
+  EXPECT_TRUE(db->Insert(*dates, NewDay(*dates, 40300)).ok());
+#else
   std::filesystem::remove(copy.path());
   Status s = db->Insert(*dates, NewDay(*dates, 40300)).status();
   EXPECT_EQ(s.code(), StatusCode::kIoError);
   EXPECT_THAT(s.message(), HasSubstr("was removed or replaced by another program"));
+#endif
 }
 
 // A disk that fills up: from the n-th write, truncate or sync on, every one

@@ -112,6 +112,7 @@ void ExpectSound(const std::filesystem::path& path, bool text_indexes) {
     ExpectSeeksFindEveryRow(**db, "Dates", "DateColor");
   }
   for (const char* table : {"Dates", "Events", "EventDates"}) {
+    if (!tessaly::testing::kLinuxOracles) break;
     auto def = (*db)->GetTable(table);
     ASSERT_TRUE(def.ok());
     auto r = tessaly::testing::RunProcess({"mdb-json", path.string(), table});

@@ -174,7 +174,7 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
 
 TEST(LogTest, SomethingElseAtTheLogsNameIsLeftAloneAndOnlyReadingGoesOn) {
   const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> cases = {
-      {"a text file", [](const std::string& at) { std::ofstream(at) << "notes\n"; }},
+      {"a text file", [](const std::string& at) { std::ofstream(at, std::ios::binary) << "notes\n"; }},
       {"a folder", [](const std::string& at) { fs::create_directory(at); }},
 #ifndef _WIN32
       {"a fifo", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }},

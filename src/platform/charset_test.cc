@@ -3,12 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <ostream>
 #include <string>
 
 namespace platform {
 namespace {
 
+#ifdef _WIN32
+TEST(ToSystemCharsetTest, TheAnsiCodePageWithQuestionMarksForWhatItLacks) {
+  ASSERT_EQ(GetACP(), 1252u) << "the expectations are those of Western European Windows";
+  EXPECT_EQ(ToSystemCharset("M\xC3\xA4r \xE2\x80\x93 \xD0\xBC"), "M\xE4r \x96 ?");
+  EXPECT_EQ(ToSystemCharset(""), "");
+}
+#else
 TEST(ToSystemCharsetTest, Utf8IsThisSystemsCharset) {
   const std::string text = "M\xC3\xA4r \xE2\x80\x93 Grundonnerstag";
   EXPECT_EQ(ToSystemCharset(text), text);
@@ -29,6 +40,7 @@ TEST_P(LocaleTextToUtf8Test, Converts) {
   EXPECT_EQ(LocaleTextToUtf8(GetParam().text, GetParam().codeset), GetParam().utf8);
 }
 
+// Locale texts arrive in a codeset only on POSIX systems.
 INSTANTIATE_TEST_SUITE_P(
     Codesets, LocaleTextToUtf8Test,
     ::testing::Values(
@@ -40,6 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A truncated two-byte character is marked, not dropped silently.
         LocaleTextCase{"EUC-JP", "ab\xA4", "ab?"},
         LocaleTextCase{"NO-SUCH-CODESET", "M\xE4r", "M\xE4r"}));
+
+#endif
 
 }  // namespace
 }  // namespace platform

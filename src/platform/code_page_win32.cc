@@ -6,6 +6,18 @@
 
 namespace platform {
 
+namespace {
+
+// Windows gives the bytes that its ANSI code pages leave undefined (0x81,
+// 0x8D, 0x8F, 0x90 and 0x9D in 1252) the C1 control of the same number;
+// other systems refuse them. They are undefined here too, alike everywhere.
+bool UndefinedInAnsiCodePage(uint16_t code_page, const wchar_t* wide, int length) {
+  const bool ansi = code_page == 874 || (code_page >= 1250 && code_page <= 1258);
+  return ansi && length == 1 && wide[0] >= 0x80 && wide[0] <= 0x9F;
+}
+
+}  // namespace
+
 std::unique_ptr<CodePage> CodePage::Open(uint16_t code_page) {
   if (!IsValidCodePage(code_page)) return nullptr;
   return std::unique_ptr<CodePage>(new CodePage(code_page));
@@ -23,7 +35,7 @@ size_t CodePage::ToUtf8(const char* bytes, size_t size, std::string* out) {
     wchar_t wide[2];
     const int got = MultiByteToWideChar(code_page_, MB_ERR_INVALID_CHARS, bytes + at,
                                         static_cast<int>(length), wide, 2);
-    if (got <= 0) break;
+    if (got <= 0 || UndefinedInAnsiCodePage(code_page_, wide, got)) break;
     out->append(Narrow(std::wstring_view(wide, static_cast<size_t>(got))));
     at += length;
   }

@@ -78,10 +78,10 @@ std::string Narrow(std::wstring_view utf16) {
 
 Error File::Open(const std::string& path, Mode mode, std::unique_ptr<File>* file) {
   // A writer shares reading only: while it writes, no other program may open
-  // the file for writing, and one that already has it open for writing (the
-  // calendar itself, as Access does) makes the open fail as busy. Readers
-  // share reading and writing, and never ask for write access themselves,
-  // so that they do not keep a writer out.
+  // the file for writing, rename or delete it, and one that already has it
+  // open for writing (the calendar itself, as Access does) makes the open
+  // fail as busy. Readers share everything, and never ask for write access
+  // themselves, so that they do not keep a writer out.
   DWORD access = GENERIC_READ;
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   DWORD disposition = OPEN_EXISTING;
@@ -91,11 +91,11 @@ Error File::Open(const std::string& path, Mode mode, std::unique_ptr<File>* file
       break;
     case Mode::kReadWrite:
       access |= GENERIC_WRITE;
-      share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+      share = FILE_SHARE_READ;
       break;
     case Mode::kCreate:
       access |= GENERIC_WRITE;
-      share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+      share = FILE_SHARE_READ;
       disposition = OPEN_ALWAYS;
       break;
   }
