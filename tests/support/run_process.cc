@@ -32,7 +32,7 @@ bool DrainOnce(int fd, std::string* sink, bool* open) {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv) {
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input_file) {
   ProcessResult result;
   if (argv.empty()) {
     result.error = "no program given";
@@ -53,7 +53,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, input_file.empty() ? "/dev/null" : input_file.c_str(),
+                                   O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
 

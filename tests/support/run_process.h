@@ -17,7 +17,9 @@ struct ProcessResult {
 
 // argv[0] is searched in PATH when it has no slash. Standard input is
 // /dev/null.
-ProcessResult RunProcess(const std::vector<std::string>& argv);
+// Runs argv[0] (looked up in PATH) with `argv`, standard input from
+// `input_file` (empty: the null device), and collects both outputs.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input_file = "");
 
 // True when `program` can be started from PATH (or is an executable path).
 bool ProgramExists(const std::string& program);

@@ -49,7 +49,7 @@ std::wstring FindProgram(const std::string& program) {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv) {
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input_file) {
   ProcessResult result;
   if (argv.empty()) {
     result.error = "no program given";
@@ -77,7 +77,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
   }
   SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
-  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+  HANDLE nul = CreateFileW(input_file.empty() ? L"NUL" : platform::Widen(input_file).c_str(),
+                           GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            OPEN_EXISTING, 0, nullptr);
 
   STARTUPINFOW startup = {};

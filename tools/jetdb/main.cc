@@ -395,6 +395,9 @@ int RunCreate(const std::string& file, const std::string& sql_path) {
 int main(int argc, char** argv) {
   CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql change it, create makes one.",
                "jetdb"};
+  // "/tmp/x.mdb" is a file, also on Windows (subcommands take this over as
+  // they are made).
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.footer("Exit status: 0 ok, 1 failure, 2 bad usage.");
 
@@ -466,8 +469,6 @@ int main(int argc, char** argv) {
   create_command->add_option("SQL-FILE", sql_path, "Statements separated by ';'; - for standard input")
       ->capture_default_str();
 
-  // "/tmp/x.mdb" is a file, also on Windows.
-  app.allow_windows_style_options(false);
   platform::UseBinaryStandardStreams();
   const std::vector<std::string> arguments = platform::Arguments(argc, argv);
   std::vector<const char*> utf8_argv;

@@ -4,6 +4,7 @@
 // reads every table, the day counters agree with the links, and the
 // independent index checker accepts every index.
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -112,9 +113,14 @@ TEST(SqlCliTest, CalendarUpdateWorkloadKeepsTheFileSound) {
   }
   ASSERT_GE(statements.size(), 1000u);
 
-  std::vector<std::string> args = {kJetdb, "sql", path};
-  args.insert(args.end(), statements.begin(), statements.end());
-  const ProcessResult run = RunProcess(args);
+  // One a line on standard input: a thousand statements are too long for a
+  // Windows command line.
+  const std::string script = copy.dir().string() + "/workload.sql";
+  {
+    std::ofstream out(script, std::ios::binary);
+    for (const std::string& statement : statements) out << statement << "\n";
+  }
+  const ProcessResult run = RunProcess({kJetdb, "sql", path}, script);
   ASSERT_EQ(run.exit_code, 0) << run.err << run.error;
   // One line per day selected (each has its row by the time it is asked
   // for, except the days the merge inserts), and the identities in order.
@@ -123,6 +129,10 @@ TEST(SqlCliTest, CalendarUpdateWorkloadKeepsTheFileSound) {
     if (line.rfind("{\"Expr1000\"", 0) == 0) got_identities.push_back(line);
   }
   EXPECT_EQ(got_identities, identities);
+
+  const ProcessResult check = RunProcess({kJetdb, "check", path});
+  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
+  if (!tessaly::testing::kLinuxOracles) return;
 
   // mdb-json reads every table; every day's counter equals its links.
   const std::vector<nlohmann::json> dates = ReadWithMdbJson(path, "Dates");
@@ -145,9 +155,6 @@ TEST(SqlCliTest, CalendarUpdateWorkloadKeepsTheFileSound) {
     }
   }
   EXPECT_EQ(feasts, 40u);
-
-  const ProcessResult check = RunProcess({kJetdb, "check", path});
-  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
   const tessaly::testing::JetcheckResult jetcheck = tessaly::testing::RunJetcheck(copy.path());
   if (jetcheck.java_missing) GTEST_SKIP() << jetcheck.error;
   EXPECT_TRUE(jetcheck.passed()) << jetcheck.output << jetcheck.error;
@@ -172,13 +179,12 @@ TEST(SqlCliTest, StopsAtTheFirstFailingStatementAndKeepsTheOnesBefore) {
 TEST(SqlCliTest, ReadsStatementsFromStandardInput) {
   const SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
   const std::string script = copy.dir().string() + "/script.sql";
-  std::FILE* out = std::fopen(script.c_str(), "w");
+  std::FILE* out = std::fopen(script.c_str(), "wb");
   ASSERT_NE(out, nullptr);
   std::fputs("SELECT @@IDENTITY\r\n\nINSERT INTO Events (EventName, AllDayEvent, Recurring) VALUES ('A','0','0');\n"
              "SELECT @@IDENTITY\nSELECT * FROM Nowhere\n", out);
   std::fclose(out);
-  const ProcessResult run =
-      RunProcess({"/bin/sh", "-c", kJetdb + " sql " + copy.path().string() + " < " + script});
+  const ProcessResult run = RunProcess({kJetdb, "sql", copy.path().string()}, script);
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "{\"Expr1000\":0}\n{\"Expr1000\":26}\n");
   EXPECT_EQ(run.err, "statement 5: The table Nowhere (character 15) does not exist\n");
