@@ -28,3 +28,17 @@ if(TESSALY_BUILD_TESTS)
     endif()
   endforeach()
 endif()
+
+# The Windows tests run under Wine: CTest finds and runs them through
+# wine-run.sh (Wine's own prefix in the build folder); building never runs
+# them, so a build needs no Wine.
+if(TESSALY_BUILD_TESTS)
+  find_program(TESSALY_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+  if(TESSALY_WINE)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                       WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+  endif()
+  set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+endif()

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/charset.h"
 #include "platform/unicode_win32.h"
 #include "wizard/window_design.h"
 
@@ -14,6 +13,20 @@ namespace {
 
 // The shell's path routines work in buffers of at least this many bytes.
 constexpr size_t kMaxPath = MAX_PATH;
+
+// The ANSI text of `utf8`; a character the code page lacks becomes the code
+// page's default character, never a look-alike.
+std::string Utf8ToAnsi(const std::string& utf8) {
+  const std::wstring wide = platform::Widen(utf8);
+  if (wide.empty()) return {};
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                         static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string ansi(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                      ansi.data(), length, nullptr, nullptr);
+  return ansi;
+}
 
 std::string AnsiToUtf8(const char* ansi, size_t size) {
   if (size == 0) return {};
@@ -34,7 +47,7 @@ int32_t ScreenTwipsPerPixelX() {
 }
 
 std::string CompactPathToPixels(const std::string& path, int32_t width_pixels, HDC hdc) {
-  const std::string ansi = platform::ToSystemCharset(path);
+  const std::string ansi = Utf8ToAnsi(path);
   std::vector<char> buffer(std::max(kMaxPath, ansi.size() + 1), '\0');
   std::copy(ansi.begin(), ansi.end(), buffer.begin());
   // The routine answers whether it could shorten enough; the text is what

@@ -32,9 +32,11 @@ std::string ProgramFolder() {
 }
 
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW existing = {sizeof existing};
+  WNDCLASSEXW existing = {};
+  existing.cbSize = sizeof existing;
   if (GetClassInfoExW(instance, kWindowClass, &existing)) return true;
-  WNDCLASSEXW window_class = {sizeof window_class};
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof window_class;
   window_class.lpfnWndProc = procedure;
   window_class.hInstance = instance;
   window_class.hIcon = static_cast<HICON>(
@@ -388,6 +390,22 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                                                                   : control(ControlId::txtDatabaseFile));
       }
       return 0;
+    case WM_NEXTDLGCTL: {
+      // The dialog manager moves the focus with this message (the path
+      // label's access key, for one); a plain window has to do it itself.
+      HWND target = reinterpret_cast<HWND>(wparam);
+      if (LOWORD(lparam) == 0) {
+        HWND focus = GetFocus();
+        target = GetNextDlgTabItem(hwnd_, focus != nullptr && IsChild(hwnd_, focus) ? focus : nullptr,
+                                   wparam != 0);
+      }
+      if (target != nullptr && IsChild(hwnd_, target)) {
+        SetFocus(target);
+        if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+          SendMessageW(target, EM_SETSEL, 0, -1);
+      }
+      return 0;
+    }
     case WM_CLOSE:
       Unload();
       return 0;
