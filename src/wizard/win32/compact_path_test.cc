@@ -7,7 +7,6 @@
 #include "platform/unicode_win32.h"
 #include "wizard/win32/main_window.h"
 #include "wizard/win32/test_support.h"
-#include "wizard/window_design.h"
 
 namespace wizard::win32 {
 namespace {
@@ -69,15 +68,6 @@ TEST_F(CompactPathTest, WorksInTheAnsiCodePageUpToTheFirstNul) {
                         Case{std::string("C:\\a.mdb\0C:\\b.mdb", 17), "C:\\a.mdb"}}) {
     EXPECT_EQ(CompactPathToPixels(c.path, 1000, dc_), c.shown);
   }
-}
-
-TEST_F(CompactPathTest, DisplayWidthComesFromTheScreensTwipsPerPixel) {
-  const int32_t twips_per_pixel = ScreenTwipsPerPixelX();
-  EXPECT_EQ(twips_per_pixel, WholeTwipsPerPixel(window_.dpi_x()));
-  const std::string path = "C:\\Users\\anna\\a folder with a long name\\and another\\and one "
-                           "more\\calendar backups\\tessdata.mdb";
-  EXPECT_EQ(CompactPathForDisplay(path, 5495, dc_),
-            CompactPathToPixels(path, 5495 / twips_per_pixel, dc_));
 }
 
 }  // namespace

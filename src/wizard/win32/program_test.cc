@@ -1,7 +1,6 @@
-// What Windows learns about the program from its resources, and the system
-// pieces the window relies on: the version information, the manifest's DPI
-// awareness, the dialogs' set-up, the load check's lookup and the
-// VirtualStore.
+// What Windows learns about the program from its resources (the version
+// information, the manifest's DPI awareness), and the system pieces the window
+// relies on: the dialogs, the load check's lookup and the VirtualStore.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,7 +12,6 @@
 #include "wizard/virtual_store.h"
 #include "wizard/win32/dialogs.h"
 #include "wizard/win32/main_window.h"
-#include "wizard/win32/resources/resource_ids.h"
 #include "wizard/win32/test_support.h"
 #include "wizard/window_design.h"
 
@@ -48,29 +46,6 @@ TEST(ProgramTest, VersionInformationNamesTheProduct) {
 }
 
 TEST(ProgramTest, ManifestMakesTheProcessDpiAware) { EXPECT_TRUE(IsProcessDPIAware()); }
-
-TEST(ProgramTest, IconAndPictureHaveTheirSizes) {
-  HINSTANCE self = GetModuleHandleW(nullptr);
-  for (int size : {16, 32}) {
-    HICON icon = static_cast<HICON>(
-        LoadImageW(self, MAKEINTRESOURCEW(IDI_CALENDAR_CLOCK), IMAGE_ICON, size, size, 0));
-    ICONINFO info{};
-    ASSERT_TRUE(icon != nullptr && GetIconInfo(icon, &info)) << size;
-    BITMAP colour{};
-    GetObjectW(info.hbmColor, sizeof colour, &colour);
-    EXPECT_EQ(colour.bmWidth, size);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    DestroyIcon(icon);
-  }
-  HBITMAP picture = static_cast<HBITMAP>(LoadImageW(
-      self, MAKEINTRESOURCEW(IDB_CALENDAR_CLOCK), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  BITMAP bitmap{};
-  ASSERT_TRUE(GetObjectW(picture, sizeof bitmap, &bitmap));
-  EXPECT_EQ(bitmap.bmWidth * 1000 + bitmap.bmHeight, 48048);
-  EXPECT_EQ(bitmap.bmBitsPixel, 24);
-  DeleteObject(picture);
-}
 
 TEST(DialogsTest, OpenFileDialogAsksForOneExistingMdbFile) {
   EXPECT_EQ(kOpenFileFlags, 0x81000u);
