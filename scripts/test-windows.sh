@@ -3,12 +3,13 @@
 # virtual X display (they drive the real window):
 #   scripts/test-windows.sh [BUILD]     (BUILD defaults to build-windows)
 # The Wine prefix is BUILD/wineprefix (wine-run.sh), with Wine's own fonts.
-# Needs the MinGW-w64 cross-compiler, wine, fonts-wine and xvfb.
+# Installs what is missing first (scripts/bootstrap-windows.sh).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-windows}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
+"$root/scripts/bootstrap-windows.sh"
 tests=(wizard_window_common_test win32_window_test)
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
