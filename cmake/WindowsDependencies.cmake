@@ -21,16 +21,24 @@ if(TESSALY_BUILD_TESTS)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+  # Newer GoogleTest sources name their targets GTest::... themselves.
+  foreach(lib gtest gtest_main gmock)
+    if(NOT TARGET GTest::${lib})
+      add_library(GTest::${lib} ALIAS ${lib})
+    endif()
+  endforeach()
 endif()
 
-# Test programs run under Wine, in a prefix of the build's own (never
-# ~/.wine), also while CTest asks them for their tests.
-find_program(TESSALY_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
-if(NOT TESSALY_WINE)
-  find_program(TESSALY_WINE NAMES wine64 wine)
-endif()
-if(TESSALY_WINE)
-  set(TESSALY_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
-  configure_file("${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in" "${CMAKE_BINARY_DIR}/wine-run.sh" @ONLY)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run.sh")
+# The Windows tests run under Wine: CTest finds and runs them through
+# wine-run.sh (Wine's own prefix in the build folder); building never runs
+# them, so a build needs no Wine.
+if(TESSALY_BUILD_TESTS)
+  find_program(TESSALY_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+  if(TESSALY_WINE)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                       WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+  endif()
+  set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 endif()

@@ -21,17 +21,6 @@ int Width(const QFontMetrics& metrics, std::string_view text) {
 
 }  // namespace
 
-int32_t WholeTwipsPerPixel(double logical_dpi) {
-  if (!(logical_dpi > 0)) return 15;
-  // nearbyint rounds half to even in the default rounding mode.
-  return static_cast<int32_t>(std::nearbyint(1440.0 / logical_dpi));
-}
-
-int32_t TwipsToPixelWidth(int32_t twips, int32_t twips_per_pixel) {
-  if (twips_per_pixel <= 0) return 0;
-  return twips / twips_per_pixel;
-}
-
 std::string CompactPathToPixels(std::string_view path, int32_t width_pixels,
                                 const QFontMetrics& metrics) {
   if (const size_t nul = path.find('\0'); nul != path.npos) path = path.substr(0, nul);  // P3

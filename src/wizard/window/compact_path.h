@@ -18,18 +18,12 @@
 #include <string>
 #include <string_view>
 
+#include "wizard/window_design.h"
+
 class QFont;
 class QFontMetrics;
 
 namespace wizard::window {
-
-// The screen's twips per pixel as a whole number, rounded half to even
-// (15 at 96 dots per inch, 12 at 120): 1440 / `logical_dpi`.
-int32_t WholeTwipsPerPixel(double logical_dpi);
-
-// The pixel width for a width in twips: integer division, truncating toward
-// zero (5495 twips give 366 pixels at 15 twips per pixel, 457 at 12).
-int32_t TwipsToPixelWidth(int32_t twips, int32_t twips_per_pixel);
 
 // Shortens `path` (UTF-8) to `width_pixels` as drawn with `metrics` (P1-P3).
 std::string CompactPathToPixels(std::string_view path, int32_t width_pixels,

@@ -28,27 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The layout in twips: left, top, width, height within the client area.
-struct TwipsRect {
-  int left, top, width, height;
-};
-constexpr int kClientWidthTwips = 6825;
-constexpr int kClientHeightTwips = 2985;
-constexpr TwipsRect kPicture1{60, 120, 735, 675};
-constexpr TwipsRect kLblUpdate{960, 120, 5655, 1155};
-constexpr TwipsRect kLblDatabaseFile{120, 1500, 1815, 255};
-constexpr TwipsRect kTxtDatabaseFile{120, 1740, 5595, 315};
-constexpr TwipsRect kCmdBrowse{5820, 1700, 855, 375};
-constexpr TwipsRect kCmdCancel{4500, 2460, 975, 375};
-constexpr TwipsRect kCmdButton1{5700, 2460, 975, 375};
-// The path box's text stays this far inside its edges.
-constexpr int kPathMarginTwips = 100;
-constexpr double kFontPoints = 8;
-
-// Errors of the file lookup, numbered as the runtime numbers them.
-constexpr int32_t kBadFileName = 52;
-constexpr int32_t kPathNotFound = 76;
-
 QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -77,26 +56,6 @@ std::string DefaultDatabasePath() {
   return (prefix / "drive_c" / "Program Files" / "Tessaly Desktop Calendar" / "tessdata.mdb")
       .string();
 #endif
-}
-
-bool IsOrdinaryFile(const std::string& path) {
-  if (path.empty()) return false;
-  const fs::path file(path);
-  if (file.filename().string().starts_with('.')) return false;  // hidden
-  std::error_code error;
-  const fs::file_status status = fs::status(file, error);
-  if (error) {
-    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
-      return false;
-    if (error == std::errc::filename_too_long)
-      throw errors::RuntimeError(kBadFileName, "Bad file name or number");
-    throw errors::RuntimeError(kPathNotFound, "Path not found");
-  }
-  return fs::is_regular_file(status);
-}
-
-int TwipsToPixels(int twips, double logical_dpi) {
-  return static_cast<int>(std::lround(twips * logical_dpi / 1440.0));
 }
 
 QPixmap CalendarClockPixmap(int pixels) {
@@ -170,7 +129,7 @@ MainWindow::MainWindow(std::string default_database, OpenFileDialog& dialog, QWi
   SetStatusText(kDesignStatusText);
 
   place(lblDatabaseFile_, kLblDatabaseFile);
-  lblDatabaseFile_->setText(QStringLiteral("Tessaly &database file:"));
+  lblDatabaseFile_->setText(FromUtf8(kPathLabelCaption));
   lblDatabaseFile_->setBuddy(txtDatabaseFile_);
   // Grown to its text where the font is wider than the one it was drawn for;
   // nothing stands to its right.
@@ -181,9 +140,9 @@ MainWindow::MainWindow(std::string default_database, OpenFileDialog& dialog, QWi
   txtDatabaseFile_->setToolTip(FromUtf8(kPathToolTip));
 
   place(cmdBrowse_, kCmdBrowse);
-  cmdBrowse_->setText(QStringLiteral("&Browse..."));
+  cmdBrowse_->setText(FromUtf8(kBrowseCaption));
   place(cmdCancel_, kCmdCancel);
-  cmdCancel_->setText(QStringLiteral("Cancel"));
+  cmdCancel_->setText(FromUtf8(kCancelCaption));
   place(cmdButton1_, kCmdButton1);
   cmdButton1_->setText(FromUtf8(kNextCaption));
   for (QPushButton* button : {cmdBrowse_, cmdCancel_, cmdButton1_}) button->setAutoDefault(false);
@@ -226,8 +185,7 @@ void MainWindow::EnableUpdate(bool bEnable) {
   errors::Guarded("frmMain.EnableUpdate", [&] {
     if (bEnable) {
       SetStatusText(kReadyText);
-      const double box_twips = txtDatabaseFile_->width() * 1440.0 / logicalDpiX();
-      const auto width_twips = static_cast<int32_t>(std::nearbyint(box_twips - kPathMarginTwips));
+      const int32_t width_twips = PathTextWidthTwips(txtDatabaseFile_->width(), logicalDpiX());
       txtDatabaseFile_->setText(
           FromUtf8(CompactPathForDisplay(strDatabaseFile_, width_twips, font())));
       cmdButton1_->setText(FromUtf8(kNextCaption));
@@ -242,12 +200,16 @@ void MainWindow::EnableUpdate(bool bEnable) {
 
 void MainWindow::cmdButton1_Click() {
   errors::Guarded("frmMain.cmdButton1_Click", [&] {
-    const std::string caption = cmdButton1_->text().toStdString();
-    if (caption == kNextCaption) {
-      cmdButton1_->setEnabled(false);
-      Update(*view_, strDatabaseFile_);
-    } else if (caption == kFinishCaption) {
-      close();
+    switch (ActionForCaption(cmdButton1_->text().toStdString())) {
+      case MainButtonAction::kStartRun:
+        cmdButton1_->setEnabled(false);
+        Update(*view_, strDatabaseFile_);
+        break;
+      case MainButtonAction::kClose:
+        close();
+        break;
+      case MainButtonAction::kNothing:
+        break;
     }
   });
 }
@@ -256,13 +218,8 @@ void MainWindow::cmdCancel_Click() { close(); }
 
 void MainWindow::cmdBrowse_Click() {
   errors::Guarded("frmMain.cmdBrowse_Click", [&] {
-    OpenFileSettings settings;
-    settings.title = kDialogTitle;
-    settings.initial_folder = QCoreApplication::applicationDirPath().toStdString();
-    settings.default_suffix = "mdb";
-    settings.filter = kDialogFilter;
-    settings.file_must_exist = true;
-    settings.file_name = dialog_file_name_;
+    const OpenFileSettings settings = DatabaseDialogSettings(
+        QCoreApplication::applicationDirPath().toStdString(), dialog_file_name_);
     // Cancel leaves the dialog's name as it was, so an earlier choice is
     // adopted again.
     if (std::string chosen = dialog_.ShowOpen(settings); !chosen.empty()) {

@@ -29,8 +29,10 @@
 #include <memory>
 #include <string>
 
+#include "wizard/file_lookup.h"
 #include "wizard/update.h"
 #include "wizard/window/platform_dialogs.h"
+#include "wizard/window_design.h"
 
 class QLabel;
 class QLineEdit;
@@ -38,38 +40,11 @@ class QPushButton;
 
 namespace wizard::window {
 
-inline constexpr std::string_view kWindowCaption = "Tessaly Calendar Update";
-inline constexpr std::string_view kNextCaption = "Next >";
-inline constexpr std::string_view kReadyText =
-    "The Tessaly Calendar Update will update your Tessaly Calendar database. \r\n"
-    "Please click Next to begin the update.\r\n\r\n"
-    "To update a different database file than the one displayed below, "
-    "click the Browse and select the file to update.";
-inline constexpr std::string_view kNotFoundText =
-    "The Tessaly Calendar Update will update your Tessaly Calendar database. \r\n\r\n"
-    "The Tessaly database file is not installed in the default directory.\r\n"
-    "Click the Browse button to find the database file yourself.";
-inline constexpr std::string_view kDesignStatusText = "Label1";
-inline constexpr std::string_view kPathToolTip = "Enter the file name of the old database file.";
-inline constexpr std::string_view kDialogTitle = "Select Tessaly Database File";
-inline constexpr std::string_view kDialogFilter = "Database Files (*.mdb)";
-inline constexpr std::string_view kWindowsDefaultDatabase =
-    "C:\\Program Files\\Tessaly Desktop Calendar\\tessdata.mdb";
-
 // The default database of this platform. On Windows kWindowsDefaultDatabase;
 // elsewhere the calendar program runs under Wine, so the same path inside the
 // Wine prefix: $WINEPREFIX (default ~/.wine)/drive_c/Program Files/Tessaly
 // Desktop Calendar/tessdata.mdb.
 std::string DefaultDatabasePath();
-
-// The file lookup of the load check: true only for an existing ordinary file
-// (read-only ones included); a folder, a hidden file (a name beginning with
-// ".") or a missing file answer false. Throws errors::RuntimeError when the
-// lookup itself fails (a folder on the way that cannot be searched).
-bool IsOrdinaryFile(const std::string& path);
-
-// The twips of the layout in pixels at `logical_dpi` (15 twips a pixel at 96).
-int TwipsToPixels(int twips, double logical_dpi);
 
 class MainWindow : public QWidget {
  public:

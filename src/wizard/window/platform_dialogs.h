@@ -11,28 +11,14 @@
 #include <string_view>
 
 #include "errors/reporter_environment.h"
+#include "wizard/open_file_dialog.h"
 
 class QWidget;
 
 namespace wizard::window {
 
-// What the Browse button asks of the open-file dialog before each opening.
-struct OpenFileSettings {
-  std::string title;           // the dialog's caption
-  std::string initial_folder;  // the folder shown first
-  std::string default_suffix;  // added to a typed name without one, no dot: "mdb"
-  std::string filter;          // one entry: "Database Files (*.mdb)"
-  bool file_must_exist = true;
-  std::string file_name;       // the name the dialog was left with last time
-};
-
-class OpenFileDialog {
- public:
-  virtual ~OpenFileDialog() = default;
-  // Shows the dialog modally. Returns the full path chosen, or the empty
-  // string when the user closed it without a choice.
-  virtual std::string ShowOpen(const OpenFileSettings& settings) = 0;
-};
+using wizard::OpenFileDialog;
+using wizard::OpenFileSettings;
 
 // The toolkit's own file dialog (QFileDialog), owned by `parent`'s window.
 class QtOpenFileDialog : public OpenFileDialog {

@@ -235,7 +235,7 @@ TEST_F(WindowTest, RealDialogsShowWhatIsAsked) {
   });
   QtOpenFileDialog open;
   EXPECT_EQ(open.ShowOpen({"Select Tessaly Database File", folder_.path().string(), "mdb",
-                           "Database Files (*.mdb)", true, ""}),
+                           "Database Files (*.mdb)", true, "", "*.mdb"}),
             (folder_.path() / "chosen.mdb").string());
   EXPECT_EQ(title, "Select Tessaly Database File");
   EXPECT_EQ(filters, QStringList{"Database Files (*.mdb)"});

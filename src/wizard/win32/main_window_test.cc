@@ -1,0 +1,289 @@
+// The real window, driven through its messages: layout, the pages of the load
+// check, a run to the Finish page on a copy of a real calendar, a failed run
+// with its one report, Browse, and the keys. The Browse dialog and the
+// message box are scripted.
+#include "wizard/win32/main_window.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "database/connection.h"
+#include "wizard/win32/test_support.h"
+#include "wizard/window_design.h"
+
+namespace wizard::win32 {
+namespace {
+
+using testing::RecordingEnvironment;
+using testing::ScriptedDialog;
+using testing::TempFolder;
+
+const std::string kReady(kReadyText);
+const std::string kNotFound(kNotFoundText);
+
+// The shared test calendar, as Wine sees the Linux folder.
+std::string SharedCalendar() {
+  std::string path = std::string(TESSALY_SHARED_DIR) + "/fixtures/tessdata-2009.mdb";
+  if (path.starts_with('/')) path = "Z:" + path;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+// Records the text the label shows each time it paints.
+LRESULT CALLBACK RecordPaint(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                             DWORD_PTR painted) {
+  if (message == WM_PAINT)
+    reinterpret_cast<std::vector<std::string>*>(painted)->push_back(testing::WindowText(window));
+  return DefSubclassProc(window, message, wparam, lparam);
+}
+
+RECT ClientRectOf(HWND control, HWND parent) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void TearDown() override { database::gDatabaseConnection.reset(); }
+
+  // The window's page as its controls show it.
+  struct Page {
+    std::string status, path_box, main_caption;
+    bool main_enabled, cancel_enabled, browse_enabled;
+    friend bool operator==(const Page&, const Page&) = default;
+  };
+  static Page PageOf(const MainWindow& window) {
+    return {window.Text(ControlId::lblUpdate),       window.Text(ControlId::txtDatabaseFile),
+            window.Text(ControlId::cmdButton1),      window.IsEnabled(ControlId::cmdButton1),
+            window.IsEnabled(ControlId::cmdCancel), window.IsEnabled(ControlId::cmdBrowse)};
+  }
+  static void Key(MainWindow& window, ControlId target, UINT message, WPARAM key) {
+    PostMessageW(window.control(target), message, key, message == WM_SYSCHAR ? 1 << 29 : 0);
+    PumpWaitingMessages(window);
+  }
+
+  TempFolder folder_;
+  RecordingEnvironment environment_{folder_.path()};
+  errors::ScopedReporterEnvironment scope_{environment_};
+  ScriptedDialog dialog_;
+};
+
+TEST_F(MainWindowTest, LayoutFollowsTheTwipsAtTheScreensDpi) {
+  MainWindow window("", dialog_);
+  ASSERT_TRUE(window.is_open());
+  const int dpi = window.dpi_x();
+  RECT client;
+  GetClientRect(window.hwnd(), &client);
+  EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
+  EXPECT_EQ(client.bottom, TwipsToPixels(kClientHeightTwips, window.dpi_y()));
+  if (dpi == 96) {
+    EXPECT_EQ(client.right * 1000 + client.bottom, 455199);
+  } else if (dpi == 120) {
+    EXPECT_EQ(client.right * 1000 + client.bottom, 569249);
+  }
+
+  struct Case {
+    ControlId id;
+    TwipsRect twips;
+  };
+  for (const Case& c : {Case{ControlId::Picture1, kPicture1}, Case{ControlId::lblUpdate, kLblUpdate},
+                        Case{ControlId::lblDatabaseFile, kLblDatabaseFile},
+                        Case{ControlId::txtDatabaseFile, kTxtDatabaseFile},
+                        Case{ControlId::cmdBrowse, kCmdBrowse}, Case{ControlId::cmdCancel, kCmdCancel},
+                        Case{ControlId::cmdButton1, kCmdButton1}}) {
+    const RECT r = ClientRectOf(window.control(c.id), window.hwnd());
+    EXPECT_EQ(r.left, TwipsToPixels(c.twips.left, dpi)) << static_cast<int>(c.id);
+    EXPECT_EQ(r.top, TwipsToPixels(c.twips.top, dpi)) << static_cast<int>(c.id);
+    EXPECT_EQ(r.right - r.left, TwipsToPixels(c.twips.width, dpi)) << static_cast<int>(c.id);
+    EXPECT_EQ(r.bottom - r.top, TwipsToPixels(c.twips.height, dpi)) << static_cast<int>(c.id);
+  }
+
+  const LONG_PTR style = GetWindowLongPtrW(window.hwnd(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+  EXPECT_EQ(testing::WindowText(window.hwnd()), "Tessaly Calendar Update");
+  EXPECT_EQ(window.Text(ControlId::lblDatabaseFile), "Tessaly &database file:");
+  EXPECT_EQ(window.Text(ControlId::cmdBrowse), "&Browse...");
+  EXPECT_EQ(PageOf(window), (Page{"Label1", "", "Next >", true, true, true}));  // design state
+
+  // Tab order: path box, Browse, Cancel, the main button, round again.
+  HWND at = window.control(ControlId::txtDatabaseFile);
+  for (ControlId next : {ControlId::cmdBrowse, ControlId::cmdCancel, ControlId::cmdButton1,
+                         ControlId::txtDatabaseFile}) {
+    at = GetNextDlgTabItem(window.hwnd(), at, FALSE);
+    EXPECT_EQ(at, window.control(next)) << static_cast<int>(next);
+  }
+}
+
+TEST_F(MainWindowTest, LoadFindsOnlyAListedFile) {
+  const std::string plain = folder_.MakeFile("tessdata.mdb");
+  struct Case {
+    std::string path;
+    bool found;
+  };
+  for (const Case& c : {Case{plain, true},
+                        Case{folder_.MakeFile("readonly.mdb", FILE_ATTRIBUTE_READONLY), true},
+                        Case{folder_.MakeFile("hidden.mdb", FILE_ATTRIBUTE_HIDDEN), false},
+                        Case{folder_.MakeFile("system.mdb", FILE_ATTRIBUTE_SYSTEM), false},
+                        Case{folder_.path(), false}, Case{folder_.path() + "\\missing.mdb", false},
+                        Case{plain + "\\below-a-file.mdb", false}}) {
+    MainWindow window(c.path, dialog_);
+    window.Form_Load();
+    EXPECT_EQ(PageOf(window), c.found ? (Page{kReady, c.path, "Next >", true, true, true})
+                                      : (Page{kNotFound, "", "Next >", false, true, true}))
+        << c.path;
+    EXPECT_EQ(window.strDatabaseFile(), c.found ? c.path : "");
+  }
+  EXPECT_TRUE(environment_.boxes.empty());
+
+  MainWindow bad_name(folder_.path() + "\\a|b.mdb", dialog_);
+  bad_name.Form_Load();  // reported; the window stays as designed
+  EXPECT_EQ(environment_.Modules(), std::vector<std::string>{"frmMain.Form_Load"});
+  EXPECT_NE(environment_.boxes[0].find("Error Number: \t52\r\n"), std::string::npos);
+  EXPECT_EQ(PageOf(bad_name), (Page{"Label1", "", "Next >", true, true, true}));
+}
+
+TEST_F(MainWindowTest, RunEndsOnTheFinishPageAndBrowseStillWorks) {
+  const std::string calendar = folder_.path() + "\\tessdata.mdb";
+  ASSERT_TRUE(CopyFileW(platform::Widen(SharedCalendar()).c_str(),
+                        platform::Widen(calendar).c_str(), TRUE))
+      << SharedCalendar();
+  MainWindow window(calendar, dialog_);
+  window.Form_Load();
+  window.Show(SW_SHOWNOACTIVATE);
+  SetWindowTextW(window.control(ControlId::txtDatabaseFile), L"C:\\nowhere\\else.mdb");  // never read
+  Key(window, ControlId::txtDatabaseFile, WM_KEYDOWN, VK_RETURN);  // Enter presses "Next >"
+  EXPECT_EQ(PageOf(window),
+            (Page{"Update completed!  Please click Finish to end the update.", "C:\\nowhere\\else.mdb",
+                  "Finish", true, false, true}));
+  EXPECT_TRUE(environment_.boxes.empty()) << environment_.boxes[0];
+
+  Key(window, ControlId::txtDatabaseFile, WM_KEYDOWN, VK_ESCAPE);  // Cancel is disabled
+  EXPECT_TRUE(window.is_open());
+
+  const std::string other = folder_.MakeFile("other.mdb");
+  dialog_.answers = {other};
+  window.cmdBrowse_Click();
+  EXPECT_EQ(PageOf(window), (Page{kReady, other, "Next >", true, false, true}));
+  EXPECT_EQ(window.strDatabaseFile(), other);
+
+  for (const char* caption : {"finish", "Next > "}) {  // only the exact captions act
+    SetWindowTextA(window.control(ControlId::cmdButton1), caption);
+    window.cmdButton1_Click();
+    EXPECT_TRUE(window.is_open()) << caption;
+    EXPECT_TRUE(window.IsEnabled(ControlId::cmdButton1)) << caption;
+  }
+  SetWindowTextW(window.control(ControlId::cmdButton1), L"Finish");
+  Key(window, ControlId::cmdBrowse, WM_KEYDOWN, VK_RETURN);
+  EXPECT_FALSE(window.is_open());
+}
+
+TEST_F(MainWindowTest, TheRunPaintsTheWaitTextAndHoldsInputUntilItReturns) {
+  MainWindow window(folder_.path() + "\\missing.mdb", dialog_);
+  window.Form_Load();
+  window.Show(SW_SHOWNOACTIVATE);
+  dialog_.answers = {folder_.MakeFile("notes.mdb")};
+  window.cmdBrowse_Click();
+  PumpWaitingMessages(window);
+
+  // Everything waits to be painted again: only the run's yield can paint
+  // the label before the open step.
+  RedrawWindow(window.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+  std::vector<std::string> painted;
+  HWND label = window.control(ControlId::lblUpdate);
+  ASSERT_TRUE(SetWindowSubclass(label, RecordPaint, 1, reinterpret_cast<DWORD_PTR>(&painted)));
+  HWND box = window.control(ControlId::txtDatabaseFile);
+  PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 0);  // Esc waiting when the run starts
+  bool key_waiting = false;
+  std::vector<std::string> painted_before_open;
+  // The open step fails on a file that is no calendar and shows its box:
+  // by then the wait text must be on the screen and Esc still queued.
+  environment_.while_shown = [&] {
+    painted_before_open = painted;
+    MSG message;
+    key_waiting = PeekMessageW(&message, box, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
+                  message.wParam == VK_ESCAPE;
+  };
+  window.cmdButton1_Click();
+  RemoveWindowSubclass(label, RecordPaint, 1);
+
+  EXPECT_EQ(painted_before_open, std::vector<std::string>{std::string(kWaitText)});
+  EXPECT_TRUE(key_waiting);
+  EXPECT_EQ(environment_.Modules(), std::vector<std::string>{"frmMain.OpenDatabase"});
+  EXPECT_EQ(PageOf(window).status, kWaitText);  // stopped
+  EXPECT_FALSE(window.IsEnabled(ControlId::cmdButton1));
+  EXPECT_TRUE(window.IsEnabled(ControlId::cmdCancel));
+  PumpWaitingMessages(window);  // now the held Esc presses Cancel
+  EXPECT_FALSE(window.is_open());
+}
+
+TEST_F(MainWindowTest, BrowseSetsUpTheDialogAndCancelReadoptsTheLastName) {
+  MainWindow window(folder_.path() + "\\missing.mdb", dialog_);
+  window.Form_Load();
+  window.cmdBrowse_Click();  // Cancel at first: nothing changes
+  EXPECT_EQ(PageOf(window), (Page{kNotFound, "", "Next >", false, true, true}));
+  ASSERT_EQ(dialog_.opened.size(), 1u);
+  const OpenFileSettings& settings = dialog_.opened[0];
+  wchar_t exe[MAX_PATH];
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  EXPECT_EQ(settings.initial_folder,
+            platform::Narrow(std::filesystem::path(exe).parent_path().wstring()));
+  EXPECT_EQ(settings.title, "Select Tessaly Database File");
+  EXPECT_EQ(settings.filter, "Database Files (*.mdb)");
+  EXPECT_EQ(settings.filter_pattern, "*.mdb");
+  EXPECT_EQ(settings.default_suffix, "mdb");
+  EXPECT_TRUE(settings.file_must_exist);
+  EXPECT_EQ(settings.file_name, "");
+
+  const std::string chosen = "C:\\Users\\anna\\a folder with a long name\\and another\\and one "
+                             "more\\calendar backups\\chosen.mdb";  // wider than 366 pixels at 96 dpi
+  dialog_.answers = {chosen, ""};
+  window.cmdBrowse_Click();
+  const std::string shown = window.Text(ControlId::txtDatabaseFile);
+  EXPECT_EQ(PageOf(window), (Page{kReady, shown, "Next >", true, true, true}));
+  EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("\\chosen.mdb")) << shown;
+  EXPECT_EQ(window.strDatabaseFile(), chosen);
+  SetWindowTextW(window.control(ControlId::txtDatabaseFile), L"typed");
+  window.cmdBrowse_Click();  // Cancel: the dialog still holds the name
+  EXPECT_EQ(dialog_.opened.back().file_name, chosen);
+  EXPECT_EQ(window.Text(ControlId::txtDatabaseFile), shown);
+}
+
+TEST_F(MainWindowTest, KeysActOnlyOnEnabledButtonsAndAccessKeysMove) {
+  MainWindow window(folder_.path() + "\\missing.mdb", dialog_);
+  window.Form_Load();
+  window.Show();
+  Key(window, ControlId::txtDatabaseFile, WM_KEYDOWN, VK_RETURN);  // "Next >" is disabled
+  EXPECT_TRUE(environment_.boxes.empty());
+  EXPECT_EQ(PageOf(window).status, kNotFound);
+
+  SetFocus(window.control(ControlId::cmdCancel));
+  Key(window, ControlId::cmdCancel, WM_SYSCHAR, 'd');  // Alt+D: to the path box
+  EXPECT_EQ(GetFocus(), window.control(ControlId::txtDatabaseFile));
+  Key(window, ControlId::txtDatabaseFile, WM_KEYDOWN, VK_TAB);
+  EXPECT_EQ(GetFocus(), window.control(ControlId::cmdBrowse));
+  Key(window, ControlId::cmdBrowse, WM_SYSCHAR, 'b');  // Alt+B: Browse
+  EXPECT_EQ(dialog_.opened.size(), 1u);
+  Key(window, ControlId::cmdBrowse, WM_KEYDOWN, VK_ESCAPE);
+  EXPECT_FALSE(window.is_open());
+}
+
+TEST_F(MainWindowTest, ACloseAskedForDuringTheRunWaitsForTheRun) {
+  MainWindow window(folder_.MakeFile("notes.mdb"), dialog_);
+  window.Form_Load();
+  environment_.while_shown = [&] {
+    SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(window.is_open());
+  };
+  window.cmdButton1_Click();
+  EXPECT_EQ(environment_.boxes.size(), 1u);
+  EXPECT_FALSE(window.is_open());
+}
+
+}  // namespace
+}  // namespace wizard::win32
