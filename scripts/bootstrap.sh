@@ -12,6 +12,9 @@ packages=(
   mdbtools                                        # independent reader, test oracle only
   openjdk-17-jre-headless libcommons-lang3-java libcommons-logging-java  # index checker (../shared/oracle/jetcheck), tests only
   clang libclang-rt-14-dev                        # libFuzzer with ASan/UBSan
+  g++-mingw-w64-x86-64-posix googletest nsis      # the Windows cross-build, its tests, its installer
+  wine wine64 fonts-wine                          # running the Windows programs and tests
+  imagemagick librsvg2-bin                        # Windows screenshots; the window's images
 )
 
 missing=()

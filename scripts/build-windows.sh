@@ -7,6 +7,7 @@
 # leaves them out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/bootstrap.sh
 build="${1:-build-windows}"
 version="1.00.0011"
 

@@ -12,13 +12,13 @@
 # 96 dpi and 569 x 249 at 120, as the system reports it too; the script fails
 # otherwise.
 #   scripts/screenshots-windows.sh [BUILD]     (BUILD defaults to build-windows)
-# Installs what is missing first (scripts/bootstrap-windows.sh).
+# Installs what is missing first (scripts/bootstrap.sh).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-windows}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
-"$root/scripts/bootstrap-windows.sh"
+"$root/scripts/bootstrap.sh"
 out="$build/screenshots"
 wine="$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)"
 wineserver="$(dirname "$wine")/wineserver"
