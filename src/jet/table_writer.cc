@@ -4,9 +4,13 @@
 //
 // Order of one change, so that a refusal writes nothing:
 //   1. read the table's definition afresh from its TDEF page;
-//   2. refuse tables with an index this engine cannot maintain;
+//   2. refuse tables with an index this engine cannot maintain, and as
+//      Corruption an index on a column the definition does not have;
 //   3. check every value, required column and unique key (reads only);
 //   4. write: long values, the row, the index entries, the TDEF counters.
+// Every page step 4 reads is checked before it is written (data_page.h,
+// space.h, long_value_writer.h L4, index_tree.h T8): a damaged page fails
+// the change with a Corruption naming it.
 // A failure in step 4 (a damaged page, a full disk) rolls the change back
 // through the pager: the unit when the change is its own unit, a savepoint
 // when it runs inside Begin .. Commit.
@@ -19,6 +23,7 @@
 //         pointing at the row's header slot, which never moves;
 //   (TW3) every data page of the table is in its owned map; a page is in the
 //         free map while it may take another row.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -75,6 +80,15 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
     return Status::NotSupported("table " + t->def.name + " is a system table and is not changed");
   }
   for (const IndexDef& index : t->def.indexes) {
+    for (const IndexColumnDef& ic : index.columns) {
+      if (t->def.columns.end() ==
+          std::find_if(t->def.columns.begin(), t->def.columns.end(),
+                       [&](const ColumnDef& c) { return c.column_number == ic.column_number; })) {
+        return Status::Corruption("table " + t->def.name + ": index " + index.name +
+                                  " names column number " + std::to_string(ic.column_number) +
+                                  ", which the table does not have");
+      }
+    }
     std::string why;
     if (!IndexSupportedForWrite(t->def, index, &why)) {
       return Status::NotSupported("table " + t->def.name + " cannot be changed yet: " + why);
@@ -324,6 +338,13 @@ Status DatabaseImpl::LocateLiveRow(const WriteTable& t, RowId id, RowLocation* w
     const uint8_t* target;
     RowSpan target_span;
     JET_RETURN_IF_ERROR(FetchRow(file_, format_, pointer, "overflow row", &target, &target_span));
+    // The moved image is rewritten in place by an update: it must be a row
+    // of this table, never one of another object that a damaged pointer names.
+    if (ReadU32(target + 4) != t.def.tdef_page) {
+      return Status::Corruption(what + " points at its moved image on page " +
+                                std::to_string(RowPointerPage(pointer)) +
+                                ", which is not a data page of the table");
+    }
     where->data_page = RowPointerPage(pointer);
     where->data_slot = static_cast<uint8_t>(RowPointerSlot(pointer));
     where->data = target + target_span.start;
@@ -393,7 +414,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     for (size_t i = 0; i < values.size(); ++i) {
       if (changed[i] && def.columns[i].IsLongValue() && i < stored.size() &&
           stored[i].present) {
-        JET_RETURN_IF_ERROR(long_values.Free(stored[i].bytes));
+        JET_RETURN_IF_ERROR(long_values.Free(def.columns[i].column_number, stored[i].bytes));
       }
     }
 
