@@ -223,11 +223,15 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
     uint32_t page, offset;
     char byte;
     const char* module;
+    const char* description;
     bool finishes;  // the run still reaches the Finish state
   };
   const Damage damages[] = {
-      {28, 493, '\xEF', "basDatabase.AddEventToDatabase", true},  // Events' definition
-      {51, 219, '\x08', "frmMain.InitDates", false},              // a leaf of Dates.DateColor
+      {28, 493, '\xEF', "basDatabase.AddEventToDatabase",  // Events' definition
+       "The database file is damaged: table Events: index PrimaryKey names column number 61439",
+       true},
+      {51, 219, '\x08', "frmMain.InitDates",  // a leaf of Dates.DateColor
+       "The database file is damaged: index DateColor of table Dates, page 51: entry 118", false},
   };
   const std::string program = (folder_.path() / "tessaly-update-cli").string();
   std::filesystem::copy_file(std::string(TESSALY_BIN_DIR) + "/tessaly-update-cli", program);
@@ -250,6 +254,7 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
     EXPECT_EQ(reports, 1u) << run.err;
     EXPECT_NE(run.err.find("Module: \t\t" + std::string(d.module) + "\r\n"), std::string::npos)
         << run.err;
+    EXPECT_NE(run.err.find(d.description), std::string::npos) << run.err;
     if (!d.finishes) {
       EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == before) << "the file changed";
     }
