@@ -1,6 +1,6 @@
 // Fuzz target: the calendar update's own statements on a damaged calendar.
-// Each input is a whole .mdb image (cut down to whole 4096-byte pages),
-// opened for writing in memory. On it run, as one unit with each statement
+// Each input is a whole .mdb image of 4096-byte pages, opened for writing
+// in memory. On it run, as one unit with each statement
 // a savepoint (the connection's way), the statements that the day merge
 // (src/database/day_merge.cc) and the all-day event import
 // (src/database/event_store.cc) send for a handful of 2010 days of the
