@@ -45,6 +45,10 @@ const DamageCase kDamage[] = {
      "free-space map of table Dates (page 25 row 1): unknown usage map type 7"},
     // The free-space map pointer names page 200 of a 60-page file.
     {"TableDefMapPointer", 24, 60, 200, "points at page 200 beyond the end of the file"},
+    // EventCount's fixed offset 8 becomes 4, inside DateKey's eight bytes.
+    {"TableDefFixedOffset", 24, 158, 4,
+     "table Dates: columns DateKey and EventCount share their fixed bytes in the definition on "
+     "page 24"},
 };
 
 std::string FileBytes(const std::filesystem::path& path) {

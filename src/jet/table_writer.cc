@@ -5,7 +5,8 @@
 // Order of one change, so that a refusal writes nothing:
 //   1. read the table's definition afresh from its TDEF page;
 //   2. refuse tables with an index this engine cannot maintain, and as
-//      Corruption an index on a column the definition does not have;
+//      Corruption a definition whose columns share a number, a variable slot
+//      or fixed bytes, or with an index on a column it does not have;
 //   3. check every value, required column and unique key (reads only);
 //   4. write: long values, the row, the index entries, the TDEF counters.
 // Every page step 4 reads is checked before it is written (data_page.h,
@@ -48,6 +49,35 @@ const char kDuplicateMessage[] =
     "The changes you requested to the table were not successful because they would create "
     "duplicate values in the index, primary key, or relationship.";
 
+// What the row encoder relies on in a definition: every column number,
+// variable slot and fixed byte belongs to one column.
+Status CheckColumnLayout(const TableDef& def) {
+  auto has_bytes = [](const ColumnDef& c) { return c.type != ColumnType::kBoolean; };
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDef& a = def.columns[i];
+    for (size_t j = 0; j < i; ++j) {
+      const ColumnDef& b = def.columns[j];
+      const char* shared = nullptr;
+      if (a.column_number == b.column_number) {
+        shared = "column number";
+      } else if (has_bytes(a) && has_bytes(b) && !a.IsFixed() && !b.IsFixed() &&
+                 a.var_index == b.var_index) {
+        shared = "variable slot";
+      } else if (has_bytes(a) && has_bytes(b) && a.IsFixed() && b.IsFixed() &&
+                 a.fixed_offset < b.fixed_offset + b.length &&
+                 b.fixed_offset < a.fixed_offset + a.length) {
+        shared = "fixed bytes";
+      }
+      if (shared != nullptr) {
+        return Status::Corruption("table " + def.name + ": columns " + b.name + " and " + a.name +
+                                  " share their " + shared + " in the definition on page " +
+                                  std::to_string(def.tdef_page));
+      }
+    }
+  }
+  return Status::OK();
+}
+
 }  // namespace
 
 // Everything a change needs to know about its table, read afresh.
@@ -79,6 +109,7 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
   if (t->def.is_system) {
     return Status::NotSupported("table " + t->def.name + " is a system table and is not changed");
   }
+  JET_RETURN_IF_ERROR(CheckColumnLayout(t->def));
   for (const IndexDef& index : t->def.indexes) {
     for (const IndexColumnDef& ic : index.columns) {
       if (t->def.columns.end() ==
