@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Fuzzes the file reader and the SQL layer: builds jet_read_fuzzer and
-# sql_parser_fuzzer with clang, AddressSanitizer and UBSan into build-fuzz/
-# (or $TESSALY_FUZZ_BUILD), and runs libFuzzer on each for half of SECONDS
-# (default 60). The reader's scratch corpus is seeded with copies of the
-# shared .mdb files; the SQL target's with the statements the calendar
-# update sends, and a dictionary of SQL words. Further arguments go to
-# libFuzzer (both targets) and override the defaults below.
+# Fuzzes the file reader, the SQL layer and the engine's write path: builds
+# jet_read_fuzzer, sql_parser_fuzzer and jet_write_fuzzer with clang,
+# AddressSanitizer and UBSan into build-fuzz/ (or $TESSALY_FUZZ_BUILD), and
+# runs libFuzzer on each for a third of SECONDS (default 60). The reader's
+# scratch corpus is seeded with copies of the shared .mdb files; the SQL
+# target's with the statements the calendar update sends, and a dictionary
+# of SQL words; the write target's with the small calendars of the shared
+# fixtures (a few dozen pages each), on which it runs the update's
+# statements. Further arguments go to libFuzzer (every target) and override
+# the defaults below.
 # Exits non-zero on any crash, leak, timeout or out-of-memory; the input that
 # caused it is left in the build folder's artifacts/.
 #
@@ -21,9 +24,11 @@ case "$seconds" in
   ''|*[!0-9]*) echo "usage: $0 [SECONDS [libFuzzer options...]]" >&2; exit 2 ;;
 esac
 shift $(( $# > 0 ? 1 : 0 ))
-read_seconds=$(( (seconds + 1) / 2 ))
-sql_seconds=$(( seconds - read_seconds ))
+read_seconds=$(( (seconds + 2) / 3 ))
+sql_seconds=$(( (seconds + 1) / 3 ))
+write_seconds=$(( seconds - read_seconds - sql_seconds ))
 (( sql_seconds > 0 )) || sql_seconds=1
+(( write_seconds > 0 )) || write_seconds=1
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 shared="$(cd "$repo/../shared" 2>/dev/null && pwd)" || {
@@ -40,7 +45,7 @@ CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSALY_BUILD_FUZZ=ON -DTESSALY_SANITIZE=ON \
   -DTESSALY_BUILD_TESTS=OFF -DTESSALY_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer sql_parser_fuzzer
+cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer sql_parser_fuzzer jet_write_fuzzer
 
 # libFuzzer adds new inputs to the first corpus folder, so it gets copies;
 # the shared files are never handed to it. The folders start afresh each run
@@ -109,5 +114,30 @@ echo "fuzz.sh: ${#statements[@]} statement seeds, running sql_parser_fuzzer ${sq
   -dict="$dictionary" \
   -print_final_stats=1 \
   -artifact_prefix="$artifacts/sql-" \
+  "$@"
+
+# The write target takes whole calendars; only the small ones are seeds, so
+# that an execution stays in milliseconds.
+write_corpus="$build/write_corpus"
+rm -rf "$write_corpus"
+mkdir -p "$write_corpus"
+write_largest=0
+for name in tessdata-blank.mdb tessdata-2009.mdb tessdata-textindex.mdb; do
+  seed="$shared/fixtures/$name"
+  [ -e "$seed" ] || { echo "fuzz.sh: no seed file $seed" >&2; exit 1; }
+  cp -f "$seed" "$write_corpus/"
+  chmod u+w "$write_corpus/$name"
+  size=$(stat -c %s "$seed")
+  (( size > write_largest )) && write_largest=$size
+done
+
+echo "fuzz.sh: 3 calendar seeds (largest $write_largest bytes), running jet_write_fuzzer ${write_seconds}s"
+"$build/bin/jet_write_fuzzer" "$write_corpus" \
+  -max_total_time="$write_seconds" \
+  -rss_limit_mb=2048 \
+  -timeout=10 \
+  -max_len="$write_largest" \
+  -print_final_stats=1 \
+  -artifact_prefix="$artifacts/write-" \
   "$@"
 echo "fuzz.sh: no crash, leak or timeout in ${seconds}s"

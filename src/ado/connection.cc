@@ -7,6 +7,7 @@
 
 #include "ado/connection_string.h"
 #include "ado/error_numbers.h"
+#include "errors/guard.h"
 #include "errors/runtime_error.h"
 
 namespace ado {
@@ -77,22 +78,38 @@ const Error& ErrorList::Item(int32_t index) const {
   return errors_[static_cast<size_t>(index)];
 }
 
-Connection::Connection() = default;
-
-Connection::~Connection() {
-  session_.reset();
-  // Nobody is left to hear of a failure here; what was done stays done (A5).
-  if (db_) {
-    (void)db_->Commit();
-    (void)db_->Close();
-  }
-}
-
 // Records a provider failure and throws it (A1).
 [[noreturn]] static void Fail(ErrorList& errors, Error error) {
   errors.Clear();
   errors.Append(error);
   throw errors::RuntimeError(error.number, std::move(error.description));
+}
+
+Connection::Connection() = default;
+
+Connection::~Connection() {
+  if (!session_) return;
+  // What the statements did stays done (A6); no caller is left to catch a
+  // failure to write it, so it is reported here, once.
+  const jet::Status status = Finish();
+  if (!status.ok()) {
+    errors::Guarded(kReleaseModule, [&] {
+      Fail(errors_, {kProviderGeneralFailure,
+                     "The database '" + path_ +
+                         "' could not be written when its connection was released: " +
+                         status.message() + ".",
+                     kEngineSource});
+    });
+  }
+}
+
+jet::Status Connection::Finish() {
+  session_.reset();
+  jet::Status status = db_->Commit();
+  const jet::Status closed = db_->Close();
+  if (status.ok()) status = closed;
+  db_.reset();
+  return status;
 }
 
 void Connection::Open(std::string_view connection_string, std::string_view user_id,
@@ -177,11 +194,7 @@ void Connection::Execute(std::string_view command_text, int32_t options) {
 
 void Connection::Close() {
   if (!session_) ThrowKnown(kObjectClosed);
-  session_.reset();
-  jet::Status status = db_->Commit();
-  const jet::Status closed = db_->Close();
-  if (status.ok()) status = closed;
-  db_.reset();
+  const jet::Status status = Finish();
   if (!status.ok()) {
     Fail(errors_, {kProviderGeneralFailure,
                    "The database '" + path_ + "' could not be written when it was closed: " +

@@ -26,6 +26,13 @@
 //        run. It also writes each changed page once instead of per statement.
 //   (A4) Recordsets are snapshots taken at their Open, so any number of them
 //        may stay open while other statements run on the same connection.
+//   (A6) A connection destroyed while open (the one a failed run leaves
+//        behind, released by the next run's open or at the program's end)
+//        writes its unit out as Close does: the statements that took effect
+//        stay written, those after a failure were never run. A failure to
+//        write it is reported once through errors::HandleError as module
+//        kReleaseModule (the message box or standard error, and error.log),
+//        since no caller is left to catch it.
 //
 // Not thread-safe.
 #pragma once
@@ -54,6 +61,10 @@ inline constexpr int32_t adCmdUnknown = 8;
 inline constexpr int32_t adExecuteNoRecords = 128;
 inline constexpr int32_t adStateClosed = 0;
 inline constexpr int32_t adStateOpen = 1;
+
+// The module a failure to write the file at a connection's release is
+// reported under (A6).
+inline constexpr const char* kReleaseModule = "ADODB.Connection";
 
 // One provider failure.
 struct Error {
@@ -114,6 +125,10 @@ class Connection {
 
  private:
   friend class Recordset;
+
+  // Commits the connection's unit, closes the file and ends the session;
+  // what failed, if anything. REQUIRES: open.
+  jet::Status Finish();
 
   // Runs a statement for Execute and Recordset::Open: a failure goes to
   // Errors() and is thrown with its provider number (A1).

@@ -15,7 +15,9 @@
 #include "ado/connection_string.h"
 #include "ado/error_numbers.h"
 #include "ado/recordset.h"
+#include "errors/fake_reporter_environment.h"
 #include "errors/runtime_error.h"
+#include "jet/file.h"
 #include "support/shared_copy.h"
 
 namespace ado {
@@ -278,6 +280,55 @@ TEST(OpenTest, PathWithSemicolonOpensTheIntendedFile) {
   original.Close();
   db.Open(ComposeConnectionString(file.string()));
   EXPECT_EQ(Column(db, DayQuery("1/1/2010"), "EventCount"), std::vector<std::string>{"7"});
+}
+
+// A disk that refuses every write, truncate and sync.
+class FullDisk : public jet::FileObserver {
+ public:
+  jet::Status Before(jet::FileOp op, const std::string&, jet::OsFile*, uint64_t,
+                     uint64_t) override {
+    if (op == jet::FileOp::kRemove) return jet::Status::OK();
+    return jet::Status::IoError("cannot write: No space left on device");
+  }
+};
+
+// A connection left open, as a failed run leaves it, writes its statements
+// when it is released; a failure to write them is reported once and logged.
+TEST(ReleaseTest, AnOpenConnectionWritesItsStatementsWhenReleasedAndReportsAFailure) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  errors::testing::TempFolder folder;
+  errors::testing::FakeReporterEnvironment environment(folder.path().string());
+  errors::ScopedReporterEnvironment scope(environment);
+  auto db = std::make_unique<Connection>();
+  db->Open(ComposeConnectionString(copy.path().string()));
+  db->Execute("UPDATE Dates SET EventCount = 7 WHERE (((Dates.DateKey)=#1/1/2010#));");
+  db.reset();
+  EXPECT_TRUE(environment.boxes.empty());
+
+  db = std::make_unique<Connection>();
+  db->Open(ComposeConnectionString(copy.path().string()));
+  EXPECT_EQ(Column(*db, DayQuery("1/1/2010"), "EventCount"), std::vector<std::string>{"7"});
+  db->Execute("UPDATE Dates SET EventCount = 8 WHERE (((Dates.DateKey)=#1/1/2010#));");
+  FullDisk disk;
+  jet::SetFileObserverForTesting(&disk);
+  db.reset();
+  jet::SetFileObserverForTesting(nullptr);
+  ASSERT_EQ(environment.boxes.size(), 1u);
+  const std::string& text = environment.boxes[0].text;
+  EXPECT_NE(text.find(std::string("Module: \t\t") + kReleaseModule + "\r\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("could not be written when its connection was released: "), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("No space left on device"), std::string::npos) << text;
+  EXPECT_NE(errors::testing::ReadBytes(folder.log()).find(std::string("In module: ") +
+                                                          kReleaseModule),
+            std::string::npos);
+
+  // The file is whole: the statements of the first connection, not those
+  // whose writing failed.
+  Connection again;
+  again.Open(ComposeConnectionString(copy.path().string()));
+  EXPECT_EQ(Column(again, DayQuery("1/1/2010"), "EventCount"), std::vector<std::string>{"7"});
 }
 
 }  // namespace

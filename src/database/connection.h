@@ -10,7 +10,10 @@
 //   (D1) gDatabaseConnection is replaced only by OpenDatabase, which stores
 //        the new connection before it opens it; storing releases (and so
 //        closes) the one held before, so an earlier run's connection never
-//        keeps the file locked against a later run.
+//        keeps the file locked against a later run. Releasing an open
+//        connection writes what its statements did and reports a failure to
+//        (ado/connection.h, A6); the programs release the last one before
+//        they end.
 //   (D2) Statements are composed by concatenation; no layer of ours escapes,
 //        quotes or trims a value. A text value arrives with every apostrophe
 //        already doubled.

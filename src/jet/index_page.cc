@@ -53,23 +53,31 @@ void AppendPointer(uint32_t page, uint8_t row, std::string* out) {
   out->append(reinterpret_cast<const char*>(b), 4);
 }
 
+// The whole entry's sort bytes, key || u24 page || u8 row, at position l.
+uint8_t SortByte(const IndexEntry& e, size_t l) {
+  if (l < e.key.size()) return static_cast<uint8_t>(e.key[l]);
+  uint8_t pointer[4];
+  WriteBigEndian(pointer, e.page, 3);
+  pointer[3] = e.row;
+  return pointer[l - e.key.size()];
+}
+
+// The prefix (P3): the bytes every entry's sort bytes begin with. For
+// entries in order that is the common prefix of the first and the last;
+// taking every entry into account keeps the encoder safe for entries in any
+// order (no entry is ever shorter than the prefix it leaves out).
 uint32_t CommonPrefix(const IndexPage& page) {
   if (page.entries.size() < 2) return 0;
-  const IndexEntry& a = page.entries.front();
-  const IndexEntry& b = page.entries.back();
-  uint8_t pa[4], pb[4];
-  WriteBigEndian(pa, a.page, 3);
-  pa[3] = a.row;
-  WriteBigEndian(pb, b.page, 3);
-  pb[3] = b.row;
-  const size_t n = std::min(a.key.size(), b.key.size()) + 4;
-  size_t l = 0;
-  for (; l < n; ++l) {
-    uint8_t x = l < a.key.size() ? static_cast<uint8_t>(a.key[l]) : pa[l - a.key.size()];
-    uint8_t y = l < b.key.size() ? static_cast<uint8_t>(b.key[l]) : pb[l - b.key.size()];
-    if (x != y) break;
+  const IndexEntry& first = page.entries.front();
+  size_t prefix = first.key.size() + 4;
+  for (size_t i = 1; i < page.entries.size() && prefix > 0; ++i) {
+    const IndexEntry& e = page.entries[i];
+    prefix = std::min(prefix, e.key.size() + 4);
+    size_t l = 0;
+    while (l < prefix && SortByte(first, l) == SortByte(e, l)) ++l;
+    prefix = l;
   }
-  return static_cast<uint32_t>(l);
+  return static_cast<uint32_t>(prefix);
 }
 
 Status Bad(uint32_t page_number, const std::string& what) {

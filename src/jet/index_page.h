@@ -33,9 +33,10 @@
 //        too short for its pointers is a Corruption naming the page.
 //   (P2) EncodeIndexPage writes the whole page (header, mask, entries, free
 //        space, zero slack), so that nothing of an earlier image survives.
-//   (P3) The prefix written is the common prefix of the first and last
-//        entries' key || row pointer bytes, which every entry in between
-//        shares when entries are in order.
+//   (P3) The prefix written is the common prefix of every entry's key ||
+//        row pointer bytes: for entries in order, that of the first and the
+//        last. So no entry is shorter than the bytes it leaves out, whatever
+//        order a damaged page put its entries in.
 #pragma once
 
 #include <compare>

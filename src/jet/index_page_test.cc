@@ -125,5 +125,27 @@ TEST(IndexPageTest, RefusesDamagedPages) {
   }
 }
 
+// A page with a damaged entry mask can decode to entries out of order; the
+// middle one here is shorter than the prefix the first and last share. The
+// encoder once left that prefix out of it and wrote past its buffers.
+TEST(IndexPageTest, EntriesOutOfOrderEncodeWithAPrefixEveryEntryShares) {
+  IndexPage page;
+  page.tdef_page = 5;
+  const std::pair<const char*, uint8_t> keys[] = {{"\x7F\x41\x42", 1}, {"\x7F", 0}, {"\x7F\x41\x42", 2}};
+  for (const auto& [key, row] : keys) {
+    IndexEntry e;
+    e.key = key;
+    e.page = row == 0 ? 0 : 9;
+    e.row = row;
+    page.entries.push_back(e);
+  }
+  std::string out(4096, '\0');
+  ASSERT_TRUE(EncodeIndexPage(kJet4Format, page, 7, reinterpret_cast<uint8_t*>(out.data())).ok());
+  IndexPage again;
+  ASSERT_TRUE(DecodeIndexPage(kJet4Format, reinterpret_cast<const uint8_t*>(out.data()), 7, &again).ok());
+  EXPECT_EQ(again.prefix_length, 1u);
+  ExpectSamePage(page, again, "out of order");
+}
+
 }  // namespace
 }  // namespace jet

@@ -81,7 +81,7 @@ std::string IndexTree::Where(uint32_t page_number) const {
   return name_ + ", page " + std::to_string(page_number);
 }
 
-Status IndexTree::Load(uint32_t page_number, IndexPage* page) const {
+Status IndexTree::LoadAsStored(uint32_t page_number, IndexPage* page) const {
   auto it = dirty_.find(page_number);
   if (it != dirty_.end()) {
     *page = it->second;
@@ -94,12 +94,60 @@ Status IndexTree::Load(uint32_t page_number, IndexPage* page) const {
   return Status::OK();
 }
 
+Status IndexTree::Load(uint32_t page_number, IndexPage* page) const {
+  if (dirty_.count(page_number) != 0) return LoadAsStored(page_number, page);
+  JET_RETURN_IF_ERROR(LoadAsStored(page_number, page));
+  // (T8) what the file says is checked before a seek or a change relies on it.
+  if (page->tdef_page != tdef_page_) {
+    return Status::Corruption(Where(page_number) + ": the page belongs to the table defined at page " +
+                              std::to_string(page->tdef_page) + ", not " +
+                              std::to_string(tdef_page_));
+  }
+  for (size_t i = 1; i < page->entries.size(); ++i) {
+    if (CompareEntries(page->entries[i - 1], page->entries[i]) >= 0) {
+      return Status::Corruption(Where(page_number) + ": entry " + std::to_string(i) + " " +
+                                Describe(page->entries[i]) +
+                                " is not greater than the one before it");
+    }
+  }
+  return Status::OK();
+}
+
+Status IndexTree::LoadSibling(uint32_t page_number, const IndexPage& page, bool before,
+                              IndexPage* sibling) const {
+  const uint32_t number = before ? page.prev_page : page.next_page;
+  JET_RETURN_IF_ERROR(Load(number, sibling));
+  const uint32_t back = before ? sibling->next_page : sibling->prev_page;
+  if (sibling->leaf != page.leaf || back != page_number) {
+    return Status::Corruption(Where(page_number) + ": its " + (before ? "previous" : "next") +
+                              " page " + std::to_string(number) + " does not link back to it (" +
+                              (sibling->leaf ? "leaf" : "node") + " page, " +
+                              (before ? "next " : "previous ") + std::to_string(back) + ")");
+  }
+  return Status::OK();
+}
+
 void IndexTree::Store(uint32_t page_number, IndexPage page) {
   page.tdef_page = tdef_page_;
   dirty_[page_number] = std::move(page);
 }
 
 Status IndexTree::Flush() {
+  // (T8) only pages of this index are written: a damaged pointer that led
+  // the change to another object's page stops it here.
+  for (const auto& [number, page] : dirty_) {
+    Result<bool> listed = UsageMapHas(file_, format_, usage_map_pointer_, number);
+    Status s = listed.status();
+    if (s.ok() && !*listed) {
+      s = Status::Corruption(Where(number) + ": not in the index's usage map");
+    } else if (!s.ok()) {
+      s = Status::Corruption(name_ + ": usage map: " + s.message());
+    }
+    if (!s.ok()) {
+      dirty_.clear();
+      return s;
+    }
+  }
   for (auto& [number, page] : dirty_) {
     uint8_t* bytes = nullptr;
     Status s = file_.MutablePage(number, &bytes);
@@ -487,7 +535,7 @@ Status IndexTree::LinkBefore(uint32_t page_number, IndexPage& page, uint32_t new
   fresh.next_page = page_number;
   if (page.prev_page != 0) {
     IndexPage prev;
-    JET_RETURN_IF_ERROR(Load(page.prev_page, &prev));
+    JET_RETURN_IF_ERROR(LoadSibling(page_number, page, true, &prev));
     prev.next_page = new_page;
     Store(page.prev_page, std::move(prev));
   }
@@ -498,13 +546,13 @@ Status IndexTree::LinkBefore(uint32_t page_number, IndexPage& page, uint32_t new
 Status IndexTree::Unlink(uint32_t page_number, const IndexPage& page) {
   if (page.prev_page != 0) {
     IndexPage prev;
-    JET_RETURN_IF_ERROR(Load(page.prev_page, &prev));
+    JET_RETURN_IF_ERROR(LoadSibling(page_number, page, true, &prev));
     prev.next_page = page.next_page;
     Store(page.prev_page, std::move(prev));
   }
   if (page.next_page != 0) {
     IndexPage next;
-    JET_RETURN_IF_ERROR(Load(page.next_page, &next));
+    JET_RETURN_IF_ERROR(LoadSibling(page_number, page, false, &next));
     next.prev_page = page.prev_page;
     Store(page.next_page, std::move(next));
   }
@@ -532,7 +580,7 @@ Status IndexTree::CheckPage(uint32_t page_number, int depth,
   if (levels->size() <= static_cast<size_t>(depth)) levels->resize(depth + 1);
   (*levels)[depth].push_back(page_number);
   IndexPage page;
-  Status s = Load(page_number, &page);
+  Status s = LoadAsStored(page_number, &page);
   if (!s.ok()) {
     problems->push_back(s.message());
     return Status::OK();
@@ -612,7 +660,7 @@ Status IndexTree::Check(std::vector<std::string>* problems) const {
     const std::vector<uint32_t>& level = levels[depth];
     for (size_t k = 0; k < level.size(); ++k) {
       IndexPage page;
-      if (!Load(level[k], &page).ok()) continue;
+      if (!LoadAsStored(level[k], &page).ok()) continue;
       uint32_t want_prev = k > 0 ? level[k - 1] : 0;
       uint32_t want_next = k + 1 < level.size() ? level[k + 1] : 0;
       if (page.prev_page != want_prev || page.next_page != want_next) {

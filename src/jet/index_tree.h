@@ -26,6 +26,13 @@
 //   (T7) Every change rewrites the pages it touches whole, inside the
 //        caller's PageFile unit; a failed change leaves the unit to be rolled
 //        back by the caller.
+//   (T8) Nothing read from the file is trusted by a seek or a change: a page
+//        it loads must decode (index_page.h, P1), name this index's table
+//        and hold its entries in strictly increasing order; a neighbour it
+//        relinks must be of the same kind and link back; and every page it
+//        is about to write must be in the index's usage map. Otherwise the
+//        change fails with a Corruption naming the index and the page,
+//        before any page of the tree is written.
 //
 // Reading and Check work on Jet 3 and Jet 4 files; Insert and Remove refuse
 // Jet 3 (kNotSupported).
@@ -94,7 +101,15 @@ class IndexTree {
   struct Change;
   struct Child;
 
+  // The page as the running change left it, else decoded from the file and
+  // checked (T8).
   Status Load(uint32_t page_number, IndexPage* page) const;
+  // The same without the checks of (T8): Check reports those itself.
+  Status LoadAsStored(uint32_t page_number, IndexPage* page) const;
+  // Loads the page before (`before`) or after `page` at its level and
+  // checks that it links back (T3, T8).
+  Status LoadSibling(uint32_t page_number, const IndexPage& page, bool before,
+                     IndexPage* sibling) const;
   void Store(uint32_t page_number, IndexPage page);
   Status Flush();
   Status NewPage(uint32_t* page_number);

@@ -177,20 +177,31 @@ Status LongValueWriter::AddLongValueRow(Column& column, std::string_view row, ui
   return Status::OK();
 }
 
-Status LongValueWriter::FlagDeleted(uint32_t pointer) {
+Status LongValueWriter::FlagDeleted(const Column& column, uint32_t pointer) {
   const uint32_t page_number = RowPointerPage(pointer);
+  const std::string what = "long value of column number " +
+                           std::to_string(column.maps.column_number) + " at " +
+                           PointerText(pointer);
   const uint8_t* current;
   JET_RETURN_IF_ERROR(file_.GetPage(page_number, "long value", &current));
   if (!IsLongValuePage(current)) {
-    return Status::Corruption("long value points at page " + std::to_string(page_number) +
-                              ", which is not a long-value page");
+    return Status::Corruption(what + ": the page is not a long-value page");
+  }
+  // (L4) rows of another column, or rows already freed, are never touched.
+  Result<bool> owned = UsageMapHas(file_, format_, column.maps.owned_map_pointer, page_number);
+  if (!owned.ok()) return owned.status();
+  if (!*owned) return Status::Corruption(what + ": the column's page map does not list the page");
+  RowSpan span;
+  JET_RETURN_IF_ERROR(LocateRow(format_, current, page_number, RowPointerSlot(pointer), &span));
+  if ((span.flags & kRowDeleted) != 0) {
+    return Status::Corruption(what + ": the row is flagged deleted already");
   }
   uint8_t* page;
   JET_RETURN_IF_ERROR(file_.MutablePage(page_number, &page));
   return SetRowFlags(format_, page, page_number, RowPointerSlot(pointer), kRowDeleted | kRowLookup);
 }
 
-Status LongValueWriter::Free(std::string_view field) {
+Status LongValueWriter::Free(uint16_t column_number, std::string_view field) {
   if (field.size() < kLongValueHeaderSize) {
     return Status::Corruption("long value field of " + std::to_string(field.size()) +
                               " bytes is shorter than its 12-byte header");
@@ -200,16 +211,14 @@ Status LongValueWriter::Free(std::string_view field) {
   const uint32_t length = word & kLongValueLengthMask;
   uint32_t pointer = ReadU32(bytes + 4);
   if ((word & kLongValueInline) != 0 || length == 0) return Status::OK();
-  if ((word & kLongValueSingle) != 0) return FlagDeleted(pointer);
+  Column* column;
+  JET_RETURN_IF_ERROR(FindColumn(column_number, &column));
+  if ((word & kLongValueSingle) != 0) return FlagDeleted(*column, pointer);
 
-  // Chain: read each row's next pointer before flagging it; as many steps
-  // as the file has row slots at most, so a looping chain cannot hang us.
-  const uint64_t max_steps = static_cast<uint64_t>(file_.page_count()) * 256 + 1;
+  // Chain: read each row's next pointer before flagging it. A chain that
+  // comes back to a row meets it flagged deleted (L4), so it cannot loop.
   uint64_t remaining = length;
-  for (uint64_t steps = 0; remaining > 0 && pointer != 0; ++steps) {
-    if (steps == max_steps) {
-      return Status::Corruption("long value chain loops (at " + PointerText(pointer) + ")");
-    }
+  while (remaining > 0 && pointer != 0) {
     const uint8_t* page;
     RowSpan span;
     JET_RETURN_IF_ERROR(FetchRow(file_, format_, pointer, "long value chain", &page, &span));
@@ -219,7 +228,7 @@ Status LongValueWriter::Free(std::string_view field) {
     }
     const uint32_t next = ReadU32(page + span.start);
     remaining -= std::min<uint64_t>(remaining, span.size - 4);
-    JET_RETURN_IF_ERROR(FlagDeleted(pointer));
+    JET_RETURN_IF_ERROR(FlagDeleted(*column, pointer));
     pointer = next;
   }
   return Status::OK();

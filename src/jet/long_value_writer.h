@@ -21,6 +21,10 @@
 //   (L3) Free flags every LVAL row of a value deleted (kRowDeleted |
 //        kRowLookup, as Access flags the rows it deletes) and changes no
 //        other row; an inline value has none.
+//   (L4) Free trusts no pointer of the stored field or its chain: every row
+//        it flags must be a live row on an LVAL page that the column's owned
+//        map lists. Otherwise it fails with a Corruption naming the row (the
+//        caller rolls back what it flagged before).
 //
 // A LongValueWriter remembers the page it last wrote to per column: use one
 // per unit, and none after the unit is rolled back. Not thread-safe.
@@ -68,9 +72,10 @@ class LongValueWriter {
   // REQUIRES: file.in_unit() unless the data stays inline.
   Status Write(uint16_t column_number, std::string_view data, std::string* field);
 
-  // Flags the LVAL rows of a stored row field deleted (L3).
+  // Flags the LVAL rows of a stored row field of the memo or OLE column
+  // `column_number` deleted (L3, L4).
   // REQUIRES: file.in_unit() unless the value is inline or empty.
-  Status Free(std::string_view field);
+  Status Free(uint16_t column_number, std::string_view field);
 
  private:
   struct Column {
@@ -84,7 +89,7 @@ class LongValueWriter {
   Status AddLongValueRow(Column& column, std::string_view row, uint32_t* pointer);
   Status PageWithRoom(Column& column, uint32_t row_size, uint32_t* page_number);
   Status NewPage(Column& column, uint32_t* page_number);
-  Status FlagDeleted(uint32_t pointer);
+  Status FlagDeleted(const Column& column, uint32_t pointer);
 
   PageFile& file_;
   const Format& format_;

@@ -75,7 +75,7 @@ TEST(LongValueWriterTest, MemosAndOleDataOfEverySizeReadBackAfterCommit) {
       EXPECT_EQ(Word(fields[k], 0) & ~kLongValueLengthMask, cases[k].kind) << data[k].size();
     }
     ASSERT_TRUE(writer.Write(notes, std::string(9000, 'f'), &freed).ok());
-    ASSERT_TRUE(writer.Free(freed).ok());
+    ASSERT_TRUE(writer.Free(notes, freed).ok());
     EXPECT_EQ(writer.Write(999, data.back(), &refused).code(), StatusCode::kCorruption);
     ASSERT_TRUE(file->CommitUnit().ok());
     ASSERT_TRUE(file->Close().ok());

@@ -4,9 +4,14 @@
 //
 // Order of one change, so that a refusal writes nothing:
 //   1. read the table's definition afresh from its TDEF page;
-//   2. refuse tables with an index this engine cannot maintain;
+//   2. refuse tables with an index this engine cannot maintain, and as
+//      Corruption a definition whose columns share a number, a variable slot
+//      or fixed bytes, or with an index on a column it does not have;
 //   3. check every value, required column and unique key (reads only);
 //   4. write: long values, the row, the index entries, the TDEF counters.
+// Every page step 4 reads is checked before it is written (data_page.h,
+// space.h, long_value_writer.h L4, index_tree.h T8): a damaged page fails
+// the change with a Corruption naming it.
 // A failure in step 4 (a damaged page, a full disk) rolls the change back
 // through the pager: the unit when the change is its own unit, a savepoint
 // when it runs inside Begin .. Commit.
@@ -19,6 +24,7 @@
 //         pointing at the row's header slot, which never moves;
 //   (TW3) every data page of the table is in its owned map; a page is in the
 //         free map while it may take another row.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -42,6 +48,35 @@ namespace {
 const char kDuplicateMessage[] =
     "The changes you requested to the table were not successful because they would create "
     "duplicate values in the index, primary key, or relationship.";
+
+// What the row encoder relies on in a definition: every column number,
+// variable slot and fixed byte belongs to one column.
+Status CheckColumnLayout(const TableDef& def) {
+  auto has_bytes = [](const ColumnDef& c) { return c.type != ColumnType::kBoolean; };
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDef& a = def.columns[i];
+    for (size_t j = 0; j < i; ++j) {
+      const ColumnDef& b = def.columns[j];
+      const char* shared = nullptr;
+      if (a.column_number == b.column_number) {
+        shared = "column number";
+      } else if (has_bytes(a) && has_bytes(b) && !a.IsFixed() && !b.IsFixed() &&
+                 a.var_index == b.var_index) {
+        shared = "variable slot";
+      } else if (has_bytes(a) && has_bytes(b) && a.IsFixed() && b.IsFixed() &&
+                 a.fixed_offset < b.fixed_offset + b.length &&
+                 b.fixed_offset < a.fixed_offset + a.length) {
+        shared = "fixed bytes";
+      }
+      if (shared != nullptr) {
+        return Status::Corruption("table " + def.name + ": columns " + b.name + " and " + a.name +
+                                  " share their " + shared + " in the definition on page " +
+                                  std::to_string(def.tdef_page));
+      }
+    }
+  }
+  return Status::OK();
+}
 
 }  // namespace
 
@@ -74,7 +109,17 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
   if (t->def.is_system) {
     return Status::NotSupported("table " + t->def.name + " is a system table and is not changed");
   }
+  JET_RETURN_IF_ERROR(CheckColumnLayout(t->def));
   for (const IndexDef& index : t->def.indexes) {
+    for (const IndexColumnDef& ic : index.columns) {
+      if (t->def.columns.end() ==
+          std::find_if(t->def.columns.begin(), t->def.columns.end(),
+                       [&](const ColumnDef& c) { return c.column_number == ic.column_number; })) {
+        return Status::Corruption("table " + t->def.name + ": index " + index.name +
+                                  " names column number " + std::to_string(ic.column_number) +
+                                  ", which the table does not have");
+      }
+    }
     std::string why;
     if (!IndexSupportedForWrite(t->def, index, &why)) {
       return Status::NotSupported("table " + t->def.name + " cannot be changed yet: " + why);
@@ -324,6 +369,13 @@ Status DatabaseImpl::LocateLiveRow(const WriteTable& t, RowId id, RowLocation* w
     const uint8_t* target;
     RowSpan target_span;
     JET_RETURN_IF_ERROR(FetchRow(file_, format_, pointer, "overflow row", &target, &target_span));
+    // The moved image is rewritten in place by an update: it must be a row
+    // of this table, never one of another object that a damaged pointer names.
+    if (ReadU32(target + 4) != t.def.tdef_page) {
+      return Status::Corruption(what + " points at its moved image on page " +
+                                std::to_string(RowPointerPage(pointer)) +
+                                ", which is not a data page of the table");
+    }
     where->data_page = RowPointerPage(pointer);
     where->data_slot = static_cast<uint8_t>(RowPointerSlot(pointer));
     where->data = target + target_span.start;
@@ -393,7 +445,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     for (size_t i = 0; i < values.size(); ++i) {
       if (changed[i] && def.columns[i].IsLongValue() && i < stored.size() &&
           stored[i].present) {
-        JET_RETURN_IF_ERROR(long_values.Free(stored[i].bytes));
+        JET_RETURN_IF_ERROR(long_values.Free(def.columns[i].column_number, stored[i].bytes));
       }
     }
 

@@ -71,8 +71,9 @@ TEST(TableWriterTest, InsertsAndUpdatesReadBackEverywhere) {
     for (int i = 0; i < 400; ++i) {
       std::vector<Value> values(events->columns.size());
       memos.push_back(Memo(static_cast<size_t>(i) * 30 % 12001, i));
-      values[ColumnIndex(*events, "EventName")] =
-          Value::Bytes(Value::Kind::kText, i % 3 ? "Feast " + std::to_string(i) : "Saint Ü " + std::to_string(i));
+      // A Value only views its text: the name must outlive the insert.
+      const std::string name = (i % 3 ? "Feast " : "Saint Ü ") + std::to_string(i);
+      values[ColumnIndex(*events, "EventName")] = Value::Bytes(Value::Kind::kText, name);
       values[ColumnIndex(*events, "AllDayEvent")] = Value::Boolean(i % 2 == 0);
       values[ColumnIndex(*events, "StartTime")] = Value::Real(Value::Kind::kDateTime, 40179 + i);
       values[ColumnIndex(*events, "Notes")] = Value::Bytes(Value::Kind::kText, memos.back());

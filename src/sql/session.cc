@@ -32,6 +32,7 @@ bool Fail(Error* error, ErrorKind kind, std::string description) {
 }
 
 // Engine failures: rule breaks keep their kind; the rest is the engine's.
+// Damage found in the file says so before naming the page.
 bool FailStatus(Error* error, const jet::Status& status) {
   ErrorKind kind = ErrorKind::kDatabase;
   switch (status.code()) {
@@ -40,7 +41,11 @@ bool FailStatus(Error* error, const jet::Status& status) {
     case jet::StatusCode::kNotSupported: kind = ErrorKind::kNotSupported; break;
     default: break;
   }
-  return Fail(error, kind, status.message().empty() ? status.ToString() : status.message());
+  std::string description = status.message().empty() ? status.ToString() : status.message();
+  if (status.code() == jet::StatusCode::kCorruption) {
+    description = "The database file is damaged: " + description;
+  }
+  return Fail(error, kind, std::move(description));
 }
 
 // Starting a unit fails for the whole file (open for reading only, a

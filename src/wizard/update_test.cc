@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -212,6 +213,52 @@ TEST_F(UpdateTest, BatchCommandTracesStatementsAndExitsByOutcome) {
   EXPECT_NE(failed.err.find("Module: \t\tfrmMain.OpenDatabase\r\n"), std::string::npos);
   EXPECT_NE(errors::testing::ReadBytes(folder_.log()).find("In module: frmMain.OpenDatabase\r\n"),
             std::string::npos);
+}
+
+// The batch command on calendars with one damaged byte: each failure is
+// reported once and the exit status is 1, also when the run goes on to the
+// end; a failure at the first write leaves the file as it was.
+TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
+  struct Damage {
+    uint32_t page, offset;
+    char byte;
+    const char* module;
+    const char* description;
+    bool finishes;  // the run still reaches the Finish state
+  };
+  const Damage damages[] = {
+      {28, 493, '\xEF', "basDatabase.AddEventToDatabase",  // Events' definition
+       "The database file is damaged: table Events: index PrimaryKey names column number 61439",
+       true},
+      {51, 219, '\x08', "frmMain.InitDates",  // a leaf of Dates.DateColor
+       "The database file is damaged: index DateColor of table Dates, page 51: entry 118", false},
+  };
+  const std::string program = (folder_.path() / "tessaly-update-cli").string();
+  std::filesystem::copy_file(std::string(TESSALY_BIN_DIR) + "/tessaly-update-cli", program);
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.module);
+    SharedFileCopy copy("fixtures", "tessdata-textindex.mdb");
+    {
+      std::fstream file(copy.path(), std::ios::in | std::ios::out | std::ios::binary);
+      file.seekp(std::streamoff{d.page} * 4096 + d.offset);
+      file.put(d.byte);
+    }
+    const std::string before = errors::testing::ReadBytes(copy.path());
+    auto run = RunProcess({program, copy.path().string()});
+    EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
+    EXPECT_EQ(run.out.find(std::string(kCompletedText)) != std::string::npos, d.finishes) << run.out;
+    size_t reports = 0;
+    for (size_t at = 0; (at = run.err.find("An error has occurred.", at)) != std::string::npos; ++at) {
+      ++reports;
+    }
+    EXPECT_EQ(reports, 1u) << run.err;
+    EXPECT_NE(run.err.find("Module: \t\t" + std::string(d.module) + "\r\n"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find(d.description), std::string::npos) << run.err;
+    if (!d.finishes) {
+      EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == before) << "the file changed";
+    }
+  }
 }
 
 }  // namespace

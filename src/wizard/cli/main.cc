@@ -3,9 +3,10 @@
 // view: the status texts go to standard output, each prefixed by the file's
 // path; a reported failure goes to standard error as the standard message
 // and is appended to error.log in the program's folder, as in the window.
-// Exit status 0 when every file reached the Finish state, 1 otherwise; a
-// command line that cannot be read is refused with CLI11's message and its
-// non-zero status.
+// Exit status 0 when every file reached the Finish state with no failure
+// reported on the way, 1 otherwise (a failed event import, for one, is
+// reported and the run still finishes); a command line that cannot be read
+// is refused with CLI11's message and its non-zero status.
 //
 // `--new-calendar FILE` instead makes an empty calendar: the three tables of
 // data/calendar-schema.sql, which the build puts into the program as a
@@ -25,6 +26,8 @@
 #include <vector>
 
 #include "ado/connection.h"
+#include "database/connection.h"
+#include "errors/reporter_environment.h"
 #include "jet/database.h"
 #include "sql/ddl.h"
 #include "wizard/update.h"
@@ -121,6 +124,20 @@ class ConsoleView : public wizard::UpdateView {
   bool cancel_enabled_ = true;
 };
 
+// The system's reporter (standard error, error.log), counting the failures
+// it reports.
+class CountingReporter : public errors::SystemReporterEnvironment {
+ public:
+  void ShowMessage(std::string_view text, std::string_view title, int32_t style) override {
+    ++reported_;
+    SystemReporterEnvironment::ShowMessage(text, title, style);
+  }
+  int reported() const { return reported_; }
+
+ private:
+  int reported_ = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,6 +176,8 @@ int main(int argc, char** argv) {
       std::printf("%.*s\n", static_cast<int>(statement.size()), statement.data());
     });
   }
+  CountingReporter reporter;
+  errors::ScopedReporterEnvironment installed(reporter);
   bool all_finished = true;
   for (const std::string& file : files) {
     ConsoleView view(file);
@@ -166,5 +185,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (!view.Finished()) all_finished = false;
   }
-  return all_finished ? 0 : 1;
+  // A failed run leaves its connection open; releasing it writes what the
+  // run did, and a failure to do so is reported like any other.
+  database::gDatabaseConnection.reset();
+  return all_finished && reporter.reported() == 0 ? 0 : 1;
 }

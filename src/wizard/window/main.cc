@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <clocale>
 
+#include "database/connection.h"
 #include "errors/reporter_environment.h"
 #include "wizard/window/main_window.h"
 #include "wizard/window/platform_dialogs.h"
@@ -25,5 +26,9 @@ int main(int argc, char** argv) {
 
   window.Form_Load();
   window.show();
-  return application.exec();
+  const int status = application.exec();
+  // A failed run leaves its connection open: it is released while the
+  // window's reporter can still show a failure to write what it did.
+  database::gDatabaseConnection.reset();
+  return status;
 }
