@@ -13,13 +13,11 @@
 // string (calendar_schema.inc), so the program needs no file beside it.
 // Exit status 0 when FILE was made, 1 when not (an existing FILE is never
 // touched).
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -29,6 +27,8 @@
 #include "database/connection.h"
 #include "errors/reporter_environment.h"
 #include "jet/database.h"
+#include "jet/file.h"
+#include "platform/console.h"
 #include "sql/ddl.h"
 #include "wizard/update.h"
 
@@ -44,10 +44,10 @@ bool CreateFailed(const std::string& file, const std::string& why) {
   return false;
 }
 
-// Makes the calendar under a temporary name beside `file` and links it to
+// Makes the calendar under a temporary name beside `file` and moves it to
 // `file` only once it is whole and closed: `file` never appears half made,
 // a run killed part way leaves at most the temporary file, and a file that
-// appears meanwhile under the name is not replaced (link refuses it).
+// appears meanwhile under the name is not replaced.
 bool CreateCalendar(const std::string& file) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -56,7 +56,7 @@ bool CreateCalendar(const std::string& file) {
   if (!fs::is_directory(folder, ec)) {
     return CreateFailed(file, "there is no folder " + folder.string());
   }
-  const std::string temp = file + ".new-" + std::to_string(::getpid());
+  const std::string temp = file + ".new-" + std::to_string(std::random_device()());
   const auto discard = [&temp] {
     std::error_code ignored;
     fs::remove(temp, ignored);
@@ -86,17 +86,12 @@ bool CreateCalendar(const std::string& file) {
     discard();
     return CreateFailed(file, why(closed));
   }
-  fs::create_hard_link(temp, file, ec);
+  const jet::Status published = jet::PublishNew(temp, file);
   discard();
-  if (ec == std::errc::file_exists) {
+  if (published.code() == jet::StatusCode::kInvalidArgument) {
     return CreateFailed(file, "the file already exists; it is left as it is");
   }
-  if (ec) return CreateFailed(file, ec.message());
-  // The new name reaches the disk with its folder.
-  if (const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
-    (void)::fsync(fd);
-    ::close(fd);
-  }
+  if (!published.ok()) return CreateFailed(file, why(published));
   return true;
 }
 
@@ -160,7 +155,14 @@ int main(int argc, char** argv) {
           ->excludes(update);
   app.add_flag("--trace", trace, "print each SQL statement as it is sent");
   app.set_version_flag("--version", std::string("tessaly-update-cli ") + TESSALY_VERSION);
-  CLI11_PARSE(app, argc, argv);
+  // Paths are read in UTF-8 from the wide command line on Windows, and
+  // "/tmp/x.mdb" is a file there too.
+  app.allow_windows_style_options(false);
+  platform::UseBinaryStandardStreams();
+  const std::vector<std::string> arguments = platform::Arguments(argc, argv);
+  std::vector<const char*> utf8_argv;
+  for (const std::string& argument : arguments) utf8_argv.push_back(argument.c_str());
+  CLI11_PARSE(app, static_cast<int>(utf8_argv.size()), utf8_argv.data());
   if (files.empty() && create->count() == 0) {
     return app.exit(CLI::RequiredError(update->get_name() + " or " + create->get_name()));
   }
