@@ -43,13 +43,33 @@ struct RecordingView : UpdateView {  // the window as its main button starts a r
   std::string status, calls;
 };
 
+// The rows of a table as mdb-json gives them with dates as days. Where
+// mdbtools cannot run (Windows), jetdb's export put into that form: dates
+// cut to the day, Yes/No as 1/0, null columns left out.
 Rows MdbRows(const SharedFileCopy& copy, const std::string& table) {
-  auto result = RunProcess({"mdb-json", "-T", "%Y-%m-%d", copy.path().string(), table});
+  auto result = tessaly::testing::kLinuxOracles
+                    ? RunProcess({"mdb-json", "-T", "%Y-%m-%d", copy.path().string(), table})
+                    : RunProcess({tessaly::testing::BuiltProgram("jetdb"), "export",
+                                  copy.path().string(), table});
   EXPECT_EQ(result.exit_code, 0) << table << ": " << result.err;
   Rows rows;
   for (size_t start = 0, end; (end = result.out.find('\n', start)) != std::string::npos;
        start = end + 1) {
-    rows.push_back(nlohmann::json::parse(result.out.substr(start, end - start)));
+    nlohmann::json row = nlohmann::json::parse(result.out.substr(start, end - start));
+    if (!tessaly::testing::kLinuxOracles) {
+      nlohmann::json as_mdbtools = nlohmann::json::object();
+      for (auto& [key, value] : row.items()) {
+        if (value.is_null()) continue;
+        if (value.is_boolean()) value = value.get<bool>() ? 1 : 0;
+        if (value.is_string() && value.get<std::string>().size() == 19 &&
+            value.get<std::string>()[10] == 'T') {
+          value = value.get<std::string>().substr(0, 10);
+        }
+        as_mdbtools[key] = value;
+      }
+      row = as_mdbtools;
+    }
+    rows.push_back(std::move(row));
   }
   return rows;
 }
@@ -198,8 +218,10 @@ TEST_F(UpdateTest, FailuresStopTheRunOnlyBeforeTheImportAndAreReportedOnce) {
 // The batch command, copied into a folder of its own for its error.log.
 TEST_F(UpdateTest, BatchCommandTracesStatementsAndExitsByOutcome) {
   SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
-  const std::string program = (folder_.path() / "tessaly-update-cli").string();
-  std::filesystem::copy_file(std::string(TESSALY_BIN_DIR) + "/tessaly-update-cli", program);
+  const std::string program =
+      (folder_.path() / std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename())
+          .string();
+  std::filesystem::copy_file(tessaly::testing::BuiltProgram("tessaly-update-cli"), program);
   auto run = RunProcess({program, "--trace", copy.path().string()});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(
@@ -233,8 +255,10 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
       {51, 219, '\x08', "frmMain.InitDates",  // a leaf of Dates.DateColor
        "The database file is damaged: index DateColor of table Dates, page 51: entry 118", false},
   };
-  const std::string program = (folder_.path() / "tessaly-update-cli").string();
-  std::filesystem::copy_file(std::string(TESSALY_BIN_DIR) + "/tessaly-update-cli", program);
+  const std::string program =
+      (folder_.path() / std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename())
+          .string();
+  std::filesystem::copy_file(tessaly::testing::BuiltProgram("tessaly-update-cli"), program);
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.module);
     SharedFileCopy copy("fixtures", "tessdata-textindex.mdb");

@@ -24,6 +24,18 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
 // True when `program` can be started from PATH (or is an executable path).
 bool ProgramExists(const std::string& program);
 
+// A program of this build, by its name without the system's suffix. Used by
+// tests only (TESSALY_BIN_DIR is theirs).
+#ifdef TESSALY_BIN_DIR
+inline std::string BuiltProgram(const std::string& name) {
+#ifdef _WIN32
+  return std::string(TESSALY_BIN_DIR) + "/" + name + ".exe";
+#else
+  return std::string(TESSALY_BIN_DIR) + "/" + name;
+#endif
+}
+#endif
+
 // mdbtools and the index checker are Linux programs, which a Windows build's
 // tests, running under Wine, can start but not wait for: there the files the
 // Windows programs write are checked by them on the Linux side instead.
