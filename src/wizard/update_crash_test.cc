@@ -5,8 +5,8 @@
 // it was before the run, or, once the unit is in the log, as after it. The
 // open that applies a leftover log is killed at each of its writes too.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
 
 #include <iostream>
 #include <map>
@@ -17,6 +17,7 @@
 #include "jet/database.h"
 #include "jet/file.h"
 #include "jet/wal.h"
+#include "support/child_process.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
 #include "wizard/update.h"
@@ -40,49 +41,53 @@ struct FinishView : UpdateView {
 struct KillAtWrite : jet::FileObserver {
   jet::Status Before(jet::FileOp op, const std::string&, jet::OsFile*, uint64_t,
                      uint64_t) override {
-    if (op == jet::FileOp::kWrite && ++writes == stop_at) ::_exit(kKilled);
+    if (op == jet::FileOp::kWrite && ++writes == stop_at) std::_Exit(kKilled);
     return jet::Status::OK();
   }
   uint64_t stop_at = 0, writes = 0;
 };
 
-// Runs Update on `path` (or, with `open_only`, only opens it for reading,
-// which applies a leftover log) in a child killed at write `stop_at`.
-// Returns its exit code; `last` is the last statement it began, or, when it
-// ran to the end, the number of writes it made.
-int RunChild(const fs::path& path, uint64_t stop_at, std::string* last, bool open_only = false) {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  if (::fork() == 0) {
-    KillAtWrite observer;
-    observer.stop_at = stop_at;
-    jet::SetFileObserverForTesting(&observer);
-    ado::SetStatementTrace([&](std::string_view statement) {
-      if (::write(fds[1], statement.data(), statement.size()) < 0 || ::write(fds[1], "\n", 1) < 0)
-        ::_exit(3);
-    });
-    bool finished = true;
-    if (open_only) {
-      finished = jet::Database::Open(path.string()).ok();
-    } else {
-      FinishView view;
-      Update(view, path.string());
-      finished = view.finished;
-    }
-    const std::string writes = "\n" + std::to_string(observer.writes) + "\n";
-    ::_exit(::write(fds[1], writes.data(), writes.size()) > 0 && finished ? 0 : 2);
+// The child: runs Update on a file ("update"), or only opens it for
+// reading, which applies a leftover log ("open"), killed at write `stop_at`
+// (0: never). Prints each statement as it begins, and at the end a line
+// with the number of writes it made.
+TESSALY_TEST_CHILD(KilledUpdate) {
+  const std::string path = args.at(1);
+  KillAtWrite observer;
+  observer.stop_at = std::stoull(args.at(2));
+  jet::SetFileObserverForTesting(&observer);
+  ado::SetStatementTrace([](std::string_view statement) {
+    std::printf("%.*s\n", static_cast<int>(statement.size()), statement.data());
+    std::fflush(stdout);
+  });
+  bool finished = true;
+  if (args.at(0) == "open") {
+    finished = jet::Database::Open(path).ok();
+  } else {
+    FinishView view;
+    Update(view, path);
+    finished = view.finished;
   }
-  ::close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, got);
-  ::close(fds[0]);
-  int status = 0;
-  ::wait(&status);
+  std::printf("\n%llu\n", static_cast<unsigned long long>(observer.writes));
+  return finished ? 0 : 2;
+}
+
+// Runs the child; returns its exit code. `last` is the last statement it
+// began, or, when it ran to the end, the number of writes it made.
+int RunChild(const fs::path& path, uint64_t stop_at, std::string* last, bool open_only = false) {
+  const tessaly::testing::ProcessResult result = tessaly::testing::RunChild(
+      "KilledUpdate", {open_only ? "open" : "update", path.string(), std::to_string(stop_at)});
+  std::string out = result.out;
   if (!out.empty() && out.back() == '\n') out.pop_back();
   const size_t line = out.rfind('\n');
   *last = line == std::string::npos ? out : out.substr(line + 1);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result.exit_code;
+}
+
+// Copies `from` over `to` (MinGW's copy_file cannot overwrite).
+void CopyOver(const fs::path& from, const fs::path& to) {
+  fs::remove(to);
+  fs::copy_file(from, to);
 }
 
 // Days, events and links (as event@date), event numbers replaced by the
@@ -141,23 +146,22 @@ TEST(UpdateCrashTest, KilledAtAnyWriteALaterRunGivesTheUninterruptedState) {
     std::vector<uint64_t> recovery_stops = {0};
     if (log->state == jet::WalState::kValid &&
         recoveries_killed.insert(log->checkpoint_started).second) {
-      fs::copy_file(work, original.dir() / "left.mdb", fs::copy_options::overwrite_existing);
-      fs::copy_file(work.string() + "-wal", original.dir() / "left.mdb-wal",
-                    fs::copy_options::overwrite_existing);
+      CopyOver(work, original.dir() / "left.mdb");
+      CopyOver(work.string() + "-wal", original.dir() / "left.mdb-wal");
       ASSERT_EQ(RunChild(work, 0, &last, true), 0);
       for (uint64_t r = 1; r <= std::stoull(last); ++r) recovery_stops.push_back(r);
     }
     for (uint64_t r : recovery_stops) {
       std::string here = where;
       if (r > 0) {
-        fs::copy_file(original.dir() / "left.mdb", work, fs::copy_options::overwrite_existing);
-        fs::copy_file(original.dir() / "left.mdb-wal", work.string() + "-wal",
-                      fs::copy_options::overwrite_existing);
+        CopyOver(original.dir() / "left.mdb", work);
+        CopyOver(original.dir() / "left.mdb-wal", work.string() + "-wal");
         ASSERT_EQ(RunChild(work, r, &last, true), kKilled) << where;
         here += ", then the recovery at write " + std::to_string(r);
       }
       (void)ReadState(work);
       for (const char* table : {"Dates", "Events", "EventDates"}) {
+        if (!tessaly::testing::kLinuxOracles) break;
         EXPECT_EQ(tessaly::testing::RunProcess({"mdb-json", work.string(), table}).exit_code, 0)
             << here;
       }
