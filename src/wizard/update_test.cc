@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -14,6 +18,7 @@
 #include "database/connection.h"
 #include "errors/fake_reporter_environment.h"
 #include "jet/database.h"
+#include "support/child_process.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -286,4 +291,43 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
 }
 
 }  // namespace
+#ifdef _WIN32
+// Another program that holds the file open for writing, sharing reading and
+// writing, as the calendar itself does through Access while it runs: it
+// says so in the file `args[1]`, and lets go once `args[2]` exists.
+TESSALY_TEST_CHILD(HoldOpenForWriting) {
+  HANDLE file = CreateFileW(std::filesystem::path(args.at(0)).wstring().c_str(),
+                            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  std::ofstream(args.at(1)) << "held";
+  for (int waited = 0; !std::filesystem::exists(args.at(2)) && waited < 60000; waited += 10) Sleep(10);
+  CloseHandle(file);
+  return 0;
+}
+
+TEST_F(UpdateTest, ACalendarThatAnotherProgramHoldsForWritingIsRefusedAndLeftAsItWas) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  const std::string held = (folder_.path() / "held").string(),
+                    release = (folder_.path() / "release").string();
+  const std::string before = errors::testing::ReadBytes(copy.path());
+  tessaly::testing::BackgroundChild holder("HoldOpenForWriting",
+                                           {copy.path().string(), held, release});
+  for (int waited = 0; !std::filesystem::exists(held) && waited < 20000; waited += 10) Sleep(10);
+  ASSERT_TRUE(std::filesystem::exists(held));
+
+  RecordingView view;
+  Update(view, copy.path().string());
+  EXPECT_TRUE(view.Stopped());
+  EXPECT_EQ(Reports(), std::vector<std::string>{"frmMain.OpenDatabase 0"});
+  ASSERT_EQ(environment_.boxes.size(), 1u);
+  EXPECT_NE(environment_.boxes[0].text.find("in use by another program"), std::string::npos)
+      << environment_.boxes[0].text;
+  std::ofstream(release) << "done";
+  EXPECT_EQ(holder.Wait(), 0);
+  EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == before);
+  EXPECT_FALSE(std::filesystem::exists(copy.path().string() + "-wal"));
+}
+#endif
+
 }  // namespace wizard
