@@ -33,10 +33,12 @@ Function .onInit
     Abort
   ${EndIf}
   SetRegView 64
+  SetShellVarContext all
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  SetShellVarContext all
 FunctionEnd
 
 Section "Install"
