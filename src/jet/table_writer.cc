@@ -396,6 +396,32 @@ Status DatabaseImpl::ReadRow(const TableDef& table, RowId id, Row* row) {
   return Status::OK();
 }
 
+namespace {
+
+// The same value, to the bit: a changed spelling, precision or kind counts
+// as a change.
+bool SameValue(const Value& a, const Value& b) {
+  if (a.kind() != b.kind()) return false;
+  switch (a.kind()) {
+    case Value::Kind::kNull: return true;
+    case Value::Kind::kText:
+    case Value::Kind::kBinary: return a.text() == b.text();
+    case Value::Kind::kSingle:
+    case Value::Kind::kDouble:
+    case Value::Kind::kDateTime: {
+      const double x = a.real(), y = b.real();
+      return std::memcmp(&x, &y, sizeof x) == 0;
+    }
+    case Value::Kind::kGuid: return a.guid() == b.guid();
+    case Value::Kind::kDecimal:
+      return a.decimal().negative == b.decimal().negative &&
+             a.decimal().magnitude == b.decimal().magnitude && a.decimal().scale == b.decimal().scale;
+    default: return a.integer() == b.integer();
+  }
+}
+
+}  // namespace
+
 Status DatabaseImpl::Update(const TableDef& table, RowId id,
                             const std::vector<ColumnChange>& changes) {
   return RunChange([&]() -> Status {
@@ -424,8 +450,15 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
         return Status::InvalidArgument("table " + def.name + ", column " + c.name +
                                        ": an autonumber value cannot be changed");
       }
+      // A column set to the value it holds is left as stored: its long
+      // value is not written again, and an update that changes nothing
+      // changes no byte of the file.
+      if (SameValue(change.value, old_row.values[change.column_index])) continue;
       values[change.column_index] = change.value;
       changed[change.column_index] = true;
+    }
+    if (std::none_of(changed.begin(), changed.end(), [](bool c) { return c; })) {
+      return Status::OK();
     }
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, &old_row.values, id, &keys));

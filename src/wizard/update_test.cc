@@ -170,10 +170,12 @@ TEST_P(UpdateTest, UpdatesOnceAndASecondRunChangesNothing) {
   }
 
   const std::string first = EngineDump(copy);
+  const std::string file = errors::testing::ReadBytes(copy.path());
   RecordingView again;
   Update(again, copy.path().string());
   EXPECT_TRUE(again.Finished());
   EXPECT_EQ(EngineDump(copy), first);
+  EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == file) << "a rerun changed the file";
   for (const char* table : {"Dates", "Events", "EventDates"})
     EXPECT_EQ(MdbRows(copy, table), after[table]);
   EXPECT_TRUE(Reports().empty());
