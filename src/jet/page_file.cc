@@ -12,6 +12,11 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kReadAheadPages = 16;
+// The longest run ReadAhead reads at once (1 MB of 4 KB pages).
+constexpr uint32_t kMaxReadAheadRunPages = 256;
+// Cached pages come from chunks of this many pages, aligned like this.
+constexpr uint32_t kChunkPages = 256;
+constexpr uintptr_t kChunkAlignment = 4096;
 constexpr int kLockRetryMs = 10;
 
 void (*g_hook)(PagerEvent, const std::string&) = nullptr;
@@ -114,6 +119,7 @@ Status PageFile::SetPageSize(uint32_t page_size) {
   page_count_ = static_cast<uint32_t>(source_size_ / page_size);
   pages_.clear();
   pages_.resize(page_count_);
+  spare_pages_ = 0;
   if (file_ == nullptr) return Status::OK();
   return Recover();
 }
@@ -247,21 +253,68 @@ Status PageFile::WritePagesBack(OsFile& target, const std::vector<uint32_t>& num
   return Status::OK();
 }
 
-uint8_t* PageFile::NewPages(uint32_t count) const {
-  blocks_.emplace_back(new uint8_t[static_cast<size_t>(count) * page_size_]());
-  return blocks_.back().get();
+uint8_t* PageFile::NewPages(uint32_t count, bool zeroed) const {
+  const size_t bytes = static_cast<size_t>(count) * page_size_;
+  uint8_t* pages;
+  if (count <= spare_pages_) {
+    pages = spare_;
+  } else {
+    // A new chunk, aligned to the system's memory pages so that each of our
+    // pages lies in as few of them as it can. What was left of the previous
+    // chunk stays unused.
+    const uint32_t chunk_pages = std::max(count, kChunkPages);
+    blocks_.emplace_back(new uint8_t[static_cast<size_t>(chunk_pages) * page_size_ + kChunkAlignment]);
+    const auto address = reinterpret_cast<uintptr_t>(blocks_.back().get());
+    pages = blocks_.back().get() + (kChunkAlignment - address % kChunkAlignment) % kChunkAlignment;
+    spare_pages_ = chunk_pages;
+  }
+  spare_ = pages + bytes;
+  spare_pages_ -= count;
+  // Pages about to be read are not zero-filled first: that would write
+  // every byte twice.
+  if (zeroed) std::memset(pages, 0, bytes);
+  return pages;
 }
 
 Status PageFile::Load(uint32_t page_number) const {
-  // Read ahead: the pages after this one that are not cached yet come in the
-  // same read, since scans walk a table's pages mostly in order.
+  // Read ahead once reads go in order (this page follows the last one read):
+  // the pages after this one that are not cached yet come in the same read.
+  // Reads here and there (long values, index pages) read one page each,
+  // since a page read but not used costs more than the read saved.
   const uint32_t source_pages = static_cast<uint32_t>(source_size_ / page_size_);
   uint32_t run = 1;
-  while (run < kReadAheadPages && page_number + run < source_pages &&
-         pages_[page_number + run] == nullptr) {
-    ++run;
+  if (page_number == next_in_order_) {
+    while (run < kReadAheadPages && page_number + run < source_pages &&
+           pages_[page_number + run] == nullptr) {
+      ++run;
+    }
   }
-  uint8_t* block = NewPages(run);
+  next_in_order_ = page_number + run;
+  return ReadRun(page_number, run);
+}
+
+void PageFile::ReadAhead(const std::vector<uint32_t>& page_numbers) const {
+  if (page_size_ == 0) return;
+  const uint32_t source_pages = static_cast<uint32_t>(
+      std::min<uint64_t>(source_size_ / page_size_, page_count_));
+  size_t i = 0;
+  while (i < page_numbers.size()) {
+    const uint32_t first = page_numbers[i++];
+    if (first >= source_pages || pages_[first] != nullptr) continue;
+    uint32_t run = 1;
+    while (i < page_numbers.size() && run < kMaxReadAheadRunPages &&
+           page_numbers[i] == first + run && first + run < source_pages &&
+           pages_[first + run] == nullptr) {
+      ++run;
+      ++i;
+    }
+    // A failed read caches nothing; the page's reader gets the error.
+    (void)ReadRun(first, run);
+  }
+}
+
+Status PageFile::ReadRun(uint32_t page_number, uint32_t run) const {
+  uint8_t* block = NewPages(run, /*zeroed=*/false);
   const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
   const size_t wanted = static_cast<size_t>(run) * page_size_;
   size_t done = 0;

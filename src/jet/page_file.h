@@ -125,6 +125,13 @@ class PageFile {
   // nullptr when page_number is past the end of the file or cannot be read.
   const uint8_t* PageOrNull(uint32_t page_number) const;
 
+  // Brings the listed pages into the cache before they are asked for: the
+  // ones not cached yet are read in runs of consecutive page numbers, one
+  // read a run, so that a scan about to visit them makes a few large reads
+  // and reads no page it will not use. Pages past the end of the file or
+  // that cannot be read are left for PageOrNull and GetPage to report.
+  void ReadAhead(const std::vector<uint32_t>& page_numbers) const;
+
   // Like PageOrNull, but a missing page is a Corruption naming `what` pointed
   // at it ("long value chain", "usage map", ...), a failed read an IoError.
   Status GetPage(uint32_t page_number, const char* what, const uint8_t** page) const;
@@ -175,7 +182,12 @@ class PageFile {
  private:
   PageFile() = default;
   Status Load(uint32_t page_number) const;
-  uint8_t* NewPages(uint32_t count) const;
+  // Reads `count` pages from `page_number` on into one new block and caches
+  // the ones that were read whole. REQUIRES: none of them is cached yet.
+  Status ReadRun(uint32_t page_number, uint32_t count) const;
+  // A new block of `count` pages; zero-filled unless the caller is about to
+  // overwrite every page it keeps (pages read from the file).
+  uint8_t* NewPages(uint32_t count, bool zeroed = true) const;
   Status Fail(Status s);
   // Applies a leftover log, or overlays the log of a live writer (readers).
   Status Recover();
@@ -201,10 +213,15 @@ class PageFile {
 
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
-  // The cache: page number -> its bytes (null = not read yet), in blocks
-  // that live as long as the PageFile (P1).
+  // The cache: page number -> its bytes (null = not read yet). Pages are
+  // carved out of large chunks that live as long as the PageFile (P1), so
+  // that a page costs no allocation of its own; the part of a chunk not
+  // handed out yet is never written, which keeps it from taking memory.
   mutable std::vector<uint8_t*> pages_;
   mutable std::vector<std::unique_ptr<uint8_t[]>> blocks_;
+  mutable uint8_t* spare_ = nullptr;  // the last chunk's pages not handed out
+  mutable uint32_t spare_pages_ = 0;
+  mutable uint32_t next_in_order_ = 0;  // the page after the last one Load read
   mutable Status load_error_;
 
   bool writable_ = false;

@@ -1,0 +1,91 @@
+// The pager's read side: pages come back as the file holds them however
+// they were brought in (one by one, read ahead in runs, runs longer than a
+// cache chunk), and pages added later start zero-filled.
+#include "jet/page_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jet/test_pages.h"
+
+namespace jet {
+namespace {
+
+constexpr uint32_t kPageSize = 4096;
+constexpr uint32_t kPages = 600;  // more than two cache chunks
+
+// Page n is filled with a pattern of its own.
+std::string PageImage(uint32_t n) {
+  std::string page(kPageSize, '\0');
+  for (uint32_t i = 0; i < kPageSize; ++i) page[i] = static_cast<char>((n * 31 + i) % 251);
+  return page;
+}
+
+std::unique_ptr<PageFile> OpenImage() {
+  std::vector<std::string> pages;
+  for (uint32_t n = 0; n < kPages; ++n) pages.push_back(PageImage(n));
+  auto file = std::make_unique<PageFile>(testing::Image(pages));
+  EXPECT_TRUE(file->SetPageSize(kPageSize).ok());
+  return file;
+}
+
+void ExpectPage(const PageFile& file, uint32_t n) {
+  const uint8_t* page = file.PageOrNull(n);
+  ASSERT_NE(page, nullptr) << "page " << n;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(page), kPageSize), PageImage(n))
+      << "page " << n;
+}
+
+struct ReadAheadCase {
+  const char* name;
+  std::vector<uint32_t> first;  // read one by one before
+  std::vector<uint32_t> ahead;  // then read ahead
+};
+
+class ReadAheadTest : public ::testing::TestWithParam<ReadAheadCase> {};
+
+TEST_P(ReadAheadTest, PagesMatchTheFile) {
+  std::unique_ptr<PageFile> file = OpenImage();
+  for (uint32_t n : GetParam().first) ExpectPage(*file, n);
+  file->ReadAhead(GetParam().ahead);
+  for (uint32_t n = 0; n < kPages; ++n) ExpectPage(*file, n);
+  EXPECT_EQ(file->PageOrNull(kPages), nullptr);
+}
+
+std::vector<uint32_t> Range(uint32_t first, uint32_t end) {
+  std::vector<uint32_t> pages;
+  for (uint32_t n = first; n < end; ++n) pages.push_back(n);
+  return pages;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ReadAheadTest,
+    ::testing::Values(
+        ReadAheadCase{"nothing", {}, {}},
+        ReadAheadCase{"scattered", {}, {3, 5, 6, 7, 100, 101, 599}},
+        ReadAheadCase{"around_cached_pages", {6, 50, 51}, Range(0, 60)},
+        ReadAheadCase{"longer_than_a_chunk", {1}, Range(0, kPages)},
+        ReadAheadCase{"out_of_order_and_twice", {}, {9, 8, 8, 2, 3, 2}},
+        ReadAheadCase{"past_the_end", {}, {598, 599, 600, 601, 100000}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PageFileTest, AddedPagesStartZeroFilled) {
+  std::unique_ptr<PageFile> file = OpenImage();
+  file->ReadAhead(Range(0, 10));
+  ASSERT_TRUE(file->BeginUnit().ok());
+  for (int i = 0; i < 3; ++i) {
+    uint32_t added = 0;
+    ASSERT_TRUE(file->AppendPage(&added).ok());
+    const uint8_t* page = file->PageOrNull(added);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(page), kPageSize),
+              std::string(kPageSize, '\0'));
+  }
+  file->RollbackUnit();
+  ExpectPage(*file, 9);
+}
+
+}  // namespace
+}  // namespace jet
