@@ -25,4 +25,13 @@ namespace jet {
 Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
                      uint32_t size, uint64_t max_length, std::string* out);
 
+// Where the bytes of a long value lie when they are in one piece, inline in
+// the field or in one LVAL row: *bytes (in the row or in a cached page, see
+// page_file.h P1) and *length, so a reader can use them without a copy.
+// *bytes is nullptr for a chain of LVAL rows, which only ReadLongValue reads.
+// Checks and errors as ReadLongValue.
+Status FindLongValueBytes(const PageFile& file, const Format& format, const uint8_t* field,
+                          uint32_t size, uint64_t max_length, const uint8_t** bytes,
+                          uint32_t* length);
+
 }  // namespace jet

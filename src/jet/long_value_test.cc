@@ -56,6 +56,36 @@ TEST_F(LongValueTest, ReadsEachKind) {
   EXPECT_EQ(out, "");
 }
 
+TEST_F(LongValueTest, OnePieceValuesAreFoundWhereTheyLie) {
+  SetPages({DataPage(kJet4Format, kLval,
+                     {{"single row data"}, {U32(3 << 8 | 2) + "first-"}, {U32(0) + "last"}})});
+  const struct {
+    std::string field;
+    const char* bytes;  // nullptr: a chain, left to ReadLongValue
+  } cases[] = {
+      {Header(0x80000000u | 5, 0) + "hello", "hello"},
+      {Header(0x40000000u | 6, 3 << 8 | 0), "single"},
+      {Header(0x40000000u, 3 << 8 | 0), ""},
+      {Header(0, 3 << 8 | 1), ""},
+      {Header(10, 3 << 8 | 1), nullptr},
+  };
+  for (const auto& c : cases) {
+    const uint8_t* bytes = nullptr;
+    uint32_t length = 0;
+    ASSERT_TRUE(FindLongValueBytes(*file_, kJet4Format,
+                                   reinterpret_cast<const uint8_t*>(c.field.data()),
+                                   static_cast<uint32_t>(c.field.size()), max_length_, &bytes,
+                                   &length)
+                    .ok());
+    if (c.bytes == nullptr) {
+      EXPECT_EQ(bytes, nullptr);
+      continue;
+    }
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), length), c.bytes);
+  }
+}
+
 struct DamagedCase {
   const char* name;
   std::string field;
