@@ -17,7 +17,7 @@ std::string PointerText(uint32_t pointer) {
 
 Status FindLongValueBytes(const PageFile& file, const Format& format, const uint8_t* field,
                           uint32_t size, uint64_t max_length, const uint8_t** bytes,
-                          uint32_t* length) {
+                          uint32_t* length, PageBuffer* buffer) {
   *bytes = nullptr;
   if (size < kLongValueHeaderSize) {
     return Status::Corruption("long value field of " + std::to_string(size) +
@@ -47,7 +47,7 @@ Status FindLongValueBytes(const PageFile& file, const Format& format, const uint
   if (word & kLongValueSingle) {
     const uint8_t* page;
     RowSpan span;
-    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value", &page, &span));
+    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value", &page, &span, buffer));
     if (*length > span.size) {
       return Status::Corruption("long value of " + std::to_string(*length) + " bytes at " +
                                 PointerText(pointer) + " is only " + std::to_string(span.size) +
@@ -59,10 +59,11 @@ Status FindLongValueBytes(const PageFile& file, const Format& format, const uint
 }
 
 Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
-                     uint32_t size, uint64_t max_length, std::string* out) {
+                     uint32_t size, uint64_t max_length, std::string* out, PageBuffer* buffer) {
   const uint8_t* bytes;
   uint32_t length;
-  JET_RETURN_IF_ERROR(FindLongValueBytes(file, format, field, size, max_length, &bytes, &length));
+  JET_RETURN_IF_ERROR(
+      FindLongValueBytes(file, format, field, size, max_length, &bytes, &length, buffer));
   if (bytes != nullptr) {
     out->append(reinterpret_cast<const char*>(bytes), length);
     return Status::OK();
@@ -85,7 +86,8 @@ Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* 
     }
     const uint8_t* page;
     RowSpan span;
-    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value chain", &page, &span));
+    JET_RETURN_IF_ERROR(
+        FetchRow(file, format, pointer, "long value chain", &page, &span, buffer));
     if (span.size < 4) {
       return Status::Corruption("long value chain row at " + PointerText(pointer) +
                                 " is shorter than its next pointer");

@@ -22,16 +22,20 @@ namespace jet {
 // file size for the row, since no row's long values can be larger than the
 // file that stores them); chains are cut after as many steps as the file has
 // row slots, so a cycle cannot hang the reader.
+// With a `buffer`, long-value pages not cached are read into it rather than
+// into the cache (PageFile::GetPageUncached).
 Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
-                     uint32_t size, uint64_t max_length, std::string* out);
+                     uint32_t size, uint64_t max_length, std::string* out,
+                     PageBuffer* buffer = nullptr);
 
 // Where the bytes of a long value lie when they are in one piece, inline in
 // the field or in one LVAL row: *bytes (in the row or in a cached page, see
 // page_file.h P1) and *length, so a reader can use them without a copy.
 // *bytes is nullptr for a chain of LVAL rows, which only ReadLongValue reads.
-// Checks and errors as ReadLongValue.
+// Checks and errors as ReadLongValue. Bytes found in `buffer` stay valid
+// until its next use.
 Status FindLongValueBytes(const PageFile& file, const Format& format, const uint8_t* field,
                           uint32_t size, uint64_t max_length, const uint8_t** bytes,
-                          uint32_t* length);
+                          uint32_t* length, PageBuffer* buffer = nullptr);
 
 }  // namespace jet

@@ -31,6 +31,11 @@ Status DamagedLog(const std::string& log, const std::string& database, const std
 // The largest file either format allows (Jet 4: 2 GB).
 constexpr uint64_t kMaxFileSize = 2ull * 1024 * 1024 * 1024;
 
+Status FileEndedInside(uint32_t page_number) {
+  return Status::IoError("the file ended inside page " + std::to_string(page_number) +
+                         " (was it truncated by another program?)");
+}
+
 std::unique_ptr<uint8_t[]> CopyPage(const uint8_t* page, uint32_t page_size) {
   std::unique_ptr<uint8_t[]> copy(new uint8_t[page_size]);
   std::memcpy(copy.get(), page, page_size);
@@ -325,10 +330,7 @@ Status PageFile::ReadRun(uint32_t page_number, uint32_t run) const {
     Status s = file_->ReadAt(offset, block, wanted, &done);
     if (!s.ok()) return s;
   }
-  if (done < page_size_) {
-    return Status::IoError("the file ended inside page " + std::to_string(page_number) +
-                           " (was it truncated by another program?)");
-  }
+  if (done < page_size_) return FileEndedInside(page_number);
   for (uint32_t i = 0; i < run && static_cast<size_t>(i + 1) * page_size_ <= done; ++i) {
     pages_[page_number + i] = block + static_cast<size_t>(i) * page_size_;
   }
@@ -345,6 +347,37 @@ const uint8_t* PageFile::PageOrNull(uint32_t page_number) const {
     }
   }
   return pages_[page_number];
+}
+
+Status PageFile::GetPageUncached(uint32_t page_number, const char* what, PageBuffer* buffer,
+                                 const uint8_t** page) const {
+  const uint64_t source_pages = page_size_ == 0 ? 0 : source_size_ / page_size_;
+  if (page_number >= page_count_ || pages_[page_number] != nullptr ||
+      page_number >= source_pages) {
+    return GetPage(page_number, what, page);
+  }
+  if (buffer->holds_page_ && buffer->page_number_ == page_number && buffer->size_ == page_size_) {
+    *page = buffer->bytes_.get();
+    return Status::OK();
+  }
+  if (buffer->size_ != page_size_) {
+    buffer->bytes_.reset(new uint8_t[page_size_]);
+    buffer->size_ = page_size_;
+  }
+  buffer->holds_page_ = false;
+  const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
+  size_t done = 0;
+  if (file_ == nullptr) {
+    done = std::min<uint64_t>(page_size_, image_.size() - std::min<uint64_t>(offset, image_.size()));
+    std::memcpy(buffer->bytes_.get(), image_.data() + offset, done);
+  } else {
+    JET_RETURN_IF_ERROR(file_->ReadAt(offset, buffer->bytes_.get(), page_size_, &done));
+  }
+  if (done < page_size_) return FileEndedInside(page_number);
+  buffer->page_number_ = page_number;
+  buffer->holds_page_ = true;
+  *page = buffer->bytes_.get();
+  return Status::OK();
 }
 
 Status PageFile::GetPage(uint32_t page_number, const char* what, const uint8_t** page) const {

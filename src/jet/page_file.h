@@ -94,6 +94,22 @@ enum class PagerEvent {
 // Installs `hook` for every PageFile (nullptr removes it). Tests only.
 void SetPagerHookForTesting(void (*hook)(PagerEvent event, const std::string& path));
 
+// A page's worth of bytes that a reader reuses from one page to the next,
+// and which page it holds (PageFile::GetPageUncached).
+class PageBuffer {
+ public:
+  PageBuffer() = default;
+  PageBuffer(const PageBuffer&) = delete;
+  PageBuffer& operator=(const PageBuffer&) = delete;
+
+ private:
+  friend class PageFile;
+  std::unique_ptr<uint8_t[]> bytes_;
+  uint32_t size_ = 0;
+  uint32_t page_number_ = 0;
+  bool holds_page_ = false;
+};
+
 class PageFile {
  public:
   // Takes ownership of a whole-file image. Writable in memory.
@@ -124,6 +140,16 @@ class PageFile {
 
   // nullptr when page_number is past the end of the file or cannot be read.
   const uint8_t* PageOrNull(uint32_t page_number) const;
+
+  // GetPage for a reader that looks at pages once each, one after another
+  // (the long values of a table scan): a page that is not cached is read
+  // into `buffer`, and kept there for the next look, rather than into the
+  // cache, so that such a reader does not hold every page it saw. *page
+  // stays valid until the next call with the same buffer (a cached page: as
+  // for GetPage). Pages not cached are as the file holds them, which does
+  // not change while the PageFile is open (P7), so a buffer never goes stale.
+  Status GetPageUncached(uint32_t page_number, const char* what, PageBuffer* buffer,
+                         const uint8_t** page) const;
 
   // Brings the listed pages into the cache before they are asked for: the
   // ones not cached yet are read in runs of consecutive page numbers, one

@@ -1,6 +1,7 @@
 // The pager's read side: pages come back as the file holds them however
 // they were brought in (one by one, read ahead in runs, runs longer than a
-// cache chunk), and pages added later start zero-filled.
+// cache chunk, past the cache into a reader's buffer), and pages added later
+// start zero-filled.
 #include "jet/page_file.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +71,32 @@ INSTANTIATE_TEST_SUITE_P(
         ReadAheadCase{"out_of_order_and_twice", {}, {9, 8, 8, 2, 3, 2}},
         ReadAheadCase{"past_the_end", {}, {598, 599, 600, 601, 100000}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PageFileTest, UncachedReadsSeeTheFileAndWhatTheCacheChanged) {
+  std::unique_ptr<PageFile> file = OpenImage();
+  PageBuffer buffer;
+  const uint8_t* page = nullptr;
+  for (const uint32_t n : {7u, 7u, 8u, 3u}) {
+    ASSERT_TRUE(file->GetPageUncached(n, "a test", &buffer, &page).ok());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(page), kPageSize), PageImage(n)) << n;
+  }
+  // A page changed in the cache is seen as changed, even by a buffer that
+  // held it before.
+  ASSERT_TRUE(file->GetPageUncached(5, "a test", &buffer, &page).ok());
+  ASSERT_TRUE(file->BeginUnit().ok());
+  uint8_t* changed = nullptr;
+  ASSERT_TRUE(file->MutablePage(5, &changed).ok());
+  changed[0] = 0xAB;
+  ASSERT_TRUE(file->GetPageUncached(5, "a test", &buffer, &page).ok());
+  EXPECT_EQ(page, changed);
+  file->RollbackUnit();
+  ASSERT_TRUE(file->GetPageUncached(5, "a test", &buffer, &page).ok());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(page), kPageSize), PageImage(5));
+  // Past the end: as GetPage says.
+  Status s = file->GetPageUncached(kPages, "a test", &buffer, &page);
+  EXPECT_EQ(s.code(), StatusCode::kCorruption) << s.ToString();
+  EXPECT_NE(s.message().find("a test points at page 600"), std::string::npos) << s.ToString();
+}
 
 TEST(PageFileTest, AddedPagesStartZeroFilled) {
   std::unique_ptr<PageFile> file = OpenImage();

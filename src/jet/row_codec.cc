@@ -63,9 +63,10 @@ Status LocateRow(const Format& format, const uint8_t* page, uint32_t page_number
 }
 
 Status FetchRow(const PageFile& file, const Format& format, uint32_t pointer, const char* what,
-                const uint8_t** page, RowSpan* span) {
+                const uint8_t** page, RowSpan* span, PageBuffer* buffer) {
   uint32_t page_number = RowPointerPage(pointer);
-  JET_RETURN_IF_ERROR(file.GetPage(page_number, what, page));
+  JET_RETURN_IF_ERROR(buffer == nullptr ? file.GetPage(page_number, what, page)
+                                        : file.GetPageUncached(page_number, what, buffer, page));
   if ((*page)[0] != kPageData) {
     return Status::Corruption(std::string(what) + " points at page " +
                               std::to_string(page_number) + ", which is not a data page (type " +
@@ -347,15 +348,17 @@ Status RowDecoder::DecodeBytes(const ColumnDef& column, uint32_t column_index,
     case ColumnType::kOle: {
       const bool memo = column.type == ColumnType::kMemo;
       // Inline and single-row values are used where they lie; a chain of
-      // rows is gathered into scratch_ first.
+      // rows is gathered into scratch_ first. Long-value pages are read
+      // without caching them: a scan looks at each once, for a few rows.
       const uint8_t* bytes;
       uint32_t length;
       Status s = FindLongValueBytes(file_, format_, data, size,
-                                    file_.file_size() - long_value_bytes_, &bytes, &length);
+                                    file_.file_size() - long_value_bytes_, &bytes, &length,
+                                    &long_value_page_);
       if (s.ok() && bytes == nullptr) {
         scratch_.clear();
         s = ReadLongValue(file_, format_, data, size, file_.file_size() - long_value_bytes_,
-                          &scratch_);
+                          &scratch_, &long_value_page_);
         bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
         length = static_cast<uint32_t>(scratch_.size());
       }

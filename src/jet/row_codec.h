@@ -65,9 +65,10 @@ inline bool SlotSpan(const Format& format, const uint8_t* page, uint32_t count, 
 
 // Follows a stored row pointer (u8 slot | u24 page) to a row on a data page;
 // *page is the start of that page, the row is at span->start.
-// `what` names the pointer in error messages.
+// `what` names the pointer in error messages. With a `buffer`, a page not
+// cached is read into it (PageFile::GetPageUncached).
 Status FetchRow(const PageFile& file, const Format& format, uint32_t pointer, const char* what,
-                const uint8_t** page, RowSpan* span);
+                const uint8_t** page, RowSpan* span, PageBuffer* buffer = nullptr);
 
 // Field boundaries of one row.
 struct RowFields {
@@ -130,6 +131,7 @@ class RowDecoder {
   std::vector<Pending> pending_;
   uint32_t used_ = 0;    // bytes of Row::storage holding the current row's values
   std::string scratch_;  // a long value read from a chain of rows
+  PageBuffer long_value_page_;  // the last long-value page read, not cached
   uint64_t long_value_bytes_ = 0;  // read for the current row
 };
 
