@@ -12,8 +12,6 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kReadAheadPages = 16;
-// The longest run ReadAhead reads at once (1 MB of 4 KB pages).
-constexpr uint32_t kMaxReadAheadRunPages = 256;
 // Cached pages come from chunks of this many pages, aligned like this.
 constexpr uint32_t kChunkPages = 256;
 constexpr uintptr_t kChunkAlignment = 4096;
@@ -298,26 +296,6 @@ Status PageFile::Load(uint32_t page_number) const {
   return ReadRun(page_number, run);
 }
 
-void PageFile::ReadAhead(const std::vector<uint32_t>& page_numbers) const {
-  if (page_size_ == 0) return;
-  const uint32_t source_pages = static_cast<uint32_t>(
-      std::min<uint64_t>(source_size_ / page_size_, page_count_));
-  size_t i = 0;
-  while (i < page_numbers.size()) {
-    const uint32_t first = page_numbers[i++];
-    if (first >= source_pages || pages_[first] != nullptr) continue;
-    uint32_t run = 1;
-    while (i < page_numbers.size() && run < kMaxReadAheadRunPages &&
-           page_numbers[i] == first + run && first + run < source_pages &&
-           pages_[first + run] == nullptr) {
-      ++run;
-      ++i;
-    }
-    // A failed read caches nothing; the page's reader gets the error.
-    (void)ReadRun(first, run);
-  }
-}
-
 Status PageFile::ReadRun(uint32_t page_number, uint32_t run) const {
   uint8_t* block = NewPages(run, /*zeroed=*/false);
   const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
@@ -350,32 +328,37 @@ const uint8_t* PageFile::PageOrNull(uint32_t page_number) const {
 }
 
 Status PageFile::GetPageUncached(uint32_t page_number, const char* what, PageBuffer* buffer,
-                                 const uint8_t** page) const {
+                                 const uint8_t** page, uint32_t ahead) const {
   const uint64_t source_pages = page_size_ == 0 ? 0 : source_size_ / page_size_;
   if (page_number >= page_count_ || pages_[page_number] != nullptr ||
       page_number >= source_pages) {
     return GetPage(page_number, what, page);
   }
-  if (buffer->holds_page_ && buffer->page_number_ == page_number && buffer->size_ == page_size_) {
-    *page = buffer->bytes_.get();
+  if (buffer->page_size_ == page_size_ && page_number >= buffer->first_page_ &&
+      page_number - buffer->first_page_ < buffer->held_pages_) {
+    *page = buffer->bytes_.get() + static_cast<size_t>(page_number - buffer->first_page_) * page_size_;
     return Status::OK();
   }
-  if (buffer->size_ != page_size_) {
-    buffer->bytes_.reset(new uint8_t[page_size_]);
-    buffer->size_ = page_size_;
+  const uint32_t capacity = std::max<uint32_t>(buffer->capacity_pages_, 1);
+  if (buffer->page_size_ != page_size_) {
+    buffer->bytes_.reset(new uint8_t[static_cast<size_t>(capacity) * page_size_]);
+    buffer->page_size_ = page_size_;
   }
-  buffer->holds_page_ = false;
+  buffer->held_pages_ = 0;
+  const auto run = static_cast<uint32_t>(
+      std::min<uint64_t>({uint64_t{ahead} + 1, capacity, source_pages - page_number}));
   const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
+  const size_t wanted = static_cast<size_t>(run) * page_size_;
   size_t done = 0;
   if (file_ == nullptr) {
-    done = std::min<uint64_t>(page_size_, image_.size() - std::min<uint64_t>(offset, image_.size()));
+    done = std::min<uint64_t>(wanted, image_.size() - std::min<uint64_t>(offset, image_.size()));
     std::memcpy(buffer->bytes_.get(), image_.data() + offset, done);
   } else {
-    JET_RETURN_IF_ERROR(file_->ReadAt(offset, buffer->bytes_.get(), page_size_, &done));
+    JET_RETURN_IF_ERROR(file_->ReadAt(offset, buffer->bytes_.get(), wanted, &done));
   }
   if (done < page_size_) return FileEndedInside(page_number);
-  buffer->page_number_ = page_number;
-  buffer->holds_page_ = true;
+  buffer->first_page_ = page_number;
+  buffer->held_pages_ = static_cast<uint32_t>(done / page_size_);
   *page = buffer->bytes_.get();
   return Status::OK();
 }

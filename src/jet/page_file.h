@@ -94,20 +94,23 @@ enum class PagerEvent {
 // Installs `hook` for every PageFile (nullptr removes it). Tests only.
 void SetPagerHookForTesting(void (*hook)(PagerEvent event, const std::string& path));
 
-// A page's worth of bytes that a reader reuses from one page to the next,
-// and which page it holds (PageFile::GetPageUncached).
+// Room for a few consecutive pages that a reader reuses from one read to
+// the next, and which pages it holds (PageFile::GetPageUncached).
 class PageBuffer {
  public:
-  PageBuffer() = default;
+  explicit PageBuffer(uint32_t capacity_pages = 1) : capacity_pages_(capacity_pages) {}
   PageBuffer(const PageBuffer&) = delete;
   PageBuffer& operator=(const PageBuffer&) = delete;
+
+  uint32_t capacity_pages() const { return capacity_pages_; }
 
  private:
   friend class PageFile;
   std::unique_ptr<uint8_t[]> bytes_;
-  uint32_t size_ = 0;
-  uint32_t page_number_ = 0;
-  bool holds_page_ = false;
+  uint32_t capacity_pages_;
+  uint32_t page_size_ = 0;     // of the pages in bytes_ (0: nothing allocated)
+  uint32_t first_page_ = 0;    // the pages held: first_page_ .. + held_pages_ - 1
+  uint32_t held_pages_ = 0;
 };
 
 class PageFile {
@@ -142,21 +145,17 @@ class PageFile {
   const uint8_t* PageOrNull(uint32_t page_number) const;
 
   // GetPage for a reader that looks at pages once each, one after another
-  // (the long values of a table scan): a page that is not cached is read
+  // (a table scan and its long values): a page that is not cached is read
   // into `buffer`, and kept there for the next look, rather than into the
-  // cache, so that such a reader does not hold every page it saw. *page
-  // stays valid until the next call with the same buffer (a cached page: as
-  // for GetPage). Pages not cached are as the file holds them, which does
-  // not change while the PageFile is open (P7), so a buffer never goes stale.
+  // cache, so that such a reader does not hold every page it saw. The
+  // `ahead` pages after it come in the same read, as many as the buffer
+  // holds, for a reader that knows it wants them. *page stays valid until
+  // the next call with the same buffer (a cached page: as for GetPage).
+  // Pages not cached are as the file holds them, which does not change
+  // while the PageFile is open (P7), so a buffer never goes stale; a page
+  // cached since it was read is taken from the cache.
   Status GetPageUncached(uint32_t page_number, const char* what, PageBuffer* buffer,
-                         const uint8_t** page) const;
-
-  // Brings the listed pages into the cache before they are asked for: the
-  // ones not cached yet are read in runs of consecutive page numbers, one
-  // read a run, so that a scan about to visit them makes a few large reads
-  // and reads no page it will not use. Pages past the end of the file or
-  // that cannot be read are left for PageOrNull and GetPage to report.
-  void ReadAhead(const std::vector<uint32_t>& page_numbers) const;
+                         const uint8_t** page, uint32_t ahead = 0) const;
 
   // Like PageOrNull, but a missing page is a Corruption naming `what` pointed
   // at it ("long value chain", "usage map", ...), a failed read an IoError.

@@ -1,7 +1,7 @@
 // The pager's read side: pages come back as the file holds them however
-// they were brought in (one by one, read ahead in runs, runs longer than a
-// cache chunk, past the cache into a reader's buffer), and pages added later
-// start zero-filled.
+// they were brought in (one by one or read ahead, across cache chunks, past
+// the cache into a reader's buffer, alone or in runs), and pages added
+// later start zero-filled.
 #include "jet/page_file.h"
 
 #include <gtest/gtest.h>
@@ -39,38 +39,51 @@ void ExpectPage(const PageFile& file, uint32_t n) {
       << "page " << n;
 }
 
-struct ReadAheadCase {
-  const char* name;
-  std::vector<uint32_t> first;  // read one by one before
-  std::vector<uint32_t> ahead;  // then read ahead
-};
-
-class ReadAheadTest : public ::testing::TestWithParam<ReadAheadCase> {};
-
-TEST_P(ReadAheadTest, PagesMatchTheFile) {
-  std::unique_ptr<PageFile> file = OpenImage();
-  for (uint32_t n : GetParam().first) ExpectPage(*file, n);
-  file->ReadAhead(GetParam().ahead);
-  for (uint32_t n = 0; n < kPages; ++n) ExpectPage(*file, n);
-  EXPECT_EQ(file->PageOrNull(kPages), nullptr);
-}
-
 std::vector<uint32_t> Range(uint32_t first, uint32_t end) {
   std::vector<uint32_t> pages;
   for (uint32_t n = first; n < end; ++n) pages.push_back(n);
   return pages;
 }
 
+// Pages read past the cache, each asking for the pages after it too.
+struct UncachedCase {
+  const char* name;
+  std::vector<uint32_t> cached;  // read through the cache first
+  std::vector<uint32_t> pages;   // then looked at through a buffer, in order
+  uint32_t ahead;
+};
+
+class UncachedReadTest : public ::testing::TestWithParam<UncachedCase> {};
+
+TEST_P(UncachedReadTest, PagesMatchTheFile) {
+  std::unique_ptr<PageFile> file = OpenImage();
+  for (uint32_t n : GetParam().cached) ExpectPage(*file, n);
+  PageBuffer buffer(4);
+  for (uint32_t n : GetParam().pages) {
+    const uint8_t* page = nullptr;
+    ASSERT_TRUE(file->GetPageUncached(n, "a test", &buffer, &page, GetParam().ahead).ok()) << n;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(page), kPageSize), PageImage(n)) << n;
+  }
+  for (uint32_t n = 0; n < kPages; ++n) ExpectPage(*file, n);
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Runs, ReadAheadTest,
+    Runs, UncachedReadTest,
     ::testing::Values(
-        ReadAheadCase{"nothing", {}, {}},
-        ReadAheadCase{"scattered", {}, {3, 5, 6, 7, 100, 101, 599}},
-        ReadAheadCase{"around_cached_pages", {6, 50, 51}, Range(0, 60)},
-        ReadAheadCase{"longer_than_a_chunk", {1}, Range(0, kPages)},
-        ReadAheadCase{"out_of_order_and_twice", {}, {9, 8, 8, 2, 3, 2}},
-        ReadAheadCase{"past_the_end", {}, {598, 599, 600, 601, 100000}}),
+        UncachedCase{"one_by_one", {}, {3, 4, 9, 4, 3}, 0},
+        UncachedCase{"runs_longer_than_the_buffer", {}, Range(0, 30), 10},
+        UncachedCase{"around_cached_pages", {6, 7, 20}, Range(2, 25), 3},
+        UncachedCase{"backwards", {}, {20, 19, 18, 17, 16, 15}, 3},
+        UncachedCase{"to_the_end", {598}, {595, 596, 597, 598, 599}, 8}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PageFileTest, PagesReadOneByOneMatchTheFile) {
+  // Over two cache chunks, in and out of order.
+  std::unique_ptr<PageFile> file = OpenImage();
+  for (uint32_t n = kPages; n-- > kPages - 40;) ExpectPage(*file, n);
+  for (uint32_t n = 0; n < kPages; ++n) ExpectPage(*file, n);
+  EXPECT_EQ(file->PageOrNull(kPages), nullptr);
+}
 
 TEST(PageFileTest, UncachedReadsSeeTheFileAndWhatTheCacheChanged) {
   std::unique_ptr<PageFile> file = OpenImage();
@@ -100,7 +113,7 @@ TEST(PageFileTest, UncachedReadsSeeTheFileAndWhatTheCacheChanged) {
 
 TEST(PageFileTest, AddedPagesStartZeroFilled) {
   std::unique_ptr<PageFile> file = OpenImage();
-  file->ReadAhead(Range(0, 10));
+  for (uint32_t n = 0; n < 10; ++n) ExpectPage(*file, n);
   ASSERT_TRUE(file->BeginUnit().ok());
   for (int i = 0; i < 3; ++i) {
     uint32_t added = 0;

@@ -164,6 +164,9 @@ RowDecoder::RowDecoder(const PageFile& file, const Format& format, TextDecoder& 
 namespace {
 
 // The errors of Decode, made apart from it so that its loop stays small.
+// Owned pages a scan reads at most at once (when they follow each other).
+constexpr uint32_t kScanWindowPages = 16;
+
 // Row::storage starts at this size; it grows to the largest row read.
 constexpr size_t kFirstStorageBytes = 4096;
 
@@ -392,7 +395,17 @@ TableScanner::TableScanner(const PageFile& file, const Format& format, TextDecod
       format_(format),
       table_(std::move(table)),
       pages_(std::move(pages)),
+      window_(kScanWindowPages),
       decoder_(file, format, text, table_) {}
+
+Status TableScanner::GetOwnedPage(size_t index, const uint8_t** page) {
+  uint32_t ahead = 0;
+  while (ahead + 1 < window_.capacity_pages() && index + ahead + 1 < pages_.size() &&
+         pages_[index + ahead + 1] == pages_[index] + ahead + 1) {
+    ++ahead;
+  }
+  return file_.GetPageUncached(pages_[index], "owned-page map", &window_, page, ahead);
+}
 
 bool TableScanner::Fail(Status s, Status* status) {
   *status = std::move(s);
@@ -401,9 +414,12 @@ bool TableScanner::Fail(Status s, Status* status) {
 }
 
 Status TableScanner::FindOverflowTargets() {
-  for (uint32_t page_number : pages_) {
-    const uint8_t* page = file_.PageOrNull(page_number);
-    if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
+  for (size_t index = 0; index < pages_.size(); ++index) {
+    const uint32_t page_number = pages_[index];
+    const uint8_t* page;
+    // A page that cannot be read is reported by the pass over the rows.
+    if (!GetOwnedPage(index, &page).ok()) continue;
+    if (page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
     uint32_t count;
     JET_RETURN_IF_ERROR(PageRowCount(format_, page, page_number, &count));
     for (uint32_t slot = 0; slot < count; ++slot) {
@@ -462,9 +478,6 @@ bool TableScanner::Next(Row* row, Status* status) {
   if (done_) return false;
   if (!prepared_) {
     prepared_ = true;
-    // Every owned page is visited, twice: read them in a few large reads
-    // rather than each with the pages that happen to follow it.
-    file_.ReadAhead(pages_);
     Status s = FindOverflowTargets();
     std::stable_sort(targets_.begin(), targets_.end(),
                      [](const Target& a, const Target& b) { return a.target < b.target; });
@@ -472,9 +485,9 @@ bool TableScanner::Next(Row* row, Status* status) {
   }
   while (page_index_ < pages_.size() || page_ != nullptr) {
     if (page_ == nullptr) {
-      uint32_t page_number = pages_[page_index_++];
+      uint32_t page_number = pages_[page_index_];
       const uint8_t* page;
-      Status s = file_.GetPage(page_number, "owned-page map", &page);
+      Status s = GetOwnedPage(page_index_++, &page);
       if (!s.ok()) return Fail(std::move(s), status);
       if (page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
       s = PageRowCount(format_, page, page_number, &row_count_);

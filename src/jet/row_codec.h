@@ -165,6 +165,9 @@ class TableScanner : public TableCursor {
 
   // Collects the overflow pointers of every owned page.
   Status FindOverflowTargets();
+  // Owned page pages_[index], read past the cache into window_ (with the
+  // owned pages that follow it without a gap, in the same read).
+  Status GetOwnedPage(size_t index, const uint8_t** page);
   Target* FindTarget(uint32_t pointer);
   // Reads a row, following overflow pointers (a bounded number of hops).
   Status ReadRow(const uint8_t* page, uint32_t page_number, uint32_t slot, const RowSpan& span,
@@ -175,6 +178,9 @@ class TableScanner : public TableCursor {
   const Format& format_;
   TableDef table_;
   std::vector<uint32_t> pages_;
+  // A scan reads each owned page twice, once for the overflow pointers and
+  // once for its rows, and needs it no longer: its pages are not cached.
+  PageBuffer window_;
   RowDecoder decoder_;
   std::vector<Target> targets_;  // sorted by target
   bool prepared_ = false;
