@@ -32,6 +32,7 @@ Status FindLongValueBytes(const PageFile& file, const Format& format, const uint
   }
 
   if (word & kLongValueInline) {
+    // FindInlineLongValue takes the sound ones; this tells what is wrong.
     if (*length > size - kLongValueHeaderSize) {
       return Status::Corruption("inline long value of " + std::to_string(*length) +
                                 " bytes overruns its " + std::to_string(size) + "-byte field");

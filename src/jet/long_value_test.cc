@@ -86,6 +86,33 @@ TEST_F(LongValueTest, OnePieceValuesAreFoundWhereTheyLie) {
   }
 }
 
+TEST_F(LongValueTest, OnlySoundInlineValuesAreTakenInline) {
+  const struct {
+    std::string field;
+    uint64_t max_length;
+    const char* bytes;  // nullptr: not taken inline
+  } cases[] = {
+      {Header(0x80000000u | 5, 0) + "hello", 100, "hello"},
+      {Header(0x80000000u, 0), 100, ""},
+      {Header(0x80000000u | 5, 0) + "hello", 4, nullptr},       // longer than allowed
+      {Header(0x80000000u | 6, 0) + "hello", 100, nullptr},     // overruns the field
+      {Header(0x40000000u | 5, 3 << 8), 100, nullptr},          // in an LVAL row
+      {Header(5, 3 << 8), 100, nullptr},                        // a chain
+      {std::string("\x05\x00\x00\x80", 4), 100, nullptr},  // no whole header
+  };
+  for (const auto& c : cases) {
+    const uint8_t* bytes = nullptr;
+    uint32_t length = 0;
+    const bool inline_value =
+        FindInlineLongValue(reinterpret_cast<const uint8_t*>(c.field.data()),
+                            static_cast<uint32_t>(c.field.size()), c.max_length, &bytes, &length);
+    ASSERT_EQ(inline_value, c.bytes != nullptr) << c.field.size();
+    if (inline_value) {
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), length), c.bytes);
+    }
+  }
+}
+
 struct DamagedCase {
   const char* name;
   std::string field;

@@ -170,6 +170,10 @@ constexpr uint32_t kScanWindowPages = 16;
 // Row::storage starts at this size; it grows to the largest row read.
 constexpr size_t kFirstStorageBytes = 4096;
 
+// Copied into place, which costs less than making them anew for each value.
+const Value kNullValue = Value::Null();
+const Value kBooleanValues[2] = {Value::Boolean(false), Value::Boolean(true)};
+
 [[gnu::noinline]] Status FixedColumnOverrun(const ColumnDef& column, uint32_t start, uint32_t end,
                                             uint32_t page_number, uint32_t slot) {
   return Status::Corruption("fixed column " + column.name + " at " + std::to_string(start) + ".." +
@@ -215,15 +219,16 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
 
   const uint32_t count_size = format_.row_count_size;
   const bool jet4 = !format_.IsJet3();
+  const uint64_t file_size = file_.file_size();
   for (uint32_t i = 0; i < column_count; ++i) {
     const ColumnDef& column = table_.columns[i];
     Value& value = values[i];
     if (column.type == ColumnType::kBoolean) {
-      value = Value::Boolean(fields_.IsPresent(column.column_number));
+      value = kBooleanValues[fields_.IsPresent(column.column_number)];
       continue;
     }
     if (!fields_.IsPresent(column.column_number)) {
-      value = Value::Null();
+      value = kNullValue;
       continue;
     }
     uint32_t start;
@@ -236,7 +241,7 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
       }
     } else {
       if (column.var_index >= fields_.var_count) {
-        value = Value::Null();  // written before the column existed
+        value = kNullValue;  // written before the column existed
         continue;
       }
       start = fields_.var_offsets[column.var_index];
@@ -288,17 +293,24 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
       }
       case ColumnType::kText:
         if (jet4) {
-          // The common case, kept here: UTF-8 straight into the storage.
-          const size_t max_bytes = MaxJet4TextUtf8Bytes(data, length);
-          if (storage.size() - used_ < max_bytes) GrowStorage(&storage, max_bytes);
-          char* const start = storage.data() + used_;
-          const auto written = static_cast<uint32_t>(PutJet4Text(data, length, start) - start);
-          pending_.push_back({i, Value::Kind::kText, used_, written});
-          used_ += written;
+          PutJet4TextValue(i, data, length, &storage);
           break;
         }
         JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
         break;
+      case ColumnType::kMemo: {
+        // Most memos are short and held in the row.
+        const uint8_t* text;
+        uint32_t text_length;
+        if (jet4 && FindInlineLongValue(data, length, file_size - long_value_bytes_, &text,
+                                        &text_length)) {
+          long_value_bytes_ += text_length;
+          PutJet4TextValue(i, text, text_length, &storage);
+          break;
+        }
+        JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
+        break;
+      }
       default:
         JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
         break;
@@ -312,6 +324,16 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
   out->page = page_number;
   out->slot = static_cast<uint8_t>(slot);
   return Status::OK();
+}
+
+void RowDecoder::PutJet4TextValue(uint32_t column_index, const uint8_t* data, uint32_t size,
+                                  std::string* storage) {
+  const size_t max_bytes = MaxJet4TextUtf8Bytes(data, size);
+  if (storage->size() - used_ < max_bytes) GrowStorage(storage, max_bytes);
+  char* const start = storage->data() + used_;
+  const auto written = static_cast<uint32_t>(PutJet4Text(data, size, start) - start);
+  pending_.push_back({column_index, Value::Kind::kText, used_, written});
+  used_ += written;
 }
 
 void RowDecoder::GrowStorage(std::string* storage, size_t n) {
@@ -474,7 +496,7 @@ Status TableScanner::ReadRow(const uint8_t* page, uint32_t page_number, uint32_t
 }
 
 bool TableScanner::Next(Row* row, Status* status) {
-  *status = Status::OK();
+  if (!status->ok()) *status = Status::OK();
   if (done_) return false;
   if (!prepared_) {
     prepared_ = true;
@@ -520,15 +542,14 @@ bool TableScanner::Next(Row* row, Status* status) {
       return Fail(LocateRow(format_, page_, page_number_, slot, &span), status);
     }
     if (span.size == 0) continue;
-    Status s;
     if (header == pointer && (span.flags & kRowLookup) == 0) {
       // A row in its place, the common case.
-      s = decoder_.Decode(page_ + span.start, span.size, page_number_, slot, row);
+      Status s = decoder_.Decode(page_ + span.start, span.size, page_number_, slot, row);
       if (!s.ok()) return Fail(std::move(s), status);
       return true;
     }
     if (header != pointer) span.flags &= static_cast<uint16_t>(~kRowDeleted);
-    s = ReadRow(page_, page_number_, slot, span, header, row);
+    Status s = ReadRow(page_, page_number_, slot, span, header, row);
     if (!s.ok()) return Fail(std::move(s), status);
     return true;
   }
