@@ -204,6 +204,16 @@ const Value kBooleanValues[2] = {Value::Boolean(false), Value::Boolean(true)};
 
 }  // namespace
 
+inline void RowDecoder::PutJet4TextValue(uint32_t column_index, const uint8_t* data, uint32_t size,
+                                  std::string* storage) {
+  const size_t max_bytes = MaxJet4TextUtf8Bytes(data, size);
+  if (storage->size() - used_ < max_bytes) GrowStorage(storage, max_bytes);
+  char* const start = storage->data() + used_;
+  const auto written = static_cast<uint32_t>(PutJet4Text(data, size, start) - start);
+  pending_.push_back({column_index, Value::Kind::kText, used_, written});
+  used_ += written;
+}
+
 Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_number, uint32_t slot,
                           Row* out) {
   JET_RETURN_IF_ERROR(
@@ -324,16 +334,6 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
   out->page = page_number;
   out->slot = static_cast<uint8_t>(slot);
   return Status::OK();
-}
-
-void RowDecoder::PutJet4TextValue(uint32_t column_index, const uint8_t* data, uint32_t size,
-                                  std::string* storage) {
-  const size_t max_bytes = MaxJet4TextUtf8Bytes(data, size);
-  if (storage->size() - used_ < max_bytes) GrowStorage(storage, max_bytes);
-  char* const start = storage->data() + used_;
-  const auto written = static_cast<uint32_t>(PutJet4Text(data, size, start) - start);
-  pending_.push_back({column_index, Value::Kind::kText, used_, written});
-  used_ += written;
 }
 
 void RowDecoder::GrowStorage(std::string* storage, size_t n) {

@@ -115,8 +115,8 @@ class RowDecoder {
   // Converts text bytes of `column` to UTF-8 at the end of the storage in use.
   Status PutText(const ColumnDef& column, const uint8_t* data, size_t size, Row* out);
   // Jet 4 text as UTF-8 at the end of the storage in use, and its value to be.
-  void PutJet4TextValue(uint32_t column_index, const uint8_t* data, uint32_t size,
-                        std::string* storage);
+  [[gnu::always_inline]] inline void PutJet4TextValue(uint32_t column_index, const uint8_t* data,
+                                                      uint32_t size, std::string* storage);
   // Room for n more bytes after the storage in use.
   char* StorageRoom(Row* out, size_t n);
   // Makes the storage hold at least n more bytes after those in use.
