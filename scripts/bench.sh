@@ -9,7 +9,8 @@
 # the machine. Prints the median time of each and the median of the pairs'
 # ratios; the target is jetdb at most 0.25 of mdb-json's time, and the
 # script exits 1 when it is missed. Finally runs jet_read_bench, which splits
-# the export into its parts.
+# the export into its parts. JETDB=path/to/jetdb times that program instead
+# of the one built here (a build from before a change, say).
 #
 # Never part of the test suite: timings depend on the machine and its load.
 set -euo pipefail
@@ -32,7 +33,7 @@ cmake --build "$build" --parallel "$(nproc)" --target jetdb jet_read_bench
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp "$shared/fixtures/tessdata-large.mdb" "$work/large.mdb"
-ours=("$build/bin/jetdb" export "$work/large.mdb" Events --format jsonl)
+ours=("${JETDB:-$build/bin/jetdb}" export "$work/large.mdb" Events --format jsonl)
 theirs=(mdb-json "$work/large.mdb" Events)
 
 # Both must succeed and produce the same number of rows before timing means anything.
