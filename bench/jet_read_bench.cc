@@ -63,7 +63,7 @@ std::unique_ptr<jet::Database> OpenOrSkip(benchmark::State& state) {
 
 // Scans the table, formatting each row into *out unless out is null.
 // Returns the number of rows, or -1 after reporting an error.
-int64_t ExportTable(benchmark::State& state, jet::Database& db, std::string* out) {
+int64_t ExportTable(benchmark::State& state, jet::Database& db, jetdb::OutputBuffer* out) {
   auto table = db.GetTable(kTableName);
   if (!table.ok()) {
     state.SkipWithError(table.status().ToString().c_str());
@@ -91,7 +91,7 @@ int64_t ExportTable(benchmark::State& state, jet::Database& db, std::string* out
 
 // The whole export: open, read the definition, scan, format.
 void BM_ExportEventsJsonLines(benchmark::State& state) {
-  std::string out;
+  jetdb::OutputBuffer out;
   int64_t rows = 0;
   for (auto _ : state) {
     out.clear();
@@ -99,7 +99,7 @@ void BM_ExportEventsJsonLines(benchmark::State& state) {
     if (db == nullptr) return;
     rows = ExportTable(state, *db, &out);
     if (rows < 0) return;
-    benchmark::DoNotOptimize(out.data());
+    benchmark::DoNotOptimize(out.view().data());
   }
   state.SetItemsProcessed(state.iterations() * rows);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(out.size()));
@@ -153,11 +153,11 @@ void BM_FormatEvents(benchmark::State& state) {
     return;
   }
   const jetdb::RowFormatter formatter(jetdb::OutputFormat::kJsonLines, *table);
-  std::string out;
+  jetdb::OutputBuffer out;
   for (auto _ : state) {
     out.clear();
     for (const jet::Row& kept : rows) formatter.AppendRow(kept, &out);
-    benchmark::DoNotOptimize(out.data());
+    benchmark::DoNotOptimize(out.view().data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(rows.size()));
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(out.size()));

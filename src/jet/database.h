@@ -171,7 +171,9 @@ struct Row {
   std::vector<Value> values;
   uint32_t page = 0;   // where the row lives (its header row for overflow rows)
   uint8_t slot = 0;
-  std::string storage;  // backing bytes of text and binary values
+  // Backing bytes of text and binary values. A decoder may keep it larger
+  // than they need, as room for the next row.
+  std::string storage;
 };
 
 // Iterates the live rows of one table in storage order (owned pages in page

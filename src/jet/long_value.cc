@@ -15,42 +15,61 @@ std::string PointerText(uint32_t pointer) {
 
 }  // namespace
 
-Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
-                     uint32_t size, uint64_t max_length, std::string* out) {
+Status FindLongValueBytes(const PageFile& file, const Format& format, const uint8_t* field,
+                          uint32_t size, uint64_t max_length, const uint8_t** bytes,
+                          uint32_t* length, PageBuffer* buffer) {
+  *bytes = nullptr;
   if (size < kLongValueHeaderSize) {
     return Status::Corruption("long value field of " + std::to_string(size) +
                               " bytes is shorter than its 12-byte header");
   }
-  uint32_t word = ReadU32(field);
-  uint32_t length = word & kLongValueLengthMask;
-  uint32_t pointer = ReadU32(field + 4);
-  if (length > file.file_size() || length > max_length) {
-    return Status::Corruption("long value length " + std::to_string(length) +
+  const uint32_t word = ReadU32(field);
+  *length = word & kLongValueLengthMask;
+  const uint32_t pointer = ReadU32(field + 4);
+  if (*length > file.file_size() || *length > max_length) {
+    return Status::Corruption("long value length " + std::to_string(*length) +
                               " exceeds the file size");
   }
 
   if (word & kLongValueInline) {
-    if (length > size - kLongValueHeaderSize) {
-      return Status::Corruption("inline long value of " + std::to_string(length) +
+    // FindInlineLongValue takes the sound ones; this tells what is wrong.
+    if (*length > size - kLongValueHeaderSize) {
+      return Status::Corruption("inline long value of " + std::to_string(*length) +
                                 " bytes overruns its " + std::to_string(size) + "-byte field");
     }
-    out->append(reinterpret_cast<const char*>(field + kLongValueHeaderSize), length);
+    *bytes = field + kLongValueHeaderSize;
     return Status::OK();
   }
-  if (length == 0) return Status::OK();
+  if (*length == 0) {
+    *bytes = field;
+    return Status::OK();
+  }
 
   if (word & kLongValueSingle) {
     const uint8_t* page;
     RowSpan span;
-    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value", &page, &span));
-    if (length > span.size) {
-      return Status::Corruption("long value of " + std::to_string(length) + " bytes at " +
+    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value", &page, &span, buffer));
+    if (*length > span.size) {
+      return Status::Corruption("long value of " + std::to_string(*length) + " bytes at " +
                                 PointerText(pointer) + " is only " + std::to_string(span.size) +
                                 " bytes long");
     }
-    out->append(reinterpret_cast<const char*>(page + span.start), length);
+    *bytes = page + span.start;
+  }
+  return Status::OK();
+}
+
+Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
+                     uint32_t size, uint64_t max_length, std::string* out, PageBuffer* buffer) {
+  const uint8_t* bytes;
+  uint32_t length;
+  JET_RETURN_IF_ERROR(
+      FindLongValueBytes(file, format, field, size, max_length, &bytes, &length, buffer));
+  if (bytes != nullptr) {
+    out->append(reinterpret_cast<const char*>(bytes), length);
     return Status::OK();
   }
+  uint32_t pointer = ReadU32(field + 4);
 
   // Chain of LVAL rows.
   uint64_t max_steps = static_cast<uint64_t>(file.page_count()) * 256 + 1;
@@ -68,7 +87,8 @@ Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* 
     }
     const uint8_t* page;
     RowSpan span;
-    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value chain", &page, &span));
+    JET_RETURN_IF_ERROR(
+        FetchRow(file, format, pointer, "long value chain", &page, &span, buffer));
     if (span.size < 4) {
       return Status::Corruption("long value chain row at " + PointerText(pointer) +
                                 " is shorter than its next pointer");

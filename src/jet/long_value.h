@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "jet/coding.h"
 #include "jet/format.h"
 #include "jet/page_file.h"
 #include "jet/status.h"
@@ -22,7 +23,37 @@ namespace jet {
 // file size for the row, since no row's long values can be larger than the
 // file that stores them); chains are cut after as many steps as the file has
 // row slots, so a cycle cannot hang the reader.
+// The bytes of a long value held inline in its row field, when they are and
+// its header is sound: within the field and not above `max_length` (see
+// ReadLongValue). False for every other case, which FindLongValueBytes tells
+// apart. Cheap enough for each row of a scan.
+inline bool FindInlineLongValue(const uint8_t* field, uint32_t size, uint64_t max_length,
+                                const uint8_t** bytes, uint32_t* length) {
+  if (size < kLongValueHeaderSize) return false;
+  const uint32_t word = ReadU32(field);
+  *length = word & kLongValueLengthMask;
+  if ((word & kLongValueInline) == 0 || *length > max_length ||
+      *length > size - kLongValueHeaderSize) {
+    return false;
+  }
+  *bytes = field + kLongValueHeaderSize;
+  return true;
+}
+
+// With a `buffer`, long-value pages not cached are read into it rather than
+// into the cache (PageFile::GetPageUncached).
 Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* field,
-                     uint32_t size, uint64_t max_length, std::string* out);
+                     uint32_t size, uint64_t max_length, std::string* out,
+                     PageBuffer* buffer = nullptr);
+
+// Where the bytes of a long value lie when they are in one piece, inline in
+// the field or in one LVAL row: *bytes (in the row or in a cached page, see
+// page_file.h P1) and *length, so a reader can use them without a copy.
+// *bytes is nullptr for a chain of LVAL rows, which only ReadLongValue reads.
+// Checks and errors as ReadLongValue. Bytes found in `buffer` stay valid
+// until its next use.
+Status FindLongValueBytes(const PageFile& file, const Format& format, const uint8_t* field,
+                          uint32_t size, uint64_t max_length, const uint8_t** bytes,
+                          uint32_t* length, PageBuffer* buffer = nullptr);
 
 }  // namespace jet

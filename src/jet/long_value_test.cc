@@ -56,6 +56,63 @@ TEST_F(LongValueTest, ReadsEachKind) {
   EXPECT_EQ(out, "");
 }
 
+TEST_F(LongValueTest, OnePieceValuesAreFoundWhereTheyLie) {
+  SetPages({DataPage(kJet4Format, kLval,
+                     {{"single row data"}, {U32(3 << 8 | 2) + "first-"}, {U32(0) + "last"}})});
+  const struct {
+    std::string field;
+    const char* bytes;  // nullptr: a chain, left to ReadLongValue
+  } cases[] = {
+      {Header(0x80000000u | 5, 0) + "hello", "hello"},
+      {Header(0x40000000u | 6, 3 << 8 | 0), "single"},
+      {Header(0x40000000u, 3 << 8 | 0), ""},
+      {Header(0, 3 << 8 | 1), ""},
+      {Header(10, 3 << 8 | 1), nullptr},
+  };
+  for (const auto& c : cases) {
+    const uint8_t* bytes = nullptr;
+    uint32_t length = 0;
+    ASSERT_TRUE(FindLongValueBytes(*file_, kJet4Format,
+                                   reinterpret_cast<const uint8_t*>(c.field.data()),
+                                   static_cast<uint32_t>(c.field.size()), max_length_, &bytes,
+                                   &length)
+                    .ok());
+    if (c.bytes == nullptr) {
+      EXPECT_EQ(bytes, nullptr);
+      continue;
+    }
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), length), c.bytes);
+  }
+}
+
+TEST_F(LongValueTest, OnlySoundInlineValuesAreTakenInline) {
+  const struct {
+    std::string field;
+    uint64_t max_length;
+    const char* bytes;  // nullptr: not taken inline
+  } cases[] = {
+      {Header(0x80000000u | 5, 0) + "hello", 100, "hello"},
+      {Header(0x80000000u, 0), 100, ""},
+      {Header(0x80000000u | 5, 0) + "hello", 4, nullptr},       // longer than allowed
+      {Header(0x80000000u | 6, 0) + "hello", 100, nullptr},     // overruns the field
+      {Header(0x40000000u | 5, 3 << 8), 100, nullptr},          // in an LVAL row
+      {Header(5, 3 << 8), 100, nullptr},                        // a chain
+      {std::string("\x05\x00\x00\x80", 4), 100, nullptr},  // no whole header
+  };
+  for (const auto& c : cases) {
+    const uint8_t* bytes = nullptr;
+    uint32_t length = 0;
+    const bool inline_value =
+        FindInlineLongValue(reinterpret_cast<const uint8_t*>(c.field.data()),
+                            static_cast<uint32_t>(c.field.size()), c.max_length, &bytes, &length);
+    ASSERT_EQ(inline_value, c.bytes != nullptr) << c.field.size();
+    if (inline_value) {
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), length), c.bytes);
+    }
+  }
+}
+
 struct DamagedCase {
   const char* name;
   std::string field;

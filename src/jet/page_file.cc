@@ -12,6 +12,9 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kReadAheadPages = 16;
+// Cached pages come from chunks of this many pages, aligned like this.
+constexpr uint32_t kChunkPages = 256;
+constexpr uintptr_t kChunkAlignment = 4096;
 constexpr int kLockRetryMs = 10;
 
 void (*g_hook)(PagerEvent, const std::string&) = nullptr;
@@ -25,6 +28,11 @@ Status DamagedLog(const std::string& log, const std::string& database, const std
 
 // The largest file either format allows (Jet 4: 2 GB).
 constexpr uint64_t kMaxFileSize = 2ull * 1024 * 1024 * 1024;
+
+Status FileEndedInside(uint32_t page_number) {
+  return Status::IoError("the file ended inside page " + std::to_string(page_number) +
+                         " (was it truncated by another program?)");
+}
 
 std::unique_ptr<uint8_t[]> CopyPage(const uint8_t* page, uint32_t page_size) {
   std::unique_ptr<uint8_t[]> copy(new uint8_t[page_size]);
@@ -114,6 +122,7 @@ Status PageFile::SetPageSize(uint32_t page_size) {
   page_count_ = static_cast<uint32_t>(source_size_ / page_size);
   pages_.clear();
   pages_.resize(page_count_);
+  spare_pages_ = 0;
   if (file_ == nullptr) return Status::OK();
   return Recover();
 }
@@ -258,21 +267,48 @@ Status PageFile::WritePagesBack(OsFile& target, const std::vector<uint32_t>& num
   return Status::OK();
 }
 
-uint8_t* PageFile::NewPages(uint32_t count) const {
-  blocks_.emplace_back(new uint8_t[static_cast<size_t>(count) * page_size_]());
-  return blocks_.back().get();
+uint8_t* PageFile::NewPages(uint32_t count, bool zeroed) const {
+  const size_t bytes = static_cast<size_t>(count) * page_size_;
+  uint8_t* pages;
+  if (count <= spare_pages_) {
+    pages = spare_;
+  } else {
+    // A new chunk, aligned to the system's memory pages so that each of our
+    // pages lies in as few of them as it can. What was left of the previous
+    // chunk stays unused.
+    const uint32_t chunk_pages = std::max(count, kChunkPages);
+    blocks_.emplace_back(new uint8_t[static_cast<size_t>(chunk_pages) * page_size_ + kChunkAlignment]);
+    const auto address = reinterpret_cast<uintptr_t>(blocks_.back().get());
+    pages = blocks_.back().get() + (kChunkAlignment - address % kChunkAlignment) % kChunkAlignment;
+    spare_pages_ = chunk_pages;
+  }
+  spare_ = pages + bytes;
+  spare_pages_ -= count;
+  // Pages about to be read are not zero-filled first: that would write
+  // every byte twice.
+  if (zeroed) std::memset(pages, 0, bytes);
+  return pages;
 }
 
 Status PageFile::Load(uint32_t page_number) const {
-  // Read ahead: the pages after this one that are not cached yet come in the
-  // same read, since scans walk a table's pages mostly in order.
+  // Read ahead once reads go in order (this page follows the last one read):
+  // the pages after this one that are not cached yet come in the same read.
+  // Reads here and there (long values, index pages) read one page each,
+  // since a page read but not used costs more than the read saved.
   const uint32_t source_pages = static_cast<uint32_t>(source_size_ / page_size_);
   uint32_t run = 1;
-  while (run < kReadAheadPages && page_number + run < source_pages &&
-         pages_[page_number + run] == nullptr) {
-    ++run;
+  if (page_number == next_in_order_) {
+    while (run < kReadAheadPages && page_number + run < source_pages &&
+           pages_[page_number + run] == nullptr) {
+      ++run;
+    }
   }
-  uint8_t* block = NewPages(run);
+  next_in_order_ = page_number + run;
+  return ReadRun(page_number, run);
+}
+
+Status PageFile::ReadRun(uint32_t page_number, uint32_t run) const {
+  uint8_t* block = NewPages(run, /*zeroed=*/false);
   const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
   const size_t wanted = static_cast<size_t>(run) * page_size_;
   size_t done = 0;
@@ -283,10 +319,7 @@ Status PageFile::Load(uint32_t page_number) const {
     Status s = file_->ReadAt(offset, block, wanted, &done);
     if (!s.ok()) return s;
   }
-  if (done < page_size_) {
-    return Status::IoError("the file ended inside page " + std::to_string(page_number) +
-                           " (was it truncated by another program?)");
-  }
+  if (done < page_size_) return FileEndedInside(page_number);
   for (uint32_t i = 0; i < run && static_cast<size_t>(i + 1) * page_size_ <= done; ++i) {
     pages_[page_number + i] = block + static_cast<size_t>(i) * page_size_;
   }
@@ -303,6 +336,42 @@ const uint8_t* PageFile::PageOrNull(uint32_t page_number) const {
     }
   }
   return pages_[page_number];
+}
+
+Status PageFile::GetPageUncached(uint32_t page_number, const char* what, PageBuffer* buffer,
+                                 const uint8_t** page, uint32_t ahead) const {
+  const uint64_t source_pages = page_size_ == 0 ? 0 : source_size_ / page_size_;
+  if (page_number >= page_count_ || pages_[page_number] != nullptr ||
+      page_number >= source_pages) {
+    return GetPage(page_number, what, page);
+  }
+  if (buffer->page_size_ == page_size_ && page_number >= buffer->first_page_ &&
+      page_number - buffer->first_page_ < buffer->held_pages_) {
+    *page = buffer->bytes_.get() + static_cast<size_t>(page_number - buffer->first_page_) * page_size_;
+    return Status::OK();
+  }
+  const uint32_t capacity = std::max<uint32_t>(buffer->capacity_pages_, 1);
+  if (buffer->page_size_ != page_size_) {
+    buffer->bytes_.reset(new uint8_t[static_cast<size_t>(capacity) * page_size_]);
+    buffer->page_size_ = page_size_;
+  }
+  buffer->held_pages_ = 0;
+  const auto run = static_cast<uint32_t>(
+      std::min<uint64_t>({uint64_t{ahead} + 1, capacity, source_pages - page_number}));
+  const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
+  const size_t wanted = static_cast<size_t>(run) * page_size_;
+  size_t done = 0;
+  if (file_ == nullptr) {
+    done = std::min<uint64_t>(wanted, image_.size() - std::min<uint64_t>(offset, image_.size()));
+    std::memcpy(buffer->bytes_.get(), image_.data() + offset, done);
+  } else {
+    JET_RETURN_IF_ERROR(file_->ReadAt(offset, buffer->bytes_.get(), wanted, &done));
+  }
+  if (done < page_size_) return FileEndedInside(page_number);
+  buffer->first_page_ = page_number;
+  buffer->held_pages_ = static_cast<uint32_t>(done / page_size_);
+  *page = buffer->bytes_.get();
+  return Status::OK();
 }
 
 Status PageFile::GetPage(uint32_t page_number, const char* what, const uint8_t** page) const {

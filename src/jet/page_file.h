@@ -94,6 +94,25 @@ enum class PagerEvent {
 // Installs `hook` for every PageFile (nullptr removes it). Tests only.
 void SetPagerHookForTesting(void (*hook)(PagerEvent event, const std::string& path));
 
+// Room for a few consecutive pages that a reader reuses from one read to
+// the next, and which pages it holds (PageFile::GetPageUncached).
+class PageBuffer {
+ public:
+  explicit PageBuffer(uint32_t capacity_pages = 1) : capacity_pages_(capacity_pages) {}
+  PageBuffer(const PageBuffer&) = delete;
+  PageBuffer& operator=(const PageBuffer&) = delete;
+
+  uint32_t capacity_pages() const { return capacity_pages_; }
+
+ private:
+  friend class PageFile;
+  std::unique_ptr<uint8_t[]> bytes_;
+  uint32_t capacity_pages_;
+  uint32_t page_size_ = 0;     // of the pages in bytes_ (0: nothing allocated)
+  uint32_t first_page_ = 0;    // the pages held: first_page_ .. + held_pages_ - 1
+  uint32_t held_pages_ = 0;
+};
+
 class PageFile {
  public:
   // Takes ownership of a whole-file image. Writable in memory.
@@ -124,6 +143,19 @@ class PageFile {
 
   // nullptr when page_number is past the end of the file or cannot be read.
   const uint8_t* PageOrNull(uint32_t page_number) const;
+
+  // GetPage for a reader that looks at pages once each, one after another
+  // (a table scan and its long values): a page that is not cached is read
+  // into `buffer`, and kept there for the next look, rather than into the
+  // cache, so that such a reader does not hold every page it saw. The
+  // `ahead` pages after it come in the same read, as many as the buffer
+  // holds, for a reader that knows it wants them. *page stays valid until
+  // the next call with the same buffer (a cached page: as for GetPage).
+  // Pages not cached are as the file holds them, which does not change
+  // while the PageFile is open (P7), so a buffer never goes stale; a page
+  // cached since it was read is taken from the cache.
+  Status GetPageUncached(uint32_t page_number, const char* what, PageBuffer* buffer,
+                         const uint8_t** page, uint32_t ahead = 0) const;
 
   // Like PageOrNull, but a missing page is a Corruption naming `what` pointed
   // at it ("long value chain", "usage map", ...), a failed read an IoError.
@@ -175,7 +207,12 @@ class PageFile {
  private:
   PageFile() = default;
   Status Load(uint32_t page_number) const;
-  uint8_t* NewPages(uint32_t count) const;
+  // Reads `count` pages from `page_number` on into one new block and caches
+  // the ones that were read whole. REQUIRES: none of them is cached yet.
+  Status ReadRun(uint32_t page_number, uint32_t count) const;
+  // A new block of `count` pages; zero-filled unless the caller is about to
+  // overwrite every page it keeps (pages read from the file).
+  uint8_t* NewPages(uint32_t count, bool zeroed = true) const;
   Status Fail(Status s);
   // Applies a leftover log, or overlays the log of a live writer (readers).
   Status Recover();
@@ -201,10 +238,15 @@ class PageFile {
 
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
-  // The cache: page number -> its bytes (null = not read yet), in blocks
-  // that live as long as the PageFile (P1).
+  // The cache: page number -> its bytes (null = not read yet). Pages are
+  // carved out of large chunks that live as long as the PageFile (P1), so
+  // that a page costs no allocation of its own; the part of a chunk not
+  // handed out yet is never written, which keeps it from taking memory.
   mutable std::vector<uint8_t*> pages_;
   mutable std::vector<std::unique_ptr<uint8_t[]>> blocks_;
+  mutable uint8_t* spare_ = nullptr;  // the last chunk's pages not handed out
+  mutable uint32_t spare_pages_ = 0;
+  mutable uint32_t next_in_order_ = 0;  // the page after the last one Load read
   mutable Status load_error_;
 
   bool writable_ = false;

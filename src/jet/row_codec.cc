@@ -53,26 +53,20 @@ Status LocateRow(const Format& format, const uint8_t* page, uint32_t page_number
                               std::to_string(page_number) + " (" + std::to_string(count) +
                               " rows)");
   }
-  uint16_t entry = ReadU16(page + format.data_header_size + 2 * slot);
-  uint32_t start = entry & kRowOffsetMask;
-  uint32_t end = slot == 0
-                     ? format.page_size
-                     : ReadU16(page + format.data_header_size + 2 * (slot - 1)) & kRowOffsetMask;
-  uint32_t table_end = format.data_header_size + 2 * count;
-  if (start < table_end || start > end || end > format.page_size) {
-    return Status::Corruption("row offset " + std::to_string(start) + ".." + std::to_string(end) +
-                              " out of range" + Where(page_number, slot));
-  }
-  span->start = start;
-  span->size = end - start;
-  span->flags = entry & static_cast<uint16_t>(~kRowOffsetMask);
-  return Status::OK();
+  if (SlotSpan(format, page, count, slot, span)) return Status::OK();
+  const uint32_t start = ReadU16(page + format.data_header_size + 2 * slot) & kRowOffsetMask;
+  const uint32_t end =
+      slot == 0 ? format.page_size
+                : ReadU16(page + format.data_header_size + 2 * (slot - 1)) & kRowOffsetMask;
+  return Status::Corruption("row offset " + std::to_string(start) + ".." + std::to_string(end) +
+                            " out of range" + Where(page_number, slot));
 }
 
 Status FetchRow(const PageFile& file, const Format& format, uint32_t pointer, const char* what,
-                const uint8_t** page, RowSpan* span) {
+                const uint8_t** page, RowSpan* span, PageBuffer* buffer) {
   uint32_t page_number = RowPointerPage(pointer);
-  JET_RETURN_IF_ERROR(file.GetPage(page_number, what, page));
+  JET_RETURN_IF_ERROR(buffer == nullptr ? file.GetPage(page_number, what, page)
+                                        : file.GetPageUncached(page_number, what, buffer, page));
   if ((*page)[0] != kPageData) {
     return Status::Corruption(std::string(what) + " points at page " +
                               std::to_string(page_number) + ", which is not a data page (type " +
@@ -167,25 +161,84 @@ RowDecoder::RowDecoder(const PageFile& file, const Format& format, TextDecoder& 
   pending_.reserve(table.columns.size());
 }
 
+namespace {
+
+// The errors of Decode, made apart from it so that its loop stays small.
+// Owned pages a scan reads at most at once (when they follow each other).
+constexpr uint32_t kScanWindowPages = 16;
+
+// Row::storage starts at this size; it grows to the largest row read.
+constexpr size_t kFirstStorageBytes = 4096;
+
+// Copied into place, which costs less than making them anew for each value.
+const Value kNullValue = Value::Null();
+const Value kBooleanValues[2] = {Value::Boolean(false), Value::Boolean(true)};
+
+[[gnu::noinline]] Status FixedColumnOverrun(const ColumnDef& column, uint32_t start, uint32_t end,
+                                            uint32_t page_number, uint32_t slot) {
+  return Status::Corruption("fixed column " + column.name + " at " + std::to_string(start) + ".." +
+                            std::to_string(end) + " overruns the fixed area" +
+                            Where(page_number, slot));
+}
+
+[[gnu::noinline]] Status VariableColumnOutOfRange(const ColumnDef& column, uint32_t start,
+                                                  uint32_t end, uint32_t page_number,
+                                                  uint32_t slot) {
+  return Status::Corruption("variable column " + column.name + " at " + std::to_string(start) +
+                            ".." + std::to_string(end) + " out of range" +
+                            Where(page_number, slot));
+}
+
+[[gnu::noinline]] Status ColumnTooShort(const ColumnDef& column, uint32_t size, uint32_t need,
+                                        uint32_t page_number, uint32_t slot) {
+  return Status::Corruption("column " + column.name + " holds " + std::to_string(size) +
+                            " bytes, its type needs " + std::to_string(need) +
+                            Where(page_number, slot));
+}
+
+[[gnu::noinline]] Status LongValueError(const char* kind, const ColumnDef& column,
+                                        uint32_t page_number, uint32_t slot, const Status& s) {
+  return Status::Corruption(std::string(kind) + " column " + column.name +
+                            Where(page_number, slot) + ": " + s.message());
+}
+
+}  // namespace
+
+inline void RowDecoder::PutJet4TextValue(uint32_t column_index, const uint8_t* data, uint32_t size,
+                                  std::string* storage) {
+  const size_t max_bytes = MaxJet4TextUtf8Bytes(data, size);
+  if (storage->size() - used_ < max_bytes) GrowStorage(storage, max_bytes);
+  char* const start = storage->data() + used_;
+  const auto written = static_cast<uint32_t>(PutJet4Text(data, size, start) - start);
+  pending_.push_back({column_index, Value::Kind::kText, used_, written});
+  used_ += written;
+}
+
 Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_number, uint32_t slot,
                           Row* out) {
   JET_RETURN_IF_ERROR(
       ParseRowFields(format_, row, size, has_var_columns_, page_number, slot, &fields_));
-  out->storage.clear();
-  if (out->storage.capacity() < 4096) out->storage.reserve(4096);
-  out->values.resize(table_.columns.size());
+  const auto column_count = static_cast<uint32_t>(table_.columns.size());
+  out->values.resize(column_count);
+  Value* const values = out->values.data();
+  std::string& storage = out->storage;
+  if (storage.size() < kFirstStorageBytes) storage.resize(kFirstStorageBytes);
+  used_ = 0;
   pending_.clear();
   long_value_bytes_ = 0;
 
   const uint32_t count_size = format_.row_count_size;
-  for (uint32_t i = 0; i < table_.columns.size(); ++i) {
+  const bool jet4 = !format_.IsJet3();
+  const uint64_t file_size = file_.file_size();
+  for (uint32_t i = 0; i < column_count; ++i) {
     const ColumnDef& column = table_.columns[i];
+    Value& value = values[i];
     if (column.type == ColumnType::kBoolean) {
-      out->values[i] = Value::Boolean(fields_.IsPresent(column.column_number));
+      value = kBooleanValues[fields_.IsPresent(column.column_number)];
       continue;
     }
     if (!fields_.IsPresent(column.column_number)) {
-      out->values[i] = Value::Null();
+      value = kNullValue;
       continue;
     }
     uint32_t start;
@@ -194,134 +247,167 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
       start = count_size + column.fixed_offset;
       end = start + column.length;
       if (end > fields_.fixed_end) {
-        return Status::Corruption("fixed column " + column.name + " at " + std::to_string(start) +
-                                  ".." + std::to_string(end) + " overruns the fixed area" +
-                                  Where(page_number, slot));
+        return FixedColumnOverrun(column, start, end, page_number, slot);
       }
     } else {
       if (column.var_index >= fields_.var_count) {
-        out->values[i] = Value::Null();  // written before the column existed
+        value = kNullValue;  // written before the column existed
         continue;
       }
       start = fields_.var_offsets[column.var_index];
       end = fields_.var_offsets[column.var_index + 1];
       if (start < count_size || start > end || end > fields_.var_table_start) {
-        return Status::Corruption("variable column " + column.name + " at " +
-                                  std::to_string(start) + ".." + std::to_string(end) +
-                                  " out of range" + Where(page_number, slot));
+        return VariableColumnOutOfRange(column, start, end, page_number, slot);
       }
     }
-    JET_RETURN_IF_ERROR(
-        DecodeColumn(column, i, row + start, end - start, page_number, slot, out));
+    const uint8_t* data = row + start;
+    const uint32_t length = end - start;
+    const uint32_t need = TypeSize(column.type);
+    if (length < need) return ColumnTooShort(column, length, need, page_number, slot);
+    switch (column.type) {
+      case ColumnType::kByte:
+        value = Value::Integer(Value::Kind::kByte, data[0]);
+        break;
+      case ColumnType::kInteger:
+        value = Value::Integer(Value::Kind::kInteger, ReadI16(data));
+        break;
+      case ColumnType::kLong:
+        value = Value::Integer(Value::Kind::kLong, ReadI32(data));
+        break;
+      case ColumnType::kCurrency:
+        value = Value::Integer(Value::Kind::kCurrency, ReadI64(data));
+        break;
+      case ColumnType::kSingle:
+        value = Value::Real(Value::Kind::kSingle, ReadF32(data));
+        break;
+      case ColumnType::kDouble:
+        value = Value::Real(Value::Kind::kDouble, ReadF64(data));
+        break;
+      case ColumnType::kDateTime:
+        value = Value::Real(Value::Kind::kDateTime, ReadF64(data));
+        break;
+      case ColumnType::kGuid: {
+        std::array<uint8_t, 16> guid;
+        std::memcpy(guid.data(), data, 16);
+        value = Value::Guid(guid);
+        break;
+      }
+      case ColumnType::kNumeric: {
+        Decimal d;
+        d.negative = (data[0] & 0x80) != 0;
+        d.precision = column.precision;
+        d.scale = column.scale;
+        for (int w = 0; w < 4; ++w) d.magnitude[w] = ReadU32(data + 1 + 4 * w);
+        value = Value::Dec(d);
+        break;
+      }
+      case ColumnType::kText:
+        if (jet4) {
+          PutJet4TextValue(i, data, length, &storage);
+          break;
+        }
+        JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
+        break;
+      case ColumnType::kMemo: {
+        // Most memos are short and held in the row.
+        const uint8_t* text;
+        uint32_t text_length;
+        if (jet4 && FindInlineLongValue(data, length, file_size - long_value_bytes_, &text,
+                                        &text_length)) {
+          long_value_bytes_ += text_length;
+          PutJet4TextValue(i, text, text_length, &storage);
+          break;
+        }
+        JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
+        break;
+      }
+      default:
+        JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
+        break;
+    }
   }
 
+  const char* const bytes = storage.data();
   for (const Pending& p : pending_) {
-    out->values[p.column_index] =
-        Value::Bytes(p.kind, std::string_view(out->storage.data() + p.offset, p.size));
+    values[p.column_index] = Value::Bytes(p.kind, std::string_view(bytes + p.offset, p.size));
   }
   out->page = page_number;
   out->slot = static_cast<uint8_t>(slot);
   return Status::OK();
 }
 
-Status RowDecoder::DecodeColumn(const ColumnDef& column, uint32_t column_index,
-                                const uint8_t* data, uint32_t size, uint32_t page_number,
-                                uint32_t slot, Row* out) {
-  uint32_t need = TypeSize(column.type);
-  if (size < need) {
-    return Status::Corruption("column " + column.name + " holds " + std::to_string(size) +
-                              " bytes, its type needs " + std::to_string(need) +
-                              Where(page_number, slot));
-  }
-  Value& value = out->values[column_index];
+void RowDecoder::GrowStorage(std::string* storage, size_t n) {
+  storage->resize(std::max(used_ + n, 2 * storage->size()));
+}
+
+char* RowDecoder::StorageRoom(Row* out, size_t n) {
   std::string& storage = out->storage;
-  const uint32_t offset = static_cast<uint32_t>(storage.size());
+  if (storage.size() - used_ < n) GrowStorage(&storage, n);
+  return storage.data() + used_;
+}
+
+Status RowDecoder::PutText(const ColumnDef& column, const uint8_t* data, size_t size, Row* out) {
+  if (format_.IsJet3()) {
+    // The code-page converter appends: let it append to the bytes in use.
+    std::string& storage = out->storage;
+    storage.resize(used_);
+    Status s = text_.AppendCodePageText(column.code_page, data, size, &storage);
+    used_ = static_cast<uint32_t>(storage.size());
+    return s;
+  }
+  char* start = StorageRoom(out, MaxJet4TextUtf8Bytes(data, size));
+  used_ += static_cast<uint32_t>(PutJet4Text(data, size, start) - start);
+  return Status::OK();
+}
+
+Status RowDecoder::DecodeBytes(const ColumnDef& column, uint32_t column_index,
+                               const uint8_t* data, uint32_t size, uint32_t page_number,
+                               uint32_t slot, Row* out) {
+  const uint32_t offset = used_;
   switch (column.type) {
-    case ColumnType::kBoolean:
-      value = Value::Boolean(true);
-      return Status::OK();
-    case ColumnType::kByte:
-      value = Value::Integer(Value::Kind::kByte, data[0]);
-      return Status::OK();
-    case ColumnType::kInteger:
-      value = Value::Integer(Value::Kind::kInteger, ReadI16(data));
-      return Status::OK();
-    case ColumnType::kLong:
-      value = Value::Integer(Value::Kind::kLong, ReadI32(data));
-      return Status::OK();
-    case ColumnType::kCurrency:
-      value = Value::Integer(Value::Kind::kCurrency, ReadI64(data));
-      return Status::OK();
-    case ColumnType::kSingle:
-      value = Value::Real(Value::Kind::kSingle, ReadF32(data));
-      return Status::OK();
-    case ColumnType::kDouble:
-      value = Value::Real(Value::Kind::kDouble, ReadF64(data));
-      return Status::OK();
-    case ColumnType::kDateTime:
-      value = Value::Real(Value::Kind::kDateTime, ReadF64(data));
-      return Status::OK();
-    case ColumnType::kGuid: {
-      std::array<uint8_t, 16> guid;
-      std::memcpy(guid.data(), data, 16);
-      value = Value::Guid(guid);
-      return Status::OK();
-    }
-    case ColumnType::kNumeric: {
-      Decimal d;
-      d.negative = (data[0] & 0x80) != 0;
-      d.precision = column.precision;
-      d.scale = column.scale;
-      for (int w = 0; w < 4; ++w) d.magnitude[w] = ReadU32(data + 1 + 4 * w);
-      value = Value::Dec(d);
-      return Status::OK();
-    }
     case ColumnType::kText:
-      if (format_.IsJet3()) {
-        JET_RETURN_IF_ERROR(text_.AppendCodePageText(column.code_page, data, size, &storage));
-      } else {
-        AppendJet4Text(data, size, &storage);
-      }
-      pending_.push_back({column_index, Value::Kind::kText, offset,
-                          static_cast<uint32_t>(storage.size()) - offset});
+      JET_RETURN_IF_ERROR(PutText(column, data, size, out));
+      AddPending(column_index, Value::Kind::kText, offset);
       return Status::OK();
-    case ColumnType::kMemo: {
-      scratch_.clear();
-      Status s = ReadLongValue(file_, format_, data, size,
-                               file_.file_size() - long_value_bytes_, &scratch_);
-      long_value_bytes_ += scratch_.size();
-      if (!s.ok()) {
-        return Status::Corruption("memo column " + column.name + Where(page_number, slot) +
-                                  ": " + s.message());
-      }
-      const auto* bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
-      if (format_.IsJet3()) {
-        JET_RETURN_IF_ERROR(
-            text_.AppendCodePageText(column.code_page, bytes, scratch_.size(), &storage));
-      } else {
-        AppendJet4Text(bytes, scratch_.size(), &storage);
-      }
-      pending_.push_back({column_index, Value::Kind::kText, offset,
-                          static_cast<uint32_t>(storage.size()) - offset});
-      return Status::OK();
-    }
+    case ColumnType::kMemo:
     case ColumnType::kOle: {
-      Status s = ReadLongValue(file_, format_, data, size,
-                               file_.file_size() - long_value_bytes_, &storage);
-      long_value_bytes_ += storage.size() - offset;
-      if (!s.ok()) {
-        return Status::Corruption("OLE column " + column.name + Where(page_number, slot) + ": " +
-                                  s.message());
+      const bool memo = column.type == ColumnType::kMemo;
+      // Inline and single-row values are used where they lie; a chain of
+      // rows is gathered into scratch_ first. Long-value pages are read
+      // without caching them: a scan looks at each once, for a few rows.
+      const uint8_t* bytes;
+      uint32_t length;
+      Status s = FindLongValueBytes(file_, format_, data, size,
+                                    file_.file_size() - long_value_bytes_, &bytes, &length,
+                                    &long_value_page_);
+      if (s.ok() && bytes == nullptr) {
+        scratch_.clear();
+        s = ReadLongValue(file_, format_, data, size, file_.file_size() - long_value_bytes_,
+                          &scratch_, &long_value_page_);
+        bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
+        length = static_cast<uint32_t>(scratch_.size());
       }
-      pending_.push_back({column_index, Value::Kind::kBinary, offset,
-                          static_cast<uint32_t>(storage.size()) - offset});
+      if (!s.ok()) return LongValueError(memo ? "memo" : "OLE", column, page_number, slot, s);
+      long_value_bytes_ += length;
+      if (memo) {
+        JET_RETURN_IF_ERROR(PutText(column, bytes, length, out));
+        AddPending(column_index, Value::Kind::kText, offset);
+      } else {
+        char* room = StorageRoom(out, length);
+        if (length != 0) std::memcpy(room, bytes, length);
+        used_ += length;
+        AddPending(column_index, Value::Kind::kBinary, offset);
+      }
       return Status::OK();
     }
     case ColumnType::kBinary:
-    default:
-      storage.append(reinterpret_cast<const char*>(data), size);
-      pending_.push_back({column_index, Value::Kind::kBinary, offset, size});
+    default: {
+      char* room = StorageRoom(out, size);
+      if (size != 0) std::memcpy(room, data, size);
+      used_ += size;
+      AddPending(column_index, Value::Kind::kBinary, offset);
       return Status::OK();
+    }
   }
 }
 
@@ -331,7 +417,17 @@ TableScanner::TableScanner(const PageFile& file, const Format& format, TextDecod
       format_(format),
       table_(std::move(table)),
       pages_(std::move(pages)),
+      window_(kScanWindowPages),
       decoder_(file, format, text, table_) {}
+
+Status TableScanner::GetOwnedPage(size_t index, const uint8_t** page) {
+  uint32_t ahead = 0;
+  while (ahead + 1 < window_.capacity_pages() && index + ahead + 1 < pages_.size() &&
+         pages_[index + ahead + 1] == pages_[index] + ahead + 1) {
+    ++ahead;
+  }
+  return file_.GetPageUncached(pages_[index], "owned-page map", &window_, page, ahead);
+}
 
 bool TableScanner::Fail(Status s, Status* status) {
   *status = std::move(s);
@@ -340,9 +436,12 @@ bool TableScanner::Fail(Status s, Status* status) {
 }
 
 Status TableScanner::FindOverflowTargets() {
-  for (uint32_t page_number : pages_) {
-    const uint8_t* page = file_.PageOrNull(page_number);
-    if (page == nullptr || page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
+  for (size_t index = 0; index < pages_.size(); ++index) {
+    const uint32_t page_number = pages_[index];
+    const uint8_t* page;
+    // A page that cannot be read is reported by the pass over the rows.
+    if (!GetOwnedPage(index, &page).ok()) continue;
+    if (page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
     uint32_t count;
     JET_RETURN_IF_ERROR(PageRowCount(format_, page, page_number, &count));
     for (uint32_t slot = 0; slot < count; ++slot) {
@@ -397,7 +496,7 @@ Status TableScanner::ReadRow(const uint8_t* page, uint32_t page_number, uint32_t
 }
 
 bool TableScanner::Next(Row* row, Status* status) {
-  *status = Status::OK();
+  if (!status->ok()) *status = Status::OK();
   if (done_) return false;
   if (!prepared_) {
     prepared_ = true;
@@ -408,9 +507,9 @@ bool TableScanner::Next(Row* row, Status* status) {
   }
   while (page_index_ < pages_.size() || page_ != nullptr) {
     if (page_ == nullptr) {
-      uint32_t page_number = pages_[page_index_++];
+      uint32_t page_number = pages_[page_index_];
       const uint8_t* page;
-      Status s = file_.GetPage(page_number, "owned-page map", &page);
+      Status s = GetOwnedPage(page_index_++, &page);
       if (!s.ok()) return Fail(std::move(s), status);
       if (page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
       s = PageRowCount(format_, page, page_number, &row_count_);
@@ -439,11 +538,18 @@ bool TableScanner::Next(Row* row, Status* status) {
       if ((entry & (kRowDeleted | kRowLookup)) != 0) continue;
     }
     RowSpan span;
-    Status s = LocateRow(format_, page_, page_number_, slot, &span);
-    if (!s.ok()) return Fail(std::move(s), status);
+    if (!SlotSpan(format_, page_, row_count_, slot, &span)) {
+      return Fail(LocateRow(format_, page_, page_number_, slot, &span), status);
+    }
     if (span.size == 0) continue;
+    if (header == pointer && (span.flags & kRowLookup) == 0) {
+      // A row in its place, the common case.
+      Status s = decoder_.Decode(page_ + span.start, span.size, page_number_, slot, row);
+      if (!s.ok()) return Fail(std::move(s), status);
+      return true;
+    }
     if (header != pointer) span.flags &= static_cast<uint16_t>(~kRowDeleted);
-    s = ReadRow(page_, page_number_, slot, span, header, row);
+    Status s = ReadRow(page_, page_number_, slot, span, header, row);
     if (!s.ok()) return Fail(std::move(s), status);
     return true;
   }

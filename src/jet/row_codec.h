@@ -42,11 +42,33 @@ Status PageRowCount(const Format& format, const uint8_t* page, uint32_t page_num
 Status LocateRow(const Format& format, const uint8_t* page, uint32_t page_number, uint32_t slot,
                  RowSpan* span);
 
+// LocateRow for a page whose row count (`count`, checked by PageRowCount) is
+// known and a slot below it: false, and no error message made, when the
+// offsets are out of range (LocateRow then says how).
+inline bool SlotSpan(const Format& format, const uint8_t* page, uint32_t count, uint32_t slot,
+                     RowSpan* span) {
+  const uint8_t* const offsets = page + format.data_header_size;
+  const uint16_t entry = static_cast<uint16_t>(offsets[2 * slot] | (offsets[2 * slot + 1] << 8));
+  const uint32_t start = entry & kRowOffsetMask;
+  const uint32_t end =
+      slot == 0 ? format.page_size
+                : static_cast<uint32_t>(offsets[2 * slot - 2] | (offsets[2 * slot - 1] << 8)) &
+                      kRowOffsetMask;
+  if (start < format.data_header_size + 2 * count || start > end || end > format.page_size) {
+    return false;
+  }
+  span->start = start;
+  span->size = end - start;
+  span->flags = entry & static_cast<uint16_t>(~kRowOffsetMask);
+  return true;
+}
+
 // Follows a stored row pointer (u8 slot | u24 page) to a row on a data page;
 // *page is the start of that page, the row is at span->start.
-// `what` names the pointer in error messages.
+// `what` names the pointer in error messages. With a `buffer`, a page not
+// cached is read into it (PageFile::GetPageUncached).
 Status FetchRow(const PageFile& file, const Format& format, uint32_t pointer, const char* what,
-                const uint8_t** page, RowSpan* span);
+                const uint8_t** page, RowSpan* span, PageBuffer* buffer = nullptr);
 
 // Field boundaries of one row.
 struct RowFields {
@@ -68,7 +90,10 @@ Status ParseRowFields(const Format& format, const uint8_t* row, uint32_t size,
                       bool table_has_var_columns, uint32_t page_number, uint32_t slot,
                       RowFields* fields);
 
-// Decodes rows of one table into Row, reusing the Row's buffers.
+// Decodes rows of one table into Row, reusing the Row's buffers: the text
+// and binary bytes of a row go into Row::storage, which keeps the size it
+// grew to (the bytes past the current row's are left over from earlier
+// rows), so that decoding a row does not fill or shrink it.
 class RowDecoder {
  public:
   RowDecoder(const PageFile& file, const Format& format, TextDecoder& text, const TableDef& table);
@@ -84,8 +109,21 @@ class RowDecoder {
     uint32_t size;
   };
 
-  Status DecodeColumn(const ColumnDef& column, uint32_t column_index, const uint8_t* data,
-                      uint32_t size, uint32_t page_number, uint32_t slot, Row* out);
+  // Text, Memo, OLE and Binary: bytes into out->storage.
+  Status DecodeBytes(const ColumnDef& column, uint32_t column_index, const uint8_t* data,
+                     uint32_t size, uint32_t page_number, uint32_t slot, Row* out);
+  // Converts text bytes of `column` to UTF-8 at the end of the storage in use.
+  Status PutText(const ColumnDef& column, const uint8_t* data, size_t size, Row* out);
+  // Jet 4 text as UTF-8 at the end of the storage in use, and its value to be.
+  [[gnu::always_inline]] inline void PutJet4TextValue(uint32_t column_index, const uint8_t* data,
+                                                      uint32_t size, std::string* storage);
+  // Room for n more bytes after the storage in use.
+  char* StorageRoom(Row* out, size_t n);
+  // Makes the storage hold at least n more bytes after those in use.
+  [[gnu::noinline]] void GrowStorage(std::string* storage, size_t n);
+  void AddPending(uint32_t column_index, Value::Kind kind, uint32_t offset) {
+    pending_.push_back({column_index, kind, offset, used_ - offset});
+  }
 
   const PageFile& file_;
   const Format& format_;
@@ -94,7 +132,9 @@ class RowDecoder {
   bool has_var_columns_;
   RowFields fields_;
   std::vector<Pending> pending_;
-  std::string scratch_;  // long-value bytes before text decoding
+  uint32_t used_ = 0;    // bytes of Row::storage holding the current row's values
+  std::string scratch_;  // a long value read from a chain of rows
+  PageBuffer long_value_page_;  // the last long-value page read, not cached
   uint64_t long_value_bytes_ = 0;  // read for the current row
 };
 
@@ -128,6 +168,9 @@ class TableScanner : public TableCursor {
 
   // Collects the overflow pointers of every owned page.
   Status FindOverflowTargets();
+  // Owned page pages_[index], read past the cache into window_ (with the
+  // owned pages that follow it without a gap, in the same read).
+  Status GetOwnedPage(size_t index, const uint8_t** page);
   Target* FindTarget(uint32_t pointer);
   // Reads a row, following overflow pointers (a bounded number of hops).
   Status ReadRow(const uint8_t* page, uint32_t page_number, uint32_t slot, const RowSpan& span,
@@ -138,6 +181,9 @@ class TableScanner : public TableCursor {
   const Format& format_;
   TableDef table_;
   std::vector<uint32_t> pages_;
+  // A scan reads each owned page twice, once for the overflow pointers and
+  // once for its rows, and needs it no longer: its pages are not cached.
+  PageBuffer window_;
   RowDecoder decoder_;
   std::vector<Target> targets_;  // sorted by target
   bool prepared_ = false;

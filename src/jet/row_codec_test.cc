@@ -150,6 +150,31 @@ TEST_F(Jet4DecodeTest, StorageViewsSurviveGrowth) {
   EXPECT_EQ(row_.values[8].binary(), "\x01");
 }
 
+TEST_F(Jet4DecodeTest, RowsAfterALargeOneReadOnlyTheirOwnBytes) {
+  // The storage keeps the size the large row gave it; the rows after it
+  // must see their own values, not what is left over from it.
+  const std::string big(6000, 'q');
+  const struct {
+    std::string name;  // as stored
+    std::string memo;  // as stored, inline
+    const char* name_text;
+    std::string memo_text;
+  } rows[] = {
+      {std::string("\xFF\xFEHi", 4), std::string("\xFF\xFE", 2) + big, "Hi", big},
+      {Ucs2("ab"), Ucs2("c"), "ab", "c"},
+      {std::string("\xFF\xFE", 2), Ucs2(""), "", ""},
+      {Ucs2("longer name"), std::string("\xFF\xFEz", 3), "longer name", "z"},
+  };
+  for (const auto& r : rows) {
+    ASSERT_TRUE(Decode(Jet4Row(9, MixedFixedArea(), {r.name, InlineMemo(r.memo), "\x07"},
+                               {0, 2, 4, 8}))
+                    .ok());
+    EXPECT_EQ(row_.values[2].text(), r.name_text);
+    EXPECT_EQ(row_.values[4].text(), r.memo_text);
+    EXPECT_EQ(row_.values[8].binary(), "\x07");
+  }
+}
+
 struct DamagedRowCase {
   const char* name;
   std::string bytes;

@@ -3,7 +3,11 @@
 
 
 #include <array>
+#include <bit>
 #include <cerrno>
+#include <cstring>
+
+#include "jet/coding.h"
 
 namespace jet {
 
@@ -29,6 +33,74 @@ char* PutUtf8(uint32_t cp, char* p) {
   return p;
 }
 
+// Eight bytes at a time where the machine stores the first byte lowest.
+constexpr bool kWordScan = std::endian::native == std::endian::little;
+constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+// Set in a word of four UCS-2LE units unless every unit is below U+0080.
+constexpr uint64_t kNonAsciiUnitBits = 0xFF80FF80FF80FF80ull;
+
+// Writes four ASCII units (held as UCS-2LE in `units`) as four bytes.
+char* PutFourAsciiUnits(uint64_t units, char* p) {
+  if constexpr (kWordScan) {
+    uint64_t packed = (units | (units >> 8)) & 0x0000FFFF0000FFFFull;
+    packed |= packed >> 16;
+    const auto four = static_cast<uint32_t>(packed);
+    std::memcpy(p, &four, 4);
+  } else {
+    p[0] = static_cast<char>(units);
+    p[1] = static_cast<char>(units >> 16);
+    p[2] = static_cast<char>(units >> 32);
+    p[3] = static_cast<char>(units >> 48);
+  }
+  return p + 4;
+}
+
+// Copies the run of ASCII units (U+0000..U+007F) of UCS-2LE text that
+// starts at data[*i] as one byte each, eight or four units at a time;
+// stops where fewer than four are left or at the first group that holds any
+// other unit, so the caller goes on from *i unit by unit. Most text in these
+// files is ASCII. Returns the new output end.
+char* PutAsciiUnits(const uint8_t* data, size_t size, size_t* i, char* p) {
+  size_t at = *i;
+  while (size - at >= 16) {
+    const uint64_t first = ReadU64(data + at);
+    const uint64_t second = ReadU64(data + at + 8);
+    if (((first | second) & kNonAsciiUnitBits) != 0) break;
+    p = PutFourAsciiUnits(second, PutFourAsciiUnits(first, p));
+    at += 16;
+  }
+  if (size - at >= 8) {
+    const uint64_t units = ReadU64(data + at);
+    if ((units & kNonAsciiUnitBits) == 0) {
+      p = PutFourAsciiUnits(units, p);
+      at += 8;
+    }
+  }
+  *i = at;
+  return p;
+}
+
+// Copies the run of bytes of compressed Jet 4 text that starts at
+// data[*i], eight at a time, while they are ASCII and not the 00 that
+// switches modes. Returns the new output end.
+char* PutAsciiBytes(const uint8_t* data, size_t size, size_t* i, char* p) {
+  if constexpr (kWordScan) {
+    size_t at = *i;
+    while (size - at >= 8) {
+      uint64_t word;
+      std::memcpy(&word, data + at, 8);
+      const uint64_t zero = (word - kEveryByte) & ~word;
+      if (((zero | word) & kHighBits) != 0) break;
+      std::memcpy(p, &word, 8);
+      p += 8;
+      at += 8;
+    }
+    *i = at;
+  }
+  return p;
+}
+
 }  // namespace
 
 void AppendUtf8(uint32_t cp, std::string* out) {
@@ -37,14 +109,11 @@ void AppendUtf8(uint32_t cp, std::string* out) {
   out->append(buf, static_cast<size_t>(end - buf));
 }
 
-void AppendUcs2AsUtf8(const uint8_t* data, size_t size, std::string* out) {
-  // Each 2-byte unit gives at most 3 UTF-8 bytes (a surrogate pair, 4 bytes
-  // for 4 input bytes), so size / 2 * 3 is enough room.
-  const size_t old_size = out->size();
-  out->resize(old_size + size / 2 * 3);
-  char* p = out->data() + old_size;
+char* PutUcs2AsUtf8(const uint8_t* data, size_t size, char* p) {
   size_t i = 0;
   while (i + 1 < size) {
+    p = PutAsciiUnits(data, size, &i, p);
+    if (i + 1 >= size) break;
     uint32_t unit = data[i] | (data[i + 1] << 8);
     i += 2;
     if (unit < 0x80) {
@@ -62,26 +131,34 @@ void AppendUcs2AsUtf8(const uint8_t* data, size_t size, std::string* out) {
     if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
     p = PutUtf8(unit, p);
   }
-  out->resize(static_cast<size_t>(p - out->data()));
+  return p;
 }
 
-void AppendJet4Text(const uint8_t* data, size_t size, std::string* out) {
-  if (size < 2 || data[0] != 0xFF || data[1] != 0xFE) {
-    AppendUcs2AsUtf8(data, size, out);
-    return;
-  }
+void AppendUcs2AsUtf8(const uint8_t* data, size_t size, std::string* out) {
+  const size_t old_size = out->size();
+  out->resize(old_size + MaxUcs2Utf8Bytes(size));
+  char* end = PutUcs2AsUtf8(data, size, out->data() + old_size);
+  out->resize(static_cast<size_t>(end - out->data()));
+}
+
+char* PutJet4Text(const uint8_t* data, size_t size, char* p) {
+  if (size < 2 || data[0] != 0xFF || data[1] != 0xFE) return PutUcs2AsUtf8(data, size, p);
   bool compressed = true;
   size_t i = 2;
   while (i < size) {
+    if (compressed) {
+      p = PutAsciiBytes(data, size, &i, p);
+      if (i >= size) break;
+    }
     if (data[i] == 0) {
       compressed = !compressed;
       ++i;
     } else if (compressed) {
       uint8_t c = data[i++];
       if (c < 0x80) {
-        out->push_back(static_cast<char>(c));
+        *p++ = static_cast<char>(c);
       } else {
-        AppendUtf8(c, out);
+        p = PutUtf8(c, p);
       }
     } else {
       // Plain pair. A zero low byte at a char boundary switched modes above,
@@ -91,16 +168,24 @@ void AppendJet4Text(const uint8_t* data, size_t size, std::string* out) {
       if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < size && data[i + 2] != 0) {
         uint32_t low = data[i + 2] | (data[i + 3] << 8);
         if (low >= 0xDC00 && low <= 0xDFFF) {
-          AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+          p = PutUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), p);
           i += 4;
           continue;
         }
       }
       if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
-      AppendUtf8(unit, out);
+      p = PutUtf8(unit, p);
       i += 2;
     }
   }
+  return p;
+}
+
+void AppendJet4Text(const uint8_t* data, size_t size, std::string* out) {
+  const size_t old_size = out->size();
+  out->resize(old_size + MaxJet4TextUtf8Bytes(data, size));
+  char* end = PutJet4Text(data, size, out->data() + old_size);
+  out->resize(static_cast<size_t>(end - out->data()));
 }
 
 TextDecoder::~TextDecoder() = default;

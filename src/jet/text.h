@@ -29,6 +29,22 @@ void AppendUcs2AsUtf8(const uint8_t* data, size_t size, std::string* out);
 // switching between that mode and plain UCS-2LE pairs.
 void AppendJet4Text(const uint8_t* data, size_t size, std::string* out);
 
+// The same conversions written at `p`, for callers that manage their own
+// room: each returns the end of what it wrote. REQUIRES: room for the
+// matching Max*Bytes at p.
+inline size_t MaxUcs2Utf8Bytes(size_t size) {
+  // A 2-byte unit gives at most 3 UTF-8 bytes (a surrogate pair 4 for 4).
+  return size / 2 * 3;
+}
+char* PutUcs2AsUtf8(const uint8_t* data, size_t size, char* p);
+inline size_t MaxJet4TextUtf8Bytes(const uint8_t* data, size_t size) {
+  // Compressed: a byte gives at most two (U+0080..U+00FF); a plain pair
+  // among them at most three, a surrogate pair four for four.
+  if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) return 2 * size;
+  return MaxUcs2Utf8Bytes(size);
+}
+char* PutJet4Text(const uint8_t* data, size_t size, char* p);
+
 class TextDecoder {
  public:
   explicit TextDecoder(uint16_t database_code_page) : database_code_page_(database_code_page) {}

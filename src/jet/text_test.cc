@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "jet/text_encode.h"
+
 #include <string>
 
 namespace jet {
@@ -44,6 +46,29 @@ INSTANTIATE_TEST_SUITE_P(
         Jet4Case{"empty_compressed", std::string("\xFF\xFE", 2), ""},
         Jet4Case{"empty", std::string(), ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ASCII is copied several units at a time, so the decoder hands over to the
+// unit-by-unit path wherever a non-ASCII character falls: text of every
+// length up to a few words, with one such character at each place, must
+// come back as it was stored, plain and compressed.
+TEST(Jet4TextTest, RoundTripsWithAnOddCharacterAtEachPlace) {
+  // "", e acute (Latin-1: one byte compressed), euro sign (a UCS-2 run in
+  // compressed text), a surrogate pair.
+  for (const std::string odd : {"", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    for (size_t length = 0; length <= 40; ++length) {
+      for (size_t at = 0; at <= length; ++at) {
+        std::string text(length, 'a');
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>('!' + i % 90);
+        text.insert(at, odd);
+        for (const bool compressible : {false, true}) {
+          std::string stored;
+          ASSERT_TRUE(EncodeJet4Text(text, compressible, &stored).ok());
+          ASSERT_EQ(Jet4(stored), text) << "length " << length << " at " << at;
+        }
+      }
+    }
+  }
+}
 
 TEST(CodePageTextTest, DecodesWindows1252) {
   TextDecoder decoder(1252);

@@ -1,19 +1,52 @@
 // Text forms of engine values for `jetdb export` (see format.h for the list).
-// Hot path of the export: escaping copies runs of plain bytes in one append,
-// numbers go through {fmt}'s shortest round-trip code, and nothing allocates
-// beyond the growth of the caller's buffer.
+// Hot path of the export. Every writer here puts its text at a pointer into
+// room its caller made (the Put* functions, each with the most bytes it can
+// write), so a row costs one capacity check; escaping and text checks look
+// at eight bytes at a time and copy runs of plain bytes whole; dates and
+// small numbers are written two digits at a time.
 #include "tools/jetdb/format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include <fmt/format.h>
 
 namespace jetdb {
 namespace {
 
+using jet::Value;
+
 constexpr char kLowerHex[] = "0123456789abcdef";
 constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+// "00" to "99", two characters each.
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// The longest text of a value that is not text, binary or Numeric, quotes
+// included: a GUID in quotes (40); the longest shortest double,
+// "-2.2250738585072014e-308", is 24, an integer 20.
+constexpr size_t kMaxScalarText = 48;
+// Bytes a writer may put past the end of its own text, to be overwritten by
+// what follows: every room made for writers holds this much more.
+constexpr size_t kSlack = 16;
+// Bytes a double or single may take (fmt never needs more than 24).
+constexpr size_t kMaxFloatText = 40;
+// Bytes of the date form "YYYY-MM-DDTHH:MM:SS".
+constexpr size_t kDateText = 19;
+// The most any value but text and binary can take, quotes included: a
+// Numeric's text has its digits (at most 39, and at least scale + 1 of
+// them, the scale being a byte), a point and a sign.
+constexpr size_t kMaxValueText = 256 + 4;
+static_assert(kMaxValueText >= kMaxScalarText);
 
 constexpr int64_t kSecondsPerDay = 86400;
 // OLE day numbers of 0001-01-01 and 9999-12-31; outside them the four-digit
@@ -35,32 +68,22 @@ struct CivilDate {
 CivilDate CivilFromOleDay(int64_t ole_day) {
   const int64_t days = ole_day + kOleEpochFromCycleStart;
   const int64_t cycle = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t day_of_cycle = days - cycle * 146097;                       // 0..146096
-  const int64_t year_of_cycle =
+  // Inside the cycle every count is small and not negative: unsigned 32-bit
+  // division by a constant is the cheapest there is.
+  const auto day_of_cycle = static_cast<uint32_t>(days - cycle * 146097);  // 0..146096
+  const uint32_t year_of_cycle =
       (day_of_cycle - day_of_cycle / 1460 + day_of_cycle / 36524 - day_of_cycle / 146096) / 365;
-  const int64_t day_of_year =
+  const uint32_t day_of_year =
       day_of_cycle - (365 * year_of_cycle + year_of_cycle / 4 - year_of_cycle / 100);  // 0..365
-  const int64_t month_from_march = (5 * day_of_year + 2) / 153;                    // 0..11
-  const unsigned day = static_cast<unsigned>(day_of_year - (153 * month_from_march + 2) / 5 + 1);
-  const unsigned month =
-      static_cast<unsigned>(month_from_march < 10 ? month_from_march + 3 : month_from_march - 9);
+  const uint32_t month_from_march = (5 * day_of_year + 2) / 153;                   // 0..11
+  const unsigned day = day_of_year - (153 * month_from_march + 2) / 5 + 1;
+  const unsigned month = month_from_march < 10 ? month_from_march + 3 : month_from_march - 9;
   const int64_t year = year_of_cycle + cycle * 400 + (month <= 2 ? 1 : 0);
   return {year, month, day};
 }
 
-// Writes value as exactly `width` decimal digits (zero-padded, high digits
-// dropped) at dest.
-void WriteDigits(char* dest, uint64_t value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    dest[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-}
-
-void AppendInteger(int64_t value, std::string* out) {
-  const fmt::format_int text(value);
-  out->append(text.data(), text.size());
-}
+// Writes value (< 100) as two digits at dest.
+void PutTwoDigits(char* dest, uint32_t value) { std::memcpy(dest, &kDigitPairs[2 * value], 2); }
 
 // Length of the well-formed UTF-8 sequence at text[i], or 0 if it is not one
 // (overlong forms, surrogates and code points past U+10FFFF included).
@@ -91,6 +114,278 @@ size_t Utf8SequenceLength(std::string_view text, size_t i) {
   return 0;
 }
 
+// Eight bytes at a time. The checks below set the high bit of each byte of
+// their result that needs a closer look. A byte that borrows in the
+// subtraction may wrongly set the flags of the bytes above it, but only
+// above a byte that is flagged rightly: so the lowest flag is always true,
+// and no flag at all means no such byte. Used on little-endian machines,
+// where the lowest byte of the word is the first in memory.
+constexpr bool kWordScan = std::endian::native == std::endian::little;
+constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// Flags the bytes equal to `c`.
+constexpr uint64_t BytesEqual(uint64_t word, unsigned char c) {
+  const uint64_t diff = word ^ (kEveryByte * c);
+  return (diff - kEveryByte) & ~diff;
+}
+
+// Flags the bytes a JSON string cannot hold as they are: control
+// characters, '"', '\\', and every byte of a multi-byte UTF-8 sequence
+// (checked one by one).
+constexpr uint64_t JsonSpecialBytes(uint64_t word) {
+  const uint64_t control = (word - kEveryByte * 0x20) & ~word;
+  return (control | BytesEqual(word, '"') | BytesEqual(word, '\\') | word) & kHighBits;
+}
+
+// Index of the first flagged byte. REQUIRES: flags != 0.
+int FirstFlagged(uint64_t flags) { return std::countr_zero(flags) / 8; }
+
+// Bytes a CSV field must be quoted for.
+bool IsCsvSpecial(unsigned char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
+
+// ---- Writers. Each returns the end of what it wrote. ----
+
+// Number of decimal digits of value.
+int DecimalDigits(uint64_t value) {
+  int digits = 1;
+  for (;;) {
+    if (value < 10) return digits;
+    if (value < 100) return digits + 1;
+    if (value < 1000) return digits + 2;
+    if (value < 10000) return digits + 3;
+    value /= 10000;
+    digits += 4;
+  }
+}
+
+// At most 20 bytes.
+char* PutUnsigned(char* p, uint64_t value) {
+  char* const end = p + DecimalDigits(value);
+  char* q = end;
+  while (value >= 100) {
+    q -= 2;
+    PutTwoDigits(q, static_cast<uint32_t>(value % 100));
+    value /= 100;
+  }
+  if (value >= 10) {
+    PutTwoDigits(q - 2, static_cast<uint32_t>(value));
+  } else {
+    q[-1] = static_cast<char>('0' + value);
+  }
+  return end;
+}
+
+char* PutInteger(char* p, int64_t value) {
+  // The magnitude as unsigned, so that INT64_MIN needs no special case.
+  if (value < 0) {
+    *p++ = '-';
+    return PutUnsigned(p, 0 - static_cast<uint64_t>(value));
+  }
+  return PutUnsigned(p, static_cast<uint64_t>(value));
+}
+
+// At most kMaxFloatText bytes; nullptr for NaN and infinities.
+char* PutDouble(char* p, double value) {
+  if (!std::isfinite(value)) return nullptr;
+  const auto result = fmt::format_to_n(p, kMaxFloatText, "{}", value);
+  return p + std::min<size_t>(result.size, kMaxFloatText);
+}
+
+char* PutSingle(char* p, float value) {
+  if (!std::isfinite(value)) return nullptr;
+  const auto result = fmt::format_to_n(p, kMaxFloatText, "{}", value);
+  return p + std::min<size_t>(result.size, kMaxFloatText);
+}
+
+// At most 21 bytes.
+char* PutCurrency(char* p, int64_t scaled) {
+  // Work on the magnitude as unsigned so that INT64_MIN needs no special case.
+  const bool negative = scaled < 0;
+  const uint64_t magnitude =
+      negative ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+  if (negative) *p++ = '-';
+  p = PutUnsigned(p, magnitude / 10000);
+  *p++ = '.';
+  const auto fraction = static_cast<uint32_t>(magnitude % 10000);
+  PutTwoDigits(p, fraction / 100);
+  PutTwoDigits(p + 2, fraction % 100);
+  return p + 4;
+}
+
+// kDateText bytes; nullptr when the value is not finite or its date falls
+// outside the years 1..9999 (see AppendOleDate).
+char* PutOleDate(char* p, double ole_date) {
+  // The integer part names the day whatever the sign; the fraction is always
+  // a time of day counted forward from midnight (-1.25 = 1899-12-29 06:00).
+  // Past a day beyond the limits nothing can round back into them (this also
+  // turns away NaN and infinities); inside, the conversion truncates.
+  if (!(ole_date > static_cast<double>(kFirstOleDay) - 2 &&
+        ole_date < static_cast<double>(kLastOleDay) + 2)) {
+    return nullptr;
+  }
+  int64_t day = static_cast<int64_t>(ole_date);
+  const auto whole = static_cast<double>(day);
+  // Seconds rounded half away from zero. Both subtractions are exact (a
+  // double minus its own integer part), so this is llround without the call.
+  const double exact_seconds = std::fabs(ole_date - whole) * kSecondsPerDay;
+  auto seconds = static_cast<uint32_t>(exact_seconds);
+  if (exact_seconds - seconds >= 0.5) ++seconds;
+  // 0.999999 days rounds to 24:00:00, which is midnight of the next day.
+  if (seconds >= kSecondsPerDay) {
+    ++day;
+    seconds -= kSecondsPerDay;
+  }
+  if (day < kFirstOleDay || day > kLastOleDay) return nullptr;
+  const CivilDate date = CivilFromOleDay(day);
+  const auto year = static_cast<uint32_t>(date.year);  // 1..9999
+  PutTwoDigits(p, year / 100);
+  PutTwoDigits(p + 2, year % 100);
+  p[4] = '-';
+  PutTwoDigits(p + 5, date.month);
+  p[7] = '-';
+  PutTwoDigits(p + 8, date.day);
+  p[10] = 'T';
+  PutTwoDigits(p + 11, seconds / 3600);
+  p[13] = ':';
+  PutTwoDigits(p + 14, seconds / 60 % 60);
+  p[16] = ':';
+  PutTwoDigits(p + 17, seconds % 60);
+  return p + kDateText;
+}
+
+// 38 bytes.
+char* PutGuid(char* p, const std::array<uint8_t, 16>& stored) {
+  // The first three fields are stored little-endian, the last eight bytes
+  // in display order.
+  static constexpr int kDisplayOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  *p++ = '{';
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
+    const uint8_t b = stored[kDisplayOrder[i]];
+    *p++ = kUpperHex[b >> 4];
+    *p++ = kUpperHex[b & 0x0F];
+  }
+  *p++ = '}';
+  return p;
+}
+
+// 2 x bytes.size() bytes.
+char* PutHex(char* p, std::string_view bytes) {
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    *p++ = kLowerHex[b >> 4];
+    *p++ = kLowerHex[b & 0x0F];
+  }
+  return p;
+}
+
+// At most 6 x utf8.size() + 2 bytes, and it may write up to kSlack bytes
+// past its end: a byte becomes at most six (\u00XX, or \ufffd for a byte
+// that is not UTF-8).
+char* PutJsonString(char* p, std::string_view utf8) {
+  *p++ = '"';
+  const char* const begin = utf8.data();
+  const char* in = begin;
+  const char* const end = in + utf8.size();
+  while (in != end) {
+    if constexpr (kWordScan) {
+      // Whole words of plain bytes are copied as they are. The word is
+      // stored before it is checked: with eight or more bytes left there is
+      // room for it, and only its plain bytes are kept.
+      while (end - in >= 8) {
+        uint64_t word;
+        std::memcpy(&word, in, 8);
+        std::memcpy(p, &word, 8);
+        const uint64_t special = JsonSpecialBytes(word);
+        if (special != 0) {
+          const int plain = FirstFlagged(special);
+          in += plain;
+          p += plain;
+          break;
+        }
+        in += 8;
+        p += 8;
+      }
+      if (end - in < 8 && end - begin >= 8 && in != end) {
+        // The last few bytes: the string's last word, less the bytes of it
+        // already done. Those may flag a plain byte after them (a borrow),
+        // which the byte-by-byte code below then copies as it is.
+        const auto done = static_cast<int>(8 - (end - in));
+        uint64_t word;
+        std::memcpy(&word, end - 8, 8);
+        const uint64_t rest = word >> (8 * done);
+        std::memcpy(p, &rest, 8);
+        const uint64_t special = JsonSpecialBytes(word) & (~uint64_t{0} << (8 * done));
+        if (special == 0) {
+          p += end - in;
+          break;
+        }
+        const int plain = FirstFlagged(special) - done;
+        in += plain;
+        p += plain;
+      }
+      if (in == end) break;
+    }
+    const auto c = static_cast<unsigned char>(*in);
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+      *p++ = static_cast<char>(c);
+      ++in;
+    } else if (c >= 0x80) {
+      const size_t length = Utf8SequenceLength(utf8, static_cast<size_t>(in - begin));
+      if (length != 0) {
+        std::memcpy(p, in, length);
+        p += length;
+        in += length;
+      } else {
+        std::memcpy(p, "\\ufffd", 6);
+        p += 6;
+        ++in;
+      }
+    } else if (c == '"' || c == '\\') {
+      *p++ = '\\';
+      *p++ = static_cast<char>(c);
+      ++in;
+    } else {
+      const char escape[] = {'\\', 'u', '0', '0', kLowerHex[c >> 4], kLowerHex[c & 0x0F]};
+      std::memcpy(p, escape, sizeof escape);
+      p += sizeof escape;
+      ++in;
+    }
+  }
+  *p++ = '"';
+  return p;
+}
+
+// At most 2 x text.size() + 2 bytes.
+char* PutCsvField(char* p, std::string_view text) {
+  const bool quoted = std::any_of(text.begin(), text.end(), [](char c) {
+    return IsCsvSpecial(static_cast<unsigned char>(c));
+  });
+  if (!quoted) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+  }
+  *p++ = '"';
+  for (const char c : text) {
+    *p++ = c;
+    if (c == '"') *p++ = '"';
+  }
+  *p++ = '"';
+  return p;
+}
+
+// Appends what `put` writes into at most `max_bytes` bytes; false (and
+// nothing appended) when it writes nothing (returns nullptr).
+template <typename Put>
+bool AppendPut(size_t max_bytes, std::string* out, Put put) {
+  const size_t old_size = out->size();
+  out->resize(old_size + max_bytes);
+  char* end = put(out->data() + old_size);
+  out->resize(end == nullptr ? old_size : static_cast<size_t>(end - out->data()));
+  return end != nullptr;
+}
+
 }  // namespace
 
 bool ParseOutputFormat(std::string_view name, OutputFormat* format) {
@@ -106,285 +401,245 @@ bool ParseOutputFormat(std::string_view name, OutputFormat* format) {
 }
 
 void AppendJsonString(std::string_view utf8, std::string* out) {
-  out->push_back('"');
-  size_t run_start = 0;
-  size_t i = 0;
-  const auto flush_run = [&] { out->append(utf8.data() + run_start, i - run_start); };
-  while (i < utf8.size()) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-      ++i;
-      continue;
-    }
-    if (c >= 0x80) {
-      const size_t length = Utf8SequenceLength(utf8, i);
-      if (length != 0) {
-        i += length;
-        continue;
-      }
-      flush_run();
-      out->append("\\ufffd");
-      run_start = ++i;
-      continue;
-    }
-    flush_run();
-    if (c == '"' || c == '\\') {
-      out->push_back('\\');
-      out->push_back(static_cast<char>(c));
-    } else {
-      const char escape[] = {'\\', 'u', '0', '0', kLowerHex[c >> 4], kLowerHex[c & 0x0F]};
-      out->append(escape, sizeof escape);
-    }
-    run_start = ++i;
-  }
-  flush_run();
-  out->push_back('"');
+  AppendPut(6 * utf8.size() + 2 + kSlack, out, [&](char* p) { return PutJsonString(p, utf8); });
 }
 
 void AppendCsvField(std::string_view text, std::string* out) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out->append(text);
-    return;
-  }
-  out->push_back('"');
-  size_t start = 0;
-  for (size_t quote = text.find('"'); quote != std::string_view::npos;
-       quote = text.find('"', start)) {
-    out->append(text.data() + start, quote + 1 - start);
-    out->push_back('"');
-    start = quote + 1;
-  }
-  out->append(text.data() + start, text.size() - start);
-  out->push_back('"');
+  AppendPut(2 * text.size() + 2, out, [&](char* p) { return PutCsvField(p, text); });
 }
 
 bool AppendDouble(double value, std::string* out) {
-  if (!std::isfinite(value)) return false;
-  char text[40];  // the longest shortest form, "-2.2250738585072014e-308", is 24
-  const auto result = fmt::format_to_n(text, sizeof text, "{}", value);
-  out->append(text, std::min(result.size, sizeof text));
-  return true;
+  return AppendPut(kMaxFloatText, out, [&](char* p) { return PutDouble(p, value); });
 }
 
 bool AppendSingle(float value, std::string* out) {
-  if (!std::isfinite(value)) return false;
-  char text[40];
-  const auto result = fmt::format_to_n(text, sizeof text, "{}", value);
-  out->append(text, std::min(result.size, sizeof text));
-  return true;
+  return AppendPut(kMaxFloatText, out, [&](char* p) { return PutSingle(p, value); });
 }
 
 void AppendCurrency(int64_t scaled, std::string* out) {
-  // Work on the magnitude as unsigned so that INT64_MIN needs no special case.
-  const bool negative = scaled < 0;
-  const uint64_t magnitude =
-      negative ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
-  if (negative) out->push_back('-');
-  const fmt::format_int whole(magnitude / 10000);
-  out->append(whole.data(), whole.size());
-  char fraction[5] = {'.'};
-  WriteDigits(fraction + 1, magnitude % 10000, 4);
-  out->append(fraction, sizeof fraction);
+  AppendPut(kMaxScalarText, out, [&](char* p) { return PutCurrency(p, scaled); });
 }
 
 bool AppendOleDate(double ole_date, std::string* out) {
-  if (!std::isfinite(ole_date)) return false;
-  // The integer part names the day whatever the sign; the fraction is always
-  // a time of day counted forward from midnight (-1.25 = 1899-12-29 06:00).
-  const double whole = std::trunc(ole_date);
-  if (whole < static_cast<double>(kFirstOleDay) - 1 || whole > static_cast<double>(kLastOleDay) + 1) {
-    return false;
-  }
-  int64_t day = static_cast<int64_t>(whole);
-  int64_t seconds = std::llround(std::fabs(ole_date - whole) * kSecondsPerDay);
-  // 0.999999 days rounds to 24:00:00, which is midnight of the next day.
-  if (seconds >= kSecondsPerDay) {
-    ++day;
-    seconds -= kSecondsPerDay;
-  }
-  if (day < kFirstOleDay || day > kLastOleDay) return false;
-  const CivilDate date = CivilFromOleDay(day);
-  char text[] = "YYYY-MM-DDTHH:MM:SS";
-  WriteDigits(text, static_cast<uint64_t>(date.year), 4);
-  WriteDigits(text + 5, date.month, 2);
-  WriteDigits(text + 8, date.day, 2);
-  WriteDigits(text + 11, static_cast<uint64_t>(seconds / 3600), 2);
-  WriteDigits(text + 14, static_cast<uint64_t>(seconds / 60 % 60), 2);
-  WriteDigits(text + 17, static_cast<uint64_t>(seconds % 60), 2);
-  out->append(text, sizeof text - 1);
-  return true;
+  return AppendPut(kDateText, out, [&](char* p) { return PutOleDate(p, ole_date); });
 }
 
 void AppendGuid(const std::array<uint8_t, 16>& stored, std::string* out) {
-  // The first three fields are stored little-endian, the last eight bytes
-  // in display order.
-  static constexpr int kDisplayOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  char text[38];
-  int pos = 0;
-  text[pos++] = '{';
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text[pos++] = '-';
-    const uint8_t b = stored[kDisplayOrder[i]];
-    text[pos++] = kUpperHex[b >> 4];
-    text[pos++] = kUpperHex[b & 0x0F];
-  }
-  text[pos++] = '}';
-  out->append(text, pos);
+  AppendPut(kMaxScalarText, out, [&](char* p) { return PutGuid(p, stored); });
 }
 
 void AppendHex(std::string_view bytes, std::string* out) {
-  const size_t start = out->size();
-  out->resize(start + 2 * bytes.size());
-  char* dest = out->data() + start;
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    *dest++ = kLowerHex[b >> 4];
-    *dest++ = kLowerHex[b & 0x0F];
+  AppendPut(2 * bytes.size(), out, [&](char* p) { return PutHex(p, bytes); });
+}
+
+// ---- OutputBuffer ----
+
+void OutputBuffer::Grow(size_t n) { Reserve(std::max(size_ + n, 2 * capacity_)); }
+
+void OutputBuffer::Reserve(size_t capacity) {
+  if (capacity <= capacity_) return;
+  std::unique_ptr<char[]> data(new char[capacity]);
+  if (size_ != 0) std::memcpy(data.get(), data_.get(), size_);
+  data_ = std::move(data);
+  capacity_ = capacity;
+}
+
+void OutputBuffer::Append(std::string_view bytes) {
+  char* p = Room(bytes.size());
+  if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+  Commit(p + bytes.size());
+}
+
+// ---- RowFormatter ----
+
+namespace {
+
+// Writes one value into room made by RowFormatter::MaxValueText.
+char* PutJsonValue(char* p, const Value& value) {
+  using Kind = Value::Kind;
+  switch (value.kind()) {
+    case Kind::kNull:
+      break;
+    case Kind::kBoolean:
+      if (value.boolean()) {
+        std::memcpy(p, "true", 4);
+        return p + 4;
+      }
+      std::memcpy(p, "false", 5);
+      return p + 5;
+    case Kind::kByte:
+    case Kind::kInteger:
+    case Kind::kLong:
+      return PutInteger(p, value.integer());
+    case Kind::kCurrency:
+      *p++ = '"';
+      p = PutCurrency(p, value.integer());
+      *p++ = '"';
+      return p;
+    case Kind::kSingle:
+      if (char* end = PutSingle(p, static_cast<float>(value.real()))) return end;
+      break;
+    case Kind::kDouble:
+      if (char* end = PutDouble(p, value.real())) return end;
+      break;
+    case Kind::kDateTime:
+      if (char* end = PutOleDate(p + 1, value.real())) {
+        *p = '"';
+        *end = '"';
+        return end + 1;
+      }
+      // A date the text form cannot hold keeps its raw day count.
+      if (char* end = PutDouble(p, value.real())) return end;
+      break;
+    case Kind::kText:
+      return PutJsonString(p, value.text());
+    case Kind::kBinary:
+      *p++ = '"';
+      p = PutHex(p, value.binary());
+      *p++ = '"';
+      return p;
+    case Kind::kGuid:
+      *p++ = '"';
+      p = PutGuid(p, value.guid());
+      *p++ = '"';
+      return p;
+    case Kind::kDecimal: {
+      const std::string text = value.decimal().ToString();
+      *p++ = '"';
+      std::memcpy(p, text.data(), text.size());
+      p += text.size();
+      *p++ = '"';
+      return p;
+    }
+  }
+  std::memcpy(p, "null", 4);
+  return p + 4;
+}
+
+char* PutCsvValue(char* p, const Value& value) {
+  using Kind = Value::Kind;
+  switch (value.kind()) {
+    case Kind::kNull:
+      return p;
+    case Kind::kBoolean:
+      if (value.boolean()) {
+        std::memcpy(p, "true", 4);
+        return p + 4;
+      }
+      std::memcpy(p, "false", 5);
+      return p + 5;
+    case Kind::kByte:
+    case Kind::kInteger:
+    case Kind::kLong:
+      return PutInteger(p, value.integer());
+    case Kind::kCurrency:
+      return PutCurrency(p, value.integer());
+    case Kind::kSingle:
+      if (char* end = PutSingle(p, static_cast<float>(value.real()))) return end;
+      return p;
+    case Kind::kDouble:
+      if (char* end = PutDouble(p, value.real())) return end;
+      return p;
+    case Kind::kDateTime:
+      if (char* end = PutOleDate(p, value.real())) return end;
+      if (char* end = PutDouble(p, value.real())) return end;
+      return p;
+    case Kind::kText:
+      // An empty text is written as "" so that it stays apart from null.
+      if (value.text().empty()) {
+        *p++ = '"';
+        *p++ = '"';
+        return p;
+      }
+      return PutCsvField(p, value.text());
+    case Kind::kBinary:
+      return PutHex(p, value.binary());
+    case Kind::kGuid:
+      return PutGuid(p, value.guid());
+    case Kind::kDecimal: {
+      const std::string text = value.decimal().ToString();
+      std::memcpy(p, text.data(), text.size());
+      return p + text.size();
+    }
+  }
+  return p;
+}
+
+}  // namespace
+
+RowFormatter::RowFormatter(OutputFormat format, const jet::TableDef& table) : format_(format) {
+  for (const jet::ColumnDef& column : table.columns) {
+    if (format_ == OutputFormat::kJsonLines) {
+      std::string key(1, key_spans_.empty() ? '{' : ',');
+      AppendJsonString(column.name, &key);
+      key.push_back(':');
+      key_spans_.push_back({static_cast<uint32_t>(keys_.size()), static_cast<uint32_t>(key.size())});
+      keys_size_ += key.size();
+      key.resize((key.size() + 15) / 16 * 16);
+      keys_.append(key);
+    } else {
+      std::string name;
+      AppendCsvField(column.name, &name);
+      names_.push_back(std::move(name));
+    }
   }
 }
 
-RowFormatter::RowFormatter(OutputFormat format, const jet::TableDef& table) : format_(format) {
-  keys_.reserve(table.columns.size());
-  for (const jet::ColumnDef& column : table.columns) {
-    std::string key;
-    if (format_ == OutputFormat::kJsonLines) {
-      AppendJsonString(column.name, &key);
-      key.push_back(':');
-    } else {
-      AppendCsvField(column.name, &key);
-    }
-    keys_.push_back(std::move(key));
-  }
+void RowFormatter::AppendHeader(OutputBuffer* out) const {
+  std::string header;
+  AppendHeader(&header);
+  out->Append(header);
 }
 
 void RowFormatter::AppendHeader(std::string* out) const {
   if (format_ != OutputFormat::kCsv) return;
-  for (size_t i = 0; i < keys_.size(); ++i) {
+  for (size_t i = 0; i < names_.size(); ++i) {
     if (i != 0) out->push_back(',');
-    out->append(keys_[i]);
+    out->append(names_[i]);
   }
   out->push_back('\n');
 }
 
-void RowFormatter::AppendRow(const jet::Row& row, std::string* out) const {
-  const size_t count = std::min(keys_.size(), row.values.size());
-  if (format_ == OutputFormat::kJsonLines) {
-    out->push_back('{');
-    for (size_t i = 0; i < count; ++i) {
-      if (i != 0) out->push_back(',');
-      out->append(keys_[i]);
-      AppendJsonValue(row.values[i], out);
+void RowFormatter::AppendRow(const jet::Row& row, OutputBuffer* out) const {
+  const bool json = format_ == OutputFormat::kJsonLines;
+  const size_t count = std::min(json ? key_spans_.size() : names_.size(), row.values.size());
+  // Room for the keys (or commas) and the line's ends, every value at the
+  // longest a value other than text or binary can be (a Numeric whose scale
+  // is damaged included), and the text and binary bytes at their longest.
+  size_t value_bytes = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const Value& value = row.values[i];
+    if (value.kind() == Value::Kind::kText || value.kind() == Value::Kind::kBinary) {
+      value_bytes += value.binary().size();
     }
-    out->append("}\n");
+  }
+  char* p = out->Room(keys_size_ + 3 + count * kMaxValueText + (json ? 6 : 2) * value_bytes +
+                      kSlack);
+  if (json) {
+    if (count == 0) *p++ = '{';
+    for (size_t i = 0; i < count; ++i) {
+      // The key in 16-byte blocks: the padding lands where the value goes.
+      const Key& key = key_spans_[i];
+      for (uint32_t done = 0; done < key.size; done += 16) {
+        std::memcpy(p + done, keys_.data() + key.offset + done, 16);
+      }
+      p = PutJsonValue(p + key.size, row.values[i]);
+    }
+    *p++ = '}';
   } else {
     for (size_t i = 0; i < count; ++i) {
-      if (i != 0) out->push_back(',');
-      AppendCsvValue(row.values[i], out);
+      if (i != 0) *p++ = ',';
+      p = PutCsvValue(p, row.values[i]);
     }
-    out->push_back('\n');
   }
+  *p++ = '\n';
+  out->Commit(p);
 }
 
-void RowFormatter::AppendJsonValue(const jet::Value& value, std::string* out) const {
-  using Kind = jet::Value::Kind;
-  switch (value.kind()) {
-    case Kind::kNull:
-      out->append("null");
-      return;
-    case Kind::kBoolean:
-      out->append(value.boolean() ? "true" : "false");
-      return;
-    case Kind::kByte:
-    case Kind::kInteger:
-    case Kind::kLong:
-      AppendInteger(value.integer(), out);
-      return;
-    case Kind::kCurrency:
-      out->push_back('"');
-      AppendCurrency(value.integer(), out);
-      out->push_back('"');
-      return;
-    case Kind::kSingle:
-      if (!AppendSingle(static_cast<float>(value.real()), out)) out->append("null");
-      return;
-    case Kind::kDouble:
-      if (!AppendDouble(value.real(), out)) out->append("null");
-      return;
-    case Kind::kDateTime: {
-      out->push_back('"');
-      if (AppendOleDate(value.real(), out)) {
-        out->push_back('"');
-      } else {
-        out->pop_back();
-        if (!AppendDouble(value.real(), out)) out->append("null");
-      }
-      return;
-    }
-    case Kind::kText:
-      AppendJsonString(value.text(), out);
-      return;
-    case Kind::kBinary:
-      out->push_back('"');
-      AppendHex(value.binary(), out);
-      out->push_back('"');
-      return;
-    case Kind::kGuid:
-      out->push_back('"');
-      AppendGuid(value.guid(), out);
-      out->push_back('"');
-      return;
-    case Kind::kDecimal:
-      out->push_back('"');
-      out->append(value.decimal().ToString());
-      out->push_back('"');
-      return;
-  }
-  out->append("null");
-}
-
-void RowFormatter::AppendCsvValue(const jet::Value& value, std::string* out) const {
-  using Kind = jet::Value::Kind;
-  switch (value.kind()) {
-    case Kind::kNull:
-      return;
-    case Kind::kBoolean:
-      out->append(value.boolean() ? "true" : "false");
-      return;
-    case Kind::kByte:
-    case Kind::kInteger:
-    case Kind::kLong:
-      AppendInteger(value.integer(), out);
-      return;
-    case Kind::kCurrency:
-      AppendCurrency(value.integer(), out);
-      return;
-    case Kind::kSingle:
-      AppendSingle(static_cast<float>(value.real()), out);
-      return;
-    case Kind::kDouble:
-      AppendDouble(value.real(), out);
-      return;
-    case Kind::kDateTime:
-      if (!AppendOleDate(value.real(), out)) AppendDouble(value.real(), out);
-      return;
-    case Kind::kText:
-      // An empty text is written as "" so that it stays apart from null.
-      if (value.text().empty()) {
-        out->append("\"\"");
-      } else {
-        AppendCsvField(value.text(), out);
-      }
-      return;
-    case Kind::kBinary:
-      AppendHex(value.binary(), out);
-      return;
-    case Kind::kGuid:
-      AppendGuid(value.guid(), out);
-      return;
-    case Kind::kDecimal:
-      out->append(value.decimal().ToString());
-      return;
-  }
+void RowFormatter::AppendRow(const jet::Row& row, std::string* out) const {
+  OutputBuffer line;
+  AppendRow(row, &line);
+  out->append(line.view());
 }
 
 }  // namespace jetdb

@@ -1,9 +1,11 @@
 // Text forms of engine values for `jetdb export`: JSON lines and CSV.
 //
-// Everything appends to a caller-owned std::string, so a whole table can be
-// formatted into one buffer and written out in large pieces. Nothing here
-// allocates per value beyond the growth of that buffer, except for Numeric,
-// whose text the engine hands over as a std::string.
+// Rows are formatted into a caller-owned OutputBuffer, so that a table goes
+// out in large pieces; each row first makes room for the longest text its
+// values can have, then is written straight into it. Nothing here allocates
+// per value beyond the growth of that buffer, except for Numeric, whose text
+// the engine hands over as a std::string. The single-value functions append
+// to a std::string.
 //
 // JSON lines: one object per row, every column a key, in column order, SQL
 // null as null. CSV: a line of column names, then one line per row; fields
@@ -29,7 +31,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +73,40 @@ bool AppendOleDate(double ole_date, std::string* out);
 void AppendGuid(const std::array<uint8_t, 16>& stored, std::string* out);
 void AppendHex(std::string_view bytes, std::string* out);
 
+// A growing byte buffer written through a pointer: Room(n) makes n more
+// bytes writable without filling them first (as std::string::resize would),
+// the writer puts its bytes there, and Commit keeps those before the point
+// it stopped at. Not copyable.
+class OutputBuffer {
+ public:
+  OutputBuffer() = default;
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
+
+  // At least n writable bytes at the returned pointer, valid until the next
+  // Room, Append or Reserve.
+  char* Room(size_t n) {
+    if (capacity_ - size_ < n) Grow(n);
+    return data_.get() + size_;
+  }
+  // Keeps the bytes up to `end`. REQUIRES: end lies in the room last made.
+  void Commit(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
+  void Append(std::string_view bytes);
+  void Reserve(size_t capacity);
+
+  std::string_view view() const { return {data_.get(), size_}; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void clear() { size_ = 0; }
+
+ private:
+  void Grow(size_t n);
+
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 // Formats the rows of one table. Keeps only the column names (pre-escaped)
 // and types, so it stays valid after the TableDef is gone.
 class RowFormatter {
@@ -76,17 +114,28 @@ class RowFormatter {
   RowFormatter(OutputFormat format, const jet::TableDef& table);
 
   // CSV: the line of column names. JSON lines: nothing.
+  void AppendHeader(OutputBuffer* out) const;
   void AppendHeader(std::string* out) const;
   // One line, newline included. REQUIRES: row came from a scan of the table
   // this formatter was made for.
+  void AppendRow(const jet::Row& row, OutputBuffer* out) const;
   void AppendRow(const jet::Row& row, std::string* out) const;
 
  private:
-  void AppendJsonValue(const jet::Value& value, std::string* out) const;
-  void AppendCsvValue(const jet::Value& value, std::string* out) const;
+  struct Key {
+    uint32_t offset;  // in keys_
+    uint32_t size;
+  };
 
   OutputFormat format_;
-  std::vector<std::string> keys_;  // JSON: "\"name\":"; CSV: the escaped name
+  // JSON: what goes before each value, "{\"name\":" for the first column and
+  // ",\"name\":" for the others, one after another in keys_, each padded to a
+  // multiple of 16 bytes so that it can be copied in whole blocks.
+  std::string keys_;
+  std::vector<Key> key_spans_;
+  size_t keys_size_ = 0;  // bytes of the keys together, padding excluded
+  // CSV: the escaped column names.
+  std::vector<std::string> names_;
 };
 
 }  // namespace jetdb

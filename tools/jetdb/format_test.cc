@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -157,6 +158,39 @@ TEST(JsonStringTest, Escaping) {
   }
 }
 
+// Strings are checked eight bytes at a time, so a byte that needs care must
+// be found wherever it falls in a word, the string's last word included,
+// and the plain bytes after it ('#', ']' and ' ' follow '"', '\\' and
+// control characters in the code) must still be copied as they are.
+TEST(JsonStringTest, EscapesAtEveryPlaceInAWord) {
+  const struct {
+    std::string_view bytes;
+    std::string_view escaped;
+  } specials[] = {
+      {"\"#", "\\\"#"},
+      {"\\]", "\\\\]"},
+      {std::string_view("\0 ", 2), "\\u0000 "},
+      {"\x1f ", "\\u001f "},
+      {"\n\n", "\\u000a\\u000a"},
+      {"\xc3\xa9", "\xc3\xa9"},
+      {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+      {"\xff", "\\ufffd"},
+      {"\x7f", "\x7f"},
+  };
+  for (const auto& special : specials) {
+    for (size_t length = 0; length <= 24; ++length) {
+      for (size_t at = 0; at <= length; ++at) {
+        const std::string before(at, 'x');
+        const std::string after(length - at, 'y');
+        std::string out;
+        AppendJsonString(before + std::string(special.bytes) + after, &out);
+        ASSERT_EQ(out, "\"" + before + std::string(special.escaped) + after + "\"")
+            << "length " << length << " at " << at;
+      }
+    }
+  }
+}
+
 TEST(CsvFieldTest, QuotesOnlyWhenNeeded) {
   const struct {
     std::string_view input;
@@ -262,6 +296,43 @@ TEST_F(RowFormatterTest, CsvKeepsNullApartFromEmptyText) {
   formatter.AppendRow(row_, &out);
   EXPECT_NE(out.find(",,2010-01-01T12:00:00,"), std::string::npos) << out;
   EXPECT_NE(out.find(",\"\",-94.43\n"), std::string::npos) << out;
+}
+
+TEST_F(RowFormatterTest, RowsFollowEachOtherInOneBuffer) {
+  // A text far longer than what the buffer first holds makes it grow
+  // between rows; each row must read as it does on its own.
+  const std::string long_text(100000, 'z');
+  for (const OutputFormat format : {OutputFormat::kJsonLines, OutputFormat::kCsv}) {
+    const RowFormatter formatter(format, table_);
+    OutputBuffer buffer;
+    std::string expected;
+    for (int i = 0; i < 20; ++i) {
+      row_.values[1] = jet::Value::Bytes(
+          jet::Value::Kind::kText, i % 7 == 3 ? std::string_view(long_text) : std::string_view("short"));
+      row_.values[0] = jet::Value::Integer(jet::Value::Kind::kLong, i * 7919 - 50000);
+      formatter.AppendRow(row_, &buffer);
+      formatter.AppendRow(row_, &expected);
+    }
+    EXPECT_EQ(buffer.view(), expected);
+  }
+}
+
+TEST(OutputBufferTest, KeepsWhatWasCommitted) {
+  OutputBuffer buffer;
+  std::string expected;
+  for (size_t i = 0; i < 3000; ++i) {
+    const std::string piece(i % 97, static_cast<char>('a' + i % 26));
+    // More room than is used: only the committed bytes count.
+    char* p = buffer.Room(piece.size() + 50);
+    std::memcpy(p, piece.data(), piece.size());
+    buffer.Commit(p + piece.size());
+    expected += piece;
+  }
+  EXPECT_EQ(buffer.view(), expected);
+  buffer.clear();
+  EXPECT_TRUE(buffer.empty());
+  buffer.Append("again");
+  EXPECT_EQ(buffer.view(), "again");
 }
 
 TEST_F(RowFormatterTest, UnrepresentableValuesStayValidJson) {
