@@ -20,6 +20,13 @@ if [ ! -d "$WINEPREFIX/drive_c/windows/Fonts" ]; then
 fi
 cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 
+# One wineserver for the whole run: one that quits between two test programs
+# and is started again meanwhile can drop a client's connection.
+wineserver="$(dirname "$(readlink -f /usr/lib/wine/wine64)")/wineserver"
+[ -x "$wineserver" ] || wineserver="$(command -v wineserver)"
+"$wineserver" -p
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+
 status=0
 xvfb-run -a -s "-screen 0 1024x768x24" \
   ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600 || status=1
