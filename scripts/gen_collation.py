@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Generates src/jet/collation_table.{h,cc} from the Access "General" collation
+"""Generates src/jet/index/collation_table.{h,cc} from the Access "General" collation
 data files (../shared/collation/*.txt, from the Jackcess project, Apache-2.0;
 see NOTICE).
 
     scripts/gen_collation.py [COLLATION_DIR] [OUT_DIR]
 
-Defaults: ../shared/collation beside the checkout, and src/jet. The output is
+Defaults: ../shared/collation beside the checkout, and src/jet/index. The output is
 committed; run this again only when the data files change.
 
 Data file lines: a class letter, then comma-separated hex byte strings (a
@@ -171,7 +171,7 @@ extern const uint32_t kGeneral97MappingCount;
 
 }  // namespace jet
 '''
-    lines = [HEADER, '#include "jet/collation_table.h"\n\nnamespace jet {\n\n',
+    lines = [HEADER, '#include "jet/index/collation_table.h"\n\nnamespace jet {\n\n',
              'const uint32_t kGeneralLegacyRecords[65536] = {\n']
     for i in range(0, len(jet4), 8):
         lines.append(' '.join(f'0x{r:x},' for r in jet4[i:i + 8]) + f'  // {i:04X}\n')
@@ -195,7 +195,7 @@ extern const uint32_t kGeneral97MappingCount;
 def main():
     repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     data = sys.argv[1] if len(sys.argv) > 1 else os.path.join(repo, '..', 'shared', 'collation')
-    out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(repo, 'src', 'jet')
+    out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(repo, 'src', 'jet', 'index')
     jet4, pool = jet4_records(os.path.join(data, 'index_codes_genleg.txt'),
                               os.path.join(data, 'index_codes_ext_genleg.txt'))
     jet3, pairs = jet3_records(os.path.join(data, 'index_codes_gen_97.txt'),

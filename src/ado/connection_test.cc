@@ -17,7 +17,7 @@
 #include "ado/recordset.h"
 #include "errors/fake_reporter_environment.h"
 #include "errors/runtime_error.h"
-#include "jet/file.h"
+#include "jet/file/file.h"
 #include "support/shared_copy.h"
 
 namespace ado {

@@ -17,7 +17,6 @@
 #include <optional>
 #include <utility>
 
-#include "jet/index_key.h"
 #include "sql/convert.h"
 #include "sql/ddl.h"
 #include "sql/parser.h"
@@ -475,7 +474,7 @@ struct SeekPlan {
   jet::Value value;
 };
 
-std::optional<SeekPlan> ChooseIndex(const jet::TableDef& table, jet::JetVersion version, const Bound* where) {
+std::optional<SeekPlan> ChooseIndex(jet::Database& db, const jet::TableDef& table, const Bound* where) {
   std::vector<const Bound*> equalities;
   CollectEqualities(where, &equalities);
   if (equalities.empty()) return std::nullopt;
@@ -488,7 +487,7 @@ std::optional<SeekPlan> ChooseIndex(const jet::TableDef& table, jet::JetVersion 
                                       : !index.IsPrimaryKey() && !index.IsUnique();
       if (!wanted || index.columns.empty()) continue;
       std::string why;
-      if (!jet::IndexKeysSupported(table, index, version, &why)) continue;
+      if (!db.CanSeek(table, index, &why)) continue;
       for (const Bound* equality : equalities) {
         const jet::ColumnDef& column = table.columns[equality->left->column_index];
         if (column.column_number == index.columns.front().column_number) {
@@ -510,7 +509,7 @@ template <typename Visit>
 static bool ForEachMatch(jet::Database& db, const jet::TableDef& table, const Bound* where,
                          Session::AccessCounts* counts, Error* error, Visit visit) {
   std::unique_ptr<jet::TableCursor> cursor;
-  if (const std::optional<SeekPlan> plan = ChooseIndex(table, db.info().version, where)) {
+  if (const std::optional<SeekPlan> plan = ChooseIndex(db, table, where)) {
     jet::KeyBound bound;
     bound.values.push_back(plan->value);
     auto seek = db.SeekRange(table, *plan->index, &bound, &bound);

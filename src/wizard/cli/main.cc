@@ -27,8 +27,8 @@
 #include "database/connection.h"
 #include "errors/reporter_environment.h"
 #include "jet/database.h"
-#include "jet/file.h"
 #include "platform/console.h"
+#include "platform/file.h"
 #include "sql/ddl.h"
 #include "wizard/update.h"
 
@@ -86,12 +86,12 @@ bool CreateCalendar(const std::string& file) {
     discard();
     return CreateFailed(file, why(closed));
   }
-  const jet::Status published = jet::PublishNew(temp, file);
+  const platform::Error published = platform::PublishNew(temp, file);
   discard();
-  if (published.code() == jet::StatusCode::kInvalidArgument) {
+  if (published.kind() == platform::Error::Kind::kExists) {
     return CreateFailed(file, "the file already exists; it is left as it is");
   }
-  if (!published.ok()) return CreateFailed(file, why(published));
+  if (!published.ok()) return CreateFailed(file, why(jet::Status::IoError(published.message())));
   return true;
 }
 

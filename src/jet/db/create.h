@@ -1,0 +1,74 @@
+// Creating Jet 4 databases and tables (create.cc): the pieces that build
+// table definitions and catalog rows, shared by Database::Create (the four
+// system tables) and Database::CreateTable / CreateIndex (user tables).
+//
+// A table made here is laid out the way Access lays one out:
+//   - one TDEF page (a definition longer than one page is refused);
+//   - one usage-map page (a data page owned by no table, as Access keeps
+//     them) holding 69-byte inline map rows starting at page 0: the table's
+//     owned and free maps, then one map per index, then an owned and a free
+//     map per Memo/OLE column;
+//   - one empty leaf page per index, its root, listed in the index's map.
+//
+// Invariants of every definition BuildTableDef writes:
+//   (C1) ParseTableDef reads back the columns (numbers, var slots, fixed
+//        offsets, lengths, flags) and indexes (columns, order, flags, type,
+//        root, map) it was given;
+//   (C2) physical index i is logical index i; index numbers follow the order given;
+//   (C3) tdef_len and the page's free space agree with the bytes written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/format/format.h"
+#include "jet/pager/page_file.h"
+#include "jet/status.h"
+#include "jet/format/table_def.h"
+
+namespace jet {
+
+// The stored layout of a new table. columns carry every stored field
+// (number, var slot, fixed offset, length, flags); indexes carry their
+// columns, flags and type (root page and map pointer are filled by
+// WriteNewTable).
+struct TableLayout {
+  std::string name;
+  bool system = false;                // table type 'S' (0x53), else 'N' (0x4E)
+  std::vector<ColumnDef> columns;     // in TDEF order
+  std::vector<IndexDef> indexes;      // physical == logical
+  uint16_t max_cols = 0;
+  uint16_t num_var_cols = 0;
+  uint8_t logical_extra[2] = {0, 0};  // bytes 21..22 of each logical index descriptor
+  uint32_t row_count = 0;
+  uint32_t autonumber_last = 0;
+  std::vector<uint32_t> unique_counts;  // per physical index (0 when absent)
+  uint32_t owned_map_pointer = 0;
+  uint32_t free_map_pointer = 0;
+};
+
+// Turns a TableDesign into a layout: column numbers in the order given, var
+// slots and fixed offsets as Access assigns them, Access's column and index
+// flags. kInvalidArgument naming the table, column or index for empty or
+// duplicate names, a bad length, precision or scale, an autonumber that is
+// not Long, an index on a missing column, two primary keys.
+Status LayoutFromDesign(const TableDesign& design, TableLayout* layout);
+
+// Serializes the definition of `layout` (root pages, map pointers and the
+// long-value maps already set) as one whole TDEF page. kInvalidArgument
+// when it does not fit on one page.
+Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>& long_value_maps,
+                     std::string* page);
+
+// Writes a new table whose TDEF goes on `tdef_page` (already allocated and
+// marked used): its map page, index roots and definition. Fills the root
+// pages and map pointers of layout->indexes. REQUIRES: file.in_unit().
+Status WriteNewTable(PageFile& file, const Format& format, uint32_t tdef_page,
+                     TableLayout* layout);
+
+// The OLE date of now.
+double OleDateNow();
+
+}  // namespace jet

@@ -1,0 +1,120 @@
+// Opening a database and reading its catalog, definitions and rows; see
+// database.h for the contract.
+#include <algorithm>
+
+#include "jet/base/coding.h"
+#include "jet/db/database_impl.h"
+#include "jet/rows/row_codec.h"
+
+namespace jet {
+
+DatabaseImpl::DatabaseImpl(std::unique_ptr<PageFile> file, const HeaderInfo& header)
+    : file_holder_(std::move(file)),
+      file_(*file_holder_),
+      format_(FormatFor(header.version)),
+      header_(header),
+      text_(header.code_page) {
+  info_.version = header.version;
+  info_.page_size = header.page_size;
+  info_.page_count = file_.page_count();
+  info_.code_page = header.code_page;
+  info_.sort_order = header.sort_order;
+  info_.has_password = header.has_password;
+}
+
+Status DatabaseImpl::Load() { return ReadCatalog(file_, format_, text_, &catalog_); }
+
+Result<std::vector<std::string>> DatabaseImpl::UserTableNames() {
+  std::vector<std::string> names;
+  for (const CatalogEntry& e : catalog_.entries) {
+    if (catalog_.IsUserTable(e)) names.push_back(e.name);
+  }
+  return names;
+}
+
+Status DatabaseImpl::ReadTable(const CatalogEntry& entry, TableDef* table,
+                               TableDefExtras* extras) {
+  Status s = ReadTableDef(file_, format_, text_, entry.TableDefPage(), table, extras);
+  if (!s.ok()) return Status::Corruption("table " + entry.name + ": " + s.message());
+  table->name = entry.name;
+  if ((entry.flags & kSystemObjectFlags) != 0) table->is_system = true;
+  ApplyDesignProperties(entry.lv_prop, format_, text_, table);
+  return Status::OK();
+}
+
+Result<TableDef> DatabaseImpl::GetTable(std::string_view table_name) {
+  const CatalogEntry* entry = catalog_.FindTableEntry(table_name);
+  if (entry == nullptr) return Status::NotFound("no table named " + std::string(table_name));
+  if (entry->type != kObjectTable) {
+    return Status::NotSupported("table " + entry->name + " is a linked table");
+  }
+  TableDef table;
+  TableDefExtras extras;
+  JET_RETURN_IF_ERROR(ReadTable(*entry, &table, &extras));
+  return table;
+}
+
+Status DatabaseImpl::OwnedPages(const TableDef& table, UsageMap* map) {
+  return ReadUsageMap(file_, format_, table.owned_map_pointer,
+                      "owned-page map of table " + table.name, map);
+}
+
+Result<std::unique_ptr<TableCursor>> DatabaseImpl::Scan(const TableDef& table) {
+  UsageMap map;
+  JET_RETURN_IF_ERROR(OwnedPages(table, &map));
+  std::unique_ptr<TableCursor> cursor =
+      std::make_unique<TableScanner>(file_, format_, text_, table, std::move(map.pages));
+  return cursor;
+}
+
+namespace {
+
+Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
+                                           const OpenOptions& options) {
+  HeaderInfo header;
+  Result<std::string> prefix = file->ReadPrefix(4096);
+  if (!prefix.ok()) return prefix.status();
+  JET_RETURN_IF_ERROR(ParseHeader(*prefix, &header));
+  if (!options.read_only && header.version == JetVersion::kJet3) {
+    return Status::NotSupported("Access 97 databases can be read but not yet updated");
+  }
+  const uint64_t size = file->file_size();
+  if (size % header.page_size != 0) {
+    return Status::Corruption("file size " + std::to_string(size) +
+                              " is not a whole number of " + std::to_string(header.page_size) +
+                              "-byte pages (truncated?)");
+  }
+  if (size / header.page_size <= kCatalogTableDefPage) {
+    return Status::Corruption("file of " + std::to_string(size / header.page_size) +
+                              " pages is too small to hold the catalog");
+  }
+  JET_RETURN_IF_ERROR(CheckPassword(header, options.password));
+  JET_RETURN_IF_ERROR(file->SetPageSize(header.page_size));
+  auto db = std::make_unique<DatabaseImpl>(std::move(file), header);
+  db->set_read_only(options.read_only);
+  JET_RETURN_IF_ERROR(db->Load());
+  std::unique_ptr<Database> result = std::move(db);
+  return result;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
+                                                 const OpenOptions& options) {
+  PageFileOptions file_options;
+  file_options.writable = !options.read_only;
+  file_options.sync = options.sync;
+  file_options.sync_every_commit = options.sync && options.sync_every_commit;
+  file_options.checkpoint_bytes = options.checkpoint_bytes;
+  file_options.busy_timeout_ms = options.busy_timeout_ms;
+  Result<std::unique_ptr<PageFile>> file = PageFile::Open(path, file_options);
+  if (!file.ok()) return file.status();
+  return OpenFile(std::move(file).value(), options);
+}
+
+Result<std::unique_ptr<Database>> Database::OpenImage(std::string image,
+                                                      const OpenOptions& options) {
+  return OpenFile(std::make_unique<PageFile>(std::move(image)), options);
+}
+
+}  // namespace jet

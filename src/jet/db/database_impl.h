@@ -1,0 +1,99 @@
+// The Database implementation behind database.h, shared by database.cc (open,
+// catalog, scans) and check.cc (the structural check).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/catalog/catalog.h"
+#include "jet/database.h"
+#include "jet/format/format.h"
+#include "jet/format/header.h"
+#include "jet/pager/page_file.h"
+#include "jet/format/table_def.h"
+#include "jet/base/text.h"
+#include "jet/space/usage_map.h"
+
+namespace jet {
+
+class DatabaseImpl : public Database {
+ public:
+  DatabaseImpl(std::unique_ptr<PageFile> file, const HeaderInfo& header);
+
+  // Reads the catalog; called once by Open.
+  Status Load();
+
+  const DatabaseInfo& info() const override { return info_; }
+  Result<std::vector<std::string>> UserTableNames() override;
+  Result<TableDef> GetTable(std::string_view table_name) override;
+  Result<std::unique_ptr<TableCursor>> Scan(const TableDef& table) override;
+  Result<std::vector<std::string>> Check() override;
+  Status ReadRow(const TableDef& table, RowId id, Row* row) override;
+  Result<std::unique_ptr<TableCursor>> SeekRange(const TableDef& table, const IndexDef& index,
+                                                 const KeyBound* low,
+                                                 const KeyBound* high) override;
+  bool CanSeek(const TableDef& table, const IndexDef& index, std::string* why) override;
+
+  Status Begin() override;
+  Status Commit() override;
+  void Rollback() override;
+  Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) override;
+  Status Update(const TableDef& table, RowId id, const std::vector<ColumnChange>& changes) override;
+  Status Close() override;
+
+  // create.cc
+  Status CreateTable(const TableDesign& design) override;
+  Status CreateIndex(std::string_view table_name, const IndexDesign& design) override;
+
+  void set_read_only(bool read_only) { read_only_ = read_only; }
+
+ private:
+  struct WriteTable;
+  // Where a live row's bytes are: its header slot (what indexes point at)
+  // and, for a moved row, the slot holding its image.
+  struct RowLocation {
+    RowId header;
+    uint32_t header_size = 0;
+    uint32_t data_page = 0;
+    uint8_t data_slot = 0;
+    const uint8_t* data = nullptr;
+    uint32_t data_size = 0;
+    bool moved = false;
+  };
+
+  // table_writer.cc
+  Status CheckWritable();
+  Status LoadForWrite(const TableDef& given, WriteTable* t);
+  // Runs one change as a unit of its own, or as a statement of the open unit.
+  Status RunChange(const std::function<Status()>& change);
+  // Values, required columns, unique keys; fills the key of every physical index.
+  Status CheckRules(const WriteTable& t, const std::vector<Value>& values,
+                    const std::vector<Value>* old_values, RowId self,
+                    std::vector<std::string>* keys);
+  Status PlaceRow(const WriteTable& t, std::string_view row, uint16_t flags,
+                  uint32_t preferred_page, RowId* id);
+  Status UpdateTableCounters(const WriteTable& t, int row_delta, uint32_t autonumber_last,
+                             const std::vector<bool>& new_keys);
+  Status LocateLiveRow(const WriteTable& t, RowId id, RowLocation* where);
+
+  Status ReadTable(const CatalogEntry& entry, TableDef* table, TableDefExtras* extras);
+  Status OwnedPages(const TableDef& table, UsageMap* map);
+
+  // check.cc
+  struct CheckRun;  // what the check gathers over the whole file
+  void CheckTable(const CatalogEntry& entry, CheckRun* run);
+
+  std::unique_ptr<PageFile> file_holder_;
+  PageFile& file_;
+  const Format& format_;
+  HeaderInfo header_;
+  DatabaseInfo info_;
+  TextDecoder text_;
+  Catalog catalog_;
+  bool read_only_ = true;
+  int unit_depth_ = 0;  // Begin calls not yet ended: 1 = a unit, more = savepoints in it
+};
+
+}  // namespace jet

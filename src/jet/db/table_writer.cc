@@ -1,0 +1,565 @@
+// The table writer: inserting and updating the rows of a Jet 4 table, over
+// the pager (page_file.h), the row encoder (row_writer.h), long values
+// (long_value_writer.h), space (space.h) and the index trees (index_tree.h).
+//
+// Order of one change, so that a refusal writes nothing:
+//   1. read the table's definition afresh from its TDEF page;
+//   2. refuse tables with an index this engine cannot maintain, and as
+//      Corruption a definition whose columns share a number, a variable slot
+//      or fixed bytes, or with an index on a column it does not have;
+//   3. check every value, required column and unique key (reads only);
+//   4. write: long values, the row, the index entries, the TDEF counters.
+// Every page step 4 reads is checked before it is written (data_page.h,
+// space.h, long_value_writer.h L4, index_tree.h T8): a damaged page fails
+// the change with a Corruption naming it.
+// A failure in step 4 (a damaged page, a full disk) rolls the change back
+// through the pager: the unit when the change is its own unit, a savepoint
+// when it runs inside Begin .. Commit.
+//
+// Invariants after every change:
+//   (TW1) the TDEF's row count equals the live rows; its autonumber is the
+//         largest long autonumber handed out or given;
+//   (TW2) every physical index holds exactly one entry per row (none for
+//         a row whose columns are all null when the index ignores nulls),
+//         pointing at the row's header slot, which never moves;
+//   (TW3) every data page of the table is in its owned map; a page is in the
+//         free map while it may take another row.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "jet/base/coding.h"
+#include "jet/rows/data_page.h"
+#include "jet/db/database_impl.h"
+#include "jet/index/index_key.h"
+#include "jet/index/index_tree.h"
+#include "jet/rows/long_value_writer.h"
+#include "jet/rows/row_codec.h"
+#include "jet/rows/row_writer.h"
+#include "jet/space/space.h"
+#include "jet/base/value_text.h"
+
+namespace jet {
+
+namespace {
+
+const char kDuplicateMessage[] =
+    "The changes you requested to the table were not successful because they would create "
+    "duplicate values in the index, primary key, or relationship.";
+
+// What the row encoder relies on in a definition: every column number,
+// variable slot and fixed byte belongs to one column.
+Status CheckColumnLayout(const TableDef& def) {
+  auto has_bytes = [](const ColumnDef& c) { return c.type != ColumnType::kBoolean; };
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDef& a = def.columns[i];
+    for (size_t j = 0; j < i; ++j) {
+      const ColumnDef& b = def.columns[j];
+      const char* shared = nullptr;
+      if (a.column_number == b.column_number) {
+        shared = "column number";
+      } else if (has_bytes(a) && has_bytes(b) && !a.IsFixed() && !b.IsFixed() &&
+                 a.var_index == b.var_index) {
+        shared = "variable slot";
+      } else if (has_bytes(a) && has_bytes(b) && a.IsFixed() && b.IsFixed() &&
+                 a.fixed_offset < b.fixed_offset + b.length &&
+                 b.fixed_offset < a.fixed_offset + a.length) {
+        shared = "fixed bytes";
+      }
+      if (shared != nullptr) {
+        return Status::Corruption("table " + def.name + ": columns " + b.name + " and " + a.name +
+                                  " share their " + shared + " in the definition on page " +
+                                  std::to_string(def.tdef_page));
+      }
+    }
+  }
+  return Status::OK();
+}
+
+}  // namespace
+
+// Everything a change needs to know about its table, read afresh.
+struct DatabaseImpl::WriteTable {
+  TableDef def;
+  TableDefExtras extras;
+  // One logical index per physical index (the first that names it).
+  std::vector<const IndexDef*> physical;
+};
+
+Status DatabaseImpl::CheckWritable() {
+  if (read_only_) return Status::InvalidArgument("the database is open for reading only");
+  if (format_.IsJet3()) {
+    return Status::NotSupported("Access 97 databases can be read but not yet updated");
+  }
+  return Status::OK();
+}
+
+Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
+  const CatalogEntry* entry = nullptr;
+  for (const CatalogEntry& e : catalog_.entries) {
+    if (catalog_.IsTable(e) && e.TableDefPage() == given.tdef_page) entry = &e;
+  }
+  if (entry == nullptr) {
+    return Status::NotFound("no table with its definition at page " +
+                            std::to_string(given.tdef_page));
+  }
+  JET_RETURN_IF_ERROR(ReadTable(*entry, &t->def, &t->extras));
+  if (t->def.is_system) {
+    return Status::NotSupported("table " + t->def.name + " is a system table and is not changed");
+  }
+  JET_RETURN_IF_ERROR(CheckColumnLayout(t->def));
+  for (const IndexDef& index : t->def.indexes) {
+    for (const IndexColumnDef& ic : index.columns) {
+      if (t->def.columns.end() ==
+          std::find_if(t->def.columns.begin(), t->def.columns.end(),
+                       [&](const ColumnDef& c) { return c.column_number == ic.column_number; })) {
+        return Status::Corruption("table " + t->def.name + ": index " + index.name +
+                                  " names column number " + std::to_string(ic.column_number) +
+                                  ", which the table does not have");
+      }
+    }
+    std::string why;
+    if (!IndexSupportedForWrite(t->def, index, &why)) {
+      return Status::NotSupported("table " + t->def.name + " cannot be changed yet: " + why);
+    }
+    bool seen = false;
+    for (const IndexDef* p : t->physical) seen = seen || p->physical_index == index.physical_index;
+    if (!seen) t->physical.push_back(&index);
+  }
+  return Status::OK();
+}
+
+Status DatabaseImpl::RunChange(const std::function<Status()>& change) {
+  JET_RETURN_IF_ERROR(CheckWritable());
+  if (unit_depth_ > 0) {
+    file_.BeginSavepoint();
+    Status s = change();
+    if (!s.ok()) {
+      file_.RollbackToSavepoint();
+      return s;
+    }
+    file_.ReleaseSavepoint();
+    return Status::OK();
+  }
+  JET_RETURN_IF_ERROR(file_.BeginUnit());
+  Status s = change();
+  if (!s.ok()) {
+    file_.RollbackUnit();
+    return s;
+  }
+  return file_.CommitUnit();
+}
+
+Status DatabaseImpl::CheckRules(const WriteTable& t, const std::vector<Value>& values,
+                                const std::vector<Value>* old_values, RowId self,
+                                std::vector<std::string>* keys) {
+  const TableDef& def = t.def;
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDef& c = def.columns[i];
+    if (values[i].is_null() && c.required && c.type != ColumnType::kBoolean) {
+      return Status::Constraint("table " + def.name + ", column " + c.name +
+                                ": a value is required (the column cannot be Null)");
+    }
+    if (!values[i].is_null()) JET_RETURN_IF_ERROR(CheckValue(def, c, values[i]));
+  }
+  keys->assign(t.physical.size(), std::string());
+  for (size_t k = 0; k < t.physical.size(); ++k) {
+    const IndexDef& index = *t.physical[k];
+    const bool all_null = IndexColumnsAllNull(def, index, values);
+    if (index.IsPrimaryKey() || index.IsRequired()) {
+      for (const IndexColumnDef& ic : index.columns) {
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+          if (def.columns[i].column_number == ic.column_number && values[i].is_null() &&
+              def.columns[i].type != ColumnType::kBoolean) {
+            return Status::Constraint("table " + def.name + ", index " + index.name +
+                                      ": column " + def.columns[i].name +
+                                      " cannot be Null in this index");
+          }
+        }
+      }
+    }
+    JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, values, &(*keys)[k]));
+    if (!index.IsUnique() || all_null) continue;
+    if (old_values != nullptr) {
+      std::string old_key;
+      JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, *old_values, &old_key));
+      if (old_key == (*keys)[k]) continue;  // the row keeps its own key
+    }
+    IndexTree tree(file_, format_, def, index);
+    bool found = false;
+    JET_RETURN_IF_ERROR(tree.Contains((*keys)[k], &found));
+    (void)self;
+    if (found) {
+      return Status::Constraint(std::string(kDuplicateMessage) + " (table " + def.name +
+                                ", index " + index.name + ": " + IndexValuesText(def, index, values) +
+                                ")");
+    }
+  }
+  return Status::OK();
+}
+
+Status DatabaseImpl::PlaceRow(const WriteTable& t, std::string_view row, uint16_t flags,
+                              uint32_t preferred_page, RowId* id) {
+  const Format& f = format_;
+  auto try_page = [&](uint32_t page_number, bool* placed) -> Status {
+    *placed = false;
+    const uint8_t* page;
+    JET_RETURN_IF_ERROR(file_.GetPage(page_number, "the table's free-space map", &page));
+    if (page[0] != kPageData || ReadU32(page + 4) != t.def.tdef_page) return Status::OK();
+    if (!RowFits(f, page, static_cast<uint32_t>(row.size()))) return Status::OK();
+    uint8_t* writable;
+    JET_RETURN_IF_ERROR(file_.MutablePage(page_number, &writable));
+    uint8_t slot;
+    JET_RETURN_IF_ERROR(AddRow(f, writable, page_number, row, flags, &slot));
+    id->page = page_number;
+    id->slot = slot;
+    *placed = true;
+    return Status::OK();
+  };
+  bool placed = false;
+  if (preferred_page != 0) {
+    JET_RETURN_IF_ERROR(try_page(preferred_page, &placed));
+    if (placed) return Status::OK();
+  }
+  // The last page with free space, as Access fills a table; a page that
+  // cannot take this row leaves the free map only once it is nearly full.
+  UsageMap free_map;
+  JET_RETURN_IF_ERROR(ReadUsageMap(file_, f, t.def.free_map_pointer,
+                                   "free-space map of table " + t.def.name, &free_map));
+  if (!free_map.pages.empty()) {
+    uint32_t last = free_map.pages.back();
+    JET_RETURN_IF_ERROR(try_page(last, &placed));
+    if (placed) return Status::OK();
+    const uint8_t* page;
+    JET_RETURN_IF_ERROR(file_.GetPage(last, "the table's free-space map", &page));
+    if (page[0] != kPageData || ReadU32(page + 4) != t.def.tdef_page ||
+        DataPageFreeSpace(f, page) < 64) {
+      JET_RETURN_IF_ERROR(RemovePageFromUsageMap(file_, f, t.def.free_map_pointer, last));
+    }
+  }
+  uint32_t page_number;
+  JET_RETURN_IF_ERROR(AllocatePage(file_, f, &page_number));
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file_.MutablePage(page_number, &page));
+  InitDataPage(f, page, t.def.tdef_page);
+  JET_RETURN_IF_ERROR(AddPageToUsageMap(file_, f, t.def.owned_map_pointer, page_number));
+  JET_RETURN_IF_ERROR(AddPageToUsageMap(file_, f, t.def.free_map_pointer, page_number));
+  JET_RETURN_IF_ERROR(try_page(page_number, &placed));
+  if (!placed) {
+    return Status::InvalidArgument("table " + t.def.name + ": a row of " +
+                                   std::to_string(row.size()) + " bytes does not fit on a page");
+  }
+  return Status::OK();
+}
+
+Status DatabaseImpl::UpdateTableCounters(const WriteTable& t, int row_delta,
+                                         uint32_t autonumber_last,
+                                         const std::vector<bool>& new_keys) {
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file_.MutablePage(t.def.tdef_page, &page));
+  const Format& f = format_;
+  WriteU32(page + f.tdef_row_count_offset,
+           static_cast<uint32_t>(static_cast<int64_t>(t.def.row_count) + row_delta));
+  WriteU32(page + f.tdef_autonumber_offset, autonumber_last);
+  for (size_t k = 0; k < t.physical.size(); ++k) {
+    if (!new_keys[k]) continue;
+    JET_RETURN_IF_ERROR(
+        AddToUniqueEntryCount(file_, f, t.def.tdef_page, t.physical[k]->physical_index, 1));
+  }
+  return Status::OK();
+}
+
+Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vector<Value>& given) {
+  InsertedRow inserted;
+  Status s = RunChange([&]() -> Status {
+    WriteTable t;
+    JET_RETURN_IF_ERROR(LoadForWrite(table, &t));
+    const TableDef& def = t.def;
+    if (given.size() != def.columns.size()) {
+      return Status::InvalidArgument("table " + def.name + " has " +
+                                     std::to_string(def.columns.size()) + " columns, " +
+                                     std::to_string(given.size()) + " values given");
+    }
+    std::vector<Value> values = given;
+    uint32_t autonumber_last = def.autonumber_last;
+    std::array<uint8_t, 16> guid{};
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+      const ColumnDef& c = def.columns[i];
+      if (c.IsLongAutoNumber()) {
+        if (values[i].is_null()) {
+          if (autonumber_last == 0x7FFFFFFF) {
+            return Status::Constraint("table " + def.name + ", column " + c.name +
+                                      ": the autonumber has reached its largest value");
+          }
+          values[i] = Value::Integer(Value::Kind::kLong, ++autonumber_last);
+        } else if (values[i].kind() == Value::Kind::kLong || values[i].kind() == Value::Kind::kInteger ||
+                   values[i].kind() == Value::Kind::kByte) {
+          int64_t n = values[i].integer();
+          if (n > static_cast<int64_t>(autonumber_last) && n <= 0x7FFFFFFF) {
+            autonumber_last = static_cast<uint32_t>(n);
+          }
+        }
+        inserted.autonumber = values[i].integer();
+      } else if (c.IsGuidAutoNumber() && values[i].is_null()) {
+        std::random_device random;
+        for (size_t b = 0; b < guid.size(); b += 4) {
+          uint32_t r = random();
+          std::memcpy(guid.data() + b, &r, 4);
+        }
+        guid[7] = static_cast<uint8_t>((guid[7] & 0x0F) | 0x40);  // version 4, stored LE
+        guid[8] = static_cast<uint8_t>((guid[8] & 0x3F) | 0x80);
+        values[i] = Value::Guid(guid);
+      }
+    }
+    std::vector<std::string> keys;
+    JET_RETURN_IF_ERROR(CheckRules(t, values, nullptr, RowId{}, &keys));
+
+    LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
+    std::vector<FieldInput> fields;
+    fields.reserve(values.size());
+    for (const Value& v : values) fields.push_back(FieldInput::Of(v));
+    std::string row;
+    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, 0, &row));
+    RowId id;
+    JET_RETURN_IF_ERROR(PlaceRow(t, row, 0, 0, &id));
+
+    std::vector<bool> new_keys(t.physical.size(), false);
+    for (size_t k = 0; k < t.physical.size(); ++k) {
+      const IndexDef& index = *t.physical[k];
+      if (index.IgnoresNulls() && IndexColumnsAllNull(def, index, values)) continue;
+      IndexTree tree(file_, format_, def, index);
+      bool new_key = false;
+      JET_RETURN_IF_ERROR(tree.Insert(keys[k], id, &new_key));
+      new_keys[k] = new_key;
+    }
+    JET_RETURN_IF_ERROR(UpdateTableCounters(t, +1, autonumber_last, new_keys));
+    inserted.id = id;
+    return Status::OK();
+  });
+  if (!s.ok()) return s;
+  return inserted;
+}
+
+Status DatabaseImpl::LocateLiveRow(const WriteTable& t, RowId id, RowLocation* where) {
+  const std::string what = "row " + std::to_string(id.slot) + " of page " +
+                           std::to_string(id.page) + " in table " + t.def.name;
+  const uint8_t* page;
+  Status s = file_.GetPage(id.page, "a row id", &page);
+  if (!s.ok() || page[0] != kPageData || ReadU32(page + 4) != t.def.tdef_page) {
+    return Status::NotFound("no " + what + ": the page does not belong to the table");
+  }
+  uint32_t count;
+  JET_RETURN_IF_ERROR(PageRowCount(format_, page, id.page, &count));
+  if (id.slot >= count) return Status::NotFound("no " + what);
+  RowSpan span;
+  JET_RETURN_IF_ERROR(LocateRow(format_, page, id.page, id.slot, &span));
+  if ((span.flags & kRowDeleted) != 0) return Status::NotFound(what + " is deleted");
+  where->header = id;
+  where->header_size = span.size;
+  where->data_page = id.page;
+  where->data_slot = id.slot;
+  where->data = page + span.start;
+  where->data_size = span.size;
+  where->moved = (span.flags & kRowLookup) != 0;
+  if (where->moved) {
+    if (span.size < 4) return Status::Corruption(what + " is too short for its overflow pointer");
+    uint32_t pointer = ReadU32(page + span.start);
+    const uint8_t* target;
+    RowSpan target_span;
+    JET_RETURN_IF_ERROR(FetchRow(file_, format_, pointer, "overflow row", &target, &target_span));
+    // The moved image is rewritten in place by an update: it must be a row
+    // of this table, never one of another object that a damaged pointer names.
+    if (ReadU32(target + 4) != t.def.tdef_page) {
+      return Status::Corruption(what + " points at its moved image on page " +
+                                std::to_string(RowPointerPage(pointer)) +
+                                ", which is not a data page of the table");
+    }
+    where->data_page = RowPointerPage(pointer);
+    where->data_slot = static_cast<uint8_t>(RowPointerSlot(pointer));
+    where->data = target + target_span.start;
+    where->data_size = target_span.size;
+  }
+  return Status::OK();
+}
+
+Status DatabaseImpl::ReadRow(const TableDef& table, RowId id, Row* row) {
+  WriteTable t;
+  t.def = table;
+  RowLocation where;
+  JET_RETURN_IF_ERROR(LocateLiveRow(t, id, &where));
+  RowDecoder decoder(file_, format_, text_, table);
+  JET_RETURN_IF_ERROR(decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, row));
+  row->page = id.page;
+  row->slot = id.slot;
+  return Status::OK();
+}
+
+namespace {
+
+// The same value, to the bit: a changed spelling, precision or kind counts
+// as a change.
+bool SameValue(const Value& a, const Value& b) {
+  if (a.kind() != b.kind()) return false;
+  switch (a.kind()) {
+    case Value::Kind::kNull: return true;
+    case Value::Kind::kText:
+    case Value::Kind::kBinary: return a.text() == b.text();
+    case Value::Kind::kSingle:
+    case Value::Kind::kDouble:
+    case Value::Kind::kDateTime: {
+      const double x = a.real(), y = b.real();
+      return std::memcmp(&x, &y, sizeof x) == 0;
+    }
+    case Value::Kind::kGuid: return a.guid() == b.guid();
+    case Value::Kind::kDecimal:
+      return a.decimal().negative == b.decimal().negative &&
+             a.decimal().magnitude == b.decimal().magnitude && a.decimal().scale == b.decimal().scale;
+    default: return a.integer() == b.integer();
+  }
+}
+
+}  // namespace
+
+Status DatabaseImpl::Update(const TableDef& table, RowId id,
+                            const std::vector<ColumnChange>& changes) {
+  return RunChange([&]() -> Status {
+    WriteTable t;
+    JET_RETURN_IF_ERROR(LoadForWrite(table, &t));
+    const TableDef& def = t.def;
+    RowLocation where;
+    JET_RETURN_IF_ERROR(LocateLiveRow(t, id, &where));
+
+    Row old_row;
+    RowDecoder decoder(file_, format_, text_, def);
+    JET_RETURN_IF_ERROR(
+        decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, &old_row));
+    std::vector<StoredField> stored;
+    JET_RETURN_IF_ERROR(SplitStoredRow(format_, def, where.data, where.data_size,
+                                       where.data_page, where.data_slot, &stored));
+    std::vector<Value> values = old_row.values;
+    std::vector<bool> changed(def.columns.size(), false);
+    for (const ColumnChange& change : changes) {
+      if (change.column_index >= def.columns.size()) {
+        return Status::InvalidArgument("table " + def.name + " has no column number " +
+                                       std::to_string(change.column_index));
+      }
+      const ColumnDef& c = def.columns[change.column_index];
+      if (c.IsAutoNumber()) {
+        return Status::InvalidArgument("table " + def.name + ", column " + c.name +
+                                       ": an autonumber value cannot be changed");
+      }
+      // A column set to the value it holds is left as stored: its long
+      // value is not written again, and an update that changes nothing
+      // changes no byte of the file.
+      if (SameValue(change.value, old_row.values[change.column_index])) continue;
+      values[change.column_index] = change.value;
+      changed[change.column_index] = true;
+    }
+    if (std::none_of(changed.begin(), changed.end(), [](bool c) { return c; })) {
+      return Status::OK();
+    }
+    std::vector<std::string> keys;
+    JET_RETURN_IF_ERROR(CheckRules(t, values, &old_row.values, id, &keys));
+
+    // The new image: changed columns encoded, the others copied as stored.
+    LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
+    std::vector<FieldInput> fields;
+    fields.reserve(values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+      fields.push_back(changed[i] || i >= stored.size() ? FieldInput::Of(values[i])
+                                                        : FieldInput::Keep(stored[i]));
+    }
+    // Padded to the slot's length when it is shorter; longer means it moves.
+    std::string row;
+    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, where.data_size, &row));
+    // Long values the update replaced.
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (changed[i] && def.columns[i].IsLongValue() && i < stored.size() &&
+          stored[i].present) {
+        JET_RETURN_IF_ERROR(long_values.Free(def.columns[i].column_number, stored[i].bytes));
+      }
+    }
+
+    if (row.size() == where.data_size) {
+      uint8_t* page;
+      JET_RETURN_IF_ERROR(file_.MutablePage(where.data_page, &page));
+      JET_RETURN_IF_ERROR(ReplaceRow(format_, page, where.data_page, where.data_slot, row));
+    } else {
+      // Moved: the new image goes where there is room, flagged deleted so
+      // that scans reach it only through the header, which becomes a
+      // pointer to it and keeps its length. A previous target is left
+      // behind as a deleted row.
+      if (where.header_size < 4) {
+        return Status::NotSupported("table " + def.name + ": row " + std::to_string(id.slot) +
+                                    " of page " + std::to_string(id.page) +
+                                    " is too short to point at a moved image");
+      }
+      RowId target;
+      JET_RETURN_IF_ERROR(PlaceRow(t, row, kRowDeleted, id.page, &target));
+      std::string pointer(where.header_size, '\0');
+      WriteU32(reinterpret_cast<uint8_t*>(pointer.data()), (target.page << 8) | target.slot);
+      uint8_t* page;
+      JET_RETURN_IF_ERROR(file_.MutablePage(id.page, &page));
+      JET_RETURN_IF_ERROR(ReplaceRow(format_, page, id.page, id.slot, pointer));
+      JET_RETURN_IF_ERROR(SetRowFlags(format_, page, id.page, id.slot, kRowLookup));
+    }
+
+    std::vector<bool> new_keys(t.physical.size(), false);
+    for (size_t k = 0; k < t.physical.size(); ++k) {
+      const IndexDef& index = *t.physical[k];
+      std::string old_key;
+      JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, old_row.values, &old_key));
+      if (old_key == keys[k]) continue;
+      IndexTree tree(file_, format_, def, index);
+      if (!(index.IgnoresNulls() && IndexColumnsAllNull(def, index, old_row.values))) {
+        JET_RETURN_IF_ERROR(tree.Remove(old_key, id));
+      }
+      if (!(index.IgnoresNulls() && IndexColumnsAllNull(def, index, values))) {
+        bool new_key = false;
+        JET_RETURN_IF_ERROR(tree.Insert(keys[k], id, &new_key));
+        new_keys[k] = new_key;
+      }
+    }
+    return UpdateTableCounters(t, 0, def.autonumber_last, new_keys);
+  });
+}
+
+Status DatabaseImpl::Begin() {
+  JET_RETURN_IF_ERROR(CheckWritable());
+  if (unit_depth_ == 0) {
+    JET_RETURN_IF_ERROR(file_.BeginUnit());
+  } else {
+    file_.BeginSavepoint();
+  }
+  ++unit_depth_;
+  return Status::OK();
+}
+
+Status DatabaseImpl::Commit() {
+  if (unit_depth_ == 0) return Status::InvalidArgument("Commit without Begin");
+  if (--unit_depth_ > 0) {
+    file_.ReleaseSavepoint();
+    return Status::OK();
+  }
+  return file_.CommitUnit();
+}
+
+void DatabaseImpl::Rollback() {
+  if (unit_depth_ == 0) return;
+  if (--unit_depth_ > 0) {
+    file_.RollbackToSavepoint();
+  } else {
+    file_.RollbackUnit();
+  }
+  // A rolled-back unit may have made tables: the catalog is read again.
+  (void)Load();
+}
+
+Status DatabaseImpl::Close() {
+  unit_depth_ = 0;
+  return file_.Close();
+}
+
+}  // namespace jet

@@ -1,0 +1,345 @@
+#include "jet/index/index_key.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+
+#include "jet/index/text_key.h"
+
+namespace jet {
+namespace {
+
+constexpr uint8_t kFlagAscending = 0x7F;
+constexpr uint8_t kFlagDescending = 0x80;
+constexpr uint8_t kNullAscending = 0x00;
+constexpr uint8_t kNullDescending = 0xFF;
+
+bool TypeSupported(ColumnType type) {
+  switch (type) {
+    case ColumnType::kBoolean:
+    case ColumnType::kByte:
+    case ColumnType::kInteger:
+    case ColumnType::kLong:
+    case ColumnType::kCurrency:
+    case ColumnType::kSingle:
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime:
+    case ColumnType::kText:
+    case ColumnType::kMemo:
+    case ColumnType::kGuid:
+    case ColumnType::kBinary:
+    case ColumnType::kNumeric:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsText(ColumnType type) { return type == ColumnType::kText || type == ColumnType::kMemo; }
+
+const ColumnDef* FindByNumber(const TableDef& table, uint16_t column_number, size_t* index) {
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (table.columns[i].column_number == column_number) {
+      *index = i;
+      return &table.columns[i];
+    }
+  }
+  return nullptr;
+}
+
+bool IsIntegerKind(Value::Kind kind) {
+  return kind == Value::Kind::kByte || kind == Value::Kind::kInteger ||
+         kind == Value::Kind::kLong || kind == Value::Kind::kCurrency ||
+         kind == Value::Kind::kBoolean;
+}
+
+bool IsRealKind(Value::Kind kind) {
+  return kind == Value::Kind::kSingle || kind == Value::Kind::kDouble ||
+         kind == Value::Kind::kDateTime;
+}
+
+std::string Describe(const Value& value) {
+  std::ostringstream s;
+  if (IsIntegerKind(value.kind())) {
+    s << value.integer();
+  } else if (IsRealKind(value.kind())) {
+    s << value.real();
+  } else if (value.kind() == Value::Kind::kText) {
+    s << '"' << value.text() << '"';
+  } else if (value.kind() == Value::Kind::kDecimal) {
+    s << value.decimal().ToString();
+  } else if (value.kind() == Value::Kind::kBinary) {
+    s << "binary of " << value.binary().size() << " bytes";
+  } else {
+    s << "a value of kind " << static_cast<int>(value.kind());
+  }
+  return s.str();
+}
+
+// Appends `bits` big-endian in `size` bytes.
+void AppendBigEndian(uint64_t bits, int size, std::string* out) {
+  for (int i = size - 1; i >= 0; --i) out->push_back(static_cast<char>(bits >> (8 * i)));
+}
+
+// GUID and Binary: 8-byte groups, each followed by a length byte (09 when
+// more groups follow, else the count of real bytes; the group is padded with
+// zeros). Descending inverts every group but keeps the 09 length bytes.
+void AppendBinaryGroups(std::string_view bytes, bool ascending, std::string* out) {
+  const uint8_t mask = ascending ? 0x00 : 0xFF;
+  size_t pos = 0;
+  while (bytes.size() - pos > 8) {
+    for (size_t i = 0; i < 8; ++i) out->push_back(static_cast<char>(bytes[pos + i] ^ mask));
+    out->push_back(0x09);
+    pos += 8;
+  }
+  const size_t rest = bytes.size() - pos;
+  if (rest == 0) return;
+  for (size_t i = 0; i < 8; ++i) {
+    out->push_back(static_cast<char>((i < rest ? static_cast<uint8_t>(bytes[pos + i]) : 0) ^ mask));
+  }
+  out->push_back(static_cast<char>(rest ^ mask));
+}
+
+using u128 = unsigned __int128;
+
+// The value of a Numeric column as sign and unscaled magnitude at
+// `column`'s scale (a value at another scale is rescaled, rounding half away
+// from zero). False when it does not fit 128 bits or is not a number.
+bool NumericMagnitude(const ColumnDef& column, const Value& value, bool* negative, u128* magnitude) {
+  uint32_t scale = 0;
+  if (value.kind() == Value::Kind::kDecimal) {
+    const Decimal& d = value.decimal();
+    *negative = d.negative;
+    *magnitude = 0;
+    for (uint32_t word : d.magnitude) *magnitude = (*magnitude << 32) | word;
+    scale = d.scale;
+  } else if (IsIntegerKind(value.kind()) && value.kind() != Value::Kind::kBoolean) {
+    const int64_t v = value.integer();
+    *negative = v < 0;
+    *magnitude = *negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    scale = value.kind() == Value::Kind::kCurrency ? 4 : 0;
+  } else {
+    return false;
+  }
+  for (; scale < column.scale; ++scale) {
+    if (*magnitude > ~u128{0} / 10) return false;
+    *magnitude *= 10;
+  }
+  for (; scale > column.scale; --scale) {
+    const bool round_up = *magnitude % 10 >= 5 && scale == column.scale + 1u;
+    *magnitude /= 10;
+    if (round_up) ++*magnitude;
+  }
+  if (*magnitude == 0) *negative = false;
+  return true;
+}
+
+}  // namespace
+
+bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::string* why) {
+  return IndexKeysSupported(table, index, JetVersion::kJet4, why);
+}
+
+bool IndexKeysSupported(const TableDef& table, const IndexDef& index, JetVersion version,
+                        std::string* why) {
+  for (const IndexColumnDef& ic : index.columns) {
+    size_t at = 0;
+    const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
+    if (column == nullptr) {
+      if (why) {
+        *why = "index " + index.name + " of table " + table.name + " names column number " +
+               std::to_string(ic.column_number) + ", which the table does not have";
+      }
+      return false;
+    }
+    if (!TypeSupported(column->type)) {
+      if (why) {
+        *why = "index " + index.name + " on column " + column->name + " (" +
+               ColumnTypeName(column->type) + ") of table " + table.name +
+               ": keys of this column type cannot be written";
+      }
+      return false;
+    }
+    std::string text_why;
+    if (IsText(column->type) && !TextKeySupported(*column, &text_why)) {
+      if (why) {
+        *why = "index " + index.name + " of table " + table.name + ": " + text_why;
+      }
+      return false;
+    }
+    // Only an Access 97 definition gives a text column its own code page.
+    if (IsText(column->type) && column->code_page != 0 && version != JetVersion::kJet3) {
+      if (why) {
+        *why = "index " + index.name + " of table " + table.name + ": column " + column->name +
+               " is an Access 97 text column, whose keys follow the General 97 order;"
+               " they are built only for an Access 97 file";
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IndexColumnsAllNull(const TableDef& table, const IndexDef& index,
+                         const std::vector<Value>& row_values) {
+  for (const IndexColumnDef& ic : index.columns) {
+    size_t at = 0;
+    const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
+    if (column == nullptr || at >= row_values.size()) continue;
+    if (column->type == ColumnType::kBoolean || !row_values[at].is_null()) return false;
+  }
+  return true;
+}
+
+Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
+                      const std::vector<Value>& row_values, std::string* key,
+                      JetVersion version) {
+  key->clear();
+  std::string why;
+  if (!IndexKeysSupported(table, index, version, &why)) return Status::NotSupported(why);
+  for (const IndexColumnDef& ic : index.columns) {
+    size_t at = 0;
+    const ColumnDef* column = FindByNumber(table, ic.column_number, &at);
+    if (at >= row_values.size()) {
+      return Status::InvalidArgument("index " + index.name + " of table " + table.name +
+                                     ": the row has no value for column " + column->name);
+    }
+    const Value& value = row_values[at];
+    const bool descending = !ic.ascending;
+    const size_t start = key->size();
+
+    if (value.is_null() && column->type != ColumnType::kBoolean) {
+      key->push_back(static_cast<char>(descending ? kNullDescending : kNullAscending));
+      continue;
+    }
+    key->push_back(static_cast<char>(descending ? kFlagDescending : kFlagAscending));
+
+    auto wrong_kind = [&]() {
+      return Status::InvalidArgument("index " + index.name + " on column " + column->name + " (" +
+                                     ColumnTypeName(column->type) + ") of table " + table.name +
+                                     ": cannot take " + Describe(value));
+    };
+
+    bool inverted = false;  // the segment's own rule already handled `descending`
+    switch (column->type) {
+      case ColumnType::kText:
+      case ColumnType::kMemo: {
+        if (value.kind() != Value::Kind::kText) return wrong_kind();
+        Status s = version == JetVersion::kJet3
+                       ? AppendGeneral97TextKeyValue(value.text(), !descending, key)
+                       : AppendTextKeyValue(value.text(), !descending, key);
+        if (!s.ok()) {
+          std::string message = "index " + index.name + " on column " + column->name +
+                                " of table " + table.name + ": " + s.message();
+          return s.code() == StatusCode::kNotSupported ? Status::NotSupported(message)
+                                                       : Status::InvalidArgument(message);
+        }
+        inverted = true;
+        break;
+      }
+      case ColumnType::kGuid: {
+        if (value.kind() != Value::Kind::kGuid) return wrong_kind();
+        // Stored as Data1 (4), Data2 (2), Data3 (2) little-endian, then 8
+        // bytes; the key takes the fields big-endian, as the GUID is written.
+        static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+        char bytes[16];
+        for (int i = 0; i < 16; ++i) bytes[i] = static_cast<char>(value.guid()[kOrder[i]]);
+        AppendBinaryGroups(std::string_view(bytes, 16), !descending, key);
+        inverted = true;
+        break;
+      }
+      case ColumnType::kBinary: {
+        if (value.kind() != Value::Kind::kBinary) return wrong_kind();
+        AppendBinaryGroups(value.binary(), !descending, key);
+        inverted = true;
+        break;
+      }
+      case ColumnType::kNumeric: {
+        bool negative = false;
+        u128 magnitude = 0;
+        if (!NumericMagnitude(*column, value, &negative, &magnitude)) return wrong_kind();
+        uint8_t bytes[17];
+        bytes[0] = negative ? 0x80 : 0x00;
+        for (int i = 0; i < 16; ++i) bytes[1 + i] = static_cast<uint8_t>(magnitude >> (8 * (15 - i)));
+        if (negative == !descending) {
+          for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
+        }
+        bytes[0] = negative ? 0x00 : 0xFF;
+        key->append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+        inverted = true;
+        break;
+      }
+      case ColumnType::kBoolean: {
+        // A null Boolean is stored as false (the null-mask bit is the value).
+        bool truth = !value.is_null() && (IsIntegerKind(value.kind()) ? value.integer() != 0
+                                          : IsRealKind(value.kind()) ? value.real() != 0
+                                                                     : false);
+        if (!value.is_null() && !IsIntegerKind(value.kind()) && !IsRealKind(value.kind())) {
+          return wrong_kind();
+        }
+        key->push_back(static_cast<char>(truth ? 0x00 : 0xFF));
+        break;
+      }
+      case ColumnType::kByte:
+      case ColumnType::kInteger:
+      case ColumnType::kLong:
+      case ColumnType::kCurrency: {
+        if (!IsIntegerKind(value.kind())) return wrong_kind();
+        int64_t v = value.integer();
+        int size = column->type == ColumnType::kByte      ? 1
+                   : column->type == ColumnType::kInteger ? 2
+                   : column->type == ColumnType::kLong    ? 4
+                                                          : 8;
+        if (size < 8) {
+          int64_t lo = column->type == ColumnType::kByte ? 0 : -(int64_t{1} << (8 * size - 1));
+          int64_t hi = column->type == ColumnType::kByte ? 255 : (int64_t{1} << (8 * size - 1)) - 1;
+          if (v < lo || v > hi) return wrong_kind();
+        }
+        uint64_t bits = static_cast<uint64_t>(v);
+        // Byte is unsigned and kept as it is; signed types flip their sign bit
+        // so that negative values sort below positive ones.
+        if (column->type != ColumnType::kByte) bits ^= uint64_t{1} << (8 * size - 1);
+        AppendBigEndian(bits, size, key);
+        break;
+      }
+      case ColumnType::kSingle:
+      case ColumnType::kDouble:
+      case ColumnType::kDateTime: {
+        double d;
+        if (IsRealKind(value.kind())) {
+          d = value.real();
+        } else if (IsIntegerKind(value.kind())) {
+          d = static_cast<double>(value.integer());
+        } else {
+          return wrong_kind();
+        }
+        uint64_t bits;
+        int size;
+        if (column->type == ColumnType::kSingle) {
+          float f = static_cast<float>(d);
+          uint32_t b32;
+          std::memcpy(&b32, &f, sizeof b32);
+          bits = b32;
+          size = 4;
+        } else {
+          std::memcpy(&bits, &d, sizeof bits);
+          size = 8;
+        }
+        const uint64_t sign = uint64_t{1} << (8 * size - 1);
+        const uint64_t all = size == 8 ? ~uint64_t{0} : 0xFFFFFFFFu;
+        bits = (bits & sign) ? (~bits & all) : (bits ^ sign);
+        AppendBigEndian(bits, size, key);
+        break;
+      }
+      default:
+        return wrong_kind();
+    }
+    if (descending && !inverted) {
+      for (size_t i = start + 1; i < key->size(); ++i) (*key)[i] = static_cast<char>(~(*key)[i]);
+    }
+  }
+  return Status::OK();
+}
+
+}  // namespace jet

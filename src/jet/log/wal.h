@@ -1,0 +1,165 @@
+// The write-ahead log: a file beside the database ("<database>-wal", named
+// after the database's resolved path) that makes each unit of change
+// durable and atomic without writing the database file itself until a
+// checkpoint.
+//
+// Log file (all numbers little-endian):
+//   header (64 bytes)
+//     OFFSET  SIZE  MEANING
+//     0       8     "JETWAL02"
+//     8       4     page size
+//     12      4     salt: random, new for each generation of the log
+//     16      8     database size as the generation began
+//     24      8     hash of the database's page 0 as the generation began
+//     32      8     offset of the checkpoint record (0: no checkpoint began)
+//     40      8     log length at the end of the checkpoint record
+//     48      8     reserved (0)
+//     56      8     checksum of bytes 0..55
+//   then records, each checksummed over its own bytes, seeded with the salt:
+//     unit:        u32 "UNIT", u32 salt, u32 page count of the database after
+//                  the unit, u32 n, n x (u32 page number, u64 hash of the page
+//                  in the database file as the generation began, page image),
+//                  u64 sum
+//     checkpoint:  u32 "CKPT", u32 salt, u32 page count, u32 n,
+//                  n x (u32 page number, u64 hash before, u64 hash after), u64 sum
+//
+// Rules:
+//   (W1) A unit is committed once its record is complete (and durable across
+//        a power cut once synced: at every commit, or at the latest by the
+//        checkpoint record, W2). Before a checkpoint began, a record that is
+//        cut short or fails its checksum, and everything after it, is the
+//        tail of a write that a crash interrupted: it is dropped, and the
+//        units before it are the committed state.
+//   (W2) Before any page is written into the database, the checkpoint
+//        record (every page to be written, with its hash before and after)
+//        is appended and synced, and then the header is marked with the
+//        record's place and synced. Until the header is marked, the database
+//        file is exactly as the generation began. A checkpoint that a crash
+//        interrupts is completed by the next open: recovery is a checkpoint
+//        of the log it finds, so it can itself be interrupted and redone any
+//        number of times.
+//   (W3) A log belongs to a database by content, not by the file's name,
+//        device, inode or time: its size is the size the generation began
+//        with (or, once a checkpoint began, at most the size after it), its
+//        page 0 is unchanged, and every page the log touches holds the image
+//        the log recorded for it as the generation began, or, once a
+//        checkpoint began, its image before or after the checkpoint. A
+//        database that fails this was changed by another program; the log is
+//        not applied and both files are kept.
+//   (W4) Nothing at the log's name is removed unless it is provably ours and
+//        spent: a log whose pages are all in the synced database, or one of
+//        ours without a committed unit. A file that is not a log of ours is
+//        never touched (writing is refused, reading goes on without it); a
+//        log that is damaged after its checkpoint began, or whose header is
+//        damaged, is refused with both files kept.
+//   (W5) The log is emptied only after the database file holding its pages
+//        has been synced. A new generation gets a new salt, so stale records
+//        of an older one can never be taken for committed units.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/file/file.h"
+#include "jet/status.h"
+
+namespace jet {
+
+uint64_t HashBytes(const uint8_t* data, size_t size, uint64_t seed);
+
+// What is found at a log's name.
+enum class WalState {
+  kAbsent,   // nothing there
+  kSpent,    // a log of ours without a committed unit (or an empty file)
+  kValid,    // a log of ours with committed units (or a begun checkpoint)
+  kForeign,  // not a log of ours: left alone (W4)
+  kDamaged,  // ours, but it cannot be told what it held: refused (W4)
+};
+
+// What a log holds: the latest image of every page its committed units wrote.
+struct WalContents {
+  WalState state = WalState::kAbsent;
+  std::string problem;          // kForeign, kDamaged: what is wrong
+  std::map<uint32_t, std::string> pages;
+  std::map<uint32_t, uint64_t> base_hashes;  // page -> its hash as the generation began
+  uint32_t page_count = 0;      // of the database after the last unit
+  uint32_t salt = 0;
+  uint64_t base_size = 0;       // database size as the generation began
+  uint64_t base_page0_hash = 0;
+  bool checkpoint_started = false;
+  std::map<uint32_t, std::pair<uint64_t, uint64_t>> checkpoint_hashes;  // page -> before, after
+  uint64_t valid_bytes = 0;     // length of the log up to the last good record
+};
+
+class Wal {
+ public:
+  static std::string PathFor(const std::string& database_path) { return database_path + "-wal"; }
+
+  // Reads and classifies what is at `path` (W1, W4).
+  static Result<WalContents> Read(const std::string& path, uint32_t page_size);
+
+  // Checks rule W3 for a kValid `contents` against the open database file.
+  // The refusal says whether the database is still whole as the other
+  // program left it (no checkpoint had begun) or damaged.
+  static Status CheckBelongs(const WalContents& contents, const OsFile& database,
+                             uint32_t page_size);
+
+  // Opens the log of a database for appending, emptying whatever it held.
+  // REQUIRES: the caller holds the database's writer lock, and what is at
+  // `path` is absent or spent.
+  static Result<std::unique_ptr<Wal>> Create(const std::string& path, const OsFile* database,
+                                             uint32_t page_size, bool sync, bool sync_units);
+  // Opens a kValid log left by an interrupted writer, to complete its
+  // checkpoint: the torn tail after its last good record is cut off.
+  static Result<std::unique_ptr<Wal>> Resume(const std::string& path,
+                                             const WalContents& contents, uint32_t page_size,
+                                             bool sync);
+
+  struct Page {
+    uint32_t number;
+    uint64_t base_hash;  // the page's hash in the database file (0 past its end)
+    const uint8_t* image;
+  };
+  // Appends one unit, synced when sync_units (W1). On failure the log is cut
+  // back to its last good record, so the unit is simply not there.
+  Status AppendUnit(const std::vector<Page>& pages, uint32_t page_count);
+  // Appends and syncs the checkpoint record, then marks the header (W2).
+  Status BeginCheckpoint(const std::vector<uint32_t>& numbers,
+                         const std::vector<uint64_t>& before,
+                         const std::vector<uint64_t>& after, uint32_t page_count);
+  // Empties the log after a checkpoint (W5): the next unit starts a new generation.
+  Status Reset();
+  // Makes every unit appended so far durable (when syncing at all).
+  Status Sync();
+
+  uint64_t size() const { return size_; }
+  const std::string& path() const { return file_->path(); }
+
+ private:
+  Wal(std::unique_ptr<OsFile> file, const OsFile* database, uint32_t page_size, bool sync,
+      bool sync_units)
+      : file_(std::move(file)),
+        database_(database),
+        page_size_(page_size),
+        sync_(sync),
+        sync_units_(sync_units) {}
+  Status StartGeneration();
+  Status WriteHeader(uint64_t checkpoint_at, uint64_t checkpoint_end);
+  Status AppendRecord(const std::string& record, bool sync);
+
+  std::unique_ptr<OsFile> file_;
+  const OsFile* database_;  // null when resuming
+  uint32_t page_size_;
+  bool sync_;        // checkpoint records, the header mark, emptying, the folder
+  bool sync_units_;  // every unit record too
+  uint32_t salt_ = 0;
+  uint64_t base_size_ = 0;
+  uint64_t base_page0_hash_ = 0;
+  uint64_t size_ = 0;       // bytes of good records (0: no header yet)
+  std::string buffer_;      // reused record buffer
+};
+
+}  // namespace jet

@@ -1,0 +1,295 @@
+// The log beside a database, tried as a careless user or another program
+// would: copied folders, links, damaged logs, files in the log's way, and
+// readers beside a writer (wal.h, page_file.h).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "jet/database.h"
+#include "jet/file/file.h"
+#include "jet/pager/page_file.h"
+#include "jet/testing/test_util.h"
+#include "support/shared_copy.h"
+
+namespace jet {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FileBytes;
+using testing::NewDay;
+using testing::OpenForWriting;
+using testing::Rows;
+using tessaly::testing::SharedFileCopy;
+using ::testing::HasSubstr;
+
+std::string LogOf(const fs::path& mdb) { return mdb.string() + "-wal"; }
+
+OpenOptions Options(bool read_only, int busy_timeout_ms = 5000) {
+  OpenOptions options;
+  options.read_only = read_only;
+  options.busy_timeout_ms = busy_timeout_ms;
+  return options;
+}
+
+// Fails the `nth` write into the database file itself and every operation
+// after it, as a crash there would leave the files.
+struct FailFromDatabaseWrite : FileObserver {
+  Status Before(FileOp op, const std::string& path, OsFile*, uint64_t, uint64_t) override {
+    if (op == FileOp::kWrite && path == database) ++writes;
+    if (writes >= nth) return Status::IoError("the machine stopped");
+    return Status::OK();
+  }
+  std::string database;
+  int nth = 1;
+  int writes = 0;
+};
+
+// A writer that adds `days` days through `opened_as` (a link, say) and
+// stops half way through copying them into the file (`real`) at its close.
+void InterruptCheckpoint(const fs::path& opened_as, const fs::path& real, int days = 40) {
+  {
+    auto db = Database::Open(opened_as.string(), Options(false));
+    ASSERT_TRUE(db.ok()) << db.status().ToString();
+    auto dates = (*db)->GetTable("Dates");
+    for (int i = 0; i < days; ++i) {
+      ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300 + i)).ok());
+    }
+    FailFromDatabaseWrite observer;
+    observer.database = real.string();
+    observer.nth = 2;
+    SetFileObserverForTesting(&observer);
+    Status closed = (*db)->Close();
+    SetFileObserverForTesting(nullptr);
+    ASSERT_FALSE(closed.ok());
+  }
+  ASSERT_TRUE(fs::exists(LogOf(real)));
+}
+
+size_t DaysIn(const fs::path& path) {
+  auto db = Database::Open(path.string());
+  EXPECT_TRUE(db.ok()) << db.status().ToString();
+  if (!db.ok()) return 0;
+  auto problems = (*db)->Check();
+  EXPECT_TRUE(problems.ok() && problems->empty()) << path;
+  return Rows(**db, "Dates").size();
+}
+
+TEST(LogTest, AnInterruptedCheckpointIsCompletedThroughLinksAndFromACopiedFolder) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  const fs::path real = copy.dir() / "real" / "cal.mdb";
+  const fs::path link = copy.dir() / "link" / "cal.mdb";
+  fs::create_directories(real.parent_path());
+  fs::create_directories(link.parent_path());
+  fs::rename(copy.path(), real);
+#ifdef _WIN32
+  InterruptCheckpoint(real, real);
+#else
+  fs::create_symlink(real, link);
+  InterruptCheckpoint(link, real);
+  EXPECT_FALSE(fs::exists(LogOf(link))) << "the log is named after the file, not the link";
+#endif
+
+  // The folder copied (new inodes, new times), as a backup tool would.
+  const fs::path copied = copy.dir() / "copied" / "cal.mdb";
+  fs::create_directories(copied.parent_path());
+  fs::copy_file(real, copied);
+  fs::copy_file(LogOf(real), LogOf(copied));
+  EXPECT_EQ(DaysIn(copied), 40u);
+  EXPECT_FALSE(fs::exists(LogOf(copied)));
+  EXPECT_EQ(DaysIn(real), 40u);
+  EXPECT_FALSE(fs::exists(LogOf(real)));
+}
+
+TEST(LogTest, AFileWithSeveralNamesIsReadButNotWritten) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  const fs::path other = copy.dir() / "other.mdb";
+  fs::create_hard_link(copy.path(), other);
+  auto writer = Database::Open(other.string(), Options(false));
+  ASSERT_FALSE(writer.ok());
+  EXPECT_THAT(writer.status().message(), HasSubstr("has 2 names (hard links)"));
+  EXPECT_EQ(DaysIn(other), 0u);
+}
+
+// Damage after a checkpoint began: the database may hold a mixture that
+// only an intact log completes, so nothing is used or removed.
+TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& mdb, const fs::path& log)> damage;
+    const char* says;
+  };
+  auto flip = [](const fs::path& file, uint64_t offset) {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekg(static_cast<std::streamoff>(offset));
+    const char c = static_cast<char>(f.get() ^ 0x10);
+    f.seekp(static_cast<std::streamoff>(offset));
+    f.put(c);
+  };
+  const Case cases[] = {
+      {"log cut short", [](const fs::path&, const fs::path& log) { fs::resize_file(log, 100000); },
+       "though"},
+      {"log cut to its header", [](const fs::path&, const fs::path& log) { fs::resize_file(log, 64); },
+       "though"},
+      {"bit flipped in the header", [&](const fs::path&, const fs::path& log) { flip(log, 20); },
+       "its header is damaged"},
+      {"bit flipped in a unit", [&](const fs::path&, const fs::path& log) { flip(log, 64 + 16 + 4096); },
+       "is damaged"},
+      {"bit flipped in the checkpoint record",
+       [&](const fs::path&, const fs::path& log) { flip(log, fs::file_size(log) - 12); },
+       "is damaged"},
+      {"a logged page changed by another program",
+       [&](const fs::path& mdb, const fs::path&) {
+         // The definition of Dates, whose row count every insert raised.
+         auto image = Database::OpenImage(FileBytes(tessaly::testing::SharedPath(
+             "fixtures", "tessdata-blank.mdb")));
+         flip(mdb, 4096ull * (*image)->GetTable("Dates")->tdef_page + 4000);
+       },
+       "restore the database from a backup"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+    InterruptCheckpoint(copy.path(), copy.path(), 150);
+    c.damage(copy.path(), LogOf(copy.path()));
+    const std::string mdb = FileBytes(copy.path()), log = FileBytes(LogOf(copy.path()));
+    for (bool read_only : {true, false}) {
+      auto db = Database::Open(copy.path().string(), Options(read_only));
+      ASSERT_FALSE(db.ok());
+      EXPECT_EQ(db.status().code(), StatusCode::kCorruption);
+      EXPECT_THAT(db.status().message(), HasSubstr(c.says));
+      EXPECT_THAT(db.status().message(), HasSubstr(LogOf(copy.path())));
+      EXPECT_THAT(db.status().message(), HasSubstr("Both files were left as they are"));
+      EXPECT_THAT(db.status().message(), ::testing::Not(HasSubstr("move")));
+    }
+    EXPECT_TRUE(FileBytes(copy.path()) == mdb);
+    EXPECT_TRUE(FileBytes(LogOf(copy.path())) == log);
+  }
+}
+
+TEST(LogTest, SomethingElseAtTheLogsNameIsLeftAloneAndOnlyReadingGoesOn) {
+  const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> cases = {
+      {"a text file", [](const std::string& at) { std::ofstream(at, std::ios::binary) << "notes\n"; }},
+      {"a folder", [](const std::string& at) { fs::create_directory(at); }},
+#ifndef _WIN32
+      {"a fifo", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }},
+#endif
+  };
+  for (const auto& [name, make] : cases) {
+    SCOPED_TRACE(name);
+    SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+    const std::string log = LogOf(copy.path());
+    make(log);
+    EXPECT_GT(DaysIn(copy.path()), 0u);
+    auto writer = Database::Open(copy.path().string(), Options(false));
+    ASSERT_FALSE(writer.ok());
+    EXPECT_THAT(writer.status().message(), HasSubstr("not a log of this program is in the way"));
+    EXPECT_TRUE(fs::exists(fs::symlink_status(log)));
+    if (fs::is_regular_file(log)) {
+      EXPECT_EQ(FileBytes(log), "notes\n");
+    }
+  }
+}
+
+TEST(LogTest, ADatabaseNameThatIsNoRegularFileIsRefusedAtOnce) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  std::vector<fs::path> paths = {copy.dir()};
+#ifndef _WIN32
+  const fs::path fifo = copy.dir() / "pipe.mdb";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  paths.push_back(fifo);
+#endif
+  for (const fs::path& path : paths) {
+    for (bool read_only : {true, false}) {
+      auto db = Database::Open(path.string(), Options(read_only));
+      ASSERT_FALSE(db.ok());
+      EXPECT_THAT(db.status().message(), HasSubstr("not a regular file"));
+    }
+  }
+}
+
+// ---- Readers beside a writer (page_file.h, P6-P9) ----
+
+std::unique_ptr<Database> OpenReader(const fs::path& path, int busy_timeout_ms = 5000) {
+  auto db = Database::Open(path.string(), Options(true, busy_timeout_ms));
+  EXPECT_TRUE(db.ok()) << db.status().ToString();
+  return db.ok() ? std::move(db).value() : nullptr;
+}
+
+Status AddDay(Database& db, double date) {
+  auto dates = db.GetTable("Dates");
+  return db.Insert(*dates, NewDay(*dates, date)).status();
+}
+
+TEST(ReadersBesideAWriterTest, EachReaderKeepsTheStateItOpenedOnWhileTheWriterGoesOn) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  OpenOptions options;
+  options.read_only = false;
+  options.checkpoint_bytes = 1;  // a checkpoint after every unit, when readers allow
+  options.busy_timeout_ms = 0;
+  auto writer = std::move(Database::Open(copy.path().string(), options)).value();
+  const size_t before = Rows(*writer, "Dates").size();
+  ASSERT_TRUE(AddDay(*writer, 50000).ok());
+  EXPECT_FALSE(fs::exists(LogOf(copy.path())) && fs::file_size(LogOf(copy.path())) > 0)
+      << "with no reader open, the unit was copied into the file";
+
+  auto first = OpenReader(copy.path());
+  ASSERT_TRUE(AddDay(*writer, 50001).ok());  // its checkpoint is put off
+  auto second = OpenReader(copy.path());     // reads the new day from the log
+  ASSERT_TRUE(AddDay(*writer, 50002).ok());
+  EXPECT_EQ(Rows(*first, "Dates").size(), before + 1);
+  EXPECT_EQ(Rows(*second, "Dates").size(), before + 2);
+  EXPECT_EQ(Rows(*writer, "Dates").size(), before + 3);
+
+  first.reset();
+  second.reset();
+  ASSERT_TRUE(writer->Close().ok());
+  EXPECT_FALSE(fs::exists(LogOf(copy.path())));
+  EXPECT_EQ(DaysIn(copy.path()), before + 3);
+}
+
+TEST(ReadersBesideAWriterTest, AWritersCloseLeavesItsLogToTheNextOpenWhileAReaderReads) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  auto writer = std::move(Database::Open(copy.path().string(),
+                                         Options(false, 20)))
+                    .value();
+  const size_t before = Rows(*writer, "Dates").size();
+  auto reader = OpenReader(copy.path());
+  ASSERT_TRUE(AddDay(*writer, 50000).ok());
+  const std::string file = FileBytes(copy.path());
+  ASSERT_TRUE(writer->Close().ok());
+  EXPECT_TRUE(FileBytes(copy.path()) == file) << "pages were copied under an open reader";
+  EXPECT_TRUE(fs::exists(LogOf(copy.path())));
+  EXPECT_EQ(Rows(*reader, "Dates").size(), before);
+  reader.reset();
+  EXPECT_EQ(DaysIn(copy.path()), before + 1);
+  EXPECT_FALSE(fs::exists(LogOf(copy.path())));
+}
+
+Status g_arrival;
+std::string g_arrival_path;
+void ReaderArrives(PagerEvent event, const std::string&) {
+  if (event != PagerEvent::kCopyingPages) return;
+  g_arrival = Database::Open(g_arrival_path, Options(true, 0)).status();
+}
+
+TEST(ReadersBesideAWriterTest, AReaderArrivingWhilePagesAreCopiedIsToldToTryAgain) {
+  SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
+  g_arrival_path = copy.path().string();
+  auto writer = OpenForWriting(copy.path());
+  ASSERT_TRUE(AddDay(*writer, 50000).ok());
+  SetPagerHookForTesting(&ReaderArrives);
+  Status closed = writer->Close();
+  SetPagerHookForTesting(nullptr);
+  ASSERT_TRUE(closed.ok()) << closed.ToString();
+  EXPECT_EQ(g_arrival.code(), StatusCode::kBusy);
+  EXPECT_THAT(g_arrival.message(), HasSubstr("try again"));
+}
+
+}  // namespace
+}  // namespace jet

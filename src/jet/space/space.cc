@@ -1,0 +1,397 @@
+// Space management; see space.h.
+//
+// Rows edited here (usage_map.h has the reader's view):
+//
+//   Inline map (type 0)            Reference map (type 1)
+//   OFFSET  SIZE  MEANING          OFFSET  SIZE  MEANING
+//   0       1     0x00             0       1     0x01
+//   1       4     start page       1+4i    4     page of bitmap i (0 = none)
+//   5       n     bit k = page start+k
+//
+//   Bitmap page (type 0x05), covering pages i*P .. (i+1)*P-1, P = (page_size-4)*8
+//   OFFSET  SIZE         MEANING
+//   0       4            05 01 00 00
+//   4       page_size-4  bit k = page i*P+k
+//
+// In object maps a set bit means "member"; in the global map (page 1, row 0)
+// it means "free". Access grows the global map's inline row with the file, four
+// bytes (32 pages) at a time from 64 bytes (512 pages): testV2000.mdb has 743
+// pages and a 101-byte row (96 bytes, 768 pages). Bits past the end of the
+// file are set (free), as in every Access file of the corpus.
+#include "jet/space/space.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "jet/base/coding.h"
+#include "jet/format/row_slots.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint32_t kGlobalMapPage = 1;
+constexpr uint32_t kGlobalMapPointer = kGlobalMapPage << 8;  // page 1, row 0
+constexpr uint32_t kInlineHeaderSize = 5;                    // type, start page
+constexpr uint32_t kBitmapPageHeaderSize = 4;                // 05 01 00 00
+constexpr uint32_t kGlobalGrowthBytes = 4;
+
+uint32_t PagesPerBitmapPage(const Format& format) {
+  return (format.page_size - kBitmapPageHeaderSize) * 8;
+}
+
+bool TestBit(const uint8_t* bits, uint64_t k) { return (bits[k / 8] >> (k % 8)) & 1; }
+void SetBit(uint8_t* bits, uint64_t k) { bits[k / 8] = static_cast<uint8_t>(bits[k / 8] | (1u << (k % 8))); }
+void ClearBit(uint8_t* bits, uint64_t k) { bits[k / 8] = static_cast<uint8_t>(bits[k / 8] & ~(1u << (k % 8))); }
+
+std::string MapName(uint32_t pointer) {
+  if (pointer == kGlobalMapPointer) return "global page map (page 1 row 0)";
+  return "usage map at page " + std::to_string(RowPointerPage(pointer)) + " row " +
+         std::to_string(RowPointerSlot(pointer));
+}
+
+// A map row located on its page, for reading or writing.
+struct MapRow {
+  uint8_t* row = nullptr;
+  uint32_t size = 0;
+};
+
+Status CheckMapType(const MapRow& map, uint32_t pointer) {
+  if (map.size < 1) return Status::Corruption(MapName(pointer) + " is an empty row");
+  if (map.row[0] == 0 && map.size < kInlineHeaderSize) {
+    return Status::Corruption(MapName(pointer) + ": inline row of " + std::to_string(map.size) +
+                              " bytes has no room for its start page");
+  }
+  if (map.row[0] > 1) {
+    return Status::Corruption(MapName(pointer) + " has unknown type " + std::to_string(map.row[0]));
+  }
+  return Status::OK();
+}
+
+// Finds the map row and checks its type; *offset is where it starts on its page.
+Status LocateMapRow(const PageFile& file, const Format& format, uint32_t pointer,
+                    const uint8_t** page, uint32_t* offset, uint32_t* size) {
+  RowSpan span;
+  const std::string what = MapName(pointer);
+  JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, what.c_str(), page, &span));
+  *offset = span.start;
+  *size = span.size;
+  return CheckMapType({const_cast<uint8_t*>(*page + span.start), span.size}, pointer);
+}
+
+// The writable row. Call again after anything that may write pages: the
+// row may have moved on its page.
+Status MutableMapRow(PageFile& file, const Format& format, uint32_t pointer, MapRow* map) {
+  const uint8_t* read_page;
+  uint32_t offset;
+  JET_RETURN_IF_ERROR(LocateMapRow(file, format, pointer, &read_page, &offset, &map->size));
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file.MutablePage(RowPointerPage(pointer), &page));
+  map->row = page + offset;
+  return Status::OK();
+}
+
+// Checks that reference slot `slot` names a bitmap page inside the file.
+Status CheckBitmapPage(const PageFile& file, uint32_t pointer, uint32_t slot,
+                       uint32_t bitmap_page) {
+  const uint8_t* page = file.PageOrNull(bitmap_page);
+  if (page == nullptr) {
+    return Status::Corruption(MapName(pointer) + ": reference " + std::to_string(slot) +
+                              " names page " + std::to_string(bitmap_page) +
+                              ", past the end of the file (" + std::to_string(file.page_count()) +
+                              " pages)");
+  }
+  if (page[0] != kPageUsageMap) {
+    return Status::Corruption(MapName(pointer) + ": reference " + std::to_string(slot) +
+                              " names page " + std::to_string(bitmap_page) +
+                              ", which is not a usage map page (type " + std::to_string(page[0]) +
+                              ")");
+  }
+  return Status::OK();
+}
+
+Status RequireUnit(const PageFile& file, const char* operation) {
+  if (!file.in_unit()) {
+    return Status::InvalidArgument(std::string(operation) + " needs an open unit of change");
+  }
+  return Status::OK();
+}
+
+// ---- Global map ----
+
+// Resizes row 0 of page 1 to `new_size` bytes (growing only), moving the
+// rows below it down and keeping the offset table and free space in step.
+// The new row's bytes are left for the caller to write.
+Status GrowGlobalRow(PageFile& file, const Format& format, uint32_t new_size,
+                     uint32_t pages_needed) {
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file.MutablePage(kGlobalMapPage, &page));
+  uint32_t count;
+  JET_RETURN_IF_ERROR(PageRowCount(format, page, kGlobalMapPage, &count));
+  if (count == 0) return Status::Corruption("page 1 holds no global page map row");
+  // LocateRow checks that each row starts at or below the one before and
+  // after the offset table, so rows 1.. lie contiguous below row 0.
+  RowSpan first, last;
+  for (uint32_t slot = 0; slot < count; ++slot) {
+    JET_RETURN_IF_ERROR(LocateRow(format, page, kGlobalMapPage, slot, &last));
+    if (slot == 0) first = last;
+  }
+  const uint32_t table_end = format.data_header_size + 2 * count;
+  const uint32_t gap = last.start - table_end;
+  const uint32_t growth = new_size - first.size;
+  if (growth > gap) {
+    const uint64_t reach = (static_cast<uint64_t>(first.size + gap) - kInlineHeaderSize) * 8;
+    return Status::NotSupported(
+        "database too large: the global page map on page 1 can cover at most " +
+        std::to_string(reach) + " pages (" + std::to_string(reach * format.page_size >> 20) +
+        " MB), and the file needs " + std::to_string(pages_needed));
+  }
+  std::memmove(page + last.start - growth, page + last.start, first.start - last.start);
+  for (uint32_t slot = 1; slot < count; ++slot) {
+    uint8_t* entry = page + format.data_header_size + 2 * slot;
+    const uint16_t value = ReadU16(entry);
+    WriteU16(entry, static_cast<uint16_t>(((value & kRowOffsetMask) - growth) |
+                                          (value & ~kRowOffsetMask)));
+  }
+  uint8_t* entry0 = page + format.data_header_size;
+  WriteU16(entry0, static_cast<uint16_t>((format.page_size - new_size) |
+                                         (ReadU16(entry0) & ~kRowOffsetMask)));
+  WriteU16(page + 2, static_cast<uint16_t>(gap - growth));
+  return Status::OK();
+}
+
+// Marks `page_number` used in an inline global map. A window that does not
+// start at page 0 (some writers slide it forward; tessdata-large.mdb starts
+// at 1024) or does not reach the page is rewritten from page 0: pages of the
+// file it did not cover are marked used, since nothing says they are free.
+Status UseInInlineGlobal(PageFile& file, const Format& format, uint32_t page_number) {
+  MapRow map;
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
+  const uint32_t start = ReadU32(map.row + 1);
+  const uint64_t reach = (map.size - kInlineHeaderSize) * 8ull;
+  const uint32_t page_count = file.page_count();
+  if (start == 0 && page_count <= reach) {
+    ClearBit(map.row + kInlineHeaderSize, page_number);
+    return Status::OK();
+  }
+
+  const uint32_t old_bytes = map.size - kInlineHeaderSize;
+  const uint32_t needed_bytes =
+      (page_count + 8 * kGlobalGrowthBytes - 1) / (8 * kGlobalGrowthBytes) * kGlobalGrowthBytes;
+  const uint32_t new_bytes = std::max(old_bytes, needed_bytes);
+  std::vector<uint8_t> bits(new_bytes, 0);
+  for (uint64_t page = 0; page < new_bytes * 8ull; ++page) {
+    bool free;
+    if (page >= page_count) {
+      free = true;
+    } else if (page >= start && page - start < reach && page != page_number) {
+      free = TestBit(map.row + kInlineHeaderSize, page - start);  // keep Access's account
+    } else {
+      free = false;
+    }
+    if (free) SetBit(bits.data(), page);
+  }
+  if (new_bytes > old_bytes) {
+    JET_RETURN_IF_ERROR(GrowGlobalRow(file, format, kInlineHeaderSize + new_bytes, page_count));
+    JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
+  }
+  map.row[0] = 0;
+  WriteU32(map.row + 1, 0);
+  std::memcpy(map.row + kInlineHeaderSize, bits.data(), new_bytes);
+  return Status::OK();
+}
+
+// Marks `page_number` used in a reference global map. A range without a
+// bitmap page gets one, appended to the file, with every page of the file
+// in its range marked used (the map said nothing about them) and the pages
+// past the end free.
+Status UseInReferenceGlobal(PageFile& file, const Format& format, uint32_t page_number) {
+  const uint32_t per_page = PagesPerBitmapPage(format);
+  const uint32_t slot = page_number / per_page;
+  MapRow map;
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
+  const uint32_t slots = (map.size - 1) / 4;
+  if (slot >= slots) {
+    return Status::NotSupported("database too large: the global page map on page 1 can cover " +
+                                std::to_string(static_cast<uint64_t>(slots) * per_page) +
+                                " pages, and the file needs page " + std::to_string(page_number));
+  }
+  uint32_t bitmap_page = ReadU32(map.row + 1 + 4 * slot);
+  if (bitmap_page == 0) {
+    JET_RETURN_IF_ERROR(file.AppendPage(&bitmap_page));
+    uint8_t* page;
+    JET_RETURN_IF_ERROR(file.MutablePage(bitmap_page, &page));
+    std::memset(page, 0, format.page_size);
+    page[0] = kPageUsageMap;
+    page[1] = 1;
+    const uint64_t first = static_cast<uint64_t>(slot) * per_page;
+    for (uint64_t k = 0; k < per_page; ++k) {
+      if (first + k >= file.page_count()) SetBit(page + kBitmapPageHeaderSize, k);
+    }
+    JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
+    WriteU32(map.row + 1 + 4 * slot, bitmap_page);
+    // The new bitmap page lies in this range, already marked used, unless it
+    // crossed into the next one.
+    if (bitmap_page / per_page != slot) {
+      JET_RETURN_IF_ERROR(UseInReferenceGlobal(file, format, bitmap_page));
+    }
+  }
+  JET_RETURN_IF_ERROR(CheckBitmapPage(file, kGlobalMapPointer, slot, bitmap_page));
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file.MutablePage(bitmap_page, &page));
+  ClearBit(page + kBitmapPageHeaderSize, page_number - slot * per_page);
+  return Status::OK();
+}
+
+Status MarkUsedInGlobalMap(PageFile& file, const Format& format, uint32_t page_number) {
+  MapRow map;
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
+  if (map.row[0] == 0) return UseInInlineGlobal(file, format, page_number);
+  return UseInReferenceGlobal(file, format, page_number);
+}
+
+// ---- Object maps ----
+
+// Sets or clears the bit of `page_number` in a reference map, adding the
+// range's bitmap page first if a set bit needs one.
+Status EditReferenceMap(PageFile& file, const Format& format, uint32_t pointer,
+                        uint32_t page_number, bool add) {
+  const uint32_t per_page = PagesPerBitmapPage(format);
+  const uint32_t slot = page_number / per_page;
+  MapRow map;
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, pointer, &map));
+  const uint32_t slots = (map.size - 1) / 4;
+  if (slot >= slots) {
+    if (!add) return Status::OK();
+    return Status::NotSupported(MapName(pointer) + " cannot list page " +
+                                std::to_string(page_number) + ": its " + std::to_string(slots) +
+                                " bitmap pages reach page " +
+                                std::to_string(static_cast<uint64_t>(slots) * per_page - 1));
+  }
+  uint32_t bitmap_page = ReadU32(map.row + 1 + 4 * slot);
+  if (bitmap_page == 0) {
+    if (!add) return Status::OK();
+    JET_RETURN_IF_ERROR(AllocatePage(file, format, &bitmap_page));
+    uint8_t* page;
+    JET_RETURN_IF_ERROR(file.MutablePage(bitmap_page, &page));
+    page[0] = kPageUsageMap;
+    page[1] = 1;
+    JET_RETURN_IF_ERROR(MutableMapRow(file, format, pointer, &map));
+    WriteU32(map.row + 1 + 4 * slot, bitmap_page);
+  }
+  JET_RETURN_IF_ERROR(CheckBitmapPage(file, pointer, slot, bitmap_page));
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file.MutablePage(bitmap_page, &page));
+  const uint32_t k = page_number - slot * per_page;
+  if (add) {
+    SetBit(page + kBitmapPageHeaderSize, k);
+  } else {
+    ClearBit(page + kBitmapPageHeaderSize, k);
+  }
+  return Status::OK();
+}
+
+// Adds a page that an inline window does not reach: moves the window to
+// the lowest member rounded down to 8 when every member then fits, else
+// turns the row into a reference map of the same length. Bits for pages past
+// the end of the file name nothing and are dropped.
+Status AddOutsideWindow(PageFile& file, const Format& format, uint32_t pointer,
+                        uint32_t page_number) {
+  MapRow map;
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, pointer, &map));
+  const uint32_t start = ReadU32(map.row + 1);
+  const uint32_t reach = (map.size - kInlineHeaderSize) * 8;
+  std::vector<uint32_t> members{page_number};
+  for (uint32_t k = 0; k < reach; ++k) {
+    const uint64_t page = static_cast<uint64_t>(start) + k;
+    if (page < file.page_count() && TestBit(map.row + kInlineHeaderSize, k)) {
+      members.push_back(static_cast<uint32_t>(page));
+    }
+  }
+  const auto [low, high] = std::minmax_element(members.begin(), members.end());
+  const uint32_t new_start = *low & ~7u;
+  std::memset(map.row + 1, 0, map.size - 1);
+  if (*high - new_start < reach) {
+    WriteU32(map.row + 1, new_start);
+    for (uint32_t page : members) SetBit(map.row + kInlineHeaderSize, page - new_start);
+    return Status::OK();
+  }
+  map.row[0] = 1;
+  for (uint32_t page : members) {
+    JET_RETURN_IF_ERROR(EditReferenceMap(file, format, pointer, page, true));
+  }
+  return Status::OK();
+}
+
+Status EditUsageMap(PageFile& file, const Format& format, uint32_t pointer, uint32_t page_number,
+                    bool add) {
+  JET_RETURN_IF_ERROR(RequireUnit(file, add ? "adding a page to a usage map"
+                                            : "removing a page from a usage map"));
+  if (pointer == kGlobalMapPointer) {
+    return Status::InvalidArgument("the global page map is changed by AllocatePage only");
+  }
+  if (add && page_number >= file.page_count()) {
+    return Status::InvalidArgument("cannot add page " + std::to_string(page_number) + " to " +
+                                   MapName(pointer) + ": the file has " +
+                                   std::to_string(file.page_count()) + " pages");
+  }
+  MapRow map;
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, pointer, &map));
+  if (map.row[0] == 1) return EditReferenceMap(file, format, pointer, page_number, add);
+  const uint32_t start = ReadU32(map.row + 1);
+  const uint32_t reach = (map.size - kInlineHeaderSize) * 8;
+  if (page_number >= start && page_number - start < reach) {
+    if (add) {
+      SetBit(map.row + kInlineHeaderSize, page_number - start);
+    } else {
+      ClearBit(map.row + kInlineHeaderSize, page_number - start);
+    }
+    return Status::OK();
+  }
+  if (!add) return Status::OK();
+  return AddOutsideWindow(file, format, pointer, page_number);
+}
+
+}  // namespace
+
+Status AllocatePage(PageFile& file, const Format& format, uint32_t* page_number) {
+  JET_RETURN_IF_ERROR(RequireUnit(file, "allocating a page"));
+  JET_RETURN_IF_ERROR(file.AppendPage(page_number));
+  return MarkUsedInGlobalMap(file, format, *page_number);
+}
+
+Status AddPageToUsageMap(PageFile& file, const Format& format, uint32_t map_pointer,
+                         uint32_t page_number) {
+  return EditUsageMap(file, format, map_pointer, page_number, true);
+}
+
+Status RemovePageFromUsageMap(PageFile& file, const Format& format, uint32_t map_pointer,
+                              uint32_t page_number) {
+  return EditUsageMap(file, format, map_pointer, page_number, false);
+}
+
+Result<bool> UsageMapHas(const PageFile& file, const Format& format, uint32_t map_pointer,
+                         uint32_t page_number) {
+  const uint8_t* page;
+  uint32_t offset, size;
+  JET_RETURN_IF_ERROR(LocateMapRow(file, format, map_pointer, &page, &offset, &size));
+  const uint8_t* row = page + offset;
+  if (row[0] == 0) {
+    const uint32_t start = ReadU32(row + 1);
+    const uint64_t reach = (size - kInlineHeaderSize) * 8ull;
+    if (page_number < start || page_number - start >= reach) return false;
+    return TestBit(row + kInlineHeaderSize, page_number - start);
+  }
+  const uint32_t per_page = PagesPerBitmapPage(format);
+  const uint32_t slot = page_number / per_page;
+  if (slot >= (size - 1) / 4) return false;
+  const uint32_t bitmap_page = ReadU32(row + 1 + 4 * slot);
+  if (bitmap_page == 0) return false;
+  JET_RETURN_IF_ERROR(CheckBitmapPage(file, map_pointer, slot, bitmap_page));
+  return TestBit(file.PageOrNull(bitmap_page) + kBitmapPageHeaderSize,
+                 page_number - slot * per_page);
+}
+
+}  // namespace jet
