@@ -3,7 +3,8 @@
 # (scripts/build-windows.sh), runs every Windows test under Wine on a virtual
 # X display (the window's tests drive the real window), and then checks on
 # the Linux side what the Windows programs write (scripts/verify-windows.sh),
-# and installs and uninstalls the installer silently (scripts/test-installer.sh):
+# installs and uninstalls the installer silently (scripts/test-installer.sh),
+# and takes the window's screenshots, checking its size (scripts/screenshots-windows.sh):
 #   scripts/test-windows.sh [BUILD]     (BUILD defaults to build-windows)
 # The Wine prefix is BUILD/wineprefix (wine-run.sh), with Wine's own fonts.
 set -euo pipefail
@@ -32,4 +33,5 @@ xvfb-run -a -s "-screen 0 1024x768x24" \
   ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600 || status=1
 "$root/scripts/verify-windows.sh" "$build" || status=1
 "$root/scripts/test-installer.sh" "$build" || status=1
+"$root/scripts/screenshots-windows.sh" "$build" || status=1
 exit "$status"
