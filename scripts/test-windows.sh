@@ -27,6 +27,10 @@ wineserver="$(dirname "$(readlink -f /usr/lib/wine/wine64)")/wineserver"
 [ -x "$wineserver" ] || wineserver="$(command -v wineserver)"
 "$wineserver" -p
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
+# Wine's own services start with the first program of a prefix and keep its
+# output open; started here, they do not hold a test program's pipe (CTest
+# would wait for it until its timeout).
+"$build/wine-run.sh" wineboot >/dev/null 2>&1
 
 status=0
 xvfb-run -a -s "-screen 0 1024x768x24" \
