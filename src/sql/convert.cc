@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "jet/names.h"
+
 namespace sql {
 namespace {
 
@@ -13,16 +15,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
   return text;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -109,8 +101,9 @@ bool ParseTime(std::string_view* text, double* fraction) {
     if (!ReadNumber(text, 2, &second, &digits) || digits != 2) return false;
   }
   *text = Trim(*text);
-  if (text->size() >= 2 && (EqualsNoCase(text->substr(0, 2), "AM") || EqualsNoCase(text->substr(0, 2), "PM"))) {
-    const bool pm = EqualsNoCase(text->substr(0, 2), "PM");
+  const std::string_view meridiem = text->substr(0, 2);
+  const bool pm = jet::AsciiEqualsNoCase(meridiem, "PM");
+  if (pm || jet::AsciiEqualsNoCase(meridiem, "AM")) {
     text->remove_prefix(2);
     if (hour > 12) return false;
     if (hour == 12) hour = 0;
@@ -289,7 +282,7 @@ Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& colum
           {"1", true}, {"-1", true}, {"0", false}, {"True", true},
           {"False", false}, {"Yes", true}, {"No", false}};
       for (const auto& [word, value] : kWords) {
-        if (EqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
+        if (jet::AsciiEqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
       }
       break;
     }

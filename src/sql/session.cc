@@ -10,13 +10,13 @@
 #include "sql/session.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <utility>
 
+#include "jet/names.h"
 #include "sql/convert.h"
 #include "sql/ddl.h"
 #include "sql/parser.h"
@@ -55,16 +55,6 @@ bool FailBegin(Error* error, const jet::Status& status, const std::string& table
               "Cannot change table " + table + ": " + status.message());
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool LookUpTable(jet::Database& db, const Statement& statement, jet::TableDef* table, Error* error) {
   auto found = db.GetTable(statement.table);
   if (found.ok()) {
@@ -82,7 +72,7 @@ bool LookUpTable(jet::Database& db, const Statement& statement, jet::TableDef* t
 // The index in table.columns of the named column.
 bool LookUpColumn(const jet::TableDef& table, const ColumnRef& ref, size_t* column_index, Error* error) {
   const jet::ColumnDef* column = nullptr;
-  if (ref.qualifier.empty() || EqualsNoCase(ref.qualifier, table.name)) column = table.FindColumn(ref.name);
+  if (ref.qualifier.empty() || jet::AsciiEqualsNoCase(ref.qualifier, table.name)) column = table.FindColumn(ref.name);
   if (column == nullptr) {
     return Fail(error, ErrorKind::kNoSuchColumn,
                 "The table " + table.name + " has no column " + ref.Display() + " (character " +
@@ -188,17 +178,7 @@ int64_t ScaledOf(const jet::Value& value) {
 
 // REQUIRES: neither is null, both of one ValueClass.
 int CompareValues(const jet::Value& a, const jet::Value& b) {
-  const bool a_text = a.kind() == jet::Value::Kind::kText;
-  if (a_text) {
-    const std::string_view x = a.text(), y = b.text();
-    const size_t n = std::min(x.size(), y.size());
-    for (size_t i = 0; i < n; ++i) {
-      const int cx = std::tolower(static_cast<unsigned char>(x[i]));
-      const int cy = std::tolower(static_cast<unsigned char>(y[i]));
-      if (cx != cy) return cx < cy ? -1 : 1;
-    }
-    return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
-  }
+  if (a.kind() == jet::Value::Kind::kText) return jet::AsciiCompareNoCase(a.text(), b.text());
   if (IsExactInteger(a) && IsExactInteger(b)) {
     const int64_t x = ScaledOf(a), y = ScaledOf(b);
     return x == y ? 0 : (x < y ? -1 : 1);

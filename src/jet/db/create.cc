@@ -30,6 +30,7 @@
 #include "jet/index/index_key.h"
 #include "jet/index/index_page.h"
 #include "jet/index/index_tree.h"
+#include "jet/names.h"
 #include "jet/rows/long_value_writer.h"
 #include "jet/rows/row_codec.h"
 #include "jet/rows/row_writer.h"
