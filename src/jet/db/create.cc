@@ -19,6 +19,7 @@
 #include <random>
 
 #include "jet/file/file.h"
+#include "jet/ole_date.h"
 
 namespace jet {
 
@@ -49,7 +50,7 @@ Status PublishFile(const std::string& path, const std::string& image) {
 double OleDateNow() {
   using namespace std::chrono;
   double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
-  return 25569.0 + std::floor(seconds) / 86400.0;
+  return static_cast<double>(kUnixEpochOleDay) + std::floor(seconds) / 86400.0;
 }
 
 Result<std::unique_ptr<Database>> Database::Create(const std::string& path,
