@@ -92,8 +92,8 @@ Status DecodeIndexPage(const Format& format, const uint8_t* page, uint32_t page_
 uint32_t IndexPageEntryBytes(const IndexPage& page);
 
 // Encodes `page` into `out` (format.page_size bytes). Fails with
-// kInvalidArgument when the entries do not fit (P2, P3). Written for Jet 4;
-// the Jet 3 layout (1-byte prefix, capped at 255) is untested.
+// kInvalidArgument when the entries do not fit (P2, P3). A Jet 3 prefix is
+// one byte, so it is capped at 255.
 Status EncodeIndexPage(const Format& format, const IndexPage& page, uint32_t page_number,
                        uint8_t* out);
 

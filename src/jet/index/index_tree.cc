@@ -256,7 +256,6 @@ Status IndexTree::Contains(std::string_view key, bool* found) const {
 
 Status IndexTree::Insert(std::string_view key, RowId row, bool* new_key) {
   if (!file_.in_unit()) return Status::InvalidArgument(name_ + ": insert outside a unit");
-  if (format_.IsJet3()) return Status::NotSupported(name_ + ": Jet 3 indexes are read only");
   if (row.page > 0xFFFFFF) {
     return Status::InvalidArgument(name_ + ": data page " + std::to_string(row.page) +
                                    " does not fit an index entry");
@@ -279,7 +278,6 @@ Status IndexTree::Insert(std::string_view key, RowId row, bool* new_key) {
 
 Status IndexTree::Remove(std::string_view key, RowId row) {
   if (!file_.in_unit()) return Status::InvalidArgument(name_ + ": remove outside a unit");
-  if (format_.IsJet3()) return Status::NotSupported(name_ + ": Jet 3 indexes are read only");
   IndexEntry entry;
   entry.key = std::string(key);
   entry.page = row.page;

@@ -1,5 +1,5 @@
 // Index B-trees: reading, seeking, inserting into and removing from one
-// physical index of a Jet 4 table, page by page (index_page.h), in a way
+// physical index of a Jet 3 or Jet 4 table, page by page (index_page.h), in a way
 // Access reads back.
 //
 // Shape of the tree kept by every change:
@@ -34,8 +34,8 @@
 //        change fails with a Corruption naming the index and the page,
 //        before any page of the tree is written.
 //
-// Reading and Check work on Jet 3 and Jet 4 files; Insert and Remove refuse
-// Jet 3 (kNotSupported).
+// The two formats differ only in their page layout (index_page.h): a Jet 3
+// page holds 1800 entry bytes, a Jet 4 page 3616.
 //
 // Not thread-safe. The PageFile must outlive the IndexTree.
 #pragma once
