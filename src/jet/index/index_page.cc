@@ -208,14 +208,28 @@ uint32_t EntryBytes(const IndexPage& page, uint32_t prefix) {
 
 }  // namespace
 
-uint32_t IndexPageEntryBytes(const IndexPage& page) { return EntryBytes(page, CommonPrefix(page)); }
+namespace {
+
+// The prefix written: (P3), except on Jet 3 node pages, which Access writes
+// without one (their prefix byte is 0 and the byte after it marks the node);
+// a Jet 3 prefix is one byte.
+uint32_t PrefixFor(const Format& format, const IndexPage& page) {
+  if (format.IsJet3() && !page.leaf) return 0;
+  const uint32_t prefix = CommonPrefix(page);
+  return LayoutFor(format).prefix_size == 1 ? std::min<uint32_t>(prefix, 255) : prefix;
+}
+
+}  // namespace
+
+uint32_t IndexPageEntryBytes(const Format& format, const IndexPage& page) {
+  return EntryBytes(page, PrefixFor(format, page));
+}
 
 Status EncodeIndexPage(const Format& format, const IndexPage& page, uint32_t page_number,
                        uint8_t* out) {
   const Layout& layout = LayoutFor(format);
   const uint32_t usable = format.page_size - layout.first_entry;
-  uint32_t prefix = CommonPrefix(page);
-  if (layout.prefix_size == 1) prefix = std::min<uint32_t>(prefix, 255);
+  const uint32_t prefix = PrefixFor(format, page);
   const uint32_t needed = EntryBytes(page, prefix);
   if (needed > usable) {
     return Status::InvalidArgument("index page " + std::to_string(page_number) + ": " +

@@ -36,7 +36,9 @@
 //   (P3) The prefix written is the common prefix of every entry's key ||
 //        row pointer bytes: for entries in order, that of the first and the
 //        last. So no entry is shorter than the bytes it leaves out, whatever
-//        order a damaged page put its entries in.
+//        order a damaged page put its entries in. Jet 3 node pages are
+//        written without a prefix, as Access writes them, and a Jet 3
+//        prefix stops at 255 bytes.
 #pragma once
 
 #include <compare>
@@ -89,11 +91,10 @@ Status DecodeIndexPage(const Format& format, const uint8_t* page, uint32_t page_
                        IndexPage* out);
 
 // Bytes the entries of `page` take when encoded with the prefix of (P3).
-uint32_t IndexPageEntryBytes(const IndexPage& page);
+uint32_t IndexPageEntryBytes(const Format& format, const IndexPage& page);
 
 // Encodes `page` into `out` (format.page_size bytes). Fails with
-// kInvalidArgument when the entries do not fit (P2, P3). A Jet 3 prefix is
-// one byte, so it is capped at 255.
+// kInvalidArgument when the entries do not fit (P2, P3).
 Status EncodeIndexPage(const Format& format, const IndexPage& page, uint32_t page_number,
                        uint8_t* out);
 

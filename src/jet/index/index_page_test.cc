@@ -63,14 +63,13 @@ TEST(IndexPageTest, EveryIndexPageOfTheSharedFilesRoundTrips) {
         IndexPage again;
         ASSERT_TRUE(DecodeIndexPage(format, o, n, &again).ok()) << where;
         ExpectSamePage(page, again, where);
-        EXPECT_EQ(ReadU16(o + 2), IndexUsableBytes(format) - IndexPageEntryBytes(page)) << where;
+        EXPECT_EQ(ReadU16(o + 2), IndexUsableBytes(format) - IndexPageEntryBytes(format, page)) << where;
         if (again.prefix_length == page.prefix_length) {
           const size_t used = IndexEntriesOffset(format) + IndexUsableBytes(format) - page.free_space;
-          // The byte after the prefix length marks node pages: 0x01 in the
-          // corpus, 0x00 on some Jet 4 fixture nodes; we always write 0x01.
+          // Byte 26 marks Jet 4 node pages: 0x01 in the corpus, 0x00 on some
+          // fixture nodes; we always write 0x01 there, as on Jet 3 nodes.
           std::string ours(out.data(), used), theirs(reinterpret_cast<const char*>(p), used);
-          const size_t marker = format.IsJet3() ? 21 : 26;
-          ours[marker] = theirs[marker];
+          if (!format.IsJet3()) ours[26] = theirs[26];
           ++same_bytes_by_version[format.IsJet3()];
           EXPECT_EQ(ours, theirs) << where << ": same prefix, different bytes";
           ++same_bytes;

@@ -463,7 +463,7 @@ Status IndexTree::FinishNode(uint32_t page_number, IndexPage& page, std::vector<
 
 Status IndexTree::FinishPage(uint32_t page_number, IndexPage& page, Change* change) {
   const uint32_t usable = IndexUsableBytes(format_);
-  if (IndexPageEntryBytes(page) <= usable) {
+  if (IndexPageEntryBytes(format_, page) <= usable) {
     Store(page_number, page);
     return Status::OK();
   }
@@ -484,7 +484,8 @@ Status IndexTree::FinishPage(uint32_t page_number, IndexPage& page, Change* chan
     left.tail_page = left.entries.back().child;
     left.entries.pop_back();
   }
-  if (IndexPageEntryBytes(left) > usable || IndexPageEntryBytes(page) > usable) {
+  if (IndexPageEntryBytes(format_, left) > usable ||
+      IndexPageEntryBytes(format_, page) > usable) {
     return Status::InvalidArgument(Where(page_number) + ": entries too long to split the page");
   }
   JET_RETURN_IF_ERROR(NewPage(&change->left_page));
@@ -508,7 +509,8 @@ Status IndexTree::SplitRoot(IndexPage& page) {
     left.tail_page = left.entries.back().child;
     left.entries.pop_back();
   }
-  if (IndexPageEntryBytes(left) > usable || IndexPageEntryBytes(right) > usable) {
+  if (IndexPageEntryBytes(format_, left) > usable ||
+      IndexPageEntryBytes(format_, right) > usable) {
     return Status::InvalidArgument(Where(root_page_) + ": entries too long to split the root");
   }
   uint32_t left_page = 0, right_page = 0;
