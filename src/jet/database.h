@@ -1,6 +1,7 @@
 // Public face of the Access (.mdb) file engine: open a Jet 3 or Jet 4
 // database, read its catalog and table definitions, scan the rows of a
-// table, and insert and update rows of Jet 4 tables. Everything read from the
+// table, and insert and update rows (tables and indexes are created in Jet 4
+// files only). Everything read from the
 // file is distrusted: a damaged file yields a Status naming the problem, never
 // a crash, a hang or unbounded memory use.
 //
@@ -50,7 +51,7 @@ struct DatabaseInfo {
 
 struct OpenOptions {
   std::string password;   // empty: the database must have none
-  bool read_only = true;  // false: open for writing (Jet 4 only), locked
+  bool read_only = true;  // false: open for writing, locked
   // When changes reach the disk. By default the log is synced before each
   // checkpoint and at close: a crash of the program loses no committed unit,
   // and a power cut may lose the last units but never leaves a torn file
@@ -177,8 +178,10 @@ class Database {
   // DateTime (OLE date), Text (UTF-8, also for Memo), Binary (also for OLE),
   // Guid, Decimal. Null for the long autonumber column hands out the next
   // number. Errors: kInvalidArgument (wrong kind, text too long), kConstraint
-  // (null in a required column, a duplicate key), kNotSupported (Jet 3, an
-  // index kind this engine cannot maintain), kBusy, kIoError.
+  // (null in a required column, a duplicate key), kNotSupported (an index
+  // kind this engine cannot maintain), kBusy, kIoError. In a Jet 3 file,
+  // text goes into the file's code page; a character it lacks is
+  // kInvalidArgument naming the column and the character.
 
   // Starts a unit that groups changes until Commit or Rollback. Inside a
   // unit, Begin starts a nested one (a savepoint): its Commit keeps its

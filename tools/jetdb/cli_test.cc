@@ -261,6 +261,32 @@ TEST(ImportTest, AbsentOrNullAutoNumberIsHandedOut) {
   EXPECT_NE(rows.out.find("\n2,B,false"), std::string::npos) << rows.out;
 }
 
+// Access 97: rows go into the file's code page. A character it lacks fails
+// the import naming the column and the character, and leaves the file as it
+// was; the same rows without it are imported and read back.
+TEST(ImportTest, Jet3TextOutsideTheCodePageIsRefusedWholeFileUnchanged) {
+  const tessaly::testing::SharedFileCopy db("corpus", "testV1997.mdb");
+  const std::string path = db.path().string();
+  const std::string before = ReadFile(path);
+  const std::string input = db.dir().string() + "/rows.jsonl";
+  std::ofstream(input) << "{\"A\":\"caf\u00e9\",\"I\":true}\n"
+                       << "{\"A\":\"Pr\u0101ga\",\"I\":true}\n";
+  const ProcessResult refused = Jetdb({"import", path, "Table1", input});
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_NE(refused.err.find("line 2: table Table1, column A: the character U+0101"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_TRUE(ReadFile(path) == before) << "the file changed";
+  std::ofstream(input, std::ios::trunc) << "{\"A\":\"caf\u00e9\",\"I\":true}\n"
+                                        << "{\"A\":\"\u20ac 5\",\"I\":false}\n";
+  const ProcessResult imported = Jetdb({"import", path, "Table1", input});
+  ASSERT_EQ(imported.exit_code, 0) << imported.err;
+  const ProcessResult rows = Jetdb({"export", path, "Table1", "--format", "csv"});
+  EXPECT_NE(rows.out.find("\ncaf\xC3\xA9,"), std::string::npos) << rows.out;
+  EXPECT_NE(rows.out.find("\n\xE2\x82\xAC 5,"), std::string::npos) << rows.out;
+  EXPECT_EQ(Jetdb({"check", path}).exit_code, 0);
+}
+
 struct BadRowCase {
   const char* name;
   const char* rows;  // three Events rows, the second one refused

@@ -453,7 +453,7 @@ int main(int argc, char** argv) {
 
   std::string input_path = "-";
   CLI::App* import_command = app.add_subcommand(
-      "import", "Add rows to a table (Jet 4 files only): every row or, if one is refused, none");
+      "import", "Add rows to a table: every row or, if one is refused, none");
   add_file(import_command);
   import_command->add_option("TABLE", table_name, "The table (case-insensitive)")->required();
   import_command->add_option("INPUT", input_path, "Rows as export writes them; - for standard input")
@@ -468,7 +468,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> statements;
   CLI::App* sql_command =
-      app.add_subcommand("sql", "Run SQL statements in order on one connection (Jet 4 files only)");
+      app.add_subcommand("sql", "Run SQL statements in order on one connection");
   sql_command->footer(
       "Statements: SELECT * FROM t [WHERE ...], SELECT @@IDENTITY, INSERT INTO t (c, ...) VALUES "
       "(v, ...), UPDATE t SET c = v [, ...] [WHERE ...]. Each INSERT or UPDATE takes effect whole "

@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "jet/base/coding.h"
@@ -204,6 +205,7 @@ Result<TextDecoder::Converter*> TextDecoder::GetConverter(uint16_t code_page) {
   if (it != converters_.end()) return it->second.get();
 
   auto conv = std::make_unique<Converter>();
+  conv->code_page = code_page;
   std::unique_ptr<platform::CodePage> page = platform::CodePage::Open(code_page);
   if (page == nullptr) {
     return Status::NotSupported("text in code page " + std::to_string(code_page) +
@@ -217,7 +219,11 @@ Result<TextDecoder::Converter*> TextDecoder::GetConverter(uint16_t code_page) {
       const char byte = static_cast<char>(b);
       // Undefined in this code page (0x81, 0x8D, 0x8F, 0x90, 0x9D in 1252):
       // '?', as mdbtools gives, so exports of testIndexCodesV1997.mdb agree.
-      if (page->ToUtf8(&byte, 1, &conv->table[b]) != 1) conv->table[b].assign(1, '?');
+      if (page->ToUtf8(&byte, 1, &conv->table[b]) != 1) {
+        conv->table[b].assign(1, '?');
+      } else if (b >= 0x80) {
+        conv->bytes.emplace(conv->table[b], static_cast<uint8_t>(b));
+      }
     }
   }
   Converter* raw = conv.get();
@@ -225,8 +231,7 @@ Result<TextDecoder::Converter*> TextDecoder::GetConverter(uint16_t code_page) {
   return raw;
 }
 
-Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, size_t size,
-                                       std::string* out) {
+Result<TextDecoder::Converter*> TextDecoder::ConverterFor(uint16_t code_page) {
   if (code_page == 0) code_page = database_code_page_;
   if (code_page == 0) code_page = 1252;
   Result<Converter*> conv = GetConverter(code_page);
@@ -235,6 +240,12 @@ Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, 
     // database's code page is the best remaining guess.
     conv = GetConverter(database_code_page_);
   }
+  return conv;
+}
+
+Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, size_t size,
+                                       std::string* out) {
+  Result<Converter*> conv = ConverterFor(code_page);
   if (!conv.ok()) return conv.status();
   Converter* c = *conv;
   if (c->single_byte) {
@@ -261,6 +272,70 @@ Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, 
       --left;
     }
   }
+  return Status::OK();
+}
+
+namespace {
+
+// The UTF-8 sequence starting at utf8[at]: its length, 0 when malformed.
+size_t Utf8SequenceLength(std::string_view utf8, size_t at) {
+  const auto lead = static_cast<uint8_t>(utf8[at]);
+  size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  if (n == 0 || at + n > utf8.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((static_cast<uint8_t>(utf8[at + k]) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+uint32_t CodePoint(std::string_view sequence) {
+  const auto lead = static_cast<uint8_t>(sequence[0]);
+  if (sequence.size() == 1) return lead;
+  uint32_t cp = lead & (0x7F >> sequence.size());
+  for (size_t k = 1; k < sequence.size(); ++k) cp = cp << 6 | (sequence[k] & 0x3F);
+  return cp;
+}
+
+Status Unencodable(std::string_view sequence, uint16_t code_page) {
+  char name[16];
+  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(CodePoint(sequence)));
+  return Status::InvalidArgument("the character " + std::string(name) + " (\"" +
+                                 std::string(sequence) + "\") has no byte in code page " +
+                                 std::to_string(code_page));
+}
+
+}  // namespace
+
+Status TextDecoder::EncodeCodePageText(uint16_t code_page, std::string_view utf8,
+                                       std::string* out) {
+  Result<Converter*> conv = ConverterFor(code_page);
+  if (!conv.ok()) return conv.status();
+  Converter* c = *conv;
+  const uint16_t used = c->code_page;
+  std::string bytes;
+  bytes.reserve(utf8.size());
+  for (size_t at = 0; at < utf8.size();) {
+    const size_t n = Utf8SequenceLength(utf8, at);
+    if (n == 0) {
+      return Status::InvalidArgument("text is not valid UTF-8 at byte " + std::to_string(at));
+    }
+    const std::string_view sequence = utf8.substr(at, n);
+    if (n == 1) {
+      bytes.push_back(sequence[0]);
+    } else if (c->single_byte) {
+      auto it = c->bytes.find(std::string(sequence));
+      if (it == c->bytes.end()) return Unencodable(sequence, used);
+      bytes.push_back(static_cast<char>(it->second));
+    } else {
+      std::string converted;
+      if (c->page->FromUtf8(sequence.data(), n, &converted) != n) {
+        return Unencodable(sequence, used);
+      }
+      bytes += converted;
+    }
+    at += n;
+  }
+  *out = std::move(bytes);
   return Status::OK();
 }
 

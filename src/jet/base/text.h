@@ -1,9 +1,14 @@
 // Text decoding to UTF-8: Jet 4 UCS-2 (plain or in the compressed form that
-// starts with FF FE) and Jet 3 single- or double-byte code-page text.
+// starts with FF FE) and Jet 3 single- or double-byte code-page text; and
+// the way back for Jet 3 text.
 //
 // TextDecoder caches one conversion per code page (a 256-entry table for
 // single-byte code pages, the system's converter for the East Asian
 // double-byte ones). Not thread-safe: each Database owns one.
+//
+// (D1) Code-page text that EncodeCodePageText wrote decodes with
+//      AppendCodePageText to the UTF-8 it was given: a character the code
+//      page does not define is refused, never replaced.
 #pragma once
 
 #include <array>
@@ -11,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "jet/status.h"
 #include "platform/code_page.h"
@@ -58,13 +64,24 @@ class TextDecoder {
   Status AppendCodePageText(uint16_t code_page, const uint8_t* data, size_t size,
                             std::string* out);
 
+  // Replaces *out with `utf8` in the code page AppendCodePageText would
+  // read it in (the same choice of code page). kInvalidArgument for
+  // malformed UTF-8 and for a character the code page cannot hold, naming
+  // it: "the character U+0101 (\"ā\") has no byte in code page 1252".
+  Status EncodeCodePageText(uint16_t code_page, std::string_view utf8, std::string* out);
+
  private:
   struct Converter {
+    uint16_t code_page = 0;
     bool single_byte = true;
     std::array<std::string, 256> table;     // single-byte: UTF-8 for each byte
+    std::map<std::string, uint8_t> bytes;   // single-byte: the byte of each UTF-8 char >= 0x80
     std::unique_ptr<platform::CodePage> page;  // double-byte: the system's conversion
   };
   Result<Converter*> GetConverter(uint16_t code_page);
+  // The converter for a column's code page (0: the database's), as reading
+  // and writing both choose it.
+  Result<Converter*> ConverterFor(uint16_t code_page);
 
   uint16_t database_code_page_;
   std::map<uint16_t, std::unique_ptr<Converter>> converters_;

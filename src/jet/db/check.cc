@@ -29,9 +29,10 @@
 //        (none when the index ignores nulls and the row's index columns are
 //        all null), each entry pointing at the header slot of a live row, no
 //        two entries of a unique index with the same key (all-null keys
-//        excepted). Where EncodeIndexKey covers every column of a Jet 4
-//        index, each entry's key must also be the key the row's values give.
-//        Text keys and Jet 3 keys are not rebuilt.
+//        excepted). Where EncodeIndexKey covers every column of an index,
+//        each entry's key must also be the key the row's values give. A Jet 3
+//        text read as '?' may stand for a byte its code page leaves
+//        undefined, whose key is another: such a row's key is not compared.
 //
 // Reading goes on after a problem wherever it safely can. A table whose rows
 // cannot all be decoded is not compared with its indexes, and orphan LVAL
@@ -65,6 +66,22 @@ constexpr uint32_t kGlobalMapPointer = 1u << 8;
 // Hops from a row's header slot to its data (an update may move a row whose
 // data was moved before); the scanner allows as many.
 constexpr int kMaxOverflowHops = 4;
+
+// Whether a text of the row in one of the index's columns holds a '?': the
+// Jet 3 reader's stand-in for a byte its code page leaves undefined.
+bool HasUndefinedByteStandIn(const TableDef& table, const IndexDef& index,
+                             const std::vector<Value>& values) {
+  for (const IndexColumnDef& ic : index.columns) {
+    for (size_t i = 0; i < table.columns.size() && i < values.size(); ++i) {
+      if (table.columns[i].column_number == ic.column_number &&
+          values[i].kind() == Value::Kind::kText &&
+          values[i].text().find('?') != std::string_view::npos) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
 
 const char* PageTypeName(uint8_t type) {
   switch (type) {
@@ -176,12 +193,13 @@ struct LongValueColumn {
 struct IndexCheck {
   const IndexDef* index = nullptr;
   std::string name;             // "table T, index I"
-  bool compare_keys = false;    // EncodeIndexKey covers it (Jet 4)
+  bool compare_keys = false;    // EncodeIndexKey covers it
   bool usable = false;          // the entries could be read
   std::vector<IndexEntry> entries;
   struct Expected {
     RowId id;
     bool all_null = false;
+    bool key_known = true;  // false: not compared (see C5)
     std::string key;
   };
   std::vector<Expected> rows;
@@ -432,7 +450,7 @@ void TableChecker::ReadIndexes() {
     IndexCheck c;
     c.index = &index;
     c.name = name_ + ", index " + index.name;
-    c.compare_keys = !format_.IsJet3() && IndexSupportedForWrite(table_, index, nullptr);
+    c.compare_keys = IndexKeysSupported(table_, index, format_.version, nullptr);
     IndexTree tree(file_, format_, table_.tdef_page, index.root_page, index.usage_map_pointer,
                    c.name);
     Status s = tree.Check(&run_.problems);
@@ -485,9 +503,11 @@ bool TableChecker::ScanRows(const std::vector<uint32_t>& pages) {
       IndexCheck::Expected e;
       e.id = id;
       e.all_null = IndexColumnsAllNull(table_, *c.index, row.values);
-      if (c.compare_keys && !EncodeIndexKey(table_, *c.index, row.values, &e.key).ok()) {
+      if (c.compare_keys &&
+          !EncodeIndexKey(table_, *c.index, row.values, &e.key, format_.version).ok()) {
         c.compare_keys = false;
       }
+      if (format_.IsJet3()) e.key_known = !HasUndefinedByteStandIn(table_, *c.index, row.values);
       c.rows.push_back(std::move(e));
     }
     if (has_long_values_) WalkLongValues(id);
@@ -587,7 +607,7 @@ void TableChecker::CompareIndex(IndexCheck* c) {
     for (; k < by_row.size() && ById(by_row[k]->row_id(), e.id); ++k) dangling(*by_row[k]);
     size_t n = 0;
     for (; k < by_row.size() && by_row[k]->row_id() == e.id; ++k, ++n) {
-      if (c->compare_keys && by_row[k]->key != e.key) {
+      if (c->compare_keys && e.key_known && by_row[k]->key != e.key) {
         report("the entry for " + row_text(e.id) + " has key " + Hex(by_row[k]->key) +
                ", the row's values give " + Hex(e.key));
       }

@@ -75,9 +75,6 @@ Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
   Result<std::string> prefix = file->ReadPrefix(4096);
   if (!prefix.ok()) return prefix.status();
   JET_RETURN_IF_ERROR(ParseHeader(*prefix, &header));
-  if (!options.read_only && header.version == JetVersion::kJet3) {
-    return Status::NotSupported("Access 97 databases can be read but not yet updated");
-  }
   const uint64_t size = file->file_size();
   if (size % header.page_size != 0) {
     return Status::Corruption("file size " + std::to_string(size) +

@@ -65,6 +65,10 @@ class DatabaseImpl : public Database {
 
   // table_writer.cc
   Status CheckWritable();
+  // CheckWritable, and new tables and indexes are only laid out for Jet 4.
+  Status CheckDesignWritable();
+  // What a Jet 3 file's text is written with; null for Jet 4 (UCS-2).
+  TextDecoder* code_pages() { return format_.IsJet3() ? &text_ : nullptr; }
   Status LoadForWrite(const TableDef& given, WriteTable* t);
   // Runs one change as a unit of its own, or as a statement of the open unit.
   Status RunChange(const std::function<Status()>& change);

@@ -90,8 +90,14 @@ struct DatabaseImpl::WriteTable {
 
 Status DatabaseImpl::CheckWritable() {
   if (read_only_) return Status::InvalidArgument("the database is open for reading only");
+  return Status::OK();
+}
+
+Status DatabaseImpl::CheckDesignWritable() {
+  JET_RETURN_IF_ERROR(CheckWritable());
   if (format_.IsJet3()) {
-    return Status::NotSupported("Access 97 databases can be read but not yet updated");
+    return Status::NotSupported(
+        "Access 97 databases: rows can be changed, but tables and indexes cannot be created yet");
   }
   return Status::OK();
 }
@@ -121,7 +127,7 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
       }
     }
     std::string why;
-    if (!IndexSupportedForWrite(t->def, index, &why)) {
+    if (!IndexKeysSupported(t->def, index, format_.version, &why)) {
       return Status::NotSupported("table " + t->def.name + " cannot be changed yet: " + why);
     }
     bool seen = false;
@@ -162,7 +168,7 @@ Status DatabaseImpl::CheckRules(const WriteTable& t, const std::vector<Value>& v
       return Status::Constraint("table " + def.name + ", column " + c.name +
                                 ": a value is required (the column cannot be Null)");
     }
-    if (!values[i].is_null()) JET_RETURN_IF_ERROR(CheckValue(def, c, values[i]));
+    if (!values[i].is_null()) JET_RETURN_IF_ERROR(CheckValue(def, c, values[i], code_pages()));
   }
   keys->assign(t.physical.size(), std::string());
   for (size_t k = 0; k < t.physical.size(); ++k) {
@@ -180,11 +186,11 @@ Status DatabaseImpl::CheckRules(const WriteTable& t, const std::vector<Value>& v
         }
       }
     }
-    JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, values, &(*keys)[k]));
+    JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, values, &(*keys)[k], format_.version));
     if (!index.IsUnique() || all_null) continue;
     if (old_values != nullptr) {
       std::string old_key;
-      JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, *old_values, &old_key));
+      JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, *old_values, &old_key, format_.version));
       if (old_key == (*keys)[k]) continue;  // the row keeps its own key
     }
     IndexTree tree(file_, format_, def, index);
@@ -321,7 +327,7 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
     fields.reserve(values.size());
     for (const Value& v : values) fields.push_back(FieldInput::Of(v));
     std::string row;
-    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, 0, &row));
+    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, 0, &row, code_pages()));
     RowId id;
     JET_RETURN_IF_ERROR(PlaceRow(t, row, 0, 0, &id));
 
@@ -473,7 +479,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     }
     // Padded to the slot's length when it is shorter; longer means it moves.
     std::string row;
-    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, where.data_size, &row));
+    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, where.data_size, &row, code_pages()));
     // Long values the update replaced.
     for (size_t i = 0; i < values.size(); ++i) {
       if (changed[i] && def.columns[i].IsLongValue() && i < stored.size() &&
@@ -510,7 +516,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     for (size_t k = 0; k < t.physical.size(); ++k) {
       const IndexDef& index = *t.physical[k];
       std::string old_key;
-      JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, old_row.values, &old_key));
+      JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, old_row.values, &old_key, format_.version));
       if (old_key == keys[k]) continue;
       IndexTree tree(file_, format_, def, index);
       if (!(index.IgnoresNulls() && IndexColumnsAllNull(def, index, old_row.values))) {

@@ -214,13 +214,54 @@ TEST_P(RefusalTest, NamesTheProblemAndLeavesTheFileAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Changes, RefusalTest, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TableWriterTest, AccessNinetySevenFilesAreReadOnly) {
+// Access 97: rows are inserted and updated (text in the file's code page,
+// General 97 index keys); a character the code page lacks is refused before
+// anything is written, and so are new tables and indexes.
+TEST(TableWriterTest, AccessNinetySevenRowsChangeTablesAndIndexesAreNotCreated) {
   SharedFileCopy copy("corpus", "testV1997.mdb");
-  OpenOptions options;
-  options.read_only = false;
-  auto db = Database::Open(copy.path().string(), options);
-  ASSERT_FALSE(db.ok());
-  EXPECT_EQ(db.status().message(), "Access 97 databases can be read but not yet updated");
+  {
+    auto db = OpenForWriting(copy.path());
+    auto t = db->GetTable("Table1");
+    ASSERT_TRUE(t.ok());
+    using K = Value::Kind;
+    std::vector<Value> row = {Value::Bytes(K::kText, "\xC3\xA9t\xC3\xA9"),
+                              Value::Bytes(K::kText, "caf\xC3\xA9 \xE2\x82\xAC"),
+                              Value::Integer(K::kByte, 7),
+                              Value::Integer(K::kInteger, -2),
+                              Value::Integer(K::kLong, 1234567),
+                              Value::Real(K::kDouble, 2.5),
+                              Value::Real(K::kDateTime, 40000.5),
+                              Value::Integer(K::kCurrency, 125000),
+                              Value::Boolean(true)};
+    auto inserted = db->Insert(*t, row);
+    ASSERT_TRUE(inserted.ok()) << inserted.status().ToString();
+    // "ÉTÉ" has the key of "été": the primary key refuses it.
+    row[0] = Value::Bytes(K::kText, "\xC3\x89T\xC3\x89");
+    EXPECT_EQ(db->Insert(*t, row).status().code(), StatusCode::kConstraint);
+    ASSERT_TRUE(db->Update(*t, inserted->id, {{1, Value::Bytes(K::kText, std::string(100, 'z'))}}).ok());
+    Status s = db->Update(*t, inserted->id, {{1, Value::Bytes(K::kText, "Pr\xC4\x81ga")}});
+    EXPECT_EQ(s.message(), "table Table1, column B: the character U+0101 (\"\xC4\x81\") has no byte in"
+                           " code page 1252");
+    EXPECT_EQ(db->CreateTable(TableDesign{"New", {ColumnDesign{"Id", ColumnType::kLong}}, {}})
+                  .code(),
+              StatusCode::kNotSupported);
+    EXPECT_EQ(db->CreateIndex("Table1", IndexDesign{"ByC", {{"C"}}}).code(),
+              StatusCode::kNotSupported);
+    ASSERT_TRUE(db->Close().ok());
+  }
+  auto db = Database::Open(copy.path().string());
+  ASSERT_TRUE(db.ok());
+  auto t = (*db)->GetTable("Table1");
+  EXPECT_EQ(t->row_count, 3u);
+  auto cursor = (*db)->Scan(*t);
+  Row r;
+  Status s;
+  std::vector<std::string> seen;
+  while ((*cursor)->Next(&r, &s)) seen.push_back(std::string(r.values[0].text()) + "|" + std::string(r.values[1].text()));
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "\xC3\xA9t\xC3\xA9|" + std::string(100, 'z')), seen.end());
+  auto problems = (*db)->Check();
+  ASSERT_TRUE(problems.ok());
+  for (const std::string& p : *problems) ADD_FAILURE() << p;
 }
 
 TEST(TableWriterTest, AFailedStatementKeepsTheUnitsEarlierChanges) {

@@ -1,4 +1,4 @@
-// Checking values and encoding Jet 4 rows; see row_writer.h.
+// Checking values and encoding Jet 3 and Jet 4 rows; see row_writer.h.
 #include "jet/rows/row_writer.h"
 
 #include <charconv>
@@ -9,6 +9,7 @@
 #include "jet/base/coding.h"
 #include "jet/rows/long_value_writer.h"
 #include "jet/rows/row_codec.h"
+#include "jet/base/text.h"
 #include "jet/base/text_encode.h"
 
 namespace jet {
@@ -158,10 +159,28 @@ bool IsIntegerKind(Value::Kind kind) {
   return kind == Value::Kind::kByte || kind == Value::Kind::kInteger || kind == Value::Kind::kLong;
 }
 
+// Text of a Jet 3 column: bytes in its code page, at most the column's
+// length (a Text column's length counts bytes).
+Status EncodeCodePageValue(const TableDef& table, const ColumnDef& column, const Value& value,
+                           TextDecoder& code_pages, std::string* bytes) {
+  Status s = code_pages.EncodeCodePageText(column.code_page, value.text(), bytes);
+  if (!s.ok()) return Refuse(table, column, s.message());
+  const size_t max_bytes = column.type == ColumnType::kText
+                               ? (column.length == 0 ? 255 : column.length)
+                               : kLongValueLengthMask;
+  if (bytes->size() > max_bytes) {
+    return Refuse(table, column,
+                  "text of " + std::to_string(bytes->size()) +
+                      " bytes is longer than the column's " + std::to_string(max_bytes));
+  }
+  return Status::OK();
+}
+
 // The stored bytes of a non-null value (for memo and OLE: the data to store,
-// memo text encoded). The Boolean bit is the caller's business.
+// memo text encoded). `code_pages` is set for a Jet 3 table, whose text is
+// stored in a code page. The Boolean bit is the caller's business.
 Status EncodeValue(const TableDef& table, const ColumnDef& column, const Value& value,
-                   std::string* bytes) {
+                   TextDecoder* code_pages, std::string* bytes) {
   const Value::Kind kind = value.kind();
   const bool integer_kind = IsIntegerKind(kind);
   const bool currency_kind = kind == Value::Kind::kCurrency;
@@ -279,6 +298,9 @@ Status EncodeValue(const TableDef& table, const ColumnDef& column, const Value& 
     case ColumnType::kText:
     case ColumnType::kMemo: {
       if (kind != Value::Kind::kText) return WrongKind(table, column, value);
+      if (code_pages != nullptr) {
+        return EncodeCodePageValue(table, column, value, *code_pages, bytes);
+      }
       Result<size_t> chars = Jet4TextLength(value.text());
       if (!chars.ok()) return Refuse(table, column, chars.status().message());
       const size_t max_chars = column.type == ColumnType::kText
@@ -317,18 +339,87 @@ struct PendingLongValue {
   std::string data;
 };
 
+// Jump entries of a Jet 3 row of `size` bytes: one per 256 bytes past the
+// first, counted from the whole row.
+uint32_t Jet3JumpCount(uint64_t size) { return static_cast<uint32_t>((size - 1) / 256); }
+
+// The jump entries a Jet 3 row needs when everything else takes `size`
+// bytes: they count towards the length they are counted from.
+uint32_t Jet3JumpsFor(uint64_t size) {
+  uint32_t jumps = 0;
+  while (Jet3JumpCount(size + jumps) != jumps) jumps = Jet3JumpCount(size + jumps);
+  return jumps;
+}
+
+// Appends the Jet 3 variable-column table and the null mask to a row that
+// holds everything before them (`offsets`: each var slot's start, then eod),
+// so that the row ends up `size` bytes long. From the row's end backwards:
+// null mask, n, jump[0..J-1], eod, off[n-1] .. off[0], each offset taken
+// modulo 256. jump[k] is the first of off[0..n] (eod last) at or past
+// (k + 1) * 256. A reader takes the last jump entry for a dummy when the
+// offset table starts below the boundary it would mark; only that entry may
+// be a dummy (0xFF). An entry no offset reaches holds n + 1, which no offset
+// index matches.
+// Jump entries that mark offsets (the others: one dummy at most), or an
+// error when the row, its eod at `eod` and its offset table at
+// `table_start`, cannot be laid out so.
+Result<uint32_t> Jet3RealJumps(const TableDef& table, uint64_t eod, uint64_t table_start,
+                               uint64_t size) {
+  const uint32_t jumps = Jet3JumpCount(size);
+  const uint32_t real = table_start / 256 < jumps ? jumps - 1 : jumps;
+  if (eod / 256 > real || table_start / 256 + 1 < jumps) {
+    return Status::NotSupported("table " + table.name + ": a row of " + std::to_string(size) +
+                                " bytes has no Access 97 layout (its offset table starts at " +
+                                std::to_string(table_start) + ")");
+  }
+  return real;
+}
+
+Status AppendJet3VarTable(const TableDef& table, const std::vector<uint32_t>& offsets,
+                          const std::string& mask, uint32_t size, std::string* row) {
+  const auto n = static_cast<uint32_t>(offsets.size() - 1);
+  const uint32_t jumps = Jet3JumpCount(size);
+  Result<uint32_t> counted = Jet3RealJumps(table, offsets[n], row->size(), size);
+  if (!counted.ok()) return counted.status();
+  const uint32_t real = *counted;
+  std::vector<uint8_t> jump(jumps, 0xFF);
+  for (uint32_t k = 0; k < real; ++k) {
+    uint32_t i = 0;
+    while (i <= n && offsets[i] < (k + 1) * 256) ++i;
+    jump[k] = static_cast<uint8_t>(i);
+  }
+  for (uint32_t i = n + 1; i-- > 0;) row->push_back(static_cast<char>(offsets[i] & 0xFF));
+  for (uint32_t k = jumps; k-- > 0;) row->push_back(static_cast<char>(jump[k]));
+  row->push_back(static_cast<char>(n));
+  row->append(mask);
+  return Status::OK();
+}
+
 }  // namespace
 
-Status CheckValue(const TableDef& table, const ColumnDef& column, const Value& value) {
+Status CheckValue(const TableDef& table, const ColumnDef& column, const Value& value,
+                  TextDecoder* code_pages) {
   if (value.is_null()) return Status::OK();
   std::string scratch;
-  return EncodeValue(table, column, value, &scratch);
+  return EncodeValue(table, column, value, code_pages, &scratch);
 }
 
 Status EncodeRow(const Format& format, const TableDef& table, const std::vector<FieldInput>& fields,
-                 LongValueWriter* long_values, uint32_t min_size, std::string* row) {
+                 LongValueWriter* long_values, uint32_t min_size, std::string* row,
+                 TextDecoder* code_pages) {
+  TextDecoder* text = nullptr;
   if (format.IsJet3()) {
-    return Status::NotSupported("Access 97 databases can be read but not yet updated");
+    if (code_pages == nullptr) {
+      return Status::InvalidArgument("table " + table.name +
+                                     ": an Access 97 row needs the file's code pages");
+    }
+    if (table.max_cols > 0xFF || table.num_var_cols >= 0xFF) {
+      return Status::NotSupported("table " + table.name + " has " +
+                                  std::to_string(table.max_cols) + " columns, " +
+                                  std::to_string(table.num_var_cols) +
+                                  " of them variable; an Access 97 row holds fewer");
+    }
+    text = code_pages;
   }
   if (fields.size() != table.columns.size()) {
     return Status::InvalidArgument("table " + table.name + ": " + std::to_string(fields.size()) +
@@ -379,7 +470,7 @@ Status EncodeRow(const Format& format, const TableDef& table, const std::vector<
         present = false;
         bytes.clear();
       } else {
-        JET_RETURN_IF_ERROR(EncodeValue(table, column, value, &bytes));
+        JET_RETURN_IF_ERROR(EncodeValue(table, column, value, text, &bytes));
         present = column.type != ColumnType::kBoolean || value.boolean();
         if (column.IsLongValue()) {
           pending.push_back({i, bytes});
@@ -409,13 +500,29 @@ Status EncodeRow(const Format& format, const TableDef& table, const std::vector<
 
   uint64_t var_bytes = 0;
   for (const std::string& v : vars) var_bytes += v.size();
-  const uint64_t var_table = num_vars > 0 ? 2 + 2ull * num_vars + 2 : 0;
-  const uint64_t size = format.row_count_size + fixed_size + var_bytes + var_table + mask_size;
-  const uint64_t padding = min_size > size ? min_size - size : 0;
-  if (size + padding > kJet4MaxRowSize) {
+  // Jet 3: one byte each for eod, the offsets and n, and one per jump.
+  const uint64_t var_table = num_vars == 0        ? 0
+                             : format.IsJet3() ? 1 + num_vars + 1
+                                               : 2 + 2ull * num_vars + 2;
+  const uint64_t base = format.row_count_size + fixed_size + var_bytes + var_table + mask_size;
+  const bool jumps = format.IsJet3() && num_vars > 0;
+  uint64_t size = base + (jumps ? Jet3JumpsFor(base) : 0);
+  uint64_t padding = 0;
+  if (min_size > size) {
+    // The padded row's jump entries count from its padded length.
+    size = min_size;
+    padding = size - base - (jumps ? Jet3JumpCount(size) : 0);
+  }
+  const uint32_t max_size = format.IsJet3() ? kJet3MaxRowSize : kJet4MaxRowSize;
+  if (size > max_size) {
     return Status::InvalidArgument("table " + table.name + ": the row needs " +
-                                   std::to_string(size + padding) + " bytes, more than the " +
-                                   std::to_string(kJet4MaxRowSize) + " a row can hold");
+                                   std::to_string(size) + " bytes, more than the " +
+                                   std::to_string(max_size) + " a row can hold");
+  }
+  if (jumps) {  // before any long value is written
+    const uint64_t eod = format.row_count_size + fixed_size + var_bytes;
+    Result<uint32_t> real = Jet3RealJumps(table, eod, eod + padding, size);
+    if (!real.ok()) return real.status();
   }
 
   for (PendingLongValue& p : pending) {
@@ -442,26 +549,31 @@ Status EncodeRow(const Format& format, const TableDef& table, const std::vector<
   }
 
   row->clear();
-  row->reserve(size + padding);
+  row->reserve(size);
   auto put_u16 = [row](uint32_t v) {
     row->push_back(static_cast<char>(v & 0xFF));
     row->push_back(static_cast<char>(v >> 8));
   };
-  put_u16(table.max_cols);
+  if (format.IsJet3()) {
+    row->push_back(static_cast<char>(table.max_cols));
+  } else {
+    put_u16(table.max_cols);
+  }
   row->append(fixed);
   if (num_vars == 0) {
     row->append(padding, '\0');
     row->append(mask);
     return Status::OK();
   }
-  std::vector<uint32_t> offsets(num_vars);
+  std::vector<uint32_t> offsets(num_vars + 1);  // offsets[num_vars] is eod
   for (uint32_t k = 0; k < num_vars; ++k) {
     offsets[k] = static_cast<uint32_t>(row->size());
     row->append(vars[k]);
   }
-  const auto eod = static_cast<uint32_t>(row->size());
+  offsets[num_vars] = static_cast<uint32_t>(row->size());
   row->append(padding, '\0');
-  put_u16(eod);
+  if (format.IsJet3()) return AppendJet3VarTable(table, offsets, mask, static_cast<uint32_t>(size), row);
+  put_u16(offsets[num_vars]);
   for (uint32_t k = num_vars; k-- > 0;) put_u16(offsets[k]);
   put_u16(num_vars);
   row->append(mask);
