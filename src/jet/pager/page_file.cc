@@ -26,8 +26,11 @@ Status DamagedLog(const std::string& log, const std::string& database, const std
                             "they are: keep them, and restore the database from a backup");
 }
 
-// The largest file either format allows (Jet 4: 2 GB).
+// The largest file either format allows (Jet 4: 2 GB), and the largest an
+// Access 97 file (2 KB pages) may grow to.
 constexpr uint64_t kMaxFileSize = 2ull * 1024 * 1024 * 1024;
+constexpr uint64_t kMaxJet3FileSize = 1ull * 1024 * 1024 * 1024;
+constexpr uint32_t kJet3PageSize = 2048;
 
 Status FileEndedInside(uint32_t page_number) {
   return Status::IoError("the file ended inside page " + std::to_string(page_number) +
@@ -415,6 +418,11 @@ Status PageFile::AppendPage(uint32_t* page_number) {
   if (!in_unit_) return Status::InvalidArgument("page added outside a unit of change");
   if (static_cast<uint64_t>(page_count_ + 1) * page_size_ > kMaxFileSize) {
     return Status::NotSupported("the database would grow past 2 GB, the largest an Access file can be");
+  }
+  if (page_size_ == kJet3PageSize &&
+      static_cast<uint64_t>(page_count_ + 1) * page_size_ > kMaxJet3FileSize) {
+    return Status::NotSupported(
+        "the database would grow past 1 GB, the largest an Access 97 file can be");
   }
   uint8_t* page = NewPages(1);
   *page_number = page_count_++;
