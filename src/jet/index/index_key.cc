@@ -168,6 +168,16 @@ bool IndexKeysSupported(const TableDef& table, const IndexDef& index, JetVersion
       }
       return false;
     }
+    // The General 97 order is one of code page 1252 characters; Access 97
+    // gives every text column its code page.
+    if (IsText(column->type) && version == JetVersion::kJet3 && column->code_page != 1252) {
+      if (why) {
+        *why = "index " + index.name + " of table " + table.name + ": column " + column->name +
+               " is in code page " + std::to_string(column->code_page) +
+               "; Access 97 text keys are only built for code page 1252";
+      }
+      return false;
+    }
     // Only an Access 97 definition gives a text column its own code page.
     if (IsText(column->type) && column->code_page != 0 && version != JetVersion::kJet3) {
       if (why) {

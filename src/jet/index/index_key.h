@@ -63,7 +63,8 @@ namespace jet {
 // (K3) in a file of `version`. Otherwise false, with `why` naming the index,
 // the column and its type or sort order. A text column of an Access 97
 // definition (it has a code page of its own) is refused unless `version` is
-// kJet3: Jet 4 keys would not find its entries.
+// kJet3: Jet 4 keys would not find its entries; in kJet3, a text column not
+// in code page 1252 is refused, as General 97 orders that code page only.
 bool IndexKeysSupported(const TableDef& table, const IndexDef& index, JetVersion version,
                         std::string* why);
 

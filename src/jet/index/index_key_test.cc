@@ -139,6 +139,9 @@ TEST(IndexKeyTest, RefusesWhatItCannotEncode) {
   EXPECT_NE(why.find("column EventName is an Access 97 text column"), std::string::npos) << why;
   EXPECT_TRUE(EncodeIndexKey(t, index, {Value::Bytes(Value::Kind::kText, "AAÿAA")}, &key, JetVersion::kJet3).ok());
   EXPECT_EQ(Hex(key), "7F 60 60 7D 60 60 02 26 00");
+  t.columns[0].code_page = 1251;  // the General 97 order is one of code page 1252
+  EXPECT_FALSE(IndexKeysSupported(t, index, JetVersion::kJet3, &why));
+  EXPECT_NE(why.find("column EventName is in code page 1251"), std::string::npos) << why;
   t.columns[0].code_page = 0;
   Status text = EncodeIndexKey(t, index, {Value::Bytes(Value::Kind::kText, "smile \xF0\x9F\x98\x80")}, &key);
   EXPECT_EQ(text.code(), StatusCode::kNotSupported);
