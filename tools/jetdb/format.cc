@@ -21,7 +21,6 @@ namespace {
 using jet::Value;
 
 constexpr char kLowerHex[] = "0123456789abcdef";
-constexpr char kUpperHex[] = "0123456789ABCDEF";
 
 // "00" to "99", two characters each.
 constexpr std::array<char, 200> kDigitPairs = [] {
@@ -227,22 +226,6 @@ char* PutOleDate(char* p, double ole_date) {
   return p + kDateText;
 }
 
-// 38 bytes.
-char* PutGuid(char* p, const std::array<uint8_t, 16>& stored) {
-  // The first three fields are stored little-endian, the last eight bytes
-  // in display order.
-  static constexpr int kDisplayOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  *p++ = '{';
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
-    const uint8_t b = stored[kDisplayOrder[i]];
-    *p++ = kUpperHex[b >> 4];
-    *p++ = kUpperHex[b & 0x0F];
-  }
-  *p++ = '}';
-  return p;
-}
-
 // 2 x bytes.size() bytes.
 char* PutHex(char* p, std::string_view bytes) {
   for (const char c : bytes) {
@@ -398,7 +381,7 @@ bool AppendOleDate(double ole_date, std::string* out) {
 }
 
 void AppendGuid(const std::array<uint8_t, 16>& stored, std::string* out) {
-  AppendPut(kMaxScalarText, out, [&](char* p) { return PutGuid(p, stored); });
+  AppendPut(kMaxScalarText, out, [&](char* p) { return jet::PutGuidText(p, stored); });
 }
 
 void AppendHex(std::string_view bytes, std::string* out) {
@@ -473,7 +456,7 @@ char* PutJsonValue(char* p, const Value& value) {
       return p;
     case Kind::kGuid:
       *p++ = '"';
-      p = PutGuid(p, value.guid());
+      p = jet::PutGuidText(p, value.guid());
       *p++ = '"';
       return p;
     case Kind::kDecimal: {
@@ -528,7 +511,7 @@ char* PutCsvValue(char* p, const Value& value) {
     case Kind::kBinary:
       return PutHex(p, value.binary());
     case Kind::kGuid:
-      return PutGuid(p, value.guid());
+      return jet::PutGuidText(p, value.guid());
     case Kind::kDecimal: {
       const std::string text = value.decimal().ToString();
       std::memcpy(p, text.data(), text.size());

@@ -317,25 +317,6 @@ bool ParseOleDate(std::string_view text, double* ole_date) {
   return true;
 }
 
-bool ParseGuid(std::string_view text, std::array<uint8_t, 16>* stored) {
-  if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
-  if (text.size() != 36) return false;
-  // The first three groups are stored little-endian (see AppendGuid).
-  static constexpr int kStoredIndex[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  size_t pos = 0;
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) {
-      if (text[pos++] != '-') return false;
-    }
-    const int high = HexDigit(text[pos]);
-    const int low = HexDigit(text[pos + 1]);
-    if (high < 0 || low < 0) return false;
-    (*stored)[kStoredIndex[i]] = static_cast<uint8_t>(high << 4 | low);
-    pos += 2;
-  }
-  return true;
-}
-
 RecordSplitter::RecordSplitter(OutputFormat format, std::string_view input)
     : format_(format), input_(input) {
   if (input_.substr(0, 3) == "\xEF\xBB\xBF") position_ = 3;
@@ -587,7 +568,7 @@ Status RowParser::Convert(size_t column_index, const Token& token, jet::Row* row
 
     case ColumnType::kGuid: {
       std::array<uint8_t, 16> guid{};
-      if (!is_text || !ParseGuid(text, &guid)) {
+      if (!is_text || !jet::ParseGuidText(text, &guid)) {
         return BadValue(column_index, token,
                         "is not a GUID ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX})");
       }

@@ -59,10 +59,6 @@ namespace jetdb {
 // False when the text is not such a date or names no real day or time.
 bool ParseOleDate(std::string_view text, double* ole_date);
 
-// Inverse of AppendGuid. False unless the text is 32 hex digits grouped
-// 8-4-4-4-12, with or without braces.
-bool ParseGuid(std::string_view text, std::array<uint8_t, 16>* stored);
-
 // Cuts held input into records. JSON lines: one line each, blank lines
 // skipped. CSV: a line, or several when a quoted field holds line ends.
 // REQUIRES: the input outlives the splitter and the records it returns.

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <sstream>
 
 #include "jet/index/text_key.h"
+#include "jet/base/value_text.h"
 
 namespace jet {
 namespace {
@@ -57,24 +57,6 @@ bool IsIntegerKind(Value::Kind kind) {
 bool IsRealKind(Value::Kind kind) {
   return kind == Value::Kind::kSingle || kind == Value::Kind::kDouble ||
          kind == Value::Kind::kDateTime;
-}
-
-std::string Describe(const Value& value) {
-  std::ostringstream s;
-  if (IsIntegerKind(value.kind())) {
-    s << value.integer();
-  } else if (IsRealKind(value.kind())) {
-    s << value.real();
-  } else if (value.kind() == Value::Kind::kText) {
-    s << '"' << value.text() << '"';
-  } else if (value.kind() == Value::Kind::kDecimal) {
-    s << value.decimal().ToString();
-  } else if (value.kind() == Value::Kind::kBinary) {
-    s << "binary of " << value.binary().size() << " bytes";
-  } else {
-    s << "a value of kind " << static_cast<int>(value.kind());
-  }
-  return s.str();
 }
 
 // Appends `bits` big-endian in `size` bytes.
@@ -218,7 +200,7 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
     auto wrong_kind = [&]() {
       return Status::InvalidArgument("index " + index.name + " on column " + column->name + " (" +
                                      ColumnTypeName(column->type) + ") of table " + table.name +
-                                     ": cannot take " + Describe(value));
+                                     ": cannot take " + DescribedValue(value));
     };
 
     bool inverted = false;  // the segment's own rule already handled `descending`
@@ -240,12 +222,10 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
       }
       case ColumnType::kGuid: {
         if (value.kind() != Value::Kind::kGuid) return wrong_kind();
-        // Stored as Data1 (4), Data2 (2), Data3 (2) little-endian, then 8
-        // bytes; the key takes the fields big-endian, as the GUID is written.
-        static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-        char bytes[16];
-        for (int i = 0; i < 16; ++i) bytes[i] = static_cast<char>(value.guid()[kOrder[i]]);
-        AppendBinaryGroups(std::string_view(bytes, 16), !descending, key);
+        // The key takes the fields big-endian, as the GUID is written.
+        const std::array<uint8_t, 16> bytes = GuidBytesInTextOrder(value.guid());
+        AppendBinaryGroups(std::string_view(reinterpret_cast<const char*>(bytes.data()), 16),
+                           !descending, key);
         inverted = true;
         break;
       }

@@ -6,6 +6,7 @@
 #include "jet/base/coding.h"
 #include "jet/space/space.h"
 #include "jet/space/usage_map.h"
+#include "jet/base/text_forms.h"
 
 namespace jet {
 namespace {
@@ -18,19 +19,8 @@ IndexEntry WithoutChild(const IndexEntry& e) {
   return out;
 }
 
-std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(digits[c >> 4]);
-    out.push_back(digits[c & 15]);
-  }
-  return out;
-}
-
 std::string Describe(const IndexEntry& e) {
-  return "key " + Hex(e.key) + " (page " + std::to_string(e.page) + ", row " +
+  return "key " + HexText(e.key, " ") + " (page " + std::to_string(e.page) + ", row " +
          std::to_string(e.row) + ")";
 }
 

@@ -1,7 +1,6 @@
 // Checking values and encoding Jet 4 rows; see row_writer.h.
 #include "jet/rows/row_writer.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -10,6 +9,7 @@
 #include "jet/rows/long_value_writer.h"
 #include "jet/rows/row_codec.h"
 #include "jet/base/text_encode.h"
+#include "jet/base/value_text.h"
 
 namespace jet {
 
@@ -27,74 +27,16 @@ Status Refuse(const TableDef& table, const ColumnDef& column, const std::string&
   return Status::InvalidArgument(Where(table, column) + what);
 }
 
-std::string RealText(double d) {
-  char buf[32];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
-  return ec == std::errc() ? std::string(buf, end) : std::to_string(d);
-}
-
-// Currency (x 10,000) as a plain decimal: 125000 -> "12.5".
-std::string CurrencyText(int64_t scaled) {
-  const bool negative = scaled < 0;
-  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(scaled) : scaled;
-  std::string text = std::to_string(magnitude / 10000);
-  std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
-  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-  if (!fraction.empty()) text += "." + fraction;
-  return negative ? "-" + text : text;
-}
-
-// At most `max_bytes` of UTF-8, cut at a char boundary, with "..." if cut.
-std::string Shortened(std::string_view text, size_t max_bytes) {
-  if (text.size() <= max_bytes) return std::string(text);
-  size_t cut = max_bytes;
-  while (cut > 0 && (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80) --cut;
-  return std::string(text.substr(0, cut)) + "...";
-}
-
-// The value as an error message shows it.
-std::string Describe(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::kNull: return "null";
-    case Value::Kind::kBoolean: return v.boolean() ? "the Boolean True" : "the Boolean False";
-    case Value::Kind::kByte:
-    case Value::Kind::kInteger:
-    case Value::Kind::kLong: return std::to_string(v.integer());
-    case Value::Kind::kCurrency: return "the currency amount " + CurrencyText(v.integer());
-    case Value::Kind::kSingle:
-    case Value::Kind::kDouble: return RealText(v.real());
-    case Value::Kind::kDateTime: return "the date/time " + RealText(v.real());
-    case Value::Kind::kText: return "the text \"" + Shortened(v.text(), 40) + "\"";
-    case Value::Kind::kBinary:
-      return "binary data of " + std::to_string(v.binary().size()) + " bytes";
-    case Value::Kind::kGuid: {
-      static const char kHex[] = "0123456789ABCDEF";
-      // Windows layout: first three fields little-endian.
-      static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-      std::string text = "the GUID {";
-      for (int k = 0; k < 16; ++k) {
-        if (k == 4 || k == 6 || k == 8 || k == 10) text += '-';
-        uint8_t b = v.guid()[kOrder[k]];
-        text += kHex[b >> 4];
-        text += kHex[b & 15];
-      }
-      return text + "}";
-    }
-    case Value::Kind::kDecimal: return v.decimal().ToString();
-  }
-  return "a value";
-}
-
 Status WrongKind(const TableDef& table, const ColumnDef& column, const Value& value) {
   return Refuse(
       table, column,
-      Describe(value) + " cannot be stored in a " + ColumnTypeName(column.type) + " column");
+      DescribedValue(value) + " cannot be stored in a " + ColumnTypeName(column.type) + " column");
 }
 
 Status OutOfRange(const TableDef& table, const ColumnDef& column, const Value& value,
                   const std::string& range) {
   return Refuse(table, column,
-                Describe(value) + " is out of range for a " + ColumnTypeName(column.type) +
+                DescribedValue(value) + " is out of range for a " + ColumnTypeName(column.type) +
                     " column (" + range + ")");
 }
 
@@ -182,7 +124,7 @@ Status EncodeValue(const TableDef& table, const ColumnDef& column, const Value& 
       if (!(integer_kind || currency_kind)) return WrongKind(table, column, value);
       if (!whole) {
         return Refuse(table, column,
-                      Describe(value) + " is not a whole number, as a " +
+                      DescribedValue(value) + " is not a whole number, as a " +
                           ColumnTypeName(column.type) + " column needs");
       }
       int64_t lo = 0;
@@ -301,7 +243,7 @@ Status EncodeValue(const TableDef& table, const ColumnDef& column, const Value& 
       if (value.binary().size() > max_bytes) {
         return Refuse(
             table, column,
-            Describe(value) + " is longer than the column's " + std::to_string(max_bytes));
+            DescribedValue(value) + " is longer than the column's " + std::to_string(max_bytes));
       }
       bytes->assign(value.binary());
       return Status::OK();
