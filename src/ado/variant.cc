@@ -9,6 +9,7 @@
 
 #include "errors/runtime_error.h"
 #include "jet/ole_date.h"
+#include "jet/types.h"
 
 namespace ado {
 namespace {
@@ -31,19 +32,6 @@ std::string FormatDay(int64_t ole_day) {
   const jet::CivilDate date = jet::CivilFromOleDay(ole_day);
   return std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
          std::to_string(date.year);
-}
-
-std::string GuidText(const std::array<uint8_t, 16>& bytes) {
-  // The first three groups are stored little-endian, the last two as written.
-  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  std::string text = "{";
-  char hex[3];
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-    std::snprintf(hex, sizeof hex, "%02X", bytes[kOrder[i]]);
-    text += hex;
-  }
-  return text + "}";
 }
 
 [[noreturn]] void Throw(const errors::KnownError& error) { throw errors::RuntimeError(error); }
@@ -127,7 +115,7 @@ Variant Variant::FromJet(const jet::Value& value) {
     case Kind::kDateTime: return Date(value.real());
     case Kind::kText: return Text(std::string(value.text()));
     case Kind::kBinary: return Text(std::string(value.binary()));
-    case Kind::kGuid: return Text(GuidText(value.guid()));
+    case Kind::kGuid: return Text(jet::GuidText(value.guid()));
     case Kind::kDecimal: return Double(std::strtod(value.decimal().ToString().c_str(), nullptr));
   }
   return Null();

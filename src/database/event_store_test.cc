@@ -25,16 +25,6 @@ class EventStoreTest : public ::testing::Test {
   }
   void TearDown() override { ado::SetStatementTrace(nullptr), gDatabaseConnection.reset(); }
 
-  Texts Reports() const {  // "module line" of each message shown
-    Texts reports;
-    for (const auto& box : environment_.boxes) {
-      const size_t module = box.text.find("Module: \t\t") + 10,
-                   line = box.text.find("Number: \t") + 9;
-      reports.push_back(box.text.substr(module, box.text.find('\r', module) - module) + " " +
-                        box.text.substr(line, box.text.find('\r', line) - line));
-    }
-    return reports;
-  }
   size_t Links() {
     Texts ids;
     EXPECT_EQ(GetEventsByDate("1/1/2010", ids), kTrue);
@@ -74,7 +64,7 @@ TEST_F(EventStoreTest, NewEventIsLinkedToEachDateAndRaisesTheCounters) {
   ASSERT_EQ(GetEventData(id, data), kTrue);
   EXPECT_EQ(data, (Texts{id, "Parish Picnic", "True", "12:00:00 AM", "11:59:00 PM", "", "", "",
                          "False"}));
-  EXPECT_TRUE(Reports().empty());
+  EXPECT_TRUE(environment_.Reports().empty());
 }
 
 // Each failure is reported once, by the operation it happens in, with its
@@ -100,7 +90,7 @@ TEST_F(EventStoreTest, FailuresAreReportedOnceWithTheirStep) {
   EXPECT_NE(sent_.back().find("'St John's Red'"), std::string::npos);  // sent unrepaired
   Texts none;
   AddAllDayEvents(none);
-  EXPECT_EQ(Reports(),
+  EXPECT_EQ(environment_.Reports(),
             (Texts{"basDatabase.GetEventData 80", "basDatabase.AddEventToDatabase 100",
                    "basDatabase.IncrementEventCount 120", "basDatabase.AddEventToDatabase 90",
                    "frmMain.InitDates 0", "frmMain.AddAllDayEvents 0"}));

@@ -69,6 +69,18 @@ class FakeReporterEnvironment : public ReporterEnvironment {
   std::string ExeName() override { return exe_name; }
   std::string AppPath() override { return app_path; }
 
+  // "module line" of each message shown.
+  std::vector<std::string> Reports() const {
+    std::vector<std::string> reports;
+    for (const Box& box : boxes) {
+      const size_t module = box.text.find("Module: \t\t") + 10,
+                   line = box.text.find("Number: \t") + 9;
+      reports.push_back(box.text.substr(module, box.text.find('\r', module) - module) + " " +
+                        box.text.substr(line, box.text.find('\r', line) - line));
+    }
+    return reports;
+  }
+
   std::vector<Box> boxes;
   LocalDateTime now{2010, 3, 5, 21, 7, 3};
   std::vector<std::string> months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -32,6 +32,13 @@ using testing::TempFolder;
 
 const std::string kRule = std::string(50, '-');
 
+// How every box begins: the fake environment's product and program.
+const std::string kBoxHead =
+    "An error has occurred.\r\n"
+    "\r\n"
+    "Product Name: \tTessaly Desktop Calendar\r\n"
+    "Application File:  \tCalendarUpdate\r\n";
+
 class HandleErrorTest : public ::testing::Test {
  protected:
   void TearDown() override { Pending().Clear(); }
@@ -47,10 +54,7 @@ TEST_F(HandleErrorTest, MessageForAnUnnumberedProcedureWithoutExtraText) {
 
   ASSERT_EQ(environment_.boxes.size(), 1u);
   EXPECT_EQ(environment_.boxes[0].text,
-            "An error has occurred.\r\n"
-            "\r\n"
-            "Product Name: \tTessaly Desktop Calendar\r\n"
-            "Application File:  \tCalendarUpdate\r\n"
+            kBoxHead +
             "Module: \t\tfrmMain.InitDates\r\n"
             "Line Number: \t0\r\n"
             "\r\n"
@@ -86,10 +90,7 @@ TEST_F(HandleErrorTest, NegativeNumberNumberedLineAndExtraText) {
 
   ASSERT_EQ(environment_.boxes.size(), 1u);
   EXPECT_EQ(environment_.boxes[0].text,
-            "An error has occurred.\r\n"
-            "\r\n"
-            "Product Name: \tTessaly Desktop Calendar\r\n"
-            "Application File:  \tCalendarUpdate\r\n"
+            kBoxHead +
             "Module: \t\tbasDatabase.GetEventData\r\n"
             "Line Number: \t30\r\n"
             "\r\n"

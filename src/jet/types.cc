@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "jet/names.h"
+#include "jet/base/text_forms.h"
 
 namespace jet {
 
@@ -24,9 +25,58 @@ std::string ColumnTypeName(ColumnType type) {
     case ColumnType::kGuid: return "GUID";
     case ColumnType::kNumeric: return "Numeric";
   }
-  static const char kHex[] = "0123456789ABCDEF";
-  auto code = static_cast<uint8_t>(type);
-  return std::string("Unknown(0x") + kHex[code >> 4] + kHex[code & 15] + ")";
+  const auto code = static_cast<char>(type);
+  return "Unknown(0x" + HexText(std::string_view(&code, 1)) + ")";
+}
+
+namespace {
+
+// kGuidTextOrder[i] is the stored byte that stands i-th in the text.
+constexpr std::array<uint8_t, 16> kGuidTextOrder = {3, 2, 1, 0, 5, 4, 7, 6,
+                                                    8, 9, 10, 11, 12, 13, 14, 15};
+
+// A dash goes before the text's 5th, 7th, 9th and 11th byte.
+bool DashBefore(size_t i) { return i == 4 || i == 6 || i == 8 || i == 10; }
+
+}  // namespace
+
+std::array<uint8_t, 16> GuidBytesInTextOrder(const std::array<uint8_t, 16>& stored) {
+  std::array<uint8_t, 16> ordered;
+  for (size_t i = 0; i < 16; ++i) ordered[i] = stored[kGuidTextOrder[i]];
+  return ordered;
+}
+
+char* PutGuidText(char* p, const std::array<uint8_t, 16>& stored) {
+  *p++ = '{';
+  for (size_t i = 0; i < 16; ++i) {
+    if (DashBefore(i)) *p++ = '-';
+    const char b = static_cast<char>(stored[kGuidTextOrder[i]]);
+    p = PutHex(p, std::string_view(&b, 1));
+  }
+  *p++ = '}';
+  return p;
+}
+
+std::string GuidText(const std::array<uint8_t, 16>& stored) {
+  char text[kGuidTextSize];
+  return std::string(text, PutGuidText(text, stored));
+}
+
+bool ParseGuidText(std::string_view text, std::array<uint8_t, 16>* stored) {
+  if (text.size() == kGuidTextSize && text.front() == '{' && text.back() == '}') {
+    text = text.substr(1, kGuidTextSize - 2);
+  }
+  if (text.size() != kGuidTextSize - 2) return false;
+  size_t pos = 0;
+  for (size_t i = 0; i < 16; ++i) {
+    if (DashBefore(i) && text[pos++] != '-') return false;
+    const int high = HexDigitValue(text[pos]);
+    const int low = HexDigitValue(text[pos + 1]);
+    if (high < 0 || low < 0) return false;
+    (*stored)[kGuidTextOrder[i]] = static_cast<uint8_t>(high << 4 | low);
+    pos += 2;
+  }
+  return true;
 }
 
 const ColumnDef* TableDef::FindColumn(std::string_view column_name) const {

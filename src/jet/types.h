@@ -149,6 +149,23 @@ class Value {
   Decimal decimal_{};
 };
 
+// A GUID is stored as Windows lays one out in memory: Data1 (4 bytes), Data2
+// (2) and Data3 (2) little-endian, then Data4's 8 bytes as they are. Its
+// text, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", and its index key take every
+// field big-endian.
+inline constexpr size_t kGuidTextSize = 38;
+
+// The stored bytes in the order of the text.
+std::array<uint8_t, 16> GuidBytesInTextOrder(const std::array<uint8_t, 16>& stored);
+
+// The text, upper case: kGuidTextSize bytes at p; returns the end.
+char* PutGuidText(char* p, const std::array<uint8_t, 16>& stored);
+std::string GuidText(const std::array<uint8_t, 16>& stored);
+
+// The inverse of GuidText: 32 hex digits of either case grouped 8-4-4-4-12,
+// with or without the braces. False for anything else.
+bool ParseGuidText(std::string_view text, std::array<uint8_t, 16>* stored);
+
 // A decoded row: one Value per column of the TableDef, in its column order.
 // Reused between reads so that scanning a table does not allocate per value.
 struct Row {

@@ -101,16 +101,6 @@ std::string EngineDump(const SharedFileCopy& copy) {
 class UpdateTest : public ::testing::TestWithParam<const char*> {
  protected:
   void TearDown() override { database::gDatabaseConnection.reset(); }
-  std::vector<std::string> Reports() const {  // "module line" of each message shown
-    std::vector<std::string> reports;
-    for (const auto& box : environment_.boxes) {
-      const size_t module = box.text.find("Module: \t\t") + 10,
-                   line = box.text.find("Number: \t") + 9;
-      reports.push_back(box.text.substr(module, box.text.find('\r', module) - module) + " " +
-                        box.text.substr(line, box.text.find('\r', line) - line));
-    }
-    return reports;
-  }
   errors::testing::TempFolder folder_;
   errors::testing::FakeReporterEnvironment environment_{folder_.path().string()};
   errors::ScopedReporterEnvironment scope_{environment_};
@@ -178,7 +168,7 @@ TEST_P(UpdateTest, UpdatesOnceAndASecondRunChangesNothing) {
   EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == file) << "a rerun changed the file";
   for (const char* table : {"Dates", "Events", "EventDates"})
     EXPECT_EQ(MdbRows(copy, table), after[table]);
-  EXPECT_TRUE(Reports().empty());
+  EXPECT_TRUE(environment_.Reports().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(SharedCalendars, UpdateTest,
@@ -217,7 +207,7 @@ TEST_F(UpdateTest, FailuresStopTheRunOnlyBeforeTheImportAndAreReportedOnce) {
   Update(unreadable, blank.path().string());
   EXPECT_TRUE(unreadable.Finished());
   EXPECT_EQ(MdbRows(blank, "Events").size(), 80u);
-  EXPECT_EQ(Reports(), (std::vector<std::string>{"frmMain.OpenDatabase 0", "frmMain.InitDates 0",
+  EXPECT_EQ(environment_.Reports(), (std::vector<std::string>{"frmMain.OpenDatabase 0", "frmMain.InitDates 0",
                                                  "basDatabase.GetEventsByDate 70",
                                                  "basDatabase.GetEventData 80"}));
 }
@@ -321,7 +311,7 @@ TEST_F(UpdateTest, ACalendarThatAnotherProgramHoldsForWritingIsRefusedAndLeftAsI
   RecordingView view;
   Update(view, copy.path().string());
   EXPECT_TRUE(view.Stopped());
-  EXPECT_EQ(Reports(), std::vector<std::string>{"frmMain.OpenDatabase 0"});
+  EXPECT_EQ(environment_.Reports(), std::vector<std::string>{"frmMain.OpenDatabase 0"});
   ASSERT_EQ(environment_.boxes.size(), 1u);
   EXPECT_NE(environment_.boxes[0].text.find("in use by another program"), std::string::npos)
       << environment_.boxes[0].text;

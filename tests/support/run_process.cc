@@ -32,12 +32,9 @@ bool DrainOnce(int fd, std::string* sink, bool* open) {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input_file) {
+ProcessResult internal::RunProgram(const std::vector<std::string>& argv,
+                                   const std::string& input_file) {
   ProcessResult result;
-  if (argv.empty()) {
-    result.error = "no program given";
-    return result;
-  }
   int out_pipe[2];
   int err_pipe[2];
   if (pipe2(out_pipe, O_CLOEXEC) != 0) {

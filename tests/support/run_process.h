@@ -15,11 +15,24 @@ struct ProcessResult {
   std::string error;   // why it could not be started or waited for
 };
 
+namespace internal {
+// RunProcess for a non-empty argv, one for each system.
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& input_file);
+}  // namespace internal
+
 // argv[0] is searched in PATH when it has no slash. Standard input is
 // /dev/null.
 // Runs argv[0] (looked up in PATH) with `argv`, standard input from
 // `input_file` (empty: the null device), and collects both outputs.
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input_file = "");
+inline ProcessResult RunProcess(const std::vector<std::string>& argv,
+                                const std::string& input_file = "") {
+  if (argv.empty()) {
+    ProcessResult result;
+    result.error = "no program given";
+    return result;
+  }
+  return internal::RunProgram(argv, input_file);
+}
 
 // True when `program` can be started from PATH (or is an executable path).
 bool ProgramExists(const std::string& program);

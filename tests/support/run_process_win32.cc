@@ -49,12 +49,9 @@ std::wstring FindProgram(const std::string& program) {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input_file) {
+ProcessResult internal::RunProgram(const std::vector<std::string>& argv,
+                                   const std::string& input_file) {
   ProcessResult result;
-  if (argv.empty()) {
-    result.error = "no program given";
-    return result;
-  }
   const std::wstring program = FindProgram(argv[0]);
   if (program.empty()) {
     result.error = "cannot start " + argv[0] + ": not found";

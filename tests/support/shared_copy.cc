@@ -2,6 +2,7 @@
 
 #include "support/temp_folder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -12,6 +13,17 @@ namespace fs = std::filesystem;
 
 fs::path SharedPath(const std::string& folder, const std::string& name) {
   return fs::path(TESSALY_SHARED_DIR) / folder / name;
+}
+
+std::vector<std::string> SharedDatabases() {
+  std::vector<std::string> files;
+  for (const char* folder : {"corpus", "fixtures"}) {
+    for (const auto& entry : fs::directory_iterator(SharedPath(folder, ""))) {
+      if (entry.path().extension() == ".mdb") files.push_back(entry.path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 SharedFileCopy::SharedFileCopy(const std::string& folder, const std::string& name) {

@@ -5,11 +5,15 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tessaly::testing {
 
 // Absolute path of a shared test file: SharedPath("fixtures", "tessdata-2009.mdb").
 std::filesystem::path SharedPath(const std::string& folder, const std::string& name);
+
+// The paths of every .mdb file of the shared corpus and fixtures folders, sorted.
+std::vector<std::string> SharedDatabases();
 
 class SharedFileCopy {
  public:

@@ -21,7 +21,6 @@ namespace {
 using jet::Value;
 
 constexpr char kLowerHex[] = "0123456789abcdef";
-constexpr char kUpperHex[] = "0123456789ABCDEF";
 
 // "00" to "99", two characters each.
 constexpr std::array<char, 200> kDigitPairs = [] {
@@ -227,22 +226,6 @@ char* PutOleDate(char* p, double ole_date) {
   return p + kDateText;
 }
 
-// 38 bytes.
-char* PutGuid(char* p, const std::array<uint8_t, 16>& stored) {
-  // The first three fields are stored little-endian, the last eight bytes
-  // in display order.
-  static constexpr int kDisplayOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  *p++ = '{';
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
-    const uint8_t b = stored[kDisplayOrder[i]];
-    *p++ = kUpperHex[b >> 4];
-    *p++ = kUpperHex[b & 0x0F];
-  }
-  *p++ = '}';
-  return p;
-}
-
 // 2 x bytes.size() bytes.
 char* PutHex(char* p, std::string_view bytes) {
   for (const char c : bytes) {
@@ -398,7 +381,7 @@ bool AppendOleDate(double ole_date, std::string* out) {
 }
 
 void AppendGuid(const std::array<uint8_t, 16>& stored, std::string* out) {
-  AppendPut(kMaxScalarText, out, [&](char* p) { return PutGuid(p, stored); });
+  AppendPut(kMaxScalarText, out, [&](char* p) { return jet::PutGuidText(p, stored); });
 }
 
 void AppendHex(std::string_view bytes, std::string* out) {
@@ -427,28 +410,40 @@ void OutputBuffer::Append(std::string_view bytes) {
 
 namespace {
 
-// Writes one value into room made by RowFormatter::MaxValueText.
-char* PutJsonValue(char* p, const Value& value) {
+// "true" or "false", as JSON and CSV write a Yes/No value.
+char* PutBoolean(char* p, bool b) {
+  if (b) {
+    std::memcpy(p, "true", 4);
+    return p + 4;
+  }
+  std::memcpy(p, "false", 5);
+  return p + 5;
+}
+
+// Writes one value into room made by RowFormatter::MaxValueText. JSON
+// quotes the values it has no literal for and writes null for a missing
+// value or a number without a text form; CSV leaves their field empty.
+template <OutputFormat kFormat>
+char* PutValue(char* p, const Value& value) {
+  constexpr bool kJson = kFormat == OutputFormat::kJsonLines;
+  const auto quoted = [&p](auto put) {
+    if constexpr (kJson) *p++ = '"';
+    p = put(p);
+    if constexpr (kJson) *p++ = '"';
+    return p;
+  };
   using Kind = Value::Kind;
   switch (value.kind()) {
     case Kind::kNull:
       break;
     case Kind::kBoolean:
-      if (value.boolean()) {
-        std::memcpy(p, "true", 4);
-        return p + 4;
-      }
-      std::memcpy(p, "false", 5);
-      return p + 5;
+      return PutBoolean(p, value.boolean());
     case Kind::kByte:
     case Kind::kInteger:
     case Kind::kLong:
       return PutInteger(p, value.integer());
     case Kind::kCurrency:
-      *p++ = '"';
-      p = PutCurrency(p, value.integer());
-      *p++ = '"';
-      return p;
+      return quoted([&](char* q) { return PutCurrency(q, value.integer()); });
     case Kind::kSingle:
       if (char* end = PutSingle(p, static_cast<float>(value.real()))) return end;
       break;
@@ -456,84 +451,43 @@ char* PutJsonValue(char* p, const Value& value) {
       if (char* end = PutDouble(p, value.real())) return end;
       break;
     case Kind::kDateTime:
-      if (char* end = PutOleDate(p + 1, value.real())) {
-        *p = '"';
-        *end = '"';
-        return end + 1;
+      if (char* end = PutOleDate(p + (kJson ? 1 : 0), value.real())) {
+        if constexpr (kJson) {
+          *p = '"';
+          *end++ = '"';
+        }
+        return end;
       }
       // A date the text form cannot hold keeps its raw day count.
       if (char* end = PutDouble(p, value.real())) return end;
       break;
     case Kind::kText:
-      return PutJsonString(p, value.text());
+      if constexpr (kJson) {
+        return PutJsonString(p, value.text());
+      } else {
+        // An empty text is written as "" so that it stays apart from null.
+        if (value.text().empty()) {
+          *p++ = '"';
+          *p++ = '"';
+          return p;
+        }
+        return PutCsvField(p, value.text());
+      }
     case Kind::kBinary:
-      *p++ = '"';
-      p = PutHex(p, value.binary());
-      *p++ = '"';
-      return p;
+      return quoted([&](char* q) { return PutHex(q, value.binary()); });
     case Kind::kGuid:
-      *p++ = '"';
-      p = PutGuid(p, value.guid());
-      *p++ = '"';
-      return p;
+      return quoted([&](char* q) { return jet::PutGuidText(q, value.guid()); });
     case Kind::kDecimal: {
       const std::string text = value.decimal().ToString();
-      *p++ = '"';
-      std::memcpy(p, text.data(), text.size());
-      p += text.size();
-      *p++ = '"';
-      return p;
+      return quoted([&](char* q) {
+        std::memcpy(q, text.data(), text.size());
+        return q + text.size();
+      });
     }
   }
-  std::memcpy(p, "null", 4);
-  return p + 4;
-}
-
-char* PutCsvValue(char* p, const Value& value) {
-  using Kind = Value::Kind;
-  switch (value.kind()) {
-    case Kind::kNull:
-      return p;
-    case Kind::kBoolean:
-      if (value.boolean()) {
-        std::memcpy(p, "true", 4);
-        return p + 4;
-      }
-      std::memcpy(p, "false", 5);
-      return p + 5;
-    case Kind::kByte:
-    case Kind::kInteger:
-    case Kind::kLong:
-      return PutInteger(p, value.integer());
-    case Kind::kCurrency:
-      return PutCurrency(p, value.integer());
-    case Kind::kSingle:
-      if (char* end = PutSingle(p, static_cast<float>(value.real()))) return end;
-      return p;
-    case Kind::kDouble:
-      if (char* end = PutDouble(p, value.real())) return end;
-      return p;
-    case Kind::kDateTime:
-      if (char* end = PutOleDate(p, value.real())) return end;
-      if (char* end = PutDouble(p, value.real())) return end;
-      return p;
-    case Kind::kText:
-      // An empty text is written as "" so that it stays apart from null.
-      if (value.text().empty()) {
-        *p++ = '"';
-        *p++ = '"';
-        return p;
-      }
-      return PutCsvField(p, value.text());
-    case Kind::kBinary:
-      return PutHex(p, value.binary());
-    case Kind::kGuid:
-      return PutGuid(p, value.guid());
-    case Kind::kDecimal: {
-      const std::string text = value.decimal().ToString();
-      std::memcpy(p, text.data(), text.size());
-      return p + text.size();
-    }
+  if constexpr (kJson) {
+    std::memcpy(p, "null", 4);
+    return p + 4;
   }
   return p;
 }
@@ -596,13 +550,13 @@ void RowFormatter::AppendRow(const jet::Row& row, OutputBuffer* out) const {
       for (uint32_t done = 0; done < key.size; done += 16) {
         std::memcpy(p + done, keys_.data() + key.offset + done, 16);
       }
-      p = PutJsonValue(p + key.size, row.values[i]);
+      p = PutValue<OutputFormat::kJsonLines>(p + key.size, row.values[i]);
     }
     *p++ = '}';
   } else {
     for (size_t i = 0; i < count; ++i) {
       if (i != 0) *p++ = ',';
-      p = PutCsvValue(p, row.values[i]);
+      p = PutValue<OutputFormat::kCsv>(p, row.values[i]);
     }
   }
   *p++ = '\n';

@@ -317,25 +317,6 @@ bool ParseOleDate(std::string_view text, double* ole_date) {
   return true;
 }
 
-bool ParseGuid(std::string_view text, std::array<uint8_t, 16>* stored) {
-  if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
-  if (text.size() != 36) return false;
-  // The first three groups are stored little-endian (see AppendGuid).
-  static constexpr int kStoredIndex[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  size_t pos = 0;
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) {
-      if (text[pos++] != '-') return false;
-    }
-    const int high = HexDigit(text[pos]);
-    const int low = HexDigit(text[pos + 1]);
-    if (high < 0 || low < 0) return false;
-    (*stored)[kStoredIndex[i]] = static_cast<uint8_t>(high << 4 | low);
-    pos += 2;
-  }
-  return true;
-}
-
 RecordSplitter::RecordSplitter(OutputFormat format, std::string_view input)
     : format_(format), input_(input) {
   if (input_.substr(0, 3) == "\xEF\xBB\xBF") position_ = 3;
@@ -416,27 +397,19 @@ Status RowParser::BadValue(size_t column_index, const Token& token, std::string_
 }
 
 Status RowParser::Convert(size_t column_index, const Token& token, jet::Row* row) {
-  using Kind = Token::Kind;
   const Column& column = columns_[column_index];
   Value& value = row->values[column_index];
-  if (token.kind == Kind::kNull) {
+  if (token.kind == Token::Kind::kNull) {
     value = Value::Null();
     return Status::OK();
   }
-  const bool is_csv = token.kind == Kind::kCsvText;
-  const bool is_number = token.kind == Kind::kNumber || is_csv;
-  const bool is_text = token.kind == Kind::kString || is_csv;
   const std::string_view text = token.text;
-  const auto append_bytes = [&](Value::Kind kind, std::string_view bytes) {
-    pending_.push_back({column_index, kind, row->storage.size(), bytes.size()});
-    row->storage.append(bytes);
-  };
 
   switch (column.type) {
     case ColumnType::kBoolean:
-      if (token.kind == Kind::kBoolean) {
+      if (token.kind == Token::Kind::kBoolean) {
         value = Value::Boolean(token.boolean);
-      } else if (is_csv && (text == "true" || text == "false")) {
+      } else if (token.csv() && (text == "true" || text == "false")) {
         value = Value::Boolean(text == "true");
       } else {
         return BadValue(column_index, token, "is not true or false");
@@ -445,149 +418,30 @@ Status RowParser::Convert(size_t column_index, const Token& token, jet::Row* row
 
     case ColumnType::kByte:
     case ColumnType::kInteger:
-    case ColumnType::kLong: {
-      int64_t number = 0;
-      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-      if (!is_number || text.empty() || error == std::errc::invalid_argument ||
-          end != text.data() + text.size()) {
-        return BadValue(column_index, token, "is not a whole number");
-      }
-      const auto kind = column.type == ColumnType::kByte      ? Value::Kind::kByte
-                        : column.type == ColumnType::kInteger ? Value::Kind::kInteger
-                                                              : Value::Kind::kLong;
-      const int64_t low = kind == Value::Kind::kByte      ? 0
-                          : kind == Value::Kind::kInteger ? std::numeric_limits<int16_t>::min()
-                                                          : std::numeric_limits<int32_t>::min();
-      const int64_t high = kind == Value::Kind::kByte      ? 255
-                           : kind == Value::Kind::kInteger ? std::numeric_limits<int16_t>::max()
-                                                           : std::numeric_limits<int32_t>::max();
-      if (error == std::errc::result_out_of_range || number < low || number > high) {
-        return BadValue(column_index, token, fmt::format("is outside {}..{}", low, high));
-      }
-      value = Value::Integer(kind, number);
-      return Status::OK();
-    }
+    case ColumnType::kLong: return ConvertInteger(column_index, token, &value);
 
     case ColumnType::kCurrency:
-    case ColumnType::kNumeric: {
-      const bool currency = column.type == ColumnType::kCurrency;
-      if (!is_number && !is_text) return BadValue(column_index, token, "is not a decimal number");
-      const unsigned scale = currency ? 4 : column.scale;
-      // Currency is a signed 64-bit count of ten-thousandths; Numeric holds at
-      // most `precision` digits (a definition without one: the full 128 bits).
-      Int128 max_magnitude = ~Int128{0};
-      if (currency) {
-        max_magnitude = static_cast<Int128>(std::numeric_limits<int64_t>::max()) + 1;
-      } else if (column.precision > 0 && column.precision <= 38) {
-        max_magnitude = 1;
-        for (int i = 0; i < column.precision; ++i) max_magnitude *= 10;
-        max_magnitude -= 1;
-      }
-      bool negative = false;
-      Int128 magnitude = 0;
-      switch (ParseScaledDecimal(text, scale, max_magnitude, &negative, &magnitude)) {
-        case DecimalResult::kOk: break;
-        case DecimalResult::kSyntax:
-          return BadValue(column_index, token, "is not a decimal number");
-        case DecimalResult::kTooPrecise:
-          return BadValue(column_index, token,
-                          fmt::format("has more than {} digits after the point", scale));
-        case DecimalResult::kTooLarge:
-          return BadValue(column_index, token, "is too large for the column");
-      }
-      if (magnitude == 0) negative = false;
-      if (currency) {
-        if (!negative && magnitude > static_cast<Int128>(std::numeric_limits<int64_t>::max())) {
-          return BadValue(column_index, token, "is too large for the column");
-        }
-        const int64_t scaled = negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(magnitude))
-                                        : static_cast<int64_t>(magnitude);
-        value = Value::Integer(Value::Kind::kCurrency, scaled);
-      } else {
-        jet::Decimal decimal;
-        decimal.negative = negative;
-        decimal.precision = column.precision;
-        decimal.scale = column.scale;
-        for (int w = 3; w >= 0; --w) {
-          decimal.magnitude[w] = static_cast<uint32_t>(magnitude);
-          magnitude >>= 32;
-        }
-        value = Value::Dec(decimal);
-      }
-      return Status::OK();
-    }
+    case ColumnType::kNumeric: return ConvertDecimal(column_index, token, &value);
 
     case ColumnType::kSingle:
-    case ColumnType::kDouble: {
-      if (!is_number) return BadValue(column_index, token, "is not a number");
-      double number = 0;
-      std::from_chars_result result{};
-      if (column.type == ColumnType::kSingle) {
-        float single = 0;
-        result = std::from_chars(text.data(), text.data() + text.size(), single);
-        number = single;
-      } else {
-        result = std::from_chars(text.data(), text.data() + text.size(), number);
-      }
-      if (text.empty() || result.ec == std::errc::invalid_argument ||
-          result.ptr != text.data() + text.size() || !std::isfinite(number)) {
-        return BadValue(column_index, token, "is not a number");
-      }
-      if (result.ec == std::errc::result_out_of_range) {
-        return BadValue(column_index, token, "is out of range for the column");
-      }
-      value = Value::Real(column.type == ColumnType::kSingle ? Value::Kind::kSingle
-                                                             : Value::Kind::kDouble,
-                          number);
-      return Status::OK();
-    }
+    case ColumnType::kDouble: return ConvertReal(column_index, token, &value);
 
-    case ColumnType::kDateTime: {
-      double ole_date = 0;
-      if (is_text && ParseOleDate(text, &ole_date)) {
-        value = Value::Real(Value::Kind::kDateTime, ole_date);
-        return Status::OK();
-      }
-      // Export writes a day count only for dates outside the years 1..9999.
-      if (is_number) {
-        const auto result = std::from_chars(text.data(), text.data() + text.size(), ole_date);
-        if (!text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
-            std::isfinite(ole_date)) {
-          value = Value::Real(Value::Kind::kDateTime, ole_date);
-          return Status::OK();
-        }
-      }
-      return BadValue(column_index, token, "is not a date and time (YYYY-MM-DDTHH:MM:SS)");
-    }
+    case ColumnType::kDateTime: return ConvertDateTime(column_index, token, &value);
 
     case ColumnType::kText:
     case ColumnType::kMemo:
-      if (!is_text) return BadValue(column_index, token, "is not text");
-      if (is_csv && !IsUtf8(text)) return BadValue(column_index, token, "is not valid UTF-8");
-      append_bytes(Value::Kind::kText, text);
+      if (!token.textual()) return BadValue(column_index, token, "is not text");
+      if (token.csv() && !IsUtf8(text)) return BadValue(column_index, token, "is not valid UTF-8");
+      pending_.push_back({column_index, Value::Kind::kText, row->storage.size(), text.size()});
+      row->storage.append(text);
       return Status::OK();
 
     case ColumnType::kBinary:
-    case ColumnType::kOle: {
-      if (!is_text) return BadValue(column_index, token, "is not a string of hex digits");
-      if (text.size() % 2 != 0) return BadValue(column_index, token, "has an odd number of hex digits");
-      const size_t offset = row->storage.size();
-      for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
-        if (high < 0 || low < 0) {
-          row->storage.resize(offset);
-          return BadValue(column_index, token, "is not a string of hex digits");
-        }
-        row->storage.push_back(static_cast<char>(high << 4 | low));
-      }
-      pending_.push_back({column_index, Value::Kind::kBinary, offset, text.size() / 2});
-      return Status::OK();
-    }
+    case ColumnType::kOle: return ConvertHex(column_index, token, row);
 
     case ColumnType::kGuid: {
       std::array<uint8_t, 16> guid{};
-      if (!is_text || !ParseGuid(text, &guid)) {
+      if (!token.textual() || !jet::ParseGuidText(text, &guid)) {
         return BadValue(column_index, token,
                         "is not a GUID ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX})");
       }
@@ -596,6 +450,151 @@ Status RowParser::Convert(size_t column_index, const Token& token, jet::Row* row
     }
   }
   return BadValue(column_index, token, "cannot be imported: the column's type is not supported");
+}
+
+// Byte, Integer and Long: a whole number in the type's range.
+Status RowParser::ConvertInteger(size_t column_index, const Token& token, Value* value) const {
+  const Column& column = columns_[column_index];
+  const std::string_view text = token.text;
+  int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (!token.number() || text.empty() || error == std::errc::invalid_argument ||
+      end != text.data() + text.size()) {
+    return BadValue(column_index, token, "is not a whole number");
+  }
+  const auto kind = column.type == ColumnType::kByte      ? Value::Kind::kByte
+                    : column.type == ColumnType::kInteger ? Value::Kind::kInteger
+                                                          : Value::Kind::kLong;
+  const int64_t low = kind == Value::Kind::kByte      ? 0
+                      : kind == Value::Kind::kInteger ? std::numeric_limits<int16_t>::min()
+                                                      : std::numeric_limits<int32_t>::min();
+  const int64_t high = kind == Value::Kind::kByte      ? 255
+                       : kind == Value::Kind::kInteger ? std::numeric_limits<int16_t>::max()
+                                                       : std::numeric_limits<int32_t>::max();
+  if (error == std::errc::result_out_of_range || number < low || number > high) {
+    return BadValue(column_index, token, fmt::format("is outside {}..{}", low, high));
+  }
+  *value = Value::Integer(kind, number);
+  return Status::OK();
+}
+
+// Currency and Numeric: a decimal number with at most the column's digits
+// after the point.
+Status RowParser::ConvertDecimal(size_t column_index, const Token& token, Value* value) const {
+  const Column& column = columns_[column_index];
+  const bool currency = column.type == ColumnType::kCurrency;
+  if (!token.number() && !token.textual()) {
+    return BadValue(column_index, token, "is not a decimal number");
+  }
+  const unsigned scale = currency ? 4 : column.scale;
+  // Currency is a signed 64-bit count of ten-thousandths; Numeric holds at
+  // most `precision` digits (a definition without one: the full 128 bits).
+  Int128 max_magnitude = ~Int128{0};
+  if (currency) {
+    max_magnitude = static_cast<Int128>(std::numeric_limits<int64_t>::max()) + 1;
+  } else if (column.precision > 0 && column.precision <= 38) {
+    max_magnitude = 1;
+    for (int i = 0; i < column.precision; ++i) max_magnitude *= 10;
+    max_magnitude -= 1;
+  }
+  bool negative = false;
+  Int128 magnitude = 0;
+  switch (ParseScaledDecimal(token.text, scale, max_magnitude, &negative, &magnitude)) {
+    case DecimalResult::kOk: break;
+    case DecimalResult::kSyntax:
+      return BadValue(column_index, token, "is not a decimal number");
+    case DecimalResult::kTooPrecise:
+      return BadValue(column_index, token,
+                      fmt::format("has more than {} digits after the point", scale));
+    case DecimalResult::kTooLarge:
+      return BadValue(column_index, token, "is too large for the column");
+  }
+  if (magnitude == 0) negative = false;
+  if (currency) {
+    if (!negative && magnitude > static_cast<Int128>(std::numeric_limits<int64_t>::max())) {
+      return BadValue(column_index, token, "is too large for the column");
+    }
+    const int64_t scaled = negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(magnitude))
+                                    : static_cast<int64_t>(magnitude);
+    *value = Value::Integer(Value::Kind::kCurrency, scaled);
+    return Status::OK();
+  }
+  jet::Decimal decimal;
+  decimal.negative = negative;
+  decimal.precision = column.precision;
+  decimal.scale = column.scale;
+  for (int w = 3; w >= 0; --w) {
+    decimal.magnitude[w] = static_cast<uint32_t>(magnitude);
+    magnitude >>= 32;
+  }
+  *value = Value::Dec(decimal);
+  return Status::OK();
+}
+
+// Single and Double: a finite number the type can hold.
+Status RowParser::ConvertReal(size_t column_index, const Token& token, Value* value) const {
+  const bool single = columns_[column_index].type == ColumnType::kSingle;
+  const std::string_view text = token.text;
+  if (!token.number()) return BadValue(column_index, token, "is not a number");
+  double number = 0;
+  std::from_chars_result result{};
+  if (single) {
+    float narrow = 0;
+    result = std::from_chars(text.data(), text.data() + text.size(), narrow);
+    number = narrow;
+  } else {
+    result = std::from_chars(text.data(), text.data() + text.size(), number);
+  }
+  if (text.empty() || result.ec == std::errc::invalid_argument ||
+      result.ptr != text.data() + text.size() || !std::isfinite(number)) {
+    return BadValue(column_index, token, "is not a number");
+  }
+  if (result.ec == std::errc::result_out_of_range) {
+    return BadValue(column_index, token, "is out of range for the column");
+  }
+  *value = Value::Real(single ? Value::Kind::kSingle : Value::Kind::kDouble, number);
+  return Status::OK();
+}
+
+// Date/Time: the text export writes, or a day count.
+Status RowParser::ConvertDateTime(size_t column_index, const Token& token, Value* value) const {
+  const std::string_view text = token.text;
+  double ole_date = 0;
+  if (token.textual() && ParseOleDate(text, &ole_date)) {
+    *value = Value::Real(Value::Kind::kDateTime, ole_date);
+    return Status::OK();
+  }
+  // Export writes a day count only for dates outside the years 1..9999.
+  if (token.number()) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), ole_date);
+    if (!text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
+        std::isfinite(ole_date)) {
+      *value = Value::Real(Value::Kind::kDateTime, ole_date);
+      return Status::OK();
+    }
+  }
+  return BadValue(column_index, token, "is not a date and time (YYYY-MM-DDTHH:MM:SS)");
+}
+
+// Binary and OLE: hex digits, two a byte, decoded into row->storage.
+Status RowParser::ConvertHex(size_t column_index, const Token& token, jet::Row* row) {
+  const std::string_view text = token.text;
+  if (!token.textual()) return BadValue(column_index, token, "is not a string of hex digits");
+  if (text.size() % 2 != 0) {
+    return BadValue(column_index, token, "has an odd number of hex digits");
+  }
+  const size_t offset = row->storage.size();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int high = HexDigit(text[i]);
+    const int low = HexDigit(text[i + 1]);
+    if (high < 0 || low < 0) {
+      row->storage.resize(offset);
+      return BadValue(column_index, token, "is not a string of hex digits");
+    }
+    row->storage.push_back(static_cast<char>(high << 4 | low));
+  }
+  pending_.push_back({column_index, Value::Kind::kBinary, offset, text.size() / 2});
+  return Status::OK();
 }
 
 Status RowParser::ParseRow(std::string_view record, jet::Row* row) {

@@ -59,10 +59,6 @@ namespace jetdb {
 // False when the text is not such a date or names no real day or time.
 bool ParseOleDate(std::string_view text, double* ole_date);
 
-// Inverse of AppendGuid. False unless the text is 32 hex digits grouped
-// 8-4-4-4-12, with or without braces.
-bool ParseGuid(std::string_view text, std::array<uint8_t, 16>* stored);
-
 // Cuts held input into records. JSON lines: one line each, blank lines
 // skipped. CSV: a line, or several when a quoted field holds line ends.
 // REQUIRES: the input outlives the splitter and the records it returns.
@@ -102,6 +98,11 @@ class RowParser {
     Kind kind = Kind::kNull;
     std::string_view text;  // number and string text (unescaped), CSV field
     bool boolean = false;
+
+    // A CSV field may be a number or text alike.
+    bool csv() const { return kind == Kind::kCsvText; }
+    bool number() const { return kind == Kind::kNumber || csv(); }
+    bool textual() const { return kind == Kind::kString || csv(); }
   };
   // A text or binary value whose bytes sit at storage[offset, offset + size).
   struct PendingBytes {
@@ -117,7 +118,13 @@ class RowParser {
   jet::Status SplitCsv(std::string_view record);
   // Column index of a JSON key or CSV header name; error if unknown or seen.
   jet::Status ClaimColumn(std::string_view name, size_t* column_index);
+  // The token as the value of its column, by the column's type.
   jet::Status Convert(size_t column_index, const Token& token, jet::Row* row);
+  jet::Status ConvertInteger(size_t column_index, const Token& token, jet::Value* value) const;
+  jet::Status ConvertDecimal(size_t column_index, const Token& token, jet::Value* value) const;
+  jet::Status ConvertReal(size_t column_index, const Token& token, jet::Value* value) const;
+  jet::Status ConvertDateTime(size_t column_index, const Token& token, jet::Value* value) const;
+  jet::Status ConvertHex(size_t column_index, const Token& token, jet::Row* row);
   jet::Status BadValue(size_t column_index, const Token& token, std::string_view why) const;
 
   struct Column {

@@ -1,14 +1,16 @@
 // UTF-8 to Jet 4 stored text; see text_encode.h.
 #include "jet/base/text_encode.h"
 
+#include "jet/base/text_forms.h"
+
 namespace jet {
 
 namespace {
 
 Status BadUtf8(size_t offset, uint8_t byte) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex = {kHex[byte >> 4], kHex[byte & 0xF]};
-  return Status::InvalidArgument("text is not valid UTF-8 (byte 0x" + hex + " at offset " +
+  const auto b = static_cast<char>(byte);
+  return Status::InvalidArgument("text is not valid UTF-8 (byte 0x" +
+                                 HexText(std::string_view(&b, 1)) + " at offset " +
                                  std::to_string(offset) + ")");
 }
 

@@ -1,9 +1,11 @@
 // Values as error messages and check reports show them; see value_text.h.
 #include "jet/base/value_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
+#include "jet/base/text_forms.h"
 #include "jet/ole_date.h"
 
 namespace jet {
@@ -44,12 +46,54 @@ std::string ValueText(const Value& value) {
       std::snprintf(buffer, sizeof buffer, "%.17g", value.real());
       return buffer;
     case Value::Kind::kDateTime: return DateText(value.real());
-    case Value::Kind::kText: return "\"" + std::string(value.text().substr(0, 60)) + "\"";
+    case Value::Kind::kText: return "\"" + ShortenedText(value.text(), 60) + "\"";
     case Value::Kind::kBinary: return std::to_string(value.binary().size()) + " bytes";
     case Value::Kind::kGuid: return "a GUID";
     case Value::Kind::kDecimal: return value.decimal().ToString();
   }
   return "?";
+}
+
+namespace {
+
+// The shortest text that reads back as `d`.
+std::string RealText(double d) {
+  char buf[32];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+  return ec == std::errc() ? std::string(buf, end) : std::to_string(d);
+}
+
+// Currency (x 10,000) as a plain decimal: 125000 -> "12.5".
+std::string CurrencyText(int64_t scaled) {
+  const bool negative = scaled < 0;
+  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(scaled) : scaled;
+  std::string text = std::to_string(magnitude / 10000);
+  std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  if (!fraction.empty()) text += "." + fraction;
+  return negative ? "-" + text : text;
+}
+
+}  // namespace
+
+std::string DescribedValue(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::kNull: return "null";
+    case Value::Kind::kBoolean: return v.boolean() ? "the Boolean True" : "the Boolean False";
+    case Value::Kind::kByte:
+    case Value::Kind::kInteger:
+    case Value::Kind::kLong: return std::to_string(v.integer());
+    case Value::Kind::kCurrency: return "the currency amount " + CurrencyText(v.integer());
+    case Value::Kind::kSingle:
+    case Value::Kind::kDouble: return RealText(v.real());
+    case Value::Kind::kDateTime: return "the date/time " + RealText(v.real());
+    case Value::Kind::kText: return "the text \"" + ShortenedText(v.text(), 40) + "\"";
+    case Value::Kind::kBinary:
+      return "binary data of " + std::to_string(v.binary().size()) + " bytes";
+    case Value::Kind::kGuid: return "the GUID " + GuidText(v.guid());
+    case Value::Kind::kDecimal: return v.decimal().ToString();
+  }
+  return "a value";
 }
 
 // "EventId = 5, EventDate = 2009-01-01": the row's values of the index's columns.

@@ -46,6 +46,7 @@
 #include "jet/base/coding.h"
 #include "jet/rows/data_page.h"
 #include "jet/db/database_impl.h"
+#include "jet/base/text_forms.h"
 #include "jet/base/value_text.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
@@ -103,15 +104,7 @@ std::string PointerText(uint32_t pointer) {
   return At(RowPointerPage(pointer), RowPointerSlot(pointer));
 }
 
-std::string Hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
-  }
-  return out.empty() ? "(empty)" : out;
-}
+std::string Hex(std::string_view bytes) { return bytes.empty() ? "(empty)" : HexText(bytes); }
 
 bool Contains(const std::vector<uint32_t>& sorted, uint32_t value) {
   return std::binary_search(sorted.begin(), sorted.end(), value);

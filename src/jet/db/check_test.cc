@@ -18,6 +18,7 @@
 #include "jet/space/space.h"
 #include "jet/format/table_def.h"
 #include "jet/base/text.h"
+#include "jet/base/text_forms.h"
 
 namespace jet {
 namespace {
@@ -39,12 +40,6 @@ TEST(CheckTest, EverySharedFileIsSound) {
     }
   }
   EXPECT_GE(files, 38u);
-}
-
-std::string Hex(const std::string& bytes) {
-  std::string out;
-  for (unsigned char c : bytes) out += "0123456789ABCDEF"[c >> 4], out += "0123456789ABCDEF"[c & 15];
-  return out;
 }
 
 std::string At(RowId id) {
@@ -237,8 +232,8 @@ const Damage kDamages[] = {
        EXPECT_TRUE(tree.Remove(key, id).ok());
        EXPECT_TRUE(tree.Insert(wrong, id).ok());
        return "table EventDates, index " + index.name + ": the entry for the row at " + At(id) +
-              " (EventId = " + std::to_string(event) + ") has key " + Hex(wrong) +
-              ", the row's values give " + Hex(key);
+              " (EventId = " + std::to_string(event) + ") has key " + HexText(wrong) +
+              ", the row's values give " + HexText(key);
      }},
     {"IndexEntryPointsAtDeletedRow",
      [](Copy& c) {
@@ -251,7 +246,7 @@ const Damage kDamages[] = {
        EXPECT_TRUE(SetRowFlags(kFormat, c.Page(id.page), id.page, id.slot,
                                kRowDeleted | kRowLookup).ok());
        WriteU32(c.Page(t.tdef_page) + kFormat.tdef_row_count_offset, t.row_count - 1);
-       return "table EventDates, index " + t.indexes[0].name + ": an entry (key " + Hex(key) +
+       return "table EventDates, index " + t.indexes[0].name + ": an entry (key " + HexText(key) +
               ") points at " + At(id) + ", which is deleted";
      }},
 };

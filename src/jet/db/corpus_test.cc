@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "jet/database.h"
+#include "support/shared_copy.h"
 
 namespace jet {
 namespace {
@@ -17,17 +18,6 @@ const std::string kShared = TESSALY_SHARED_DIR;
 
 std::string Corpus(const std::string& name) { return kShared + "/corpus/" + name; }
 std::string Fixture(const std::string& name) { return kShared + "/fixtures/" + name; }
-
-std::vector<std::string> AllFiles() {
-  std::vector<std::string> files;
-  for (const char* dir : {"/corpus", "/fixtures"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(kShared + dir)) {
-      if (entry.path().extension() == ".mdb") files.push_back(entry.path().string());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -64,11 +54,12 @@ int64_t CountRows(Database& db, const TableDef& table) {
 }
 
 TEST(CorpusTest, FilesExist) {
-  ASSERT_GE(AllFiles().size(), 38u) << "shared corpus missing under " << kShared;
+  ASSERT_GE(tessaly::testing::SharedDatabases().size(), 38u)
+      << "shared corpus missing under " << kShared;
 }
 
 TEST(CorpusTest, EveryTableOfEveryFileScansAndMatchesItsRowCount) {
-  for (const std::string& path : AllFiles()) {
+  for (const std::string& path : tessaly::testing::SharedDatabases()) {
     SCOPED_TRACE(path);
     auto db = OpenOrDie(path);
     if (!db) continue;

@@ -57,6 +57,137 @@ Status ReadName(const Format& format, TextDecoder& text, DefReader& reader, cons
   return Status::OK();
 }
 
+// Column descriptors, then their names in the same order.
+Status ReadColumns(const Format& format, TextDecoder& text, DefReader& reader, uint32_t num_cols,
+                   const TableDef& table, std::vector<ColumnDef>* columns) {
+  Status s;
+  const uint8_t* descriptors =
+      reader.Take(static_cast<uint64_t>(num_cols) * format.column_size, "the column list", &s);
+  if (!descriptors) return s;
+  columns->assign(num_cols, ColumnDef());
+  for (uint32_t i = 0; i < num_cols; ++i) {
+    const uint8_t* d = descriptors + i * format.column_size;
+    ColumnDef& c = (*columns)[i];
+    c.type = static_cast<ColumnType>(d[0]);
+    c.column_number = ReadU16(d + format.column_number_offset);
+    c.var_index = ReadU16(d + format.column_var_index_offset);
+    c.flags = d[format.column_flags_offset];
+    c.ext_flags = format.column_ext_flags_offset ? d[format.column_ext_flags_offset] : 0;
+    c.fixed_offset = ReadU16(d + format.column_fixed_offset_offset);
+    c.length = ReadU16(d + format.column_length_offset);
+    if (c.type == ColumnType::kNumeric) {
+      c.precision = d[format.column_precision_offset];
+      c.scale = d[format.column_scale_offset];
+    } else if (c.type == ColumnType::kText || c.type == ColumnType::kMemo) {
+      c.sort_order = ReadU16(d + format.column_sort_order_offset);
+      if (format.column_sort_version_offset) c.sort_version = d[format.column_sort_version_offset];
+      if (format.column_code_page_offset) c.code_page = ReadU16(d + format.column_code_page_offset);
+    }
+    if (c.column_number >= table.max_cols && table.max_cols != 0) {
+      return Status::Corruption("column " + std::to_string(i) + " of the table definition at page " +
+                                std::to_string(table.tdef_page) + " has number " +
+                                std::to_string(c.column_number) + " but the table has only " +
+                                std::to_string(table.max_cols));
+    }
+  }
+  for (uint32_t i = 0; i < num_cols; ++i) {
+    JET_RETURN_IF_ERROR(ReadName(format, text, reader, "the column names", &(*columns)[i].name));
+  }
+  return Status::OK();
+}
+
+// An index as stored: its columns, usage map and root. Logical indexes
+// (the ones with names) share them.
+struct PhysicalIndex {
+  std::vector<IndexColumnDef> columns;
+  uint32_t map_pointer;
+  uint32_t root_page;
+  uint8_t flags;
+};
+
+Status ReadPhysicalIndexes(const Format& format, DefReader& reader, uint32_t num_real_idx,
+                           const std::vector<ColumnDef>& columns,
+                           std::vector<PhysicalIndex>* physical) {
+  Status s;
+  const uint8_t* physical_bytes = reader.Take(
+      static_cast<uint64_t>(num_real_idx) * format.physical_index_size, "the index list", &s);
+  if (!physical_bytes) return s;
+  physical->assign(num_real_idx, PhysicalIndex());
+  for (uint32_t i = 0; i < num_real_idx; ++i) {
+    const uint8_t* d = physical_bytes + i * format.physical_index_size;
+    PhysicalIndex& p = (*physical)[i];
+    for (int k = 0; k < 10; ++k) {
+      const uint8_t* slot = d + format.physical_index_columns_offset + 3 * k;
+      uint16_t number = ReadU16(slot);
+      if (number == 0xFFFF) continue;
+      IndexColumnDef ic;
+      ic.column_number = number;
+      ic.ascending = (slot[2] & 0x01) != 0;
+      for (const ColumnDef& c : columns) {
+        if (c.column_number == number) ic.column_name = c.name;
+      }
+      p.columns.push_back(std::move(ic));
+    }
+    p.map_pointer = ReadU32(d + format.physical_index_map_offset);
+    p.root_page = ReadU32(d + format.physical_index_root_offset);
+    p.flags = d[format.physical_index_flags_offset];
+  }
+  return Status::OK();
+}
+
+// Logical indexes, then their names.
+Status ReadLogicalIndexes(const Format& format, TextDecoder& text, DefReader& reader,
+                          uint32_t num_idx, const std::vector<PhysicalIndex>& physical,
+                          uint32_t page_number, std::vector<IndexDef>* indexes) {
+  Status s;
+  const uint8_t* logical_bytes = reader.Take(
+      static_cast<uint64_t>(num_idx) * format.logical_index_size, "the logical index list", &s);
+  if (!logical_bytes) return s;
+  indexes->assign(num_idx, IndexDef());
+  for (uint32_t i = 0; i < num_idx; ++i) {
+    const uint8_t* d = logical_bytes + i * format.logical_index_size;
+    IndexDef& index = (*indexes)[i];
+    index.index_number = ReadU32(d + format.logical_index_number_offset);
+    index.physical_index = ReadU32(d + format.logical_index_physical_offset);
+    index.index_type = d[format.logical_index_type_offset];
+    if (index.physical_index >= physical.size()) {
+      return Status::Corruption("index " + std::to_string(i) + " of the table definition at page " +
+                                std::to_string(page_number) + " refers to physical index " +
+                                std::to_string(index.physical_index) + " of " +
+                                std::to_string(physical.size()));
+    }
+    const PhysicalIndex& p = physical[index.physical_index];
+    index.columns = p.columns;
+    index.flags = p.flags;
+    index.root_page = p.root_page;
+    index.usage_map_pointer = p.map_pointer;
+  }
+  for (uint32_t i = 0; i < num_idx; ++i) {
+    JET_RETURN_IF_ERROR(ReadName(format, text, reader, "the index names", &(*indexes)[i].name));
+  }
+  return Status::OK();
+}
+
+// Usage maps of long-value columns, up to the FF FF terminator.
+Status ReadLongValueMaps(DefReader& reader, size_t num_columns, uint32_t page_number,
+                         TableDefExtras* extras) {
+  Status s;
+  extras->long_value_maps.clear();
+  while (reader.remaining() >= 2) {
+    const uint8_t* number = reader.Take(2, "the long-value maps", &s);
+    uint16_t column_number = ReadU16(number);
+    if (column_number == 0xFFFF) break;
+    const uint8_t* maps = reader.Take(8, "the long-value maps", &s);
+    if (!maps) return s;
+    extras->long_value_maps.push_back({column_number, ReadU32(maps), ReadU32(maps + 4)});
+    if (extras->long_value_maps.size() > num_columns) {
+      return Status::Corruption("table definition at page " + std::to_string(page_number) +
+                                " lists more long-value maps than columns");
+    }
+  }
+  return Status::OK();
+}
+
 }  // namespace
 
 Status ReadTableDefBuffer(const PageFile& file, const Format& format, uint32_t page_number,
@@ -122,112 +253,13 @@ Status ParseTableDef(const Format& format, TextDecoder& text, const std::string&
     return s;
   }
 
-  // Column descriptors, then their names in the same order.
-  const uint8_t* descriptors =
-      reader.Take(static_cast<uint64_t>(num_cols) * format.column_size, "the column list", &s);
-  if (!descriptors) return s;
-  std::vector<ColumnDef> columns(num_cols);
-  for (uint32_t i = 0; i < num_cols; ++i) {
-    const uint8_t* d = descriptors + i * format.column_size;
-    ColumnDef& c = columns[i];
-    c.type = static_cast<ColumnType>(d[0]);
-    c.column_number = ReadU16(d + format.column_number_offset);
-    c.var_index = ReadU16(d + format.column_var_index_offset);
-    c.flags = d[format.column_flags_offset];
-    c.ext_flags = format.column_ext_flags_offset ? d[format.column_ext_flags_offset] : 0;
-    c.fixed_offset = ReadU16(d + format.column_fixed_offset_offset);
-    c.length = ReadU16(d + format.column_length_offset);
-    if (c.type == ColumnType::kNumeric) {
-      c.precision = d[format.column_precision_offset];
-      c.scale = d[format.column_scale_offset];
-    } else if (c.type == ColumnType::kText || c.type == ColumnType::kMemo) {
-      c.sort_order = ReadU16(d + format.column_sort_order_offset);
-      if (format.column_sort_version_offset) c.sort_version = d[format.column_sort_version_offset];
-      if (format.column_code_page_offset) c.code_page = ReadU16(d + format.column_code_page_offset);
-    }
-    if (c.column_number >= table->max_cols && table->max_cols != 0) {
-      return Status::Corruption("column " + std::to_string(i) + " of the table definition at page " +
-                                std::to_string(page_number) + " has number " +
-                                std::to_string(c.column_number) + " but the table has only " +
-                                std::to_string(table->max_cols));
-    }
-  }
-  for (uint32_t i = 0; i < num_cols; ++i) {
-    JET_RETURN_IF_ERROR(ReadName(format, text, reader, "the column names", &columns[i].name));
-  }
-
-  // Physical indexes.
-  struct PhysicalIndex {
-    std::vector<IndexColumnDef> columns;
-    uint32_t map_pointer;
-    uint32_t root_page;
-    uint8_t flags;
-  };
-  const uint8_t* physical_bytes = reader.Take(
-      static_cast<uint64_t>(num_real_idx) * format.physical_index_size, "the index list", &s);
-  if (!physical_bytes) return s;
-  std::vector<PhysicalIndex> physical(num_real_idx);
-  for (uint32_t i = 0; i < num_real_idx; ++i) {
-    const uint8_t* d = physical_bytes + i * format.physical_index_size;
-    PhysicalIndex& p = physical[i];
-    for (int k = 0; k < 10; ++k) {
-      const uint8_t* slot = d + format.physical_index_columns_offset + 3 * k;
-      uint16_t number = ReadU16(slot);
-      if (number == 0xFFFF) continue;
-      IndexColumnDef ic;
-      ic.column_number = number;
-      ic.ascending = (slot[2] & 0x01) != 0;
-      for (const ColumnDef& c : columns) {
-        if (c.column_number == number) ic.column_name = c.name;
-      }
-      p.columns.push_back(std::move(ic));
-    }
-    p.map_pointer = ReadU32(d + format.physical_index_map_offset);
-    p.root_page = ReadU32(d + format.physical_index_root_offset);
-    p.flags = d[format.physical_index_flags_offset];
-  }
-
-  // Logical indexes, then their names.
-  const uint8_t* logical_bytes = reader.Take(
-      static_cast<uint64_t>(num_idx) * format.logical_index_size, "the logical index list", &s);
-  if (!logical_bytes) return s;
-  table->indexes.assign(num_idx, IndexDef());
-  for (uint32_t i = 0; i < num_idx; ++i) {
-    const uint8_t* d = logical_bytes + i * format.logical_index_size;
-    IndexDef& index = table->indexes[i];
-    index.index_number = ReadU32(d + format.logical_index_number_offset);
-    index.physical_index = ReadU32(d + format.logical_index_physical_offset);
-    index.index_type = d[format.logical_index_type_offset];
-    if (index.physical_index >= num_real_idx) {
-      return Status::Corruption("index " + std::to_string(i) + " of the table definition at page " +
-                                std::to_string(page_number) + " refers to physical index " +
-                                std::to_string(index.physical_index) + " of " +
-                                std::to_string(num_real_idx));
-    }
-    const PhysicalIndex& p = physical[index.physical_index];
-    index.columns = p.columns;
-    index.flags = p.flags;
-    index.root_page = p.root_page;
-    index.usage_map_pointer = p.map_pointer;
-  }
-  for (uint32_t i = 0; i < num_idx; ++i) {
-    JET_RETURN_IF_ERROR(ReadName(format, text, reader, "the index names", &table->indexes[i].name));
-  }
-
-  // Usage maps of long-value columns, up to the FF FF terminator.
-  extras->long_value_maps.clear();
-  while (reader.remaining() >= 2) {
-    const uint8_t* number = reader.Take(2, "the long-value maps", &s);
-    uint16_t column_number = ReadU16(number);
-    if (column_number == 0xFFFF) break;
-    const uint8_t* maps = reader.Take(8, "the long-value maps", &s);
-    if (!maps) return s;
-    extras->long_value_maps.push_back({column_number, ReadU32(maps), ReadU32(maps + 4)});
-    if (extras->long_value_maps.size() > columns.size()) {
-      return Status::Corruption("table definition at page " + std::to_string(page_number) +
-                                " lists more long-value maps than columns");
-    }
-  }
+  std::vector<ColumnDef> columns;
+  JET_RETURN_IF_ERROR(ReadColumns(format, text, reader, num_cols, *table, &columns));
+  std::vector<PhysicalIndex> physical;
+  JET_RETURN_IF_ERROR(ReadPhysicalIndexes(format, reader, num_real_idx, columns, &physical));
+  JET_RETURN_IF_ERROR(
+      ReadLogicalIndexes(format, text, reader, num_idx, physical, page_number, &table->indexes));
+  JET_RETURN_IF_ERROR(ReadLongValueMaps(reader, columns.size(), page_number, extras));
 
   std::stable_sort(columns.begin(), columns.end(), [](const ColumnDef& a, const ColumnDef& c) {
     return a.column_number < c.column_number;

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <sstream>
 
 #include "jet/index/text_key.h"
+#include "jet/base/value_text.h"
 
 namespace jet {
 namespace {
@@ -57,24 +57,6 @@ bool IsIntegerKind(Value::Kind kind) {
 bool IsRealKind(Value::Kind kind) {
   return kind == Value::Kind::kSingle || kind == Value::Kind::kDouble ||
          kind == Value::Kind::kDateTime;
-}
-
-std::string Describe(const Value& value) {
-  std::ostringstream s;
-  if (IsIntegerKind(value.kind())) {
-    s << value.integer();
-  } else if (IsRealKind(value.kind())) {
-    s << value.real();
-  } else if (value.kind() == Value::Kind::kText) {
-    s << '"' << value.text() << '"';
-  } else if (value.kind() == Value::Kind::kDecimal) {
-    s << value.decimal().ToString();
-  } else if (value.kind() == Value::Kind::kBinary) {
-    s << "binary of " << value.binary().size() << " bytes";
-  } else {
-    s << "a value of kind " << static_cast<int>(value.kind());
-  }
-  return s.str();
 }
 
 // Appends `bits` big-endian in `size` bytes.
@@ -132,6 +114,97 @@ bool NumericMagnitude(const ColumnDef& column, const Value& value, bool* negativ
     if (round_up) ++*magnitude;
   }
   if (*magnitude == 0) *negative = false;
+  return true;
+}
+
+// Numeric: a sign byte and the magnitude in 16 bytes big-endian, inverted
+// so that larger numbers sort later in the index's direction. False when the
+// value is not a number that fits.
+bool AppendNumericSegment(const ColumnDef& column, const Value& value, bool descending,
+                          std::string* key) {
+  bool negative = false;
+  u128 magnitude = 0;
+  if (!NumericMagnitude(column, value, &negative, &magnitude)) return false;
+  uint8_t bytes[17];
+  bytes[0] = negative ? 0x80 : 0x00;
+  for (int i = 0; i < 16; ++i) bytes[1 + i] = static_cast<uint8_t>(magnitude >> (8 * (15 - i)));
+  if (negative == !descending) {
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
+  }
+  bytes[0] = negative ? 0x00 : 0xFF;
+  key->append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+  return true;
+}
+
+// Boolean: one byte, 00 for true. A null Boolean is stored as false (the
+// null-mask bit is the value). False when the value is not a number.
+bool AppendBooleanSegment(const Value& value, std::string* key) {
+  if (value.is_null()) {
+    key->push_back(static_cast<char>(0xFF));
+    return true;
+  }
+  bool truth;
+  if (IsIntegerKind(value.kind())) {
+    truth = value.integer() != 0;
+  } else if (IsRealKind(value.kind())) {
+    truth = value.real() != 0;
+  } else {
+    return false;
+  }
+  key->push_back(static_cast<char>(truth ? 0x00 : 0xFF));
+  return true;
+}
+
+// Byte, Integer, Long, Currency: big-endian in the column's size. False when
+// the value is not a whole number or out of the column's range.
+bool AppendIntegerSegment(const ColumnDef& column, const Value& value, std::string* key) {
+  if (!IsIntegerKind(value.kind())) return false;
+  int64_t v = value.integer();
+  int size = column.type == ColumnType::kByte      ? 1
+             : column.type == ColumnType::kInteger ? 2
+             : column.type == ColumnType::kLong    ? 4
+                                                   : 8;
+  if (size < 8) {
+    int64_t lo = column.type == ColumnType::kByte ? 0 : -(int64_t{1} << (8 * size - 1));
+    int64_t hi = column.type == ColumnType::kByte ? 255 : (int64_t{1} << (8 * size - 1)) - 1;
+    if (v < lo || v > hi) return false;
+  }
+  uint64_t bits = static_cast<uint64_t>(v);
+  // Byte is unsigned and kept as it is; signed types flip their sign bit
+  // so that negative values sort below positive ones.
+  if (column.type != ColumnType::kByte) bits ^= uint64_t{1} << (8 * size - 1);
+  AppendBigEndian(bits, size, key);
+  return true;
+}
+
+// Single, Double, Date/Time: the IEEE bits big-endian, negative numbers
+// inverted and positive ones with the sign bit set. False when the value is
+// not a number.
+bool AppendRealSegment(const ColumnDef& column, const Value& value, std::string* key) {
+  double d;
+  if (IsRealKind(value.kind())) {
+    d = value.real();
+  } else if (IsIntegerKind(value.kind())) {
+    d = static_cast<double>(value.integer());
+  } else {
+    return false;
+  }
+  uint64_t bits;
+  int size;
+  if (column.type == ColumnType::kSingle) {
+    float f = static_cast<float>(d);
+    uint32_t b32;
+    std::memcpy(&b32, &f, sizeof b32);
+    bits = b32;
+    size = 4;
+  } else {
+    std::memcpy(&bits, &d, sizeof bits);
+    size = 8;
+  }
+  const uint64_t sign = uint64_t{1} << (8 * size - 1);
+  const uint64_t all = size == 8 ? ~uint64_t{0} : 0xFFFFFFFFu;
+  bits = (bits & sign) ? (~bits & all) : (bits ^ sign);
+  AppendBigEndian(bits, size, key);
   return true;
 }
 
@@ -228,7 +301,7 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
     auto wrong_kind = [&]() {
       return Status::InvalidArgument("index " + index.name + " on column " + column->name + " (" +
                                      ColumnTypeName(column->type) + ") of table " + table.name +
-                                     ": cannot take " + Describe(value));
+                                     ": cannot take " + DescribedValue(value));
     };
 
     bool inverted = false;  // the segment's own rule already handled `descending`
@@ -250,12 +323,10 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
       }
       case ColumnType::kGuid: {
         if (value.kind() != Value::Kind::kGuid) return wrong_kind();
-        // Stored as Data1 (4), Data2 (2), Data3 (2) little-endian, then 8
-        // bytes; the key takes the fields big-endian, as the GUID is written.
-        static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-        char bytes[16];
-        for (int i = 0; i < 16; ++i) bytes[i] = static_cast<char>(value.guid()[kOrder[i]]);
-        AppendBinaryGroups(std::string_view(bytes, 16), !descending, key);
+        // The key takes the fields big-endian, as the GUID is written.
+        const std::array<uint8_t, 16> bytes = GuidBytesInTextOrder(value.guid());
+        AppendBinaryGroups(std::string_view(reinterpret_cast<const char*>(bytes.data()), 16),
+                           !descending, key);
         inverted = true;
         break;
       }
@@ -265,83 +336,24 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
         inverted = true;
         break;
       }
-      case ColumnType::kNumeric: {
-        bool negative = false;
-        u128 magnitude = 0;
-        if (!NumericMagnitude(*column, value, &negative, &magnitude)) return wrong_kind();
-        uint8_t bytes[17];
-        bytes[0] = negative ? 0x80 : 0x00;
-        for (int i = 0; i < 16; ++i) bytes[1 + i] = static_cast<uint8_t>(magnitude >> (8 * (15 - i)));
-        if (negative == !descending) {
-          for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
-        }
-        bytes[0] = negative ? 0x00 : 0xFF;
-        key->append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+      case ColumnType::kNumeric:
+        if (!AppendNumericSegment(*column, value, descending, key)) return wrong_kind();
         inverted = true;
         break;
-      }
-      case ColumnType::kBoolean: {
-        // A null Boolean is stored as false (the null-mask bit is the value).
-        bool truth = !value.is_null() && (IsIntegerKind(value.kind()) ? value.integer() != 0
-                                          : IsRealKind(value.kind()) ? value.real() != 0
-                                                                     : false);
-        if (!value.is_null() && !IsIntegerKind(value.kind()) && !IsRealKind(value.kind())) {
-          return wrong_kind();
-        }
-        key->push_back(static_cast<char>(truth ? 0x00 : 0xFF));
+      case ColumnType::kBoolean:
+        if (!AppendBooleanSegment(value, key)) return wrong_kind();
         break;
-      }
       case ColumnType::kByte:
       case ColumnType::kInteger:
       case ColumnType::kLong:
-      case ColumnType::kCurrency: {
-        if (!IsIntegerKind(value.kind())) return wrong_kind();
-        int64_t v = value.integer();
-        int size = column->type == ColumnType::kByte      ? 1
-                   : column->type == ColumnType::kInteger ? 2
-                   : column->type == ColumnType::kLong    ? 4
-                                                          : 8;
-        if (size < 8) {
-          int64_t lo = column->type == ColumnType::kByte ? 0 : -(int64_t{1} << (8 * size - 1));
-          int64_t hi = column->type == ColumnType::kByte ? 255 : (int64_t{1} << (8 * size - 1)) - 1;
-          if (v < lo || v > hi) return wrong_kind();
-        }
-        uint64_t bits = static_cast<uint64_t>(v);
-        // Byte is unsigned and kept as it is; signed types flip their sign bit
-        // so that negative values sort below positive ones.
-        if (column->type != ColumnType::kByte) bits ^= uint64_t{1} << (8 * size - 1);
-        AppendBigEndian(bits, size, key);
+      case ColumnType::kCurrency:
+        if (!AppendIntegerSegment(*column, value, key)) return wrong_kind();
         break;
-      }
       case ColumnType::kSingle:
       case ColumnType::kDouble:
-      case ColumnType::kDateTime: {
-        double d;
-        if (IsRealKind(value.kind())) {
-          d = value.real();
-        } else if (IsIntegerKind(value.kind())) {
-          d = static_cast<double>(value.integer());
-        } else {
-          return wrong_kind();
-        }
-        uint64_t bits;
-        int size;
-        if (column->type == ColumnType::kSingle) {
-          float f = static_cast<float>(d);
-          uint32_t b32;
-          std::memcpy(&b32, &f, sizeof b32);
-          bits = b32;
-          size = 4;
-        } else {
-          std::memcpy(&bits, &d, sizeof bits);
-          size = 8;
-        }
-        const uint64_t sign = uint64_t{1} << (8 * size - 1);
-        const uint64_t all = size == 8 ? ~uint64_t{0} : 0xFFFFFFFFu;
-        bits = (bits & sign) ? (~bits & all) : (bits ^ sign);
-        AppendBigEndian(bits, size, key);
+      case ColumnType::kDateTime:
+        if (!AppendRealSegment(*column, value, key)) return wrong_kind();
         break;
-      }
       default:
         return wrong_kind();
     }

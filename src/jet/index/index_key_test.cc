@@ -17,6 +17,7 @@
 #include "jet/index/index_page.h"
 #include "jet/index/index_tree.h"
 #include "support/jetcheck.h"
+#include "jet/testing/rebuild_indexes.h"
 #include "jet/testing/test_util.h"
 #include "support/shared_copy.h"
 
@@ -155,19 +156,6 @@ TEST(IndexKeyTest, RefusesWhatItCannotEncode) {
 
 // ---- Every stored index of the shared files ----
 
-const std::string kShared = TESSALY_SHARED_DIR;
-
-std::vector<std::string> SharedFiles() {
-  std::vector<std::string> files;
-  for (const char* dir : {"/corpus", "/fixtures"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(kShared + dir)) {
-      if (entry.path().extension() == ".mdb") files.push_back(entry.path().string());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 // A Row's values with each '?' of its texts replaced by U+0081. The Jet 3
 // reader gives '?' for the bytes cp1252 leaves undefined (0x81, 0x8D, 0x8F,
 // 0x90, 0x9D: testIndexCodesV1997.mdb has them); they share one collation
@@ -194,7 +182,7 @@ TEST(IndexKeyTest, ComputedEntriesEqualStoredOnesInEverySharedFile) {
   size_t skipped = 0, undefined_rows = 0;
   std::set<std::string> kinds;  // column types and directions the files exercise
   std::vector<std::string> failures;
-  for (const std::string& path : SharedFiles()) {
+  for (const std::string& path : tessaly::testing::SharedDatabases()) {
     auto image = ReadWholeFile(path);
     ASSERT_TRUE(image.ok()) << path;
     auto db = Database::OpenImage(*image);
@@ -357,27 +345,10 @@ TEST(IndexKeyTest, CheckerFindsEveryRowByOurKeysForEveryNumberType) {
     db = Database::OpenImage(image);
     ASSERT_TRUE(db.ok());
     table = (*db)->GetTable("EventDates");
-    std::vector<Row> rows;
-    auto cursor = (*db)->Scan(*table);
-    Row row;
-    Status s;
-    while ((*cursor)->Next(&row, &s)) rows.push_back(row);
-    PageFile file(image);
-    ASSERT_TRUE(file.SetPageSize(4096).ok());
-    ASSERT_TRUE(file.BeginUnit().ok());
-    for (const IndexDef& index : table->indexes) {
-      IndexTree tree(file, kJet4Format, *table, index);
-      std::vector<IndexEntry> old;
-      ASSERT_TRUE(tree.ReadAll(&old).ok());
-      for (const IndexEntry& e : old) ASSERT_TRUE(tree.Remove(e.key, e.row_id()).ok());
-      for (const Row& r : rows) {
-        std::string key;
-        ASSERT_TRUE(EncodeIndexKey(*table, index, r.values, &key).ok()) << what;
-        ASSERT_TRUE(tree.Insert(key, RowId{r.page, r.slot}).ok());
-      }
-    }
-    ASSERT_TRUE(file.CommitUnit().ok());
-    std::string written = file.Image();
+    std::string written = image;
+    const Status rebuilt = testing::RebuildIndexes(
+        **db, *table, [](const Row& row) { return row.values; }, &written);
+    ASSERT_TRUE(rebuilt.ok()) << what << ": " << rebuilt.ToString();
     if (!c.keys_as_stored) Patch(&written, table->tdef_page, T::kLong, T::kDateTime, false);
     std::ofstream(copy.path(), std::ios::binary | std::ios::trunc) << written;
     auto check = tessaly::testing::RunJetcheck(copy.path());

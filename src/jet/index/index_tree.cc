@@ -6,6 +6,7 @@
 #include "jet/base/coding.h"
 #include "jet/space/space.h"
 #include "jet/space/usage_map.h"
+#include "jet/base/text_forms.h"
 
 namespace jet {
 namespace {
@@ -18,19 +19,17 @@ IndexEntry WithoutChild(const IndexEntry& e) {
   return out;
 }
 
-std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(digits[c >> 4]);
-    out.push_back(digits[c & 15]);
-  }
-  return out;
+// The leaf entry of `key` for `row`.
+IndexEntry EntryFor(std::string_view key, RowId row) {
+  IndexEntry entry;
+  entry.key = std::string(key);
+  entry.page = row.page;
+  entry.row = row.slot;
+  return entry;
 }
 
 std::string Describe(const IndexEntry& e) {
-  return "key " + Hex(e.key) + " (page " + std::to_string(e.page) + ", row " +
+  return "key " + HexText(e.key, " ") + " (page " + std::to_string(e.page) + ", row " +
          std::to_string(e.row) + ")";
 }
 
@@ -260,10 +259,7 @@ Status IndexTree::Insert(std::string_view key, RowId row, bool* new_key) {
     return Status::InvalidArgument(name_ + ": data page " + std::to_string(row.page) +
                                    " does not fit an index entry");
   }
-  IndexEntry entry;
-  entry.key = std::string(key);
-  entry.page = row.page;
-  entry.row = row.slot;
+  const IndexEntry entry = EntryFor(key, row);
   dirty_.clear();
   Change change;
   key_seen_ = false;
@@ -278,10 +274,7 @@ Status IndexTree::Insert(std::string_view key, RowId row, bool* new_key) {
 
 Status IndexTree::Remove(std::string_view key, RowId row) {
   if (!file_.in_unit()) return Status::InvalidArgument(name_ + ": remove outside a unit");
-  IndexEntry entry;
-  entry.key = std::string(key);
-  entry.page = row.page;
-  entry.row = row.slot;
+  const IndexEntry entry = EntryFor(key, row);
   dirty_.clear();
   Change change;
   Status s = RemoveAt(root_page_, 0, entry, &change);
@@ -360,18 +353,7 @@ Status IndexTree::InsertAt(uint32_t page_number, int depth, const IndexEntry& en
   if (equal) return duplicate();
   Change below;
   JET_RETURN_IF_ERROR(InsertAt(children[i].page, depth + 1, entry, &below));
-  if (below.max_changed) {
-    children[i].has_max = true;
-    children[i].max = below.new_max;
-    if (i + 1 == children.size()) {
-      change->max_changed = true;
-      change->new_max = below.new_max;
-    }
-  }
-  if (below.split) {
-    children.insert(children.begin() + static_cast<ptrdiff_t>(i),
-                    Child{below.left_page, true, below.left_max});
-  }
+  TakeChildChange(children, i, below, change);
   return FinishNode(page_number, page, children, change);
 }
 
@@ -407,28 +389,35 @@ Status IndexTree::RemoveAt(uint32_t page_number, int depth, const IndexEntry& en
     change->found = false;
     return Status::OK();
   }
-  const bool last = i + 1 == children.size();
   if (below.emptied) {
+    const bool last = i + 1 == children.size();
     children.erase(children.begin() + static_cast<ptrdiff_t>(i));
     if (last && !children.empty()) {
       change->max_changed = true;
       change->new_max = children.back().max;
     }
-  } else if (below.max_changed) {
+    below.max_changed = false;  // the child is gone
+  }
+  // A child whose new last key is longer (text keys) may have split while
+  // taking it: the new page goes before it, as after an insert (T5).
+  TakeChildChange(children, i, below, change);
+  return FinishNode(page_number, page, children, change);
+}
+
+void IndexTree::TakeChildChange(std::vector<Child>& children, size_t i, const Change& below,
+                                Change* change) {
+  if (below.max_changed) {
     children[i].has_max = true;
     children[i].max = below.new_max;
-    if (last) {
+    if (i + 1 == children.size()) {
       change->max_changed = true;
       change->new_max = below.new_max;
     }
   }
-  // A child whose new last key is longer (text keys) may have split while
-  // taking it: the new page goes before it, as after an insert (T5).
   if (below.split) {
     children.insert(children.begin() + static_cast<ptrdiff_t>(i),
                     Child{below.left_page, true, below.left_max});
   }
-  return FinishNode(page_number, page, children, change);
 }
 
 Status IndexTree::FinishNode(uint32_t page_number, IndexPage& page, std::vector<Child>& children,

@@ -117,6 +117,10 @@ class IndexTree {
   Status InsertAt(uint32_t page_number, int depth, const IndexEntry& entry, Change* change);
   Status RemoveAt(uint32_t page_number, int depth, const IndexEntry& entry, Change* change);
   Status FinishPage(uint32_t page_number, IndexPage& page, Change* change);
+  // Takes into child i what changed below it: its new last key (passed up
+  // when it is the last child) and the page split off before it.
+  static void TakeChildChange(std::vector<Child>& children, size_t i, const Change& below,
+                              Change* change);
   Status FinishNode(uint32_t page_number, IndexPage& page, std::vector<Child>& children,
                     Change* change);
   Status SplitRoot(IndexPage& page);

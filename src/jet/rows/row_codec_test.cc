@@ -13,27 +13,12 @@ namespace {
 
 using testing::DataPage;
 using testing::Jet3Row;
+using testing::TestColumn;
 using testing::Jet4Row;
 using testing::TestRow;
 using testing::U16;
 using testing::U32;
 using testing::Ucs2;
-
-ColumnDef Column(const char* name, ColumnType type, uint16_t number, bool fixed,
-                 uint16_t offset_or_slot, uint16_t length) {
-  ColumnDef c;
-  c.name = name;
-  c.type = type;
-  c.column_number = number;
-  c.flags = fixed ? 0x03 : 0x02;
-  if (fixed) {
-    c.fixed_offset = offset_or_slot;
-  } else {
-    c.var_index = offset_or_slot;
-  }
-  c.length = length;
-  return c;
-}
 
 // A Jet 4 table with one column of most kinds.
 TableDef MixedTable() {
@@ -43,15 +28,15 @@ TableDef MixedTable() {
   t.max_cols = 9;
   t.num_var_cols = 3;
   t.columns = {
-      Column("id", ColumnType::kLong, 0, true, 0, 4),
-      Column("flag", ColumnType::kBoolean, 1, true, 0, 1),
-      Column("name", ColumnType::kText, 2, false, 0, 100),
-      Column("amount", ColumnType::kCurrency, 3, true, 4, 8),
-      Column("note", ColumnType::kMemo, 4, false, 1, 0),
-      Column("when", ColumnType::kDateTime, 5, true, 12, 8),
-      Column("code", ColumnType::kGuid, 6, true, 20, 16),
-      Column("num", ColumnType::kNumeric, 7, true, 36, 17),
-      Column("bin", ColumnType::kBinary, 8, false, 2, 255),
+      TestColumn("id", ColumnType::kLong, 0, true, 0, 4),
+      TestColumn("flag", ColumnType::kBoolean, 1, true, 0, 1),
+      TestColumn("name", ColumnType::kText, 2, false, 0, 100),
+      TestColumn("amount", ColumnType::kCurrency, 3, true, 4, 8),
+      TestColumn("note", ColumnType::kMemo, 4, false, 1, 0),
+      TestColumn("when", ColumnType::kDateTime, 5, true, 12, 8),
+      TestColumn("code", ColumnType::kGuid, 6, true, 20, 16),
+      TestColumn("num", ColumnType::kNumeric, 7, true, 36, 17),
+      TestColumn("bin", ColumnType::kBinary, 8, false, 2, 255),
   };
   t.columns[7].precision = 10;
   t.columns[7].scale = 2;
@@ -257,9 +242,9 @@ TEST(Jet3DecodeTest, DecodesCodePageTextAndFixedColumns) {
   t.tdef_page = 3;
   t.max_cols = 3;
   t.num_var_cols = 1;
-  t.columns = {Column("n", ColumnType::kInteger, 0, true, 0, 2),
-               Column("s", ColumnType::kText, 1, false, 0, 50),
-               Column("b", ColumnType::kBoolean, 2, true, 0, 1)};
+  t.columns = {TestColumn("n", ColumnType::kInteger, 0, true, 0, 2),
+               TestColumn("s", ColumnType::kText, 1, false, 0, 50),
+               TestColumn("b", ColumnType::kBoolean, 2, true, 0, 1)};
   PageFile file(std::string(2048 * 3, '\0'));
   ASSERT_TRUE(file.SetPageSize(2048).ok());
   TextDecoder text(1252);
@@ -306,8 +291,8 @@ class ScanTest : public ::testing::Test {
     t.tdef_page = 3;
     t.max_cols = 2;
     t.num_var_cols = 1;
-    t.columns = {Column("id", ColumnType::kLong, 0, true, 0, 4),
-                 Column("s", ColumnType::kText, 1, false, 0, 100)};
+    t.columns = {TestColumn("id", ColumnType::kLong, 0, true, 0, 4),
+                 TestColumn("s", ColumnType::kText, 1, false, 0, 100)};
     return t;
   }
   static std::string R(int id, const std::string& s) {

@@ -1,7 +1,6 @@
 // Checking values and encoding Jet 3 and Jet 4 rows; see row_writer.h.
 #include "jet/rows/row_writer.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -11,6 +10,7 @@
 #include "jet/rows/row_codec.h"
 #include "jet/base/text.h"
 #include "jet/base/text_encode.h"
+#include "jet/base/value_text.h"
 
 namespace jet {
 
@@ -28,74 +28,16 @@ Status Refuse(const TableDef& table, const ColumnDef& column, const std::string&
   return Status::InvalidArgument(Where(table, column) + what);
 }
 
-std::string RealText(double d) {
-  char buf[32];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
-  return ec == std::errc() ? std::string(buf, end) : std::to_string(d);
-}
-
-// Currency (x 10,000) as a plain decimal: 125000 -> "12.5".
-std::string CurrencyText(int64_t scaled) {
-  const bool negative = scaled < 0;
-  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(scaled) : scaled;
-  std::string text = std::to_string(magnitude / 10000);
-  std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
-  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-  if (!fraction.empty()) text += "." + fraction;
-  return negative ? "-" + text : text;
-}
-
-// At most `max_bytes` of UTF-8, cut at a char boundary, with "..." if cut.
-std::string Shortened(std::string_view text, size_t max_bytes) {
-  if (text.size() <= max_bytes) return std::string(text);
-  size_t cut = max_bytes;
-  while (cut > 0 && (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80) --cut;
-  return std::string(text.substr(0, cut)) + "...";
-}
-
-// The value as an error message shows it.
-std::string Describe(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::kNull: return "null";
-    case Value::Kind::kBoolean: return v.boolean() ? "the Boolean True" : "the Boolean False";
-    case Value::Kind::kByte:
-    case Value::Kind::kInteger:
-    case Value::Kind::kLong: return std::to_string(v.integer());
-    case Value::Kind::kCurrency: return "the currency amount " + CurrencyText(v.integer());
-    case Value::Kind::kSingle:
-    case Value::Kind::kDouble: return RealText(v.real());
-    case Value::Kind::kDateTime: return "the date/time " + RealText(v.real());
-    case Value::Kind::kText: return "the text \"" + Shortened(v.text(), 40) + "\"";
-    case Value::Kind::kBinary:
-      return "binary data of " + std::to_string(v.binary().size()) + " bytes";
-    case Value::Kind::kGuid: {
-      static const char kHex[] = "0123456789ABCDEF";
-      // Windows layout: first three fields little-endian.
-      static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-      std::string text = "the GUID {";
-      for (int k = 0; k < 16; ++k) {
-        if (k == 4 || k == 6 || k == 8 || k == 10) text += '-';
-        uint8_t b = v.guid()[kOrder[k]];
-        text += kHex[b >> 4];
-        text += kHex[b & 15];
-      }
-      return text + "}";
-    }
-    case Value::Kind::kDecimal: return v.decimal().ToString();
-  }
-  return "a value";
-}
-
 Status WrongKind(const TableDef& table, const ColumnDef& column, const Value& value) {
   return Refuse(
       table, column,
-      Describe(value) + " cannot be stored in a " + ColumnTypeName(column.type) + " column");
+      DescribedValue(value) + " cannot be stored in a " + ColumnTypeName(column.type) + " column");
 }
 
 Status OutOfRange(const TableDef& table, const ColumnDef& column, const Value& value,
                   const std::string& range) {
   return Refuse(table, column,
-                Describe(value) + " is out of range for a " + ColumnTypeName(column.type) +
+                DescribedValue(value) + " is out of range for a " + ColumnTypeName(column.type) +
                     " column (" + range + ")");
 }
 
@@ -159,10 +101,114 @@ bool IsIntegerKind(Value::Kind kind) {
   return kind == Value::Kind::kByte || kind == Value::Kind::kInteger || kind == Value::Kind::kLong;
 }
 
+bool IsRealKind(Value::Kind kind) {
+  return kind == Value::Kind::kSingle || kind == Value::Kind::kDouble;
+}
+
+// Byte, Integer, Long: a whole number (Currency too when it is one) in range.
+Status EncodeWholeNumber(const TableDef& table, const ColumnDef& column, const Value& value,
+                         std::string* bytes) {
+  const bool integer_kind = IsIntegerKind(value.kind());
+  const bool currency_kind = value.kind() == Value::Kind::kCurrency;
+  if (!(integer_kind || currency_kind)) return WrongKind(table, column, value);
+  // Currency given x 10,000; usable as a whole number when it is one.
+  if (!integer_kind && value.integer() % 10000 != 0) {
+    return Refuse(table, column,
+                  DescribedValue(value) + " is not a whole number, as a " +
+                      ColumnTypeName(column.type) + " column needs");
+  }
+  const int64_t whole_value = integer_kind ? value.integer() : value.integer() / 10000;
+  int64_t lo = 0;
+  int64_t hi = 255;
+  size_t size = 1;
+  if (column.type == ColumnType::kInteger) lo = -32768, hi = 32767, size = 2;
+  if (column.type == ColumnType::kLong) lo = INT32_MIN, hi = INT32_MAX, size = 4;
+  if (whole_value < lo || whole_value > hi) {
+    return OutOfRange(table, column, value, std::to_string(lo) + " to " + std::to_string(hi));
+  }
+  PutLe(static_cast<uint64_t>(whole_value), size, bytes);
+  return Status::OK();
+}
+
+// Currency: ten-thousandths in 64 bits, from any number.
+Status EncodeCurrency(const TableDef& table, const ColumnDef& column, const Value& value,
+                      std::string* bytes) {
+  int64_t scaled;
+  if (IsIntegerKind(value.kind())) {
+    constexpr int64_t kLimit = INT64_MAX / 10000;
+    if (value.integer() > kLimit || value.integer() < -kLimit) {
+      return OutOfRange(table, column, value, "about +/-922 trillion");
+    }
+    scaled = value.integer() * 10000;
+  } else if (value.kind() == Value::Kind::kCurrency) {
+    scaled = value.integer();
+  } else if (IsRealKind(value.kind())) {
+    const double d = std::round(value.real() * 10000);
+    if (!(d > -9.2e18 && d < 9.2e18)) {
+      return OutOfRange(table, column, value, "about +/-922 trillion");
+    }
+    scaled = static_cast<int64_t>(d);
+  } else {
+    return WrongKind(table, column, value);
+  }
+  PutLe(static_cast<uint64_t>(scaled), 8, bytes);
+  return Status::OK();
+}
+
+// Single and Double, from any number; a Single only within its range.
+Status EncodeReal(const TableDef& table, const ColumnDef& column, const Value& value,
+                  std::string* bytes) {
+  double d;
+  if (IsIntegerKind(value.kind())) {
+    d = static_cast<double>(value.integer());
+  } else if (value.kind() == Value::Kind::kCurrency) {
+    d = static_cast<double>(value.integer()) / 10000;
+  } else if (IsRealKind(value.kind())) {
+    d = value.real();
+  } else {
+    return WrongKind(table, column, value);
+  }
+  if (column.type == ColumnType::kDouble) {
+    PutDouble(d, bytes);
+    return Status::OK();
+  }
+  if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) {
+    return OutOfRange(table, column, value, "about +/-3.4E38");
+  }
+  PutSingle(static_cast<float>(d), bytes);
+  return Status::OK();
+}
+
+// Numeric: a Decimal, whole number or Currency at the column's scale and
+// within its precision.
+Status EncodeNumeric(const TableDef& table, const ColumnDef& column, const Value& value,
+                     std::string* bytes) {
+  Fixed f;
+  if (value.kind() == Value::Kind::kDecimal) {
+    const Decimal& d = value.decimal();
+    f.negative = d.negative;
+    for (uint32_t word : d.magnitude) f.magnitude = (f.magnitude << 32) | word;
+    f.scale = d.scale;
+  } else if (IsIntegerKind(value.kind()) || value.kind() == Value::Kind::kCurrency) {
+    f.negative = value.integer() < 0;
+    f.magnitude = f.negative ? 0 - static_cast<uint64_t>(value.integer())
+                             : static_cast<uint64_t>(value.integer());
+    f.scale = value.kind() == Value::Kind::kCurrency ? 4 : 0;
+  } else {
+    return WrongKind(table, column, value);
+  }
+  if (!ToColumnScale(f, column, bytes)) {
+    return OutOfRange(table, column, value,
+                      "precision " + std::to_string(column.precision) + ", scale " +
+                          std::to_string(column.scale));
+  }
+  return Status::OK();
+}
+
 // Text of a Jet 3 column: bytes in its code page, at most the column's
 // length (a Text column's length counts bytes).
-Status EncodeCodePageValue(const TableDef& table, const ColumnDef& column, const Value& value,
-                           TextDecoder& code_pages, std::string* bytes) {
+Status EncodeCodePageText(const TableDef& table, const ColumnDef& column, const Value& value,
+                          TextDecoder& code_pages, std::string* bytes) {
   Status s = code_pages.EncodeCodePageText(column.code_page, value.text(), bytes);
   if (!s.ok()) return Refuse(table, column, s.message());
   const size_t max_bytes = column.type == ColumnType::kText
@@ -176,158 +222,70 @@ Status EncodeCodePageValue(const TableDef& table, const ColumnDef& column, const
   return Status::OK();
 }
 
+// Text and Memo: UTF-8 text of at most the column's characters, encoded;
+// in a Jet 3 table (`code_pages` set) in the column's code page.
+Status EncodeText(const TableDef& table, const ColumnDef& column, const Value& value,
+                  TextDecoder* code_pages, std::string* bytes) {
+  if (value.kind() != Value::Kind::kText) return WrongKind(table, column, value);
+  if (code_pages != nullptr) return EncodeCodePageText(table, column, value, *code_pages, bytes);
+  Result<size_t> chars = Jet4TextLength(value.text());
+  if (!chars.ok()) return Refuse(table, column, chars.status().message());
+  const size_t max_chars = column.type == ColumnType::kText
+                               ? (column.length == 0 ? 255 : column.length / 2)
+                               : kLongValueLengthMask / 2;
+  if (*chars > max_chars) {
+    return Refuse(table, column,
+                  "text of " + std::to_string(*chars) +
+                      " characters is longer than the column's " + std::to_string(max_chars));
+  }
+  return EncodeJet4Text(value.text(), (column.ext_flags & 0x01) != 0, bytes);
+}
+
+// Binary and OLE: bytes, at most the column's.
+Status EncodeBinary(const TableDef& table, const ColumnDef& column, const Value& value,
+                    std::string* bytes) {
+  if (value.kind() != Value::Kind::kBinary) return WrongKind(table, column, value);
+  const size_t max_bytes = column.type == ColumnType::kBinary
+                               ? (column.length == 0 ? 255 : column.length)
+                               : kLongValueLengthMask;
+  if (value.binary().size() > max_bytes) {
+    return Refuse(
+        table, column,
+        DescribedValue(value) + " is longer than the column's " + std::to_string(max_bytes));
+  }
+  bytes->assign(value.binary());
+  return Status::OK();
+}
+
 // The stored bytes of a non-null value (for memo and OLE: the data to store,
 // memo text encoded). `code_pages` is set for a Jet 3 table, whose text is
 // stored in a code page. The Boolean bit is the caller's business.
 Status EncodeValue(const TableDef& table, const ColumnDef& column, const Value& value,
                    TextDecoder* code_pages, std::string* bytes) {
-  const Value::Kind kind = value.kind();
-  const bool integer_kind = IsIntegerKind(kind);
-  const bool currency_kind = kind == Value::Kind::kCurrency;
-  const bool real_kind = kind == Value::Kind::kSingle || kind == Value::Kind::kDouble;
-  // Currency given x 10,000; usable as a whole number when it is one.
-  const bool whole = integer_kind || (currency_kind && value.integer() % 10000 == 0);
-  const int64_t whole_value = integer_kind ? value.integer() : value.integer() / 10000;
-
   switch (column.type) {
     case ColumnType::kBoolean:
-      if (kind != Value::Kind::kBoolean) return WrongKind(table, column, value);
+      if (value.kind() != Value::Kind::kBoolean) return WrongKind(table, column, value);
       bytes->clear();
       return Status::OK();
-
     case ColumnType::kByte:
     case ColumnType::kInteger:
-    case ColumnType::kLong: {
-      if (!(integer_kind || currency_kind)) return WrongKind(table, column, value);
-      if (!whole) {
-        return Refuse(table, column,
-                      Describe(value) + " is not a whole number, as a " +
-                          ColumnTypeName(column.type) + " column needs");
-      }
-      int64_t lo = 0;
-      int64_t hi = 255;
-      size_t size = 1;
-      if (column.type == ColumnType::kInteger) lo = -32768, hi = 32767, size = 2;
-      if (column.type == ColumnType::kLong) lo = INT32_MIN, hi = INT32_MAX, size = 4;
-      if (whole_value < lo || whole_value > hi) {
-        return OutOfRange(table, column, value, std::to_string(lo) + " to " + std::to_string(hi));
-      }
-      PutLe(static_cast<uint64_t>(whole_value), size, bytes);
-      return Status::OK();
-    }
-
-    case ColumnType::kCurrency: {
-      int64_t scaled;
-      if (integer_kind) {
-        constexpr int64_t kLimit = INT64_MAX / 10000;
-        if (value.integer() > kLimit || value.integer() < -kLimit) {
-          return OutOfRange(table, column, value, "about +/-922 trillion");
-        }
-        scaled = value.integer() * 10000;
-      } else if (currency_kind) {
-        scaled = value.integer();
-      } else if (real_kind) {
-        const double d = std::round(value.real() * 10000);
-        if (!(d > -9.2e18 && d < 9.2e18)) {
-          return OutOfRange(table, column, value, "about +/-922 trillion");
-        }
-        scaled = static_cast<int64_t>(d);
-      } else {
-        return WrongKind(table, column, value);
-      }
-      PutLe(static_cast<uint64_t>(scaled), 8, bytes);
-      return Status::OK();
-    }
-
+    case ColumnType::kLong: return EncodeWholeNumber(table, column, value, bytes);
+    case ColumnType::kCurrency: return EncodeCurrency(table, column, value, bytes);
     case ColumnType::kSingle:
-    case ColumnType::kDouble: {
-      double d;
-      if (integer_kind) {
-        d = static_cast<double>(value.integer());
-      } else if (currency_kind) {
-        d = static_cast<double>(value.integer()) / 10000;
-      } else if (real_kind) {
-        d = value.real();
-      } else {
-        return WrongKind(table, column, value);
-      }
-      if (column.type == ColumnType::kDouble) {
-        PutDouble(d, bytes);
-        return Status::OK();
-      }
-      if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) {
-        return OutOfRange(table, column, value, "about +/-3.4E38");
-      }
-      PutSingle(static_cast<float>(d), bytes);
-      return Status::OK();
-    }
-
+    case ColumnType::kDouble: return EncodeReal(table, column, value, bytes);
     case ColumnType::kDateTime:
-      if (kind != Value::Kind::kDateTime) return WrongKind(table, column, value);
+      if (value.kind() != Value::Kind::kDateTime) return WrongKind(table, column, value);
       PutDouble(value.real(), bytes);
       return Status::OK();
-
     case ColumnType::kGuid:
-      if (kind != Value::Kind::kGuid) return WrongKind(table, column, value);
+      if (value.kind() != Value::Kind::kGuid) return WrongKind(table, column, value);
       bytes->assign(reinterpret_cast<const char*>(value.guid().data()), 16);
       return Status::OK();
-
-    case ColumnType::kNumeric: {
-      Fixed f;
-      if (kind == Value::Kind::kDecimal) {
-        const Decimal& d = value.decimal();
-        f.negative = d.negative;
-        for (uint32_t word : d.magnitude) f.magnitude = (f.magnitude << 32) | word;
-        f.scale = d.scale;
-      } else if (integer_kind || currency_kind) {
-        f.negative = value.integer() < 0;
-        f.magnitude = f.negative ? 0 - static_cast<uint64_t>(value.integer())
-                                 : static_cast<uint64_t>(value.integer());
-        f.scale = currency_kind ? 4 : 0;
-      } else {
-        return WrongKind(table, column, value);
-      }
-      if (!ToColumnScale(f, column, bytes)) {
-        return OutOfRange(table, column, value,
-                          "precision " + std::to_string(column.precision) + ", scale " +
-                              std::to_string(column.scale));
-      }
-      return Status::OK();
-    }
-
+    case ColumnType::kNumeric: return EncodeNumeric(table, column, value, bytes);
     case ColumnType::kText:
-    case ColumnType::kMemo: {
-      if (kind != Value::Kind::kText) return WrongKind(table, column, value);
-      if (code_pages != nullptr) {
-        return EncodeCodePageValue(table, column, value, *code_pages, bytes);
-      }
-      Result<size_t> chars = Jet4TextLength(value.text());
-      if (!chars.ok()) return Refuse(table, column, chars.status().message());
-      const size_t max_chars = column.type == ColumnType::kText
-                                   ? (column.length == 0 ? 255 : column.length / 2)
-                                   : kLongValueLengthMask / 2;
-      if (*chars > max_chars) {
-        return Refuse(table, column,
-                      "text of " + std::to_string(*chars) +
-                          " characters is longer than the column's " + std::to_string(max_chars));
-      }
-      return EncodeJet4Text(value.text(), (column.ext_flags & 0x01) != 0, bytes);
-    }
-
+    case ColumnType::kMemo: return EncodeText(table, column, value, code_pages, bytes);
     case ColumnType::kBinary:
-    case ColumnType::kOle: {
-      if (kind != Value::Kind::kBinary) return WrongKind(table, column, value);
-      const size_t max_bytes = column.type == ColumnType::kBinary
-                                   ? (column.length == 0 ? 255 : column.length)
-                                   : kLongValueLengthMask;
-      if (value.binary().size() > max_bytes) {
-        return Refuse(
-            table, column,
-            Describe(value) + " is longer than the column's " + std::to_string(max_bytes));
-      }
-      bytes->assign(value.binary());
-      return Status::OK();
-    }
+    case ColumnType::kOle: return EncodeBinary(table, column, value, bytes);
   }
   return Refuse(table, column,
                 "cannot store values in a column of type " + ColumnTypeName(column.type));
@@ -338,6 +296,127 @@ struct PendingLongValue {
   size_t column_index;
   std::string data;
 };
+
+// A row in the making: the fixed part, each variable field, the null mask.
+struct RowParts {
+  std::string fixed;
+  std::vector<std::string> vars;
+  std::string mask;
+  std::vector<PendingLongValue> pending;
+};
+
+// Checks that every column lies inside the table's counts; *fixed_size is
+// the end of the last fixed column.
+Status CheckColumnPlaces(const TableDef& table, uint32_t* fixed_size) {
+  *fixed_size = 0;
+  for (const ColumnDef& column : table.columns) {
+    if (column.column_number >= table.max_cols) {
+      return Status::Corruption("table " + table.name + ": column " + column.name + " has number " +
+                                std::to_string(column.column_number) + ", the table only " +
+                                std::to_string(table.max_cols));
+    }
+    if (column.type == ColumnType::kBoolean) continue;
+    if (column.IsFixed()) {
+      *fixed_size = std::max<uint32_t>(*fixed_size, column.fixed_offset + column.length);
+    } else if (column.var_index >= table.num_var_cols) {
+      return Status::Corruption("table " + table.name + ": column " + column.name +
+                                " has variable slot " + std::to_string(column.var_index) +
+                                ", the table only " + std::to_string(table.num_var_cols));
+    }
+  }
+  return Status::OK();
+}
+
+// The bytes of field i, stored ones as given, values encoded (a long value
+// goes to parts->pending and leaves room for its field); *present is its
+// bit of the null mask.
+Status FieldBytes(const TableDef& table, size_t i, const FieldInput& input,
+                  TextDecoder* code_pages, RowParts* parts, std::string* bytes, bool* present) {
+  const ColumnDef& column = table.columns[i];
+  if (input.stored != nullptr) {
+    *present = input.stored->present;
+    *bytes = input.stored->bytes;
+    if (column.IsFixed() && column.type != ColumnType::kBoolean && !bytes->empty() &&
+        bytes->size() != column.length) {
+      return Status::InvalidArgument(Where(table, column) + "stored field of " +
+                                     std::to_string(bytes->size()) + " bytes, the column takes " +
+                                     std::to_string(column.length));
+    }
+    return Status::OK();
+  }
+  const Value& value = input.value;
+  if (value.is_null()) {
+    *present = false;
+    bytes->clear();
+    return Status::OK();
+  }
+  JET_RETURN_IF_ERROR(EncodeValue(table, column, value, code_pages, bytes));
+  *present = column.type != ColumnType::kBoolean || value.boolean();
+  if (column.IsLongValue()) {
+    parts->pending.push_back({i, *bytes});
+    bytes->assign(LongValueFieldSize(parts->pending.back().data.size()), '\0');
+  }
+  return Status::OK();
+}
+
+// Sets each field's mask bit and puts its bytes in the fixed part or its
+// variable slot.
+Status FillFields(const TableDef& table, const std::vector<FieldInput>& fields,
+                  TextDecoder* code_pages, RowParts* parts) {
+  std::string bytes;
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    const ColumnDef& column = table.columns[i];
+    bool present;
+    JET_RETURN_IF_ERROR(FieldBytes(table, i, fields[i], code_pages, parts, &bytes, &present));
+    if (present) {
+      parts->mask[column.column_number / 8] = static_cast<char>(
+          parts->mask[column.column_number / 8] | (1 << (column.column_number % 8)));
+    }
+    if (column.type == ColumnType::kBoolean) continue;
+    if (column.IsFixed()) {
+      if (present && bytes.empty()) {
+        return Status::InvalidArgument(Where(table, column) + "stored field has no bytes");
+      }
+      if (bytes.size() > column.length) {
+        return Status::Corruption(Where(table, column) + "the definition gives " +
+                                  std::to_string(column.length) + " bytes, the value needs " +
+                                  std::to_string(bytes.size()));
+      }
+      parts->fixed.replace(column.fixed_offset, bytes.size(), bytes);
+    } else {
+      parts->vars[column.var_index] = bytes;
+    }
+  }
+  return Status::OK();
+}
+
+// Writes the pending long values (LVAL rows, or inline without a writer)
+// into their fields.
+Status WriteLongValues(const TableDef& table, LongValueWriter* long_values, RowParts* parts) {
+  for (PendingLongValue& p : parts->pending) {
+    const ColumnDef& column = table.columns[p.column_index];
+    std::string& field = parts->vars[column.var_index];
+    Status s;
+    if (long_values != nullptr) {
+      s = long_values->Write(column.column_number, p.data, &field);
+    } else if (p.data.size() <= kMaxInlineLongValue) {
+      EncodeInlineLongValue(p.data, &field);
+    } else {
+      s = Status::InvalidArgument("no long-value writer for " + std::to_string(p.data.size()) +
+                                  " bytes");
+    }
+    if (s.code() == StatusCode::kInvalidArgument) {
+      return Status::InvalidArgument(Where(table, column) + s.message());
+    }
+    JET_RETURN_IF_ERROR(s);
+    if (field.size() != LongValueFieldSize(p.data.size())) {
+      return Status::InvalidArgument(Where(table, column) + "long-value field of " +
+                                     std::to_string(field.size()) + " bytes, expected " +
+                                     std::to_string(LongValueFieldSize(p.data.size())));
+    }
+  }
+  return Status::OK();
+}
 
 // Jump entries of a Jet 3 row of `size` bytes: one per 256 bytes past the
 // first, counted from the whole row.
@@ -351,15 +430,6 @@ uint32_t Jet3JumpsFor(uint64_t size) {
   return jumps;
 }
 
-// Appends the Jet 3 variable-column table and the null mask to a row that
-// holds everything before them (`offsets`: each var slot's start, then eod),
-// so that the row ends up `size` bytes long. From the row's end backwards:
-// null mask, n, jump[0..J-1], eod, off[n-1] .. off[0], each offset taken
-// modulo 256. jump[k] is the first of off[0..n] (eod last) at or past
-// (k + 1) * 256. A reader takes the last jump entry for a dummy when the
-// offset table starts below the boundary it would mark; only that entry may
-// be a dummy (0xFF). An entry no offset reaches holds n + 1, which no offset
-// index matches.
 // Jump entries that mark offsets (the others: one dummy at most), or an
 // error when the row, its eod at `eod` and its offset table at
 // `table_start`, cannot be laid out so.
@@ -375,6 +445,15 @@ Result<uint32_t> Jet3RealJumps(const TableDef& table, uint64_t eod, uint64_t tab
   return real;
 }
 
+// Appends the Jet 3 variable-column table and the null mask to a row that
+// holds everything before them (`offsets`: each var slot's start, then eod),
+// so that the row ends up `size` bytes long. From the row's end backwards:
+// null mask, n, jump[0..J-1], eod, off[n-1] .. off[0], each offset taken
+// modulo 256. jump[k] is the first of off[0..n] (eod last) at or past
+// (k + 1) * 256. A reader takes the last jump entry for a dummy when the
+// offset table starts below the boundary it would mark; only that entry may
+// be a dummy (0xFF). An entry no offset reaches holds n + 1, which no offset
+// index matches.
 Status AppendJet3VarTable(const TableDef& table, const std::vector<uint32_t>& offsets,
                           const std::string& mask, uint32_t size, std::string* row) {
   const auto n = static_cast<uint32_t>(offsets.size() - 1);
@@ -392,6 +471,45 @@ Status AppendJet3VarTable(const TableDef& table, const std::vector<uint32_t>& of
   for (uint32_t k = jumps; k-- > 0;) row->push_back(static_cast<char>(jump[k]));
   row->push_back(static_cast<char>(n));
   row->append(mask);
+  return Status::OK();
+}
+
+// The row: column count, fixed part, variable fields, `padding` zero bytes,
+// then the offsets of the variable fields (Jet 4: eod and the offsets last
+// to first, their count; Jet 3: see AppendJet3VarTable), the null mask. The
+// row is `size` bytes long.
+Status AssembleRow(const Format& format, const TableDef& table, const RowParts& parts,
+                   uint64_t padding, uint64_t size, std::string* row) {
+  const uint32_t num_vars = table.num_var_cols;
+  auto put_u16 = [row](uint32_t v) {
+    row->push_back(static_cast<char>(v & 0xFF));
+    row->push_back(static_cast<char>(v >> 8));
+  };
+  if (format.IsJet3()) {
+    row->push_back(static_cast<char>(table.max_cols));
+  } else {
+    put_u16(table.max_cols);
+  }
+  row->append(parts.fixed);
+  if (num_vars == 0) {
+    row->append(padding, '\0');
+    row->append(parts.mask);
+    return Status::OK();
+  }
+  std::vector<uint32_t> offsets(num_vars + 1);  // offsets[num_vars] is eod
+  for (uint32_t k = 0; k < num_vars; ++k) {
+    offsets[k] = static_cast<uint32_t>(row->size());
+    row->append(parts.vars[k]);
+  }
+  offsets[num_vars] = static_cast<uint32_t>(row->size());
+  row->append(padding, '\0');
+  if (format.IsJet3()) {
+    return AppendJet3VarTable(table, offsets, parts.mask, static_cast<uint32_t>(size), row);
+  }
+  put_u16(offsets[num_vars]);
+  for (uint32_t k = num_vars; k-- > 0;) put_u16(offsets[k]);
+  put_u16(num_vars);
+  row->append(parts.mask);
   return Status::OK();
 }
 
@@ -428,78 +546,17 @@ Status EncodeRow(const Format& format, const TableDef& table, const std::vector<
   }
   const uint32_t num_vars = table.num_var_cols;
   const uint32_t mask_size = (table.max_cols + 7u) / 8;
-
   uint32_t fixed_size = 0;
-  for (const ColumnDef& column : table.columns) {
-    if (column.column_number >= table.max_cols) {
-      return Status::Corruption("table " + table.name + ": column " + column.name + " has number " +
-                                std::to_string(column.column_number) + ", the table only " +
-                                std::to_string(table.max_cols));
-    }
-    if (column.type == ColumnType::kBoolean) continue;
-    if (column.IsFixed()) {
-      fixed_size = std::max<uint32_t>(fixed_size, column.fixed_offset + column.length);
-    } else if (column.var_index >= num_vars) {
-      return Status::Corruption("table " + table.name + ": column " + column.name +
-                                " has variable slot " + std::to_string(column.var_index) +
-                                ", the table only " + std::to_string(num_vars));
-    }
-  }
+  JET_RETURN_IF_ERROR(CheckColumnPlaces(table, &fixed_size));
 
-  std::string fixed(fixed_size, '\0');
-  std::vector<std::string> vars(num_vars);
-  std::string mask(mask_size, '\0');
-  std::vector<PendingLongValue> pending;
-  std::string bytes;
-  for (size_t i = 0; i < table.columns.size(); ++i) {
-    const ColumnDef& column = table.columns[i];
-    const FieldInput& input = fields[i];
-    bool present;
-    if (input.stored != nullptr) {
-      present = input.stored->present;
-      bytes = input.stored->bytes;
-      if (column.IsFixed() && column.type != ColumnType::kBoolean && !bytes.empty() &&
-          bytes.size() != column.length) {
-        return Status::InvalidArgument(Where(table, column) + "stored field of " +
-                                       std::to_string(bytes.size()) + " bytes, the column takes " +
-                                       std::to_string(column.length));
-      }
-    } else {
-      const Value& value = input.value;
-      if (value.is_null()) {
-        present = false;
-        bytes.clear();
-      } else {
-        JET_RETURN_IF_ERROR(EncodeValue(table, column, value, text, &bytes));
-        present = column.type != ColumnType::kBoolean || value.boolean();
-        if (column.IsLongValue()) {
-          pending.push_back({i, bytes});
-          bytes.assign(LongValueFieldSize(pending.back().data.size()), '\0');
-        }
-      }
-    }
-    if (present) {
-      mask[column.column_number / 8] =
-          static_cast<char>(mask[column.column_number / 8] | (1 << (column.column_number % 8)));
-    }
-    if (column.type == ColumnType::kBoolean) continue;
-    if (column.IsFixed()) {
-      if (present && bytes.empty()) {
-        return Status::InvalidArgument(Where(table, column) + "stored field has no bytes");
-      }
-      if (bytes.size() > column.length) {
-        return Status::Corruption(Where(table, column) + "the definition gives " +
-                                  std::to_string(column.length) + " bytes, the value needs " +
-                                  std::to_string(bytes.size()));
-      }
-      fixed.replace(column.fixed_offset, bytes.size(), bytes);
-    } else {
-      vars[column.var_index] = bytes;
-    }
-  }
+  RowParts parts;
+  parts.fixed.assign(fixed_size, '\0');
+  parts.vars.resize(num_vars);
+  parts.mask.assign(mask_size, '\0');
+  JET_RETURN_IF_ERROR(FillFields(table, fields, text, &parts));
 
   uint64_t var_bytes = 0;
-  for (const std::string& v : vars) var_bytes += v.size();
+  for (const std::string& v : parts.vars) var_bytes += v.size();
   // Jet 3: one byte each for eod, the offsets and n, and one per jump.
   const uint64_t var_table = num_vars == 0        ? 0
                              : format.IsJet3() ? 1 + num_vars + 1
@@ -524,60 +581,11 @@ Status EncodeRow(const Format& format, const TableDef& table, const std::vector<
     Result<uint32_t> real = Jet3RealJumps(table, eod, eod + padding, size);
     if (!real.ok()) return real.status();
   }
-
-  for (PendingLongValue& p : pending) {
-    const ColumnDef& column = table.columns[p.column_index];
-    std::string& field = vars[column.var_index];
-    Status s;
-    if (long_values != nullptr) {
-      s = long_values->Write(column.column_number, p.data, &field);
-    } else if (p.data.size() <= kMaxInlineLongValue) {
-      EncodeInlineLongValue(p.data, &field);
-    } else {
-      s = Status::InvalidArgument("no long-value writer for " + std::to_string(p.data.size()) +
-                                  " bytes");
-    }
-    if (s.code() == StatusCode::kInvalidArgument) {
-      return Status::InvalidArgument(Where(table, column) + s.message());
-    }
-    JET_RETURN_IF_ERROR(s);
-    if (field.size() != LongValueFieldSize(p.data.size())) {
-      return Status::InvalidArgument(Where(table, column) + "long-value field of " +
-                                     std::to_string(field.size()) + " bytes, expected " +
-                                     std::to_string(LongValueFieldSize(p.data.size())));
-    }
-  }
+  JET_RETURN_IF_ERROR(WriteLongValues(table, long_values, &parts));
 
   row->clear();
   row->reserve(size);
-  auto put_u16 = [row](uint32_t v) {
-    row->push_back(static_cast<char>(v & 0xFF));
-    row->push_back(static_cast<char>(v >> 8));
-  };
-  if (format.IsJet3()) {
-    row->push_back(static_cast<char>(table.max_cols));
-  } else {
-    put_u16(table.max_cols);
-  }
-  row->append(fixed);
-  if (num_vars == 0) {
-    row->append(padding, '\0');
-    row->append(mask);
-    return Status::OK();
-  }
-  std::vector<uint32_t> offsets(num_vars + 1);  // offsets[num_vars] is eod
-  for (uint32_t k = 0; k < num_vars; ++k) {
-    offsets[k] = static_cast<uint32_t>(row->size());
-    row->append(vars[k]);
-  }
-  offsets[num_vars] = static_cast<uint32_t>(row->size());
-  row->append(padding, '\0');
-  if (format.IsJet3()) return AppendJet3VarTable(table, offsets, mask, static_cast<uint32_t>(size), row);
-  put_u16(offsets[num_vars]);
-  for (uint32_t k = num_vars; k-- > 0;) put_u16(offsets[k]);
-  put_u16(num_vars);
-  row->append(mask);
-  return Status::OK();
+  return AssembleRow(format, table, parts, padding, size, row);
 }
 
 Status SplitStoredRow(const Format& format, const TableDef& table, const uint8_t* row,

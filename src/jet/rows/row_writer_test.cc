@@ -15,18 +15,18 @@
 #include "jet/rows/row_codec.h"
 #include "jet/format/table_def.h"
 #include "jet/space/usage_map.h"
+#include "jet/testing/test_pages.h"
 
 namespace jet {
 namespace {
 
 using Kind = Value::Kind;
 
+// A column as our writer lays one out: Jet 4 texts may be compressed.
 ColumnDef Col(const char* name, ColumnType type, uint16_t number, uint16_t place, uint16_t length,
               bool fixed) {
-  ColumnDef c{.name = name, .type = type, .column_number = number, .length = length};
-  c.flags = fixed ? 0x03 : 0x02;
+  ColumnDef c = testing::TestColumn(name, type, number, fixed, place, length);
   c.ext_flags = 0x01;
-  (fixed ? c.fixed_offset : c.var_index) = place;
   return c;
 }
 

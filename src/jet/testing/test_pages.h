@@ -12,6 +12,16 @@
 
 namespace jet::testing {
 
+// A column of a hand-built table: a fixed one at byte `place` of the fixed
+// part of the row, a variable one in var slot `place`.
+inline ColumnDef TestColumn(const char* name, ColumnType type, uint16_t number, bool fixed,
+                            uint16_t place, uint16_t length) {
+  ColumnDef c{.name = name, .type = type, .column_number = number, .length = length};
+  c.flags = fixed ? 0x03 : 0x02;
+  (fixed ? c.fixed_offset : c.var_index) = place;
+  return c;
+}
+
 inline void PutU16(std::string* s, size_t at, uint16_t v) {
   WriteU16(reinterpret_cast<uint8_t*>(s->data()) + at, v);
 }

@@ -13,20 +13,12 @@
 #include <string>
 
 #include "jet/database.h"
+#include "jet/base/text_forms.h"
 
 namespace jet::testing {
 
 // Bytes as "7F 80 00 ...".
-inline std::string Hex(const std::string& s) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    if (!out.empty()) out.push_back(' ');
-    out.push_back(digits[c >> 4]);
-    out.push_back(digits[c & 15]);
-  }
-  return out;
-}
+inline std::string Hex(const std::string& s) { return HexText(s, " "); }
 
 // Opens `path` for writing; null (and a test failure) when it cannot.
 // `sync` false skips the syncs that only a power cut would need.

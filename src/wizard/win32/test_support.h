@@ -14,9 +14,11 @@
 
 #include "errors/reporter_environment.h"
 #include "platform/unicode_win32.h"
-#include "wizard/open_file_dialog.h"
+#include "wizard/scripted_open_file_dialog.h"
 
 namespace wizard::win32::testing {
+
+using wizard::testing::ScriptedDialog;
 
 // A fresh folder under the temporary folder, removed with its contents.
 class TempFolder {
@@ -82,20 +84,6 @@ class RecordingEnvironment : public errors::SystemReporterEnvironment {
 
  private:
   std::string app_path_;
-};
-
-// The Browse dialog with answers given in advance; "" is Cancel.
-class ScriptedDialog : public OpenFileDialog {
- public:
-  std::string ShowOpen(const OpenFileSettings& settings) override {
-    opened.push_back(settings);
-    if (answers.empty()) return {};
-    std::string answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  std::deque<std::string> answers;
-  std::vector<OpenFileSettings> opened;
 };
 
 // Calls `answer` with the next modal dialog window the thread activates (the

@@ -19,6 +19,7 @@
 #include "database/connection.h"
 #include "errors/fake_reporter_environment.h"
 #include "support/shared_copy.h"
+#include "wizard/scripted_open_file_dialog.h"
 #include "wizard/window/main_window.h"
 
 namespace wizard::window {
@@ -26,19 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessaly::testing::SharedFileCopy;
-
-class FakeDialog : public OpenFileDialog {
- public:
-  std::string ShowOpen(const OpenFileSettings& settings) override {
-    opened.push_back(settings);
-    if (answers.empty()) return {};
-    std::string answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  std::deque<std::string> answers;  // "" is Cancel
-  std::vector<OpenFileSettings> opened;
-};
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -83,7 +71,7 @@ class WindowTest : public ::testing::Test {
   errors::testing::TempFolder folder_;
   errors::testing::FakeReporterEnvironment environment_{folder_.path().string()};
   errors::ScopedReporterEnvironment scope_{environment_};
-  FakeDialog dialog_;
+  wizard::testing::ScriptedDialog dialog_;
 };
 
 TEST_F(WindowTest, LoadFindsOnlyAnOrdinaryFile) {
