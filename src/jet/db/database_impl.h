@@ -74,6 +74,8 @@ class DatabaseImpl : public Database {
                     std::vector<std::string>* keys);
   Status PlaceRow(const WriteTable& t, std::string_view row, uint16_t flags,
                   uint32_t preferred_page, RowId* id);
+  // Deletes a moved row's image that its header no longer points at (TW4).
+  Status DeleteMovedImage(const WriteTable& t, uint32_t page_number, uint8_t slot);
   Status UpdateTableCounters(const WriteTable& t, int row_delta, uint32_t autonumber_last,
                              const std::vector<bool>& new_keys);
   Status LocateLiveRow(const WriteTable& t, RowId id, RowLocation* where);
