@@ -5,6 +5,7 @@
 
 #include "ado/error_numbers.h"
 #include "errors/runtime_error.h"
+#include "jet/names.h"
 
 namespace ado {
 namespace {
@@ -23,17 +24,6 @@ std::string_view Trim(std::string_view text) {
 }
 
 }  // namespace
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString result;
@@ -91,7 +81,7 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
 
 std::optional<std::string> ConnectionString::Get(std::string_view name) const {
   for (const ConnectionAttribute& attribute : attributes_) {
-    if (EqualsIgnoreCase(attribute.name, Trim(name))) return attribute.value;
+    if (jet::AsciiEqualsNoCase(attribute.name, Trim(name))) return attribute.value;
   }
   return std::nullopt;
 }

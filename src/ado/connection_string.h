@@ -49,8 +49,4 @@ class ConnectionString {
 // path braced only when it must be (C2).
 std::string ComposeConnectionString(std::string_view path);
 
-// ASCII letters compared without regard to case (attribute names, driver and
-// user names).
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-
 }  // namespace ado

@@ -3,21 +3,12 @@
 
 #include "ado/error_numbers.h"
 #include "errors/runtime_error.h"
+#include "jet/names.h"
 
 namespace ado {
 namespace {
 
 [[noreturn]] void ThrowKnown(const errors::KnownError& error) { throw errors::RuntimeError(error); }
-
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -43,7 +34,7 @@ Field FieldList::Item(std::string_view name) const {
   recordset_->RequireOpen();
   const std::vector<std::string>& names = recordset_->column_names_;
   for (size_t i = 0; i < names.size(); ++i) {
-    if (EqualsIgnoreCase(names[i], name)) return Field(recordset_, i);
+    if (jet::AsciiEqualsNoCase(names[i], name)) return Field(recordset_, i);
   }
   ThrowKnown(kItemNotFound);
 }

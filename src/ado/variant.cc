@@ -8,34 +8,12 @@
 #include <limits>
 
 #include "errors/runtime_error.h"
+#include "jet/ole_date.h"
 
 namespace ado {
 namespace {
 
-// Days from 1970-01-01 to the OLE date origin, 1899-12-30.
-constexpr int64_t kOleEpochUnixDays = -25569;
 constexpr int64_t kSecondsPerDay = 86400;
-
-struct CivilDate {
-  int64_t year;
-  unsigned month;  // 1..12
-  unsigned day;    // 1..31
-};
-
-// Proleptic Gregorian date of a day count since 1970-01-01 (the
-// era-based method: 400-year eras of 146,097 days).
-CivilDate CivilFromUnixDays(int64_t days) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t day_of_era = days - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t mp = (5 * day_of_year + 2) / 153;
-  const unsigned day = static_cast<unsigned>(day_of_year - (153 * mp + 2) / 5 + 1);
-  const unsigned month = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
-  return {year_of_era + era * 400 + (month <= 2 ? 1 : 0), month, day};
-}
 
 std::string FormatTime(int64_t seconds_of_day) {
   const int64_t hour24 = seconds_of_day / 3600;
@@ -50,7 +28,7 @@ std::string FormatTime(int64_t seconds_of_day) {
 }
 
 std::string FormatDay(int64_t ole_day) {
-  const CivilDate date = CivilFromUnixDays(ole_day + kOleEpochUnixDays);
+  const jet::CivilDate date = jet::CivilFromOleDay(ole_day);
   return std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
          std::to_string(date.year);
 }

@@ -81,7 +81,7 @@ struct ColumnChange {
   Value value;
 };
 
-// ---- Creating databases, tables and indexes (create.cc) ----
+// ---- Creating databases, tables and indexes (db/create.h) ----
 // A column of a new table. `type` is the stored type; a long autonumber
 // (COUNTER) is kLong with autonumber set. `length`: characters of a Text
 // column (1..255), bytes of a Binary column (1..255); ignored otherwise.
@@ -194,7 +194,7 @@ class Database {
   virtual Status Update(const TableDef& table, RowId id,
                         const std::vector<ColumnChange>& changes) = 0;
 
-  // ---- Creating (create.cc) ----
+  // ---- Creating (db/create.h) ----
   // Writes a new, empty Access 2000 (Jet 4) database at `path` (code page
   // 1252, General sort order, no password), as the database engine lays
   // one out: header, global page map, the four system tables and their

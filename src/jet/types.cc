@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "jet/names.h"
+
 namespace jet {
 
 std::string ColumnTypeName(ColumnType type) {
@@ -48,36 +50,6 @@ std::string Decimal::ToString() const {
   bool zero = std::all_of(magnitude.begin(), magnitude.end(), [](uint32_t w) { return w == 0; });
   if (negative && !zero) digits.insert(digits.begin(), '-');
   return digits;
-}
-
-namespace {
-
-// Decodes one UTF-8 code point at *i (invalid bytes pass through singly).
-uint32_t NextCodePoint(std::string_view s, size_t* i) {
-  auto b = static_cast<uint8_t>(s[*i]);
-  size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-  if (extra != 0 && *i + extra >= s.size()) extra = 0;
-  uint32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-  for (size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<uint8_t>(s[*i + k]) & 0x3F);
-  *i += extra + 1;
-  return cp;
-}
-
-uint32_t FoldCase(uint32_t cp) {
-  if (cp >= 'A' && cp <= 'Z') return cp + 32;
-  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
-  return cp;
-}
-
-}  // namespace
-
-bool NamesEqual(std::string_view a, std::string_view b) {
-  size_t i = 0;
-  size_t j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (FoldCase(NextCodePoint(a, &i)) != FoldCase(NextCodePoint(b, &j))) return false;
-  }
-  return i == a.size() && j == b.size();
 }
 
 }  // namespace jet

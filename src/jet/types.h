@@ -95,7 +95,8 @@ struct TableDef {
   uint32_t owned_map_pointer = 0;     // row pointer to the owned-pages usage map
   uint32_t free_map_pointer = 0;      // row pointer to the free-space usage map
 
-  // Case-insensitive lookup; nullptr when absent.
+  // Lookup by name without regard to case (NamesEqual, names.h); nullptr
+  // when absent.
   const ColumnDef* FindColumn(std::string_view column_name) const;
 };
 
@@ -179,9 +180,5 @@ class TableCursor {
   // failure (*status set).
   virtual bool Next(Row* row, Status* status) = 0;
 };
-
-// Case-insensitive comparison of UTF-8 names (tables, columns, indexes):
-// ASCII and Latin-1 letters fold.
-bool NamesEqual(std::string_view a, std::string_view b);
 
 }  // namespace jet

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <limits>
 
+#include "jet/names.h"
+#include "jet/ole_date.h"
+
 namespace sql {
 namespace {
 
@@ -15,48 +18,7 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Days from 1970-01-01 to y-m-d in the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t* y, int64_t* m, int64_t* d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  *d = doy - (153 * mp + 2) / 5 + 1;
-  *m = mp < 10 ? mp + 3 : mp - 9;
-  *y = yoe + era * 400 + (*m <= 2);
-}
-
-const int64_t kOleEpochDays = DaysFromCivil(1899, 12, 30);
-
-bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int64_t y, int64_t m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
 
 // Reads 1..max_digits digits at *text; false when there are none or more.
 bool ReadNumber(std::string_view* text, size_t max_digits, int64_t* value, size_t* digits) {
@@ -93,8 +55,11 @@ bool ParseDate(std::string_view* text, int64_t* days) {
     month = a, day = b, year = c;
     if (c_digits <= 2) year += year < 30 ? 2000 : 1900;
   }
-  if (year < 100 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
-  *days = DaysFromCivil(year, month, day) - kOleEpochDays;
+  if (year < 100 || month < 1 || month > 12 || day < 1 ||
+      day > jet::DaysInMonth(year, static_cast<unsigned>(month))) {
+    return false;
+  }
+  *days = jet::OleDayFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
   return true;
 }
 
@@ -109,8 +74,9 @@ bool ParseTime(std::string_view* text, double* fraction) {
     if (!ReadNumber(text, 2, &second, &digits) || digits != 2) return false;
   }
   *text = Trim(*text);
-  if (text->size() >= 2 && (EqualsNoCase(text->substr(0, 2), "AM") || EqualsNoCase(text->substr(0, 2), "PM"))) {
-    const bool pm = EqualsNoCase(text->substr(0, 2), "PM");
+  const std::string_view meridiem = text->substr(0, 2);
+  const bool pm = jet::AsciiEqualsNoCase(meridiem, "PM");
+  if (pm || jet::AsciiEqualsNoCase(meridiem, "AM")) {
     text->remove_prefix(2);
     if (hour > 12) return false;
     if (hour == 12) hour = 0;
@@ -244,9 +210,9 @@ std::string FormatOleDate(double ole_date) {
     seconds -= 86400;
     days += ole_date < 0 ? -1 : 1;
   }
-  int64_t y = 0, m = 0, d = 0;
-  CivilFromDays(days + kOleEpochDays, &y, &m, &d);
-  std::string out = std::to_string(m) + "/" + std::to_string(d) + "/" + std::to_string(y);
+  const jet::CivilDate date = jet::CivilFromOleDay(days);
+  std::string out = std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
+                    std::to_string(date.year);
   if (seconds != 0) {
     const int64_t hour = seconds / 3600;
     const int64_t hour12 = hour % 12 == 0 ? 12 : hour % 12;
@@ -289,7 +255,7 @@ Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& colum
           {"1", true}, {"-1", true}, {"0", false}, {"True", true},
           {"False", false}, {"Yes", true}, {"No", false}};
       for (const auto& [word, value] : kWords) {
-        if (EqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
+        if (jet::AsciiEqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
       }
       break;
     }

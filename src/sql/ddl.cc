@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "jet/names.h"
 #include "sql/parser.h"
 
 namespace sql {
@@ -12,11 +13,7 @@ namespace sql {
 namespace {
 
 bool Is(const Token& t, std::string_view word) {
-  if (t.kind != TokenKind::kIdentifier || t.text.size() != word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(t.text[i])) != word[i]) return false;
-  }
-  return true;
+  return t.kind == TokenKind::kIdentifier && jet::AsciiEqualsNoCase(t.text, word);
 }
 
 bool IsSymbol(const Token& t, std::string_view s) { return t.kind == TokenKind::kSymbol && t.text == s; }
@@ -254,10 +251,10 @@ bool EngineFailed(const jet::Status& s, Error* error) {
 bool IsDdl(std::string_view statement) {
   // Looks at the first word only: every statement a session runs passes here.
   size_t i = statement.find_first_not_of(" \t\r\n");
-  if (i == std::string_view::npos || statement.size() - i < 6) return false;
-  for (char c : std::string_view("CREATE")) {
-    if (std::toupper(static_cast<unsigned char>(statement[i++])) != c) return false;
+  if (i == std::string_view::npos || !jet::AsciiEqualsNoCase(statement.substr(i, 6), "CREATE")) {
+    return false;
   }
+  i += 6;
   return i == statement.size() || !(std::isalnum(static_cast<unsigned char>(statement[i])) ||
                                     statement[i] == '_');
 }

@@ -1,9 +1,10 @@
 #include "sql/parser.h"
 
-#include "sql/convert.h"
-
 #include <cctype>
 #include <utility>
+
+#include "jet/names.h"
+#include "sql/convert.h"
 
 namespace sql {
 namespace {
@@ -11,16 +12,6 @@ namespace {
 bool IsIdentStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
 bool IsIdentChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Walks the statement byte by byte and counts characters (P1): a byte that
 // continues a UTF-8 sequence does not start a character.
@@ -246,7 +237,7 @@ class Parser {
   }
 
   static bool IsKeyword(const Token& token, std::string_view word) {
-    return token.kind == TokenKind::kIdentifier && EqualsNoCase(token.text, word);
+    return token.kind == TokenKind::kIdentifier && jet::AsciiEqualsNoCase(token.text, word);
   }
   static bool IsSymbol(const Token& token, std::string_view symbol) {
     return token.kind == TokenKind::kSymbol && token.text == symbol;
@@ -313,7 +304,7 @@ class Parser {
   bool ParseSelect(Statement* out) {
     Take();  // SELECT
     if (Peek().kind == TokenKind::kVariable) {
-      if (!EqualsNoCase(Peek().text, "IDENTITY")) return Fail("@@IDENTITY");
+      if (!jet::AsciiEqualsNoCase(Peek().text, "IDENTITY")) return Fail("@@IDENTITY");
       Take();
       out->kind = Statement::Kind::kSelectIdentity;
       return true;

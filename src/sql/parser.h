@@ -1,7 +1,7 @@
 // Lexer and recursive-descent parser for the statements a Session runs
 // (grammar in session.h). The parser only builds the statement; names are
 // resolved and literals converted against the table when it runs
-// (session.cc, convert.h).
+// (bind.h, convert.h).
 //
 // Invariants:
 //   (P1) Every token and every node carries the 1-based character position

@@ -1,34 +1,23 @@
-// Statement execution. A statement is parsed, then bound to its table: names
-// resolved, literals converted to the types of the columns they meet
-// (convert.h). Binding finishes before anything is read or written, so a
-// wrong name or value fails the statement without touching the file.
-//
-// Conditions are evaluated with three values (true, false, unknown): a
-// comparison with Null is unknown, NOT unknown is unknown, and a row matches
-// only when its condition is true. Text compares without regard to ASCII
-// case, as the General sort order treats "abc" and "ABC" alike.
+// Statement execution: a statement is parsed (parser.h), bound to its table
+// (bind.h), its rows found through an index or a scan (plan.h) and matched
+// against its condition (evaluate.h), then read or changed in one unit of
+// the engine.
 #include "sql/session.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <utility>
 
-#include "sql/convert.h"
+#include "sql/bind.h"
 #include "sql/ddl.h"
+#include "sql/evaluate.h"
 #include "sql/parser.h"
+#include "sql/plan.h"
 
 namespace sql {
 namespace {
-
-bool Fail(Error* error, ErrorKind kind, std::string description) {
-  error->kind = kind;
-  error->description = std::move(description);
-  return false;
-}
 
 // Engine failures: rule breaks keep their kind; the rest is the engine's.
 // Damage found in the file says so before naming the page.
@@ -55,16 +44,6 @@ bool FailBegin(Error* error, const jet::Status& status, const std::string& table
               "Cannot change table " + table + ": " + status.message());
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool LookUpTable(jet::Database& db, const Statement& statement, jet::TableDef* table, Error* error) {
   auto found = db.GetTable(statement.table);
   if (found.ok()) {
@@ -77,32 +56,6 @@ bool LookUpTable(jet::Database& db, const Statement& statement, jet::TableDef* t
                     ") does not exist");
   }
   return FailStatus(error, found.status());
-}
-
-// The index in table.columns of the named column.
-bool LookUpColumn(const jet::TableDef& table, const ColumnRef& ref, size_t* column_index, Error* error) {
-  const jet::ColumnDef* column = nullptr;
-  if (ref.qualifier.empty() || EqualsNoCase(ref.qualifier, table.name)) column = table.FindColumn(ref.name);
-  if (column == nullptr) {
-    return Fail(error, ErrorKind::kNoSuchColumn,
-                "The table " + table.name + " has no column " + ref.Display() + " (character " +
-                    std::to_string(ref.position) + ")");
-  }
-  *column_index = static_cast<size_t>(column - table.columns.data());
-  return true;
-}
-
-bool ConvertFor(const jet::TableDef& table, const jet::ColumnDef& column, const Literal& literal,
-                std::deque<std::string>* arena, jet::Value* value, Error* error) {
-  Converted converted = ConvertLiteral(table, column, literal, arena);
-  if (converted.failure == ConvertFailure::kNone) {
-    *value = converted.value;
-    return true;
-  }
-  return Fail(error,
-              converted.failure == ConvertFailure::kNotSupported ? ErrorKind::kNotSupported
-                                                                 : ErrorKind::kTypeMismatch,
-              converted.description);
 }
 
 // A copy of `source` that owns its bytes: text and binary values are
@@ -138,365 +91,6 @@ jet::Row OwnRow(const jet::Row& source) {
     }
   }
   return row;
-}
-
-// ---- Conditions ----
-
-enum class Truth { kFalse, kTrue, kUnknown };
-
-enum class ValueClass { kNumber, kText, kOther };
-
-ValueClass ClassOf(jet::ColumnType type) {
-  switch (type) {
-    case jet::ColumnType::kBoolean:
-    case jet::ColumnType::kByte:
-    case jet::ColumnType::kInteger:
-    case jet::ColumnType::kLong:
-    case jet::ColumnType::kCurrency:
-    case jet::ColumnType::kSingle:
-    case jet::ColumnType::kDouble:
-    case jet::ColumnType::kDateTime: return ValueClass::kNumber;
-    case jet::ColumnType::kText:
-    case jet::ColumnType::kMemo: return ValueClass::kText;
-    default: return ValueClass::kOther;
-  }
-}
-
-double NumberOf(const jet::Value& value) {
-  switch (value.kind()) {
-    case jet::Value::Kind::kBoolean: return value.boolean() ? -1.0 : 0.0;
-    case jet::Value::Kind::kCurrency: return static_cast<double>(value.integer()) / 10000.0;
-    case jet::Value::Kind::kByte:
-    case jet::Value::Kind::kInteger:
-    case jet::Value::Kind::kLong: return static_cast<double>(value.integer());
-    default: return value.real();
-  }
-}
-
-bool IsExactInteger(const jet::Value& value) {
-  const jet::Value::Kind kind = value.kind();
-  return kind == jet::Value::Kind::kByte || kind == jet::Value::Kind::kInteger ||
-         kind == jet::Value::Kind::kLong || kind == jet::Value::Kind::kCurrency ||
-         kind == jet::Value::Kind::kBoolean;
-}
-
-int64_t ScaledOf(const jet::Value& value) {
-  if (value.kind() == jet::Value::Kind::kCurrency) return value.integer();
-  if (value.kind() == jet::Value::Kind::kBoolean) return value.boolean() ? -10000 : 0;
-  return value.integer() * 10000;
-}
-
-// REQUIRES: neither is null, both of one ValueClass.
-int CompareValues(const jet::Value& a, const jet::Value& b) {
-  const bool a_text = a.kind() == jet::Value::Kind::kText;
-  if (a_text) {
-    const std::string_view x = a.text(), y = b.text();
-    const size_t n = std::min(x.size(), y.size());
-    for (size_t i = 0; i < n; ++i) {
-      const int cx = std::tolower(static_cast<unsigned char>(x[i]));
-      const int cy = std::tolower(static_cast<unsigned char>(y[i]));
-      if (cx != cy) return cx < cy ? -1 : 1;
-    }
-    return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
-  }
-  if (IsExactInteger(a) && IsExactInteger(b)) {
-    const int64_t x = ScaledOf(a), y = ScaledOf(b);
-    return x == y ? 0 : (x < y ? -1 : 1);
-  }
-  const double x = NumberOf(a), y = NumberOf(b);
-  return x == y ? 0 : (x < y ? -1 : 1);
-}
-
-bool Holds(CompareOp op, int order) {
-  switch (op) {
-    case CompareOp::kEq: return order == 0;
-    case CompareOp::kNe: return order != 0;
-    case CompareOp::kLt: return order < 0;
-    case CompareOp::kGt: return order > 0;
-    case CompareOp::kLe: return order <= 0;
-    case CompareOp::kGe: return order >= 0;
-  }
-  return false;
-}
-
-CompareOp Mirror(CompareOp op) {
-  switch (op) {
-    case CompareOp::kLt: return CompareOp::kGt;
-    case CompareOp::kGt: return CompareOp::kLt;
-    case CompareOp::kLe: return CompareOp::kGe;
-    case CompareOp::kGe: return CompareOp::kLe;
-    default: return op;
-  }
-}
-
-// A condition bound to a table: columns as indexes, literals converted.
-struct Bound {
-  enum class Kind { kColumn, kConstant, kCompare, kIsNull, kAnd, kOr, kNot };
-  Kind kind = Kind::kConstant;
-  size_t column_index = 0;     // kColumn
-  jet::Value constant;         // kConstant
-  CompareOp op = CompareOp::kEq;
-  bool negated = false;
-  bool column_typed = false;   // kConstant: converted to the compared column's type
-  std::unique_ptr<Bound> left, right;
-};
-
-// A literal compared with another literal, or standing alone: its own type.
-jet::Value NaturalValue(const Literal& literal, std::deque<std::string>* arena, bool* ok) {
-  *ok = true;
-  switch (literal.kind) {
-    case Literal::Kind::kNull: return jet::Value::Null();
-    case Literal::Kind::kBoolean: return jet::Value::Boolean(literal.boolean);
-    case Literal::Kind::kNumber:
-      return jet::Value::Real(jet::Value::Kind::kDouble, std::strtod(literal.text.c_str(), nullptr));
-    case Literal::Kind::kDate: {
-      double ole = 0;
-      *ok = ParseDateTimeText(literal.text, &ole);
-      return jet::Value::Real(jet::Value::Kind::kDateTime, ole);
-    }
-    case Literal::Kind::kString:
-      arena->push_back(literal.text);
-      return jet::Value::Bytes(jet::Value::Kind::kText, arena->back());
-  }
-  return jet::Value::Null();
-}
-
-ValueClass ClassOfValue(const jet::Value& value) {
-  if (value.is_null()) return ValueClass::kOther;
-  return value.kind() == jet::Value::Kind::kText ? ValueClass::kText : ValueClass::kNumber;
-}
-
-class Binder {
- public:
-  Binder(const jet::TableDef& table, std::deque<std::string>* arena) : table_(table), arena_(arena) {}
-
-  bool Bind(const Expr& expr, std::unique_ptr<Bound>* out, Error* error) {
-    auto node = std::make_unique<Bound>();
-    switch (expr.kind) {
-      case Expr::Kind::kColumn:
-        node->kind = Bound::Kind::kColumn;
-        if (!LookUpColumn(table_, expr.column, &node->column_index, error)) return false;
-        break;
-      case Expr::Kind::kLiteral: {
-        node->kind = Bound::Kind::kConstant;
-        bool ok = true;  // # literals were checked by the parser
-        node->constant = NaturalValue(expr.literal, arena_, &ok);
-        break;
-      }
-      case Expr::Kind::kIsNull:
-      case Expr::Kind::kNot:
-        node->kind = expr.kind == Expr::Kind::kIsNull ? Bound::Kind::kIsNull : Bound::Kind::kNot;
-        node->negated = expr.negated;
-        if (expr.kind == Expr::Kind::kNot ? !BindCondition(*expr.left, &node->left, error)
-                                          : !Bind(*expr.left, &node->left, error)) {
-          return false;
-        }
-        break;
-      case Expr::Kind::kAnd:
-      case Expr::Kind::kOr:
-        node->kind = expr.kind == Expr::Kind::kAnd ? Bound::Kind::kAnd : Bound::Kind::kOr;
-        if (!BindCondition(*expr.left, &node->left, error) || !BindCondition(*expr.right, &node->right, error)) {
-          return false;
-        }
-        break;
-      case Expr::Kind::kCompare:
-        if (!BindCompare(expr, node.get(), error)) return false;
-        break;
-    }
-    *out = std::move(node);
-    return true;
-  }
-
- private:
-  bool BindCompare(const Expr& expr, Bound* node, Error* error) {
-    node->kind = Bound::Kind::kCompare;
-    node->op = expr.op;
-    const Expr* left = expr.left.get();
-    const Expr* right = expr.right.get();
-    // Column on the left, so that a literal meets the column's type.
-    if (left->kind == Expr::Kind::kLiteral && right->kind == Expr::Kind::kColumn) {
-      std::swap(left, right);
-      node->op = Mirror(node->op);
-    }
-    if (!Bind(*left, &node->left, error)) return false;
-    if (left->kind == Expr::Kind::kColumn && right->kind == Expr::Kind::kLiteral) {
-      node->right = std::make_unique<Bound>();
-      node->right->kind = Bound::Kind::kConstant;
-      const jet::ColumnDef& column = table_.columns[node->left->column_index];
-      Converted converted = ConvertLiteral(table_, column, right->literal, arena_);
-      if (converted.failure == ConvertFailure::kNone) {
-        node->right->constant = converted.value;
-        node->right->column_typed = true;
-        return true;
-      }
-      // A number the column cannot hold (beyond its range, or 5 for a
-      // Yes/No) still compares as a number: Yes is -1 and No is 0.
-      if (right->literal.kind == Literal::Kind::kNumber && ClassOf(column.type) == ValueClass::kNumber) {
-        bool ok = true;
-        node->right->constant = NaturalValue(right->literal, arena_, &ok);
-        return true;
-      }
-      return ConvertFor(table_, column, right->literal, arena_, &node->right->constant, error);
-    }
-    if (!Bind(*right, &node->right, error)) return false;
-    const ValueClass a = ClassOfOperand(*node->left), b = ClassOfOperand(*node->right);
-    if (IsNullConstant(*node->left) || IsNullConstant(*node->right)) return true;
-    if (a == b && a != ValueClass::kOther) return true;
-    return Fail(error, ErrorKind::kTypeMismatch,
-                "Data type mismatch: " + Describe(*left) + " cannot be compared with " + Describe(*right) +
-                    " (character " + std::to_string(expr.position) + ")");
-  }
-
-  std::string Describe(const Expr& expr) const {
-    if (expr.kind == Expr::Kind::kLiteral) return "the value " + expr.literal.Display();
-    if (expr.kind != Expr::Kind::kColumn) return "a condition";
-    const jet::ColumnDef* column = table_.FindColumn(expr.column.name);
-    return "column " + table_.name + "." + (column != nullptr ? column->name : expr.column.name) + " (" +
-           (column != nullptr ? jet::ColumnTypeName(column->type) : "?") + ")";
-  }
-
- public:
-  // A condition: WHERE itself and each operand of AND, OR and NOT. A number
-  // or Yes/No stands for true when it is not 0; a text is no condition.
-  bool BindCondition(const Expr& expr, std::unique_ptr<Bound>* out, Error* error) {
-    if (!Bind(expr, out, error)) return false;
-    const Bound& node = **out;
-    if ((node.kind == Bound::Kind::kColumn || node.kind == Bound::Kind::kConstant) &&
-        !IsNullConstant(node) && ClassOfOperand(node) != ValueClass::kNumber) {
-      return Fail(error, ErrorKind::kTypeMismatch,
-                  "Data type mismatch: " + Describe(expr) + " is not a condition (character " +
-                      std::to_string(expr.position) + ")");
-    }
-    return true;
-  }
-
- private:
-
-  static bool IsNullConstant(const Bound& node) {
-    return node.kind == Bound::Kind::kConstant && node.constant.is_null();
-  }
-
-  ValueClass ClassOfOperand(const Bound& node) const {
-    if (node.kind == Bound::Kind::kColumn) return ClassOf(table_.columns[node.column_index].type);
-    if (node.kind == Bound::Kind::kConstant) return ClassOfValue(node.constant);
-    return ValueClass::kNumber;  // a condition: true -1, false 0
-  }
-
-  const jet::TableDef& table_;
-  std::deque<std::string>* arena_;
-};
-
-struct Operand {
-  bool is_value = true;
-  jet::Value value;
-  Truth truth = Truth::kUnknown;
-};
-
-Truth TruthOf(const jet::Value& value) {
-  if (value.is_null()) return Truth::kUnknown;
-  if (value.kind() == jet::Value::Kind::kText || value.kind() == jet::Value::Kind::kBinary) {
-    return value.binary().empty() ? Truth::kFalse : Truth::kTrue;
-  }
-  return NumberOf(value) != 0 ? Truth::kTrue : Truth::kFalse;
-}
-
-Truth Evaluate(const Bound& node, const jet::Row& row);
-
-jet::Value ValueOf(const Bound& node, const jet::Row& row) {
-  if (node.kind == Bound::Kind::kColumn) return row.values[node.column_index];
-  if (node.kind == Bound::Kind::kConstant) return node.constant;
-  switch (Evaluate(node, row)) {
-    case Truth::kTrue: return jet::Value::Boolean(true);
-    case Truth::kFalse: return jet::Value::Boolean(false);
-    case Truth::kUnknown: break;
-  }
-  return jet::Value::Null();
-}
-
-Truth Evaluate(const Bound& node, const jet::Row& row) {
-  switch (node.kind) {
-    case Bound::Kind::kColumn:
-    case Bound::Kind::kConstant: return TruthOf(ValueOf(node, row));
-    case Bound::Kind::kCompare: {
-      const jet::Value a = ValueOf(*node.left, row);
-      const jet::Value b = ValueOf(*node.right, row);
-      if (a.is_null() || b.is_null()) return Truth::kUnknown;
-      if (ClassOfValue(a) != ClassOfValue(b)) return Truth::kUnknown;
-      return Holds(node.op, CompareValues(a, b)) ? Truth::kTrue : Truth::kFalse;
-    }
-    case Bound::Kind::kIsNull: {
-      const bool is_null = ValueOf(*node.left, row).is_null();
-      return is_null != node.negated ? Truth::kTrue : Truth::kFalse;
-    }
-    case Bound::Kind::kNot: {
-      const Truth t = Evaluate(*node.left, row);
-      if (t == Truth::kUnknown) return t;
-      return t == Truth::kTrue ? Truth::kFalse : Truth::kTrue;
-    }
-    case Bound::Kind::kAnd: {
-      const Truth a = Evaluate(*node.left, row);
-      if (a == Truth::kFalse) return a;
-      const Truth b = Evaluate(*node.right, row);
-      if (b == Truth::kFalse) return b;
-      return a == Truth::kTrue && b == Truth::kTrue ? Truth::kTrue : Truth::kUnknown;
-    }
-    case Bound::Kind::kOr: {
-      const Truth a = Evaluate(*node.left, row);
-      if (a == Truth::kTrue) return a;
-      const Truth b = Evaluate(*node.right, row);
-      if (b == Truth::kTrue) return b;
-      return a == Truth::kFalse && b == Truth::kFalse ? Truth::kFalse : Truth::kUnknown;
-    }
-  }
-  return Truth::kUnknown;
-}
-
-// Equalities "column = value" that every matching row satisfies: the
-// condition itself and, through AND, its parts.
-void CollectEqualities(const Bound* node, std::vector<const Bound*>* out) {
-  if (node == nullptr) return;
-  if (node->kind == Bound::Kind::kAnd) {
-    CollectEqualities(node->left.get(), out);
-    CollectEqualities(node->right.get(), out);
-    return;
-  }
-  if (node->kind == Bound::Kind::kCompare && node->op == CompareOp::kEq &&
-      node->left->kind == Bound::Kind::kColumn && node->right->kind == Bound::Kind::kConstant &&
-      node->right->column_typed && !node->right->constant.is_null()) {
-    out->push_back(node);
-  }
-}
-
-// Index seeks run with the values in the kinds that key building expects
-// for the column; converted literals already have them.
-struct SeekPlan {
-  const jet::IndexDef* index = nullptr;
-  jet::Value value;
-};
-
-std::optional<SeekPlan> ChooseIndex(jet::Database& db, const jet::TableDef& table, const Bound* where) {
-  std::vector<const Bound*> equalities;
-  CollectEqualities(where, &equalities);
-  if (equalities.empty()) return std::nullopt;
-  // The primary key first, then unique indexes, then the rest: the fewer
-  // rows an index can give, the better.
-  for (int pass = 0; pass < 3; ++pass) {
-    for (const jet::IndexDef& index : table.indexes) {
-      const bool wanted = pass == 0   ? index.IsPrimaryKey()
-                          : pass == 1 ? !index.IsPrimaryKey() && index.IsUnique()
-                                      : !index.IsPrimaryKey() && !index.IsUnique();
-      if (!wanted || index.columns.empty()) continue;
-      std::string why;
-      if (!db.CanSeek(table, index, &why)) continue;
-      for (const Bound* equality : equalities) {
-        const jet::ColumnDef& column = table.columns[equality->left->column_index];
-        if (column.column_number == index.columns.front().column_number) {
-          return SeekPlan{&index, equality->right->constant};
-        }
-      }
-    }
-  }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -567,7 +161,7 @@ bool Session::RunSelect(const Statement& statement, Outcome* outcome, Error* err
   if (!LookUpTable(db_, statement, &table, error)) return false;
   std::deque<std::string> arena;
   std::unique_ptr<Bound> where;
-  if (statement.where != nullptr && !Binder(table, &arena).BindCondition(*statement.where, &where, error)) return false;
+  if (statement.where != nullptr && !BindCondition(table, *statement.where, &arena, &where, error)) return false;
   ResultSet result;
   result.columns = table.columns;
   if (!ForEachMatch(db_, table, where.get(), &access_counts_, error,
@@ -650,7 +244,7 @@ bool Session::RunUpdate(const Statement& statement, Outcome* outcome, Error* err
     changes.push_back(change);
   }
   std::unique_ptr<Bound> where;
-  if (statement.where != nullptr && !Binder(table, &arena).BindCondition(*statement.where, &where, error)) return false;
+  if (statement.where != nullptr && !BindCondition(table, *statement.where, &arena, &where, error)) return false;
 
   // Every matching row is found before the first write: cursors do not
   // survive writes, and a row the update moves must not be met twice.

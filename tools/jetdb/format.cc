@@ -13,6 +13,8 @@
 
 #include <fmt/format.h>
 
+#include "jet/ole_date.h"
+
 namespace jetdb {
 namespace {
 
@@ -53,35 +55,6 @@ constexpr int64_t kSecondsPerDay = 86400;
 // year of the text form cannot hold the date.
 constexpr int64_t kFirstOleDay = -693593;
 constexpr int64_t kLastOleDay = 2958465;
-// Days from 0000-03-01 (start of the proleptic Gregorian 400-year cycle used
-// below) to 1899-12-30, the OLE epoch.
-constexpr int64_t kOleEpochFromCycleStart = 693899;
-
-struct CivilDate {
-  int64_t year;
-  unsigned month;  // 1..12
-  unsigned day;    // 1..31
-};
-
-// Gregorian date of an OLE day number. Counts in 400-year cycles of 146,097
-// days that start on 1 March, so that the leap day ends each cycle year.
-CivilDate CivilFromOleDay(int64_t ole_day) {
-  const int64_t days = ole_day + kOleEpochFromCycleStart;
-  const int64_t cycle = (days >= 0 ? days : days - 146096) / 146097;
-  // Inside the cycle every count is small and not negative: unsigned 32-bit
-  // division by a constant is the cheapest there is.
-  const auto day_of_cycle = static_cast<uint32_t>(days - cycle * 146097);  // 0..146096
-  const uint32_t year_of_cycle =
-      (day_of_cycle - day_of_cycle / 1460 + day_of_cycle / 36524 - day_of_cycle / 146096) / 365;
-  const uint32_t day_of_year =
-      day_of_cycle - (365 * year_of_cycle + year_of_cycle / 4 - year_of_cycle / 100);  // 0..365
-  const uint32_t month_from_march = (5 * day_of_year + 2) / 153;                   // 0..11
-  const unsigned day = day_of_year - (153 * month_from_march + 2) / 5 + 1;
-  const unsigned month = month_from_march < 10 ? month_from_march + 3 : month_from_march - 9;
-  const int64_t year = year_of_cycle + cycle * 400 + (month <= 2 ? 1 : 0);
-  return {year, month, day};
-}
-
 // Writes value (< 100) as two digits at dest.
 void PutTwoDigits(char* dest, uint32_t value) { std::memcpy(dest, &kDigitPairs[2 * value], 2); }
 
@@ -237,7 +210,7 @@ char* PutOleDate(char* p, double ole_date) {
     seconds -= kSecondsPerDay;
   }
   if (day < kFirstOleDay || day > kLastOleDay) return nullptr;
-  const CivilDate date = CivilFromOleDay(day);
+  const jet::CivilDate date = jet::CivilFromOleDay(day);
   const auto year = static_cast<uint32_t>(date.year);  // 1..9999
   PutTwoDigits(p, year / 100);
   PutTwoDigits(p + 2, year % 100);

@@ -13,6 +13,8 @@
 
 #include <fmt/format.h>
 
+#include "jet/ole_date.h"
+
 namespace jetdb {
 namespace {
 
@@ -22,9 +24,6 @@ using jet::Value;
 using Int128 = unsigned __int128;
 
 constexpr int64_t kSecondsPerDay = 86400;
-// Days from 0000-03-01 (start of the 400-year cycle) to 1899-12-30, the OLE
-// epoch; the same count AppendOleDate uses the other way.
-constexpr int64_t kOleEpochFromCycleStart = 693899;
 // Values longer than this are cut short in error messages.
 constexpr size_t kShownValueBytes = 60;
 
@@ -100,21 +99,6 @@ bool ReadFixedDigits(std::string_view text, size_t pos, size_t count, int* value
   *value = result;
   return true;
 }
-
-// OLE day number of a Gregorian date: the inverse of CivilFromOleDay in
-// format.cc, counting in 400-year cycles that start on 1 March.
-int64_t OleDayFromCivil(int64_t year, unsigned month, unsigned day) {
-  const int64_t y = year - (month <= 2 ? 1 : 0);
-  const int64_t cycle = (y >= 0 ? y : y - 399) / 400;
-  const int64_t year_of_cycle = y - cycle * 400;                                      // 0..399
-  const int64_t month_from_march = month > 2 ? month - 3 : month + 9;                  // 0..11
-  const int64_t day_of_year = (153 * month_from_march + 2) / 5 + day - 1;              // 0..365
-  const int64_t day_of_cycle =
-      year_of_cycle * 365 + year_of_cycle / 4 - year_of_cycle / 100 + day_of_year;    // 0..146096
-  return cycle * 146097 + day_of_cycle - kOleEpochFromCycleStart;
-}
-
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 // Exact decimal text "[-]digits[.digits]" scaled by 10^scale. Extra
 // fractional digits are allowed only if they are zeros.
@@ -319,13 +303,13 @@ bool ParseOleDate(std::string_view text, double* ole_date) {
       return false;
     }
   }
-  static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (year < 1 || month < 1 || month > 12 || day < 1 ||
-      day > kDaysInMonth[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0) || hour > 23 ||
-      minute > 59 || second > 59) {
+      static_cast<unsigned>(day) > jet::DaysInMonth(year, static_cast<unsigned>(month)) ||
+      hour > 23 || minute > 59 || second > 59) {
     return false;
   }
-  const int64_t ole_day = OleDayFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  const int64_t ole_day =
+      jet::OleDayFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
   const double time = static_cast<double>(hour * 3600 + minute * 60 + second) / kSecondsPerDay;
   // Before the epoch the integer part is still the day and the fraction a
   // forward time of day: 1899-12-29 06:00 is -1.25.

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "jet/ole_date.h"
+
 namespace jet {
 
 // OLE date (days since 1899-12-30) as yyyy-mm-dd[ hh:mm:ss].
@@ -11,20 +13,10 @@ std::string DateText(double ole) {
   if (!std::isfinite(ole) || std::fabs(ole) > 3e6) return std::to_string(ole);
   const double day = std::trunc(ole);
   const int64_t seconds = std::llround(std::fabs(ole - day) * 86400);
-  // Days since 0000-03-01 in the proleptic Gregorian calendar (1899-12-30
-  // is day 693899), then the civil date from its 400-year era.
-  const int64_t z = static_cast<int64_t>(day) + 693899;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+  const CivilDate date = CivilFromOleDay(static_cast<int64_t>(day));
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lld", static_cast<long long>(y),
-                static_cast<long long>(m), static_cast<long long>(d));
+  std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u", static_cast<long long>(date.year),
+                date.month, date.day);
   std::string text = buffer;
   if (seconds != 0) {
     std::snprintf(buffer, sizeof buffer, " %02lld:%02lld:%02lld",

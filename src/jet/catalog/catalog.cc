@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "jet/base/coding.h"
+#include "jet/names.h"
 #include "jet/rows/row_codec.h"
 #include "jet/format/table_def.h"
 #include "jet/space/usage_map.h"

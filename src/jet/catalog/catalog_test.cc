@@ -1,5 +1,5 @@
-// Catalog helpers: case-insensitive names and the "Required" design
-// property in LvProp blobs of both formats.
+// Catalog helpers: the "Required" design property in LvProp blobs of both
+// formats.
 #include "jet/catalog/catalog.h"
 
 #include <gtest/gtest.h>
@@ -12,27 +12,6 @@ namespace {
 using testing::U16;
 using testing::U32;
 using testing::Ucs2;
-
-struct NamesCase {
-  const char* a;
-  const char* b;
-  bool equal;
-};
-
-class NamesEqualTest : public ::testing::TestWithParam<NamesCase> {};
-
-TEST_P(NamesEqualTest, FoldsAsciiAndLatin1Letters) {
-  EXPECT_EQ(NamesEqual(GetParam().a, GetParam().b), GetParam().equal);
-  EXPECT_EQ(NamesEqual(GetParam().b, GetParam().a), GetParam().equal);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, NamesEqualTest,
-    ::testing::Values(NamesCase{"Events", "EVENTS", true}, NamesCase{"Events", "Event", false},
-                      NamesCase{"", "", true}, NamesCase{"\xC3\x84pfel", "\xC3\xA4PFEL", true},
-                      NamesCase{"\xC3\x97", "\xC3\xB7", false},  // multiply vs divide sign
-                      NamesCase{"a\xC3", "a\xC3", true},         // cut UTF-8 stays comparable
-                      NamesCase{"a_b", "a-b", false}));
 
 // A property blob: the name list, then one block per object.
 std::string Blob(bool jet3, const std::vector<std::string>& names,

@@ -253,6 +253,11 @@ int RunCrashing(const char* what, const fs::path& path, uint64_t stop_at, bool p
   if (operations != nullptr && line != std::string::npos && line + 1 < result.out.size()) {
     *operations = std::stoull(result.out.substr(line + 1));
   }
+  if (result.exit_code != 0 && result.exit_code != kCrashExit) {
+    std::fprintf(stderr, "child %s stopping at %llu ended with %d: %s%s\n", what,
+                 static_cast<unsigned long long>(stop_at), result.exit_code, result.error.c_str(),
+                 result.err.c_str());
+  }
   return result.exit_code;
 }
 

@@ -1,6 +1,13 @@
-// Creating Jet 4 databases and tables (create.cc): the pieces that build
-// table definitions and catalog rows, shared by Database::Create (the four
-// system tables) and Database::CreateTable / CreateIndex (user tables).
+// Creating Jet 4 databases and tables: the pieces that build table
+// definitions and catalog rows, shared by Database::Create (the four system
+// tables) and Database::CreateTable / CreateIndex (user tables). In four
+// files:
+//   table_layout.cc    a table's stored layout and its TDEF page
+//   new_table.cc       the pages of a new table, catalog rows, CreateTable
+//                      and CreateIndex
+//   empty_database.cc  the system tables and the whole file of an empty
+//                      database
+//   create.cc          publishing that file under its name (Database::Create)
 //
 // A table made here is laid out the way Access lays one out:
 //   - one TDEF page (a definition longer than one page is refused);
@@ -20,15 +27,27 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "jet/base/text.h"
 #include "jet/database.h"
 #include "jet/format/format.h"
+#include "jet/format/table_def.h"
 #include "jet/pager/page_file.h"
 #include "jet/status.h"
-#include "jet/format/table_def.h"
 
 namespace jet {
+
+// An inline usage-map row as new tables get them: map type, start page,
+// 64-byte bitmap.
+inline constexpr uint32_t kMapRowSize = 69;
+
+// Owner SIDs Access writes into catalog rows: the engine's own objects, and
+// the database object.
+inline constexpr std::string_view kOwnerEngine = "\x06\xEA";
+inline constexpr std::string_view kOwnerDatabase = "\x07\xE8";
 
 // The stored layout of a new table. columns carry every stored field
 // (number, var slot, fixed offset, length, flags); indexes carry their
@@ -49,6 +68,11 @@ struct TableLayout {
   uint32_t free_map_pointer = 0;
 };
 
+// Appends a name as table definitions and property blobs store it: u16
+// byte length, then UCS-2LE. REQUIRES: valid UTF-8 (LayoutFromDesign checks
+// every name it lays out).
+void PutName(const std::string& utf8, std::string* out);
+
 // Turns a TableDesign into a layout: column numbers in the order given, var
 // slots and fixed offsets as Access assigns them, Access's column and index
 // flags. kInvalidArgument naming the table, column or index for empty or
@@ -68,7 +92,25 @@ Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>
 Status WriteNewTable(PageFile& file, const Format& format, uint32_t tdef_page,
                      TableLayout* layout);
 
-// The OLE date of now.
+// Inserts one row into a table this engine does not otherwise change (the
+// catalog and MSysACEs): the same steps as the table writer's Insert (row,
+// maps, index entries, counters), without its refusal of system tables.
+// Uniqueness is the caller's concern. REQUIRES: file.in_unit().
+Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text,
+                       uint32_t tdef_page, const std::vector<std::pair<const char*, Value>>& named);
+
+// Inserts the MSysObjects row of an object; `lv_prop` is its property blob
+// (may be empty). REQUIRES: file.in_unit().
+Status InsertCatalogRow(PageFile& file, const Format& format, TextDecoder& text, uint32_t id,
+                        uint32_t parent, const std::string& name, int type, double date,
+                        std::string_view owner, uint32_t flags, std::string_view lv_prop);
+
+// The whole file of an empty database created on `date` (an OLE date): its
+// header page, the global page map, the four system tables, their catalog
+// rows and access entries, as Access makes one.
+Status BuildEmptyDatabase(double date, std::string* image);
+
+// The OLE date of now, to the second.
 double OleDateNow();
 
 }  // namespace jet

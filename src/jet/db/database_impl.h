@@ -43,7 +43,7 @@ class DatabaseImpl : public Database {
   Status Update(const TableDef& table, RowId id, const std::vector<ColumnChange>& changes) override;
   Status Close() override;
 
-  // create.cc
+  // new_table.cc
   Status CreateTable(const TableDesign& design) override;
   Status CreateIndex(std::string_view table_name, const IndexDesign& design) override;
 
