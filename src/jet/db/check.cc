@@ -37,9 +37,15 @@
 //        pages), a table's definition pages, the pages holding its usage-map
 //        rows and their bitmap pages, the pages its owned-page map, index
 //        maps and long-value page maps list, and LVAL pages that live rows'
-//        long values reach. A page referred to must not be marked free; a
-//        page marked used must be referred to (only looked for when every
-//        table and map was read: otherwise its pages cannot be told).
+//        long values reach. A page referred to must not be marked free (a
+//        problem: the next page allocated may land on it). A page marked
+//        used that nothing refers to is a note, not a problem: Access leaves
+//        such pages until the file is compacted (testV2000.mdb has 693 of
+//        them: LVAL pages of values it replaced, cleared pages), and they
+//        harm nothing but the file's size. This engine gives back every page
+//        it stops using, so a file that had none keeps none. Only looked for
+//        when every table and map was read (otherwise their pages cannot be
+//        told).
 //
 // Reading goes on after a problem wherever it safely can. A table whose rows
 // cannot all be decoded is not compared with its indexes, and orphan LVAL
@@ -67,6 +73,8 @@ namespace {
 constexpr uint64_t kMaxRowProblemsPerTable = 20;
 constexpr uint64_t kMaxProblemsPerIndex = 20;
 constexpr uint64_t kMaxPageProblems = 20;
+// Runs of unreferenced pages a note lists before it only counts them.
+constexpr size_t kMaxNotedRuns = 12;
 
 // The global page map is row 0 of page 1; a set bit there means "free".
 constexpr uint32_t kGlobalMapPointer = 1u << 8;
@@ -221,6 +229,9 @@ struct FileCheck {
   // Some definition or map could not be read: pages nothing seems to refer
   // to may belong to it.
   bool pages_unaccounted = false;
+
+  // (C6) what is worth telling but not wrong.
+  std::vector<std::string> notes;
 
   void Add(std::string problem) { problems.push_back(std::move(problem)); }
 
@@ -714,12 +725,29 @@ void ReportOrphans(const PageFile& file, const Format& f, FileCheck* run) {
   }
 }
 
+// "34-36, 38" for ascending page numbers, the first kMaxNotedRuns runs.
+std::string PageRuns(const std::vector<uint32_t>& pages) {
+  std::string text;
+  size_t runs = 0;
+  for (size_t k = 0; k < pages.size();) {
+    size_t end = k;
+    while (end + 1 < pages.size() && pages[end + 1] == pages[end] + 1) ++end;
+    if (++runs > kMaxNotedRuns) return text + ", ...";
+    if (!text.empty()) text += ", ";
+    text += std::to_string(pages[k]);
+    if (end > k) text += "-" + std::to_string(pages[end]);
+    k = end + 1;
+  }
+  return text;
+}
+
 // (C6) once every table was walked.
 void ReportPageAccounting(const PageFile& file, const std::vector<bool>& free_pages,
                           bool global_read, FileCheck* run) {
   const uint32_t reached = run->User("long values that rows refer to");
   for (const auto& [pointer, who] : run->reached) run->Refer(RowPointerPage(pointer), reached);
-  uint64_t freed_in_use = 0, unreferenced = 0;
+  uint64_t freed_in_use = 0;
+  std::vector<uint32_t> unreferenced;
   for (uint32_t page_number = 0; page_number < file.page_count(); ++page_number) {
     const uint32_t user = run->page_user[page_number];
     if (free_pages[page_number] && user != 0) {
@@ -728,21 +756,19 @@ void ReportPageAccounting(const PageFile& file, const std::vector<bool>& free_pa
                  " is marked free in the global page map, but holds " + run->users[user]);
       }
     } else if (global_read && !free_pages[page_number] && user == 0 && !run->pages_unaccounted) {
-      if (++unreferenced <= kMaxPageProblems) {
-        const uint8_t* page = file.PageOrNull(page_number);
-        run->Add("page " + std::to_string(page_number) + " (" +
-                 (page == nullptr ? std::string("unreadable") : PageTypeName(page[0])) +
-                 ") is marked used in the global page map, but nothing refers to it");
-      }
+      unreferenced.push_back(page_number);
     }
   }
   if (freed_in_use > kMaxPageProblems) {
     run->Add(std::to_string(freed_in_use - kMaxPageProblems) +
              " more pages are marked free in the global page map but hold something");
   }
-  if (unreferenced > kMaxPageProblems) {
-    run->Add(std::to_string(unreferenced - kMaxPageProblems) +
-             " more pages are marked used in the global page map, but nothing refers to them");
+  if (!unreferenced.empty()) {
+    const size_t n = unreferenced.size();
+    run->notes.push_back(std::to_string(n) + (n == 1 ? " page is" : " pages are") +
+                         " marked used in the global page map, but nothing refers to " +
+                         (n == 1 ? "it" : "them") + " (room a compact would give back): " +
+                         PageRuns(unreferenced));
   }
 }
 
@@ -768,7 +794,7 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, CheckRun* run) {
   TableChecker(file_, format_, text_, *this, table, run).Run(extras, owned);
 }
 
-Result<std::vector<std::string>> DatabaseImpl::Check() {
+Result<std::vector<std::string>> DatabaseImpl::Check(std::vector<std::string>* notes) {
   CheckRun run;
   for (const CatalogEntry& entry : catalog_.entries) {
     if (catalog_.IsTable(entry)) run.table_names.emplace(entry.TableDefPage(), entry.name);
@@ -824,6 +850,7 @@ Result<std::vector<std::string>> DatabaseImpl::Check() {
   }
   if (!run.rows_unread) ReportOrphans(file_, format_, &run);
   ReportPageAccounting(file_, free_pages, global_read, &run);
+  if (notes != nullptr) *notes = std::move(run.notes);
   return std::move(run.problems);
 }
 

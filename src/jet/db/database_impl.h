@@ -29,7 +29,8 @@ class DatabaseImpl : public Database {
   Result<std::vector<std::string>> UserTableNames() override;
   Result<TableDef> GetTable(std::string_view table_name) override;
   Result<std::unique_ptr<TableCursor>> Scan(const TableDef& table) override;
-  Result<std::vector<std::string>> Check() override;
+  using Database::Check;
+  Result<std::vector<std::string>> Check(std::vector<std::string>* notes) override;
   Status ReadRow(const TableDef& table, RowId id, Row* row) override;
   Result<std::unique_ptr<TableCursor>> SeekRange(const TableDef& table, const IndexDef& index,
                                                  const KeyBound* low,
