@@ -278,8 +278,10 @@ Status DatabaseImpl::DeleteMovedImage(const WriteTable& t, uint32_t page_number,
   JET_RETURN_IF_ERROR(file_.MutablePage(page_number, &page));
   JET_RETURN_IF_ERROR(DeleteRow(format_, page, page_number, slot));
   if (AllRowsDeleted(format_, page)) {
-    JET_RETURN_IF_ERROR(RemovePageFromUsageMap(file_, format_, t.def.owned_map_pointer, page_number));
-    JET_RETURN_IF_ERROR(RemovePageFromUsageMap(file_, format_, t.def.free_map_pointer, page_number));
+    JET_RETURN_IF_ERROR(
+        RemovePageFromUsageMap(file_, format_, t.def.owned_map_pointer, page_number));
+    JET_RETURN_IF_ERROR(
+        RemovePageFromUsageMap(file_, format_, t.def.free_map_pointer, page_number));
     return FreePage(file_, format_, page_number);
   }
   if (!HasRoomForARow(format_, page)) return Status::OK();

@@ -391,7 +391,8 @@ Status EditUsageMap(PageFile& file, const Format& format, uint32_t pointer, uint
   JET_RETURN_IF_ERROR(RequireUnit(file, add ? "adding a page to a usage map"
                                             : "removing a page from a usage map"));
   if (pointer == kGlobalMapPointer) {
-    return Status::InvalidArgument("the global page map is changed by AllocatePage and FreePage only");
+    return Status::InvalidArgument(
+        "the global page map is changed by AllocatePage and FreePage only");
   }
   if (add && page_number >= file.page_count()) {
     return Status::InvalidArgument("cannot add page " + std::to_string(page_number) + " to " +

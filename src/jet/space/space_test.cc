@@ -133,7 +133,9 @@ TEST_P(SpaceReuseTest, FreedPagesAreHandedOutLowestFirst) {
     ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
     EXPECT_EQ(page, expected);
   }
-  if (RowBytes(*file, kGlobalMap)[0] == 1) ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+  if (RowBytes(*file, kGlobalMap)[0] == 1) {
+    ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+  }
   const uint32_t first_new = file->page_count();
   for (uint32_t i = 0; i < 10; ++i) {
     ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
@@ -170,7 +172,9 @@ INSTANTIATE_TEST_SUITE_P(GlobalMaps, SpaceReuseTest,
                          [](const auto& info) {
                            std::string name = info.param.name;
                            name = name.substr(0, name.find('.'));
-                           for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
                            return name;
                          });
 
