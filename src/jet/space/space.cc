@@ -88,7 +88,7 @@ Status LocateMapRow(const PageFile& file, const Format& format, uint32_t pointer
 // row may have moved on its page.
 Status MutableMapRow(PageFile& file, const Format& format, uint32_t pointer, MapRow* map) {
   const uint8_t* read_page;
-  uint32_t offset;
+  uint32_t offset = 0;
   JET_RETURN_IF_ERROR(LocateMapRow(file, format, pointer, &read_page, &offset, &map->size));
   uint8_t* page;
   JET_RETURN_IF_ERROR(file.MutablePage(RowPointerPage(pointer), &page));
@@ -291,7 +291,7 @@ bool FirstFreeIn(const uint8_t* bits, uint64_t count, uint64_t first_page, uint6
 Status FindFreePage(const PageFile& file, const Format& format, uint32_t* page_number) {
   *page_number = 0;
   const uint8_t* page;
-  uint32_t offset, size;
+  uint32_t offset = 0, size = 0;
   JET_RETURN_IF_ERROR(LocateMapRow(file, format, kGlobalMapPointer, &page, &offset, &size));
   const uint8_t* row = page + offset;
   const uint32_t limit = file.page_count();
