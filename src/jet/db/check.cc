@@ -33,6 +33,20 @@
 //        each entry's key must also be the key the row's values give. A Jet 3
 //        text read as '?' may stand for a byte its code page leaves
 //        undefined, whose key is another: such a row's key is not compared.
+//   (C6) Page accounting against the global page map. A page is referred to
+//        by: the header (page 0), the global map (page 1 and its bitmap
+//        pages), a table's definition pages, the pages holding its usage-map
+//        rows and their bitmap pages, the pages its owned-page map, index
+//        maps and long-value page maps list, and LVAL pages that live rows'
+//        long values reach. A page referred to must not be marked free (a
+//        problem: the next page allocated may land on it). A page marked
+//        used that nothing refers to is a note, not a problem: Access leaves
+//        such pages until the file is compacted (testV2000.mdb has 693 of
+//        them: LVAL pages of values it replaced, cleared pages), and they
+//        harm nothing but the file's size. This engine gives back every page
+//        it stops using, so a file that had none keeps none. Only looked for
+//        when every table and map was read (otherwise their pages cannot be
+//        told).
 //
 // Reading goes on after a problem wherever it safely can. A table whose rows
 // cannot all be decoded is not compared with its indexes, and orphan LVAL
@@ -60,6 +74,9 @@ namespace {
 // the same for an index that disagrees with thousands of rows.
 constexpr uint64_t kMaxRowProblemsPerTable = 20;
 constexpr uint64_t kMaxProblemsPerIndex = 20;
+constexpr uint64_t kMaxPageProblems = 20;
+// Runs of unreferenced pages a note lists before it only counts them.
+constexpr size_t kMaxNotedRuns = 12;
 
 // The global page map is row 0 of page 1; a set bit there means "free".
 constexpr uint32_t kGlobalMapPointer = 1u << 8;
@@ -217,7 +234,44 @@ struct FileCheck {
   // Some rows could not be read: orphan LVAL rows cannot be told apart.
   bool rows_unread = false;
 
+  // (C6) What refers to each page: an index into `users` (0: nothing found).
+  std::vector<uint32_t> page_user;
+  std::vector<std::string> users{""};
+  // Some definition or map could not be read: pages nothing seems to refer
+  // to may belong to it.
+  bool pages_unaccounted = false;
+
+  // (C6) what is worth telling but not wrong.
+  std::vector<std::string> notes;
+
   void Add(std::string problem) { problems.push_back(std::move(problem)); }
+
+  uint32_t User(std::string who) {
+    users.push_back(std::move(who));
+    return static_cast<uint32_t>(users.size() - 1);
+  }
+  // The first user of a page is kept; pages past the end are reported by
+  // whoever names them.
+  void Refer(uint32_t page_number, uint32_t user) {
+    if (page_number < page_user.size() && page_user[page_number] == 0) {
+      page_user[page_number] = user;
+    }
+  }
+  // A usage map: the page of its row, its bitmap pages and, with
+  // `members_user`, the pages it lists.
+  void ReferMap(const PageFile& file, const Format& f, uint32_t pointer, uint32_t map_user,
+                uint32_t members_user) {
+    if (pointer == 0) return;
+    Refer(RowPointerPage(pointer), map_user);
+    UsageMap map;
+    if (!ReadUsageMap(file, f, pointer, "usage map", &map).ok()) {
+      pages_unaccounted = true;
+      return;
+    }
+    for (uint32_t page_number : map.bitmap_pages) Refer(page_number, map_user);
+    if (members_user == 0) return;
+    for (uint32_t page_number : map.pages) Refer(page_number, members_user);
+  }
 };
 
 // (C3) for one memo or OLE field of a live row; `who` names the row and
@@ -281,6 +335,7 @@ class TableChecker {
         prefix_(name_ + ": ") {}
 
   void Run(const TableDefExtras& extras, const UsageMap& owned) {
+    ReferPages(extras);
     const std::vector<uint32_t> pages = CheckOwnedMap(owned);
     ReadLongValueMaps(extras);
     ReadIndexes();
@@ -292,6 +347,9 @@ class TableChecker {
   }
 
  private:
+  // (C6) the pages of the table's definition, maps, rows, indexes and long
+  // values.
+  void ReferPages(const TableDefExtras& extras);
   // (C1); returns the pages to scan: the map's, and data pages of the table
   // that the map misses.
   std::vector<uint32_t> CheckOwnedMap(const UsageMap& map);
@@ -318,6 +376,27 @@ class TableChecker {
   std::vector<IndexCheck> indexes_;
   RowFields fields_;
 };
+
+void TableChecker::ReferPages(const TableDefExtras& extras) {
+  const uint32_t definition = run_.User("the definition of " + name_);
+  for (uint32_t page_number : extras.pages) run_.Refer(page_number, definition);
+  const uint32_t maps = run_.User("usage maps of " + name_);
+  run_.ReferMap(file_, format_, table_.owned_map_pointer, maps, run_.User("rows of " + name_));
+  run_.ReferMap(file_, format_, table_.free_map_pointer, maps, 0);
+  for (const IndexDef& index : table_.indexes) {
+    run_.ReferMap(file_, format_, index.usage_map_pointer, maps,
+                  run_.User("index " + index.name + " of " + name_));
+  }
+  for (const LongValueMaps& lv : extras.long_value_maps) {
+    std::string column_name = "#" + std::to_string(lv.column_number);
+    for (const ColumnDef& c : table_.columns) {
+      if (c.column_number == lv.column_number) column_name = c.name;
+    }
+    run_.ReferMap(file_, format_, lv.owned_map_pointer, maps,
+                  run_.User("long values of " + name_ + ", column " + column_name));
+    run_.ReferMap(file_, format_, lv.free_map_pointer, maps, 0);
+  }
+}
 
 std::vector<uint32_t> TableChecker::CheckOwnedMap(const UsageMap& map) {
   if (map.pages_beyond_end != 0) {
@@ -359,6 +438,7 @@ std::vector<uint32_t> TableChecker::CheckOwnedMap(const UsageMap& map) {
                " names the table as its owner but is not in its owned-page map (" +
                std::to_string(live) + " rows there are invisible to scans)");
       scan_pages.push_back(page_number);
+      run_.Refer(page_number, run_.User("rows of " + name_ + " missing from its owned-page map"));
     }
     std::sort(scan_pages.begin(), scan_pages.end());
   }
@@ -658,6 +738,53 @@ void ReportOrphans(const PageFile& file, const Format& f, FileCheck* run) {
   }
 }
 
+// "34-36, 38" for ascending page numbers, the first kMaxNotedRuns runs.
+std::string PageRuns(const std::vector<uint32_t>& pages) {
+  std::string text;
+  size_t runs = 0;
+  for (size_t k = 0; k < pages.size();) {
+    size_t end = k;
+    while (end + 1 < pages.size() && pages[end + 1] == pages[end] + 1) ++end;
+    if (++runs > kMaxNotedRuns) return text + ", ...";
+    if (!text.empty()) text += ", ";
+    text += std::to_string(pages[k]);
+    if (end > k) text += "-" + std::to_string(pages[end]);
+    k = end + 1;
+  }
+  return text;
+}
+
+// (C6) once every table was walked.
+void ReportPageAccounting(const PageFile& file, const std::vector<bool>& free_pages,
+                          bool global_read, FileCheck* run) {
+  const uint32_t reached = run->User("long values that rows refer to");
+  for (const auto& [pointer, who] : run->reached) run->Refer(RowPointerPage(pointer), reached);
+  uint64_t freed_in_use = 0;
+  std::vector<uint32_t> unreferenced;
+  for (uint32_t page_number = 0; page_number < file.page_count(); ++page_number) {
+    const uint32_t user = run->page_user[page_number];
+    if (free_pages[page_number] && user != 0) {
+      if (++freed_in_use <= kMaxPageProblems) {
+        run->Add("page " + std::to_string(page_number) +
+                 " is marked free in the global page map, but holds " + run->users[user]);
+      }
+    } else if (global_read && !free_pages[page_number] && user == 0 && !run->pages_unaccounted) {
+      unreferenced.push_back(page_number);
+    }
+  }
+  if (freed_in_use > kMaxPageProblems) {
+    run->Add(std::to_string(freed_in_use - kMaxPageProblems) +
+             " more pages are marked free in the global page map but hold something");
+  }
+  if (!unreferenced.empty()) {
+    const size_t n = unreferenced.size();
+    run->notes.push_back(std::to_string(n) + (n == 1 ? " page is" : " pages are") +
+                         " marked used in the global page map, but nothing refers to " +
+                         (n == 1 ? "it" : "them") + " (room a compact would give back): " +
+                         PageRuns(unreferenced));
+  }
+}
+
 }  // namespace
 
 struct DatabaseImpl::CheckRun : FileCheck {};
@@ -674,12 +801,13 @@ void DatabaseImpl::CheckTable(const CatalogEntry& entry, CheckRun* run) {
   if (!s.ok()) {
     run->Add(s.message());
     run->rows_unread = true;
+    run->pages_unaccounted = true;
     return;
   }
   TableChecker(file_, format_, text_, *this, table, run).Run(extras, owned);
 }
 
-Result<std::vector<std::string>> DatabaseImpl::Check() {
+Result<std::vector<std::string>> DatabaseImpl::Check(std::vector<std::string>* notes) {
   CheckRun run;
   for (const CatalogEntry& entry : catalog_.entries) {
     if (catalog_.IsTable(entry)) run.table_names.emplace(entry.TableDefPage(), entry.name);
@@ -692,9 +820,16 @@ Result<std::vector<std::string>> DatabaseImpl::Check() {
   // names a bitmap page far past its end).
   std::vector<bool> free_pages(file_.page_count(), false);
   UsageMap global;
-  if (ReadUsageMap(file_, format_, kGlobalMapPointer, "global page map", &global).ok()) {
+  const bool global_read =
+      ReadUsageMap(file_, format_, kGlobalMapPointer, "global page map", &global).ok();
+  if (global_read) {
     for (uint32_t page_number : global.pages) free_pages[page_number] = true;
   }
+  run.page_user.assign(file_.page_count(), 0);
+  run.Refer(0, run.User("the file header"));
+  const uint32_t global_user = run.User("the global page map");
+  run.Refer(1, global_user);
+  for (uint32_t page_number : global.bitmap_pages) run.Refer(page_number, global_user);
 
   // (C2), and the census of data pages for (C1) and (C3): one pass.
   for (uint32_t page_number = 0; page_number < file_.page_count(); ++page_number) {
@@ -727,6 +862,8 @@ Result<std::vector<std::string>> DatabaseImpl::Check() {
     CheckTable(entry, &run);
   }
   if (!run.rows_unread) ReportOrphans(file_, format_, &run);
+  ReportPageAccounting(file_, free_pages, global_read, &run);
+  if (notes != nullptr) *notes = std::move(run.notes);
   return std::move(run.problems);
 }
 

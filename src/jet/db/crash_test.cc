@@ -125,7 +125,9 @@ size_t Column(const TableDef& t, const char* name) {
 }
 
 // The units: inserts with memos small and large, updates in place and
-// moved, an indexed key changed, several changes in one unit; a low
+// moved (twice, freeing the first place), memos replaced (their pages freed
+// and reused within the unit), an indexed key changed, several changes in
+// one unit; a low
 // checkpoint size makes checkpoints happen between them.
 Status RunUnits(const fs::path& path, bool every_commit, const std::function<void()>& committed) {
   OpenOptions options;
@@ -170,6 +172,15 @@ Status RunUnits(const fs::path& path, bool every_commit, const std::function<voi
         JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
                                       {{Column(*dates, "DateKey"),
                                         Value::Real(Value::Kind::kDateTime, 42000 + unit * 10 + i)}}));
+        // It grows again and moves on, leaving its last place; the event's
+        // notes are replaced, so the pages they held are freed and taken
+        // again by the next rows of the same unit.
+        JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
+                                      {{Column(*dates, "DateText"),
+                                        Value::Bytes(Value::Kind::kText, text + text)}}));
+        JET_RETURN_IF_ERROR(db.Update(*events, inserted->id,
+                                      {{Column(*events, "Notes"),
+                                        Value::Bytes(Value::Kind::kText, notes + "!")}}));
       }
     }
     JET_RETURN_IF_ERROR(db.Commit());

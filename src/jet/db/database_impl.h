@@ -29,7 +29,8 @@ class DatabaseImpl : public Database {
   Result<std::vector<std::string>> UserTableNames() override;
   Result<TableDef> GetTable(std::string_view table_name) override;
   Result<std::unique_ptr<TableCursor>> Scan(const TableDef& table) override;
-  Result<std::vector<std::string>> Check() override;
+  using Database::Check;
+  Result<std::vector<std::string>> Check(std::vector<std::string>* notes) override;
   Status ReadRow(const TableDef& table, RowId id, Row* row) override;
   Result<std::unique_ptr<TableCursor>> SeekRange(const TableDef& table, const IndexDef& index,
                                                  const KeyBound* low,
@@ -78,6 +79,8 @@ class DatabaseImpl : public Database {
                     std::vector<std::string>* keys);
   Status PlaceRow(const WriteTable& t, std::string_view row, uint16_t flags,
                   uint32_t preferred_page, RowId* id);
+  // Deletes a moved row's image that its header no longer points at (TW4).
+  Status DeleteMovedImage(const WriteTable& t, uint32_t page_number, uint8_t slot);
   Status UpdateTableCounters(const WriteTable& t, int row_delta, uint32_t autonumber_last,
                              const std::vector<bool>& new_keys);
   Status LocateLiveRow(const WriteTable& t, RowId id, RowLocation* where);

@@ -24,6 +24,10 @@
 //         pointing at the row's header slot, which never moves;
 //   (TW3) every data page of the table is in its owned map; a page is in the
 //         free map while it may take another row.
+//   (TW4) a moved row's image that an update leaves behind (the row moved
+//         again) is deleted, its room given back to its page (data_page.h,
+//         D3); a page left with no row that anything may point at leaves the
+//         table's maps and goes back to the file (space.h, FreePage).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -44,6 +48,17 @@
 namespace jet {
 
 namespace {
+
+// The free-space map pages PlaceRow tries before it takes a new page.
+constexpr uint32_t kFreePagesTried = 8;
+
+// A page stays in its table's free-space map while a row of this many bytes
+// fits (64 bytes with its offset entry).
+constexpr uint32_t kMinRowRoom = 62;
+
+bool HasRoomForARow(const Format& format, const uint8_t* page) {
+  return RowFits(format, page, kMinRowRoom);
+}
 
 const char kDuplicateMessage[] =
     "The changes you requested to the table were not successful because they would create "
@@ -229,20 +244,24 @@ Status DatabaseImpl::PlaceRow(const WriteTable& t, std::string_view row, uint16_
     JET_RETURN_IF_ERROR(try_page(preferred_page, &placed));
     if (placed) return Status::OK();
   }
-  // The last page with free space, as Access fills a table; a page that
-  // cannot take this row leaves the free map only once it is nearly full.
+  // The last pages with free space, as Access fills a table, a few at most;
+  // a page that cannot take this row leaves the free map unless the row is a
+  // large one (data_page.h, StaysInFreeMap).
   UsageMap free_map;
   JET_RETURN_IF_ERROR(ReadUsageMap(file_, f, t.def.free_map_pointer,
                                    "free-space map of table " + t.def.name, &free_map));
-  if (!free_map.pages.empty()) {
-    uint32_t last = free_map.pages.back();
-    JET_RETURN_IF_ERROR(try_page(last, &placed));
+  uint32_t tried = 0;
+  for (size_t k = free_map.pages.size(); k-- > 0 && tried < kFreePagesTried;) {
+    const uint32_t candidate = free_map.pages[k];
+    if (candidate == preferred_page) continue;
+    ++tried;
+    JET_RETURN_IF_ERROR(try_page(candidate, &placed));
     if (placed) return Status::OK();
     const uint8_t* page;
-    JET_RETURN_IF_ERROR(file_.GetPage(last, "the table's free-space map", &page));
+    JET_RETURN_IF_ERROR(file_.GetPage(candidate, "the table's free-space map", &page));
     if (page[0] != kPageData || ReadU32(page + 4) != t.def.tdef_page ||
-        DataPageFreeSpace(f, page) < 64) {
-      JET_RETURN_IF_ERROR(RemovePageFromUsageMap(file_, f, t.def.free_map_pointer, last));
+        !StaysInFreeMap(f, page, static_cast<uint32_t>(row.size()), kMinRowRoom)) {
+      JET_RETURN_IF_ERROR(RemovePageFromUsageMap(file_, f, t.def.free_map_pointer, candidate));
     }
   }
   uint32_t page_number;
@@ -258,6 +277,21 @@ Status DatabaseImpl::PlaceRow(const WriteTable& t, std::string_view row, uint16_
                                    std::to_string(row.size()) + " bytes does not fit on a page");
   }
   return Status::OK();
+}
+
+Status DatabaseImpl::DeleteMovedImage(const WriteTable& t, uint32_t page_number, uint8_t slot) {
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file_.MutablePage(page_number, &page));
+  JET_RETURN_IF_ERROR(DeleteRow(format_, page, page_number, slot));
+  if (AllRowsDeleted(format_, page)) {
+    JET_RETURN_IF_ERROR(
+        RemovePageFromUsageMap(file_, format_, t.def.owned_map_pointer, page_number));
+    JET_RETURN_IF_ERROR(
+        RemovePageFromUsageMap(file_, format_, t.def.free_map_pointer, page_number));
+    return FreePage(file_, format_, page_number);
+  }
+  if (!HasRoomForARow(format_, page)) return Status::OK();
+  return AddPageToUsageMap(file_, format_, t.def.free_map_pointer, page_number);
 }
 
 Status DatabaseImpl::UpdateTableCounters(const WriteTable& t, int row_delta,
@@ -510,6 +544,12 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
       JET_RETURN_IF_ERROR(file_.MutablePage(id.page, &page));
       JET_RETURN_IF_ERROR(ReplaceRow(format_, page, id.page, id.slot, pointer));
       JET_RETURN_IF_ERROR(SetRowFlags(format_, page, id.page, id.slot, kRowLookup));
+      // The image it had moved to before is no longer reached: its room goes
+      // back to its page (and the page to the file when nothing is left on
+      // it). Nothing below reads it: old_row and stored are copies.
+      if (where.moved) {
+        JET_RETURN_IF_ERROR(DeleteMovedImage(t, where.data_page, where.data_slot));
+      }
     }
 
     std::vector<bool> new_keys(t.physical.size(), false);

@@ -276,6 +276,7 @@ Status IndexTree::Remove(std::string_view key, RowId row) {
   if (!file_.in_unit()) return Status::InvalidArgument(name_ + ": remove outside a unit");
   const IndexEntry entry = EntryFor(key, row);
   dirty_.clear();
+  unlinked_.clear();
   Change change;
   Status s = RemoveAt(root_page_, 0, entry, &change);
   if (s.ok() && !change.found) {
@@ -285,7 +286,10 @@ Status IndexTree::Remove(std::string_view key, RowId row) {
     dirty_.clear();
     return s;
   }
-  return Flush();
+  JET_RETURN_IF_ERROR(Flush());
+  // (T6) only now, so that no page of this change lands on one it unlinked.
+  for (uint32_t page_number : unlinked_) JET_RETURN_IF_ERROR(FreePage(file_, format_, page_number));
+  return Status::OK();
 }
 
 namespace {
@@ -546,6 +550,7 @@ Status IndexTree::Unlink(uint32_t page_number, const IndexPage& page) {
     Store(page.next_page, std::move(next));
   }
   dirty_.erase(page_number);
+  unlinked_.push_back(page_number);
   return RemovePageFromUsageMap(file_, format_, usage_map_pointer_, page_number);
 }
 

@@ -21,8 +21,8 @@
 //        added to the index's usage map; the index's usage map lists exactly
 //        the pages of the tree.
 //   (T6) A non-root page left empty by Remove is unlinked from its level and
-//        its parent, and removed from the index's usage map. It stays marked
-//        used in the global page map (a page of garbage, never reached).
+//        its parent, removed from the index's usage map and, once the change
+//        is written, given back to the file (space.h, FreePage).
 //   (T7) Every change rewrites the pages it touches whole, inside the
 //        caller's PageFile unit; a failed change leaves the unit to be rolled
 //        back by the caller.
@@ -138,6 +138,7 @@ class IndexTree {
   uint32_t usage_map_pointer_;
   std::string name_;
   std::map<uint32_t, IndexPage> dirty_;  // pages changed by the running Insert/Remove
+  std::vector<uint32_t> unlinked_;       // pages the running Remove unlinked (T6)
   bool key_seen_ = false;                // Insert met another entry with the same key
 };
 

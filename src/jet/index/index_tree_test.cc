@@ -15,6 +15,7 @@
 #include "jet/base/coding.h"
 #include "jet/index/index_key.h"
 #include "jet/space/space.h"
+#include "jet/space/usage_map.h"
 
 namespace jet {
 namespace {
@@ -150,6 +151,12 @@ TEST_P(IndexTreeTest, RandomInsertsAndRemovesKeepTheTreeSound) {
   }
 
   // Remove in random order, in batches, down to nothing we added.
+  auto index_pages = [&] {
+    UsageMap map;
+    EXPECT_TRUE(ReadUsageMap(*file_, *format_, index_.usage_map_pointer, "index", &map).ok());
+    return std::set<uint32_t>(map.pages.begin(), map.pages.end());
+  };
+  const std::set<uint32_t> grown = index_pages();
   std::shuffle(added.begin(), added.end(), rng);
   for (size_t start = 0; start < added.size(); start += 900) {
     ASSERT_TRUE(file_->BeginUnit().ok());
@@ -160,6 +167,20 @@ TEST_P(IndexTreeTest, RandomInsertsAndRemovesKeepTheTreeSound) {
     ASSERT_TRUE(file_->CommitUnit().ok());
     Verify("after removing up to " + std::to_string(start + 900));
   }
+  // (T6) The pages the removes emptied went back to the file: zero-filled
+  // and marked free in the global page map.
+  const std::set<uint32_t> left = index_pages();
+  UsageMap global;
+  ASSERT_TRUE(ReadUsageMap(*file_, *format_, 1u << 8, "global", &global).ok());
+  const std::set<uint32_t> free_pages(global.pages.begin(), global.pages.end());
+  size_t emptied = 0;
+  for (uint32_t page_number : grown) {
+    if (left.count(page_number) != 0) continue;
+    ++emptied;
+    EXPECT_EQ(free_pages.count(page_number), 1u) << page_number;
+    EXPECT_EQ(file_->PageOrNull(page_number)[0], 0) << page_number;
+  }
+  EXPECT_GT(emptied, 10u);
   ASSERT_TRUE(file_->BeginUnit().ok());
   EXPECT_TRUE(tree_->Remove(added[0].first, added[0].second).IsNotFound());
   file_->RollbackUnit();

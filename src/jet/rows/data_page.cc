@@ -63,6 +63,12 @@ bool RowFits(const Format& format, const uint8_t* page, uint32_t row_size) {
   return count < kMaxRowsPerPage && row_size + 2 <= DataPageFreeSpace(format, page);
 }
 
+bool StaysInFreeMap(const Format& format, const uint8_t* page, uint32_t row_size,
+                    uint32_t min_row) {
+  const uint32_t empty_room = format.page_size - format.data_header_size;
+  return RowFits(format, page, min_row) && row_size + 2 > empty_room / 2;
+}
+
 Status AddRow(const Format& format, uint8_t* page, uint32_t page_number, std::string_view row,
               uint16_t flags, uint8_t* slot) {
   uint32_t count = 0;
@@ -100,6 +106,39 @@ Status ReplaceRow(const Format& format, uint8_t* page, uint32_t page_number, uin
   }
   std::memcpy(page + span.start, row.data(), row.size());
   return Status::OK();
+}
+
+Status DeleteRow(const Format& format, uint8_t* page, uint32_t page_number, uint32_t slot) {
+  uint32_t count = 0;
+  uint32_t rows_start = 0;
+  JET_RETURN_IF_ERROR(ReadLayout(format, page, page_number, &count, &rows_start));
+  RowSpan span;
+  JET_RETURN_IF_ERROR(LocateRow(format, page, page_number, slot, &span));
+  const uint32_t size = span.size;
+  // Rows of later slots lie below this one (LocateRow holds them to that).
+  std::memmove(page + rows_start + size, page + rows_start, span.start - rows_start);
+  std::memset(page + rows_start, 0, size);
+  for (uint32_t later = slot; later < count; ++later) {
+    uint8_t* entry = page + format.data_header_size + 2 * later;
+    const uint16_t value = ReadU16(entry);
+    const uint16_t flags =
+        later == slot ? static_cast<uint16_t>(kRowDeleted | kRowLookup)
+                      : static_cast<uint16_t>(value & ~kRowOffsetMask);
+    WriteU16(entry, static_cast<uint16_t>(((value & kRowOffsetMask) + size) | flags));
+  }
+  WriteU16(page + kFreeSpaceOffset,
+           static_cast<uint16_t>(ReadU16(page + kFreeSpaceOffset) + size));
+  return Status::OK();
+}
+
+bool AllRowsDeleted(const Format& format, const uint8_t* page) {
+  const uint32_t count = ReadU16(page + format.data_row_count_offset);
+  if (count > kMaxRowsPerPage) return false;
+  constexpr uint16_t kGone = kRowDeleted | kRowLookup;
+  for (uint32_t slot = 0; slot < count; ++slot) {
+    if ((ReadU16(page + format.data_header_size + 2 * slot) & kGone) != kGone) return false;
+  }
+  return count > 0;
 }
 
 Status SetRowFlags(const Format& format, uint8_t* page, uint32_t page_number, uint32_t slot,

@@ -99,5 +99,56 @@ TEST(DataPageTest, FlagsReplaceAndDamagedPages) {
   EXPECT_EQ(buffer, before);
 }
 
+// (D3) Rows deleted out of a page of five: the others keep their slots and
+// bytes, the room comes back whole, and a page is all deleted only once its
+// last slot is.
+struct DeleteCase {
+  const char* name;
+  std::vector<uint32_t> deleted;  // slots, in order
+};
+
+class DataPageDeleteTest : public ::testing::TestWithParam<DeleteCase> {};
+
+TEST_P(DataPageDeleteTest, DeletedRowsGiveTheirRoomBack) {
+  const Format& format = kJet4Format;
+  const std::vector<std::string> rows = {"alpha", "", "a longer third row", "4", "fifth row"};
+  std::vector<testing::TestRow> page_rows;
+  for (const std::string& r : rows) page_rows.push_back({r});
+  std::string buffer = testing::DataPage(format, 12, page_rows);
+  auto* page = reinterpret_cast<uint8_t*>(buffer.data());
+  const uint32_t empty_room = format.page_size - format.data_header_size - 2 * rows.size();
+  std::vector<bool> gone(rows.size(), false);
+  for (uint32_t slot : GetParam().deleted) {
+    EXPECT_FALSE(AllRowsDeleted(format, page));
+    ASSERT_TRUE(DeleteRow(format, page, 7, slot).ok());
+    gone[slot] = true;
+    uint32_t kept = 0;
+    for (uint32_t k = 0; k < rows.size(); ++k) {
+      RowSpan span;
+      ASSERT_TRUE(LocateRow(format, page, 7, k, &span).ok());
+      if (gone[k]) {
+        EXPECT_EQ(span.flags, kRowDeleted | kRowLookup);
+        EXPECT_EQ(span.size, 0u);
+      } else {
+        EXPECT_EQ(span.flags, 0);
+        EXPECT_EQ(buffer.substr(span.start, span.size), rows[k]) << k;
+        kept += span.size;
+      }
+    }
+    EXPECT_EQ(DataPageFreeSpace(format, page), empty_room - kept);
+  }
+  EXPECT_EQ(AllRowsDeleted(format, page), GetParam().deleted.size() == rows.size());
+  uint8_t slot;
+  ASSERT_TRUE(AddRow(format, page, 7, "after", 0, &slot).ok());
+  EXPECT_EQ(slot, rows.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, DataPageDeleteTest,
+                         ::testing::Values(DeleteCase{"First", {0}}, DeleteCase{"Last", {4}},
+                                           DeleteCase{"EmptyRow", {1}},
+                                           DeleteCase{"MiddleThenNeighbours", {2, 3, 1}},
+                                           DeleteCase{"All", {4, 0, 2, 1, 3}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace jet

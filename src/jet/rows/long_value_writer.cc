@@ -15,9 +15,14 @@ namespace {
 
 // A page keeps its place in the free map while it can take one more LVAL
 // row: every row that is not a chain's tail is longer than an inline value.
+constexpr uint32_t kMinLongValueRow = kMaxInlineLongValue + 1;
+
 bool HasRoomLeft(const Format& format, const uint8_t* page) {
-  return RowFits(format, page, kMaxInlineLongValue + 1);
+  return RowFits(format, page, kMinLongValueRow);
 }
+
+// Pages of the free map PageWithRoom looks at before it takes a new page.
+constexpr uint32_t kPagesTried = 8;
 
 bool IsLongValuePage(const uint8_t* page) {
   return page[0] == kPageData && ReadU32(page + 4) == kLongValueOwner;
@@ -115,25 +120,6 @@ Status LongValueWriter::Write(uint16_t column_number, std::string_view data, std
 
 Status LongValueWriter::PageWithRoom(Column& column, uint32_t row_size, uint32_t* page_number) {
   *page_number = 0;
-  if (column.page == 0) {
-    // First row for this column: the last page that the column owns and
-    // that its free map still lists.
-    UsageMap free_pages;
-    JET_RETURN_IF_ERROR(ReadUsageMap(
-        file_, format_, column.maps.free_map_pointer,
-        "free-space map of long-value column " + std::to_string(column.maps.column_number),
-        &free_pages));
-    for (size_t k = free_pages.pages.size(); k-- > 0;) {
-      const uint32_t candidate = free_pages.pages[k];
-      Result<bool> owned = UsageMapHas(file_, format_, column.maps.owned_map_pointer, candidate);
-      if (!owned.ok()) return owned.status();
-      const uint8_t* page = file_.PageOrNull(candidate);
-      if (*owned && page != nullptr && IsLongValuePage(page)) {
-        column.page = candidate;
-        break;
-      }
-    }
-  }
   if (column.page != 0) {
     const uint8_t* page;
     JET_RETURN_IF_ERROR(file_.GetPage(column.page, "long-value page", &page));
@@ -141,9 +127,35 @@ Status LongValueWriter::PageWithRoom(Column& column, uint32_t row_size, uint32_t
       *page_number = column.page;
       return Status::OK();
     }
-    if (IsLongValuePage(page) && !HasRoomLeft(format_, page)) {
+    if (IsLongValuePage(page) && !StaysInFreeMap(format_, page, row_size, kMinLongValueRow)) {
       JET_RETURN_IF_ERROR(
           RemovePageFromUsageMap(file_, format_, column.maps.free_map_pointer, column.page));
+    }
+  }
+  // The last pages that the column owns and that its free map still lists,
+  // a few at most; one left without room for another row leaves the map.
+  UsageMap free_pages;
+  JET_RETURN_IF_ERROR(ReadUsageMap(
+      file_, format_, column.maps.free_map_pointer,
+      "free-space map of long-value column " + std::to_string(column.maps.column_number),
+      &free_pages));
+  uint32_t tried = 0;
+  for (size_t k = free_pages.pages.size(); k-- > 0 && tried < kPagesTried;) {
+    const uint32_t candidate = free_pages.pages[k];
+    if (candidate == column.page) continue;
+    Result<bool> owned = UsageMapHas(file_, format_, column.maps.owned_map_pointer, candidate);
+    if (!owned.ok()) return owned.status();
+    const uint8_t* page = file_.PageOrNull(candidate);
+    if (!*owned || page == nullptr || !IsLongValuePage(page)) continue;
+    ++tried;
+    if (RowFits(format_, page, row_size)) {
+      column.page = candidate;
+      *page_number = candidate;
+      return Status::OK();
+    }
+    if (!StaysInFreeMap(format_, page, row_size, kMinLongValueRow)) {
+      JET_RETURN_IF_ERROR(
+          RemovePageFromUsageMap(file_, format_, column.maps.free_map_pointer, candidate));
     }
   }
   return NewPage(column, page_number);
@@ -177,7 +189,7 @@ Status LongValueWriter::AddLongValueRow(Column& column, std::string_view row, ui
   return Status::OK();
 }
 
-Status LongValueWriter::FlagDeleted(const Column& column, uint32_t pointer) {
+Status LongValueWriter::DeleteLongValueRow(const Column& column, uint32_t pointer) {
   const uint32_t page_number = RowPointerPage(pointer);
   const std::string what = "long value of column number " +
                            std::to_string(column.maps.column_number) + " at " +
@@ -198,7 +210,22 @@ Status LongValueWriter::FlagDeleted(const Column& column, uint32_t pointer) {
   }
   uint8_t* page;
   JET_RETURN_IF_ERROR(file_.MutablePage(page_number, &page));
-  return SetRowFlags(format_, page, page_number, RowPointerSlot(pointer), kRowDeleted | kRowLookup);
+  return DeleteRow(format_, page, page_number, RowPointerSlot(pointer));
+}
+
+Status LongValueWriter::GiveBack(Column& column, uint32_t page_number) {
+  const uint8_t* page;
+  JET_RETURN_IF_ERROR(file_.GetPage(page_number, "long value", &page));
+  if (AllRowsDeleted(format_, page)) {
+    JET_RETURN_IF_ERROR(
+        RemovePageFromUsageMap(file_, format_, column.maps.owned_map_pointer, page_number));
+    JET_RETURN_IF_ERROR(
+        RemovePageFromUsageMap(file_, format_, column.maps.free_map_pointer, page_number));
+    if (column.page == page_number) column.page = 0;
+    return FreePage(file_, format_, page_number);
+  }
+  if (!HasRoomLeft(format_, page)) return Status::OK();
+  return AddPageToUsageMap(file_, format_, column.maps.free_map_pointer, page_number);
 }
 
 Status LongValueWriter::Free(uint16_t column_number, std::string_view field) {
@@ -213,24 +240,35 @@ Status LongValueWriter::Free(uint16_t column_number, std::string_view field) {
   if ((word & kLongValueInline) != 0 || length == 0) return Status::OK();
   Column* column;
   JET_RETURN_IF_ERROR(FindColumn(column_number, &column));
-  if ((word & kLongValueSingle) != 0) return FlagDeleted(*column, pointer);
-
-  // Chain: read each row's next pointer before flagging it. A chain that
-  // comes back to a row meets it flagged deleted (L4), so it cannot loop.
-  uint64_t remaining = length;
-  while (remaining > 0 && pointer != 0) {
-    const uint8_t* page;
-    RowSpan span;
-    JET_RETURN_IF_ERROR(FetchRow(file_, format_, pointer, "long value chain", &page, &span));
-    if (span.size < 4) {
-      return Status::Corruption("long value chain row at " + PointerText(pointer) +
-                                " is shorter than its next pointer");
+  // The pages the value's rows were on, settled once every row is deleted
+  // (L5): a chain's later rows are still to be read when an earlier one
+  // leaves its page empty.
+  std::vector<uint32_t> pages;
+  if ((word & kLongValueSingle) != 0) {
+    JET_RETURN_IF_ERROR(DeleteLongValueRow(*column, pointer));
+    pages.push_back(RowPointerPage(pointer));
+  } else {
+    // Chain: read each row's next pointer before deleting it. A chain that
+    // comes back to a row meets it deleted (L4), so it cannot loop.
+    uint64_t remaining = length;
+    while (remaining > 0 && pointer != 0) {
+      const uint8_t* page;
+      RowSpan span;
+      JET_RETURN_IF_ERROR(FetchRow(file_, format_, pointer, "long value chain", &page, &span));
+      if (span.size < 4) {
+        return Status::Corruption("long value chain row at " + PointerText(pointer) +
+                                  " is shorter than its next pointer");
+      }
+      const uint32_t next = ReadU32(page + span.start);
+      remaining -= std::min<uint64_t>(remaining, span.size - 4);
+      JET_RETURN_IF_ERROR(DeleteLongValueRow(*column, pointer));
+      pages.push_back(RowPointerPage(pointer));
+      pointer = next;
     }
-    const uint32_t next = ReadU32(page + span.start);
-    remaining -= std::min<uint64_t>(remaining, span.size - 4);
-    JET_RETURN_IF_ERROR(FlagDeleted(*column, pointer));
-    pointer = next;
   }
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  for (uint32_t page_number : pages) JET_RETURN_IF_ERROR(GiveBack(*column, page_number));
   return Status::OK();
 }
 

@@ -13,18 +13,23 @@
 //
 // Invariants (inside a PageFile unit):
 //   (L1) Every LVAL row lies on a data page owned by "LVAL" that is in the
-//        column's owned map. A page the writer adds to leaves the column's
-//        free map once no row longer than kMaxInlineLongValue fits on it
-//        (any LVAL row but a chain's last is that long). A value goes on
-//        the last owned page still in the free map, else on a new page.
+//        column's owned map. A page leaves the column's free map once no
+//        row longer than kMaxInlineLongValue fits on it (any LVAL row but a
+//        chain's last is that long), and comes back when a deleted row
+//        makes room. A row goes on the page the writer last added to, else
+//        on one of the last few owned pages of the free map that has room,
+//        else on a new page (space.h: a free page of the file first).
 //   (L2) ReadLongValue gives back exactly the data Write was given.
-//   (L3) Free flags every LVAL row of a value deleted (kRowDeleted |
-//        kRowLookup, as Access flags the rows it deletes) and changes no
-//        other row; an inline value has none.
+//   (L3) Free deletes every LVAL row of a value as Access deletes rows
+//        (data_page.h, D3: kRowDeleted | kRowLookup, its bytes given back to
+//        the page) and changes no other row; an inline value has none.
 //   (L4) Free trusts no pointer of the stored field or its chain: every row
-//        it flags must be a live row on an LVAL page that the column's owned
-//        map lists. Otherwise it fails with a Corruption naming the row (the
-//        caller rolls back what it flagged before).
+//        it deletes must be a live row on an LVAL page that the column's
+//        owned map lists. Otherwise it fails with a Corruption naming the row
+//        (the caller rolls back what it deleted before).
+//   (L5) A page that Free leaves with no live row leaves the column's maps
+//        and goes back to the file (FreePage); one left with room for
+//        another row is in the column's free map.
 //
 // A LongValueWriter remembers the page it last wrote to per column: use one
 // per unit, and none after the unit is rolled back. Not thread-safe.
@@ -72,8 +77,8 @@ class LongValueWriter {
   // REQUIRES: file.in_unit() unless the data stays inline.
   Status Write(uint16_t column_number, std::string_view data, std::string* field);
 
-  // Flags the LVAL rows of a stored row field of the memo or OLE column
-  // `column_number` deleted (L3, L4).
+  // Deletes the LVAL rows of a stored row field of the memo or OLE column
+  // `column_number` (L3, L4) and settles their pages (L5).
   // REQUIRES: file.in_unit() unless the value is inline or empty.
   Status Free(uint16_t column_number, std::string_view field);
 
@@ -89,7 +94,9 @@ class LongValueWriter {
   Status AddLongValueRow(Column& column, std::string_view row, uint32_t* pointer);
   Status PageWithRoom(Column& column, uint32_t row_size, uint32_t* page_number);
   Status NewPage(Column& column, uint32_t* page_number);
-  Status FlagDeleted(const Column& column, uint32_t pointer);
+  Status DeleteLongValueRow(const Column& column, uint32_t pointer);
+  // (L5) for a page Free deleted rows on.
+  Status GiveBack(Column& column, uint32_t page_number);
 
   PageFile& file_;
   const Format& format_;

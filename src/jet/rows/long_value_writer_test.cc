@@ -53,6 +53,7 @@ TEST(LongValueWriterTest, MemosAndOleDataOfEverySizeReadBackAfterCommit) {
 
   std::vector<std::string> fields(data.size());
   std::string freed, refused;
+  std::vector<uint32_t> freed_rows;  // the rows of `freed` before Free
   LongValueMaps maps;
   {
     std::unique_ptr<PageFile> file = Open(copy.path().string());
@@ -75,6 +76,13 @@ TEST(LongValueWriterTest, MemosAndOleDataOfEverySizeReadBackAfterCommit) {
       EXPECT_EQ(Word(fields[k], 0) & ~kLongValueLengthMask, cases[k].kind) << data[k].size();
     }
     ASSERT_TRUE(writer.Write(notes, std::string(9000, 'f'), &freed).ok());
+    for (uint32_t pointer = Word(freed, 4); pointer != 0;) {
+      const uint8_t* page;
+      RowSpan span;
+      ASSERT_TRUE(FetchRow(*file, kFormat, pointer, "test", &page, &span).ok());
+      freed_rows.push_back(pointer);
+      pointer = ReadU32(page + span.start);
+    }
     ASSERT_TRUE(writer.Free(notes, freed).ok());
     EXPECT_EQ(writer.Write(999, data.back(), &refused).code(), StatusCode::kCorruption);
     ASSERT_TRUE(file->CommitUnit().ok());
@@ -88,18 +96,34 @@ TEST(LongValueWriterTest, MemosAndOleDataOfEverySizeReadBackAfterCommit) {
     ASSERT_TRUE(ReadLongValue(*file, kFormat, field, fields[k].size(), 1 << 20, &back).ok());
     EXPECT_EQ(back, data[k]) << k;
   }
-  // (L1) Chain rows sit on LVAL pages the column owns; (L3) the freed
-  // value's rows are flagged as Access flags deleted rows.
-  for (const auto& [field, flags] : {std::pair{fields[8], 0}, {freed, kRowDeleted | kRowLookup}}) {
-    for (uint32_t pointer = Word(field, 4); pointer != 0;) {
-      const uint8_t* page;
-      RowSpan span;
-      ASSERT_TRUE(FetchRow(*file, kFormat, pointer, "test", &page, &span).ok());
-      EXPECT_EQ(ReadU32(page + 4), kLongValueOwner);
-      EXPECT_EQ(span.flags, flags);
-      EXPECT_TRUE(*UsageMapHas(*file, kFormat, maps.owned_map_pointer, RowPointerPage(pointer)));
-      pointer = ReadU32(page + span.start);
+  // (L1) Chain rows sit on LVAL pages the column owns.
+  for (uint32_t pointer = Word(fields[8], 4); pointer != 0;) {
+    const uint8_t* page;
+    RowSpan span;
+    ASSERT_TRUE(FetchRow(*file, kFormat, pointer, "test", &page, &span).ok());
+    EXPECT_EQ(ReadU32(page + 4), kLongValueOwner);
+    EXPECT_EQ(span.flags, 0);
+    EXPECT_TRUE(*UsageMapHas(*file, kFormat, maps.owned_map_pointer, RowPointerPage(pointer)));
+    pointer = ReadU32(page + span.start);
+  }
+  // (L3, L5) The freed value's rows are deleted as Access deletes rows and
+  // keep no bytes; a page left with no live row went back to the file.
+  const uint32_t global_map = 1u << 8;
+  ASSERT_FALSE(freed_rows.empty());
+  for (uint32_t pointer : freed_rows) {
+    const uint32_t page_number = RowPointerPage(pointer);
+    const uint8_t* page = file->PageOrNull(page_number);
+    ASSERT_NE(page, nullptr);
+    if (*UsageMapHas(*file, kFormat, global_map, page_number)) {
+      EXPECT_EQ(page[0], 0) << page_number;
+      EXPECT_FALSE(*UsageMapHas(*file, kFormat, maps.owned_map_pointer, page_number));
+      EXPECT_FALSE(*UsageMapHas(*file, kFormat, maps.free_map_pointer, page_number));
+      continue;
     }
+    RowSpan span;
+    ASSERT_TRUE(LocateRow(kFormat, page, page_number, RowPointerSlot(pointer), &span).ok());
+    EXPECT_EQ(span.flags, kRowDeleted | kRowLookup);
+    EXPECT_EQ(span.size, 0u);
   }
   UsageMap free_pages;
   ASSERT_TRUE(ReadUsageMap(*file, kFormat, maps.free_map_pointer, "free", &free_pages).ok());

@@ -37,6 +37,9 @@ constexpr uint32_t kGlobalMapPointer = kGlobalMapPage << 8;  // page 1, row 0
 constexpr uint32_t kInlineHeaderSize = 5;                    // type, start page
 constexpr uint32_t kBitmapPageHeaderSize = 4;                // 05 01 00 00
 constexpr uint32_t kGlobalGrowthBytes = 4;
+// Pages 0 to 2 (the header, the global map, the catalog's definition) are
+// never free, whatever a damaged map says.
+constexpr uint32_t kFirstReusablePage = 3;
 
 uint32_t PagesPerBitmapPage(const Format& format) {
   return (format.page_size - kBitmapPageHeaderSize) * 8;
@@ -85,7 +88,7 @@ Status LocateMapRow(const PageFile& file, const Format& format, uint32_t pointer
 // row may have moved on its page.
 Status MutableMapRow(PageFile& file, const Format& format, uint32_t pointer, MapRow* map) {
   const uint8_t* read_page;
-  uint32_t offset;
+  uint32_t offset = 0;
   JET_RETURN_IF_ERROR(LocateMapRow(file, format, pointer, &read_page, &offset, &map->size));
   uint8_t* page;
   JET_RETURN_IF_ERROR(file.MutablePage(RowPointerPage(pointer), &page));
@@ -162,18 +165,23 @@ Status GrowGlobalRow(PageFile& file, const Format& format, uint32_t new_size,
   return Status::OK();
 }
 
-// Marks `page_number` used in an inline global map. A window that does not
-// start at page 0 (some writers slide it forward; tessdata-large.mdb starts
-// at 1024) or does not reach the page is rewritten from page 0: pages of the
-// file it did not cover are marked used, since nothing says they are free.
-Status UseInInlineGlobal(PageFile& file, const Format& format, uint32_t page_number) {
+// Marks `page_number` used or free in an inline global map. A window that
+// does not start at page 0 (some writers slide it forward; tessdata-large.mdb
+// starts at 1024) or does not reach the page is rewritten from page 0: pages
+// of the file it did not cover are marked used, since nothing says they are
+// free.
+Status SetInInlineGlobal(PageFile& file, const Format& format, uint32_t page_number, bool free) {
   MapRow map;
   JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
   const uint32_t start = ReadU32(map.row + 1);
   const uint64_t reach = (map.size - kInlineHeaderSize) * 8ull;
   const uint32_t page_count = file.page_count();
   if (start == 0 && page_count <= reach) {
-    ClearBit(map.row + kInlineHeaderSize, page_number);
+    if (free) {
+      SetBit(map.row + kInlineHeaderSize, page_number);
+    } else {
+      ClearBit(map.row + kInlineHeaderSize, page_number);
+    }
     return Status::OK();
   }
 
@@ -183,15 +191,17 @@ Status UseInInlineGlobal(PageFile& file, const Format& format, uint32_t page_num
   const uint32_t new_bytes = std::max(old_bytes, needed_bytes);
   std::vector<uint8_t> bits(new_bytes, 0);
   for (uint64_t page = 0; page < new_bytes * 8ull; ++page) {
-    bool free;
+    bool page_free;
     if (page >= page_count) {
-      free = true;
-    } else if (page >= start && page - start < reach && page != page_number) {
-      free = TestBit(map.row + kInlineHeaderSize, page - start);  // keep Access's account
+      page_free = true;
+    } else if (page == page_number) {
+      page_free = free;
+    } else if (page >= start && page - start < reach) {
+      page_free = TestBit(map.row + kInlineHeaderSize, page - start);  // keep Access's account
     } else {
-      free = false;
+      page_free = false;
     }
-    if (free) SetBit(bits.data(), page);
+    if (page_free) SetBit(bits.data(), page);
   }
   if (new_bytes > old_bytes) {
     JET_RETURN_IF_ERROR(GrowGlobalRow(file, format, kInlineHeaderSize + new_bytes, page_count));
@@ -203,11 +213,12 @@ Status UseInInlineGlobal(PageFile& file, const Format& format, uint32_t page_num
   return Status::OK();
 }
 
-// Marks `page_number` used in a reference global map. A range without a
-// bitmap page gets one, appended to the file, with every page of the file
-// in its range marked used (the map said nothing about them) and the pages
-// past the end free.
-Status UseInReferenceGlobal(PageFile& file, const Format& format, uint32_t page_number) {
+// Marks `page_number` used or free in a reference global map. A range
+// without a bitmap page gets one, appended to the file, with every page of
+// the file in its range marked used (the map said nothing about them) and the
+// pages past the end free.
+Status SetInReferenceGlobal(PageFile& file, const Format& format, uint32_t page_number,
+                            bool free) {
   const uint32_t per_page = PagesPerBitmapPage(format);
   const uint32_t slot = page_number / per_page;
   MapRow map;
@@ -235,21 +246,71 @@ Status UseInReferenceGlobal(PageFile& file, const Format& format, uint32_t page_
     // The new bitmap page lies in this range, already marked used, unless it
     // crossed into the next one.
     if (bitmap_page / per_page != slot) {
-      JET_RETURN_IF_ERROR(UseInReferenceGlobal(file, format, bitmap_page));
+      JET_RETURN_IF_ERROR(SetInReferenceGlobal(file, format, bitmap_page, false));
     }
   }
   JET_RETURN_IF_ERROR(CheckBitmapPage(file, kGlobalMapPointer, slot, bitmap_page));
   uint8_t* page;
   JET_RETURN_IF_ERROR(file.MutablePage(bitmap_page, &page));
-  ClearBit(page + kBitmapPageHeaderSize, page_number - slot * per_page);
+  if (free) {
+    SetBit(page + kBitmapPageHeaderSize, page_number - slot * per_page);
+  } else {
+    ClearBit(page + kBitmapPageHeaderSize, page_number - slot * per_page);
+  }
   return Status::OK();
 }
 
-Status MarkUsedInGlobalMap(PageFile& file, const Format& format, uint32_t page_number) {
+Status SetInGlobalMap(PageFile& file, const Format& format, uint32_t page_number, bool free) {
   MapRow map;
   JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
-  if (map.row[0] == 0) return UseInInlineGlobal(file, format, page_number);
-  return UseInReferenceGlobal(file, format, page_number);
+  if (map.row[0] == 0) return SetInInlineGlobal(file, format, page_number, free);
+  return SetInReferenceGlobal(file, format, page_number, free);
+}
+
+// The first set bit of `bits` (`count` bits) whose page, `first_page` + k,
+// lies in [kFirstReusablePage, limit); false when there is none.
+bool FirstFreeIn(const uint8_t* bits, uint64_t count, uint64_t first_page, uint64_t limit,
+                 uint32_t* page_number) {
+  for (uint64_t byte = 0; byte * 8 < count && first_page + byte * 8 < limit; ++byte) {
+    if (bits[byte] == 0) continue;
+    for (uint64_t k = byte * 8; k < byte * 8 + 8 && k < count; ++k) {
+      const uint64_t page = first_page + k;
+      if (page >= limit) return false;
+      if (page >= kFirstReusablePage && TestBit(bits, k)) {
+        *page_number = static_cast<uint32_t>(page);
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The lowest page of the file that the global map marks free, or 0. Bitmap
+// pages a reference map names but that are not bitmap pages of the file are
+// passed over (they free nothing); the map row itself must be sound.
+Status FindFreePage(const PageFile& file, const Format& format, uint32_t* page_number) {
+  *page_number = 0;
+  const uint8_t* page;
+  uint32_t offset = 0, size = 0;
+  JET_RETURN_IF_ERROR(LocateMapRow(file, format, kGlobalMapPointer, &page, &offset, &size));
+  const uint8_t* row = page + offset;
+  const uint32_t limit = file.page_count();
+  if (row[0] == 0) {
+    FirstFreeIn(row + kInlineHeaderSize, (size - kInlineHeaderSize) * 8ull, ReadU32(row + 1),
+                limit, page_number);
+    return Status::OK();
+  }
+  const uint32_t per_page = PagesPerBitmapPage(format);
+  for (uint32_t slot = 0; slot < (size - 1) / 4; ++slot) {
+    const uint64_t first = static_cast<uint64_t>(slot) * per_page;
+    if (first >= limit) break;
+    const uint8_t* bitmap = file.PageOrNull(ReadU32(row + 1 + 4 * slot));
+    if (ReadU32(row + 1 + 4 * slot) == 0 || bitmap == nullptr || bitmap[0] != kPageUsageMap) {
+      continue;
+    }
+    if (FirstFreeIn(bitmap + kBitmapPageHeaderSize, per_page, first, limit, page_number)) break;
+  }
+  return Status::OK();
 }
 
 // ---- Object maps ----
@@ -330,7 +391,8 @@ Status EditUsageMap(PageFile& file, const Format& format, uint32_t pointer, uint
   JET_RETURN_IF_ERROR(RequireUnit(file, add ? "adding a page to a usage map"
                                             : "removing a page from a usage map"));
   if (pointer == kGlobalMapPointer) {
-    return Status::InvalidArgument("the global page map is changed by AllocatePage only");
+    return Status::InvalidArgument(
+        "the global page map is changed by AllocatePage and FreePage only");
   }
   if (add && page_number >= file.page_count()) {
     return Status::InvalidArgument("cannot add page " + std::to_string(page_number) + " to " +
@@ -358,8 +420,33 @@ Status EditUsageMap(PageFile& file, const Format& format, uint32_t pointer, uint
 
 Status AllocatePage(PageFile& file, const Format& format, uint32_t* page_number) {
   JET_RETURN_IF_ERROR(RequireUnit(file, "allocating a page"));
-  JET_RETURN_IF_ERROR(file.AppendPage(page_number));
-  return MarkUsedInGlobalMap(file, format, *page_number);
+  uint32_t free_page;
+  JET_RETURN_IF_ERROR(FindFreePage(file, format, &free_page));
+  if (free_page == 0) {
+    JET_RETURN_IF_ERROR(file.AppendPage(page_number));
+    return SetInGlobalMap(file, format, *page_number, false);
+  }
+  // A free page holds whatever it held before (Access does not clear the
+  // pages it frees): the caller gets it zero-filled, as an appended one.
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file.MutablePage(free_page, &page));
+  std::memset(page, 0, format.page_size);
+  JET_RETURN_IF_ERROR(SetInGlobalMap(file, format, free_page, false));
+  *page_number = free_page;
+  return Status::OK();
+}
+
+Status FreePage(PageFile& file, const Format& format, uint32_t page_number) {
+  JET_RETURN_IF_ERROR(RequireUnit(file, "freeing a page"));
+  if (page_number < kFirstReusablePage || page_number >= file.page_count()) {
+    return Status::InvalidArgument("cannot free page " + std::to_string(page_number) +
+                                   " of a file of " + std::to_string(file.page_count()) +
+                                   " pages");
+  }
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file.MutablePage(page_number, &page));
+  std::memset(page, 0, format.page_size);
+  return SetInGlobalMap(file, format, page_number, true);
 }
 
 Status AddPageToUsageMap(PageFile& file, const Format& format, uint32_t map_pointer,

@@ -3,16 +3,27 @@
 // long-value column owns or that still have room (usage_map.h reads them).
 //
 // Invariants kept by every function here (inside a PageFile unit):
-//   (S1) Every page of the file below page_count is marked used in the
-//        global map, except pages Access itself left free (this engine
-//        never reuses them: new pages are appended). An inline global row
-//        covers the whole file from page 0 (it grows with the file, as
-//        Access's does) and marks the pages past the end free; a reference
-//        one has a bitmap page for every range the file reaches.
+//   (S1) Nothing refers to a page that the global map marks free. A page
+//        this engine stops using goes back to the map (FreePage), and
+//        AllocatePage hands out the lowest free page, Access's free pages
+//        included, appending to the file only when none is free. An inline
+//        global row covers the whole file from page 0 once this engine has
+//        changed it (it grows with the file, as Access's does) and marks the
+//        pages past the end free; a reference one has a bitmap page for
+//        every range the file reaches.
 //   (S2) A usage map lists exactly the pages added to it and not removed;
 //        an inline map whose window cannot reach a page is moved or
 //        promoted in place to a reference map (same row length). A map
 //        row never changes length; only the global row does.
+//   (S3) A page FreePage gives back is zero-filled (type 0x00), so that no
+//        reader that walks every page takes its old rows for live ones; a
+//        page AllocatePage hands out is zero-filled whatever it held.
+// Freeing and reusing a page inside one unit is safe: every change goes
+// through PageFile::MutablePage, which keeps the page's image from before the
+// unit (and each savepoint), so a rollback puts back a freed page's contents
+// and its bit together, and a crash replays whole units only (page_file.h,
+// P2, P3). What a caller must watch is its own order: a page is freed only
+// once nothing it still reads lies there.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +34,9 @@
 
 namespace jet {
 
-// Appends a zero-filled page to the file and marks it used in the global
-// map. The caller formats the page and adds it to its owner's maps.
+// Hands out a zero-filled page marked used in the global map: the lowest
+// free page of the file, else a page appended to it. The caller formats the
+// page and adds it to its owner's maps.
 // An inline global row grows by 4 bytes (32 pages) when the file outgrows it,
 // as Access's does; one that does not start at page 0 is rewritten from page
 // 0 with every page it did not cover marked used. A reference global map gets
@@ -35,11 +47,18 @@ namespace jet {
 // REQUIRES: file.in_unit().
 Status AllocatePage(PageFile& file, const Format& format, uint32_t* page_number);
 
+// Gives a page back: zero-fills it and marks it free in the global map, for
+// AllocatePage to hand out again (S1, S3). The caller has removed it from
+// every usage map that listed it and from whatever pointed at it.
+// kInvalidArgument for pages 0 to 2 and pages past the end of the file.
+// REQUIRES: file.in_unit().
+Status FreePage(PageFile& file, const Format& format, uint32_t page_number);
+
 // Adds or removes `page_number` in the usage map whose row `map_pointer`
 // (u8 slot | u24 page) points at. Adding a page already present, or removing
 // one absent, changes nothing. May allocate a reference (type 0x05) page.
 // kInvalidArgument for a page past the end of the file (adding) and for the
-// global map's pointer (AllocatePage keeps that one); kCorruption naming the
+// global map's pointer (AllocatePage and FreePage keep that one); kCorruption naming the
 // map's page and row when the row or a bitmap page it names is damaged.
 // Errors do not name the table: the caller adds it.
 // REQUIRES: file.in_unit().

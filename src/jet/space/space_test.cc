@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
 #include <set>
 
 #include "jet/base/coding.h"
@@ -98,6 +100,83 @@ TEST_P(SpaceTest, AllocationAndMapEditsOnARealFile) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, SpaceTest,
                          ::testing::Values("tessdata-2009.mdb", "tessdata-large.mdb"));
+
+// Pages freed and handed out again, on each kind of global map: an inline
+// row from page 0, an inline window that starts at page 1024 and a
+// reference map. Freed pages are zero-filled and marked free; AllocatePage
+// takes the lowest free page first and appends only when none is left;
+// a rollback puts every byte back.
+struct ReuseCase {
+  const char* folder;
+  const char* name;
+};
+
+class SpaceReuseTest : public ::testing::TestWithParam<ReuseCase> {};
+
+// The pages the global map marks free; of a reference map, the first range
+// (testRefGlobalV2000.mdb's last slot names a page far past the end).
+std::set<uint32_t> FreePages(const PageFile& file) {
+  const std::string row = RowBytes(file, kGlobalMap);
+  UsageMap map;
+  EXPECT_TRUE(DecodeUsageMap(file, kFormat, reinterpret_cast<const uint8_t*>(row.data()),
+                             row[0] == 1 ? 5 : static_cast<uint32_t>(row.size()), &map).ok());
+  return {map.pages.begin(), map.pages.end()};
+}
+
+TEST_P(SpaceReuseTest, FreedPagesAreHandedOutLowestFirst) {
+  std::string image;
+  auto file = OpenCopy(GetParam().folder, GetParam().name, &image);
+  // Access's own free pages go first; a reference map without a bitmap page
+  // for the file's range gets one, appended before the page handed out.
+  uint32_t page;
+  for (uint32_t expected : FreePages(*file)) {
+    ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+    EXPECT_EQ(page, expected);
+  }
+  if (RowBytes(*file, kGlobalMap)[0] == 1) {
+    ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+  }
+  const uint32_t first_new = file->page_count();
+  for (uint32_t i = 0; i < 10; ++i) {
+    ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+    ASSERT_EQ(page, first_new + i);
+    uint8_t* bytes;
+    ASSERT_TRUE(file->MutablePage(page, &bytes).ok());
+    std::memset(bytes, 0x5A, kFormat.page_size);  // what its owner wrote
+  }
+  const std::vector<uint32_t> freed = {first_new + 7, first_new + 2, first_new + 9, 3};
+  for (uint32_t p : freed) ASSERT_TRUE(FreePage(*file, kFormat, p).ok());
+  EXPECT_EQ(FreePages(*file), std::set<uint32_t>(freed.begin(), freed.end()));
+  for (uint32_t p : freed) {
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file->PageOrNull(p)), kFormat.page_size),
+              std::string(kFormat.page_size, '\0')) << p;
+  }
+  for (uint32_t expected : {3u, first_new + 2, first_new + 7, first_new + 9, first_new + 10}) {
+    ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+    EXPECT_EQ(page, expected);
+  }
+  EXPECT_EQ(file->page_count(), first_new + 11);
+  EXPECT_TRUE(FreePages(*file).empty());
+  for (uint32_t refused : {0u, 1u, 2u, file->page_count()}) {
+    EXPECT_EQ(FreePage(*file, kFormat, refused).code(), StatusCode::kInvalidArgument) << refused;
+  }
+  file->RollbackUnit();
+  EXPECT_TRUE(file->Image() == image);
+}
+
+INSTANTIATE_TEST_SUITE_P(GlobalMaps, SpaceReuseTest,
+                         ::testing::Values(ReuseCase{"fixtures", "tessdata-2009.mdb"},
+                                           ReuseCase{"fixtures", "tessdata-large.mdb"},
+                                           ReuseCase{"fixtures", "tessdata-2009-access2003.mdb"},
+                                           ReuseCase{"corpus", "testRefGlobalV2000.mdb"}),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           name = name.substr(0, name.find('.'));
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
 
 TEST(SpaceReferenceGlobalTest, AddsABitmapPageForTheFirstRange) {
   // testV2000.mdb with its global row retyped as a reference map: every

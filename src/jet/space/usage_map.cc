@@ -38,6 +38,7 @@ Status DecodeUsageMap(const PageFile& file, const Format& format, const uint8_t*
                       uint32_t size, UsageMap* map) {
   map->pages.clear();
   map->pages_beyond_end = 0;
+  map->bitmap_pages.clear();
   if (size < 1) return Status::Corruption("usage map row is empty");
   if (row[0] == 0) {
     if (size < 5) return Status::Corruption("inline usage map row too short");
@@ -61,6 +62,7 @@ Status DecodeUsageMap(const PageFile& file, const Format& format, const uint8_t*
                                 ", which is not a usage map page (type " +
                                 std::to_string(map_page[0]) + ")");
     }
+    map->bitmap_pages.push_back(map_page_number);
     AddBitmap(map_page + 4, format.page_size - 4, static_cast<uint64_t>(i) * pages_per_map,
               file.page_count(), map);
   }

@@ -19,6 +19,7 @@ namespace jet {
 struct UsageMap {
   std::vector<uint32_t> pages;   // ascending, each inside the file
   uint32_t pages_beyond_end = 0; // bits set for pages past the end of the file
+  std::vector<uint32_t> bitmap_pages;  // a reference map's type-0x05 pages, in slot order
 };
 
 // Decodes a map row already located. Pages past the end of the file are
