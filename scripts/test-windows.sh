@@ -16,17 +16,24 @@ case "$build" in /*) ;; *) build="$root/$build" ;; esac
 "$root/scripts/build-windows.sh" "$build"
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+mkdir -p "$WINEPREFIX"
+
+# One wineserver for the whole run, started before any Windows program: one
+# that quits between two test programs and is started again meanwhile can
+# drop a client's connection. (A server that an earlier, interrupted run
+# left for this prefix is stopped first: "wineserver -p" refuses to start
+# beside a running one.)
+wineserver="$(dirname "$(readlink -f /usr/lib/wine/wine64)")/wineserver"
+[ -x "$wineserver" ] || wineserver="$(command -v wineserver)"
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w 2>/dev/null || true
+"$wineserver" -p
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+
 if [ ! -d "$WINEPREFIX/drive_c/windows/Fonts" ]; then
   "$build/wine-run.sh" wineboot -i >/dev/null 2>&1
 fi
 cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-
-# One wineserver for the whole run: one that quits between two test programs
-# and is started again meanwhile can drop a client's connection.
-wineserver="$(dirname "$(readlink -f /usr/lib/wine/wine64)")/wineserver"
-[ -x "$wineserver" ] || wineserver="$(command -v wineserver)"
-"$wineserver" -p
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
 # Wine's own services start with the first program of a prefix and keep its
 # output open; started here, they do not hold a test program's pipe (CTest
 # would wait for it until its timeout).
