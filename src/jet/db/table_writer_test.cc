@@ -127,7 +127,7 @@ void UseNewerSortOrder(const std::filesystem::path& path, const char* table, con
   const uint32_t physical = u16(51) | u16(53) << 16;
   const size_t columns = u16(45);
   for (size_t i = 0, at = 63 + 12 * physical; i < columns; ++i, at += 25) {
-    if (u16(at + 5) != number) continue;
+    if (u16(at + 5) != static_cast<int>(number)) continue;
     file.seekp(tdef * 4096 + at + 14);
     file.put(1);
     return;
@@ -472,9 +472,13 @@ TEST(TableWriterTest, AFullDiskFailsCleanlyAtEveryStep) {
       SetFileObserverForTesting(&disk);
       Status s = db->Insert(*dates, NewDay(*dates, 50000)).status();
       inserted = s.ok();
-      if (!s.ok()) EXPECT_THAT(s.message(), HasSubstr("No space left on device"));
+      if (!s.ok()) {
+        EXPECT_THAT(s.message(), HasSubstr("No space left on device"));
+      }
       Status closed = db->Close();
-      if (!closed.ok()) EXPECT_THAT(closed.message(), HasSubstr("No space left on device"));
+      if (!closed.ok()) {
+        EXPECT_THAT(closed.message(), HasSubstr("No space left on device"));
+      }
       SetFileObserverForTesting(nullptr);
     }
     // The space is back: the next open finds the file whole, with the row

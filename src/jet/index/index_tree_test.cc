@@ -142,7 +142,9 @@ TEST_P(IndexTreeTest, RandomInsertsAndRemovesKeepTheTreeSound) {
     ASSERT_TRUE(tree_->Contains(key, &contains).ok());
     auto want = model_.lower_bound(WithPointer(key, RowId{0, 0}));
     ASSERT_EQ(found, want != model_.end());
-    if (found) EXPECT_EQ(at.entry.SortBytes(), *want);
+    if (found) {
+      EXPECT_EQ(at.entry.SortBytes(), *want);
+    }
     EXPECT_EQ(contains, found && at.entry.key == key);
     for (int step = 0; found && step < 40; ++step, ++want) {  // a range scan
       ASSERT_EQ(at.entry.SortBytes(), *want);

@@ -151,7 +151,9 @@ std::vector<RowId> InsertEvents(Database& db, int count, std::vector<std::string
     EXPECT_TRUE(inserted.ok()) << i << ": " << inserted.status().ToString();
     if (!inserted.ok()) break;
     ids.push_back(inserted->id);
-    if (i % 500 == 499) EXPECT_TRUE(db.Commit().ok() && db.Begin().ok());
+    if (i % 500 == 499) {
+      EXPECT_TRUE(db.Commit().ok() && db.Begin().ok());
+    }
   }
   EXPECT_TRUE(db.Commit().ok());
   return ids;
