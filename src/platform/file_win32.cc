@@ -167,7 +167,7 @@ Error File::Truncate(uint64_t size) {
 }
 
 Error File::Reserve(uint64_t size) {
-  uint64_t current;
+  uint64_t current = 0;
   Error e = Size(&current);
   if (!e.ok() || current >= size) return e;
   // Setting the end of the file allocates its clusters (zeros), so a full

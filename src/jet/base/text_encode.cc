@@ -56,7 +56,7 @@ Status Utf8ToUtf16(std::string_view utf8, std::u16string* out) {
   out->reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
-    uint32_t cp;
+    uint32_t cp = 0;
     JET_RETURN_IF_ERROR(NextCodePoint(utf8, &i, &cp));
     if (cp < 0x10000) {
       out->push_back(static_cast<char16_t>(cp));
@@ -73,7 +73,7 @@ Result<size_t> Jet4TextLength(std::string_view utf8) {
   size_t units = 0;
   size_t i = 0;
   while (i < utf8.size()) {
-    uint32_t cp;
+    uint32_t cp = 0;
     JET_RETURN_IF_ERROR(NextCodePoint(utf8, &i, &cp));
     units += cp < 0x10000 ? 1 : 2;
   }
