@@ -64,16 +64,26 @@ for seed in "${seeds[@]}"; do
   (( size > largest )) && largest=$size
 done
 
+# run_fuzzer TARGET CORPUS SECONDS MAX_LEN ARTIFACT_PREFIX [OPTION...]: one
+# libFuzzer run with the options every target shares, then the target's own
+# and the caller's. libFuzzer exits non-zero on a crash, leak, timeout or
+# OOM; set -e passes that on.
+libfuzzer_options=("$@")
+run_fuzzer() {
+  local target="$1" corpus_dir="$2" run_seconds="$3" max_len="$4" prefix="$5"
+  shift 5
+  "$build/bin/$target" "$corpus_dir" \
+    -max_total_time="$run_seconds" \
+    -rss_limit_mb=2048 \
+    -timeout=10 \
+    -max_len="$max_len" \
+    -print_final_stats=1 \
+    -artifact_prefix="$prefix" \
+    "$@" "${libfuzzer_options[@]}"
+}
+
 echo "fuzz.sh: ${#seeds[@]} seeds (largest $largest bytes), running jet_read_fuzzer ${read_seconds}s"
-# libFuzzer exits non-zero on a crash, leak, timeout or OOM; set -e passes that on.
-"$build/bin/jet_read_fuzzer" "$corpus" \
-  -max_total_time="$read_seconds" \
-  -rss_limit_mb=2048 \
-  -timeout=10 \
-  -max_len="$largest" \
-  -print_final_stats=1 \
-  -artifact_prefix="$artifacts/" \
-  "$@"
+run_fuzzer jet_read_fuzzer "$corpus" "$read_seconds" "$largest" "$artifacts/"
 
 # The SQL target reads one statement per line; each seed is one statement
 # of the calendar update, and one seed holds them all in their usual order.
@@ -106,15 +116,8 @@ for word in SELECT INSERT INTO VALUES UPDATE SET FROM WHERE AND OR NOT IS NULL T
 done
 
 echo "fuzz.sh: ${#statements[@]} statement seeds, running sql_parser_fuzzer ${sql_seconds}s"
-"$build/bin/sql_parser_fuzzer" "$sql_corpus" \
-  -max_total_time="$sql_seconds" \
-  -rss_limit_mb=2048 \
-  -timeout=10 \
-  -max_len=4096 \
-  -dict="$dictionary" \
-  -print_final_stats=1 \
-  -artifact_prefix="$artifacts/sql-" \
-  "$@"
+run_fuzzer sql_parser_fuzzer "$sql_corpus" "$sql_seconds" 4096 "$artifacts/sql-" \
+  -dict="$dictionary"
 
 # The write target takes whole calendars; only the small ones are seeds, so
 # that an execution stays in milliseconds.
@@ -132,12 +135,6 @@ for name in tessdata-blank.mdb tessdata-2009.mdb tessdata-textindex.mdb; do
 done
 
 echo "fuzz.sh: 3 calendar seeds (largest $write_largest bytes), running jet_write_fuzzer ${write_seconds}s"
-"$build/bin/jet_write_fuzzer" "$write_corpus" \
-  -max_total_time="$write_seconds" \
-  -rss_limit_mb=2048 \
-  -timeout=10 \
-  -max_len="$write_largest" \
-  -print_final_stats=1 \
-  -artifact_prefix="$artifacts/write-" \
-  "$@"
+run_fuzzer jet_write_fuzzer "$write_corpus" "$write_seconds" "$write_largest" \
+  "$artifacts/write-"
 echo "fuzz.sh: no crash, leak or timeout in ${seconds}s"
