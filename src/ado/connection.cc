@@ -177,13 +177,6 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
   open_options.read_only = false;
   jet::Result<std::unique_ptr<jet::Database>> db = jet::Database::Open(file, open_options);
   if (!db.ok()) Fail(errors_, OpenFailure(file, db.status()));
-  if ((*db)->info().version == jet::JetVersion::kJet3) {
-    // The engine changes rows of Access 97 files, but the calendar's own
-    // changes are only proven on Jet 4 files so far.
-    (void)(*db)->Close();
-    Fail(errors_, OpenFailure(file, jet::Status::NotSupported(
-                                        "Access 97 databases can be read but not yet updated")));
-  }
   db_ = std::move(db).value();
   // The connection's one unit (A5).
   if (const jet::Status begun = db_->Begin(); !begun.ok()) {

@@ -1,7 +1,6 @@
 // Public face of the Access (.mdb) file engine: open a Jet 3 or Jet 4
 // database, read its catalog and table definitions, scan the rows of a
-// table, and insert and update rows (tables and indexes are created in Jet 4
-// files only). Everything read from the
+// table, insert and update rows, create tables and indexes. Everything read from the
 // file is distrusted: a damaged file yields a Status naming the problem, never
 // a crash, a hang or unbounded memory use.
 //
@@ -118,6 +117,7 @@ struct TableDesign {
 };
 
 struct CreateOptions {
+  JetVersion version = JetVersion::kJet4;  // kJet3: an Access 97 database
   double creation_date = 0;  // OLE date of the header and catalog rows; 0 = now
   OpenOptions open;          // how the new file is opened (read_only is ignored)
 };
@@ -203,9 +203,9 @@ class Database {
                         const std::vector<ColumnChange>& changes) = 0;
 
   // ---- Creating (db/create.h) ----
-  // Writes a new, empty Access 2000 (Jet 4) database at `path` (code page
-  // 1252, General sort order, no password), as the database engine lays
-  // one out: header, global page map, the four system tables and their
+  // Writes a new, empty Access 2000 (Jet 4) or, with options.version
+  // kJet3, Access 97 database at `path` (code page 1252, General sort
+  // order, no password), as the database engine lays one out: header, global page map, the four system tables and their
   // catalog rows. The file appears whole or not at all; an existing file is
   // never overwritten (kInvalidArgument). Then opens it for writing.
   static Result<std::unique_ptr<Database>> Create(const std::string& path,

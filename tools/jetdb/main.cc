@@ -9,7 +9,9 @@
 //   jetdb sql FILE [STATEMENT...]              run SQL statements in order
 //                                              (default: one a line from
 //                                              standard input)
-//   jetdb create FILE [SQL-FILE]               make a new, empty Access 2000
+//   jetdb create [--format jet3|jet4] FILE [SQL-FILE]
+//                                              make a new, empty Access 2000
+//                                              (jet4) or Access 97 (jet3)
 //                                              database, then run the CREATE
 //                                              statements of SQL-FILE (default:
 //                                              standard input), all or nothing
@@ -387,13 +389,14 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
 }
 
 // A new database with the tables of `sql_path`; on any failure no file is left.
-int RunCreate(const std::string& file, const std::string& sql_path) {
+int RunCreate(const std::string& file, const std::string& sql_path, const std::string& format) {
   std::string script;
   std::string why;
   if (!ReadInput(sql_path, &script, &why)) {
     return Fail(sql_path == "-" ? "standard input" : sql_path, "cannot read: " + why);
   }
   jet::CreateOptions options;
+  options.version = format == "jet3" ? jet::JetVersion::kJet3 : jet::JetVersion::kJet4;
   auto db = jet::Database::Create(file, options);
   if (!db.ok()) return Fail(file, db.status().ToString());
   sql::Error error;
@@ -484,8 +487,15 @@ int main(int argc, char** argv) {
 
   std::string sql_path = "-";
   CLI::App* create_command = app.add_subcommand(
-      "create", "Make a new, empty Access 2000 database and run CREATE TABLE / CREATE INDEX "
-                "statements on it: all of them, or on a failure no file at all");
+      "create", "Make a new, empty Access 2000 (or Access 97) database and run CREATE TABLE / "
+                "CREATE INDEX statements on it: all of them, or on a failure no file at all");
+  std::string create_format = "jet4";
+  create_command
+      ->add_option("--format", create_format,
+                   "jet4: an Access 2000-2003 file (4 KB pages, Unicode text); jet3: an Access 97 "
+                   "file (2 KB pages, text in code page 1252)")
+      ->check(CLI::IsMember({"jet3", "jet4"}))
+      ->capture_default_str();
   create_command->add_option("FILE", file, "The new .mdb file (must not exist)")->required();
   create_command->add_option("SQL-FILE", sql_path, "Statements separated by ';'; - for standard input")
       ->capture_default_str();
@@ -521,6 +531,6 @@ int main(int argc, char** argv) {
     return RunImport(file, password, table_name, format, input_path);
   }
   if (sql_command->parsed()) return RunSql(file, password, std::move(statements));
-  if (create_command->parsed()) return RunCreate(file, sql_path);
+  if (create_command->parsed()) return RunCreate(file, sql_path, create_format);
   return kExitUsage;
 }

@@ -58,6 +58,8 @@ class TextDecoder {
   TextDecoder(const TextDecoder&) = delete;
   TextDecoder& operator=(const TextDecoder&) = delete;
 
+  uint16_t database_code_page() const { return database_code_page_; }
+
   // Appends code-page text as UTF-8. code_page 0 means the database's, and
   // so does a code page the system cannot convert. kNotSupported when not
   // even the database's code page can be converted.

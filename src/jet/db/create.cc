@@ -60,7 +60,8 @@ Result<std::unique_ptr<Database>> Database::Create(const std::string& path,
   }
   const double date = options.creation_date != 0 ? options.creation_date : OleDateNow();
   std::string image;
-  JET_RETURN_IF_ERROR(BuildEmptyDatabase(date, &image));
+  const Format& format = options.version == JetVersion::kJet3 ? kJet3Format : kJet4Format;
+  JET_RETURN_IF_ERROR(BuildEmptyDatabase(format, date, &image));
   JET_RETURN_IF_ERROR(PublishFile(path, image));
   OpenOptions open = options.open;
   open.read_only = false;

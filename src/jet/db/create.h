@@ -1,4 +1,4 @@
-// Creating Jet 4 databases and tables: the pieces that build table
+// Creating databases and tables (Jet 4, and Jet 3 for Access 97): the pieces that build table
 // definitions and catalog rows, shared by Database::Create (the four system
 // tables) and Database::CreateTable / CreateIndex (user tables). In four
 // files:
@@ -11,11 +11,16 @@
 //
 // A table made here is laid out the way Access lays one out:
 //   - one TDEF page (a definition longer than one page is refused);
-//   - one usage-map page (a data page owned by no table, as Access keeps
-//     them) holding 69-byte inline map rows starting at page 0: the table's
-//     owned and free maps, then one map per index, then an owned and a free
-//     map per Memo/OLE column;
+//   - a usage-map page (a data page owned by no table, as Access keeps
+//     them) holding inline map rows starting at page 0 (69 bytes in Jet 4,
+//     133 in Jet 3): the table's owned and free maps, an owned and a free
+//     map per Memo/OLE column, then one map per index. Once that page is
+//     full, each further column's pair and each index map starts a new page
+//     (as the Access 97 files show);
 //   - one empty leaf page per index, its root, listed in the index's map.
+// Jet 3 definitions differ from Jet 4 ones in their layout only: columns in
+// number order, names in the database's code page, text lengths in bytes,
+// index flags without Access 2000's 0x80.
 //
 // Invariants of every definition BuildTableDef writes:
 //   (C1) ParseTableDef reads back the columns (numbers, var slots, fixed
@@ -41,13 +46,17 @@
 namespace jet {
 
 // An inline usage-map row as new tables get them: map type, start page,
-// 64-byte bitmap.
-inline constexpr uint32_t kMapRowSize = 69;
+// bitmap (64 bytes in Jet 4, 128 in Jet 3).
+inline uint32_t MapRowSize(const Format& format) { return format.IsJet3() ? 133 : 69; }
 
 // Owner SIDs Access writes into catalog rows: the engine's own objects, and
-// the database object.
-inline constexpr std::string_view kOwnerEngine = "\x06\xEA";
-inline constexpr std::string_view kOwnerDatabase = "\x07\xE8";
+// the database object (Admin).
+inline std::string_view OwnerEngine(const Format& format) {
+  return format.IsJet3() ? std::string_view("\x02\x03", 2) : std::string_view("\x06\xEA", 2);
+}
+inline std::string_view OwnerDatabase(const Format& format) {
+  return format.IsJet3() ? std::string_view("\x03\x01", 2) : std::string_view("\x07\xE8", 2);
+}
 
 // The stored layout of a new table. columns carry every stored field
 // (number, var slot, fixed offset, length, flags); indexes carry their
@@ -73,24 +82,28 @@ struct TableLayout {
 // every name it lays out).
 void PutName(const std::string& utf8, std::string* out);
 
-// Turns a TableDesign into a layout: column numbers in the order given, var
-// slots and fixed offsets as Access assigns them, Access's column and index
-// flags. kInvalidArgument naming the table, column or index for empty or
-// duplicate names, a bad length, precision or scale, an autonumber that is
-// not Long, an index on a missing column, two primary keys.
-Status LayoutFromDesign(const TableDesign& design, TableLayout* layout);
+// Turns a TableDesign into a layout for `format`: column numbers in the
+// order given, var slots and fixed offsets as Access assigns them, Access's
+// column and index flags. kInvalidArgument naming the table, column or
+// index for empty or duplicate names, a bad length, precision or scale, an
+// autonumber that is not Long, an index on a missing column, two primary
+// keys, a Decimal column in an Access 97 table.
+Status LayoutFromDesign(const Format& format, const TableDesign& design, TableLayout* layout);
 
 // Serializes the definition of `layout` (root pages, map pointers and the
-// long-value maps already set) as one whole TDEF page. kInvalidArgument
-// when it does not fit on one page.
-Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>& long_value_maps,
-                     std::string* page);
+// long-value maps already set) as one whole TDEF page; Jet 3 names go in
+// the code page of `text`'s database. kInvalidArgument when it does not fit
+// on one page or a Jet 3 name has a character the code page lacks.
+Status BuildTableDef(const Format& format, TextDecoder& text, const TableLayout& layout,
+                     const std::vector<LongValueMaps>& long_value_maps, std::string* page);
 
 // Writes a new table whose TDEF goes on `tdef_page` (already allocated and
-// marked used): its map page, index roots and definition. Fills the root
-// pages and map pointers of layout->indexes. REQUIRES: file.in_unit().
-Status WriteNewTable(PageFile& file, const Format& format, uint32_t tdef_page,
-                     TableLayout* layout);
+// marked used): its map rows, index roots and definition. The map rows go
+// on `map_page` (0: a new page), which is set to the page that took the
+// table's first rows. Fills the root pages and map pointers of
+// layout->indexes. REQUIRES: file.in_unit().
+Status WriteNewTable(PageFile& file, const Format& format, TextDecoder& text, uint32_t tdef_page,
+                     TableLayout* layout, uint32_t* map_page);
 
 // Inserts one row into a table this engine does not otherwise change (the
 // catalog and MSysACEs): the same steps as the table writer's Insert (row,
@@ -105,10 +118,10 @@ Status InsertCatalogRow(PageFile& file, const Format& format, TextDecoder& text,
                         uint32_t parent, const std::string& name, int type, double date,
                         std::string_view owner, uint32_t flags, std::string_view lv_prop);
 
-// The whole file of an empty database created on `date` (an OLE date): its
-// header page, the global page map, the four system tables, their catalog
-// rows and access entries, as Access makes one.
-Status BuildEmptyDatabase(double date, std::string* image);
+// The whole file of an empty database of `format` created on `date` (an
+// OLE date): its header page, the global page map, the four system tables,
+// their catalog rows and access entries, as Access (2000 or 97) makes one.
+Status BuildEmptyDatabase(const Format& format, double date, std::string* image);
 
 // The OLE date of now, to the second.
 double OleDateNow();

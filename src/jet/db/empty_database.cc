@@ -1,8 +1,11 @@
 // The system tables and the whole file of an empty database, as Access
-// makes one; see create.h.
+// (2000 or 97) makes one; see create.h.
 #include "jet/db/create.h"
 
+#include <algorithm>
 #include <cstring>
+#include <span>
+#include <string_view>
 
 #include "jet/base/coding.h"
 #include "jet/catalog/catalog.h"
@@ -94,7 +97,7 @@ struct AceRow {
   uint32_t acm;
   bool inheritable;
 };
-const AceRow kAceRows[] = {
+const AceRow kJet4AceRows[] = {
     {2, "\x07\xE8", 393216, false},          {3, "\x07\xE8", 393216, false},
     {4, "\x07\xE8", 393216, false},          {5, "\x07\xE8", 917504, false},
     {0x0F000001, "\x06\xED", 983294, true},  {0x0F000001, "\x07\xE8", 393217, false},
@@ -104,8 +107,23 @@ const AceRow kAceRows[] = {
     {5, "\x06\xE8", 20, false},              {2, "\x06\xE8", 20, false},
     {0x0F000001, "\x06\xE8", 1048319, true}, {0x0F000003, "\x06\xE8", 1048575, true},
 };
+// Access 97's, with its SIDs: 03 01 for 07 E8, 02 04 for 06 ED, 02 01 for
+// 06 E8 (the rows Access adds for the user who made the file left out).
+const AceRow kJet3AceRows[] = {
+    {2, "\x03\x01", 393216, false},          {3, "\x03\x01", 393216, false},
+    {4, "\x03\x01", 393216, false},          {5, "\x03\x01", 917504, false},
+    {0x0F000001, "\x02\x04", 983294, true},  {0x0F000001, "\x03\x01", 1048319, true},
+    {0x0F000003, "\x02\x04", 983294, true},  {0x0F000003, "\x03\x01", 393217, false},
+    {0x0F000002, "\x03\x01", 393216, false}, {0x10000000, "\x03\x01", 393230, false},
+    {0x10000000, "\x02\x01", 14, false},     {4, "\x02\x01", 20, false},
+    {5, "\x02\x01", 20, false},              {2, "\x02\x01", 20, false},
+    {0x0F000001, "\x02\x01", 1048319, true}, {0x0F000003, "\x02\x01", 1048575, true},
+};
 
-TableLayout SystemLayout(const SystemTable& t) {
+// The table as Access 2000 defines it, or as Access 97 does: columns in
+// number order, text and binary lengths of 255 bytes, no MSysQueries.LvExtra
+// (so one column fewer), index flags without 0x80.
+TableLayout SystemLayout(const Format& format, const SystemTable& t) {
   TableLayout layout;
   layout.name = t.name;
   layout.system = true;
@@ -114,6 +132,11 @@ TableLayout SystemLayout(const SystemTable& t) {
   layout.logical_extra[0] = 0x04;  // as Access writes them on system indexes
   layout.logical_extra[1] = 0x04;
   for (const SystemColumn& s : t.columns) {
+    if (format.IsJet3() && std::string_view(t.name) == "MSysQueries" &&
+        std::string_view(s.name) == "LvExtra") {
+      layout.max_cols = static_cast<uint16_t>(layout.max_cols - 1);
+      continue;
+    }
     ColumnDef c;
     c.name = s.name;
     c.type = static_cast<ColumnType>(s.type);
@@ -121,8 +144,12 @@ TableLayout SystemLayout(const SystemTable& t) {
     c.var_index = s.var_index;
     c.flags = s.flags;
     c.fixed_offset = s.fixed_offset;
-    c.length = s.length;
+    c.length = format.IsJet3() && s.length == 510 ? 255 : s.length;
     layout.columns.push_back(c);
+  }
+  if (format.IsJet3()) {
+    std::sort(layout.columns.begin(), layout.columns.end(),
+              [](const ColumnDef& a, const ColumnDef& b) { return a.column_number < b.column_number; });
   }
   // Logical indexes in Access's order; logical i is physical physical_of[i].
   layout.indexes.resize(t.indexes.size());
@@ -133,65 +160,79 @@ TableLayout SystemLayout(const SystemTable& t) {
     index.index_number = static_cast<uint32_t>(t.physical_of[i]);
     index.physical_index = static_cast<uint32_t>(t.physical_of[i]);
     index.index_type = s.type;
-    index.flags = s.flags;
+    index.flags = format.IsJet3() ? static_cast<uint8_t>(s.flags & 0x7F) : s.flags;
     for (uint16_t n : s.columns) index.columns.push_back({n, "", true});
   }
   return layout;
 }
 
 // Page 0: signature, then the region masked with the header keystream.
-std::string HeaderPage(double creation_date) {
-  std::string page(kJet4Format.page_size, '\0');
+// Jet 4 adds the sort order, the creation date (which also keys the empty
+// password) and the engine version after it; Jet 3 keeps its sort order
+// inside it.
+std::string HeaderPage(const Format& format, double creation_date) {
+  std::string page(format.page_size, '\0');
   auto* p = reinterpret_cast<uint8_t*>(page.data());
   WriteU32(p + kHeaderMagicOffset, 0x00000100);
   std::memcpy(p + kHeaderEngineOffset, "Standard Jet DB", 16);
-  WriteU32(p + kHeaderVersionOffset, 1);
+  WriteU32(p + kHeaderVersionOffset, format.IsJet3() ? 0 : 1);
   // Constant bytes of the clear region as Access writes them.
   const uint8_t start[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00,
                            0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00,
                            0x05, 0x00, 0x00, 0x00};
   std::memcpy(p + kHeaderMaskStart, start, sizeof(start));
   WriteU16(p + kHeaderCodePageOffset, 1252);
-  // The empty password, XORed with the integer part of the creation date.
-  uint8_t key[4];
-  WriteU32(key, static_cast<uint32_t>(static_cast<int32_t>(creation_date)));
-  for (uint32_t i = 0; i < kJet4PasswordSize; ++i) p[kHeaderPasswordOffset + i] = key[i % 4];
-  p[0x6A] = 0xA6;  // unknown, constant in Access's empty databases
-  p[0x6B] = 0x11;
-  WriteU16(p + kJet4HeaderSortOrderOffset, kGeneralSortOrder);
-  std::memcpy(p + kJet4HeaderCreationDateOffset, &creation_date, 8);
+  uint32_t mask_size = kJet3HeaderMaskSize;
+  if (format.IsJet3()) {
+    p[0x38] = 0x01;  // unknown; as in Access 97's files
+    WriteU16(p + kJet3HeaderSortOrderOffset, kGeneralSortOrder);
+    WriteU16(p + 0x56, 0x251E);  // unknown; the value most Access 97 files hold
+  } else {
+    mask_size = kJet4HeaderMaskSize;
+    // The empty password, XORed with the integer part of the creation date.
+    uint8_t key[4];
+    WriteU32(key, static_cast<uint32_t>(static_cast<int32_t>(creation_date)));
+    for (uint32_t i = 0; i < kJet4PasswordSize; ++i) p[kHeaderPasswordOffset + i] = key[i % 4];
+    p[0x6A] = 0xA6;  // unknown, constant in Access's empty databases
+    p[0x6B] = 0x11;
+    WriteU16(p + kJet4HeaderSortOrderOffset, kGeneralSortOrder);
+    std::memcpy(p + kJet4HeaderCreationDateOffset, &creation_date, 8);
+  }
   const auto& mask = HeaderMask();
-  for (uint32_t i = 0; i < kJet4HeaderMaskSize; ++i) p[kHeaderMaskStart + i] ^= mask[i];
-  // After the masked region: an unknown 0x0654 and the engine version "4.0".
-  WriteU32(p + 0x98, 0x0654);
-  std::memcpy(p + 0x9C, "4.0", 3);
-  // 0xE00..: a table of 0x0100 words that Access fills in, 01 01 first.
-  for (uint32_t at = 0xE00; at < kJet4Format.page_size; at += 2) WriteU16(p + at, 0x0100);
-  p[0xE00] = 0x01;
+  for (uint32_t i = 0; i < mask_size; ++i) p[kHeaderMaskStart + i] ^= mask[i];
+  if (!format.IsJet3()) {
+    // After the masked region: an unknown 0x0654 and the engine version "4.0".
+    WriteU32(p + 0x98, 0x0654);
+    std::memcpy(p + 0x9C, "4.0", 3);
+  }
+  // The last 512 bytes: a table of 0x0100 words that Access fills in, 01 01 first.
+  const uint32_t table = format.page_size - 0x200;
+  for (uint32_t at = table; at < format.page_size; at += 2) WriteU16(p + at, 0x0100);
+  p[table] = 0x01;
   return page;
 }
 
 // Page 1: the global page map (row 0, inline: bit set = page free) and an
 // empty second row, as Access writes it.
-std::string GlobalMapPage(uint32_t used_pages) {
-  std::string page(kJet4Format.page_size, '\0');
+std::string GlobalMapPage(const Format& format, uint32_t used_pages) {
+  std::string page(format.page_size, '\0');
   auto* p = reinterpret_cast<uint8_t*>(page.data());
-  InitDataPage(kJet4Format, p, 1);  // Access writes 1 as this page's owner
-  std::string row(kMapRowSize, '\0');
-  for (uint32_t n = used_pages; n < (kMapRowSize - 5) * 8; ++n) {
+  InitDataPage(format, p, 1);  // Access writes 1 as this page's owner
+  const uint32_t size = MapRowSize(format);
+  std::string row(size, '\0');
+  for (uint32_t n = used_pages; n < (size - 5) * 8; ++n) {
     row[5 + n / 8] = static_cast<char>(row[5 + n / 8] | (1 << (n % 8)));
   }
   uint8_t slot;
-  (void)AddRow(kJet4Format, p, 1, row, 0, &slot);
-  (void)AddRow(kJet4Format, p, 1, std::string(kMapRowSize, '\0'), 0, &slot);
+  (void)AddRow(format, p, 1, row, 0, &slot);
+  (void)AddRow(format, p, 1, std::string(size, '\0'), 0, &slot);
   return page;
 }
 
 }  // namespace
 
-Status BuildEmptyDatabase(double date, std::string* image) {
-  const Format& f = kJet4Format;
-  PageFile file(HeaderPage(date) + GlobalMapPage(2));
+Status BuildEmptyDatabase(const Format& f, double date, std::string* image) {
+  PageFile file(HeaderPage(f, date) + GlobalMapPage(f, 2));
   JET_RETURN_IF_ERROR(file.SetPageSize(f.page_size));
   JET_RETURN_IF_ERROR(file.BeginUnit());
   Status s = [&]() -> Status {
@@ -204,27 +245,34 @@ Status BuildEmptyDatabase(double date, std::string* image) {
                                   std::to_string(page));
       }
     }
-    for (size_t i = 0; i < tables.size(); ++i) {
-      TableLayout layout = SystemLayout(tables[i]);
-      JET_RETURN_IF_ERROR(
-          WriteNewTable(file, f, static_cast<uint32_t>(kCatalogTableDefPage + i), &layout));
-    }
     TextDecoder text(1252);
+    // Access 2000 gives each table a map page; Access 97 gives MSysObjects
+    // one and the other three one page between them.
+    uint32_t shared_map_page = 0;
+    for (size_t i = 0; i < tables.size(); ++i) {
+      TableLayout layout = SystemLayout(f, tables[i]);
+      uint32_t map_page = f.IsJet3() && i > 1 ? shared_map_page : 0;
+      JET_RETURN_IF_ERROR(WriteNewTable(file, f, text,
+                                        static_cast<uint32_t>(kCatalogTableDefPage + i), &layout,
+                                        &map_page));
+      shared_map_page = map_page;
+    }
     const uint32_t root = 0x0F000000;
     const char* containers[] = {"Tables", "Databases", "Relationships"};
     for (uint32_t i = 0; i < 3; ++i) {
       JET_RETURN_IF_ERROR(InsertCatalogRow(file, f, text, root + 1 + i, root, containers[i], 3,
-                                           date, kOwnerEngine, 0x80000000, {}));
+                                           date, OwnerEngine(f), 0x80000000, {}));
     }
     JET_RETURN_IF_ERROR(InsertCatalogRow(file, f, text, 0x10000000, root + 2, "MSysDb", 2, date,
-                                         kOwnerDatabase, 0x80000000, {}));
+                                         OwnerDatabase(f), 0x80000000, {}));
     for (size_t i = 0; i < tables.size(); ++i) {
       JET_RETURN_IF_ERROR(InsertCatalogRow(file, f, text,
                                            static_cast<uint32_t>(kCatalogTableDefPage + i),
                                            kTablesContainerId, tables[i].name, kObjectTable, date,
-                                           kOwnerEngine, 0x80000000, {}));
+                                           OwnerEngine(f), 0x80000000, {}));
     }
-    for (const AceRow& ace : kAceRows) {
+    for (const AceRow& ace : f.IsJet3() ? std::span<const AceRow>(kJet3AceRows)
+                                         : std::span<const AceRow>(kJet4AceRows)) {
       JET_RETURN_IF_ERROR(InsertSystemRow(
           file, f, text, kCatalogTableDefPage + 1,
           {{"ObjectId", Value::Integer(Value::Kind::kLong, static_cast<int32_t>(ace.object))},

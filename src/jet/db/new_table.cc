@@ -22,20 +22,6 @@ namespace jet {
 
 namespace {
 
-// Adds an empty inline map row (start page 0) to map page `map_page`.
-Status AddMapRow(PageFile& file, const Format& format, uint32_t map_page, uint32_t* pointer) {
-  uint8_t* page;
-  JET_RETURN_IF_ERROR(file.MutablePage(map_page, &page));
-  const std::string row(kMapRowSize, '\0');
-  if (!RowFits(format, page, kMapRowSize)) {
-    return Status::InvalidArgument("usage-map page " + std::to_string(map_page) + " is full");
-  }
-  uint8_t slot;
-  JET_RETURN_IF_ERROR(AddRow(format, page, map_page, row, 0, &slot));
-  *pointer = (map_page << 8) | slot;
-  return Status::OK();
-}
-
 Status NewMapPage(PageFile& file, const Format& format, uint32_t* map_page) {
   JET_RETURN_IF_ERROR(AllocatePage(file, format, map_page));
   uint8_t* page;
@@ -44,10 +30,45 @@ Status NewMapPage(PageFile& file, const Format& format, uint32_t* map_page) {
   return Status::OK();
 }
 
-// A new empty leaf root for `index`, listed in a new map row on `map_page`.
-Status NewIndexRoot(PageFile& file, const Format& format, uint32_t tdef_page, uint32_t map_page,
+// Places a table's empty inline map rows (start page 0) as Access does: on
+// the table's first map page while it has room; once it is full, each group
+// of rows (a long-value column's pair, an index's map) starts a new page,
+// and a group that does not fit on the page it started on goes on to
+// another.
+class MapRowPlacer {
+ public:
+  MapRowPlacer(PageFile& file, const Format& format, uint32_t first_page)
+      : file_(file), format_(format), first_(first_page), current_(first_page) {}
+
+  void BeginGroup() { current_ = first_; }
+
+  Status Add(uint32_t* pointer) {
+    const uint32_t size = MapRowSize(format_);
+    const uint8_t* now;
+    JET_RETURN_IF_ERROR(file_.GetPage(current_, "usage map", &now));
+    if (now[0] != kPageData || !RowFits(format_, now, size)) {
+      JET_RETURN_IF_ERROR(NewMapPage(file_, format_, &current_));
+    }
+    uint8_t* page;
+    JET_RETURN_IF_ERROR(file_.MutablePage(current_, &page));
+    uint8_t slot;
+    JET_RETURN_IF_ERROR(AddRow(format_, page, current_, std::string(size, '\0'), 0, &slot));
+    *pointer = (current_ << 8) | slot;
+    return Status::OK();
+  }
+
+ private:
+  PageFile& file_;
+  const Format& format_;
+  uint32_t first_;
+  uint32_t current_;
+};
+
+// A new empty leaf root for `index`, listed in a new map row.
+Status NewIndexRoot(PageFile& file, const Format& format, uint32_t tdef_page, MapRowPlacer& maps,
                     IndexDef* index) {
-  JET_RETURN_IF_ERROR(AddMapRow(file, format, map_page, &index->usage_map_pointer));
+  maps.BeginGroup();
+  JET_RETURN_IF_ERROR(maps.Add(&index->usage_map_pointer));
   JET_RETURN_IF_ERROR(AllocatePage(file, format, &index->root_page));
   IndexPage leaf;
   leaf.leaf = true;
@@ -67,43 +88,52 @@ Status WriteTdefPage(PageFile& file, uint32_t tdef_page, const std::string& byte
 
 }  // namespace
 
-Status WriteNewTable(PageFile& file, const Format& format, uint32_t tdef_page,
-                     TableLayout* layout) {
+Status WriteNewTable(PageFile& file, const Format& format, TextDecoder& text, uint32_t tdef_page,
+                     TableLayout* layout, uint32_t* map_page) {
   // Map rows as Access orders them: owned, free, the long-value columns'
   // maps by column number, then the indexes' maps by physical index.
-  uint32_t map_page;
-  JET_RETURN_IF_ERROR(NewMapPage(file, format, &map_page));
-  JET_RETURN_IF_ERROR(AddMapRow(file, format, map_page, &layout->owned_map_pointer));
-  JET_RETURN_IF_ERROR(AddMapRow(file, format, map_page, &layout->free_map_pointer));
+  if (*map_page == 0) JET_RETURN_IF_ERROR(NewMapPage(file, format, map_page));
+  MapRowPlacer maps(file, format, *map_page);
+  JET_RETURN_IF_ERROR(maps.Add(&layout->owned_map_pointer));
+  JET_RETURN_IF_ERROR(maps.Add(&layout->free_map_pointer));
   std::vector<const ColumnDef*> by_number;
   for (const ColumnDef& c : layout->columns) {
     if (c.IsLongValue()) by_number.push_back(&c);
   }
   std::sort(by_number.begin(), by_number.end(),
             [](const ColumnDef* a, const ColumnDef* b) { return a->column_number < b->column_number; });
-  std::vector<LongValueMaps> maps;
+  std::vector<LongValueMaps> maps_made;
   for (const ColumnDef* c : by_number) {
     LongValueMaps m;
     m.column_number = c->column_number;
-    JET_RETURN_IF_ERROR(AddMapRow(file, format, map_page, &m.owned_map_pointer));
-    JET_RETURN_IF_ERROR(AddMapRow(file, format, map_page, &m.free_map_pointer));
-    maps.push_back(m);
+    maps.BeginGroup();
+    JET_RETURN_IF_ERROR(maps.Add(&m.owned_map_pointer));
+    JET_RETURN_IF_ERROR(maps.Add(&m.free_map_pointer));
+    maps_made.push_back(m);
   }
   for (uint32_t physical = 0; physical < layout->indexes.size(); ++physical) {
     for (IndexDef& index : layout->indexes) {
       if (index.physical_index != physical) continue;
-      JET_RETURN_IF_ERROR(NewIndexRoot(file, format, tdef_page, map_page, &index));
+      JET_RETURN_IF_ERROR(NewIndexRoot(file, format, tdef_page, maps, &index));
     }
   }
-  // The TDEF lists the long-value maps in its column order.
+  // The TDEF lists the long-value maps in its column order; Access 97 lists
+  // those of its system tables by column name.
+  std::vector<const ColumnDef*> listed;
+  for (const ColumnDef& c : layout->columns) listed.push_back(&c);
+  if (format.IsJet3() && layout->system) {
+    std::stable_sort(listed.begin(), listed.end(), [](const ColumnDef* a, const ColumnDef* b) {
+      return AsciiCompareNoCase(a->name, b->name) < 0;
+    });
+  }
   std::vector<LongValueMaps> long_value_maps;
-  for (const ColumnDef& c : layout->columns) {
-    for (const LongValueMaps& m : maps) {
-      if (m.column_number == c.column_number) long_value_maps.push_back(m);
+  for (const ColumnDef* c : listed) {
+    for (const LongValueMaps& m : maps_made) {
+      if (m.column_number == c->column_number) long_value_maps.push_back(m);
     }
   }
   std::string bytes;
-  JET_RETURN_IF_ERROR(BuildTableDef(*layout, long_value_maps, &bytes));
+  JET_RETURN_IF_ERROR(BuildTableDef(format, text, *layout, long_value_maps, &bytes));
   return WriteTdefPage(file, tdef_page, bytes);
 }
 
@@ -123,7 +153,7 @@ Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text,
   std::vector<FieldInput> fields;
   for (const Value& v : values) fields.push_back(FieldInput::Of(v));
   std::string row;
-  JET_RETURN_IF_ERROR(EncodeRow(format, def, fields, &long_values, 0, &row));
+  JET_RETURN_IF_ERROR(EncodeRow(format, def, fields, &long_values, 0, &row, &text));
 
   RowId id;
   UsageMap free_map;
@@ -153,7 +183,7 @@ Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text,
     done[index.physical_index] = true;
     if (index.IgnoresNulls() && IndexColumnsAllNull(def, index, values)) continue;
     std::string key;
-    JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, values, &key));
+    JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, values, &key, format.version));
     IndexTree tree(file, format, def, index);
     bool new_key = false;
     JET_RETURN_IF_ERROR(tree.Insert(key, id, &new_key));
@@ -186,29 +216,40 @@ Status InsertCatalogRow(PageFile& file, const Format& format, TextDecoder& text,
 
 namespace {
 
-// The "Required" property of each NOT NULL column, as a Jet 4 property blob:
-//   "MR2\0"; chunk 0x80: the property names; chunk 0x00: the table's own
+// The "Required" property of each NOT NULL column, as a property blob:
+//   "MR2\0" (Jet 4) or "KKD\0" (Jet 3); chunk 0x80: the property names; chunk 0x00: the table's own
 //   (empty) block; then one chunk 0x01 per column with its records.
 //   chunk: u32 length (header included), u16 type, u32 6 + name bytes,
-//   u16 name bytes, name (UCS-2), records: u16 length, u8 0, u8 type
+//   u16 name bytes, name (Jet 4 UCS-2, Jet 3 the code page), records: u16 length, u8 0, u8 type
 //   (1 Boolean), u16 name index, u16 value size, value (0xFF = Yes).
-std::string RequiredPropertyBlob(const std::string& table, const std::vector<ColumnDef>& columns) {
+std::string RequiredPropertyBlob(const Format& format, TextDecoder& text, const std::string& table,
+                                 const std::vector<ColumnDef>& columns) {
+  // Names are checked: BuildTableDef has stored them.
+  auto put_name = [&](const std::string& name, std::string* out) {
+    if (!format.IsJet3()) return PutName(name, out);
+    std::string bytes;
+    (void)text.EncodeCodePageText(0, name, &bytes);
+    char len[2];
+    WriteU16(reinterpret_cast<uint8_t*>(len), static_cast<uint16_t>(bytes.size()));
+    out->append(len, 2);
+    *out += bytes;
+  };
   auto chunk = [](uint16_t type, const std::string& body) {
     std::string c(6, '\0');
     WriteU32(reinterpret_cast<uint8_t*>(c.data()), static_cast<uint32_t>(6 + body.size()));
     WriteU16(reinterpret_cast<uint8_t*>(c.data()) + 4, type);
     return c + body;
   };
-  auto object = [](const std::string& name) {
+  auto object = [&](const std::string& name) {
     std::string n;
-    PutName(name, &n);  // u16 length + UCS-2
+    put_name(name, &n);
     std::string head(4, '\0');
     WriteU32(reinterpret_cast<uint8_t*>(head.data()), static_cast<uint32_t>(4 + n.size()));
     return head + n;
   };
   std::string names;
-  PutName("Required", &names);
-  std::string blob("MR2\0", 4);
+  put_name("Required", &names);
+  std::string blob(format.IsJet3() ? "KKD\0" : "MR2\0", 4);
   blob += chunk(0x80, names);
   blob += chunk(0x00, object(table));
   for (const ColumnDef& c : columns) {
@@ -231,7 +272,7 @@ Status DatabaseImpl::CreateTable(const TableDesign& design) {
   JET_RETURN_IF_ERROR(CheckDesignWritable());
   JET_RETURN_IF_ERROR(Load());
   TableLayout layout;
-  JET_RETURN_IF_ERROR(LayoutFromDesign(design, &layout));
+  JET_RETURN_IF_ERROR(LayoutFromDesign(format_, design, &layout));
   for (const CatalogEntry& e : catalog_.entries) {
     if (e.parent_id == catalog_.tables_container_id && NamesEqual(e.name, design.name)) {
       return Status::InvalidArgument("table " + design.name + " already exists");
@@ -243,18 +284,19 @@ Status DatabaseImpl::CreateTable(const TableDesign& design) {
     for (const ColumnDef& c : layout.columns) {
       if (c.IsLongValue()) maps.push_back({c.column_number, 0, 0});
     }
-    JET_RETURN_IF_ERROR(BuildTableDef(layout, maps, &bytes));
+    JET_RETURN_IF_ERROR(BuildTableDef(format_, text_, layout, maps, &bytes));
   }
   const std::string blob = std::any_of(layout.columns.begin(), layout.columns.end(),
                                        [](const ColumnDef& c) { return c.required; })
-                               ? RequiredPropertyBlob(design.name, layout.columns)
+                               ? RequiredPropertyBlob(format_, text_, design.name, layout.columns)
                                : std::string();
   Status s = RunChange([&]() -> Status {
     uint32_t tdef_page;
     JET_RETURN_IF_ERROR(AllocatePage(file_, format_, &tdef_page));
-    JET_RETURN_IF_ERROR(WriteNewTable(file_, format_, tdef_page, &layout));
+    uint32_t map_page = 0;
+    JET_RETURN_IF_ERROR(WriteNewTable(file_, format_, text_, tdef_page, &layout, &map_page));
     return InsertCatalogRow(file_, format_, text_, tdef_page, catalog_.tables_container_id,
-                            design.name, kObjectTable, OleDateNow(), kOwnerEngine, 0, blob);
+                            design.name, kObjectTable, OleDateNow(), OwnerEngine(format_), 0, blob);
   });
   if (!s.ok()) return s;
   return Load();
@@ -264,7 +306,8 @@ namespace {
 
 // The new index laid out against the table's columns, as LayoutFromDesign
 // lays one out, and checked against the indexes the table has.
-Status NewIndexFor(const TableDef& def, const IndexDesign& design, IndexDef* index) {
+Status NewIndexFor(const Format& format, const TableDef& def, const IndexDesign& design,
+                   IndexDef* index) {
   TableDesign probe;
   probe.name = def.name;
   for (const ColumnDef& c : def.columns) {
@@ -275,7 +318,7 @@ Status NewIndexFor(const TableDef& def, const IndexDesign& design, IndexDef* ind
   }
   probe.indexes.push_back(design);
   TableLayout checked;
-  JET_RETURN_IF_ERROR(LayoutFromDesign(probe, &checked));
+  JET_RETURN_IF_ERROR(LayoutFromDesign(format, probe, &checked));
   *index = checked.indexes[0];
   for (IndexColumnDef& ic : index->columns) {
     ic.column_number = def.columns[ic.column_number].column_number;
@@ -308,8 +351,8 @@ Status NewIndexFor(const TableDef& def, const IndexDesign& design, IndexDef* ind
 
 // The table's layout with `index` added last: the stored fields of every
 // column and index, and the unique-key counts of its TDEF, kept.
-Status LayoutWithIndex(const PageFile& file, const TableDef& def, IndexDef index,
-                       TableLayout* layout) {
+Status LayoutWithIndex(const PageFile& file, const Format& format, const TableDef& def,
+                       IndexDef index, TableLayout* layout) {
   layout->name = def.name;
   layout->columns = def.columns;
   layout->max_cols = def.max_cols;
@@ -328,7 +371,12 @@ Status LayoutWithIndex(const PageFile& file, const TableDef& def, IndexDef index
                                 ": indexes sharing their entries cannot be rewritten yet");
   }
   for (uint32_t k = 0; k < physical_count; ++k) {
-    layout->unique_counts.push_back(ReadU32(tdef + kJet4Format.tdef_header_size + 12 * k + 4));
+    layout->unique_counts.push_back(
+        ReadU32(tdef + format.tdef_header_size + format.tdef_index_count_entry_size * k + 4));
+  }
+  if (format.IsJet3()) {  // what Access 97 writes into every logical index
+    layout->logical_extra[0] = 0x04;
+    layout->logical_extra[1] = 0x04;
   }
   index.index_number = physical_count;
   index.physical_index = physical_count;
@@ -339,17 +387,12 @@ Status LayoutWithIndex(const PageFile& file, const TableDef& def, IndexDef index
 
 // Gives the layout's last index an empty root (its map row on the table's
 // map page while that has room, else on a new one) and rewrites the TDEF.
-Status WriteIndexRoot(PageFile& file, const Format& format, const TableDef& def,
+Status WriteIndexRoot(PageFile& file, const Format& format, TextDecoder& text, const TableDef& def,
                       const std::vector<LongValueMaps>& long_value_maps, TableLayout* layout) {
-  uint32_t map_page = RowPointerPage(def.owned_map_pointer);
-  const uint8_t* page;
-  JET_RETURN_IF_ERROR(file.GetPage(map_page, "usage map", &page));
-  if (page[0] != kPageData || !RowFits(format, page, kMapRowSize)) {
-    JET_RETURN_IF_ERROR(NewMapPage(file, format, &map_page));
-  }
-  JET_RETURN_IF_ERROR(NewIndexRoot(file, format, def.tdef_page, map_page, &layout->indexes.back()));
+  MapRowPlacer maps(file, format, RowPointerPage(def.owned_map_pointer));
+  JET_RETURN_IF_ERROR(NewIndexRoot(file, format, def.tdef_page, maps, &layout->indexes.back()));
   std::string bytes;
-  JET_RETURN_IF_ERROR(BuildTableDef(*layout, long_value_maps, &bytes));
+  JET_RETURN_IF_ERROR(BuildTableDef(format, text, *layout, long_value_maps, &bytes));
   return WriteTdefPage(file, def.tdef_page, bytes);
 }
 
@@ -383,7 +426,7 @@ Status FillIndex(PageFile& file, const Format& format, const TableDef& table,
     const bool all_null = IndexColumnsAllNull(table, index, row.values);
     if (index.IgnoresNulls() && all_null) continue;
     std::string key;
-    JET_RETURN_IF_ERROR(EncodeIndexKey(table, index, row.values, &key));
+    JET_RETURN_IF_ERROR(EncodeIndexKey(table, index, row.values, &key, format.version));
     bool new_key = false;
     JET_RETURN_IF_ERROR(tree.Insert(key, RowId{row.page, row.slot}, &new_key));
     if (!new_key && index.IsUnique() && !all_null) {
@@ -416,16 +459,17 @@ Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexDesign&
                                 ": its definition spans several pages; indexes cannot be added");
   }
   IndexDef index;
-  JET_RETURN_IF_ERROR(NewIndexFor(def, design, &index));
+  JET_RETURN_IF_ERROR(NewIndexFor(format_, def, design, &index));
   TableLayout layout;
-  JET_RETURN_IF_ERROR(LayoutWithIndex(file_, def, std::move(index), &layout));
+  JET_RETURN_IF_ERROR(LayoutWithIndex(file_, format_, def, std::move(index), &layout));
   {  // Refuse a definition too long for a page before anything is written.
     std::string bytes;
-    JET_RETURN_IF_ERROR(BuildTableDef(layout, extras.long_value_maps, &bytes));
+    JET_RETURN_IF_ERROR(BuildTableDef(format_, text_, layout, extras.long_value_maps, &bytes));
   }
 
   Status s = RunChange([&]() -> Status {
-    JET_RETURN_IF_ERROR(WriteIndexRoot(file_, format_, def, extras.long_value_maps, &layout));
+    JET_RETURN_IF_ERROR(
+        WriteIndexRoot(file_, format_, text_, def, extras.long_value_maps, &layout));
     TableDef now;
     TableDefExtras now_extras;
     JET_RETURN_IF_ERROR(ReadTable(*entry, &now, &now_extras));

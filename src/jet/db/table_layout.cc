@@ -83,7 +83,9 @@ struct ColumnPlacement {
 
 // The stored length of a column of the design's type (Text: two bytes a
 // character), precision and scale for Numeric; refuses sizes out of range.
-Status SetStoredSize(const ColumnDesign& s, const std::string& where, ColumnDef* c) {
+// Jet 3 text is one byte a character, in the database's code page.
+Status SetStoredSize(const Format& format, const ColumnDesign& s, const std::string& where,
+                     ColumnDef* c) {
   switch (s.type) {
     case ColumnType::kText:
     case ColumnType::kBinary:
@@ -91,9 +93,13 @@ Status SetStoredSize(const ColumnDesign& s, const std::string& where, ColumnDef*
         return Status::InvalidArgument(where + ": length " + std::to_string(s.length) +
                                        " is out of range (1 to 255)");
       }
-      c->length = static_cast<uint16_t>(s.type == ColumnType::kText ? 2 * s.length : s.length);
+      c->length = static_cast<uint16_t>(
+          s.type == ColumnType::kText && !format.IsJet3() ? 2 * s.length : s.length);
       return Status::OK();
     case ColumnType::kNumeric:
+      if (format.IsJet3()) {
+        return Status::InvalidArgument(where + ": Access 97 databases have no Decimal columns");
+      }
       if (s.precision < 1 || s.precision > 28 || s.scale > s.precision) {
         return Status::InvalidArgument(where + ": precision " + std::to_string(s.precision) +
                                        " and scale " + std::to_string(s.scale) +
@@ -118,8 +124,8 @@ Status SetStoredSize(const ColumnDesign& s, const std::string& where, ColumnDef*
 
 // Column `i` of the design: its number in the order given, its var slot or
 // fixed offset after the columns before it, Access's flags.
-Status LayOutColumn(const TableDesign& design, size_t i, ColumnPlacement* placement,
-                    ColumnDef* c) {
+Status LayOutColumn(const Format& format, const TableDesign& design, size_t i,
+                    ColumnPlacement* placement, ColumnDef* c) {
   const std::string table = "table " + design.name;
   const ColumnDesign& s = design.columns[i];
   JET_RETURN_IF_ERROR(CheckName(table + ", column", s.name));
@@ -134,7 +140,7 @@ Status LayOutColumn(const TableDesign& design, size_t i, ColumnPlacement* placem
   c->type = s.type;
   c->column_number = static_cast<uint16_t>(i);
   c->required = s.required;
-  JET_RETURN_IF_ERROR(SetStoredSize(s, where, c));
+  JET_RETURN_IF_ERROR(SetStoredSize(format, s, where, c));
   if (s.type == ColumnType::kText || s.type == ColumnType::kMemo) {
     c->sort_order = kGeneralSortOrder;
     c->sort_version = 0;
@@ -163,8 +169,8 @@ Status LayOutColumn(const TableDesign& design, size_t i, ColumnPlacement* placem
 
 // Index `i` of the design over the columns laid out: its number in the
 // order given, Access's flags, its columns by name.
-Status LayOutIndex(const TableDesign& design, size_t i, const std::vector<ColumnDef>& columns,
-                   bool* primary_seen, IndexDef* index) {
+Status LayOutIndex(const Format& format, const TableDesign& design, size_t i,
+                   const std::vector<ColumnDef>& columns, bool* primary_seen, IndexDef* index) {
   const std::string table = "table " + design.name;
   const IndexDesign& s = design.indexes[i];
   JET_RETURN_IF_ERROR(CheckName(table + ", index", s.name));
@@ -183,7 +189,7 @@ Status LayOutIndex(const TableDesign& design, size_t i, const std::vector<Column
   index->index_number = static_cast<uint32_t>(i);
   index->physical_index = static_cast<uint32_t>(i);
   index->index_type = s.primary_key ? 1 : 0;
-  index->flags = kIndexAlways;
+  index->flags = format.IsJet3() ? 0 : kIndexAlways;
   if (s.primary_key) index->flags |= kIndexUnique | kIndexRequired;
   if (s.unique) index->flags |= kIndexUnique;
   if (s.ignore_nulls && !s.primary_key) index->flags |= kIndexIgnoreNulls;
@@ -218,7 +224,7 @@ Status LayOutIndex(const TableDesign& design, size_t i, const std::vector<Column
 
 }  // namespace
 
-Status LayoutFromDesign(const TableDesign& design, TableLayout* layout) {
+Status LayoutFromDesign(const Format& format, const TableDesign& design, TableLayout* layout) {
   JET_RETURN_IF_ERROR(CheckName("table", design.name));
   if (design.columns.empty() || design.columns.size() > 255) {
     return Status::InvalidArgument("table " + design.name + ": a table needs 1 to 255 columns, " +
@@ -231,31 +237,73 @@ Status LayoutFromDesign(const TableDesign& design, TableLayout* layout) {
   ColumnPlacement placement;
   for (size_t i = 0; i < design.columns.size(); ++i) {
     ColumnDef c;
-    JET_RETURN_IF_ERROR(LayOutColumn(design, i, &placement, &c));
+    JET_RETURN_IF_ERROR(LayOutColumn(format, design, i, &placement, &c));
     layout->columns.push_back(std::move(c));
   }
   layout->max_cols = static_cast<uint16_t>(design.columns.size());
   layout->num_var_cols = placement.var_count;
+  if (format.IsJet3()) {  // Access 97 writes 04 04 into every logical index
+    layout->logical_extra[0] = 0x04;
+    layout->logical_extra[1] = 0x04;
+  }
   bool primary_seen = false;
   for (size_t i = 0; i < design.indexes.size(); ++i) {
     IndexDef index;
-    JET_RETURN_IF_ERROR(LayOutIndex(design, i, layout->columns, &primary_seen, &index));
+    JET_RETURN_IF_ERROR(LayOutIndex(format, design, i, layout->columns, &primary_seen, &index));
     layout->indexes.push_back(std::move(index));
   }
   return Status::OK();
 }
 
-Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>& long_value_maps,
-                     std::string* page) {
-  const Format& f = kJet4Format;
-  std::string b(f.tdef_header_size, '\0');
-  auto* h = reinterpret_cast<uint8_t*>(b.data());
+namespace {
+
+// A definition being built: appends zeroed fields and names.
+class DefinitionBuffer {
+ public:
+  DefinitionBuffer(const Format& format, TextDecoder& text) : format_(format), text_(text) {}
+
+  uint8_t* Put(size_t size) {
+    const size_t at = bytes_.size();
+    bytes_.append(size, '\0');
+    return reinterpret_cast<uint8_t*>(bytes_.data()) + at;
+  }
+
+  // Jet 4: u16 byte length and UCS-2. Jet 3: one length byte and the
+  // database's code page.
+  Status PutObjectName(const std::string& what, const std::string& name) {
+    if (!format_.IsJet3()) {
+      PutName(name, &bytes_);
+      return Status::OK();
+    }
+    std::string encoded;
+    Status s = text_.EncodeCodePageText(0, name, &encoded);
+    if (!s.ok()) return Status::InvalidArgument(what + " name " + Quoted(name) + ": " + s.message());
+    bytes_.push_back(static_cast<char>(encoded.size()));
+    bytes_ += encoded;
+    return Status::OK();
+  }
+
+  std::string& bytes() { return bytes_; }
+
+ private:
+  const Format& format_;
+  TextDecoder& text_;
+  std::string bytes_;
+};
+
+// The table header (page header included), before the blocks that follow.
+void PutTableHeader(const Format& f, const TableLayout& layout, uint8_t* h) {
   h[0] = kPageTableDef;
   h[1] = 0x01;
-  WriteU32(h + 12, kTableMagic);
+  if (f.IsJet3()) {
+    h[2] = 'V';  // Jet 3 keeps "VC" where Jet 4 keeps the free space
+    h[3] = 'C';
+  } else {
+    WriteU32(h + 12, kTableMagic);
+    h[24] = 0x01;  // Access sets it on every table
+  }
   WriteU32(h + f.tdef_row_count_offset, layout.row_count);
   WriteU32(h + f.tdef_autonumber_offset, layout.autonumber_last);
-  h[24] = 0x01;  // Access sets it on every table
   h[f.tdef_table_type_offset] = layout.system ? 0x53 : 0x4E;
   WriteU16(h + f.tdef_max_cols_offset, layout.max_cols);
   WriteU16(h + f.tdef_num_var_cols_offset, layout.num_var_cols);
@@ -264,88 +312,125 @@ Status BuildTableDef(const TableLayout& layout, const std::vector<LongValueMaps>
   WriteU32(h + f.tdef_num_real_idx_offset, static_cast<uint32_t>(layout.indexes.size()));
   WriteU32(h + f.tdef_owned_map_offset, layout.owned_map_pointer);
   WriteU32(h + f.tdef_free_map_offset, layout.free_map_pointer);
+}
 
-  auto put = [&b](size_t size) {
-    size_t at = b.size();
-    b.append(size, '\0');
-    return reinterpret_cast<uint8_t*>(b.data()) + at;
-  };
-  for (size_t i = 0; i < layout.indexes.size(); ++i) {
-    uint8_t* e = put(f.tdef_index_count_entry_size);
-    WriteU32(e + 4, i < layout.unique_counts.size() ? layout.unique_counts[i] : 0);
-  }
-  for (size_t i = 0; i < layout.columns.size(); ++i) {
-    const ColumnDef& c = layout.columns[i];
-    uint8_t* d = put(f.column_size);
-    d[0] = static_cast<uint8_t>(c.type);
+// Column descriptor `i`. Jet 3: u16 1 at 7, and every column gets the sort
+// order and the database's code page. Jet 4: the 0x659 constant at 1; text
+// and memo columns (every column of a system table) get the sort order.
+void PutColumn(const Format& f, const TableLayout& layout, size_t i, uint16_t code_page,
+               uint8_t* d) {
+  const ColumnDef& c = layout.columns[i];
+  d[0] = static_cast<uint8_t>(c.type);
+  WriteU16(d + f.column_number_offset, c.column_number);
+  WriteU16(d + f.column_var_index_offset, c.var_index);
+  // The position: 0 in system tables, the column's place otherwise.
+  const uint16_t position = layout.system ? 0 : static_cast<uint16_t>(i);
+  if (f.IsJet3()) {
+    WriteU16(d + 5, position);
+    WriteU16(d + 7, 1);
+    WriteU16(d + f.column_sort_order_offset, c.sort_order != 0 ? c.sort_order : kGeneralSortOrder);
+    WriteU16(d + f.column_code_page_offset, c.code_page != 0 ? c.code_page : code_page);
+  } else {
     WriteU32(d + 1, kTableMagic);
-    WriteU16(d + f.column_number_offset, c.column_number);
-    WriteU16(d + f.column_var_index_offset, c.var_index);
-    WriteU16(d + 9, layout.system ? 0 : static_cast<uint16_t>(i));  // position (Access: 0 in system tables)
+    WriteU16(d + 9, position);
     if (c.type == ColumnType::kNumeric) {
       d[f.column_precision_offset] = c.precision;
       d[f.column_scale_offset] = c.scale;
     } else if (c.type == ColumnType::kText || c.type == ColumnType::kMemo || layout.system) {
-      // Access gives every column of its system tables the sort order.
       WriteU16(d + f.column_sort_order_offset, kGeneralSortOrder);
       d[f.column_sort_version_offset] = c.sort_version;
     }
-    d[f.column_flags_offset] = c.flags;
     d[f.column_ext_flags_offset] = c.ext_flags;
-    WriteU16(d + f.column_fixed_offset_offset, c.fixed_offset);
-    WriteU16(d + f.column_length_offset, c.length);
   }
-  for (const ColumnDef& c : layout.columns) PutName(c.name, &b);
+  d[f.column_flags_offset] = c.flags;
+  WriteU16(d + f.column_fixed_offset_offset, c.fixed_offset);
+  WriteU16(d + f.column_length_offset, c.length);
+}
+
+void PutPhysicalIndex(const Format& f, const IndexDef& index, uint8_t* d) {
+  if (!f.IsJet3()) WriteU32(d, kPhysicalIndexMagic);
+  for (size_t k = 0; k < 10; ++k) {
+    uint8_t* slot = d + f.physical_index_columns_offset + 3 * k;
+    if (k < index.columns.size()) {
+      WriteU16(slot, index.columns[k].column_number);
+      slot[2] = index.columns[k].ascending ? 0x01 : 0x00;  // 0x01 ascending
+    } else {
+      WriteU16(slot, 0xFFFF);
+    }
+  }
+  WriteU32(d + f.physical_index_map_offset, index.usage_map_pointer);
+  WriteU32(d + f.physical_index_root_offset, index.root_page);
+  d[f.physical_index_flags_offset] = index.flags;
+}
+
+// index number, physical index, no related table (-1), two bytes Access
+// writes, the index type.
+void PutLogicalIndex(const Format& f, const TableLayout& layout, const IndexDef& index,
+                     uint8_t* d) {
+  const uint32_t base = f.IsJet3() ? 0 : 4;  // Jet 4 starts with the 0x659 constant
+  if (!f.IsJet3()) WriteU32(d, kTableMagic);
+  WriteU32(d + f.logical_index_number_offset, index.index_number);
+  WriteU32(d + f.logical_index_physical_offset, index.physical_index);
+  WriteU32(d + base + 9, 0xFFFFFFFF);
+  d[base + 17] = layout.logical_extra[0];
+  d[base + 18] = layout.logical_extra[1];
+  d[f.logical_index_type_offset] = index.index_type;
+}
+
+}  // namespace
+
+Status BuildTableDef(const Format& f, TextDecoder& text, const TableLayout& layout,
+                     const std::vector<LongValueMaps>& long_value_maps, std::string* page) {
+  DefinitionBuffer b(f, text);
+  b.Put(f.tdef_header_size);
+  for (size_t i = 0; i < layout.indexes.size(); ++i) {
+    uint8_t* e = b.Put(f.tdef_index_count_entry_size);
+    WriteU32(e + 4, i < layout.unique_counts.size() ? layout.unique_counts[i] : 0);
+  }
+  for (size_t i = 0; i < layout.columns.size(); ++i) {
+    PutColumn(f, layout, i, text.database_code_page(), b.Put(f.column_size));
+  }
+  const std::string table = "table " + layout.name;
+  if (f.IsJet3()) {  // the catalog row keeps the table's name in the code page too
+    std::string unused;
+    if (Status s = text.EncodeCodePageText(0, layout.name, &unused); !s.ok()) {
+      return Status::InvalidArgument("table name " + Quoted(layout.name) + ": " + s.message());
+    }
+  }
+  for (const ColumnDef& c : layout.columns) {
+    JET_RETURN_IF_ERROR(b.PutObjectName(table + ", column", c.name));
+  }
   std::vector<const IndexDef*> physical;
   for (const IndexDef& index : layout.indexes) physical.push_back(&index);
   std::stable_sort(physical.begin(), physical.end(), [](const IndexDef* a, const IndexDef* b) {
     return a->physical_index < b->physical_index;
   });
-  for (const IndexDef* p : physical) {
-    const IndexDef& index = *p;
-    uint8_t* d = put(f.physical_index_size);
-    WriteU32(d, kPhysicalIndexMagic);
-    for (size_t k = 0; k < 10; ++k) {
-      uint8_t* slot = d + f.physical_index_columns_offset + 3 * k;
-      if (k < index.columns.size()) {
-        WriteU16(slot, index.columns[k].column_number);
-        slot[2] = index.columns[k].ascending ? 0x01 : 0x00;  // 0x01 ascending
-      } else {
-        WriteU16(slot, 0xFFFF);
-      }
-    }
-    WriteU32(d + f.physical_index_map_offset, index.usage_map_pointer);
-    WriteU32(d + f.physical_index_root_offset, index.root_page);
-    d[f.physical_index_flags_offset] = index.flags;
+  for (const IndexDef* p : physical) PutPhysicalIndex(f, *p, b.Put(f.physical_index_size));
+  for (const IndexDef& index : layout.indexes) {
+    PutLogicalIndex(f, layout, index, b.Put(f.logical_index_size));
   }
   for (const IndexDef& index : layout.indexes) {
-    uint8_t* d = put(f.logical_index_size);
-    WriteU32(d, kTableMagic);
-    WriteU32(d + f.logical_index_number_offset, index.index_number);
-    WriteU32(d + f.logical_index_physical_offset, index.physical_index);
-    WriteU32(d + 13, 0xFFFFFFFF);  // no related table
-    d[21] = layout.logical_extra[0];
-    d[22] = layout.logical_extra[1];
-    d[f.logical_index_type_offset] = index.index_type;
+    JET_RETURN_IF_ERROR(b.PutObjectName(table + ", index", index.name));
   }
-  for (const IndexDef& index : layout.indexes) PutName(index.name, &b);
   for (const LongValueMaps& m : long_value_maps) {
-    uint8_t* d = put(10);
+    uint8_t* d = b.Put(10);
     WriteU16(d, m.column_number);
     WriteU32(d + 2, m.owned_map_pointer);
     WriteU32(d + 6, m.free_map_pointer);
   }
-  WriteU16(put(2), 0xFFFF);
-  if (b.size() + 8 > f.page_size) {
-    return Status::InvalidArgument("table " + layout.name + ": its definition takes " +
-                                   std::to_string(b.size()) + " bytes, more than one page (" +
+  WriteU16(b.Put(2), 0xFFFF);
+  std::string& bytes = b.bytes();
+  if (bytes.size() + 8 > f.page_size) {
+    return Status::InvalidArgument(table + ": its definition takes " +
+                                   std::to_string(bytes.size()) + " bytes, more than one page (" +
                                    std::to_string(f.page_size - 8) + ")");
   }
-  h = reinterpret_cast<uint8_t*>(b.data());
-  WriteU32(h + 8, static_cast<uint32_t>(b.size()));
-  WriteU16(h + 2, static_cast<uint16_t>(f.page_size - 8 - b.size()));
-  b.resize(f.page_size, '\0');
-  *page = std::move(b);
+  auto* h = reinterpret_cast<uint8_t*>(bytes.data());
+  PutTableHeader(f, layout, h);
+  WriteU32(h + 8, static_cast<uint32_t>(bytes.size()));
+  if (!f.IsJet3()) WriteU16(h + 2, static_cast<uint16_t>(f.page_size - 8 - bytes.size()));
+  bytes.resize(f.page_size, '\0');
+  *page = std::move(bytes);
   return Status::OK();
 }
 

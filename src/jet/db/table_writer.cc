@@ -109,12 +109,7 @@ Status DatabaseImpl::CheckWritable() {
 }
 
 Status DatabaseImpl::CheckDesignWritable() {
-  JET_RETURN_IF_ERROR(CheckWritable());
-  if (format_.IsJet3()) {
-    return Status::NotSupported(
-        "Access 97 databases: rows can be changed, but tables and indexes cannot be created yet");
-  }
-  return Status::OK();
+  return CheckWritable();
 }
 
 Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
