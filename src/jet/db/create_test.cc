@@ -43,8 +43,10 @@ struct TempDir {
   std::string File(const char* name) const { return (dir / name).string(); }
 };
 
-std::unique_ptr<Database> MustCreate(const std::string& path) {
+std::unique_ptr<Database> MustCreate(const std::string& path,
+                                     JetVersion version = JetVersion::kJet4) {
   CreateOptions options;
+  options.version = version;
   options.open.sync = false;
   auto db = Database::Create(path, options);
   EXPECT_TRUE(db.ok()) << db.status().ToString();
@@ -154,6 +156,74 @@ TEST(CreateTest, AnEmptyDatabaseIsTheOneAccessMakes) {
   ExpectSound(path);
 }
 
+// Access 97's empty database, against delTestV1997.mdb (made by Access 97,
+// which then added objects of its own): the four system tables' definition
+// pages are Access's byte for byte but for their row counts and the bytes
+// Access leaves uninitialised; the first twenty pages have Access's kinds, and
+// the usage-map pages Access's rows; the catalog and access rows are
+// Access's first ones.
+TEST(CreateTest, AnEmptyAccess97DatabaseIsTheOneAccessMakes) {
+  TempDir tmp;
+  const std::string path = tmp.File("empty97.mdb");
+  CreateOptions options;
+  options.version = JetVersion::kJet3;
+  options.open.sync = false;
+  ASSERT_TRUE(Database::Create(path, options).ok());
+  SharedFileCopy access("corpus", "delTestV1997.mdb");
+  std::string ours = FileBytes(path);
+  std::string theirs = FileBytes(access.path().string());
+  constexpr size_t kPage = 2048;
+  ASSERT_EQ(ours.size(), 20 * kPage);
+  // Clears the fields a definition page may differ in.
+  auto clear_variable_fields = [](std::string& file, size_t page) {
+    auto* d = reinterpret_cast<uint8_t*>(file.data()) + page * kPage;
+    std::fill(d + 12, d + 16, 0);  // row count
+    const uint32_t real_indexes = d[31];
+    const uint32_t columns = d[25];
+    for (uint32_t k = 0; k < real_indexes; ++k) std::fill(d + 43 + 8 * k + 4, d + 43 + 8 * k + 8, 0);
+    uint8_t* column = d + 43 + 8 * real_indexes;
+    for (uint32_t c = 0; c < columns; ++c, column += 18) {
+      if ((column[13] & 0x01) == 0) std::fill(column + 14, column + 16, 0);  // var: no fixed offset
+    }
+    uint8_t* names = column;
+    for (uint32_t c = 0; c < columns; ++c) names += 1 + names[0];
+    for (uint32_t k = 0; k < real_indexes; ++k, names += 39) {
+      for (int slot = 0; slot < 10; ++slot) {
+        if (names[3 * slot] == 0xFF && names[3 * slot + 1] == 0xFF) names[3 * slot + 2] = 0;
+      }
+    }
+  };
+  for (size_t page = 2; page <= 5; ++page) {
+    clear_variable_fields(ours, page);
+    clear_variable_fields(theirs, page);
+    const auto* h = reinterpret_cast<const uint8_t*>(ours.data()) + page * kPage;
+    const size_t length = h[8] | h[9] << 8 | h[10] << 16;  // the definition's length
+    const std::string a = ours.substr(page * kPage, length), b = theirs.substr(page * kPage, length);
+    EXPECT_EQ(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin(), length)
+        << "definition page " << page << " differs at this byte";
+  }
+  for (size_t page = 0; page < 20; ++page) {
+    const size_t at = page * kPage;
+    EXPECT_EQ(ours[at], theirs[at]) << "kind of page " << page;
+    if (ours[at] == 0x01 && ours.substr(at + 4, 4) == std::string(4, '\0')) {  // a usage-map page
+      EXPECT_EQ(ours.substr(at, 10), theirs.substr(at, 10)) << "map page " << page;
+    }
+  }
+  auto db = Database::Open(path);
+  auto access_db = Database::Open(access.path().string());
+  ASSERT_TRUE(db.ok() && access_db.ok());
+  EXPECT_EQ((*db)->info().version, JetVersion::kJet3);
+  for (const char* table : {"MSysObjects", "MSysACEs"}) {
+    // (Access 97 itself adds its version to MSysDb's properties.)
+    const auto mine = RowLines(**db, table, {"DateCreate", "DateUpdate", "LvProp"});
+    auto access_rows = RowLines(**access_db, table, {"DateCreate", "DateUpdate", "LvProp"});
+    access_rows.resize(std::min<size_t>(access_rows.size(), table == std::string("MSysObjects") ? 8 : 11));
+    EXPECT_EQ(std::vector<std::string>(mine.begin(), mine.begin() + access_rows.size()), access_rows)
+        << table;
+  }
+  ExpectSound(path);
+}
+
 TEST(CreateTest, AnExistingFileIsNeverOverwritten) {
   TempDir tmp;
   const std::string path = tmp.File("taken.mdb");
@@ -206,14 +276,22 @@ std::vector<TableDesign> CalendarTables() {
   };
 }
 
+// Tests run on both formats: Access 2000 and Access 97 files.
+class FormatTest : public ::testing::TestWithParam<JetVersion> {
+ protected:
+  bool jet3() const { return GetParam() == JetVersion::kJet3; }
+};
+
 Value Long(int64_t n) { return Value::Integer(Value::Kind::kLong, n); }
 Value Date(double d) { return Value::Real(Value::Kind::kDateTime, d); }
 Value Text(const std::string& s) { return Value::Bytes(Value::Kind::kText, s); }
 
-TEST(CreateTest, TheCalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
+// Access 2000's tables equal the fixture's; Access 97's take the same rows
+// (thousands of long values, several index levels).
+TEST_P(FormatTest, CalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
   TempDir tmp;
   const std::string path = tmp.File("calendar.mdb");
-  auto db = MustCreate(path);
+  auto db = MustCreate(path, GetParam());
   ASSERT_NE(db, nullptr);
   for (const TableDesign& t : CalendarTables()) ASSERT_TRUE(db->CreateTable(t).ok()) << t.name;
 
@@ -249,19 +327,21 @@ TEST(CreateTest, TheCalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
 
   ExpectSound(path);
   if (!tessaly::testing::kLinuxOracles) return;
+  auto json = RunProcess({"mdb-json", path, "EventDates"});
+  EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 4000);
+  if (GetParam() == JetVersion::kJet3) return;
   SharedFileCopy blank("fixtures", "tessdata-blank.mdb");
   EXPECT_EQ(RunProcess({"mdb-schema", path}).out,
             RunProcess({"mdb-schema", blank.path().string()}).out);
-  auto json = RunProcess({"mdb-json", path, "EventDates"});
-  EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 4000);
 }
+
 
 // Every column type a table can be made with: stored, read back by our
 // reader and mdbtools, under unique, descending and multi-column keys.
-TEST(CreateTest, EveryColumnTypeTakesValuesAndKeys) {
+TEST_P(FormatTest, EveryColumnTypeTakesValuesAndKeys) {
   TempDir tmp;
   const std::string path = tmp.File("types.mdb");
-  auto db = MustCreate(path);
+  auto db = MustCreate(path, GetParam());
   ColumnDesign counter = Col("Id", ColumnType::kLong);
   counter.autonumber = true;
   ColumnDesign amount = Col("Amount", ColumnType::kNumeric);
@@ -280,12 +360,16 @@ TEST(CreateTest, EveryColumnTypeTakesValuesAndKeys) {
                   Key("ByMoney", {{"Money", false}, {"Byte"}, {"Guid"}}),
                   Key("ByAmount", {{"Amount"}, {"Double"}, {"Single"}, {"Raw"}})}};
   design.indexes[1].unique = true;
+  if (jet3()) {  // Access 97 has no Decimal type
+    design.columns.erase(design.columns.begin() + 12);
+    design.indexes[3].columns.erase(design.indexes[3].columns.begin());
+  }
   ASSERT_TRUE(db->CreateTable(design).ok());
   auto t = db->GetTable("all types");
   ASSERT_TRUE(t.ok());
   EXPECT_TRUE(t->columns[2].required);
-  EXPECT_EQ(t->indexes[0].flags, 0x89);
-  EXPECT_EQ(t->indexes[1].flags, 0x81);
+  EXPECT_EQ(t->indexes[0].flags, jet3() ? 0x09 : 0x89);
+  EXPECT_EQ(t->indexes[1].flags, jet3() ? 0x01 : 0x81);
   EXPECT_FALSE(t->indexes[1].columns[1].ascending);
   for (int i = 0; i < 600; ++i) {
     Decimal d;
@@ -298,18 +382,21 @@ TEST(CreateTest, EveryColumnTypeTakesValuesAndKeys) {
     guid[15] = static_cast<uint8_t>(i >> 8);
     const std::string raw = "r" + std::to_string(i);
     const std::string blob(i * 7, 'b');
-    auto r = db->Insert(*t, {Value::Null(), Long(-i), Value::Integer(Value::Kind::kInteger, i),
-                             Value::Integer(Value::Kind::kByte, i % 256),
-                             Value::Integer(Value::Kind::kCurrency, i * 12345),
-                             Value::Real(Value::Kind::kSingle, i / 4.0),
-                             Value::Real(Value::Kind::kDouble, -i / 3.0), Date(40000 + i / 8.0),  // whole ms: the checker rounds dates
-                             Text("Name " + std::to_string(i % 50)), Text(std::string(i * 3, 'm')),
-                             Value::Boolean(i % 2), Value::Guid(guid), Value::Dec(d),
-                             Value::Bytes(Value::Kind::kBinary, raw),
-                             Value::Bytes(Value::Kind::kBinary, blob)});
+    const std::string name = "Name " + std::to_string(i % 50), memo(i * 3, 'm');
+    std::vector<Value> row = {Value::Null(), Long(-i), Value::Integer(Value::Kind::kInteger, i),
+                              Value::Integer(Value::Kind::kByte, i % 256),
+                              Value::Integer(Value::Kind::kCurrency, i * 12345),
+                              Value::Real(Value::Kind::kSingle, i / 4.0),
+                              Value::Real(Value::Kind::kDouble, -i / 3.0), Date(40000 + i / 8.0),  // whole ms: the checker rounds dates
+                              Text(name), Text(memo),
+                              Value::Boolean(i % 2), Value::Guid(guid), Value::Dec(d),
+                              Value::Bytes(Value::Kind::kBinary, raw),
+                              Value::Bytes(Value::Kind::kBinary, blob)};
+    if (jet3()) row.erase(row.begin() + 12);
+    auto r = db->Insert(*t, row);
     ASSERT_TRUE(r.ok()) << i << ": " << r.status().ToString();
   }
-  auto refused = db->Insert(*t, std::vector<Value>(15, Value::Null()));
+  auto refused = db->Insert(*t, std::vector<Value>(t->columns.size(), Value::Null()));
   EXPECT_THAT(refused.status().message(), HasSubstr("column Must"));
   ASSERT_TRUE(db->Close().ok());
   ExpectSound(path);
@@ -397,10 +484,10 @@ TEST(CreateTest, RefusedDefinitionsNameTheProblemAndWriteNothing) {
   EXPECT_EQ(FileBytes(path), before);
 }
 
-TEST(CreateTest, AnIndexAddedLaterHoldsEveryRow) {
+TEST_P(FormatTest, AnIndexAddedLaterHoldsEveryRow) {
   TempDir tmp;
   const std::string path = tmp.File("index.mdb");
-  auto db = MustCreate(path);
+  auto db = MustCreate(path, GetParam());
   ASSERT_TRUE(db->CreateTable(CalendarTables()[0]).ok());
   auto dates = db->GetTable("Dates");
   for (int day = 0; day < 1500; ++day) {
@@ -412,7 +499,8 @@ TEST(CreateTest, AnIndexAddedLaterHoldsEveryRow) {
   Status s = db->CreateIndex("Dates", unique);
   EXPECT_EQ(s.code(), StatusCode::kConstraint) << s.ToString();
   EXPECT_THAT(s.message(), HasSubstr("index Count"));
-  ASSERT_TRUE(db->CreateIndex("Dates", Key("ColorCount", {{"DateColor"}, {"EventCount", false}})).ok());
+  s = db->CreateIndex("Dates", Key("ColorCount", {{"DateColor"}, {"EventCount", false}}));
+  ASSERT_TRUE(s.ok()) << s.ToString();
   EXPECT_THAT(db->CreateIndex("Dates", Key("colorcount", {{"DateKey"}})).message(),
               HasSubstr("already exists"));
 
@@ -438,6 +526,12 @@ TEST(CreateTest, AnIndexAddedLaterHoldsEveryRow) {
 
 // On a table Access made: the rewritten definition keeps every column and
 // index, and mdbtools, our check and the index checker accept the result.
+INSTANTIATE_TEST_SUITE_P(Formats, FormatTest,
+                         ::testing::Values(JetVersion::kJet4, JetVersion::kJet3),
+                         [](const auto& info) {
+                           return info.param == JetVersion::kJet3 ? "Access97" : "Access2000";
+                         });
+
 TEST(CreateTest, AnIndexAddedToAnAccessTable) {
   SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
   const std::string path = copy.path().string();

@@ -84,7 +84,7 @@ class IndexRangeCursor : public TableCursor {
 
 // The key prefix of `bound`'s values over the first columns of `index`.
 Status BoundPrefix(const TableDef& table, const IndexDef& index, const KeyBound& bound,
-                   std::string* prefix) {
+                   JetVersion version, std::string* prefix) {
   if (bound.values.size() > index.columns.size()) {
     return Status::InvalidArgument("index " + index.name + " of table " + table.name + " has " +
                                    std::to_string(index.columns.size()) + " columns, " +
@@ -100,7 +100,7 @@ Status BoundPrefix(const TableDef& table, const IndexDef& index, const KeyBound&
       }
     }
   }
-  return EncodeIndexKey(table, leading, row, prefix);
+  return EncodeIndexKey(table, leading, row, prefix, version);
 }
 
 }  // namespace
@@ -110,10 +110,12 @@ Result<std::unique_ptr<TableCursor>> DatabaseImpl::SeekRange(const TableDef& tab
                                                              const KeyBound* low,
                                                              const KeyBound* high) {
   std::string why;
-  if (!IndexSupportedForWrite(table, index, &why)) return Status::NotSupported(why);
+  if (!IndexKeysSupported(table, index, format_.version, &why)) return Status::NotSupported(why);
   std::string low_key, high_key;
-  if (low != nullptr) JET_RETURN_IF_ERROR(BoundPrefix(table, index, *low, &low_key));
-  if (high != nullptr) JET_RETURN_IF_ERROR(BoundPrefix(table, index, *high, &high_key));
+  if (low != nullptr) JET_RETURN_IF_ERROR(BoundPrefix(table, index, *low, format_.version, &low_key));
+  if (high != nullptr) {
+    JET_RETURN_IF_ERROR(BoundPrefix(table, index, *high, format_.version, &high_key));
+  }
   std::unique_ptr<TableCursor> cursor = std::make_unique<IndexRangeCursor>(
       *this, file_, format_, table, index, low_key, low != nullptr, low == nullptr || low->inclusive,
       high_key, high != nullptr, high == nullptr || high->inclusive);

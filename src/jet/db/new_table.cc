@@ -475,7 +475,7 @@ Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexDesign&
     JET_RETURN_IF_ERROR(ReadTable(*entry, &now, &now_extras));
     const IndexDef& fresh = now.indexes.back();
     std::string why;
-    if (!IndexSupportedForWrite(now, fresh, &why)) {
+    if (!IndexKeysSupported(now, fresh, format_.version, &why)) {
       return Status::NotSupported("table " + now.name + ": " + why);
     }
     Result<std::unique_ptr<TableCursor>> cursor = Scan(now);
