@@ -334,8 +334,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// jetdb create: a new database with the calendar's tables from the shipped
-// schema script, read back by the schema command; an existing file and a bad
+// jetdb create: a new database (Access 2000, or Access 97) with the
+// calendar's tables from the shipped schema script, read back by the schema
+// command; an existing file and a bad
 // script leave nothing behind.
 TEST(CreateTest, MakesTheCalendarFromItsScriptAndRefusesToOverwrite) {
   FixtureCopy scratch("tessdata-blank.mdb");
@@ -345,6 +346,12 @@ TEST(CreateTest, MakesTheCalendarFromItsScriptAndRefusesToOverwrite) {
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(Jetdb({"schema", made}).out, Jetdb({"schema", scratch.path()}).out);
   EXPECT_EQ(Jetdb({"check", made}).exit_code, 0);
+  const std::string made97 = (scratch.dir() / "new97.mdb").string();
+  result = Jetdb({"create", "--format", "jet3", made97, script});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(Jetdb({"schema", made97}).out, Jetdb({"schema", scratch.path()}).out);
+  EXPECT_EQ(Jetdb({"check", made97}).exit_code, 0);
+  EXPECT_EQ(ReadFile(made97).substr(0x14, 1), std::string(1, '\0')) << "an Access 97 header";
 
   EXPECT_EQ(Jetdb({"create", scratch.path(), script}).exit_code, 1) << "an existing file";
   const std::string bad_script = (scratch.dir() / "bad.sql").string();
