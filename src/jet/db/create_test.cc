@@ -251,6 +251,42 @@ IndexDesign Key(const char* name, std::vector<IndexColumnDesign> columns, bool p
   return i;
 }
 
+// A user table laid out as Access 97 laid out testV1997.mdb's Table1 (every
+// fixed type, two text columns, a primary key and a second index).
+TEST(CreateTest, AnAccess97TableHasTheColumnsAndIndexesAccessGaveIt) {
+  TempDir tmp;
+  auto db = MustCreate(tmp.File("table97.mdb"), JetVersion::kJet3);
+  ASSERT_NE(db, nullptr);
+  TableDesign design{"Table1",
+                     {Col("A", ColumnType::kText, 50), Col("B", ColumnType::kText, 100),
+                      Col("C", ColumnType::kByte), Col("D", ColumnType::kInteger),
+                      Col("E", ColumnType::kLong), Col("F", ColumnType::kDouble),
+                      Col("G", ColumnType::kDateTime), Col("H", ColumnType::kCurrency),
+                      Col("I", ColumnType::kBoolean)},
+                     {Key("B", {{"B"}}), Key("PrimaryKey", {{"A"}}, true)}};
+  ASSERT_TRUE(db->CreateTable(design).ok());
+  SharedFileCopy access("corpus", "testV1997.mdb");
+  auto access_db = Database::Open(access.path().string());
+  ASSERT_TRUE(access_db.ok());
+  auto ours = db->GetTable("Table1");
+  auto theirs = (*access_db)->GetTable("Table1");
+  ASSERT_TRUE(ours.ok() && theirs.ok());
+  auto layout = [](const TableDef& t) {
+    std::string text = DefinitionText(t);
+    for (const std::string field : {" rows ", " owned ", " free ", " root ", " map "}) {
+      for (size_t at = 0; (at = text.find(field, at)) != std::string::npos; at += field.size()) {
+        const size_t end = text.find_first_of(" :\n", at + field.size());
+        text.erase(at + field.size(), end - at - field.size());  // where it lives, not what it is
+      }
+    }
+    return text;
+  };
+  EXPECT_EQ(layout(*ours), layout(*theirs));
+  for (size_t i = 0; i < ours->columns.size(); ++i) {
+    EXPECT_EQ(ours->columns[i].code_page, theirs->columns[i].code_page) << ours->columns[i].name;
+  }
+}
+
 // The calendar's tables with the fixture's columns, types and keys.
 std::vector<TableDesign> CalendarTables() {
   ColumnDesign event_id = Col("EventID", ColumnType::kLong);
