@@ -8,6 +8,11 @@
 // Every point is tried. A second test crashes the recovery of every kind of
 // log such a crash leaves, at each of its operations, and then the recovery
 // of that recovery.
+//
+// Both run on the Jet 4 calendar of the fixtures and on an Access 97 copy
+// of it (2 KB pages, code page 1252 text); the Access 97 file runs the
+// killed process and the power cut with the log synced at every commit,
+// the two ends of what survives a crash.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -22,6 +27,7 @@
 #include "jet/database.h"
 #include "jet/file/file.h"
 #include "jet/log/wal.h"
+#include "support/access97_calendar.h"
 #include "support/child_process.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
@@ -289,9 +295,38 @@ void ExpectOraclesAccept(const fs::path& path, const std::string& where) {
   }
 }
 
+// The calendar the units run on: a copy of the fixture, or an Access 97
+// file made from its rows beside it.
+class Calendar {
+ public:
+  explicit Calendar(JetVersion version) : copy_("fixtures", "tessdata-2009.mdb") {
+    path_ = copy_.path();
+    if (version == JetVersion::kJet3) {
+      path_ = copy_.dir() / "access97.mdb";
+      made_ = tessaly::testing::MakeAccess97Calendar(copy_.path(), path_);
+    }
+    page_size_ = version == JetVersion::kJet3 ? 2048 : 4096;
+  }
+  const fs::path& path() const { return path_; }
+  fs::path dir() const { return copy_.dir(); }
+  uint32_t page_size() const { return page_size_; }
+  const std::string& error() const { return made_; }
+
+ private:
+  SharedFileCopy copy_;
+  fs::path path_;
+  uint32_t page_size_;
+  std::string made_;
+};
+
+std::string FormatName(JetVersion version) {
+  return version == JetVersion::kJet3 ? "Access97" : "";
+}
+
 struct CrashMode {
   bool power_cut;     // unsynced writes are lost, not just the process
   bool every_commit;  // the log is synced at every commit
+  JetVersion version;
 };
 
 class CrashTest : public ::testing::TestWithParam<CrashMode> {};
@@ -302,7 +337,8 @@ TEST_P(CrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
   // A unit whose Commit returned survives a killed process always, and a
   // power cut when the log is synced at every commit.
   const bool committed_units_survive = !power_cut || every_commit;
-  SharedFileCopy original("fixtures", "tessdata-2009.mdb");
+  const Calendar original(GetParam().version);
+  ASSERT_EQ(original.error(), "");
   const fs::path work = original.dir() / "work.mdb";
 
   // The states after each prefix of units, from a run that is not stopped:
@@ -369,14 +405,17 @@ TEST_P(CrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
 }
 
 std::vector<CrashMode> CrashModes() {
-  if (!kPowerCuts) return {CrashMode{false, false}};
-  return {CrashMode{false, false}, CrashMode{true, false}, CrashMode{true, true}};
+  constexpr JetVersion k4 = JetVersion::kJet4, k3 = JetVersion::kJet3;
+  if (!kPowerCuts) return {CrashMode{false, false, k4}, CrashMode{false, false, k3}};
+  return {CrashMode{false, false, k4}, CrashMode{true, false, k4}, CrashMode{true, true, k4},
+          CrashMode{false, false, k3}, CrashMode{true, true, k3}};
 }
 
 INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, CrashTest, ::testing::ValuesIn(CrashModes()),
                          [](const auto& info) {
                            return std::string(info.param.power_cut ? "PowerCut" : "Kill") +
-                                  (info.param.every_commit ? "SyncEveryCommit" : "");
+                                  (info.param.every_commit ? "SyncEveryCommit" : "") +
+                                  FormatName(info.param.version);
                          });
 
 // Copies a database and its log (when there is one) between folders.
@@ -387,11 +426,17 @@ void CopyPair(const fs::path& from, const fs::path& to) {
   if (fs::exists(from.string() + "-wal")) fs::copy_file(from.string() + "-wal", to.string() + "-wal");
 }
 
-class RecoveryCrashTest : public ::testing::TestWithParam<bool> {};
+struct RecoveryMode {
+  bool power_cut;
+  JetVersion version;
+};
+
+class RecoveryCrashTest : public ::testing::TestWithParam<RecoveryMode> {};
 
 TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextOpen) {
-  const bool power_cut = GetParam();
-  SharedFileCopy original("fixtures", "tessdata-2009.mdb");
+  const bool power_cut = GetParam().power_cut;
+  const Calendar original(GetParam().version);
+  ASSERT_EQ(original.error(), "");
   const fs::path work = original.dir() / "work.mdb";
   const fs::path first = original.dir() / "first.mdb";
   uint64_t operations = 0;
@@ -411,7 +456,7 @@ TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextO
   for (uint64_t n = 1; n <= operations; ++n) {
     CopyPair(original.path(), work);
     ASSERT_EQ(RunChild(work, n, false, false, nullptr, &committed), kCrashExit);
-    auto log = Wal::Read(work.string() + "-wal", 4096);
+    auto log = Wal::Read(work.string() + "-wal", original.page_size());
     ASSERT_TRUE(log.ok());
     if (log->state != WalState::kValid) continue;
     if (!kinds.insert({log->checkpoint_started, log->valid_bytes}).second) continue;
@@ -483,10 +528,17 @@ TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextO
             << " recoveries stopped\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, RecoveryCrashTest,
-                         ::testing::ValuesIn(kPowerCuts ? std::vector<bool>{false, true}
-                                                        : std::vector<bool>{false}),
-                         [](const auto& info) { return info.param ? "PowerCut" : "Kill"; });
+std::vector<RecoveryMode> RecoveryModes() {
+  constexpr JetVersion k4 = JetVersion::kJet4, k3 = JetVersion::kJet3;
+  if (!kPowerCuts) return {RecoveryMode{false, k4}, RecoveryMode{false, k3}};
+  return {RecoveryMode{false, k4}, RecoveryMode{true, k4}, RecoveryMode{true, k3}};
+}
+
+INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, RecoveryCrashTest, ::testing::ValuesIn(RecoveryModes()),
+                         [](const auto& info) {
+                           return std::string(info.param.power_cut ? "PowerCut" : "Kill") +
+                                  FormatName(info.param.version);
+                         });
 
 }  // namespace
 }  // namespace jet
