@@ -10,9 +10,10 @@
 // of that recovery.
 //
 // Both run on the Jet 4 calendar of the fixtures and on an Access 97 copy
-// of it (2 KB pages, code page 1252 text); the Access 97 file runs the
-// killed process and the power cut with the log synced at every commit,
-// the two ends of what survives a crash.
+// of it (2 KB pages, code page 1252 text). To keep the time down the Access
+// 97 file gets the killed process and the power cut with the log synced at
+// every commit, the two ends of what survives a crash, and its recoveries
+// are crashed by power cuts only (killed processes where those are left out).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
