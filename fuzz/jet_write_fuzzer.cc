@@ -1,6 +1,7 @@
 // Fuzz target: the calendar update's own statements on a damaged calendar.
-// Each input is a whole .mdb image of 4096-byte pages, opened for writing
-// in memory. On it run, as one unit with each statement
+// Each input is a whole .mdb image, opened for writing in memory: of
+// 4096-byte pages for Access 2000, of 2048-byte pages for Access 97, as
+// the version byte of the header says. On it run, as one unit with each statement
 // a savepoint (the connection's way), the statements that the day merge
 // (src/database/day_merge.cc) and the all-day event import
 // (src/database/event_store.cc) send for a handful of 2010 days of the
@@ -13,7 +14,8 @@
 // Whatever the bytes, every statement must give a result or an error,
 // never a crash, a hang or unbounded memory; the sanitizers and libFuzzer's
 // limits hold them to that. Seeds are the small calendars of the shared
-// fixtures (scripts/fuzz.sh), a few dozen pages each.
+// fixtures and Access 97 calendars made from their rows (scripts/fuzz.sh),
+// a few dozen pages each.
 //
 // The mutator keeps a calendar a calendar: libFuzzer's own mutations are
 // applied to a few bytes at a time at one place in the image, never
@@ -37,7 +39,20 @@
 
 namespace {
 
-constexpr size_t kPageSize = 4096;
+// The page size an image's header gives: byte 0x14 is 0 in an Access 97
+// file and 1 (or more, in later versions) in an Access 2000 one; 0 when
+// the image is too short to say.
+constexpr size_t kVersionOffset = 0x14;
+size_t PageSize(const uint8_t* data, size_t size) {
+  if (size <= kVersionOffset) return 0;
+  return data[kVersionOffset] == 0 ? 2048 : 4096;
+}
+
+// True when the image is whole pages of its header's size.
+bool WholePages(const uint8_t* data, size_t size) {
+  const size_t page_size = PageSize(data, size);
+  return page_size != 0 && size >= page_size && size % page_size == 0;
+}
 // Days of the year data the update is run for, as slots of the record
 // array: one of every colour and named days among them, days the fixtures
 // hold already (1/1, 2/14, 12/24) and days they do not.
@@ -192,14 +207,15 @@ extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size,
                                           unsigned int seed) {
   constexpr size_t kWindow = 16;
-  if (size < kPageSize || size % kPageSize != 0) return LLVMFuzzerMutate(data, size, max_size);
+  if (!WholePages(data, size)) return LLVMFuzzerMutate(data, size, max_size);
+  const size_t page_size = PageSize(data, size);
   std::minstd_rand random(seed);
   // Half the time the window falls in the first kHead bytes of a page,
   // where page headers, index entry masks, row offset tables and table
   // definitions sit: a changed byte there reaches the most code.
   constexpr size_t kHead = 512;
   const size_t at = random() % 2 == 0
-                        ? (random() % (size / kPageSize)) * kPageSize + random() % kHead
+                        ? (random() % (size / page_size)) * page_size + random() % kHead
                         : random() % (size - kWindow + 1);
   uint8_t window[kWindow];
   std::memcpy(window, data + at, kWindow);
@@ -208,22 +224,25 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
   return size;
 }
 
-// Copies one page of the second input over the same page of the first.
+// Copies one page of the second input over the same page of the first,
+// when both have pages of one size; the first input unchanged otherwise.
 extern "C" size_t LLVMFuzzerCustomCrossOver(const uint8_t* data1, size_t size1,
                                             const uint8_t* data2, size_t size2, uint8_t* out,
                                             size_t max_out_size, unsigned int seed) {
   if (size1 > max_out_size) return 0;
   std::memcpy(out, data1, size1);
-  const size_t pages = std::min(size1, size2) / kPageSize;
+  const size_t page_size = PageSize(data1, size1);
+  if (page_size == 0 || page_size != PageSize(data2, size2)) return size1;
+  const size_t pages = std::min(size1, size2) / page_size;
   if (pages > 0) {
     const size_t page = seed % pages;
-    std::memcpy(out + page * kPageSize, data2 + page * kPageSize, kPageSize);
+    std::memcpy(out + page * page_size, data2 + page * page_size, page_size);
   }
   return size1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size % kPageSize != 0) return 0;
+  if (!WholePages(data, size)) return 0;
   std::string image(reinterpret_cast<const char*>(data), size);
   jet::OpenOptions options;
   options.read_only = false;
