@@ -6,7 +6,8 @@
 # scratch corpus is seeded with copies of the shared .mdb files; the SQL
 # target's with the statements the calendar update sends, and a dictionary
 # of SQL words; the write target's with the small calendars of the shared
-# fixtures (a few dozen pages each), on which it runs the update's
+# fixtures (a few dozen pages each) and Access 97 calendars made from their
+# rows with the fuzz build's jetdb, on which it runs the update's
 # statements. Further arguments go to libFuzzer (every target) and override
 # the defaults below.
 # Exits non-zero on any crash, leak, timeout or out-of-memory; the input that
@@ -37,7 +38,7 @@ shared="$(cd "$repo/../shared" 2>/dev/null && pwd)" || {
 }
 build="${TESSALY_FUZZ_BUILD:-$repo/build-fuzz}"
 
-for tool in clang clang++; do
+for tool in clang clang++ iconv; do
   command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is not installed" >&2; exit 1; }
 done
 
@@ -45,7 +46,8 @@ CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSALY_BUILD_FUZZ=ON -DTESSALY_SANITIZE=ON \
   -DTESSALY_BUILD_TESTS=OFF -DTESSALY_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer sql_parser_fuzzer jet_write_fuzzer
+cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer sql_parser_fuzzer jet_write_fuzzer \
+  jetdb
 
 # libFuzzer adds new inputs to the first corpus folder, so it gets copies;
 # the shared files are never handed to it. The folders start afresh each run
@@ -134,7 +136,24 @@ for name in tessdata-blank.mdb tessdata-2009.mdb tessdata-textindex.mdb; do
   (( size > write_largest )) && write_largest=$size
 done
 
-echo "fuzz.sh: 3 calendar seeds (largest $write_largest bytes), running jet_write_fuzzer ${write_seconds}s"
+# Access 97 calendars: the calendar's tables in a new Jet 3 file, and the
+# rows of the blank and the 2009 calendar (the text index calendar holds
+# the same rows). Access 97 keeps text in code page 1252, so characters it
+# lacks become '?' on the way, as a conversion to Access 97 would leave them.
+for name in tessdata-blank tessdata-2009; do
+  seed="$write_corpus/$name-access97.mdb"
+  "$build/bin/jetdb" create --format jet3 "$seed" "$repo/data/calendar-schema.sql" >/dev/null
+  for table in Dates Events EventDates; do
+    "$build/bin/jetdb" export "$shared/fixtures/$name.mdb" "$table" --format jsonl |
+      iconv -f UTF-8 -t CP1252//TRANSLIT | iconv -f CP1252 -t UTF-8 |
+      "$build/bin/jetdb" import "$seed" "$table" - --format jsonl >/dev/null
+  done
+  "$build/bin/jetdb" check "$seed" >/dev/null
+  size=$(stat -c %s "$seed")
+  (( size > write_largest )) && write_largest=$size
+done
+
+echo "fuzz.sh: 5 calendar seeds (largest $write_largest bytes), running jet_write_fuzzer ${write_seconds}s"
 run_fuzzer jet_write_fuzzer "$write_corpus" "$write_seconds" "$write_largest" \
   "$artifacts/write-"
 echo "fuzz.sh: no crash, leak or timeout in ${seconds}s"
