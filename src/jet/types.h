@@ -41,6 +41,7 @@ struct ColumnDef {
   ColumnType type = ColumnType::kText;
   uint16_t column_number = 0;    // bit in the null mask; gaps where columns were deleted
   uint16_t var_index = 0;        // slot in the row's variable-offset table (variable columns)
+  uint16_t position = 0;         // the column's place as Access lists it (0 in system tables)
   uint16_t fixed_offset = 0;     // offset inside the fixed area (fixed columns)
   uint16_t length = 0;           // stored byte length (Jet 4 text: 2 x characters)
   uint8_t flags = 0;             // 0x01 fixed, 0x04 long autonumber, 0x40 GUID autonumber

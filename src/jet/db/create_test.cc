@@ -85,7 +85,8 @@ std::string DefinitionText(const TableDef& t) {
   out << t.name << " rows " << t.row_count << " max " << t.max_cols << " var " << t.num_var_cols
       << " owned " << t.owned_map_pointer << " free " << t.free_map_pointer << "\n";
   for (const ColumnDef& c : t.columns) {
-    out << " " << c.name << " " << int(c.type) << " #" << c.column_number << " v" << c.var_index
+    out << " " << c.name << " " << int(c.type) << " #" << c.column_number << " @" << c.position
+        << " v" << c.var_index
         << " f" << (c.IsFixed() ? c.fixed_offset : 0) << " l" << c.length << " fl" << int(c.flags)
         << " x" << int(c.ext_flags) << " s" << c.sort_order << "/" << int(c.sort_version)
         << (c.required ? " required" : "") << "\n";
@@ -591,6 +592,27 @@ TEST(CreateTest, AnIndexAddedToAnAccessTable) {
   if (!tessaly::testing::kLinuxOracles) return;
   EXPECT_THAT(RunProcess({"mdb-schema", path}).out, HasSubstr(schema.substr(0, schema.size() - 1) +
                                                                "CREATE TABLE [Links]"));
+}
+
+// Tables whose columns were deleted keep every stored field of their
+// definition (column numbers and positions with gaps) when an index is
+// added, in both formats.
+TEST(CreateTest, AnIndexAddedToATableWithDeletedColumnsKeepsItsDefinition) {
+  for (const char* name : {"delColTestV1997.mdb", "delColTestV2000.mdb"}) {
+    SharedFileCopy copy("corpus", name);
+    OpenOptions writable;
+    writable.read_only = false;
+    auto db = std::move(Database::Open(copy.path().string(), writable)).value();
+    auto before = db->GetTable("Table1");
+    ASSERT_TRUE(before.ok()) << name;
+    Status added = db->CreateIndex("Table1", Key("ByData2", {{"data2"}}));
+    ASSERT_TRUE(added.ok()) << name << ": " << added.ToString();
+    auto after = db->GetTable("Table1");
+    before->indexes.push_back(after->indexes.back());
+    EXPECT_EQ(DefinitionText(*after), DefinitionText(*before)) << name;
+    ASSERT_TRUE(db->Close().ok());
+    ExpectSound(copy.path().string());
+  }
 }
 
 }  // namespace

@@ -139,6 +139,7 @@ Status LayOutColumn(const Format& format, const TableDesign& design, size_t i,
   c->name = s.name;
   c->type = s.type;
   c->column_number = static_cast<uint16_t>(i);
+  c->position = static_cast<uint16_t>(i);
   c->required = s.required;
   JET_RETURN_IF_ERROR(SetStoredSize(format, s, where, c));
   if (s.type == ColumnType::kText || s.type == ColumnType::kMemo) {
@@ -323,16 +324,13 @@ void PutColumn(const Format& f, const TableLayout& layout, size_t i, uint16_t co
   d[0] = static_cast<uint8_t>(c.type);
   WriteU16(d + f.column_number_offset, c.column_number);
   WriteU16(d + f.column_var_index_offset, c.var_index);
-  // The position: 0 in system tables, the column's place otherwise.
-  const uint16_t position = layout.system ? 0 : static_cast<uint16_t>(i);
+  WriteU16(d + f.column_position_offset, c.position);
   if (f.IsJet3()) {
-    WriteU16(d + 5, position);
     WriteU16(d + 7, 1);
     WriteU16(d + f.column_sort_order_offset, c.sort_order != 0 ? c.sort_order : kGeneralSortOrder);
     WriteU16(d + f.column_code_page_offset, c.code_page != 0 ? c.code_page : code_page);
   } else {
     WriteU32(d + 1, kTableMagic);
-    WriteU16(d + 9, position);
     if (c.type == ColumnType::kNumeric) {
       d[f.column_precision_offset] = c.precision;
       d[f.column_scale_offset] = c.scale;

@@ -106,6 +106,7 @@ struct Format {
   //   type            0   0   1
   //   column number   1   5   2
   //   var slot        3   7   2
+  //   position        5   9   2  (0 in system tables; kept as Access wrote it)
   //   sort order      9   11  2  (J4: +13 unknown, +14 sort version)
   //   code page       11  -   2  (J3 text)
   //   precision       11  11  1  (numeric)
@@ -117,6 +118,7 @@ struct Format {
   uint32_t column_size;
   uint32_t column_number_offset;
   uint32_t column_var_index_offset;
+  uint32_t column_position_offset;
   uint32_t column_sort_order_offset;
   uint32_t column_sort_version_offset;  // 0 when absent (J3)
   uint32_t column_code_page_offset;     // 0 when absent (J4)
@@ -173,6 +175,7 @@ inline constexpr Format kJet3Format = {
     .column_size = 18,
     .column_number_offset = 1,
     .column_var_index_offset = 3,
+    .column_position_offset = 5,
     .column_sort_order_offset = 9,
     .column_sort_version_offset = 0,
     .column_code_page_offset = 11,
@@ -215,6 +218,7 @@ inline constexpr Format kJet4Format = {
     .column_size = 25,
     .column_number_offset = 5,
     .column_var_index_offset = 7,
+    .column_position_offset = 9,
     .column_sort_order_offset = 11,
     .column_sort_version_offset = 14,
     .column_code_page_offset = 0,

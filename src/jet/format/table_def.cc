@@ -71,6 +71,7 @@ Status ReadColumns(const Format& format, TextDecoder& text, DefReader& reader, u
     c.type = static_cast<ColumnType>(d[0]);
     c.column_number = ReadU16(d + format.column_number_offset);
     c.var_index = ReadU16(d + format.column_var_index_offset);
+    c.position = ReadU16(d + format.column_position_offset);
     c.flags = d[format.column_flags_offset];
     c.ext_flags = format.column_ext_flags_offset ? d[format.column_ext_flags_offset] : 0;
     c.fixed_offset = ReadU16(d + format.column_fixed_offset_offset);
