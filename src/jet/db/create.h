@@ -82,6 +82,12 @@ struct TableLayout {
 // every name it lays out).
 void PutName(const std::string& utf8, std::string* out);
 
+// A name as Jet 3 definitions, property blobs and catalog rows store it: in
+// the database's code page. kInvalidArgument "<what> name '<name>': ..."
+// naming a character the code page lacks.
+Status EncodeJet3Name(TextDecoder& text, const std::string& what, const std::string& name,
+                      std::string* bytes);
+
 // Turns a TableDesign into a layout for `format`: column numbers in the
 // order given, var slots and fixed offsets as Access assigns them, Access's
 // column and index flags. kInvalidArgument naming the table, column or

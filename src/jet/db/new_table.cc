@@ -228,7 +228,7 @@ std::string RequiredPropertyBlob(const Format& format, TextDecoder& text, const 
   auto put_name = [&](const std::string& name, std::string* out) {
     if (!format.IsJet3()) return PutName(name, out);
     std::string bytes;
-    (void)text.EncodeCodePageText(0, name, &bytes);
+    (void)EncodeJet3Name(text, "", name, &bytes);
     char len[2];
     WriteU16(reinterpret_cast<uint8_t*>(len), static_cast<uint16_t>(bytes.size()));
     out->append(len, 2);

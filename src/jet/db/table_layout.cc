@@ -72,6 +72,13 @@ void PutName(const std::string& utf8, std::string* out) {
   }
 }
 
+Status EncodeJet3Name(TextDecoder& text, const std::string& what, const std::string& name,
+                      std::string* bytes) {
+  Status s = text.EncodeCodePageText(0, name, bytes);
+  if (!s.ok()) return Status::InvalidArgument(what + " name " + Quoted(name) + ": " + s.message());
+  return Status::OK();
+}
+
 namespace {
 
 // Where the next column goes: the var slots and fixed bytes taken so far.
@@ -277,8 +284,7 @@ class DefinitionBuffer {
       return Status::OK();
     }
     std::string encoded;
-    Status s = text_.EncodeCodePageText(0, name, &encoded);
-    if (!s.ok()) return Status::InvalidArgument(what + " name " + Quoted(name) + ": " + s.message());
+    JET_RETURN_IF_ERROR(EncodeJet3Name(text_, what, name, &encoded));
     bytes_.push_back(static_cast<char>(encoded.size()));
     bytes_ += encoded;
     return Status::OK();
@@ -391,9 +397,7 @@ Status BuildTableDef(const Format& f, TextDecoder& text, const TableLayout& layo
   const std::string table = "table " + layout.name;
   if (f.IsJet3()) {  // the catalog row keeps the table's name in the code page too
     std::string unused;
-    if (Status s = text.EncodeCodePageText(0, layout.name, &unused); !s.ok()) {
-      return Status::InvalidArgument("table name " + Quoted(layout.name) + ": " + s.message());
-    }
+    JET_RETURN_IF_ERROR(EncodeJet3Name(text, "table", layout.name, &unused));
   }
   for (const ColumnDef& c : layout.columns) {
     JET_RETURN_IF_ERROR(b.PutObjectName(table + ", column", c.name));
