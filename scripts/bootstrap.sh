@@ -13,7 +13,7 @@ packages=(
   openjdk-17-jre-headless libcommons-lang3-java libcommons-logging-java  # index checker (../shared/oracle/jetcheck), tests only
   clang libclang-rt-14-dev                        # libFuzzer with ASan/UBSan
   g++-mingw-w64-x86-64-posix googletest nsis      # the Windows cross-build, its tests, its installer
-  wine wine64 wine32:i386 fonts-wine              # running the Windows programs and tests (wine32: the installer)
+  wine wine64 fonts-wine                          # running the Windows programs, tests and installer (64-bit only)
   imagemagick librsvg2-bin                        # Windows screenshots; the window's images
 )
 
@@ -35,9 +35,5 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-# The installer is a 32-bit program: Wine runs it with its i386 half.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture i386; else sudo dpkg --add-architecture i386; fi
-fi
 "${apt[@]}" update -qq
 "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"
