@@ -8,6 +8,7 @@ function(tessaly_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tessaly_test_main GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     TESSALY_SHARED_DIR="${TESSALY_SHARED_DIR}"
+    TESSALY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     TESSALY_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 300)
 endfunction()

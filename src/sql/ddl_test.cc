@@ -20,7 +20,7 @@ using tessaly::testing::RunProcess;
 
 // The calendar's tables as the program ships them.
 std::string CalendarScript() {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "../../data/calendar-schema.sql";
+  const auto path = std::filesystem::path(TESSALY_SOURCE_DIR) / "data/calendar-schema.sql";
   std::ifstream in(path);
   EXPECT_TRUE(in.good()) << path;
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
