@@ -156,19 +156,10 @@ int32_t Variant::ToInt32() const {
 }
 
 std::string DateText(double ole_date) {
-  if (!std::isfinite(ole_date)) return NumberText(ole_date);
-  // The whole part counts days from day 0 in either direction; the fraction
-  // is the time of that day whatever the sign (-1.25 is 29 December 1899,
-  // 6:00 AM).
-  double whole = std::trunc(ole_date);
-  int64_t seconds = std::llround(std::fabs(ole_date - whole) * kSecondsPerDay);
-  // Calendar day 0 is 30 December 1899; a negative whole part counts back
-  // from it, and the fraction runs forward inside that day.
-  int64_t day = static_cast<int64_t>(whole);
-  if (seconds >= kSecondsPerDay) {
-    seconds -= kSecondsPerDay;
-    day += 1;
-  }
+  if (!std::isfinite(ole_date) || std::fabs(ole_date) > 3e6) return NumberText(ole_date);
+  const jet::OleDateParts parts = jet::SplitOleDate(ole_date);
+  const int64_t day = parts.day;
+  const int64_t seconds = parts.seconds;
   if (day == 0) return FormatTime(seconds);
   if (seconds == 0) return FormatDay(day);
   return FormatDay(day) + " " + FormatTime(seconds);

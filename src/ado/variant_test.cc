@@ -36,6 +36,9 @@ TEST(VariantTest, JoinedTextMatchesTheRuntimeText) {
       {Variant::Date(kNewYear2010 + 0.4999999 / 86400), "1/1/2010"},
       {Variant::Date(36526 + 59), "2/29/2000"},
       {Variant::Date(-1.25), "12/29/1899 6:00:00 AM"},
+      {Variant::Date(-2.99999999), "12/29/1899"},
+      {Variant::Date(-0.99999999), "12/31/1899"},
+      {Variant::Date(40179.99999999), "1/2/2010"},
       {Variant::Boolean(true), "True"},
       {Variant::Boolean(false), "False"},
   };

@@ -8,6 +8,7 @@
 // beyond the years 1..9999. Kept inline: the export writes a date per value.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace jet {
@@ -62,6 +63,34 @@ constexpr int64_t OleDayFromCivil(int64_t year, unsigned month, unsigned day) {
   const int64_t day_of_cycle =
       year_of_cycle * 365 + year_of_cycle / 4 - year_of_cycle / 100 + day_of_year;  // 0..146096
   return cycle * 146097 + day_of_cycle - kOleEpochFromCycleStart;
+}
+
+// An OLE date taken apart into its day and its time of day in whole seconds.
+struct OleDateParts {
+  int64_t day;       // OLE day number
+  uint32_t seconds;  // 0..86399, from that day's midnight
+};
+
+// The whole part names the day in either direction from day 0; the absolute
+// value of the fraction is the time of that day from its midnight, whatever
+// the sign (-1.25 is 1899-12-29 06:00, and -0.5 and 0.5 are both noon of
+// 1899-12-30). Seconds round half up, and a time that rounds to 24:00:00 is
+// midnight of the next calendar day, so the nearest whole second wins for
+// either sign: 40179.99999999 is 2010-01-02 00:00, -1.99999999 (1899-12-29,
+// a moment before midnight) is 1899-12-30 00:00, -0.99999999 is 1899-12-31.
+// REQUIRES: ole_date is finite and |ole_date| < 2^62.
+inline OleDateParts SplitOleDate(double ole_date) {
+  constexpr uint32_t kSecondsPerDay = 86400;
+  const double whole = std::trunc(ole_date);
+  int64_t day = static_cast<int64_t>(whole);
+  const double exact = std::fabs(ole_date - whole) * kSecondsPerDay;  // both steps exact
+  auto seconds = static_cast<uint32_t>(exact);
+  if (exact - seconds >= 0.5) ++seconds;
+  if (seconds >= kSecondsPerDay) {
+    seconds -= kSecondsPerDay;
+    ++day;
+  }
+  return {day, seconds};
 }
 
 }  // namespace jet

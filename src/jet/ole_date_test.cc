@@ -19,6 +19,27 @@ TEST(OleDateTest, KnownDays) {
   EXPECT_EQ(before.day, 29u);
 }
 
+// The time rounds to the nearest second; 24:00:00 is the next calendar
+// day's midnight, also for negative days, whose time still runs forward.
+TEST(OleDateTest, SplitRoundsToTheNearestSecondAndCarriesMidnightIntoTheNextDay) {
+  struct Case {
+    double ole;
+    int64_t day;
+    uint32_t seconds;
+  };
+  const Case cases[] = {
+      {40179.99999999, 40180, 0}, {40179.5, 40179, 43200},  {-0.99999999, 1, 0},
+      {-1.99999999, 0, 0},       {-1.25, -1, 21600},       {-0.5, 0, 43200},
+      {0.0, 0, 0},                {-0.0000001, 0, 0},
+      {40179.99998, 40179, 86398},
+  };
+  for (const Case& c : cases) {
+    const OleDateParts parts = SplitOleDate(c.ole);
+    EXPECT_EQ(parts.day, c.day) << c.ole;
+    EXPECT_EQ(parts.seconds, c.seconds) << c.ole;
+  }
+}
+
 TEST(OleDateTest, LeapYearsFollowTheGregorianRule) {
   EXPECT_FALSE(IsLeapYear(1900));
   EXPECT_TRUE(IsLeapYear(2000));

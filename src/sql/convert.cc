@@ -203,13 +203,9 @@ bool ParseDateTimeText(std::string_view text, double* ole_date) {
 
 std::string FormatOleDate(double ole_date) {
   if (!std::isfinite(ole_date) || std::fabs(ole_date) > 3e6) return std::to_string(ole_date);
-  const double whole = std::trunc(ole_date);
-  int64_t seconds = std::llround(std::fabs(ole_date - whole) * 86400.0);
-  int64_t days = static_cast<int64_t>(whole);
-  if (seconds >= 86400) {
-    seconds -= 86400;
-    days += ole_date < 0 ? -1 : 1;
-  }
+  const jet::OleDateParts parts = jet::SplitOleDate(ole_date);
+  const int64_t days = parts.day;
+  const int64_t seconds = parts.seconds;
   const jet::CivilDate date = jet::CivilFromOleDay(days);
   std::string out = std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
                     std::to_string(date.year);

@@ -196,18 +196,9 @@ char* PutOleDate(char* p, double ole_date) {
         ole_date < static_cast<double>(kLastOleDay) + 2)) {
     return nullptr;
   }
-  int64_t day = static_cast<int64_t>(ole_date);
-  const auto whole = static_cast<double>(day);
-  // Seconds rounded half away from zero. Both subtractions are exact (a
-  // double minus its own integer part), so this is llround without the call.
-  const double exact_seconds = std::fabs(ole_date - whole) * kSecondsPerDay;
-  auto seconds = static_cast<uint32_t>(exact_seconds);
-  if (exact_seconds - seconds >= 0.5) ++seconds;
-  // 0.999999 days rounds to 24:00:00, which is midnight of the next day.
-  if (seconds >= kSecondsPerDay) {
-    ++day;
-    seconds -= kSecondsPerDay;
-  }
+  const jet::OleDateParts parts = jet::SplitOleDate(ole_date);
+  const int64_t day = parts.day;
+  const uint32_t seconds = parts.seconds;
   if (day < kFirstOleDay || day > kLastOleDay) return nullptr;
   const jet::CivilDate date = jet::CivilFromOleDay(day);
   const auto year = static_cast<uint32_t>(date.year);  // 1..9999

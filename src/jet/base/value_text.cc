@@ -13,9 +13,9 @@ namespace jet {
 // OLE date (days since 1899-12-30) as yyyy-mm-dd[ hh:mm:ss].
 std::string DateText(double ole) {
   if (!std::isfinite(ole) || std::fabs(ole) > 3e6) return std::to_string(ole);
-  const double day = std::trunc(ole);
-  const int64_t seconds = std::llround(std::fabs(ole - day) * 86400);
-  const CivilDate date = CivilFromOleDay(static_cast<int64_t>(day));
+  const OleDateParts parts = SplitOleDate(ole);
+  const int64_t seconds = parts.seconds;
+  const CivilDate date = CivilFromOleDay(parts.day);
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u", static_cast<long long>(date.year),
                 date.month, date.day);
