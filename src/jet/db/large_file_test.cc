@@ -1,0 +1,175 @@
+// A Jet 4 file grown by the engine past 150 MB, where the global page map no
+// longer fits page 1 inline: it becomes a map of bitmap pages, pages freed
+// past that point are handed out again, and the file stays readable by our
+// check, mdbtools and the independent index checker. Then the same file with
+// its map turned into an inline window near its end, as another writer
+// slides it, grows on.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "jet/base/coding.h"
+#include "jet/database.h"
+#include "jet/testing/test_util.h"
+#include "support/jetcheck.h"
+#include "support/run_process.h"
+#include "support/temp_folder.h"
+
+namespace jet {
+namespace {
+
+using testing::ColumnIndex;
+
+constexpr uint32_t kPageSize = 4096;
+constexpr uint64_t kTarget = 150ull << 20;
+constexpr size_t kBlobBytes = 1 << 20;
+
+// Page 1's row 0, the global page map.
+std::string GlobalRow(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string page(kPageSize, '\0');
+  in.seekg(kPageSize);
+  in.read(page.data(), kPageSize);
+  const auto* p = reinterpret_cast<const uint8_t*>(page.data());
+  const uint32_t start = ReadU16(p + 14) & 0x1FFF;
+  return page.substr(start, kPageSize - start);
+}
+
+// Inserts rows with a 1 MB OLE value each (about 258 pages) into `blobs`
+// until they hold `bytes`, eight to a unit with 40 rows of `t` (whose data
+// and index pages so lie all over the file); returns the ids of the blobs.
+// The bulk goes into a table without indexes: the index checker reads such a
+// table once, not once per index and row.
+std::vector<RowId> Grow(Database& db, uint64_t bytes) {
+  auto t = db.GetTable("t");
+  auto blobs = db.GetTable("blobs");
+  EXPECT_TRUE(t.ok() && blobs.ok());
+  std::vector<RowId> ids;
+  std::string name, blob(kBlobBytes, '\0');
+  while (ids.size() * kBlobBytes < bytes) {
+    EXPECT_TRUE(db.Begin().ok());
+    for (int k = 0; k < 40; ++k) {
+      name = "name " + std::to_string(ids.size()) + "." + std::to_string(k);
+      std::vector<Value> values(t->columns.size());
+      values[ColumnIndex(*t, "name")] = Value::Bytes(Value::Kind::kText, name);
+      auto inserted = db.Insert(*t, values);
+      EXPECT_TRUE(inserted.ok()) << inserted.status().ToString();
+      if (!inserted.ok()) return ids;
+    }
+    for (int k = 0; k < 8; ++k) {
+      const size_t n = ids.size();
+      for (size_t i = 0; i < blob.size(); i += 512) blob[i] = static_cast<char>(n + i / 512);
+      auto inserted = db.Insert(*blobs, {Value::Bytes(Value::Kind::kBinary, blob)});
+      EXPECT_TRUE(inserted.ok()) << inserted.status().ToString();
+      if (!inserted.ok()) return ids;
+      ids.push_back(inserted->id);
+    }
+    EXPECT_TRUE(db.Commit().ok());
+  }
+  return ids;
+}
+
+void ExpectReadable(const std::string& path, size_t blobs) {
+  auto db = Database::Open(path);
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  auto problems = (*db)->Check();
+  ASSERT_TRUE(problems.ok());
+  EXPECT_THAT(*problems, ::testing::IsEmpty());
+  auto t = (*db)->GetTable("blobs");
+  EXPECT_EQ(t->row_count, blobs);
+  if (!tessaly::testing::kLinuxOracles) return;
+  auto count = tessaly::testing::RunProcess({"mdb-count", path, "blobs"});
+  EXPECT_EQ(count.exit_code, 0) << count.err;
+  EXPECT_EQ(count.out, std::to_string(blobs) + "\n");
+  auto check = tessaly::testing::RunJetcheck(path);
+  if (check.java_missing) GTEST_SKIP() << "java is missing: " << check.error;
+  EXPECT_TRUE(check.passed()) << check.output << check.error;
+}
+
+std::unique_ptr<Database> OpenToWrite(const std::string& path) {
+  OpenOptions options;
+  options.read_only = false;
+  options.sync = false;
+  auto db = Database::Open(path, options);
+  EXPECT_TRUE(db.ok()) << db.status().ToString();
+  return db.ok() ? std::move(db).value() : nullptr;
+}
+
+TEST(LargeFileTest, GlobalMapOutgrowsPageOne) {
+  const std::filesystem::path dir = tessaly::testing::MakeTempFolder("jet_large");
+  const std::string path = (dir / "large.mdb").string();
+  std::vector<RowId> ids;
+  {
+    CreateOptions options;
+    options.open.sync = false;
+    auto db = std::move(Database::Create(path, options).value());
+    TableDesign design;
+    design.name = "t";
+    design.columns = {{"id", ColumnType::kLong, 0, true}, {"name", ColumnType::kText, 50}};
+    design.indexes = {{"PrimaryKey", {{"id"}}, true}, {"ni", {{"name"}}}};
+    ASSERT_TRUE(db->CreateTable(design).ok());
+    ASSERT_TRUE(db->CreateTable({"blobs", {{"data", ColumnType::kOle}}, {}}).ok());
+    ids = Grow(*db, kTarget);
+    ASSERT_TRUE(db->Close().ok());
+  }
+  ASSERT_FALSE(HasFailure());
+  const uint64_t grown = std::filesystem::file_size(path);
+  EXPECT_GT(grown, kTarget);
+  std::string row = GlobalRow(path);
+  ASSERT_EQ(row.size(), 69u);  // 17 bitmap pages: enough for 2 GB
+  EXPECT_EQ(row[0], 1);
+
+  // Values replaced by short ones give their pages back to the bitmap pages;
+  // the next rows take them instead of growing the file.
+  {
+    auto db = OpenToWrite(path);
+    ASSERT_TRUE(db);
+    auto t = db->GetTable("blobs");
+    const size_t data = ColumnIndex(*t, "data");
+    ASSERT_TRUE(db->Begin().ok());
+    for (size_t i = 10; i < 18; ++i) {
+      ASSERT_TRUE(db->Update(*t, ids[i], {{data, Value::Bytes(Value::Kind::kBinary, "short")}}).ok());
+    }
+    ASSERT_TRUE(db->Commit().ok());
+    ids.resize(ids.size() + Grow(*db, 8 * kBlobBytes).size());
+    ASSERT_TRUE(db->Close().ok());
+  }
+  EXPECT_LT(std::filesystem::file_size(path), grown + kBlobBytes / 2);
+  ExpectReadable(path, ids.size());
+
+  // An inline window over the last 512 pages (those past the end free), as
+  // another writer leaves it; the bitmap pages are left behind.
+  const auto pages = static_cast<uint32_t>(std::filesystem::file_size(path) / kPageSize);
+  {
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    std::string page(kPageSize, '\0');
+    f.seekg(kPageSize);
+    f.read(page.data(), kPageSize);
+    auto* p = reinterpret_cast<uint8_t*>(page.data());
+    uint8_t* map = p + (ReadU16(p + 14) & 0x1FFF);
+    const uint32_t start = (pages - 100) & ~7u;
+    std::memset(map, 0, 69);
+    WriteU32(map + 1, start);
+    for (uint32_t k = pages - start; k < 512; ++k) map[5 + k / 8] |= static_cast<uint8_t>(1 << (k % 8));
+    f.seekp(kPageSize);
+    f.write(page.data(), kPageSize);
+  }
+  {
+    auto db = OpenToWrite(path);
+    ASSERT_TRUE(db);
+    ids.resize(ids.size() + Grow(*db, 3 * kBlobBytes).size());
+    ASSERT_TRUE(db->Close().ok());
+  }
+  row = GlobalRow(path);
+  ASSERT_EQ(row.size(), 69u);
+  EXPECT_EQ(row[0], 1);
+  EXPECT_GT(std::filesystem::file_size(path), uint64_t{pages} * kPageSize + 2 * kBlobBytes);
+  ExpectReadable(path, ids.size());
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace jet
