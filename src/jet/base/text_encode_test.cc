@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/base/text.h"
+#include "jet/base/text_forms.h"
 
 namespace jet {
 namespace {
@@ -43,6 +44,31 @@ TEST(EncodeJet4TextTest, ReadsBackInTheExpectedForm) {
   std::string emoji;
   ASSERT_TRUE(EncodeJet4Text("\xF0\x9F\x98\x80", true, &emoji).ok());
   EXPECT_EQ(emoji, std::string("\x3D\xD8\x00\xDE", 4));
+}
+
+// A text beginning with U+FEFF: compressed with mode switches whatever the
+// column allows, so that it does not begin FF FE as plain UCS-2.
+TEST(EncodeJet4TextTest, ATextBeginningWithFeffTakesTheSwitchingForm) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\xEF\xBB\xBF" "ABC", "FF FE 00 FF FE 00 41 42 43"},
+      {"\xEF\xBB\xBF", "FF FE 00 FF FE"},
+      {"\xEF\xBB\xBF" "a\xD7\x90\xC3\xA9", "FF FE 00 FF FE 00 61 00 D0 05 00 E9"},
+  };
+  for (bool compressible : {true, false}) {
+    for (const auto& [utf8, bytes] : cases) {
+      std::string stored;
+      ASSERT_TRUE(EncodeJet4Text(utf8, compressible, &stored).ok());
+      EXPECT_EQ(HexText(stored, " "), bytes);
+      std::string back;
+      AppendJet4Text(reinterpret_cast<const uint8_t*>(stored.data()), stored.size(), &back);
+      EXPECT_EQ(back, utf8);
+    }
+  }
+  // U+0100 has a 00 low byte: it would end a plain run.
+  std::string stored;
+  Status s = EncodeJet4Text("\xEF\xBB\xBF" "\xC4\x80", false, &stored);
+  EXPECT_EQ(s.code(), StatusCode::kInvalidArgument);
+  EXPECT_NE(s.message().find("U+0100"), std::string::npos) << s.message();
 }
 
 TEST(EncodeJet4TextTest, MalformedUtf8IsRefused) {
