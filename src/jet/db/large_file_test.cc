@@ -1,9 +1,9 @@
-// A Jet 4 file grown by the engine past 150 MB, where the global page map no
-// longer fits page 1 inline: it becomes a map of bitmap pages, pages freed
-// past that point are handed out again, and the file stays readable by our
-// check, mdbtools and the independent index checker. Then the same file with
-// its map turned into an inline window near its end, as another writer
-// slides it, grows on.
+// A file grown by the engine past the size where the global page map no
+// longer fits page 1 inline (about 125 MB of Jet 4, 31 MB of Jet 3): it
+// becomes a map of bitmap pages, pages freed past that point are handed out
+// again, and the file stays readable by our check, mdbtools and the
+// independent index checker. Then the same file with its map turned into an
+// inline window near its end, as another writer slides it, grows on.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -23,19 +23,32 @@ namespace {
 
 using testing::ColumnIndex;
 
-constexpr uint32_t kPageSize = 4096;
-constexpr uint64_t kTarget = 150ull << 20;
 constexpr size_t kBlobBytes = 1 << 20;
 
-// Page 1's row 0, the global page map.
-std::string GlobalRow(const std::string& path) {
+struct LargeCase {
+  const char* name;
+  JetVersion version;
+  uint32_t page_size;
+  uint32_t first_row_offset;  // of page 1's offset table
+  uint32_t reference_row;     // bytes of a reference global row: 2 GB / 1 GB of bitmap pages
+  uint64_t target;            // file size to grow past
+};
+
+void PrintTo(const LargeCase& c, std::ostream* out) { *out << c.name; }
+
+// Page 1, and where its row 0, the global page map, starts.
+std::string PageOne(const std::string& path, const LargeCase& c, uint32_t* row_start) {
   std::ifstream in(path, std::ios::binary);
-  std::string page(kPageSize, '\0');
-  in.seekg(kPageSize);
-  in.read(page.data(), kPageSize);
-  const auto* p = reinterpret_cast<const uint8_t*>(page.data());
-  const uint32_t start = ReadU16(p + 14) & 0x1FFF;
-  return page.substr(start, kPageSize - start);
+  std::string page(c.page_size, '\0');
+  in.seekg(c.page_size);
+  in.read(page.data(), c.page_size);
+  *row_start = ReadU16(reinterpret_cast<const uint8_t*>(page.data()) + c.first_row_offset) & 0x1FFF;
+  return page;
+}
+
+std::string GlobalRow(const std::string& path, const LargeCase& c) {
+  uint32_t start = 0;
+  return PageOne(path, c, &start).substr(start);
 }
 
 // Inserts rows with a 1 MB OLE value each (about 258 pages) into `blobs`
@@ -98,12 +111,16 @@ std::unique_ptr<Database> OpenToWrite(const std::string& path) {
   return db.ok() ? std::move(db).value() : nullptr;
 }
 
-TEST(LargeFileTest, GlobalMapOutgrowsPageOne) {
+class LargeFileTest : public ::testing::TestWithParam<LargeCase> {};
+
+TEST_P(LargeFileTest, GlobalMapOutgrowsPageOne) {
+  const LargeCase& c = GetParam();
   const std::filesystem::path dir = tessaly::testing::MakeTempFolder("jet_large");
   const std::string path = (dir / "large.mdb").string();
   std::vector<RowId> ids;
   {
     CreateOptions options;
+    options.version = c.version;
     options.open.sync = false;
     auto db = std::move(Database::Create(path, options).value());
     TableDesign design;
@@ -112,14 +129,14 @@ TEST(LargeFileTest, GlobalMapOutgrowsPageOne) {
     design.indexes = {{"PrimaryKey", {{"id"}}, true}, {"ni", {{"name"}}}};
     ASSERT_TRUE(db->CreateTable(design).ok());
     ASSERT_TRUE(db->CreateTable({"blobs", {{"data", ColumnType::kOle}}, {}}).ok());
-    ids = Grow(*db, kTarget);
+    ids = Grow(*db, c.target);
     ASSERT_TRUE(db->Close().ok());
   }
   ASSERT_FALSE(HasFailure());
   const uint64_t grown = std::filesystem::file_size(path);
-  EXPECT_GT(grown, kTarget);
-  std::string row = GlobalRow(path);
-  ASSERT_EQ(row.size(), 69u);  // 17 bitmap pages: enough for 2 GB
+  EXPECT_GT(grown, c.target);
+  std::string row = GlobalRow(path, c);
+  ASSERT_EQ(row.size(), c.reference_row);
   EXPECT_EQ(row[0], 1);
 
   // Values replaced by short ones give their pages back to the bitmap pages;
@@ -140,22 +157,22 @@ TEST(LargeFileTest, GlobalMapOutgrowsPageOne) {
   EXPECT_LT(std::filesystem::file_size(path), grown + kBlobBytes / 2);
   ExpectReadable(path, ids.size());
 
-  // An inline window over the last 512 pages (those past the end free), as
-  // another writer leaves it; the bitmap pages are left behind.
-  const auto pages = static_cast<uint32_t>(std::filesystem::file_size(path) / kPageSize);
+  // An inline window of the same row length ending past the last page
+  // (those pages free), as another writer leaves it; the bitmap pages are
+  // left behind.
+  const auto pages = static_cast<uint32_t>(std::filesystem::file_size(path) / c.page_size);
   {
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    std::string page(kPageSize, '\0');
-    f.seekg(kPageSize);
-    f.read(page.data(), kPageSize);
-    auto* p = reinterpret_cast<uint8_t*>(page.data());
-    uint8_t* map = p + (ReadU16(p + 14) & 0x1FFF);
+    uint32_t at = 0;
+    std::string page = PageOne(path, c, &at);
+    auto* map = reinterpret_cast<uint8_t*>(page.data()) + at;
+    const uint32_t reach = (c.reference_row - 5) * 8;
     const uint32_t start = (pages - 100) & ~7u;
-    std::memset(map, 0, 69);
+    std::memset(map, 0, c.reference_row);
     WriteU32(map + 1, start);
-    for (uint32_t k = pages - start; k < 512; ++k) map[5 + k / 8] |= static_cast<uint8_t>(1 << (k % 8));
-    f.seekp(kPageSize);
-    f.write(page.data(), kPageSize);
+    for (uint32_t k = pages - start; k < reach; ++k) map[5 + k / 8] |= static_cast<uint8_t>(1 << (k % 8));
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(c.page_size);
+    f.write(page.data(), c.page_size);
   }
   {
     auto db = OpenToWrite(path);
@@ -163,13 +180,19 @@ TEST(LargeFileTest, GlobalMapOutgrowsPageOne) {
     ids.resize(ids.size() + Grow(*db, 3 * kBlobBytes).size());
     ASSERT_TRUE(db->Close().ok());
   }
-  row = GlobalRow(path);
-  ASSERT_EQ(row.size(), 69u);
+  row = GlobalRow(path, c);
+  ASSERT_EQ(row.size(), c.reference_row);
   EXPECT_EQ(row[0], 1);
-  EXPECT_GT(std::filesystem::file_size(path), uint64_t{pages} * kPageSize + 2 * kBlobBytes);
+  EXPECT_GT(std::filesystem::file_size(path), uint64_t{pages} * c.page_size + 2 * kBlobBytes);
   ExpectReadable(path, ids.size());
   std::filesystem::remove_all(dir);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, LargeFileTest,
+    ::testing::Values(LargeCase{"Jet4", JetVersion::kJet4, 4096, 14, 69, 150ull << 20},
+                      LargeCase{"Jet3", JetVersion::kJet3, 2048, 10, 133, 40ull << 20}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jet
