@@ -148,7 +148,8 @@ TEST_P(LargeFileTest, GlobalMapOutgrowsPageOne) {
     const size_t data = ColumnIndex(*t, "data");
     ASSERT_TRUE(db->Begin().ok());
     for (size_t i = 10; i < 18; ++i) {
-      ASSERT_TRUE(db->Update(*t, ids[i], {{data, Value::Bytes(Value::Kind::kBinary, "short")}}).ok());
+      const Value short_value = Value::Bytes(Value::Kind::kBinary, "short");
+      ASSERT_TRUE(db->Update(*t, ids[i], {{data, short_value}}).ok());
     }
     ASSERT_TRUE(db->Commit().ok());
     ids.resize(ids.size() + Grow(*db, 8 * kBlobBytes).size());
@@ -169,7 +170,9 @@ TEST_P(LargeFileTest, GlobalMapOutgrowsPageOne) {
     const uint32_t start = (pages - 100) & ~7u;
     std::memset(map, 0, c.reference_row);
     WriteU32(map + 1, start);
-    for (uint32_t k = pages - start; k < reach; ++k) map[5 + k / 8] |= static_cast<uint8_t>(1 << (k % 8));
+    for (uint32_t k = pages - start; k < reach; ++k) {
+      map[5 + k / 8] |= static_cast<uint8_t>(1 << (k % 8));
+    }
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(c.page_size);
     f.write(page.data(), c.page_size);

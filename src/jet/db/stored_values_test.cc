@@ -74,7 +74,9 @@ Written InsertTexts(Database& db, const std::string& table, const std::string& c
 std::vector<std::string> MixedLengthKeys(const std::string& long_piece) {
   std::vector<std::string> keys;
   for (int i = 0; i < 20; ++i) keys.push_back("a" + std::to_string(1000 + i));
-  for (int i = 0; i < 8; ++i) keys.push_back("b" + std::to_string(1000 + i) + Times(250, long_piece));
+  for (int i = 0; i < 8; ++i) {
+    keys.push_back("b" + std::to_string(1000 + i) + Times(250, long_piece));
+  }
   std::vector<std::string> more;
   for (int i = 0; i < 300; ++i) {
     more.push_back("c" + std::to_string(1000 + i) + (i % 3 == 0 ? Times(240, long_piece) : ""));
@@ -94,7 +96,8 @@ TableDesign KeyTable(const char* name, ColumnType type, uint16_t length, bool me
 }
 
 const ValueCase kCases[] = {
-    {"TextAndMemoBeginningWithFeff", JetVersion::kJet4, "", KeyTable("t", ColumnType::kText, 50, true),
+    {"TextAndMemoBeginningWithFeff", JetVersion::kJet4, "",
+     KeyTable("t", ColumnType::kText, 50, true),
      [](Database& db) {
        std::vector<std::string> texts = {kBom + "ABC", kBom + "אב", kBom, kBom + kBom + "x",
                                          "A" + kBom + "C", kBom + "naïve – “ok” 日本"};
@@ -106,7 +109,9 @@ const ValueCase kCases[] = {
        memos.push_back(kBom + Times(3000, "Ωa"));
        for (size_t i = 0; i < memos.size(); ++i) {
          std::vector<Value> values(def->columns.size());
-         if (i < texts.size()) values[ColumnIndex(*def, "x")] = Value::Bytes(Value::Kind::kText, texts[i]);
+         if (i < texts.size()) {
+           values[ColumnIndex(*def, "x")] = Value::Bytes(Value::Kind::kText, texts[i]);
+         }
          values[ColumnIndex(*def, "m")] = Value::Bytes(Value::Kind::kText, memos[i]);
          EXPECT_TRUE(db.Insert(*def, values).ok());
        }
@@ -116,7 +121,8 @@ const ValueCase kCases[] = {
     // Events.EventName allows compressed text (Access's designer sets it).
     {"FeffInACompressibleIndexedColumn", JetVersion::kJet4, "fixtures/tessdata-2009.mdb", {},
      [](Database& db) {
-       return InsertTexts(db, "Events", "EventName", {kBom + "Ostern", kBom + "Пасха", kBom + "é"});
+       return InsertTexts(db, "Events", "EventName",
+                          {kBom + "Ostern", kBom + "Пасха", kBom + "é"});
      }},
     {"EmptyBinaryKeysSortFirst", JetVersion::kJet4, "", KeyTable("b", ColumnType::kBinary, 10),
      [](Database& db) {
@@ -124,7 +130,8 @@ const ValueCase kCases[] = {
        EXPECT_TRUE(db.Begin().ok());
        // One empty value: the checker's seek compares Binary values by
        // identity, so it never finds a repeated one again.
-       for (std::string bytes : {"\x00"s, ""s, "\x01\x02"s, "\x00\x00\x00\x00\x00\x00\x00\x00\x01"s}) {
+       for (std::string bytes :
+            {"\x00"s, ""s, "\x01\x02"s, "\x00\x00\x00\x00\x00\x00\x00\x00\x01"s}) {
          std::vector<Value> values(def->columns.size());
          values[ColumnIndex(*def, "x")] = Value::Bytes(Value::Kind::kBinary, bytes);
          EXPECT_TRUE(db.Insert(*def, values).ok());

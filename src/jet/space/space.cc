@@ -243,7 +243,9 @@ Status InlineGlobalToReference(PageFile& file, const Format& format, uint32_t pa
   JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
   std::memset(map.row, 0, map.size);
   map.row[0] = 1;
-  for (uint32_t slot = 0; slot < needed; ++slot) WriteU32(map.row + 1 + 4 * slot, bitmap_pages[slot]);
+  for (uint32_t slot = 0; slot < needed; ++slot) {
+    WriteU32(map.row + 1 + 4 * slot, bitmap_pages[slot]);
+  }
   return Status::OK();
 }
 

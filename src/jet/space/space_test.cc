@@ -241,6 +241,7 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, SpaceWindowTest,
 // turns the row into a reference map of 17 bitmap pages that keeps every
 // page's state (outside the old window: used), with row 1 of page 1 intact.
 struct FullPageOneCase {
+  const char* name;
   uint32_t start;      // of the window
   uint32_t pages;      // in the file
   uint32_t in_window;  // pages AllocatePage hands out before the row changes form
@@ -295,9 +296,11 @@ TEST_P(SpaceFullPageOneTest, InlineRowBecomesAReferenceMap) {
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, SpaceFullPageOneTest,
-    ::testing::Values(FullPageOneCase{0, 3, 509},         // from page 0: pages 3..511
-                      FullPageOneCase{1024, 1100, 512},   // slid: 1024..1535, not 3..1023
-                      FullPageOneCase{1024, 1600, 512})); // slid, the file already past it
+    ::testing::Values(FullPageOneCase{"FromPageZero", 0, 3, 509},  // pages 3..511
+                      // 1024..1535, not 3..1023; then the file already past it
+                      FullPageOneCase{"Slid", 1024, 1100, 512},
+                      FullPageOneCase{"SlidAndPassed", 1024, 1600, 512}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jet
