@@ -234,17 +234,15 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, SpaceWindowTest,
                                            WindowCase{512, 600, 100, 0, 96},
                                            WindowCase{512, 1023, 511, 1, 0}));
 
-// A global row that page 1 has no room to grow: 3 bytes to spare beside a
-// row of `start`, 64 bytes wide (512 pages), whose pages 3.. in the file are
-// `free` (a window another writer slid forward when start > 0). Pages inside
-// the window are handed out and freed in place; the first page outside it
-// turns the row into a reference map of 17 bitmap pages that keeps every
-// page's state (outside the old window: used), with row 1 of page 1 intact.
+// A global row that page 1 cannot grow (3 bytes to spare), 512 pages from
+// `start` (slid forward by another writer when not 0), all free. Pages in its
+// window are handed out and freed in place; the first past it turns the row
+// into a 69-byte reference map that keeps every page's state (outside the
+// old window: used), and row 1 of page 1 stays as it was.
 struct FullPageOneCase {
   const char* name;
-  uint32_t start;      // of the window
-  uint32_t pages;      // in the file
-  uint32_t in_window;  // pages AllocatePage hands out before the row changes form
+  uint32_t start, pages;  // of the window; of the file
+  uint32_t in_window;     // pages handed out before the row changes form
 };
 
 class SpaceFullPageOneTest : public ::testing::TestWithParam<FullPageOneCase> {};
@@ -254,51 +252,35 @@ TEST_P(SpaceFullPageOneTest, InlineRowBecomesAReferenceMap) {
   auto file = HandBuilt("", 4082 - 71 - 2 - 3, c.pages);
   uint8_t* page1;
   ASSERT_TRUE(file->MutablePage(1, &page1).ok());
-  const uint32_t row0 = ReadU16(page1 + 14);
-  WriteU32(page1 + row0 + 1, c.start);
-  std::memset(page1 + row0 + 5, 0xFF, 64);  // all free: pages 0-2 are never handed out
+  WriteU32(page1 + ReadU16(page1 + 14) + 1, c.start);
+  std::memset(page1 + ReadU16(page1 + 14) + 5, 0xFF, 64);
   const std::string second_row = RowBytes(*file, kGlobalMap + 1);
-  std::set<uint32_t> handed_out;
-  uint32_t page;
-  for (uint32_t i = 0; i < c.in_window; ++i) {
-    ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
-    handed_out.insert(page);
-    ASSERT_EQ(RowBytes(*file, kGlobalMap)[0], 0) << i;
-  }
-  // Free one page in the window: its bit, in place.
-  const uint32_t freed = *handed_out.rbegin();
-  ASSERT_TRUE(FreePage(*file, kFormat, freed).ok());
-  ASSERT_EQ(RowBytes(*file, kGlobalMap).size(), 69u);
+  uint32_t page = 0, last = 0;
+  for (uint32_t i = 0; i < c.in_window; ++i) ASSERT_TRUE(AllocatePage(*file, kFormat, &last).ok());
+  ASSERT_TRUE(FreePage(*file, kFormat, last).ok());
   ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
-  EXPECT_EQ(page, freed);
-  // The next page lies past the window: a reference map.
-  const uint32_t before = file->page_count();
+  EXPECT_EQ(page, last);
+  ASSERT_EQ(RowBytes(*file, kGlobalMap)[0], 0);
+  const uint32_t end = file->page_count();
   ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+  EXPECT_EQ(page, end);
+  EXPECT_EQ(file->page_count(), end + 2);  // the page and a bitmap page
   const std::string row = RowBytes(*file, kGlobalMap);
-  ASSERT_EQ(row.size(), 69u);
+  EXPECT_EQ(row.size(), 69u);
   EXPECT_EQ(row[0], 1);
   EXPECT_EQ(RowBytes(*file, kGlobalMap + 1), second_row);
   EXPECT_EQ(ReadU16(file->PageOrNull(1) + 2), 4096u - 14 - 2 * 2 - 69 - second_row.size());
-  UsageMap map;
-  ASSERT_TRUE(ReadUsageMap(*file, kFormat, kGlobalMap, "global", &map).ok());
-  EXPECT_EQ(map.bitmap_pages.size(), 1u);
-  EXPECT_TRUE(map.pages.empty());  // every page of the file used
-  EXPECT_EQ(page, before);
-  EXPECT_EQ(file->page_count(), before + 2);  // the page and its bitmap page
-  // Freed pages are found in the bitmap page and handed out again.
-  ASSERT_TRUE(FreePage(*file, kFormat, freed).ok());
-  ASSERT_TRUE(FreePage(*file, kFormat, page).ok());
-  ASSERT_TRUE(ReadUsageMap(*file, kFormat, kGlobalMap, "global", &map).ok());
-  EXPECT_EQ(map.pages, (std::vector<uint32_t>{freed, page}));
+  EXPECT_TRUE(Members(*file, kGlobalMap).empty());
+  for (uint32_t p : {last, page}) ASSERT_TRUE(FreePage(*file, kFormat, p).ok());
+  EXPECT_EQ(Members(*file, kGlobalMap), (std::set<uint32_t>{last, page}));
   ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
-  EXPECT_EQ(page, freed);
+  EXPECT_EQ(page, last);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, SpaceFullPageOneTest,
     ::testing::Values(FullPageOneCase{"FromPageZero", 0, 3, 509},  // pages 3..511
-                      // 1024..1535, not 3..1023; then the file already past it
-                      FullPageOneCase{"Slid", 1024, 1100, 512},
+                      FullPageOneCase{"Slid", 1024, 1100, 512},    // 1024..1535, not 3..1023
                       FullPageOneCase{"SlidAndPassed", 1024, 1600, 512}),
     [](const auto& info) { return std::string(info.param.name); });
 
