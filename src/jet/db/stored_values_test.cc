@@ -88,8 +88,11 @@ class StoredValuesTest : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(StoredValuesTest, EveryReaderReadsWhatWasWritten) {
   const ValueCase& c = GetParam();
-  const std::filesystem::path dir = tessaly::testing::MakeTempFolder("jet_values");
-  const std::string path = (dir / "values.mdb").string();
+  struct Folder {  // gone whatever the outcome
+    std::filesystem::path dir = tessaly::testing::MakeTempFolder("jet_values");
+    ~Folder() { std::error_code e; std::filesystem::remove_all(dir, e); }
+  } folder;
+  const std::string path = (folder.dir / "values.mdb").string();
   const bool text = c.type != ColumnType::kBinary;
   const Value::Kind kind = text ? Value::Kind::kText : Value::Kind::kBinary;
   {
@@ -154,7 +157,6 @@ TEST_P(StoredValuesTest, EveryReaderReadsWhatWasWritten) {
     EXPECT_EQ(last(theirs), expected);
   }
   auto check = tessaly::testing::RunJetcheck(path);
-  std::filesystem::remove_all(dir);
   if (check.java_missing) GTEST_SKIP() << "java is missing: " << check.error;
   EXPECT_TRUE(check.passed()) << check.output << check.error;
 }
