@@ -149,9 +149,12 @@ class Database {
 
   // Structural check of the whole file; one line per problem, empty if sound.
   // `notes` (may be null) gets what is not wrong but worth telling: pages
-  // marked used in the global page map that nothing refers to. Access leaves
-  // such pages behind (the long values of rows it deleted, pages it cleared)
-  // until the file is compacted, so they are wasted room, not damage.
+  // marked used in the global page map and long-value rows that nothing
+  // refers to, and index node pages without a link to a neighbour at their
+  // level. Access and other writers leave the first two behind (the long
+  // values of rows they changed or deleted, pages they cleared) until the
+  // file is compacted, so they are wasted room, not damage; no reader
+  // follows the links between node pages.
   virtual Result<std::vector<std::string>> Check(std::vector<std::string>* notes) = 0;
   Result<std::vector<std::string>> Check() { return Check(nullptr); }
 

@@ -454,7 +454,7 @@ int main(int argc, char** argv) {
       ->capture_default_str();
 
   CLI::App* check = app.add_subcommand(
-      "check", "Check the structure (usage maps, free space, row counts, autonumbers, long values, every index against its rows, the pages in use); list each problem, then as notes pages in use that nothing refers to");
+      "check", "Check the structure (usage maps, free space, row counts, autonumbers, long values, every index against its rows, the pages in use); list each problem, then as notes what only costs room (pages and long values nothing refers to)");
   add_file(check);
 
   std::string input_path = "-";

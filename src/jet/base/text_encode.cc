@@ -80,10 +80,38 @@ Result<size_t> Jet4TextLength(std::string_view utf8) {
   return units;
 }
 
+namespace {
+
+// (T2) FF FE, then one byte per char U+0001..U+00FF and runs of UCS-2LE
+// pairs for the others, each run opened and closed by a 00 byte.
+Status EncodeWithSwitches(const std::u16string& units, std::string* out) {
+  out->assign("\xFF\xFE", 2);
+  bool compressed = true;
+  for (char16_t u : units) {
+    if ((u & 0xFF) == 0) {
+      return Status::InvalidArgument(
+          "a text that begins with U+FEFF cannot hold U+" +
+          HexText(std::string{static_cast<char>(u >> 8), static_cast<char>(u)}) +
+          ": no stored form of it reads back unchanged");
+    }
+    const bool narrow = u <= 0xFF;
+    if (narrow != compressed) {
+      out->push_back('\0');
+      compressed = narrow;
+    }
+    out->push_back(static_cast<char>(u & 0xFF));
+    if (!narrow) out->push_back(static_cast<char>(u >> 8));
+  }
+  return Status::OK();
+}
+
+}  // namespace
+
 Status EncodeJet4Text(std::string_view utf8, bool compressible, std::string* out) {
   std::u16string units;
   JET_RETURN_IF_ERROR(Utf8ToUtf16(utf8, &units));
   out->clear();
+  if (!units.empty() && units[0] == 0xFEFF) return EncodeWithSwitches(units, out);
   bool compress =
       compressible && units.size() >= kMinCompressedChars && units.size() <= kMaxCompressedChars;
   for (size_t k = 0; compress && k < units.size(); ++k) {

@@ -3,13 +3,20 @@
 //
 // A Jet 4 value is either plain UCS-2LE (surrogate pairs for chars past
 // U+FFFF) or the compressed form: FF FE, then one byte per char with a zero
-// high byte. Readers also know a compressed value that switches back and
-// forth with 00 bytes; we never write one:
-//   (T1) Compressed only when the column allows it (ext flag 0x01), the text
-//        has 3 to kMaxCompressedChars chars, and every char is U+0001..U+00FF.
-//        Shorter text gains nothing (FF FE costs two bytes), so it stays
-//        plain; an empty text is zero bytes.
-//   (T2) Every encoded value decodes with AppendJet4Text to the given text.
+// high byte, where each 00 byte switches between that mode and runs of
+// plain UCS-2LE pairs (which readers end at any 00 byte).
+//   (T1) Compressed without switches only when the column allows it (ext
+//        flag 0x01), the text has 3 to kMaxCompressedChars chars, and every
+//        char is U+0001..U+00FF. Shorter text gains nothing (FF FE costs two
+//        bytes), so it stays plain; an empty text is zero bytes.
+//   (T2) A text that begins with U+FEFF would begin FF FE in plain form and
+//        be read as compressed, so it is always written compressed with
+//        switches, whatever the column's flag and length: chars
+//        U+0001..U+00FF one byte each, the others in plain runs (FF FE 00 FF
+//        FE 00 41 42 43 is U+FEFF "ABC"). A char whose low byte is 00
+//        (U+0000, U+0100, ... U+FF00) fits neither mode; such a text is
+//        refused, as it cannot be stored to read back unchanged.
+//   (T3) Every encoded value decodes with AppendJet4Text to the given text.
 #pragma once
 
 #include <cstddef>
@@ -37,7 +44,8 @@ Status Utf8ToUtf16(std::string_view utf8, std::u16string* out);
 Result<size_t> Jet4TextLength(std::string_view utf8);
 
 // Replaces *out with the stored bytes of `utf8`; `compressible` is the
-// column's ext flag 0x01. See (T1).
+// column's ext flag 0x01. See (T1), (T2): kInvalidArgument naming the char
+// that a text beginning with U+FEFF cannot hold.
 Status EncodeJet4Text(std::string_view utf8, bool compressible, std::string* out);
 
 }  // namespace jet

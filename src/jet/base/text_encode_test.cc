@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/base/text.h"
+#include "jet/base/text_forms.h"
 
 namespace jet {
 namespace {
@@ -43,6 +44,17 @@ TEST(EncodeJet4TextTest, ReadsBackInTheExpectedForm) {
   std::string emoji;
   ASSERT_TRUE(EncodeJet4Text("\xF0\x9F\x98\x80", true, &emoji).ok());
   EXPECT_EQ(emoji, std::string("\x3D\xD8\x00\xDE", 4));
+}
+
+// A text beginning with U+FEFF (plain, it would begin FF FE) takes the
+// compressed form with mode switches; a char with a 00 low byte, which would
+// end a plain run, is refused.
+TEST(EncodeJet4TextTest, ATextBeginningWithFeffTakesTheSwitchingForm) {
+  std::string stored;
+  ASSERT_TRUE(EncodeJet4Text("\xEF\xBB\xBF" "ABC\xD7\x90", false, &stored).ok());
+  EXPECT_EQ(HexText(stored, " "), "FF FE 00 FF FE 00 41 42 43 00 D0 05");
+  Status s = EncodeJet4Text("\xEF\xBB\xBF" "\xC4\x80", true, &stored);
+  EXPECT_NE(s.message().find("cannot hold U+0100"), std::string::npos) << s.ToString();
 }
 
 TEST(EncodeJet4TextTest, MalformedUtf8IsRefused) {

@@ -19,7 +19,8 @@
 //        row, no chain comes back to a row it passed. Reached rows are live
 //        rows on LVAL pages listed in the column's long-value page map. LVAL
 //        rows that are not flagged deleted and that nothing reaches are
-//        orphans (looked for on the pages that some column's map lists).
+//        orphans (looked for on the pages that some column's map lists): a
+//        note, like unreferenced pages (C6), since no reader reaches them.
 //   (C4) Counters. The live rows number what the definition records (user
 //        tables: Access does not keep the counts of its system tables exact;
 //        MSysACEs in testV2000.mdb records 61 rows and holds 64); no long
@@ -54,6 +55,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -526,7 +528,7 @@ void TableChecker::ReadIndexes() {
     c.compare_keys = IndexKeysSupported(table_, index, format_.version, nullptr);
     IndexTree tree(file_, format_, table_.tdef_page, index.root_page, index.usage_map_pointer,
                    c.name);
-    Status s = tree.Check(&run_.problems);
+    Status s = tree.Check(&run_.problems, &run_.notes);
     if (s.ok()) s = tree.ReadAll(&c.entries);
     if (!s.ok()) {
       run_.Add(c.name + ": " + s.message());
@@ -715,12 +717,15 @@ void TableChecker::CompareIndex(IndexCheck* c) {
 }
 
 // (C3) Orphans: live LVAL rows that no row reached, on the pages of some
-// column's long-value page map. LVAL pages outside every map are not
-// searched: testV2000.mdb holds 663 live LVAL rows on such pages (old
-// versions of MSysObjects property blobs, "MR2" ...) that nothing reaches,
-// left by the program that wrote it; a page of ours that a map misses is
-// found from the rows that reach it.
+// column's long-value page map, one note per column. LVAL pages outside every
+// map are not searched: testV2000.mdb holds 663 live LVAL rows on such pages
+// (old versions of MSysObjects property blobs, "MR2" ...) that nothing
+// reaches, left by the program that wrote it; a page of ours that a map
+// misses is found from the rows that reach it. Orphans harm no reader (no
+// row leads to them) and other writers leave them after updates and
+// deletes, so they are room a compact gives back, not damage.
 void ReportOrphans(const PageFile& file, const Format& f, FileCheck* run) {
+  std::map<std::string, std::vector<std::string>> by_column;
   for (uint32_t page_number : run->long_value_pages) {
     auto column = run->long_value_page_column.find(page_number);
     if (column == run->long_value_page_column.end()) continue;
@@ -732,9 +737,19 @@ void ReportOrphans(const PageFile& file, const Format& f, FileCheck* run) {
       if (!LocateRow(f, page, page_number, slot, &span).ok()) continue;
       if ((span.flags & kRowDeleted) != 0) continue;
       if (run->reached.count((page_number << 8) | slot) != 0) continue;
-      run->Add(column->second + ": the long-value row at " + At(page_number, slot) + " (" +
-               std::to_string(span.size) + " bytes) is not reached from any row");
+      by_column[column->second].push_back(At(page_number, slot) + " (" +
+                                          std::to_string(span.size) + " bytes)");
     }
+  }
+  for (const auto& [column, rows] : by_column) {
+    std::string list;
+    for (size_t k = 0; k < rows.size() && k < kMaxNotedRuns; ++k) {
+      list += (k == 0 ? "" : ", ") + rows[k];
+    }
+    if (rows.size() > kMaxNotedRuns) list += ", ...";
+    run->notes.push_back(column + ": " + std::to_string(rows.size()) +
+                         (rows.size() == 1 ? " long-value row is" : " long-value rows are") +
+                         " not reached from any row (room a compact would give back): " + list);
   }
 }
 

@@ -6,7 +6,9 @@
 // Keys are self-delimiting per column (index_key.h, K2), so the entries
 // whose first k columns equal given values are exactly those whose key
 // starts with the key prefix of those values; a bound on k columns is a
-// prefix test plus a byte comparison.
+// prefix test plus a byte comparison. The one exception, an empty Binary
+// value, is a prefix of every Binary key of its column: a bound holding one
+// may also yield rows with longer Binary values there, but misses none.
 #include <algorithm>
 
 #include "jet/db/database_impl.h"

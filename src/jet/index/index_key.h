@@ -40,9 +40,11 @@
 //        (for text: equal in the collation, so "abc" == "ABC" == "abc ").
 //        Numeric is the exception Access made: its old rule puts the
 //        negative values of a descending index first, and we keep its bytes.
-//   (K2) Keys are self-delimiting: no key of an index is a proper prefix of
-//        another, so comparing key || row pointer bytes orders entries by
-//        key first.
+//   (K2) Entries are ordered by key, then by row pointer. Keys are
+//        self-delimiting per column but for one: an empty Binary value is
+//        the flag byte alone, a proper prefix of every other Binary key of
+//        its column, and sorts before them whatever the rows. So key ||
+//        row pointer bytes are not the order; the key, then the row, is.
 //   (K3) Every indexable type is encoded. A Text or Memo column whose sort
 //        order is not General (0x0409 version 0) needs a collation this
 //        engine does not have; IndexSupportedForWrite says so before any

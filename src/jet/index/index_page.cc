@@ -93,25 +93,13 @@ std::string IndexEntry::SortBytes() const {
 }
 
 int CompareEntryTo(const IndexEntry& a, std::string_view key, uint32_t page, uint8_t row) {
-  // Compares a.key || a's pointer with key || pointer without building either.
-  uint8_t pa[4], pb[4];
-  WriteBigEndian(pa, a.page, 3);
-  pa[3] = a.row;
-  WriteBigEndian(pb, page, 3);
-  pb[3] = row;
-  const std::string_view ka = a.key;
-  const size_t la = ka.size() + 4, lb = key.size() + 4;
-  if (ka.size() == key.size()) {
-    int c = ka.compare(key);
-    if (c == 0) c = std::memcmp(pa, pb, 4);
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
-  }
-  for (size_t i = 0; i < std::min(la, lb); ++i) {
-    uint8_t x = i < ka.size() ? static_cast<uint8_t>(ka[i]) : pa[i - ka.size()];
-    uint8_t y = i < key.size() ? static_cast<uint8_t>(key[i]) : pb[i - key.size()];
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return la < lb ? -1 : la > lb ? 1 : 0;
+  // Key first, then the row pointer: an empty Binary key (the flag byte
+  // alone) is a prefix of every other Binary key and sorts before them
+  // whatever the rows.
+  const int c = std::string_view(a.key).compare(key);
+  if (c != 0) return c < 0 ? -1 : 1;
+  const uint64_t x = (uint64_t{a.page} << 8) | a.row, y = (uint64_t{page} << 8) | row;
+  return x < y ? -1 : x > y ? 1 : 0;
 }
 
 int CompareEntries(const IndexEntry& a, const IndexEntry& b) {

@@ -34,9 +34,10 @@
 //   (P2) EncodeIndexPage writes the whole page (header, mask, entries, free
 //        space, zero slack), so that nothing of an earlier image survives.
 //   (P3) The prefix written is the common prefix of every entry's key ||
-//        row pointer bytes: for entries in order, that of the first and the
-//        last. So no entry is shorter than the bytes it leaves out, whatever
-//        order a damaged page put its entries in. Jet 3 node pages are
+//        row pointer bytes (mostly that of the first and the last entry;
+//        an empty Binary key's row pointer can cut it shorter, K2). So no
+//        entry is shorter than the bytes it leaves out, whatever order a
+//        damaged page put its entries in. Jet 3 node pages are
 //        written without a prefix, as Access writes them, and a Jet 3
 //        prefix stops at 255 bytes.
 #pragma once
@@ -61,11 +62,12 @@ struct IndexEntry {
   uint32_t child = 0;      // node entries only
 
   RowId row_id() const { return RowId{page, row}; }
-  // key || u24 page BE || u8 row: the bytes entries are ordered by.
+  // key || u24 page BE || u8 row: the entry's bytes before its child pointer.
   std::string SortBytes() const;
 };
 
-// Orders by key || row pointer bytes (unsigned), as Access does.
+// Orders by key (unsigned bytes, a proper prefix first), then by row
+// pointer, as Access does (index_key.h, K2).
 int CompareEntries(const IndexEntry& a, const IndexEntry& b);
 int CompareEntryTo(const IndexEntry& a, std::string_view key, uint32_t page, uint8_t row);
 

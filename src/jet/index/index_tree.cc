@@ -454,9 +454,63 @@ Status IndexTree::FinishNode(uint32_t page_number, IndexPage& page, std::vector<
   return FinishPage(page_number, page, change);
 }
 
+namespace {
+
+// Splits `page` before entry `at`: `left` takes the entries before it (a
+// node's last one becoming its tail) and `right` the rest with the page's
+// tail; *left_max is the greatest entry left of the split.
+void SplitAt(const IndexPage& page, size_t at, IndexPage* left, IndexPage* right,
+             IndexEntry* left_max) {
+  const auto cut = page.entries.begin() + static_cast<ptrdiff_t>(at);
+  *left = IndexPage();
+  *right = IndexPage();
+  left->leaf = right->leaf = page.leaf;
+  left->entries.assign(page.entries.begin(), cut);
+  right->entries.assign(cut, page.entries.end());
+  right->tail_page = page.leaf ? 0 : page.tail_page;
+  *left_max = WithoutChild(left->entries.back());
+  if (!left->leaf && left->entries.size() >= 2) {
+    left->tail_page = left->entries.back().child;
+    left->entries.pop_back();
+  }
+}
+
+// Where to split a page whose entries overflow it (T5): where both parts
+// fit, as near the middle of the entry bytes as can be (for keys of one size,
+// the middle entry). False when no split fits, which only entries each longer
+// than half a page can cause.
+bool ChooseSplit(const Format& format, const IndexPage& page, size_t* at) {
+  const size_t n = page.entries.size();
+  const uint32_t pointers = page.leaf ? 4 : 8;
+  std::vector<uint64_t> before(n + 1, 0);  // entry bytes before entry k, uncompressed
+  for (size_t k = 0; k < n; ++k) before[k + 1] = before[k] + page.entries[k].key.size() + pointers;
+  std::vector<size_t> order;
+  for (size_t k = 1; k < n; ++k) order.push_back(k);
+  // 2 * distance from the middle; ties go to the earlier split.
+  auto distance = [&](size_t k) {
+    const uint64_t twice = 2 * before[k];
+    return twice > before[n] ? twice - before[n] : before[n] - twice;
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return distance(a) < distance(b); });
+  const uint32_t usable = IndexUsableBytes(format);
+  IndexPage left, right;
+  IndexEntry left_max;
+  for (size_t k : order) {
+    SplitAt(page, k, &left, &right, &left_max);
+    if (IndexPageEntryBytes(format, left) <= usable &&
+        IndexPageEntryBytes(format, right) <= usable) {
+      *at = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 Status IndexTree::FinishPage(uint32_t page_number, IndexPage& page, Change* change) {
-  const uint32_t usable = IndexUsableBytes(format_);
-  if (IndexPageEntryBytes(format_, page) <= usable) {
+  if (IndexPageEntryBytes(format_, page) <= IndexUsableBytes(format_)) {
     Store(page_number, page);
     return Status::OK();
   }
@@ -465,22 +519,17 @@ Status IndexTree::FinishPage(uint32_t page_number, IndexPage& page, Change* chan
   }
   if (page_number == root_page_) return SplitRoot(page);
 
-  // (T5) the first half moves to a new page linked before this one.
-  const size_t half = page.entries.size() / 2;
-  IndexPage left;
-  left.leaf = page.leaf;
-  left.entries.assign(page.entries.begin(), page.entries.begin() + static_cast<ptrdiff_t>(half));
-  page.entries.erase(page.entries.begin(), page.entries.begin() + static_cast<ptrdiff_t>(half));
-  change->split = true;
-  change->left_max = WithoutChild(left.entries.back());
-  if (!left.leaf && left.entries.size() >= 2) {
-    left.tail_page = left.entries.back().child;
-    left.entries.pop_back();
-  }
-  if (IndexPageEntryBytes(format_, left) > usable ||
-      IndexPageEntryBytes(format_, page) > usable) {
+  // (T5) the first part moves to a new page linked before this one.
+  size_t at = 0;
+  if (!ChooseSplit(format_, page, &at)) {
     return Status::InvalidArgument(Where(page_number) + ": entries too long to split the page");
   }
+  IndexPage left, right;
+  SplitAt(page, at, &left, &right, &change->left_max);
+  right.prev_page = page.prev_page;
+  right.next_page = page.next_page;
+  page = std::move(right);
+  change->split = true;
   JET_RETURN_IF_ERROR(NewPage(&change->left_page));
   JET_RETURN_IF_ERROR(LinkBefore(page_number, page, change->left_page, left));
   Store(change->left_page, std::move(left));
@@ -490,22 +539,13 @@ Status IndexTree::FinishPage(uint32_t page_number, IndexPage& page, Change* chan
 
 Status IndexTree::SplitRoot(IndexPage& page) {
   // (T4) the root keeps its page: its entries go to two new pages below it.
-  const uint32_t usable = IndexUsableBytes(format_);
-  const size_t half = page.entries.size() / 2;
-  IndexPage left, right;
-  left.leaf = right.leaf = page.leaf;
-  left.entries.assign(page.entries.begin(), page.entries.begin() + static_cast<ptrdiff_t>(half));
-  right.entries.assign(page.entries.begin() + static_cast<ptrdiff_t>(half), page.entries.end());
-  right.tail_page = page.leaf ? 0 : page.tail_page;
-  IndexEntry left_max = WithoutChild(left.entries.back());
-  if (!left.leaf && left.entries.size() >= 2) {
-    left.tail_page = left.entries.back().child;
-    left.entries.pop_back();
-  }
-  if (IndexPageEntryBytes(format_, left) > usable ||
-      IndexPageEntryBytes(format_, right) > usable) {
+  size_t at = 0;
+  if (!ChooseSplit(format_, page, &at)) {
     return Status::InvalidArgument(Where(root_page_) + ": entries too long to split the root");
   }
+  IndexPage left, right;
+  IndexEntry left_max;
+  SplitAt(page, at, &left, &right, &left_max);
   uint32_t left_page = 0, right_page = 0;
   JET_RETURN_IF_ERROR(NewPage(&left_page));
   JET_RETURN_IF_ERROR(NewPage(&right_page));
@@ -641,7 +681,8 @@ Status IndexTree::CheckPage(uint32_t page_number, int depth,
   return Status::OK();
 }
 
-Status IndexTree::Check(std::vector<std::string>* problems) const {
+Status IndexTree::Check(std::vector<std::string>* problems,
+                        std::vector<std::string>* notes) const {
   std::vector<std::vector<uint32_t>> levels;
   std::vector<uint32_t> seen;
   IndexEntry min, max;
@@ -649,7 +690,10 @@ Status IndexTree::Check(std::vector<std::string>* problems) const {
   int leaf_depth = -1;
   JET_RETURN_IF_ERROR(CheckPage(root_page_, 0, &levels, &seen, problems, &min, &max, &empty,
                                 &leaf_depth));
-  // (T3) each level one list, in tree order.
+  // (T3) each level one list, in tree order. A node page that merely lacks
+  // a link (0) is a note: no reader walks node pages along their level, and
+  // other writers link node pages only under one parent.
+  std::vector<uint32_t> unlinked_nodes;
   for (size_t depth = 0; depth < levels.size(); ++depth) {
     const std::vector<uint32_t>& level = levels[depth];
     for (size_t k = 0; k < level.size(); ++k) {
@@ -657,12 +701,24 @@ Status IndexTree::Check(std::vector<std::string>* problems) const {
       if (!LoadAsStored(level[k], &page).ok()) continue;
       uint32_t want_prev = k > 0 ? level[k - 1] : 0;
       uint32_t want_next = k + 1 < level.size() ? level[k + 1] : 0;
-      if (page.prev_page != want_prev || page.next_page != want_next) {
-        problems->push_back(Where(level[k]) + ": links prev " + std::to_string(page.prev_page) +
-                            " next " + std::to_string(page.next_page) + ", expected prev " +
-                            std::to_string(want_prev) + " next " + std::to_string(want_next));
+      if (page.prev_page == want_prev && page.next_page == want_next) continue;
+      if (!page.leaf && (page.prev_page == want_prev || page.prev_page == 0) &&
+          (page.next_page == want_next || page.next_page == 0)) {
+        unlinked_nodes.push_back(level[k]);
+        continue;
       }
+      problems->push_back(Where(level[k]) + ": links prev " + std::to_string(page.prev_page) +
+                          " next " + std::to_string(page.next_page) + ", expected prev " +
+                          std::to_string(want_prev) + " next " + std::to_string(want_next));
     }
+  }
+  if (!unlinked_nodes.empty() && notes != nullptr) {
+    std::string pages;
+    for (uint32_t p : unlinked_nodes) pages += (pages.empty() ? "" : ", ") + std::to_string(p);
+    notes->push_back(name_ + ": " + std::to_string(unlinked_nodes.size()) +
+                     (unlinked_nodes.size() == 1 ? " node page has" : " node pages have") +
+                     " no link to a neighbour at its level (page " + pages +
+                     "); readers do not follow those links");
   }
   // (T5) the usage map lists exactly the pages of the tree.
   UsageMap map;

@@ -16,8 +16,10 @@
 //   (T4) The root page never moves: the table definition points at it. An
 //        empty index is an empty leaf root. When the root overflows, its
 //        entries move to two new pages and the root becomes their parent.
-//   (T5) A page that would overflow splits: its first half moves to a new
-//        page linked before it. New pages come from AllocatePage and are
+//   (T5) A page that would overflow splits where both parts fit, as near
+//        the middle of its entry bytes as can be (not of its entry count:
+//        keys differ in length): its first part moves to a new page linked
+//        before it. New pages come from AllocatePage and are
 //        added to the index's usage map; the index's usage map lists exactly
 //        the pages of the tree.
 //   (T6) A non-root page left empty by Remove is unlinked from its level and
@@ -93,9 +95,12 @@ class IndexTree {
   Status Remove(std::string_view key, RowId row);
 
   // Walks the whole tree and the index's usage map; one line per breach of
-  // (T1)-(T5), of page types, prefixes or free space. Returns a non-OK
-  // Status only when the walk itself cannot go on.
-  Status Check(std::vector<std::string>* problems) const;
+  // (T1)-(T5), of page types, prefixes or free space. A node page whose only
+  // fault is a missing (0) link to a neighbour at its level goes to `notes`
+  // (may be null) instead: nothing reads node pages along their level.
+  // Returns a non-OK Status only when the walk itself cannot go on.
+  Status Check(std::vector<std::string>* problems,
+               std::vector<std::string>* notes = nullptr) const;
 
  private:
   struct Change;

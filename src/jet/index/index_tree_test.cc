@@ -5,6 +5,7 @@
 #include "jet/database.h"
 #include "jet/index/index_tree.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -291,6 +292,53 @@ TEST(IndexTreeCheckTest, AcceptsEveryIndexOfTheSharedFilesAndFindsDamage) {
   std::vector<IndexEntry> entries;
   Status s = IndexTree(file, kJet4Format, *table, index).ReadAll(&entries);
   EXPECT_TRUE(s.IsCorruption() && s.message().find("loops") != std::string::npos) << s.ToString();
+}
+
+// A missing (0) link between node pages of one level is a note, as other
+// writers link node pages only under one parent; between leaves, which
+// readers walk, it is a problem.
+TEST(IndexTreeCheckTest, AMissingLinkIsANoteOnNodePagesAndAProblemOnLeaves) {
+  auto image = ReadWholeFile(kShared + "/fixtures/tessdata-blank.mdb");
+  auto table = (*Database::OpenImage(*image))->GetTable("EventDates");
+  const IndexDef& index = table->indexes[0];
+  PageFile file(*image);
+  ASSERT_TRUE(file.SetPageSize(4096).ok() && file.BeginUnit().ok());
+  IndexTree tree(file, kJet4Format, *table, index);
+  std::mt19937 rng(3);
+  for (uint32_t i = 1; i <= 6000; ++i) ASSERT_TRUE(tree.Insert(RandomKey(rng), RowId{i, 0}).ok());
+  IndexPage page;
+  auto load = [&](uint32_t number) {
+    const uint8_t* bytes = nullptr;
+    EXPECT_TRUE(file.GetPage(number, "index", &bytes).ok());
+    EXPECT_TRUE(DecodeIndexPage(kJet4Format, bytes, number, &page).ok());
+  };
+  load(index.root_page);
+  const uint32_t node = page.entries.front().child;  // a node with a next sibling
+  load(node);
+  const uint32_t leaf = page.entries.front().child;
+  const std::string name = "index " + index.name + " of table EventDates";
+  for (uint32_t number : {node, leaf}) {
+    load(number);
+    const uint32_t next = page.next_page;
+    page.next_page = 0;
+    uint8_t* out = nullptr;
+    ASSERT_TRUE(file.MutablePage(number, &out).ok());
+    ASSERT_TRUE(EncodeIndexPage(kJet4Format, page, number, out).ok());
+    std::vector<std::string> problems, notes;
+    ASSERT_TRUE(tree.Check(&problems, &notes).ok());
+    if (number == node) {
+      EXPECT_THAT(problems, ::testing::IsEmpty());
+      EXPECT_THAT(notes, ::testing::ElementsAre(
+                             name + ": 1 node page has no link to a neighbour at its level (page " +
+                             std::to_string(node) + "); readers do not follow those links"));
+    } else {
+      EXPECT_THAT(problems, ::testing::ElementsAre(name + ", page " + std::to_string(leaf) +
+                                                   ": links prev 0 next 0, expected prev 0 next " +
+                                                   std::to_string(next)));
+    }
+    page.next_page = next;
+    ASSERT_TRUE(EncodeIndexPage(kJet4Format, page, number, out).ok());
+  }
 }
 
 // Every index of every Access 97 file, emptied and filled again by Remove

@@ -219,6 +219,7 @@ Status EncodeCodePageText(const TableDef& table, const ColumnDef& column, const 
                   "text of " + std::to_string(bytes->size()) +
                       " bytes is longer than the column's " + std::to_string(max_bytes));
   }
+  if (column.IsFixed()) bytes->resize(column.length, ' ');  // see EncodeText
   return Status::OK();
 }
 
@@ -238,7 +239,21 @@ Status EncodeText(const TableDef& table, const ColumnDef& column, const Value& v
                   "text of " + std::to_string(*chars) +
                       " characters is longer than the column's " + std::to_string(max_chars));
   }
-  return EncodeJet4Text(value.text(), (column.ext_flags & 0x01) != 0, bytes);
+  Status s;
+  if (column.IsFixed()) {
+    // Fixed-length text is padded with spaces to the column's length, as
+    // Access pads it ("" too), and stored plain: the padding leaves no room
+    // for the compressed form a text beginning with U+FEFF needs.
+    if (value.text().starts_with("\xEF\xBB\xBF")) {
+      return Refuse(table, column, "a fixed-length text cannot begin with U+FEFF");
+    }
+    std::string padded(value.text());
+    padded.append(max_chars - *chars, ' ');
+    s = EncodeJet4Text(padded, false, bytes);
+  } else {
+    s = EncodeJet4Text(value.text(), (column.ext_flags & 0x01) != 0, bytes);
+  }
+  return s.ok() ? s : Refuse(table, column, s.message());
 }
 
 // Binary and OLE: bytes, at most the column's.

@@ -124,35 +124,48 @@ Status RequireUnit(const PageFile& file, const char* operation) {
 
 // ---- Global map ----
 
-// Resizes row 0 of page 1 to `new_size` bytes (growing only), moving the
-// rows below it down and keeping the offset table and free space in step.
-// The new row's bytes are left for the caller to write.
-Status GrowGlobalRow(PageFile& file, const Format& format, uint32_t new_size,
-                     uint32_t pages_needed) {
+// The layout of page 1 around row 0: rows 1.. lie contiguous below it
+// (LocateRow checks that each row starts at or below the one before and
+// after the offset table).
+struct GlobalPage {
+  uint32_t count = 0;   // rows on the page
+  RowSpan first, last;  // row 0 and the last row
+  uint32_t gap = 0;     // free bytes between the offset table and the last row
+  // The largest row 0 can grow to.
+  uint32_t max_row_size() const { return first.size + gap; }
+};
+
+Status ReadGlobalPage(const Format& format, const uint8_t* page, GlobalPage* g) {
+  JET_RETURN_IF_ERROR(PageRowCount(format, page, kGlobalMapPage, &g->count));
+  if (g->count == 0) return Status::Corruption("page 1 holds no global page map row");
+  for (uint32_t slot = 0; slot < g->count; ++slot) {
+    JET_RETURN_IF_ERROR(LocateRow(format, page, kGlobalMapPage, slot, &g->last));
+    if (slot == 0) g->first = g->last;
+  }
+  g->gap = g->last.start - (format.data_header_size + 2 * g->count);
+  return Status::OK();
+}
+
+// Resizes row 0 of page 1 to `new_size` bytes, moving the rows below it and
+// keeping the offset table and free space in step. The row's bytes are left
+// for the caller to write; bytes a smaller row gives back are zeroed.
+// REQUIRES: new_size <= the page's max_row_size().
+Status ResizeGlobalRow(PageFile& file, const Format& format, uint32_t new_size) {
   uint8_t* page;
   JET_RETURN_IF_ERROR(file.MutablePage(kGlobalMapPage, &page));
-  uint32_t count;
-  JET_RETURN_IF_ERROR(PageRowCount(format, page, kGlobalMapPage, &count));
-  if (count == 0) return Status::Corruption("page 1 holds no global page map row");
-  // LocateRow checks that each row starts at or below the one before and
-  // after the offset table, so rows 1.. lie contiguous below row 0.
-  RowSpan first, last;
-  for (uint32_t slot = 0; slot < count; ++slot) {
-    JET_RETURN_IF_ERROR(LocateRow(format, page, kGlobalMapPage, slot, &last));
-    if (slot == 0) first = last;
+  GlobalPage g;
+  JET_RETURN_IF_ERROR(ReadGlobalPage(format, page, &g));
+  if (new_size > g.max_row_size() || new_size < kInlineHeaderSize) {
+    return Status::InvalidArgument("the global page map row cannot take " +
+                                   std::to_string(new_size) + " bytes");
   }
-  const uint32_t table_end = format.data_header_size + 2 * count;
-  const uint32_t gap = last.start - table_end;
-  const uint32_t growth = new_size - first.size;
-  if (growth > gap) {
-    const uint64_t reach = (static_cast<uint64_t>(first.size + gap) - kInlineHeaderSize) * 8;
-    return Status::NotSupported(
-        "database too large: the global page map on page 1 can cover at most " +
-        std::to_string(reach) + " pages (" + std::to_string(reach * format.page_size >> 20) +
-        " MB), and the file needs " + std::to_string(pages_needed));
-  }
-  std::memmove(page + last.start - growth, page + last.start, first.start - last.start);
-  for (uint32_t slot = 1; slot < count; ++slot) {
+  // Rows 1.. move down by `growth` bytes (up when it is negative).
+  const int64_t growth = static_cast<int64_t>(new_size) - g.first.size;
+  const uint32_t below = g.first.start - g.last.start;
+  const auto new_last = static_cast<uint32_t>(g.last.start - growth);
+  std::memmove(page + new_last, page + g.last.start, below);
+  if (growth < 0) std::memset(page + g.last.start, 0, new_last - g.last.start);
+  for (uint32_t slot = 1; slot < g.count; ++slot) {
     uint8_t* entry = page + format.data_header_size + 2 * slot;
     const uint16_t value = ReadU16(entry);
     WriteU16(entry, static_cast<uint16_t>(((value & kRowOffsetMask) - growth) |
@@ -161,34 +174,118 @@ Status GrowGlobalRow(PageFile& file, const Format& format, uint32_t new_size,
   uint8_t* entry0 = page + format.data_header_size;
   WriteU16(entry0, static_cast<uint16_t>((format.page_size - new_size) |
                                          (ReadU16(entry0) & ~kRowOffsetMask)));
-  WriteU16(page + 2, static_cast<uint16_t>(gap - growth));
+  WriteU16(page + 2, static_cast<uint16_t>(g.gap - growth));
   return Status::OK();
 }
 
-// Marks `page_number` used or free in an inline global map. A window that
-// does not start at page 0 (some writers slide it forward; tessdata-large.mdb
-// starts at 1024) or does not reach the page is rewritten from page 0: pages
-// of the file it did not cover are marked used, since nothing says they are
-// free.
+// Bytes of an inline global row from page 0 that covers `page_count` pages:
+// whole steps of kGlobalGrowthBytes, as Access grows it.
+uint32_t InlineGlobalBytes(uint32_t page_count) {
+  return (page_count + 8 * kGlobalGrowthBytes - 1) / (8 * kGlobalGrowthBytes) *
+         kGlobalGrowthBytes;
+}
+
+// Bitmap slots of a reference global row: enough for the largest file the
+// format allows (17 in Jet 4, 33 in Jet 3: the length of Access's reference
+// rows).
+uint32_t ReferenceGlobalSlots(const Format& format) {
+  const uint64_t max_pages = (format.IsJet3() ? 1ull << 30 : 1ull << 31) / format.page_size;
+  const uint32_t per_page = PagesPerBitmapPage(format);
+  return static_cast<uint32_t>((max_pages + per_page - 1) / per_page);
+}
+
+// Turns an inline global row into a reference one (a map of bitmap pages),
+// the form Access gives the map of a file past what page 1 can hold inline.
+// Free stay the pages the window marked free, with `page_number` marked as
+// `free`; pages the window did not cover are used, since nothing says they
+// are free. Every range the file reaches gets its bitmap page, appended.
+Status InlineGlobalToReference(PageFile& file, const Format& format, uint32_t page_number,
+                               bool free) {
+  MapRow map;
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
+  const uint32_t start = ReadU32(map.row + 1);
+  const uint64_t reach = (map.size - kInlineHeaderSize) * 8ull;
+  const uint32_t old_count = file.page_count();
+  std::vector<bool> free_pages(old_count, false);
+  for (uint64_t k = 0; k < reach && start + k < old_count; ++k) {
+    free_pages[start + k] = TestBit(map.row + kInlineHeaderSize, k);
+  }
+  if (page_number < old_count) free_pages[page_number] = free;
+  const uint32_t per_page = PagesPerBitmapPage(format);
+  const uint32_t slots = ReferenceGlobalSlots(format);
+  uint32_t needed = 1;  // bitmap pages, which lie in the ranges they cover
+  while (static_cast<uint64_t>(needed) * per_page < static_cast<uint64_t>(old_count) + needed) {
+    ++needed;
+  }
+  if (needed > slots) {
+    return Status::NotSupported("database too large: the global page map cannot cover " +
+                                std::to_string(old_count) + " pages");
+  }
+  std::vector<uint32_t> bitmap_pages(needed);
+  for (uint32_t& bitmap_page : bitmap_pages) {
+    JET_RETURN_IF_ERROR(file.AppendPage(&bitmap_page));
+  }
+  const uint64_t new_count = file.page_count();
+  for (uint32_t slot = 0; slot < needed; ++slot) {
+    uint8_t* page;
+    JET_RETURN_IF_ERROR(file.MutablePage(bitmap_pages[slot], &page));
+    std::memset(page, 0, format.page_size);
+    page[0] = kPageUsageMap;
+    page[1] = 1;
+    for (uint64_t k = 0; k < per_page; ++k) {
+      const uint64_t p = static_cast<uint64_t>(slot) * per_page + k;
+      if (p >= new_count || (p < old_count && p >= kFirstReusablePage && free_pages[p])) {
+        SetBit(page + kBitmapPageHeaderSize, k);
+      }
+    }
+  }
+  JET_RETURN_IF_ERROR(ResizeGlobalRow(file, format, 1 + 4 * slots));
+  JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
+  std::memset(map.row, 0, map.size);
+  map.row[0] = 1;
+  for (uint32_t slot = 0; slot < needed; ++slot) {
+    WriteU32(map.row + 1 + 4 * slot, bitmap_pages[slot]);
+  }
+  return Status::OK();
+}
+
+// Marks `page_number` used or free in an inline global map.
+//   - A window from page 0 that covers the file: the page's bit.
+//   - Else, while page 1 can hold a row from page 0 that covers the file:
+//     the row is rewritten from page 0, grown as needed. Some writers slide
+//     the window forward (tessdata-large.mdb starts at 1024): pages of the
+//     file it did not cover are marked used, since nothing says they are
+//     free.
+//   - Past that (a file over about 125 MB in Jet 4, 31 MB in Jet 3): the
+//     page's bit when a sliding window covers it, else the row becomes a
+//     reference map.
 Status SetInInlineGlobal(PageFile& file, const Format& format, uint32_t page_number, bool free) {
   MapRow map;
   JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
   const uint32_t start = ReadU32(map.row + 1);
   const uint64_t reach = (map.size - kInlineHeaderSize) * 8ull;
   const uint32_t page_count = file.page_count();
-  if (start == 0 && page_count <= reach) {
+  const bool in_window = page_number >= start && page_number - start < reach;
+  auto set_bit = [&] {
     if (free) {
-      SetBit(map.row + kInlineHeaderSize, page_number);
+      SetBit(map.row + kInlineHeaderSize, page_number - start);
     } else {
-      ClearBit(map.row + kInlineHeaderSize, page_number);
+      ClearBit(map.row + kInlineHeaderSize, page_number - start);
     }
     return Status::OK();
-  }
+  };
+  if (start == 0 && page_count <= reach) return set_bit();
 
   const uint32_t old_bytes = map.size - kInlineHeaderSize;
-  const uint32_t needed_bytes =
-      (page_count + 8 * kGlobalGrowthBytes - 1) / (8 * kGlobalGrowthBytes) * kGlobalGrowthBytes;
-  const uint32_t new_bytes = std::max(old_bytes, needed_bytes);
+  const uint32_t new_bytes = std::max(old_bytes, InlineGlobalBytes(page_count));
+  const uint8_t* page1 = nullptr;
+  JET_RETURN_IF_ERROR(file.GetPage(kGlobalMapPage, "global page map", &page1));
+  GlobalPage g;
+  JET_RETURN_IF_ERROR(ReadGlobalPage(format, page1, &g));
+  if (kInlineHeaderSize + new_bytes > g.max_row_size()) {
+    if (in_window) return set_bit();
+    return InlineGlobalToReference(file, format, page_number, free);
+  }
   std::vector<uint8_t> bits(new_bytes, 0);
   for (uint64_t page = 0; page < new_bytes * 8ull; ++page) {
     bool page_free;
@@ -204,7 +301,7 @@ Status SetInInlineGlobal(PageFile& file, const Format& format, uint32_t page_num
     if (page_free) SetBit(bits.data(), page);
   }
   if (new_bytes > old_bytes) {
-    JET_RETURN_IF_ERROR(GrowGlobalRow(file, format, kInlineHeaderSize + new_bytes, page_count));
+    JET_RETURN_IF_ERROR(ResizeGlobalRow(file, format, kInlineHeaderSize + new_bytes));
     JET_RETURN_IF_ERROR(MutableMapRow(file, format, kGlobalMapPointer, &map));
   }
   map.row[0] = 0;

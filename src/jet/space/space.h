@@ -9,8 +9,11 @@
 //        included, appending to the file only when none is free. An inline
 //        global row covers the whole file from page 0 once this engine has
 //        changed it (it grows with the file, as Access's does) and marks the
-//        pages past the end free; a reference one has a bitmap page for
-//        every range the file reaches.
+//        pages past the end free, for as long as page 1 can hold it (about
+//        125 MB of Jet 4 file, 31 MB of Jet 3); past that it becomes a
+//        reference row, whose bitmap pages cover every range the file
+//        reaches. A window another writer slid forward is kept while the
+//        pages changed lie inside it; pages outside it count as used.
 //   (S2) A usage map lists exactly the pages added to it and not removed;
 //        an inline map whose window cannot reach a page is moved or
 //        promoted in place to a reference map (same row length). A map
@@ -39,11 +42,13 @@ namespace jet {
 // page and adds it to its owner's maps.
 // An inline global row grows by 4 bytes (32 pages) when the file outgrows it,
 // as Access's does; one that does not start at page 0 is rewritten from page
-// 0 with every page it did not cover marked used. A reference global map gets
+// 0 with every page it did not cover marked used. When page 1 has no room
+// left for the row, it becomes a reference row of 17 (Jet 4) or 33 (Jet 3)
+// bitmap pages, enough for the largest file (S1). A reference global map gets
 // a 0x05 page (appended too) for a range that has none.
-// Fails with kNotSupported ("database too large: ...") when page 1 has no
-// room left for the row to cover the new page. After any failure the unit
-// holds part of the change: the caller rolls it back.
+// Fails with kNotSupported past the largest file the format allows (the
+// pager's limit). After any failure the unit holds part of the change: the
+// caller rolls it back.
 // REQUIRES: file.in_unit().
 Status AllocatePage(PageFile& file, const Format& format, uint32_t* page_number);
 

@@ -234,15 +234,55 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, SpaceWindowTest,
                                            WindowCase{512, 600, 100, 0, 96},
                                            WindowCase{512, 1023, 511, 1, 0}));
 
-TEST(SpaceLimitTest, FullPageOneIsDatabaseTooLarge) {
-  auto file = HandBuilt("", 4082 - 71 - 2 - 3, 3);  // 3 bytes to spare: no growth
-  Status s;
-  uint32_t page, allocated = 0;
-  while ((s = AllocatePage(*file, kFormat, &page)).ok() && allocated < 600) ++allocated;
-  EXPECT_EQ(s.code(), StatusCode::kNotSupported);
-  EXPECT_NE(s.message().find("database too large"), std::string::npos) << s.ToString();
-  EXPECT_EQ(allocated, 512u - 3);  // pages 3 .. 511
+// A global row that page 1 cannot grow (3 bytes to spare), 512 pages from
+// `start` (slid forward by another writer when not 0), all free. Pages in its
+// window are handed out and freed in place; the first past it turns the row
+// into a 69-byte reference map that keeps every page's state (outside the
+// old window: used), and row 1 of page 1 stays as it was.
+struct FullPageOneCase {
+  const char* name;
+  uint32_t start, pages;  // of the window; of the file
+  uint32_t in_window;     // pages handed out before the row changes form
+};
+
+class SpaceFullPageOneTest : public ::testing::TestWithParam<FullPageOneCase> {};
+
+TEST_P(SpaceFullPageOneTest, InlineRowBecomesAReferenceMap) {
+  const FullPageOneCase& c = GetParam();
+  auto file = HandBuilt("", 4082 - 71 - 2 - 3, c.pages);
+  uint8_t* page1;
+  ASSERT_TRUE(file->MutablePage(1, &page1).ok());
+  WriteU32(page1 + ReadU16(page1 + 14) + 1, c.start);
+  std::memset(page1 + ReadU16(page1 + 14) + 5, 0xFF, 64);
+  const std::string second_row = RowBytes(*file, kGlobalMap + 1);
+  uint32_t page = 0, last = 0;
+  for (uint32_t i = 0; i < c.in_window; ++i) ASSERT_TRUE(AllocatePage(*file, kFormat, &last).ok());
+  ASSERT_TRUE(FreePage(*file, kFormat, last).ok());
+  ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+  EXPECT_EQ(page, last);
+  ASSERT_EQ(RowBytes(*file, kGlobalMap)[0], 0);
+  const uint32_t end = file->page_count();
+  ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+  EXPECT_EQ(page, end);
+  EXPECT_EQ(file->page_count(), end + 2);  // the page and a bitmap page
+  const std::string row = RowBytes(*file, kGlobalMap);
+  EXPECT_EQ(row.size(), 69u);
+  EXPECT_EQ(row[0], 1);
+  EXPECT_EQ(RowBytes(*file, kGlobalMap + 1), second_row);
+  EXPECT_EQ(ReadU16(file->PageOrNull(1) + 2), 4096u - 14 - 2 * 2 - 69 - second_row.size());
+  EXPECT_TRUE(Members(*file, kGlobalMap).empty());
+  for (uint32_t p : {last, page}) ASSERT_TRUE(FreePage(*file, kFormat, p).ok());
+  EXPECT_EQ(Members(*file, kGlobalMap), (std::set<uint32_t>{last, page}));
+  ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
+  EXPECT_EQ(page, last);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, SpaceFullPageOneTest,
+    ::testing::Values(FullPageOneCase{"FromPageZero", 0, 3, 509},  // pages 3..511
+                      FullPageOneCase{"Slid", 1024, 1100, 512},    // 1024..1535, not 3..1023
+                      FullPageOneCase{"SlidAndPassed", 1024, 1600, 512}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jet
