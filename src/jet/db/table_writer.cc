@@ -149,6 +149,14 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
 
 Status DatabaseImpl::RunChange(const std::function<Status()>& change) {
   JET_RETURN_IF_ERROR(CheckWritable());
+  struct Running {
+    int& depth;
+    explicit Running(int& d) : depth(d) { ++depth; }
+    ~Running() { --depth; }
+  };
+  Running running(change_depth_);
+  // A change a relationship cascades to: part of the running one.
+  if (change_depth_ > 1) return change();
   if (unit_depth_ > 0) {
     file_.BeginSavepoint();
     Status s = change();
@@ -350,6 +358,7 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
     }
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, nullptr, RowId{}, &keys));
+    JET_RETURN_IF_ERROR(CheckReferences(def, values, nullptr));
 
     LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
     std::vector<FieldInput> fields;
@@ -497,6 +506,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     }
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, &old_row.values, id, &keys));
+    JET_RETURN_IF_ERROR(CheckReferences(def, values, &old_row.values));
 
     // The new image: changed columns encoded, the others copied as stored.
     LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
@@ -563,8 +573,49 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
         new_keys[k] = new_key;
       }
     }
-    return UpdateTableCounters(t, 0, def.autonumber_last, new_keys);
+    JET_RETURN_IF_ERROR(UpdateTableCounters(t, 0, def.autonumber_last, new_keys));
+    return CascadeKeyChange(def, old_row.values, values);
   });
+}
+
+Status DatabaseImpl::RemoveRow(const TableDef& given, RowId id, TableDef* def_out, Row* old_row) {
+  WriteTable t;
+  JET_RETURN_IF_ERROR(LoadForWrite(given, &t));
+  const TableDef& def = t.def;
+  RowLocation where;
+  JET_RETURN_IF_ERROR(LocateLiveRow(t, id, &where));
+  RowDecoder decoder(file_, format_, text_, def);
+  JET_RETURN_IF_ERROR(
+      decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, old_row));
+  std::vector<StoredField> stored;
+  JET_RETURN_IF_ERROR(SplitStoredRow(format_, def, where.data, where.data_size, where.data_page,
+                                     where.data_slot, &stored));
+  // Everything is read: from here on the pages where.data pointed into change.
+  for (const IndexDef* index : t.physical) {
+    if (index->IgnoresNulls() && IndexColumnsAllNull(def, *index, old_row->values)) continue;
+    std::string key;
+    JET_RETURN_IF_ERROR(EncodeIndexKey(def, *index, old_row->values, &key, format_.version));
+    IndexTree tree(file_, format_, def, *index);
+    JET_RETURN_IF_ERROR(tree.Remove(key, id));
+  }
+  LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
+  for (size_t i = 0; i < def.columns.size() && i < stored.size(); ++i) {
+    if (def.columns[i].IsLongValue() && stored[i].present) {
+      JET_RETURN_IF_ERROR(long_values.Free(def.columns[i].column_number, stored[i].bytes));
+    }
+  }
+  // The moved image and the header row go as an image an update left behind
+  // goes: their room back to their pages, an emptied page back to the file.
+  if (where.moved) JET_RETURN_IF_ERROR(DeleteMovedImage(t, where.data_page, where.data_slot));
+  JET_RETURN_IF_ERROR(DeleteMovedImage(t, id.page, id.slot));
+  JET_RETURN_IF_ERROR(UpdateTableCounters(t, -1, def.autonumber_last,
+                                          std::vector<bool>(t.physical.size(), false)));
+  *def_out = def;
+  return Status::OK();
+}
+
+Status DatabaseImpl::Delete(const TableDef& table, RowId id) {
+  return RunChange([&]() -> Status { return DeleteWithRelated(table, id); });
 }
 
 Status DatabaseImpl::Begin() {
