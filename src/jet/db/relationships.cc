@@ -43,13 +43,14 @@ std::vector<Value> RowWithKey(const TableDef& def, const std::vector<size_t>& co
   return row;
 }
 
+// The row's values in `columns`; *all_null tells whether they are all Null.
 std::vector<Value> KeyOf(const std::vector<Value>& row, const std::vector<size_t>& columns,
-                         bool* any_null) {
+                         bool* all_null) {
   std::vector<Value> key;
-  *any_null = false;
+  *all_null = true;
   for (size_t c : columns) {
     key.push_back(row[c]);
-    *any_null = *any_null || row[c].is_null();
+    *all_null = *all_null && row[c].is_null();
   }
   return key;
 }
@@ -276,9 +277,9 @@ Status DatabaseImpl::CheckReferences(const TableDef& def, const std::vector<Valu
     if (!NamesEqual(r.table, def.name)) continue;
     std::vector<size_t> columns;
     JET_RETURN_IF_ERROR(ColumnsOf(r, def, r.columns, &columns));
-    bool any_null = false;
-    const std::vector<Value> key = KeyOf(values, columns, &any_null);
-    if (any_null) continue;  // refers to nothing
+    bool all_null = false;
+    const std::vector<Value> key = KeyOf(values, columns, &all_null);
+    if (all_null) continue;  // refers to nothing
     if (old_values != nullptr) {
       bool same = false;
       JET_RETURN_IF_ERROR(SameKey(def, columns, values, *old_values, format_.version, &same));
@@ -314,9 +315,9 @@ Status DatabaseImpl::CascadeKeyChange(const TableDef& def, const std::vector<Val
     if (!NamesEqual(r.referenced_table, def.name)) continue;
     std::vector<size_t> columns;
     JET_RETURN_IF_ERROR(ColumnsOf(r, def, r.referenced_columns, &columns));
-    bool any_null = false;
-    const std::vector<Value> old_key = KeyOf(old_values, columns, &any_null);
-    if (any_null) continue;  // nothing could refer to it
+    bool all_null = false;
+    const std::vector<Value> old_key = KeyOf(old_values, columns, &all_null);
+    if (all_null) continue;  // nothing could refer to it
     bool same = false;
     JET_RETURN_IF_ERROR(SameKey(def, columns, values, old_values, format_.version, &same));
     if (same) continue;
@@ -367,9 +368,9 @@ Status DatabaseImpl::DeleteWithRelated(const TableDef& table, RowId id) {
       if (!NamesEqual(r.referenced_table, def.name)) continue;
       std::vector<size_t> columns;
       JET_RETURN_IF_ERROR(ColumnsOf(r, def, r.referenced_columns, &columns));
-      bool any_null = false;
-      const std::vector<Value> key = KeyOf(old_row.values, columns, &any_null);
-      if (any_null) continue;
+      bool all_null = false;
+      const std::vector<Value> key = KeyOf(old_row.values, columns, &all_null);
+      if (all_null) continue;
       TableDef referencing;
       JET_RETURN_IF_ERROR(RelatedTable(r, r.table, &referencing));
       std::vector<size_t> referencing_columns;

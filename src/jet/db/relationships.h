@@ -14,10 +14,11 @@
 //
 // What the table writer keeps for every enforced relationship (the checks
 // are in relationships.cc, called from Insert, Update and Delete):
-//   (R1) A referencing row whose referencing columns are all non-null has a
-//        referenced row with equal values (equal as the referenced index
-//        compares them: text without regard to case). A row with a Null in
-//        any of them refers to nothing and passes.
+//   (R1) A referencing row has a referenced row with equal values in the
+//        related columns (equal as an index compares them: text without
+//        regard to case), unless they are all Null: such a row refers to
+//        nothing. A Null in some of them only is refused, as Access refuses
+//        it.
 //   (R2) A referenced key that changes while rows refer to it takes them
 //        along (cascading updates) or the change is refused.
 //   (R3) A referenced row that goes takes the rows referring to it along:
