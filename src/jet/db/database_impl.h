@@ -91,7 +91,7 @@ class DatabaseImpl : public Database {
   // the table's definition as read for the change, *old_row the row.
   Status RemoveRow(const TableDef& given, RowId id, TableDef* def, Row* old_row);
 
-  // relationships.cc: the enforced relationships (relationships.h, R1-R4).
+  // referential_integrity.cc: the enforced relationships (relationships.h, R1-R4).
   Status LoadRelationships();
   // R1 for a row about to be written (old_values: the row before an update).
   Status CheckReferences(const TableDef& def, const std::vector<Value>& values,

@@ -37,6 +37,8 @@
 
 namespace jet {
 
+inline constexpr char kRelationshipsTable[] = "MSysRelationships";
+
 inline constexpr uint32_t kRelationUnique = 0x00000001;       // one-to-one
 inline constexpr uint32_t kRelationDontEnforce = 0x00000002;  // no referential integrity
 inline constexpr uint32_t kRelationInherited = 0x00000004;    // kept in a linked database
