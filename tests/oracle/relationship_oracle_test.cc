@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ struct Case {
   std::vector<const char*> relate;  // relationships the library adds then
   std::vector<Change> changes;
 };
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 const std::vector<Change> kIndexTestChanges = {
     // Table1.otherfk1 -> Table2.id cascades deletes; Table1.otherfk2 -> Table3.id updates.

@@ -17,6 +17,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -215,6 +216,11 @@ struct Mode {
   bool power_cut;
   bool every_commit;
 };
+
+void PrintTo(const Mode& m, std::ostream* out) {
+  *out << Plans()[m.plan].name << (m.power_cut ? " power cut" : " kill")
+       << (m.every_commit ? ", log synced at every commit" : "");
+}
 
 class DeleteCrashTest : public ::testing::TestWithParam<Mode> {};
 
