@@ -1,4 +1,4 @@
-// The table writer: inserting and updating the rows of a Jet 4 table, over
+// The table writer: inserting, updating and deleting the rows of a table, over
 // the pager (page_file.h), the row encoder (row_writer.h), long values
 // (long_value_writer.h), space (space.h) and the index trees (index_tree.h).
 //
@@ -7,14 +7,18 @@
 //   2. refuse tables with an index this engine cannot maintain, and as
 //      Corruption a definition whose columns share a number, a variable slot
 //      or fixed bytes, or with an index on a column it does not have;
-//   3. check every value, required column and unique key (reads only);
-//   4. write: long values, the row, the index entries, the TDEF counters.
+//   3. check every value, required column, unique key and referenced row
+//      (reads only);
+//   4. write: long values, the row, the index entries, the TDEF counters
+//      (a delete: the index entries, long values and row go);
+//   5. what the table's relationships cascade to, as nested changes
+//      (referential_integrity.cc), which may still refuse.
 // Every page step 4 reads is checked before it is written (data_page.h,
 // space.h, long_value_writer.h L4, index_tree.h T8): a damaged page fails
 // the change with a Corruption naming it.
-// A failure in step 4 (a damaged page, a full disk) rolls the change back
-// through the pager: the unit when the change is its own unit, a savepoint
-// when it runs inside Begin .. Commit.
+// A failure in step 4 or 5 (a damaged page, a full disk, a relationship
+// that refuses) rolls the change back through the pager: the unit when the
+// change is its own unit, a savepoint when it runs inside Begin .. Commit.
 //
 // Invariants after every change:
 //   (TW1) the TDEF's row count equals the live rows; its autonumber is the
