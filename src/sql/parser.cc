@@ -381,7 +381,9 @@ class Parser {
     if (IsSymbol(Peek(), "*")) {
       Take();
     } else if (!IsKeyword(Peek(), "FROM")) {
-      if (!ParseName(&out->target, &out->target_position, "'*', a table name or FROM")) return false;
+      if (!ParseName(&out->target, &out->target_position, "'*', a table name or FROM")) {
+        return false;
+      }
       if (!ExpectSymbol(".") || !ExpectSymbol("*")) return false;
     }
     if (!ExpectKeyword("FROM")) return false;

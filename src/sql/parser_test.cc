@@ -98,7 +98,8 @@ TEST(ParserTest, SyntaxErrorsNameStatementPositionAndWhatWasFound) {
       {"SELECT * FROM Dates WHERE EventCount = 3 $", "the character '$'"},
       {"SELECT * FROM Dates WHERE EventCount = 3x", "a number run into letters"},
       {"DROP TABLE Dates",
-       "Invalid SQL statement at character 1: expected SELECT, INSERT, UPDATE or DELETE, found 'DROP'"},
+       "Invalid SQL statement at character 1: expected SELECT, INSERT, UPDATE or DELETE, "
+       "found 'DROP'"},
       {"DELETE Dates FROM Dates", "Syntax error in DELETE statement at character 14: expected '.'"},
       {"DELETE FROM Dates, Events", "character 18: expected the end of the statement"},
       {"", "Invalid SQL statement at character 1"},

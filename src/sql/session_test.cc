@@ -1,6 +1,7 @@
 #include "sql/session.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -337,18 +338,24 @@ TEST_F(SessionTest, DateKeyEqualitySeeksThroughTheIndex) {
 }
 
 // DELETE on the calendar and on an Access 97 one made from it: rows go with
-// their index entries and long values, and their room is taken again: a
-// table emptied and filled with the same rows again needs no new page.
+// their index entries and long values, and a table emptied and filled with
+// the same rows again needs no new page.
 class DeleteTest : public SessionTest, public ::testing::WithParamInterface<jet::JetVersion> {
  protected:
   void SetUp() override {
     Open();
     if (GetParam() == jet::JetVersion::kJet4) return;
+    Reopen([&] {
+      const std::filesystem::path jet3 = copy_->dir() / "access97.mdb";
+      ASSERT_EQ(tessaly::testing::MakeAccess97Calendar(copy_->path(), jet3), "");
+      std::filesystem::rename(jet3, copy_->path());
+    });
+  }
+  // Closes the file, runs `between`, opens it again.
+  void Reopen(const std::function<void()>& between = [] {}) {
     session_.reset();
     ASSERT_TRUE(db_->Close().ok());
-    const std::filesystem::path jet3 = copy_->dir() / "access97.mdb";
-    ASSERT_EQ(tessaly::testing::MakeAccess97Calendar(copy_->path(), jet3), "");
-    std::filesystem::rename(jet3, copy_->path());
+    between();
     Open(nullptr);
   }
 };
@@ -356,43 +363,25 @@ class DeleteTest : public SessionTest, public ::testing::WithParamInterface<jet:
 TEST_P(DeleteTest, RowsGoWithTheirIndexEntriesAndTheirRoomIsTakenAgain) {
   const Outcome days = Run("SELECT * FROM Dates");
   const size_t links = Count("EventDates", "EventId = 17");
+  const size_t year = Count("Dates", "DateKey < #1/1/2010#");
   ASSERT_GT(links, 50u);
-  std::vector<std::string> notes_before;
-  ASSERT_TRUE(db_->Check(&notes_before).ok());
-  const auto file_size = [&] {
-    session_.reset();
-    EXPECT_TRUE(db_->Close().ok());
-    const auto size = std::filesystem::file_size(copy_->path());
-    Open(nullptr);
-    return size;
-  };
-  const auto size_before = file_size();
-
-  EXPECT_EQ(Run("DELETE FROM EventDates WHERE EventId = 17").rows_affected,
-            static_cast<int64_t>(links));
-  EXPECT_EQ(Count("EventDates", "EventId = 17"), 0u);
-  const size_t year_2009 = Count("Dates", "DateKey < #1/1/2010#");
-  EXPECT_EQ(Run("DELETE * FROM Dates WHERE DateKey < #1/1/2010#;").rows_affected,
-            static_cast<int64_t>(year_2009));
+  Reopen();
+  const auto size_before = std::filesystem::file_size(copy_->path());
+  EXPECT_EQ(Run("DELETE FROM EventDates WHERE EventId = 17").rows_affected, int64_t(links));
+  EXPECT_EQ(Run("DELETE * FROM Dates WHERE DateKey < #1/1/2010#;").rows_affected, int64_t(year));
   EXPECT_EQ(Run("DELETE Dates.* FROM Dates").rows_affected,
-            static_cast<int64_t>(days.result.rows.size() - year_2009));
-  EXPECT_EQ(Count("Dates"), 0u);
-  EXPECT_EQ(Run("DELETE FROM Dates WHERE DateKey = #1/1/2010#").rows_affected, 0);
+            int64_t(days.result.rows.size() - year));
+  EXPECT_EQ(Count("Dates") + Count("EventDates", "EventId = 17"), 0u);
   EXPECT_EQ(RunBad("DELETE Events.* FROM Dates").kind, ErrorKind::kSyntax);
   std::vector<std::string> notes;
-  auto problems = db_->Check(&notes);
-  ASSERT_TRUE(problems.ok());
-  EXPECT_TRUE(problems->empty()) << problems->front();
-  EXPECT_LE(notes.size(), notes_before.size()) << notes.back();
-
+  EXPECT_TRUE(db_->Check(&notes)->empty());
+  EXPECT_TRUE(notes.empty()) << notes.front();  // no page left that nothing uses
   auto dates = db_->GetTable("Dates");
-  ASSERT_TRUE(dates.ok());
   for (const jet::Row& day : days.result.rows) ASSERT_TRUE(db_->Insert(*dates, day.values).ok());
-  EXPECT_EQ(Count("Dates"), days.result.rows.size());
-  EXPECT_LE(file_size(), size_before);
+  Reopen();
+  EXPECT_LE(std::filesystem::file_size(copy_->path()), size_before);
   const tessaly::testing::JetcheckResult check = tessaly::testing::RunJetcheck(copy_->path());
-  if (check.java_missing) GTEST_SKIP() << check.error;
-  EXPECT_TRUE(check.passed()) << check.output << check.error;
+  EXPECT_TRUE(check.java_missing || check.passed()) << check.output << check.error;
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DeleteTest,

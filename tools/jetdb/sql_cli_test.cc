@@ -193,37 +193,4 @@ TEST(SqlCliTest, ReadsStatementsFromStandardInput) {
   EXPECT_NE(help.out.find("STATEMENT"), std::string::npos);
 }
 
-// The designed calendar's relationship as a user meets it: a link to an event
-// that does not exist is refused with Access's text, by import and by sql
-// alike, and an event deleted takes its links along.
-TEST(SqlCliTest, RelationshipsRefuseBrokenLinksAndDeletesCascade) {
-  const SharedFileCopy copy("fixtures", "tessdata-designed.mdb");
-  const std::string path = copy.path().string();
-  const std::string line = copy.dir().string() + "/link.jsonl";
-  std::ofstream(line) << "{\"EventId\": 999999, \"EventDate\": \"2010-05-05T00:00:00\"}\n";
-  const std::string refused =
-      "You cannot add or change a record because a related record is required in table 'Events'.";
-  const ProcessResult import = RunProcess({kJetdb, "import", path, "EventDates"}, line);
-  EXPECT_EQ(import.exit_code, 1);
-  EXPECT_NE(import.err.find(refused), std::string::npos) << import.err;
-  const ProcessResult insert =
-      RunProcess({kJetdb, "sql", path,
-                  "INSERT INTO EventDates (EventId, EventDate) VALUES (999999, #5/5/2010#)"});
-  EXPECT_EQ(insert.exit_code, 1);
-  EXPECT_NE(insert.err.find(refused), std::string::npos) << insert.err;
-
-  const ProcessResult links =
-      RunProcess({kJetdb, "sql", path, "SELECT * FROM EventDates WHERE EventId = 5"});
-  ASSERT_EQ(links.exit_code, 0) << links.err;
-  ASSERT_FALSE(links.out.empty());
-  const ProcessResult deleted =
-      RunProcess({kJetdb, "sql", path, "DELETE FROM Events WHERE EventID = 5",
-                  "SELECT * FROM EventDates WHERE EventId = 5",
-                  "SELECT * FROM Events WHERE EventID = 5"});
-  EXPECT_EQ(deleted.exit_code, 0) << deleted.err;
-  EXPECT_EQ(deleted.out, "");
-  const ProcessResult check = RunProcess({kJetdb, "check", path});
-  EXPECT_EQ(check.exit_code, 0) << check.out << check.err;
-}
-
 }  // namespace
