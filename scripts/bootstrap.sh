@@ -11,6 +11,7 @@ packages=(
   xvfb xauth fonts-dejavu-core                    # window tests and screenshots on a virtual display
   mdbtools                                        # independent reader, test oracle only
   openjdk-17-jre-headless libcommons-lang3-java libcommons-logging-java  # index checker (../shared/oracle/jetcheck), tests only
+  openjdk-17-jdk-headless                         # tests' Java helpers over the checker's library
   clang libclang-rt-14-dev                        # libFuzzer with ASan/UBSan
   g++-mingw-w64-x86-64-posix googletest nsis      # the Windows cross-build, its tests, its installer
   wine wine64 fonts-wine                          # running the Windows programs, tests and installer (64-bit only)

@@ -104,6 +104,8 @@ statements=(
   "UPDATE Dates SET DateColor = 'White', DateText = '' WHERE (((Dates.DateKey)=#1/1/2010#));"
   "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('1/1/2010','White','0','','');"
   "SELECT * FROM Events WHERE NOT (Notes IS NULL) OR [EventName] <> 'x' AND Recurring = True"
+  "DELETE FROM EventDates WHERE (((EventDates.EventDate)=#1/1/2010#));"
+  "DELETE Events.* FROM Events WHERE EventID = 12"
 )
 for i in "${!statements[@]}"; do
   printf '%s' "${statements[$i]}" > "$sql_corpus/statement-$i.sql"
@@ -111,7 +113,7 @@ done
 printf '%s\n' "${statements[@]}" > "$sql_corpus/all.sql"
 dictionary="$build/sql.dict"
 : > "$dictionary"
-for word in SELECT INSERT INTO VALUES UPDATE SET FROM WHERE AND OR NOT IS NULL TRUE FALSE \
+for word in SELECT INSERT INTO VALUES UPDATE DELETE SET FROM WHERE AND OR NOT IS NULL TRUE FALSE \
     "@@IDENTITY" "*" "(" ")" "," ";" "=" "<>" "<=" ">=" "''" "#1/6/2010#" "#12/30/1899 11:59 PM#" \
     Dates Events EventDates DateKey DateColor EventCount EventID AllDayEvent StartTime Notes; do
   printf '"%s"\n' "$word" >> "$dictionary"

@@ -204,6 +204,16 @@ class Database {
   // Changes some columns of one row; the others keep their stored bytes.
   virtual Status Update(const TableDef& table, RowId id,
                         const std::vector<ColumnChange>& changes) = 0;
+  // Deletes one row: its index entries go, its long values and its bytes
+  // give their room back to their pages, and a page left with no row goes
+  // back to the file. kNotFound when `id` names no live row of `table`.
+  virtual Status Delete(const TableDef& table, RowId id) = 0;
+  // Insert, Update and Delete keep the enforced relationships of the file
+  // (MSysRelationships): a referencing value needs its referenced row (a
+  // Null passes), and a referenced key that changes or goes takes its
+  // referencing rows along as the relationship says (cascading the change,
+  // deleting them or setting them Null), else the change is refused. All
+  // of it is one change: kConstraint with Access's text refuses the whole.
 
   // ---- Creating (db/create.h) ----
   // Writes a new, empty Access 2000 (Jet 4) or, with options.version

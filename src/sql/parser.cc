@@ -219,12 +219,16 @@ class Parser {
       statement_name_ = "UPDATE statement";
       return ParseUpdate(out) && ParseEnd();
     }
+    if (IsKeyword(first, "DELETE")) {
+      statement_name_ = "DELETE statement";
+      return ParseDelete(out) && ParseEnd();
+    }
     if (first.kind == TokenKind::kInvalid) {
       statement_name_ = "statement";
       return Fail("a statement");
     }
     *error = "Invalid SQL statement at character " + std::to_string(first.position) +
-             ": expected SELECT, INSERT or UPDATE, found " + Describe(first);
+             ": expected SELECT, INSERT, UPDATE or DELETE, found " + Describe(first);
     return false;
   }
 
@@ -367,6 +371,23 @@ class Parser {
       if (!ParseValue(&assignment.value)) return false;
       out->assignments.push_back(std::move(assignment));
     } while (TakeComma());
+    return ParseWhere(out);
+  }
+
+  // DELETE [* | t.*] FROM t [WHERE ...]
+  bool ParseDelete(Statement* out) {
+    Take();  // DELETE
+    out->kind = Statement::Kind::kDelete;
+    if (IsSymbol(Peek(), "*")) {
+      Take();
+    } else if (!IsKeyword(Peek(), "FROM")) {
+      if (!ParseName(&out->target, &out->target_position, "'*', a table name or FROM")) {
+        return false;
+      }
+      if (!ExpectSymbol(".") || !ExpectSymbol("*")) return false;
+    }
+    if (!ExpectKeyword("FROM")) return false;
+    if (!ParseName(&out->table, &out->table_position, "a table name")) return false;
     return ParseWhere(out);
   }
 

@@ -85,14 +85,16 @@ struct Assignment {
 };
 
 struct Statement {
-  enum class Kind { kSelect, kSelectIdentity, kInsert, kUpdate };
+  enum class Kind { kSelect, kSelectIdentity, kInsert, kUpdate, kDelete };
   Kind kind = Kind::kSelect;
   std::string table;
   size_t table_position = 0;
   std::vector<ColumnRef> columns;     // INSERT: the column list (empty: all columns in order)
   std::vector<Literal> values;        // INSERT: the value list
   std::vector<Assignment> assignments;  // UPDATE: the SET list
-  std::unique_ptr<Expr> where;        // SELECT, UPDATE: null without WHERE
+  std::unique_ptr<Expr> where;        // SELECT, UPDATE, DELETE: null without WHERE
+  std::string target;                 // DELETE t.* FROM ...: t; empty for DELETE [*] FROM
+  size_t target_position = 0;
 };
 
 // Deepest nesting of parentheses and NOT accepted (P3).

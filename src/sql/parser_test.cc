@@ -39,6 +39,10 @@ TEST(ParserTest, StatementsOfTheCalendarUpdateParse) {
        Statement::Kind::kSelect, "Dates", 0, 0, true},
       {"INSERT INTO t VALUES (Null, True, False, -1.5, +2, .5E3, #2010-01-06#)", Statement::Kind::kInsert, "t", 0,
        7, false},
+      {"DELETE FROM Events WHERE EventID = 5", Statement::Kind::kDelete, "Events", 0, 0, true},
+      {"delete * from [Events];", Statement::Kind::kDelete, "Events", 0, 0, false},
+      {"DELETE Events.* FROM Events WHERE (((Events.EventID)=5));", Statement::Kind::kDelete,
+       "Events", 0, 0, true},
   };
   for (const Good& c : cases) {
     Statement statement;
@@ -93,7 +97,11 @@ TEST(ParserTest, SyntaxErrorsNameStatementPositionAndWhatWasFound) {
       {"SELECT * FROM Dates; SELECT * FROM Dates", "character 22: expected the end of the statement"},
       {"SELECT * FROM Dates WHERE EventCount = 3 $", "the character '$'"},
       {"SELECT * FROM Dates WHERE EventCount = 3x", "a number run into letters"},
-      {"DELETE FROM Dates", "Invalid SQL statement at character 1: expected SELECT, INSERT or UPDATE, found 'DELETE'"},
+      {"DROP TABLE Dates",
+       "Invalid SQL statement at character 1: expected SELECT, INSERT, UPDATE or DELETE, "
+       "found 'DROP'"},
+      {"DELETE Dates FROM Dates", "Syntax error in DELETE statement at character 14: expected '.'"},
+      {"DELETE FROM Dates, Events", "character 18: expected the end of the statement"},
       {"", "Invalid SQL statement at character 1"},
       // Characters, not bytes: the two-byte "é" counts once.
       {"UPDATE Dates SET DateText = 'é' WHERE", "character 38"},

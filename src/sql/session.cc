@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "jet/names.h"
 #include "sql/bind.h"
 #include "sql/ddl.h"
 #include "sql/evaluate.h"
@@ -152,6 +153,7 @@ bool Session::Execute(std::string_view text, Outcome* outcome, Error* error) {
     case Statement::Kind::kSelect: return RunSelect(statement, outcome, error);
     case Statement::Kind::kInsert: return RunInsert(statement, outcome, error);
     case Statement::Kind::kUpdate: return RunUpdate(statement, outcome, error);
+    case Statement::Kind::kDelete: return RunDelete(statement, outcome, error);
   }
   return Fail(error, ErrorKind::kNotSupported, "unknown statement");
 }
@@ -266,6 +268,48 @@ bool Session::RunUpdate(const Statement& statement, Outcome* outcome, Error* err
     return FailStatus(error, committed);
   }
   outcome->rows_affected = static_cast<int64_t>(ids.size());
+  return true;
+}
+
+bool Session::RunDelete(const Statement& statement, Outcome* outcome, Error* error) {
+  jet::TableDef table;
+  if (!LookUpTable(db_, statement, &table, error)) return false;
+  if (!statement.target.empty() && !jet::NamesEqual(statement.target, table.name)) {
+    return Fail(error, ErrorKind::kSyntax,
+                "Specify the table containing the records you want to delete (" + statement.target +
+                    ".* at character " + std::to_string(statement.target_position) +
+                    " is not the table " + table.name + ")");
+  }
+  std::deque<std::string> arena;
+  std::unique_ptr<Bound> where;
+  if (statement.where != nullptr &&
+      !BindCondition(table, *statement.where, &arena, &where, error)) {
+    return false;
+  }
+  std::vector<jet::RowId> ids;
+  if (!ForEachMatch(db_, table, where.get(), &access_counts_, error,
+                    [&](const jet::Row& row) { ids.push_back(jet::RowId{row.page, row.slot}); })) {
+    return false;
+  }
+  if (ids.empty()) return true;
+  if (const jet::Status begun = db_.Begin(); !begun.ok()) {
+    return FailBegin(error, begun, table.name);
+  }
+  int64_t deleted = 0;
+  for (const jet::RowId& id : ids) {
+    const jet::Status status = db_.Delete(table, id);
+    if (status.IsNotFound()) continue;  // a relationship's cascade took it with an earlier row
+    if (!status.ok()) {
+      db_.Rollback();
+      return FailStatus(error, status);
+    }
+    ++deleted;
+  }
+  if (const jet::Status committed = db_.Commit(); !committed.ok()) {
+    db_.Rollback();
+    return FailStatus(error, committed);
+  }
+  outcome->rows_affected = deleted;
   return true;
 }
 

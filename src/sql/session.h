@@ -5,6 +5,7 @@
 //   SELECT @@IDENTITY
 //   INSERT INTO t (c, ...) VALUES (v, ...)
 //   UPDATE t SET c = v [, ...] [WHERE expr]
+//   DELETE [* | t.*] FROM t [WHERE expr]
 //   CREATE TABLE ..., CREATE [UNIQUE] INDEX ... (ddl.h)
 // with Access's literals (# dates #, 'text' with '' for a quote, numbers,
 // True, False, Null), bare, bracketed and table-qualified column names
@@ -12,7 +13,8 @@
 // nested parentheses, and an optional trailing ";".
 //
 // Rules kept by every statement:
-//   (Q1) Each INSERT or UPDATE is one atomic unit of the engine: it takes
+//   (Q1) Each INSERT, UPDATE or DELETE is one atomic unit of the engine,
+//        with everything its table's relationships cascade to: it takes
 //        effect whole when Execute returns OK, or not at all.
 //   (Q2) A quoted value is converted to its column's type as Access does
 //        (a date text to that day, '0:00 AM' and '11:59 PM' to times,
@@ -68,7 +70,7 @@ struct ResultSet {
 struct Outcome {
   bool has_rows = false;      // a SELECT
   ResultSet result;           // its rows
-  int64_t rows_affected = 0;  // INSERT / UPDATE
+  int64_t rows_affected = 0;  // INSERT / UPDATE / DELETE (rows of its own table)
 };
 
 class Session {
@@ -101,6 +103,7 @@ class Session {
   bool RunSelect(const Statement& statement, Outcome* outcome, Error* error);
   bool RunInsert(const Statement& statement, Outcome* outcome, Error* error);
   bool RunUpdate(const Statement& statement, Outcome* outcome, Error* error);
+  bool RunDelete(const Statement& statement, Outcome* outcome, Error* error);
 
   jet::Database& db_;
   int64_t last_identity_ = 0;

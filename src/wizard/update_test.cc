@@ -144,6 +144,7 @@ TEST_P(UpdateTest, UpdatesOnceAndASecondRunChangesNothing) {
       365);
   for (const auto& row : after["Events"]) events[row["EventID"]] = row;
   for (const auto& link : after["EventDates"]) {
+    EXPECT_EQ(events.count(link["EventId"]), 1u) << "a link to no event: " << link.dump();
     const auto& event = events[link["EventId"]];
     if (event.value("AllDayEvent", 0) == 1)
       all_day.insert(link["EventDate"].get<std::string>() + " " + event.value("EventName", ""));
@@ -175,7 +176,7 @@ TEST_P(UpdateTest, UpdatesOnceAndASecondRunChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(SharedCalendars, UpdateTest,
                          ::testing::Values("tessdata-blank.mdb", "tessdata-2009.mdb",
                                            "tessdata-2009-access2003.mdb", "tessdata-textindex.mdb",
-                                           "tessdata-large.mdb"));
+                                           "tessdata-large.mdb", "tessdata-designed.mdb"));
 
 // The rows of a table in key order, their text as code page 1252 holds it.
 std::multiset<std::string> RowsIn1252(const std::filesystem::path& file, const std::string& table) {

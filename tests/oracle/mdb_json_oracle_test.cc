@@ -605,7 +605,10 @@ TEST_P(Jet3ImportTest, FourHundredRowsPerTableReadBackByMdbtools) {
     ASSERT_EQ((*db)->info().version, jet::JetVersion::kJet3);
     auto listed = (*db)->UserTableNames();
     ASSERT_TRUE(listed.ok());
-    names = *listed;
+    // Last to first: indexTestV1997's Table1 refers to Table2 and Table3
+    // through enforced relationships, and its links (every Long column gets
+    // the same values) find their rows once those tables have them.
+    names.assign(listed->rbegin(), listed->rend());
   }
   constexpr int kRows = 400;
   std::map<std::string, std::set<std::string>> text_indexes, wide_indexes;

@@ -477,8 +477,9 @@ int main(int argc, char** argv) {
       app.add_subcommand("sql", "Run SQL statements in order on one connection");
   sql_command->footer(
       "Statements: SELECT * FROM t [WHERE ...], SELECT @@IDENTITY, INSERT INTO t (c, ...) VALUES "
-      "(v, ...), UPDATE t SET c = v [, ...] [WHERE ...]. Each INSERT or UPDATE takes effect whole "
-      "or not at all. SELECT rows are written as JSON lines; SELECT @@IDENTITY as "
+      "(v, ...), UPDATE t SET c = v [, ...] [WHERE ...], DELETE [*] FROM t [WHERE ...]. Each "
+      "INSERT, UPDATE or DELETE takes effect whole, with what the table's relationships "
+      "cascade to, or not at all. SELECT rows are written as JSON lines; SELECT @@IDENTITY as "
       "{\"Expr1000\":N}, 0 before any insert. Stops at the first failing statement with "
       "\"statement N: why\" on standard error and exit status 1; the statements before it stay.");
   add_file(sql_command);

@@ -9,6 +9,7 @@
 
 #include "jet/catalog/catalog.h"
 #include "jet/database.h"
+#include "jet/db/relationships.h"
 #include "jet/format/format.h"
 #include "jet/format/header.h"
 #include "jet/pager/page_file.h"
@@ -42,6 +43,7 @@ class DatabaseImpl : public Database {
   void Rollback() override;
   Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) override;
   Status Update(const TableDef& table, RowId id, const std::vector<ColumnChange>& changes) override;
+  Status Delete(const TableDef& table, RowId id) override;
   Status Close() override;
 
   // new_table.cc
@@ -85,6 +87,28 @@ class DatabaseImpl : public Database {
                              const std::vector<bool>& new_keys);
   Status LocateLiveRow(const WriteTable& t, RowId id, RowLocation* where);
 
+  // Removes one live row with its index entries and long values; *def gets
+  // the table's definition as read for the change, *old_row the row.
+  Status RemoveRow(const TableDef& given, RowId id, TableDef* def, Row* old_row);
+
+  // referential_integrity.cc: the enforced relationships (relationships.h, R1-R4).
+  Status LoadRelationships();
+  // R1 for a row about to be written (old_values: the row before an update).
+  Status CheckReferences(const TableDef& def, const std::vector<Value>& values,
+                         const std::vector<Value>* old_values);
+  // R2 after a row's update is written.
+  Status CascadeKeyChange(const TableDef& def, const std::vector<Value>& old_values,
+                          const std::vector<Value>& values);
+  // Delete: the row and, R3, what refers to it.
+  Status DeleteWithRelated(const TableDef& table, RowId id);
+  // The table a relationship names, read afresh.
+  Status RelatedTable(const Relationship& r, const std::string& name, TableDef* def);
+  // Rows of `def` whose `columns` (indexes into def.columns) hold `key`
+  // (one value per column), through an index on exactly those columns when
+  // there is one, else by a scan; at most `limit` (0: all).
+  Status FindRows(const TableDef& def, const std::vector<size_t>& columns,
+                  const std::vector<Value>& key, size_t limit, std::vector<RowId>* ids);
+
   Status ReadTable(const CatalogEntry& entry, TableDef* table, TableDefExtras* extras);
   Status OwnedPages(const TableDef& table, UsageMap* map);
 
@@ -101,6 +125,11 @@ class DatabaseImpl : public Database {
   Catalog catalog_;
   bool read_only_ = true;
   int unit_depth_ = 0;  // Begin calls not yet ended: 1 = a unit, more = savepoints in it
+  // Changes running: a change a relationship cascades to runs inside the
+  // one that caused it, in its unit.
+  int change_depth_ = 0;
+  bool relationships_loaded_ = false;
+  std::vector<Relationship> relationships_;  // the enforced ones between local tables
 };
 
 }  // namespace jet

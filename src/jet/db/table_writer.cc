@@ -1,4 +1,4 @@
-// The table writer: inserting and updating the rows of a Jet 4 table, over
+// The table writer: inserting, updating and deleting the rows of a table, over
 // the pager (page_file.h), the row encoder (row_writer.h), long values
 // (long_value_writer.h), space (space.h) and the index trees (index_tree.h).
 //
@@ -7,14 +7,18 @@
 //   2. refuse tables with an index this engine cannot maintain, and as
 //      Corruption a definition whose columns share a number, a variable slot
 //      or fixed bytes, or with an index on a column it does not have;
-//   3. check every value, required column and unique key (reads only);
-//   4. write: long values, the row, the index entries, the TDEF counters.
+//   3. check every value, required column, unique key and referenced row
+//      (reads only);
+//   4. write: long values, the row, the index entries, the TDEF counters
+//      (a delete: the index entries, long values and row go);
+//   5. what the table's relationships cascade to, as nested changes
+//      (referential_integrity.cc), which may still refuse.
 // Every page step 4 reads is checked before it is written (data_page.h,
 // space.h, long_value_writer.h L4, index_tree.h T8): a damaged page fails
 // the change with a Corruption naming it.
-// A failure in step 4 (a damaged page, a full disk) rolls the change back
-// through the pager: the unit when the change is its own unit, a savepoint
-// when it runs inside Begin .. Commit.
+// A failure in step 4 or 5 (a damaged page, a full disk, a relationship
+// that refuses) rolls the change back through the pager: the unit when the
+// change is its own unit, a savepoint when it runs inside Begin .. Commit.
 //
 // Invariants after every change:
 //   (TW1) the TDEF's row count equals the live rows; its autonumber is the
@@ -149,6 +153,14 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
 
 Status DatabaseImpl::RunChange(const std::function<Status()>& change) {
   JET_RETURN_IF_ERROR(CheckWritable());
+  struct Running {
+    int& depth;
+    explicit Running(int& d) : depth(d) { ++depth; }
+    ~Running() { --depth; }
+  };
+  Running running(change_depth_);
+  // A change a relationship cascades to: part of the running one.
+  if (change_depth_ > 1) return change();
   if (unit_depth_ > 0) {
     file_.BeginSavepoint();
     Status s = change();
@@ -350,6 +362,7 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
     }
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, nullptr, RowId{}, &keys));
+    JET_RETURN_IF_ERROR(CheckReferences(def, values, nullptr));
 
     LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
     std::vector<FieldInput> fields;
@@ -497,6 +510,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     }
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, &old_row.values, id, &keys));
+    JET_RETURN_IF_ERROR(CheckReferences(def, values, &old_row.values));
 
     // The new image: changed columns encoded, the others copied as stored.
     LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
@@ -563,8 +577,49 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
         new_keys[k] = new_key;
       }
     }
-    return UpdateTableCounters(t, 0, def.autonumber_last, new_keys);
+    JET_RETURN_IF_ERROR(UpdateTableCounters(t, 0, def.autonumber_last, new_keys));
+    return CascadeKeyChange(def, old_row.values, values);
   });
+}
+
+Status DatabaseImpl::RemoveRow(const TableDef& given, RowId id, TableDef* def_out, Row* old_row) {
+  WriteTable t;
+  JET_RETURN_IF_ERROR(LoadForWrite(given, &t));
+  const TableDef& def = t.def;
+  RowLocation where;
+  JET_RETURN_IF_ERROR(LocateLiveRow(t, id, &where));
+  RowDecoder decoder(file_, format_, text_, def);
+  JET_RETURN_IF_ERROR(
+      decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, old_row));
+  std::vector<StoredField> stored;
+  JET_RETURN_IF_ERROR(SplitStoredRow(format_, def, where.data, where.data_size, where.data_page,
+                                     where.data_slot, &stored));
+  // Everything is read: from here on the pages where.data pointed into change.
+  for (const IndexDef* index : t.physical) {
+    if (index->IgnoresNulls() && IndexColumnsAllNull(def, *index, old_row->values)) continue;
+    std::string key;
+    JET_RETURN_IF_ERROR(EncodeIndexKey(def, *index, old_row->values, &key, format_.version));
+    IndexTree tree(file_, format_, def, *index);
+    JET_RETURN_IF_ERROR(tree.Remove(key, id));
+  }
+  LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
+  for (size_t i = 0; i < def.columns.size() && i < stored.size(); ++i) {
+    if (def.columns[i].IsLongValue() && stored[i].present) {
+      JET_RETURN_IF_ERROR(long_values.Free(def.columns[i].column_number, stored[i].bytes));
+    }
+  }
+  // The moved image and the header row go as an image an update left behind
+  // goes: their room back to their pages, an emptied page back to the file.
+  if (where.moved) JET_RETURN_IF_ERROR(DeleteMovedImage(t, where.data_page, where.data_slot));
+  JET_RETURN_IF_ERROR(DeleteMovedImage(t, id.page, id.slot));
+  JET_RETURN_IF_ERROR(UpdateTableCounters(t, -1, def.autonumber_last,
+                                          std::vector<bool>(t.physical.size(), false)));
+  *def_out = def;
+  return Status::OK();
+}
+
+Status DatabaseImpl::Delete(const TableDef& table, RowId id) {
+  return RunChange([&]() -> Status { return DeleteWithRelated(table, id); });
 }
 
 Status DatabaseImpl::Begin() {
