@@ -37,6 +37,13 @@ class [[nodiscard]] Status {
   static Status InvalidPassword() { return {StatusCode::kInvalidPassword, "Not a valid password."}; }
   static Status NotAnAccessFile(std::string msg) { return {StatusCode::kNotAnAccessFile, std::move(msg)}; }
   static Status Constraint(std::string msg) { return {StatusCode::kConstraint, std::move(msg)}; }
+  // A refusal that Access reports with an error number of its own (3314 a
+  // Null in a required column, 3201 no related record, ...); `msg` is its text.
+  static Status Constraint(int access_error, std::string msg) {
+    Status s(StatusCode::kConstraint, std::move(msg));
+    s.access_error_ = access_error;
+    return s;
+  }
   static Status Busy(std::string msg) { return {StatusCode::kBusy, std::move(msg)}; }
 
   bool ok() const { return code_ == StatusCode::kOk; }
@@ -44,6 +51,8 @@ class [[nodiscard]] Status {
   const std::string& message() const { return message_; }
   bool IsCorruption() const { return code_ == StatusCode::kCorruption; }
   bool IsNotFound() const { return code_ == StatusCode::kNotFound; }
+  // Access's error number for a refusal it numbers itself; 0 for any other.
+  int access_error() const { return access_error_; }
 
   // "Corruption: row offset out of range (page 12)" and the like; "OK" when ok.
   std::string ToString() const;
@@ -53,6 +62,7 @@ class [[nodiscard]] Status {
 
   StatusCode code_ = StatusCode::kOk;
   std::string message_;
+  int access_error_ = 0;
 };
 
 // A value or the Status that explains its absence.
