@@ -204,7 +204,13 @@ bool Session::RunInsert(const Statement& statement, Outcome* outcome, Error* err
     }
   }
   if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailBegin(error, begun, table.name);
-  auto inserted = db_.Insert(table, values);
+  // A column list that leaves columns out gives them their default values.
+  std::vector<bool> named;
+  if (!statement.columns.empty()) {
+    named.assign(table.columns.size(), false);
+    for (size_t target : targets) named[target] = true;
+  }
+  auto inserted = db_.Insert(table, values, named);
   if (!inserted.ok()) {
     db_.Rollback();
     return FailStatus(error, inserted.status());

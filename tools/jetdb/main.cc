@@ -322,7 +322,7 @@ int RunImport(const std::string& file, const std::string& password, const std::s
     if (const jet::Status status = parser.ParseRow(record, &row); !status.ok()) {
       return give_up(fmt::format("line {}: {}", line_number, status.message()));
     }
-    auto inserted = (*db)->Insert(*table, row.values);
+    auto inserted = (*db)->Insert(*table, row.values, parser.named());
     if (!inserted.ok()) {
       // The engine's message names the table and the column or index.
       return give_up(fmt::format("line {}: {}", line_number, inserted.status().message()));
