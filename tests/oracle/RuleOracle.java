@@ -24,6 +24,7 @@ import java.util.*;
  *   property TABLE COLUMN NAME VALUE        a design property; COLUMN * is the table's own;
  *                                           true/false for Required and AllowZeroLength
  *   dump TABLE                              the rows, one "row {...}" a line, then "end"
+ *   open FILE                               goes on with another file (the first one is closed)
  * </pre>
  * Prints per write "ok N" (rows written) or "refused CLASS: MESSAGE" when the library refuses
  * it, and "error: ..." for a command it cannot read. The file is written in place.
@@ -31,14 +32,18 @@ import java.util.*;
 public class RuleOracle {
   public static void main(String[] args) throws Exception {
     System.setProperty(Database.ENABLE_EXPRESSION_EVALUATION_PROPERTY, "true");
-    try (Database db = new DatabaseBuilder(new File(args[0])).open();
-         BufferedReader in = new BufferedReader(new InputStreamReader(System.in, StandardCharsets.UTF_8))) {
-      db.setDateTimeType(DateTimeType.LOCAL_DATE_TIME);
-      db.setEvaluateExpressions(true);
-      db.setEnforceForeignKeys(true);
-      PrintStream out = new PrintStream(System.out, true, "UTF-8");
+    BufferedReader in = new BufferedReader(new InputStreamReader(System.in, StandardCharsets.UTF_8));
+    PrintStream out = new PrintStream(System.out, true, "UTF-8");
+    Database db = open(args[0]);
+    try {
       for (String line; (line = in.readLine()) != null; ) {
         if (line.isBlank()) continue;
+        if (line.startsWith("open ")) {
+          db.close();
+          db = open(line.substring(5));
+          out.println("ok 0");
+          continue;
+        }
         try {
           out.println(run(db, line, out));
         } catch (CommandError e) {
@@ -47,7 +52,17 @@ public class RuleOracle {
           out.println("refused " + e.getClass().getSimpleName() + ": " + e.getMessage());
         }
       }
+    } finally {
+      db.close();
     }
+  }
+
+  static Database open(String path) throws IOException {
+    Database db = new DatabaseBuilder(new File(path)).open();
+    db.setDateTimeType(DateTimeType.LOCAL_DATE_TIME);
+    db.setEvaluateExpressions(true);
+    db.setEnforceForeignKeys(true);
+    return db;
   }
 
   static String run(Database db, String line, PrintStream out) throws IOException {
