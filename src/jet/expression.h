@@ -121,6 +121,11 @@ enum class ExprForm {
 class Expression {
  public:
   Expression() = default;
+  // A tree built by a caller that parsed the text itself (the SQL layer's
+  // conditions). REQUIRES: its height within kMaxExpressionHeight or
+  // so, as Evaluate recurses that deep.
+  Expression(std::unique_ptr<ExprNode> root, std::string text)
+      : text_(std::move(text)), root_(std::move(root)) {}
   const std::string& text() const { return text_; }
   const ExprNode* root() const { return root_.get(); }
   ExprNode* mutable_root() { return root_.get(); }

@@ -123,7 +123,12 @@ static bool ForEachMatch(jet::Database& db, const jet::TableDef& table, const Bo
   jet::Row row;
   jet::Status status;
   while (cursor->Next(&row, &status)) {
-    if (where != nullptr && Evaluate(*where, row) != Truth::kTrue) continue;
+    if (where != nullptr) {
+      jet::Status evaluated;
+      const Truth truth = Evaluate(*where, row, &evaluated);
+      if (!evaluated.ok()) return Fail(error, ErrorKind::kTypeMismatch, evaluated.message());
+      if (truth != Truth::kTrue) continue;
+    }
     visit(row);
   }
   if (!status.ok()) return FailStatus(error, status);

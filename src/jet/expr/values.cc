@@ -56,9 +56,11 @@ double NumberOf(const Variant& value) {
 
 namespace {
 
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
