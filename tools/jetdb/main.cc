@@ -467,7 +467,8 @@ int main(int argc, char** argv) {
   import_command
       ->add_option("--format", format_name,
                    "jsonl: one JSON object per row, keys are column names; csv: a header line of "
-                   "column names, then one line per row. Absent columns are null; a null "
+                   "column names, then one line per row. Absent columns get their default values "
+                   "(null when they have none); a null "
                    "AutoNumber gets the next number")
       ->check(CLI::IsMember({"jsonl", "csv"}))
       ->capture_default_str();
