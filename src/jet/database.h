@@ -13,7 +13,8 @@
 // and a crash at any moment leaves the state after some prefix of the
 // committed units (page_file.h, wal.h). Before anything is written, a change
 // is checked against the table's rules: column types and lengths, required
-// columns, unique indexes and the primary key.
+// columns, zero-length texts and validation rules (the design properties
+// Access keeps, db/rules.h), unique indexes and the primary key.
 //
 // Not thread-safe: one Database per thread. A TableCursor must not outlive
 // the Database that made it, and must not be used across a write.

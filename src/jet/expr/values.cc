@@ -25,13 +25,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
 
 #include "jet/base/text.h"
 #include "jet/base/value_text.h"
 #include "jet/names.h"
 #include "jet/ole_date.h"
+#include "platform/system.h"
 
 namespace jet {
 namespace expr {
@@ -449,17 +449,10 @@ std::string VariantText(const Variant& value) {
 }
 
 double NowAsOleDate() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  const int64_t day = OleDayFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
-                                      static_cast<unsigned>(local.tm_mday));
-  return static_cast<double>(day) +
-         (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
+  const platform::LocalTime now = platform::LocalNow();
+  const int64_t day = OleDayFromCivil(now.year, static_cast<unsigned>(now.month),
+                                      static_cast<unsigned>(now.day));
+  return static_cast<double>(day) + (now.hour * 3600 + now.minute * 60 + now.second) / 86400.0;
 }
 
 Status ToColumnValue(const Variant& value, const ColumnDef& column, const std::string& where,
