@@ -7,7 +7,8 @@ system header of an operating system; and no two engine files include each
 other, directly or round a cycle. Prints each breach; exits 1 when any."""
 import os, re, sys
 
-ORDER = ['base', 'file', 'log', 'pager', 'format', 'space', 'rows', 'index', 'catalog', 'db']
+ORDER = ['base', 'file', 'log', 'pager', 'format', 'space', 'rows', 'index', 'expr', 'catalog',
+         'db']
 OS_HEADERS = re.compile(r'#include <(unistd\.h|fcntl\.h|sys/[^>]+|windows\.h|iconv\.h|langinfo\.h|io\.h|shellapi\.h|poll\.h|spawn\.h)>')
 INCLUDE = re.compile(r'#include "([^"]+)"')
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')

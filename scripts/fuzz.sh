@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Fuzzes the file reader, the SQL layer and the engine's write path: builds
-# jet_read_fuzzer, sql_parser_fuzzer and jet_write_fuzzer with clang,
-# AddressSanitizer and UBSan into build-fuzz/ (or $TESSALY_FUZZ_BUILD), and
-# runs libFuzzer on each for a third of SECONDS (default 60). The reader's
+# Fuzzes the file reader, the SQL layer, the engine's write path and its
+# expressions: builds jet_read_fuzzer, sql_parser_fuzzer, jet_write_fuzzer
+# and expression_fuzzer with clang, AddressSanitizer and UBSan into
+# build-fuzz/ (or $TESSALY_FUZZ_BUILD), and runs libFuzzer on the first three
+# for a third of SECONDS (default 60) less the expressions' share, a tenth
+# (at least a second). The reader's
 # scratch corpus is seeded with copies of the shared .mdb files; the SQL
 # target's with the statements the calendar update sends, and a dictionary
 # of SQL words; the write target's with the small calendars of the shared
 # fixtures (a few dozen pages each) and Access 97 calendars made from their
 # rows with the fuzz build's jetdb, on which it runs the update's
-# statements. Further arguments go to libFuzzer (every target) and override
+# statements; the expression target's with default values and validation
+# rules as Access's designer writes them. Further arguments go to libFuzzer (every target) and override
 # the defaults below.
 # Exits non-zero on any crash, leak, timeout or out-of-memory; the input that
 # caused it is left in the build folder's artifacts/.
@@ -25,6 +28,9 @@ case "$seconds" in
   ''|*[!0-9]*) echo "usage: $0 [SECONDS [libFuzzer options...]]" >&2; exit 2 ;;
 esac
 shift $(( $# > 0 ? 1 : 0 ))
+expression_seconds=$(( seconds / 10 ))
+(( expression_seconds > 0 )) || expression_seconds=1
+seconds=$(( seconds > expression_seconds ? seconds - expression_seconds : 1 ))
 read_seconds=$(( (seconds + 2) / 3 ))
 sql_seconds=$(( (seconds + 1) / 3 ))
 write_seconds=$(( seconds - read_seconds - sql_seconds ))
@@ -47,7 +53,7 @@ CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
   -DTESSALY_BUILD_FUZZ=ON -DTESSALY_SANITIZE=ON \
   -DTESSALY_BUILD_TESTS=OFF -DTESSALY_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer sql_parser_fuzzer jet_write_fuzzer \
-  jetdb
+  expression_fuzzer jetdb
 
 # libFuzzer adds new inputs to the first corpus folder, so it gets copies;
 # the shared files are never handed to it. The folders start afresh each run
@@ -158,4 +164,21 @@ done
 echo "fuzz.sh: 5 calendar seeds (largest $write_largest bytes), running jet_write_fuzzer ${write_seconds}s"
 run_fuzzer jet_write_fuzzer "$write_corpus" "$write_seconds" "$write_largest" \
   "$artifacts/write-"
-echo "fuzz.sh: no crash, leak or timeout in ${seconds}s"
+# The expression target: a form byte (0 expression, 1 column rule), then the
+# text.
+expression_corpus="$build/expression_corpus"
+rm -rf "$expression_corpus"
+mkdir -p "$expression_corpus"
+expressions=(
+  "0=Now()" "0\"Ordinary\"" "0GenGUID()" "0=Date()+7" "0Year(Date()) & \"-\" & Month(Now())"
+  "1Between 1 And 5" "1>=0" "1Is Not Null And Not Like \"[a-c]*#?\"" "1In (1, 2, Null)"
+  "0IIf(IsNull([Flag]), Nz([Count], 0) \\ 2, Left([Name], 3))" "0[Day] - #1/1/2010# Mod 7"
+  "0DateAdd(\"m\", 1, [Day]) > DateSerial(2010, 2, 28) Or Trim(UCase([Name])) <> ''"
+  "0CCur([Price]) * -2 ^ 3 / 1.5E3"
+)
+for i in "${!expressions[@]}"; do
+  printf '%s' "${expressions[$i]}" > "$expression_corpus/expression-$i.txt"
+done
+echo "fuzz.sh: ${#expressions[@]} expression seeds, running expression_fuzzer ${expression_seconds}s"
+run_fuzzer expression_fuzzer "$expression_corpus" "$expression_seconds" 1024 "$artifacts/expression-"
+echo "fuzz.sh: no crash, leak or timeout in $(( seconds + expression_seconds ))s"

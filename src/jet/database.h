@@ -13,7 +13,8 @@
 // and a crash at any moment leaves the state after some prefix of the
 // committed units (page_file.h, wal.h). Before anything is written, a change
 // is checked against the table's rules: column types and lengths, required
-// columns, unique indexes and the primary key.
+// columns, zero-length texts and validation rules (the design properties
+// Access keeps, db/rules.h), unique indexes and the primary key.
 //
 // Not thread-safe: one Database per thread. A TableCursor must not outlive
 // the Database that made it, and must not be used across a write.
@@ -200,8 +201,20 @@ class Database {
   virtual void Rollback() = 0;
 
   // `values` has one Value per column of `table`, in its column order.
-  virtual Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) = 0;
+  // `given` (empty, or one flag per column) marks the columns the caller
+  // names: a column left out gets its design property DefaultValue,
+  // evaluated now (a Null for one without); a column given keeps its value,
+  // Null too. Then the design rules are checked: Required, AllowZeroLength,
+  // the columns' and the table's ValidationRule (db/rules.h), refused with
+  // Access's error number (Status::access_error) and text.
+  virtual Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values,
+                                     const std::vector<bool>& given) = 0;
+  // Every column given.
+  Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) {
+    return Insert(table, values, {});
+  }
   // Changes some columns of one row; the others keep their stored bytes.
+  // The changed columns and the table's rule are checked as on Insert.
   virtual Status Update(const TableDef& table, RowId id,
                         const std::vector<ColumnChange>& changes) = 0;
   // Deletes one row: its index entries go, its long values and its bytes

@@ -29,6 +29,12 @@ class [[nodiscard]] Status {
   Status() = default;  // OK
 
   static Status OK() { return Status(); }
+  // A failure Access numbers itself (6 overflow, 3075 a syntax error, ...).
+  static Status Numbered(StatusCode code, int access_error, std::string msg) {
+    Status s(code, std::move(msg));
+    s.access_error_ = access_error;
+    return s;
+  }
   static Status NotFound(std::string msg) { return {StatusCode::kNotFound, std::move(msg)}; }
   static Status Corruption(std::string msg) { return {StatusCode::kCorruption, std::move(msg)}; }
   static Status IoError(std::string msg) { return {StatusCode::kIoError, std::move(msg)}; }

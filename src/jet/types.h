@@ -52,6 +52,11 @@ struct ColumnDef {
   uint8_t sort_version = 0;      // Jet 4 text: 0 General legacy, 1 General 2010
   uint16_t code_page = 0;        // Jet 3 text: the column's code page (0 = database's)
   bool required = false;         // design property "Required" (NOT NULL)
+  // Further design properties (catalog.h): "" when the column has none.
+  bool allow_zero_length = true;  // "AllowZeroLength" (text and memo columns)
+  std::string default_value{};    // "DefaultValue": an expression, as the designer keeps it
+  std::string validation_rule{};  // "ValidationRule": a column rule (expression.h)
+  std::string validation_text{};  // "ValidationText": what a broken rule says
 
   bool IsFixed() const { return (flags & 0x01) != 0; }
   bool IsLongAutoNumber() const { return (flags & 0x04) != 0; }
@@ -95,6 +100,8 @@ struct TableDef {
   std::vector<IndexDef> indexes;      // logical indexes in definition order
   uint32_t owned_map_pointer = 0;     // row pointer to the owned-pages usage map
   uint32_t free_map_pointer = 0;      // row pointer to the free-space usage map
+  std::string validation_rule;        // the table's own rule over its columns; "" when none
+  std::string validation_text;
 
   // Lookup by name without regard to case (NamesEqual, names.h); nullptr
   // when absent.

@@ -6,6 +6,7 @@
 
 #include "jet/names.h"
 #include "sql/convert.h"
+#include "sql/evaluate.h"
 
 namespace sql {
 namespace {
@@ -219,7 +220,9 @@ bool ConvertFor(const jet::TableDef& table, const jet::ColumnDef& column, const 
 
 bool BindCondition(const jet::TableDef& table, const Expr& expr, std::deque<std::string>* arena,
                    std::unique_ptr<Bound>* out, Error* error) {
-  return Binder(table, arena).BindCondition(expr, out, error);
+  if (!Binder(table, arena).BindCondition(expr, out, error)) return false;
+  (*out)->expression = CompileCondition(**out);
+  return true;
 }
 
 }  // namespace sql

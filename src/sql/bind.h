@@ -11,6 +11,7 @@
 #include <string>
 
 #include "jet/database.h"
+#include "jet/expression.h"
 #include "sql/parser.h"
 #include "sql/session.h"
 
@@ -29,6 +30,7 @@ struct Bound {
   bool negated = false;
   bool column_typed = false;   // kConstant: converted to the compared column's type
   std::unique_ptr<Bound> left, right;
+  jet::Expression expression;  // the whole condition, at its root (evaluate.h)
 };
 
 // What a value can be compared with: numbers (Yes/No and dates among them)

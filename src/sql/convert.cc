@@ -7,7 +7,6 @@
 #include <limits>
 
 #include "jet/names.h"
-#include "jet/ole_date.h"
 
 namespace sql {
 namespace {
@@ -19,73 +18,6 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Reads 1..max_digits digits at *text; false when there are none or more.
-bool ReadNumber(std::string_view* text, size_t max_digits, int64_t* value, size_t* digits) {
-  size_t n = 0;
-  int64_t v = 0;
-  while (n < text->size() && IsDigit((*text)[n])) {
-    if (n == max_digits) return false;
-    v = v * 10 + ((*text)[n] - '0');
-    ++n;
-  }
-  if (n == 0) return false;
-  text->remove_prefix(n);
-  *value = v;
-  *digits = n;
-  return true;
-}
-
-bool ParseDate(std::string_view* text, int64_t* days) {
-  int64_t a = 0, b = 0, c = 0;
-  size_t a_digits = 0, b_digits = 0, c_digits = 0;
-  if (!ReadNumber(text, 4, &a, &a_digits) || text->empty()) return false;
-  const char separator = text->front();
-  if (separator != '/' && separator != '-') return false;
-  text->remove_prefix(1);
-  if (!ReadNumber(text, 2, &b, &b_digits) || text->empty() || text->front() != separator) return false;
-  text->remove_prefix(1);
-  if (!ReadNumber(text, 4, &c, &c_digits)) return false;
-  int64_t year = 0, month = 0, day = 0;
-  if (a_digits == 4) {
-    year = a, month = b, day = c;
-    if (c_digits > 2) return false;
-  } else {
-    if (a_digits > 2) return false;
-    month = a, day = b, year = c;
-    if (c_digits <= 2) year += year < 30 ? 2000 : 1900;
-  }
-  if (year < 100 || month < 1 || month > 12 || day < 1 ||
-      day > jet::DaysInMonth(year, static_cast<unsigned>(month))) {
-    return false;
-  }
-  *days = jet::OleDayFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  return true;
-}
-
-bool ParseTime(std::string_view* text, double* fraction) {
-  int64_t hour = 0, minute = 0, second = 0;
-  size_t digits = 0;
-  if (!ReadNumber(text, 2, &hour, &digits) || text->empty() || text->front() != ':') return false;
-  text->remove_prefix(1);
-  if (!ReadNumber(text, 2, &minute, &digits) || digits != 2) return false;
-  if (!text->empty() && text->front() == ':') {
-    text->remove_prefix(1);
-    if (!ReadNumber(text, 2, &second, &digits) || digits != 2) return false;
-  }
-  *text = Trim(*text);
-  const std::string_view meridiem = text->substr(0, 2);
-  const bool pm = jet::AsciiEqualsNoCase(meridiem, "PM");
-  if (pm || jet::AsciiEqualsNoCase(meridiem, "AM")) {
-    text->remove_prefix(2);
-    if (hour > 12) return false;
-    if (hour == 12) hour = 0;
-    if (pm) hour += 12;
-  }
-  if (hour > 23 || minute > 59 || second > 59) return false;
-  *fraction = static_cast<double>(hour * 3600 + minute * 60 + second) / 86400.0;
-  return true;
-}
 
 // A decimal number: [+|-] digits [. digits] [E [+|-] digits], or . digits.
 bool IsDecimalText(std::string_view text) {
@@ -181,45 +113,6 @@ Converted Ok(jet::Value value) {
 }
 
 }  // namespace
-
-bool ParseDateTimeText(std::string_view text, double* ole_date) {
-  text = Trim(text);
-  if (text.empty()) return false;
-  int64_t days = 0;
-  double fraction = 0;
-  const size_t colon = text.find(':');
-  const size_t separator = text.find_first_of("/-");
-  if (separator != std::string_view::npos && (colon == std::string_view::npos || separator < colon)) {
-    if (!ParseDate(&text, &days)) return false;
-    text = Trim(text);
-    if (!text.empty() && !ParseTime(&text, &fraction)) return false;
-  } else if (!ParseTime(&text, &fraction)) {
-    return false;
-  }
-  if (!Trim(text).empty()) return false;
-  *ole_date = days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
-  return true;
-}
-
-std::string FormatOleDate(double ole_date) {
-  if (!std::isfinite(ole_date) || std::fabs(ole_date) > 3e6) return std::to_string(ole_date);
-  const jet::OleDateParts parts = jet::SplitOleDate(ole_date);
-  const int64_t days = parts.day;
-  const int64_t seconds = parts.seconds;
-  const jet::CivilDate date = jet::CivilFromOleDay(days);
-  std::string out = std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
-                    std::to_string(date.year);
-  if (seconds != 0) {
-    const int64_t hour = seconds / 3600;
-    const int64_t hour12 = hour % 12 == 0 ? 12 : hour % 12;
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, " %lld:%02lld:%02lld %s", static_cast<long long>(hour12),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60),
-                  hour < 12 ? "AM" : "PM");
-    out += buffer;
-  }
-  return out;
-}
 
 Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& column,
                          const Literal& literal, std::deque<std::string>* arena) {

@@ -30,6 +30,7 @@
 #include <string_view>
 
 #include "jet/database.h"
+#include "jet/expression.h"
 #include "sql/parser.h"
 
 namespace sql {
@@ -47,12 +48,9 @@ struct Converted {
 Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& column,
                          const Literal& literal, std::deque<std::string>* arena);
 
-// Reads a date, date and time, or time text as an OLE date (days since
-// 12/30/1899; before that day the fraction still counts forward from the
-// day's start, as Access stores it). False when it is none of the forms.
-bool ParseDateTimeText(std::string_view text, double* ole_date);
-
-// m/d/yyyy, with " h:mm:ss AM" or " PM" when the value has a time of day.
-std::string FormatOleDate(double ole_date);
+// Date texts are read and written as the engine's expressions read and
+// write them (jet/expression.h).
+using jet::FormatOleDate;
+using jet::ParseDateTimeText;
 
 }  // namespace sql

@@ -98,7 +98,7 @@ TEST(DdlTest, ASessionRunsCreateStatements) {
   ASSERT_TRUE(session.Execute("INSERT INTO Notes (Body) VALUES ('first')", &outcome, &error))
       << error.description;
   EXPECT_FALSE(session.Execute("INSERT INTO Notes (Id) VALUES (5)", &outcome, &error));
-  EXPECT_THAT(error.description, HasSubstr("column Body"));
+  EXPECT_THAT(error.description, HasSubstr("'Notes.Body' cannot contain a Null value"));
   EXPECT_FALSE(session.Execute("CREATE INDEX Body ON Nothing (Body)", &outcome, &error));
   EXPECT_EQ(error.kind, ErrorKind::kNoSuchTable);
   ASSERT_TRUE(session.Execute("SELECT * FROM Notes", &outcome, &error));

@@ -1,16 +1,24 @@
-// Evaluating a bound condition on a row, with three values (true, false,
+// Evaluating a bound condition on a row with the engine's evaluator of
+// Access expressions (jet/expression.h), with three values (true, false,
 // unknown): a comparison with Null is unknown, NOT unknown is unknown, and a
 // row matches only when its condition is true. Text compares without regard
-// to ASCII case, as the General sort order treats "abc" and "ABC" alike.
+// to case, as the General sort order treats "abc" and "ABC" alike.
 #pragma once
 
 #include "jet/database.h"
+#include "jet/expression.h"
 #include "sql/bind.h"
 
 namespace sql {
 
 enum class Truth { kFalse, kTrue, kUnknown };
 
-Truth Evaluate(const Bound& node, const jet::Row& row);
+// The condition as the engine's expression: columns read the row by their
+// index, constants are the bound values.
+jet::Expression CompileCondition(const Bound& where);
+
+// `where` must come from BindCondition (its expression is compiled). A
+// failure of the evaluation sets *status and gives kUnknown.
+Truth Evaluate(const Bound& where, const jet::Row& row, jet::Status* status);
 
 }  // namespace sql

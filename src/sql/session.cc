@@ -124,7 +124,12 @@ static bool ForEachMatch(jet::Database& db, const jet::TableDef& table, const Bo
   jet::Row row;
   jet::Status status;
   while (cursor->Next(&row, &status)) {
-    if (where != nullptr && Evaluate(*where, row) != Truth::kTrue) continue;
+    if (where != nullptr) {
+      jet::Status evaluated;
+      const Truth truth = Evaluate(*where, row, &evaluated);
+      if (!evaluated.ok()) return Fail(error, ErrorKind::kTypeMismatch, evaluated.message());
+      if (truth != Truth::kTrue) continue;
+    }
     visit(row);
   }
   if (!status.ok()) return FailStatus(error, status);
@@ -206,7 +211,13 @@ bool Session::RunInsert(const Statement& statement, Outcome* outcome, Error* err
     }
   }
   if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailBegin(error, begun, table.name);
-  auto inserted = db_.Insert(table, values);
+  // A column list that leaves columns out gives them their default values.
+  std::vector<bool> named;
+  if (!statement.columns.empty()) {
+    named.assign(table.columns.size(), false);
+    for (size_t target : targets) named[target] = true;
+  }
+  auto inserted = db_.Insert(table, values, named);
   if (!inserted.ok()) {
     db_.Rollback();
     return FailStatus(error, inserted.status());

@@ -154,6 +154,19 @@ TEST_P(UpdateTest, UpdatesOnceAndASecondRunChangesNothing) {
     EXPECT_EQ(all_day.count(day), 1u) << day;
   }
   EXPECT_EQ(days["2010-08-15"].value("DateText", ""), "");
+  // A calendar with further columns: each new row holds their default values.
+  if (!before["Dates"].empty() && before["Dates"][0].contains("Season")) {
+    for (const auto& [key, row] : days) {
+      if (!key.starts_with("2010")) continue;
+      EXPECT_EQ(row.value("Season", ""), "Ordinary") << key;
+      EXPECT_EQ(row.value("Holiday", -1), 0) << key;
+    }
+    for (const auto& row : after["Events"]) {
+      EXPECT_EQ(row.value("Category", -1), 0) << row.dump();
+      EXPECT_EQ(row.value("Priority", -1), 1) << row.dump();
+      EXPECT_TRUE(row.contains("Created")) << row.dump();
+    }
+  }
   if (before["Events"].empty()) {  // 80 events, each all-day and linked once
     EXPECT_EQ(after["EventDates"].size() + all_day.size() + after["Events"].size(), 240u);
   }

@@ -322,7 +322,7 @@ int RunImport(const std::string& file, const std::string& password, const std::s
     if (const jet::Status status = parser.ParseRow(record, &row); !status.ok()) {
       return give_up(fmt::format("line {}: {}", line_number, status.message()));
     }
-    auto inserted = (*db)->Insert(*table, row.values);
+    auto inserted = (*db)->Insert(*table, row.values, parser.named());
     if (!inserted.ok()) {
       // The engine's message names the table and the column or index.
       return give_up(fmt::format("line {}: {}", line_number, inserted.status().message()));
@@ -467,7 +467,8 @@ int main(int argc, char** argv) {
   import_command
       ->add_option("--format", format_name,
                    "jsonl: one JSON object per row, keys are column names; csv: a header line of "
-                   "column names, then one line per row. Absent columns are null; a null "
+                   "column names, then one line per row. Absent columns get their default values "
+                   "(null when they have none); a null "
                    "AutoNumber gets the next number")
       ->check(CLI::IsMember({"jsonl", "csv"}))
       ->capture_default_str();

@@ -605,6 +605,12 @@ Status RowParser::ParseRow(std::string_view record, jet::Row* row) {
   Status status = format_ == OutputFormat::kCsv ? ParseCsvRecord(record, row)
                                                 : ParseJsonObject(record, row);
   if (!status.ok()) return status;
+  named_.assign(columns_.size(), false);
+  if (format_ == OutputFormat::kCsv) {
+    for (size_t column_index : csv_columns_) named_[column_index] = true;
+  } else {
+    for (size_t i = 0; i < seen_.size(); ++i) named_[i] = seen_[i] != 0;
+  }
   // Storage has stopped growing: the views can be made now.
   for (const PendingBytes& bytes : pending_) {
     row->values[bytes.column_index] =

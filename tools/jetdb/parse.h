@@ -91,6 +91,11 @@ class RowParser {
   // ReadCsvHeader succeeded.
   jet::Status ParseRow(std::string_view record, jet::Row* row);
 
+  // The columns the last parsed record named (CSV: the header's), one flag
+  // per column: the others are left out of the insert and get their default
+  // values (Database::Insert).
+  const std::vector<bool>& named() const { return named_; }
+
  private:
   // One value as read from the text, before it meets its column.
   struct Token {
@@ -145,6 +150,7 @@ class RowParser {
   std::vector<Column> columns_;
   std::vector<size_t> csv_columns_;    // CSV: column index of each header field
   std::vector<uint8_t> seen_;          // per column: named in the current record
+  std::vector<bool> named_;            // named(): the last parsed record's columns
   std::vector<CsvField> csv_fields_;
   std::vector<PendingBytes> pending_;
   std::string scratch_;

@@ -129,9 +129,10 @@ void ApplyDesignProperties(std::string_view blob, const Format& format, TextDeco
       uint16_t name_len = ReadU16(chunk + 4);
       if (6u + name_len > chunk_size) return;
       std::string object_name = DecodeName(format, text, chunk + 6, name_len);
+      // Block 0 holds the table's own properties, the others a column's.
       ColumnDef* column = nullptr;
       for (ColumnDef& c : table->columns) {
-        if (NamesEqual(c.name, object_name)) column = &c;
+        if (chunk_type != 0 && NamesEqual(c.name, object_name)) column = &c;
       }
       size_t p = 6u + name_len;
       while (p + 8 <= chunk_size) {
@@ -140,10 +141,28 @@ void ApplyDesignProperties(std::string_view blob, const Format& format, TextDeco
         uint8_t data_type = chunk[p + 3];
         uint16_t name_index = ReadU16(chunk + p + 4);
         uint16_t value_size = ReadU16(chunk + p + 6);
-        if (column != nullptr && name_index < names.size() && names[name_index] == "Required" &&
-            data_type == static_cast<uint8_t>(ColumnType::kBoolean) && value_size >= 1 &&
-            8u + value_size <= rec_len) {
-          column->required = chunk[p + 8] != 0;
+        if (name_index < names.size() && 8u + value_size <= rec_len) {
+          const std::string& name = names[name_index];
+          const uint8_t* value = chunk + p + 8;
+          const bool is_flag =
+              data_type == static_cast<uint8_t>(ColumnType::kBoolean) && value_size >= 1;
+          const bool is_text = data_type == static_cast<uint8_t>(ColumnType::kText) ||
+                               data_type == static_cast<uint8_t>(ColumnType::kMemo);
+          std::string* target = nullptr;
+          if (column != nullptr && is_flag && name == "Required") column->required = value[0] != 0;
+          if (column != nullptr && is_flag && name == "AllowZeroLength") {
+            column->allow_zero_length = value[0] != 0;
+          }
+          if (is_text && name == "DefaultValue" && column != nullptr) target = &column->default_value;
+          if (is_text && name == "ValidationRule") {
+            target = column != nullptr ? &column->validation_rule
+                     : chunk_type == 0 ? &table->validation_rule : nullptr;
+          }
+          if (is_text && name == "ValidationText") {
+            target = column != nullptr ? &column->validation_text
+                     : chunk_type == 0 ? &table->validation_text : nullptr;
+          }
+          if (target != nullptr) *target = DecodeName(format, text, value, value_size);
         }
         p += rec_len;
       }

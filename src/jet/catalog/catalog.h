@@ -49,9 +49,11 @@ struct Catalog {
 Status ReadCatalog(const PageFile& file, const Format& format, TextDecoder& text,
                    Catalog* catalog);
 
-// Sets ColumnDef::required from the "Required" property in an LvProp blob
-// ("MR2\0" in Jet 4, "KKD\0" in Jet 3). A blob that cannot be parsed leaves
-// the columns unchanged: the properties are advisory, the rows stay readable.
+// Sets the design properties of the columns (Required, AllowZeroLength,
+// DefaultValue, ValidationRule, ValidationText) and of the table itself
+// (ValidationRule, ValidationText) from an LvProp blob ("MR2\0" in Jet 4,
+// "KKD\0" in Jet 3). A blob that cannot be parsed leaves what it had not
+// reached unchanged: reading rows never depends on it. Writes do (db/rules.h).
 void ApplyDesignProperties(std::string_view blob, const Format& format, TextDecoder& text,
                            TableDef* table);
 

@@ -41,7 +41,9 @@ class DatabaseImpl : public Database {
   Status Begin() override;
   Status Commit() override;
   void Rollback() override;
-  Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) override;
+  using Database::Insert;
+  Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values,
+                             const std::vector<bool>& given) override;
   Status Update(const TableDef& table, RowId id, const std::vector<ColumnChange>& changes) override;
   Status Delete(const TableDef& table, RowId id) override;
   Status Close() override;

@@ -36,11 +36,13 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <random>
 
 #include "jet/base/coding.h"
 #include "jet/rows/data_page.h"
 #include "jet/db/database_impl.h"
+#include "jet/db/rules.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
 #include "jet/rows/long_value_writer.h"
@@ -105,6 +107,7 @@ struct DatabaseImpl::WriteTable {
   TableDefExtras extras;
   // One logical index per physical index (the first that names it).
   std::vector<const IndexDef*> physical;
+  TableRules rules;  // defaults and validation rules (rules.h)
 };
 
 Status DatabaseImpl::CheckWritable() {
@@ -130,6 +133,7 @@ Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
     return Status::NotSupported("table " + t->def.name + " is a system table and is not changed");
   }
   JET_RETURN_IF_ERROR(CheckColumnLayout(t->def));
+  LoadTableRules(t->def, &t->rules);
   for (const IndexDef& index : t->def.indexes) {
     for (const IndexColumnDef& ic : index.columns) {
       if (t->def.columns.end() ==
@@ -318,7 +322,8 @@ Status DatabaseImpl::UpdateTableCounters(const WriteTable& t, int row_delta,
   return Status::OK();
 }
 
-Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vector<Value>& given) {
+Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vector<Value>& given,
+                                         const std::vector<bool>& named) {
   InsertedRow inserted;
   Status s = RunChange([&]() -> Status {
     WriteTable t;
@@ -328,6 +333,11 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
       return Status::InvalidArgument("table " + def.name + " has " +
                                      std::to_string(def.columns.size()) + " columns, " +
                                      std::to_string(given.size()) + " values given");
+    }
+    if (!named.empty() && named.size() != def.columns.size()) {
+      return Status::InvalidArgument("table " + def.name + " has " +
+                                     std::to_string(def.columns.size()) + " columns, " +
+                                     std::to_string(named.size()) + " flags of given columns");
     }
     std::vector<Value> values = given;
     uint32_t autonumber_last = def.autonumber_last;
@@ -360,6 +370,10 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
         values[i] = Value::Guid(guid);
       }
     }
+    const double now = NowAsOleDate();
+    std::deque<std::string> defaults;
+    JET_RETURN_IF_ERROR(ApplyDefaults(def, t.rules, named, now, &values, &defaults));
+    JET_RETURN_IF_ERROR(CheckDesignRules(def, t.rules, values, nullptr, now));
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, nullptr, RowId{}, &keys));
     JET_RETURN_IF_ERROR(CheckReferences(def, values, nullptr));
@@ -508,6 +522,7 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     if (std::none_of(changed.begin(), changed.end(), [](bool c) { return c; })) {
       return Status::OK();
     }
+    JET_RETURN_IF_ERROR(CheckDesignRules(def, t.rules, values, &changed, NowAsOleDate()));
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, &old_row.values, id, &keys));
     JET_RETURN_IF_ERROR(CheckReferences(def, values, &old_row.values));

@@ -1,0 +1,608 @@
+// Conversions between Access's types; see values.h and expression.h.
+//
+// What a column takes (ToColumnValue):
+//   COLUMN TYPE            TAKES
+//   Text, Memo             text as is; a number as written, else in its
+//                          shortest form; a date as m/d/yyyy [h:mm:ss AM|PM];
+//                          Yes/No as -1 and 0; a GUID as {...}
+//   Byte, Integer, Long    a number or a decimal text, rounded half to even
+//                          to a whole number in the type's range
+//   Currency               the same, rounded to four decimal places
+//   Single, Double         a number or a decimal text, finite, in range
+//   Date/Time              a date, a number as a day count, a date/time text
+//   Yes/No                 a number (not 0 is Yes), the texts 1, 0, -1,
+//                          True, False, Yes, No, On, Off (any case)
+//   Replication ID         a GUID or its text
+//   Binary, OLE Object     binary data
+//   Decimal                a number or decimal text of up to 18 digits
+// Texts are trimmed of blanks before they are read as anything else.
+#include "jet/expr/values.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "jet/base/text.h"
+#include "jet/base/value_text.h"
+#include "jet/names.h"
+#include "jet/ole_date.h"
+#include "platform/system.h"
+
+namespace jet {
+namespace expr {
+
+Status Fail(int number, std::string text) {
+  return Status::Numbered(StatusCode::kInvalidArgument, number, std::move(text));
+}
+Status TypeMismatch() { return Fail(kErrorTypeMismatch, "Type mismatch"); }
+Status Overflow() { return Fail(kErrorOverflow, "Overflow"); }
+Status InvalidUseOfNull() { return Fail(kErrorInvalidNull, "Invalid use of Null"); }
+
+bool IsWhole(Variant::Type type) {
+  return type == Variant::Type::kBoolean || type == Variant::Type::kByte ||
+         type == Variant::Type::kInteger || type == Variant::Type::kLong;
+}
+
+double NumberOf(const Variant& value) {
+  if (IsWhole(value.type)) return static_cast<double>(value.integer);
+  if (value.type == Variant::Type::kCurrency) return static_cast<double>(value.integer) / 10000.0;
+  return value.real;
+}
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// [+|-] digits [. digits] [E [+|-] digits], or . digits.
+bool IsDecimalText(std::string_view text) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    size_t exponent_digits = 0;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++exponent_digits;
+    if (exponent_digits == 0) return false;
+  }
+  return i == text.size();
+}
+
+enum class Scaled { kOk, kNotANumber, kOverflow };
+
+// A decimal text x 10^scale, rounded half to even, exactly for plain decimals.
+Scaled ParseScaled(std::string_view text, int scale, int64_t* out) {
+  if (!IsDecimalText(text)) return Scaled::kNotANumber;
+  if (text.find_first_of("eE") != std::string_view::npos) {
+    const double v = std::strtod(std::string(text).c_str(), nullptr) * std::pow(10.0, scale);
+    if (!std::isfinite(v) || std::fabs(v) >= 9.2e18) return Scaled::kOverflow;
+    *out = static_cast<int64_t>(std::nearbyint(v));
+    return Scaled::kOk;
+  }
+  bool negative = false;
+  if (text.front() == '+' || text.front() == '-') {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  const size_t point = text.find('.');
+  std::string digits(text.substr(0, point));
+  std::string fraction = point == std::string_view::npos ? "" : std::string(text.substr(point + 1));
+  for (int i = 0; i < scale; ++i) {
+    digits.push_back(fraction.empty() ? '0' : fraction.front());
+    if (!fraction.empty()) fraction.erase(0, 1);
+  }
+  unsigned __int128 value = 0;
+  for (char c : digits) {
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > (static_cast<unsigned __int128>(1) << 64)) return Scaled::kOverflow;
+  }
+  // The dropped digits round: above half up, exactly half to even.
+  if (!fraction.empty()) {
+    const bool more = fraction.find_first_not_of('0', 1) != std::string::npos;
+    if (fraction[0] > '5' || (fraction[0] == '5' && (more || (value & 1) != 0))) ++value;
+  }
+  const unsigned __int128 limit =
+      static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
+  if (value > limit) return Scaled::kOverflow;
+  *out = negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
+  return Scaled::kOk;
+}
+
+// Reads 1..max_digits digits at *text; false when there are none or more.
+bool ReadDigits(std::string_view* text, size_t max_digits, int64_t* value, size_t* digits) {
+  size_t n = 0;
+  int64_t v = 0;
+  while (n < text->size() && IsDigit((*text)[n])) {
+    if (n == max_digits) return false;
+    v = v * 10 + ((*text)[n] - '0');
+    ++n;
+  }
+  if (n == 0) return false;
+  text->remove_prefix(n);
+  *value = v;
+  *digits = n;
+  return true;
+}
+
+bool ParseDatePart(std::string_view* text, int64_t* days) {
+  int64_t a = 0, b = 0, c = 0;
+  size_t a_digits = 0, b_digits = 0, c_digits = 0;
+  if (!ReadDigits(text, 4, &a, &a_digits) || text->empty()) return false;
+  const char separator = text->front();
+  if (separator != '/' && separator != '-') return false;
+  text->remove_prefix(1);
+  if (!ReadDigits(text, 2, &b, &b_digits) || text->empty() || text->front() != separator) {
+    return false;
+  }
+  text->remove_prefix(1);
+  if (!ReadDigits(text, 4, &c, &c_digits)) return false;
+  int64_t year = 0, month = 0, day = 0;
+  if (a_digits == 4) {
+    year = a, month = b, day = c;
+    if (c_digits > 2) return false;
+  } else {
+    if (a_digits > 2) return false;
+    month = a, day = b, year = c;
+    if (c_digits <= 2) year += year < 30 ? 2000 : 1900;
+  }
+  if (year < 100 || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, static_cast<unsigned>(month))) {
+    return false;
+  }
+  *days = OleDayFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  return true;
+}
+
+bool ParseTimePart(std::string_view* text, double* fraction) {
+  int64_t hour = 0, minute = 0, second = 0;
+  size_t digits = 0;
+  if (!ReadDigits(text, 2, &hour, &digits) || text->empty() || text->front() != ':') return false;
+  text->remove_prefix(1);
+  if (!ReadDigits(text, 2, &minute, &digits) || digits != 2) return false;
+  if (!text->empty() && text->front() == ':') {
+    text->remove_prefix(1);
+    if (!ReadDigits(text, 2, &second, &digits) || digits != 2) return false;
+  }
+  *text = Trim(*text);
+  const std::string_view meridiem = text->substr(0, 2);
+  const bool pm = AsciiEqualsNoCase(meridiem, "PM");
+  if (pm || AsciiEqualsNoCase(meridiem, "AM")) {
+    text->remove_prefix(2);
+    if (hour > 12) return false;
+    if (hour == 12) hour = 0;
+    if (pm) hour += 12;
+  }
+  if (hour > 23 || minute > 59 || second > 59) return false;
+  *fraction = static_cast<double>(hour * 3600 + minute * 60 + second) / 86400.0;
+  return true;
+}
+
+std::string NumberText(double v, int digits) {
+  if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.0f", v == 0 ? 0.0 : v);
+    return buffer;
+  }
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.*G", digits, v);
+  return buffer;
+}
+
+std::string ColumnTypeText(const ColumnDef& column) {
+  switch (column.type) {
+    case ColumnType::kBoolean: return "Yes/No";
+    case ColumnType::kDateTime: return "Date/Time";
+    default: return ColumnTypeName(column.type);
+  }
+}
+
+std::string Shown(const Variant& value) {
+  switch (value.type) {
+    case Variant::Type::kText: return "'" + value.bytes + "'";
+    case Variant::Type::kDate: return "#" + FormatOleDate(value.real) + "#";
+    case Variant::Type::kBoolean: return value.integer != 0 ? "True" : "False";
+    case Variant::Type::kBinary: return "binary data of " + std::to_string(value.bytes.size()) + " bytes";
+    default: return VariantText(value);
+  }
+}
+
+}  // namespace
+
+bool ParseNumberText(std::string_view text, double* number) {
+  text = Trim(text);
+  if (text.size() > 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h' || text[1] == 'O' ||
+                                            text[1] == 'o')) {
+    const int base = text[1] == 'H' || text[1] == 'h' ? 16 : 8;
+    uint64_t v = 0;
+    for (char c : text.substr(2)) {
+      int d = IsDigit(c) ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : 99;
+      if (d >= base || v > (uint64_t{1} << 40)) return false;
+      v = v * base + d;
+    }
+    *number = static_cast<double>(v);
+    return true;
+  }
+  if (!IsDecimalText(text)) return false;
+  *number = std::strtod(std::string(text).c_str(), nullptr);
+  return std::isfinite(*number);
+}
+
+Status ToNumber(const Variant& value, Variant* number) {
+  if (value.IsNumeric()) {
+    *number = value;
+    return Status::OK();
+  }
+  double d = 0;
+  if (value.type == Variant::Type::kText && ParseNumberText(value.bytes, &d)) {
+    *number = Variant::Real(Variant::Type::kDouble, d);
+    return Status::OK();
+  }
+  return TypeMismatch();
+}
+
+Status ToDouble(const Variant& value, double* number) {
+  Variant n;
+  JET_RETURN_IF_ERROR(ToNumber(value, &n));
+  *number = NumberOf(n);
+  return Status::OK();
+}
+
+Status ToDate(const Variant& value, double* ole_date) {
+  if (value.type == Variant::Type::kText && ParseDateTimeText(value.bytes, ole_date)) {
+    return Status::OK();
+  }
+  JET_RETURN_IF_ERROR(ToDouble(value, ole_date));
+  if (*ole_date < -657434.0 || *ole_date >= 2958466.0) return Overflow();
+  return Status::OK();
+}
+
+Status ToLong(const Variant& value, int64_t* number) {
+  if (IsWhole(value.type)) {
+    *number = value.integer;
+    return Status::OK();
+  }
+  double d = 0;
+  JET_RETURN_IF_ERROR(ToDouble(value, &d));
+  d = std::nearbyint(d);
+  if (!(d >= -2147483648.0 && d <= 2147483647.0)) return Overflow();
+  *number = static_cast<int64_t>(d);
+  return Status::OK();
+}
+
+Variant WholeNumber(int64_t n) {
+  if (n >= -32768 && n <= 32767) return Variant::Integer(Variant::Type::kInteger, n);
+  if (n >= std::numeric_limits<int32_t>::min() && n <= std::numeric_limits<int32_t>::max()) {
+    return Variant::Integer(Variant::Type::kLong, n);
+  }
+  return Variant::Real(Variant::Type::kDouble, static_cast<double>(n));
+}
+
+// Reads one UTF-8 code point at text[*i] (a stray byte counts as itself).
+uint32_t NextCodePoint(std::string_view text, size_t* i) {
+  const auto b = static_cast<unsigned char>(text[*i]);
+  size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
+  if (*i + n > text.size()) n = 1;
+  uint32_t cp = n == 1 ? b : b & (0x7F >> n);
+  for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[*i + k]) & 0x3F);
+  *i += n;
+  return cp;
+}
+
+uint32_t FoldCase(uint32_t cp) {
+  if (cp >= 'A' && cp <= 'Z') return cp + 32;
+  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
+  return cp;
+}
+
+int CompareText(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const uint32_t x = FoldCase(NextCodePoint(a, &i)), y = FoldCase(NextCodePoint(b, &j));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  return j < b.size() ? -1 : 0;
+}
+
+size_t CharacterCount(std::string_view text) {
+  size_t n = 0;
+  for (size_t i = 0; i < text.size(); ++n) NextCodePoint(text, &i);
+  return n;
+}
+
+size_t ByteOffsetOfCharacter(std::string_view text, size_t chars) {
+  size_t i = 0;
+  for (size_t n = 0; n < chars && i < text.size(); ++n) NextCodePoint(text, &i);
+  return i;
+}
+
+}  // namespace expr
+
+Variant Variant::Of(const Value& value) {
+  switch (value.kind()) {
+    case Value::Kind::kNull: return Null();
+    case Value::Kind::kBoolean: return Boolean(value.boolean());
+    case Value::Kind::kByte: return Integer(Type::kByte, value.integer());
+    case Value::Kind::kInteger: return Integer(Type::kInteger, value.integer());
+    case Value::Kind::kLong: return Integer(Type::kLong, value.integer());
+    case Value::Kind::kCurrency: return Integer(Type::kCurrency, value.integer());
+    case Value::Kind::kSingle: return Real(Type::kSingle, value.real());
+    case Value::Kind::kDouble: return Real(Type::kDouble, value.real());
+    case Value::Kind::kDateTime: return Real(Type::kDate, value.real());
+    case Value::Kind::kText: return Text(std::string(value.text()));
+    case Value::Kind::kBinary: {
+      Variant v = Text(std::string(value.binary()));
+      v.type = Type::kBinary;
+      return v;
+    }
+    case Value::Kind::kGuid: {
+      Variant v;
+      v.type = Type::kGuid;
+      v.bytes.assign(reinterpret_cast<const char*>(value.guid().data()), value.guid().size());
+      return v;
+    }
+    case Value::Kind::kDecimal: {
+      const Decimal& d = value.decimal();
+      double magnitude = 0;
+      for (uint32_t word : d.magnitude) magnitude = magnitude * 4294967296.0 + word;
+      return Real(Type::kDouble, (d.negative ? -magnitude : magnitude) / std::pow(10.0, d.scale));
+    }
+  }
+  return Null();
+}
+
+bool ParseDateTimeText(std::string_view text, double* ole_date) {
+  text = expr::Trim(text);
+  if (text.empty()) return false;
+  int64_t days = 0;
+  double fraction = 0;
+  const size_t colon = text.find(':');
+  const size_t separator = text.find_first_of("/-");
+  if (separator != std::string_view::npos &&
+      (colon == std::string_view::npos || separator < colon)) {
+    if (!expr::ParseDatePart(&text, &days)) return false;
+    text = expr::Trim(text);
+    if (!text.empty() && !expr::ParseTimePart(&text, &fraction)) return false;
+  } else if (!expr::ParseTimePart(&text, &fraction)) {
+    return false;
+  }
+  if (!expr::Trim(text).empty()) return false;
+  *ole_date = days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+  return true;
+}
+
+std::string FormatOleDate(double ole_date) {
+  if (!std::isfinite(ole_date) || std::fabs(ole_date) > 3e6) return std::to_string(ole_date);
+  const OleDateParts parts = SplitOleDate(ole_date);
+  const int64_t seconds = parts.seconds;
+  const CivilDate date = CivilFromOleDay(parts.day);
+  std::string out = std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
+                    std::to_string(date.year);
+  if (seconds != 0) {
+    const int64_t hour = seconds / 3600;
+    const int64_t hour12 = hour % 12 == 0 ? 12 : hour % 12;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, " %lld:%02lld:%02lld %s", static_cast<long long>(hour12),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60),
+                  hour < 12 ? "AM" : "PM");
+    out += buffer;
+  }
+  return out;
+}
+
+std::string VariantText(const Variant& value) {
+  using T = Variant::Type;
+  switch (value.type) {
+    case T::kNull: return "";
+    case T::kText:
+    case T::kBinary: return value.bytes;
+    case T::kBoolean:
+    case T::kByte:
+    case T::kInteger:
+    case T::kLong: return std::to_string(value.integer);
+    case T::kCurrency: {
+      std::string text = expr::NumberText(static_cast<double>(value.integer / 10000), 15);
+      if (value.integer < 0 && value.integer / 10000 == 0) text = "-0";
+      int64_t fraction = value.integer % 10000;
+      if (fraction == 0) return text;
+      if (fraction < 0) fraction = -fraction;
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, ".%04lld", static_cast<long long>(fraction));
+      std::string digits = buffer;
+      while (digits.back() == '0') digits.pop_back();
+      return text + digits;
+    }
+    case T::kSingle: return expr::NumberText(value.real, 7);
+    case T::kDouble: return expr::NumberText(value.real, 15);
+    case T::kDate: return FormatOleDate(value.real);
+    case T::kGuid: {
+      std::array<uint8_t, 16> guid{};
+      std::memcpy(guid.data(), value.bytes.data(), std::min<size_t>(16, value.bytes.size()));
+      return GuidText(guid);
+    }
+  }
+  return "";
+}
+
+double NowAsOleDate() {
+  const platform::LocalTime now = platform::LocalNow();
+  const int64_t day = OleDayFromCivil(now.year, static_cast<unsigned>(now.month),
+                                      static_cast<unsigned>(now.day));
+  return static_cast<double>(day) + (now.hour * 3600 + now.minute * 60 + now.second) / 86400.0;
+}
+
+Status ToColumnValue(const Variant& value, const ColumnDef& column, const std::string& where,
+                     std::string* storage, Value* out) {
+  using T = Variant::Type;
+  if (value.is_null()) {
+    *out = Value::Null();
+    return Status::OK();
+  }
+  const std::string target = where + " (" + expr::ColumnTypeText(column) + ")";
+  auto mismatch = [&]() {
+    return Status::Numbered(StatusCode::kInvalidArgument, kErrorTypeMismatch,
+                            "Data type mismatch: " + target + " cannot take the value " +
+                                expr::Shown(value));
+  };
+  auto overflow = [&]() {
+    return Status::Numbered(StatusCode::kInvalidArgument, kErrorOverflow,
+                            "Overflow: the value " + expr::Shown(value) + " does not fit " + target);
+  };
+  const bool written_number = value.IsNumeric() && !value.bytes.empty();
+  const std::string_view trimmed = expr::Trim(value.bytes);
+  switch (column.type) {
+    case ColumnType::kText:
+    case ColumnType::kMemo:
+      if (value.type == T::kBinary) return mismatch();
+      *storage = written_number || value.type == T::kText ? value.bytes : VariantText(value);
+      *out = Value::Bytes(Value::Kind::kText, *storage);
+      return Status::OK();
+
+    case ColumnType::kBoolean: {
+      if (value.type == T::kText) {
+        static constexpr std::pair<std::string_view, bool> kWords[] = {
+            {"1", true},  {"-1", true},   {"0", false}, {"True", true}, {"False", false},
+            {"Yes", true}, {"No", false}, {"On", true},  {"Off", false}};
+        for (const auto& [word, yes] : kWords) {
+          if (AsciiEqualsNoCase(trimmed, word)) {
+            *out = Value::Boolean(yes);
+            return Status::OK();
+          }
+        }
+        return mismatch();
+      }
+      if (!value.IsNumeric() || value.type == T::kDate) return mismatch();
+      *out = Value::Boolean(expr::NumberOf(value) != 0);
+      return Status::OK();
+    }
+
+    case ColumnType::kByte:
+    case ColumnType::kInteger:
+    case ColumnType::kLong:
+    case ColumnType::kCurrency: {
+      const bool currency = column.type == ColumnType::kCurrency;
+      int64_t n = 0;
+      if (value.type == T::kText || written_number) {
+        const expr::Scaled scaled = expr::ParseScaled(trimmed, currency ? 4 : 0, &n);
+        if (scaled == expr::Scaled::kNotANumber) return mismatch();
+        if (scaled == expr::Scaled::kOverflow) return overflow();
+      } else if (value.type == T::kCurrency) {
+        n = currency ? value.integer : static_cast<int64_t>(std::nearbyint(value.integer / 10000.0));
+      } else if (expr::IsWhole(value.type)) {
+        n = value.integer * (currency ? 10000 : 1);
+      } else if (value.IsNumeric()) {
+        const double d = std::nearbyint(value.real * (currency ? 10000.0 : 1.0));
+        if (!(std::fabs(d) < 9.2e18)) return overflow();
+        n = static_cast<int64_t>(d);
+      } else {
+        return mismatch();
+      }
+      int64_t low = std::numeric_limits<int64_t>::min(), high = std::numeric_limits<int64_t>::max();
+      Value::Kind kind = Value::Kind::kCurrency;
+      if (column.type == ColumnType::kByte) low = 0, high = 255, kind = Value::Kind::kByte;
+      if (column.type == ColumnType::kInteger) low = -32768, high = 32767, kind = Value::Kind::kInteger;
+      if (column.type == ColumnType::kLong) {
+        low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
+        kind = Value::Kind::kLong;
+      }
+      if (n < low || n > high) return overflow();
+      *out = Value::Integer(kind, n);
+      return Status::OK();
+    }
+
+    case ColumnType::kSingle:
+    case ColumnType::kDouble: {
+      double d = 0;
+      if (value.type == T::kText || written_number) {
+        if (!expr::IsDecimalText(trimmed)) return mismatch();
+        d = std::strtod(std::string(trimmed).c_str(), nullptr);
+      } else if (value.IsNumeric()) {
+        d = expr::NumberOf(value);
+      } else {
+        return mismatch();
+      }
+      if (column.type == ColumnType::kSingle) {
+        if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) return overflow();
+        *out = Value::Real(Value::Kind::kSingle, static_cast<float>(d));
+        return Status::OK();
+      }
+      if (!std::isfinite(d)) return overflow();
+      *out = Value::Real(Value::Kind::kDouble, d);
+      return Status::OK();
+    }
+
+    case ColumnType::kDateTime: {
+      double ole = 0;
+      if (value.type == T::kText) {
+        if (!ParseDateTimeText(value.bytes, &ole)) return mismatch();
+      } else if (value.IsNumeric() && value.type != T::kBoolean) {
+        ole = written_number ? std::strtod(value.bytes.c_str(), nullptr) : expr::NumberOf(value);
+        // Days of the years 100 to 9999, the range Access stores.
+        if (!std::isfinite(ole) || ole < -657434.0 || ole >= 2958466.0) return overflow();
+      } else {
+        return mismatch();
+      }
+      *out = Value::Real(Value::Kind::kDateTime, ole);
+      return Status::OK();
+    }
+
+    case ColumnType::kGuid: {
+      std::array<uint8_t, 16> guid{};
+      if (value.type == T::kGuid && value.bytes.size() == 16) {
+        std::memcpy(guid.data(), value.bytes.data(), 16);
+      } else if (value.type != T::kText || !ParseGuidText(trimmed, &guid)) {
+        return mismatch();
+      }
+      *out = Value::Guid(guid);
+      return Status::OK();
+    }
+
+    case ColumnType::kBinary:
+    case ColumnType::kOle:
+      if (value.type != T::kBinary) return mismatch();
+      *storage = value.bytes;
+      *out = Value::Bytes(Value::Kind::kBinary, *storage);
+      return Status::OK();
+
+    case ColumnType::kNumeric: {
+      std::string text = value.type == T::kText || written_number ? std::string(trimmed)
+                         : value.IsNumeric() && value.type != T::kDate ? VariantText(value)
+                                                                       : std::string();
+      int64_t n = 0;
+      const expr::Scaled scaled = expr::ParseScaled(text, column.scale, &n);
+      if (scaled == expr::Scaled::kNotANumber) return mismatch();
+      if (scaled == expr::Scaled::kOverflow) return overflow();
+      Decimal d;
+      d.negative = n < 0;
+      d.precision = column.precision;
+      d.scale = column.scale;
+      const uint64_t magnitude = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+      d.magnitude[2] = static_cast<uint32_t>(magnitude >> 32);
+      d.magnitude[3] = static_cast<uint32_t>(magnitude);
+      *out = Value::Dec(d);
+      return Status::OK();
+    }
+  }
+  return mismatch();
+}
+
+}  // namespace jet
