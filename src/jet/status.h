@@ -22,6 +22,8 @@ enum class StatusCode {
   kNotAnAccessFile,   // no Jet signature at all
   kConstraint,        // a change breaks a rule of the table (duplicate key, required column)
   kBusy,              // another program holds the database
+  kSavedInLog,        // closing failed after the changes were saved in the log:
+                      // the next open writes them into the database
 };
 
 class [[nodiscard]] Status {
@@ -38,6 +40,7 @@ class [[nodiscard]] Status {
   static Status NotAnAccessFile(std::string msg) { return {StatusCode::kNotAnAccessFile, std::move(msg)}; }
   static Status Constraint(std::string msg) { return {StatusCode::kConstraint, std::move(msg)}; }
   static Status Busy(std::string msg) { return {StatusCode::kBusy, std::move(msg)}; }
+  static Status SavedInLog(std::string msg) { return {StatusCode::kSavedInLog, std::move(msg)}; }
 
   bool ok() const { return code_ == StatusCode::kOk; }
   StatusCode code() const { return code_; }

@@ -136,10 +136,15 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
        "though"},
       {"log cut to its header", [](const fs::path&, const fs::path& log) { fs::resize_file(log, 64); },
        "though"},
-      {"bit flipped in the header", [&](const fs::path&, const fs::path& log) { flip(log, 20); },
+      // Each header slot stands in for the other: both must be damaged.
+      {"bit flipped in both header slots",
+       [&](const fs::path&, const fs::path& log) {
+         flip(log, 20);
+         flip(log, 512 + 20);
+       },
        "its header is damaged"},
-      {"bit flipped in a unit", [&](const fs::path&, const fs::path& log) { flip(log, 64 + 16 + 4096); },
-       "is damaged"},
+      {"bit flipped in a unit",
+       [&](const fs::path&, const fs::path& log) { flip(log, 1024 + 16 + 4096); }, "is damaged"},
       {"bit flipped in the checkpoint record",
        [&](const fs::path&, const fs::path& log) { flip(log, fs::file_size(log) - 12); },
        "is damaged"},

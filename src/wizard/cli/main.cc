@@ -5,8 +5,11 @@
 // and is appended to error.log in the program's folder, as in the window.
 // Exit status 0 when every file reached the Finish state with no failure
 // reported on the way, 1 otherwise (a failed event import, for one, is
-// reported and the run still finishes); a command line that cannot be read
-// is refused with CLI11's message and its non-zero status.
+// reported and the run still finishes), 3 when the only failures were files
+// whose update was saved but not finished at close (the next open of the
+// file, by a run of this program, writes it in: its log beside the file
+// holds it); a command line that cannot be read is refused with CLI11's
+// message and its non-zero status.
 //
 // `--new-calendar FILE` instead makes an empty calendar: the three tables of
 // data/calendar-schema.sql, which the build puts into the program as a
@@ -181,14 +184,23 @@ int main(int argc, char** argv) {
   CountingReporter reporter;
   errors::ScopedReporterEnvironment installed(reporter);
   bool all_finished = true;
+  int saved = 0;  // files saved but not finished, each reported once
   for (const std::string& file : files) {
     ConsoleView view(file);
     wizard::Update(view, file);
     std::fflush(stdout);
-    if (!view.Finished()) all_finished = false;
+    if (view.Finished()) continue;
+    // A close that failed leaves the closed connection behind.
+    const auto& connection = database::gDatabaseConnection;
+    if (connection && connection->State() == ado::adStateClosed && connection->Saved()) {
+      ++saved;
+    } else {
+      all_finished = false;
+    }
   }
   // A failed run leaves its connection open; releasing it writes what the
   // run did, and a failure to do so is reported like any other.
   database::gDatabaseConnection.reset();
-  return all_finished && reporter.reported() == 0 ? 0 : 1;
+  if (!all_finished || reporter.reported() > saved) return 1;
+  return saved > 0 ? 3 : 0;
 }
