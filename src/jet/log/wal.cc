@@ -300,27 +300,56 @@ Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, ui
         "database from a backup");
   };
 
+  // Every page the log touches that the file held as the generation began
+  // (pages past it were ours alone): is it as the log says?
   std::string page;
   uint64_t hash;
-  if (contents.checkpoint_started && !contents.likeness.empty()) {
-    // Pages the checkpoint never writes: if none is as it was, this is
-    // another database, which the log never touched.
-    bool alike = false;
+  size_t compared = 0;
+  std::vector<uint32_t> differing;
+  for (const auto& [number, image] : contents.pages) {
+    if (static_cast<uint64_t>(number) * page_size >= contents.base_size) continue;
+    ++compared;
+    Result<bool> whole = ReadPageOnDisk(database, number, page_size, &page);
+    if (!whole.ok()) return whole.status();
+    hash = *whole ? HashBytes(Bytes(page), page_size, 0) : 0;
+    bool same;
+    if (contents.checkpoint_started) {
+      auto listed = contents.checkpoint_pages.find(number);
+      same = listed != contents.checkpoint_pages.end() &&
+             (hash == listed->second.before || hash == listed->second.after);
+      if (!same && *whole && listed != contents.checkpoint_pages.end() &&
+          !listed->second.sectors_before.empty()) {
+        // Torn by a power cut: each sector old or new.
+        const std::vector<uint64_t> now = HashSectors(Bytes(page), page_size);
+        const std::vector<uint64_t> after = HashSectors(Bytes(image), page_size);
+        same = true;
+        for (size_t k = 0; k < now.size() && same; ++k) {
+          same = now[k] == listed->second.sectors_before[k] || now[k] == after[k];
+        }
+      }
+    } else {
+      same = hash == contents.base_hashes.at(number);
+    }
+    if (!same) differing.push_back(number);
+  }
+
+  if (contents.checkpoint_started && !contents.likeness.empty() && compared > 0 &&
+      differing.size() == compared) {
+    // Not one page the copy writes is as the log says, and neither are all
+    // the pages it left alone: this is another database, which the log never
+    // touched (databases made alike share many pages, page 0 among them).
+    bool alike = true;
     for (const auto& [number, recorded] : contents.likeness) {
       JET_RETURN_IF_ERROR(HashPageOnDisk(database, number, page_size, &hash));
-      if (hash == recorded) {
-        alike = true;
-        break;
-      }
+      alike = alike && hash == recorded;
     }
     if (!alike) {
       *stranger = true;
       return Status::IoError(
           "the log " + log + " beside the database " + database.path() +
-          " was written for another database: none of the " +
-          std::to_string(contents.likeness.size()) +
-          " pages it holds the likeness of matches. The database was not changed by it, and is "
-          "not changed while that file is there; move or rename " + log);
+          " was written for another database: none of the " + std::to_string(compared) +
+          " pages it was copying is as it left them. The database was not changed by it, and "
+          "is not changed while that file is there; move or rename " + log);
     }
   }
 
@@ -346,32 +375,7 @@ Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, ui
     JET_RETURN_IF_ERROR(HashPageOnDisk(database, 0, page_size, &hash));
     if (hash != contents.base_page0_hash) return refuse("its header page differs");
   }
-  for (const auto& [number, image] : contents.pages) {
-    // Pages past the file as the generation began were ours alone.
-    if (static_cast<uint64_t>(number) * page_size >= contents.base_size) continue;
-    Result<bool> whole = ReadPageOnDisk(database, number, page_size, &page);
-    if (!whole.ok()) return whole.status();
-    hash = *whole ? HashBytes(Bytes(page), page_size, 0) : 0;
-    bool same;
-    if (contents.checkpoint_started) {
-      auto listed = contents.checkpoint_pages.find(number);
-      same = listed != contents.checkpoint_pages.end() &&
-             (hash == listed->second.before || hash == listed->second.after);
-      if (!same && *whole && listed != contents.checkpoint_pages.end() &&
-          !listed->second.sectors_before.empty()) {
-        // Torn by a power cut: each sector old or new.
-        const std::vector<uint64_t> now = HashSectors(Bytes(page), page_size);
-        const std::vector<uint64_t> after = HashSectors(Bytes(image), page_size);
-        same = true;
-        for (size_t k = 0; k < now.size() && same; ++k) {
-          same = now[k] == listed->second.sectors_before[k] || now[k] == after[k];
-        }
-      }
-    } else {
-      same = hash == contents.base_hashes.at(number);
-    }
-    if (!same) return refuse("page " + std::to_string(number) + " differs");
-  }
+  if (!differing.empty()) return refuse("page " + std::to_string(differing.front()) + " differs");
   return Status::OK();
 }
 

@@ -63,10 +63,12 @@
 //        mixture of the two by 512-byte sectors (a power cut during the
 //        copy: the disk writes whole sectors). A database that fails this
 //        was changed by another program; the log is not applied and both
-//        files are kept. Once a checkpoint began, a database none of whose
-//        pages of the checkpoint's likeness matches is another database
-//        altogether: the log is refused as not its own, and the database is
-//        read without it.
+//        files are kept. Once a checkpoint began, a database in which not
+//        one page the checkpoint writes is as the log says, nor every page
+//        of the checkpoint's likeness (pages it leaves alone), is another
+//        database altogether (page 0 and many others are alike in databases
+//        made alike): the log is refused as not its own, and the database
+//        is read without it.
 //   (W4) Nothing at the log's name is removed unless it is provably ours and
 //        spent: a log whose pages are all in the synced database, or one of
 //        ours without a committed unit. A log whose slot 0 is zeros (the

@@ -177,6 +177,66 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
   }
 }
 
+// A log whose copying began, beside another calendar made from the same
+// template (page 0 and many more pages alike): it is named as another
+// database's log, not as damage, and the calendar is read and left alone.
+TEST(LogTest, ALogBesideAnotherDatabaseIsRefusedAsNotItsOwn) {
+  SharedFileCopy ours("fixtures", "tessdata-blank.mdb");
+  InterruptCheckpoint(ours.path(), ours.path());
+  SharedFileCopy other("fixtures", "tessdata-2009.mdb");
+  fs::copy_file(LogOf(ours.path()), LogOf(other.path()));
+  const std::string mdb = FileBytes(other.path()), log = FileBytes(LogOf(other.path()));
+  auto writer = Database::Open(other.path().string(), Options(false));
+  ASSERT_FALSE(writer.ok());
+  EXPECT_EQ(writer.status().code(), StatusCode::kIoError);
+  EXPECT_THAT(writer.status().message(), HasSubstr("was written for another database"));
+  EXPECT_THAT(writer.status().message(), ::testing::Not(HasSubstr("backup")));
+  EXPECT_GT(DaysIn(other.path()), 300u);
+  EXPECT_TRUE(FileBytes(other.path()) == mdb);
+  EXPECT_TRUE(FileBytes(LogOf(other.path())) == log);
+}
+
+// A header slot of zeros (the generation's first write lost to a power cut)
+// with a unit of ours after it: no unit was durable, so the log is spent.
+TEST(LogTest, ALogWhoseHeaderNeverReachedTheDiskIsSpent) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  {
+    auto db = Database::Open(copy.path().string(), Options(false));
+    auto dates = (*db)->GetTable("Dates");
+    ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300)).ok());
+    FailFromDatabaseWrite stopped;  // every operation from the first on
+    stopped.nth = 0;
+    SetFileObserverForTesting(&stopped);
+    (void)(*db)->Close();
+    SetFileObserverForTesting(nullptr);
+  }
+  ASSERT_TRUE(fs::exists(LogOf(copy.path())));
+  {
+    std::fstream log(LogOf(copy.path()), std::ios::in | std::ios::out | std::ios::binary);
+    log.write(std::string(64, '\0').data(), 64);
+  }
+  auto db = Database::Open(copy.path().string(), Options(false));
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  EXPECT_TRUE(Rows(**db, "Dates").empty());
+  EXPECT_FALSE(fs::exists(LogOf(copy.path())));
+}
+
+#ifndef _WIN32
+// The log holds the database's changes: it is for the same people.
+TEST(LogTest, TheLogHasTheDatabasesPermissions) {
+  for (const mode_t mode : {0600, 0640, 0664}) {
+    SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+    ASSERT_EQ(::chmod(copy.path().c_str(), mode), 0);
+    auto db = Database::Open(copy.path().string(), Options(false));
+    auto dates = (*db)->GetTable("Dates");
+    ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300)).ok());
+    struct stat log;
+    ASSERT_EQ(::stat(LogOf(copy.path()).c_str(), &log), 0);
+    EXPECT_EQ(log.st_mode & 0777, mode);
+  }
+}
+#endif
+
 TEST(LogTest, SomethingElseAtTheLogsNameIsLeftAloneAndOnlyReadingGoesOn) {
   const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> cases = {
       {"a text file", [](const std::string& at) { std::ofstream(at, std::ios::binary) << "notes\n"; }},
