@@ -14,6 +14,8 @@
 // `--new-calendar FILE` instead makes an empty calendar: the three tables of
 // data/calendar-schema.sql, which the build puts into the program as a
 // string (calendar_schema.inc), so the program needs no file beside it.
+// It is made as FILE.new-NNNN beside FILE; what a killed run leaves so is
+// removed by the next run of either form on FILE.
 // Exit status 0 when FILE was made, 1 when not (an existing FILE is never
 // touched).
 #include <CLI/CLI.hpp>
@@ -47,6 +49,39 @@ bool CreateFailed(const std::string& file, const std::string& why) {
   return false;
 }
 
+// Removes what killed runs of --new-calendar left beside `file`: the
+// temporary calendars FILE.new-NNNN and their logs, unless a program has
+// one open for writing (another --new-calendar making it).
+void ClearLeftovers(const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path target = fs::absolute(file, ec);
+  if (ec) return;
+  const std::string prefix = target.filename().string() + ".new-";
+  std::vector<fs::path> temps;
+  for (const auto& entry : fs::directory_iterator(target.parent_path(), ec)) {
+    std::string rest = entry.path().filename().string();
+    if (!rest.starts_with(prefix)) continue;
+    rest.erase(0, prefix.size());
+    const bool log = rest.ends_with("-wal");
+    if (log) rest.resize(rest.size() - 4);
+    if (rest.empty() || rest.find_first_not_of("0123456789") != std::string::npos) continue;
+    const fs::path temp = target.parent_path() / (prefix + rest);
+    if (!log || !fs::exists(temp, ec)) temps.push_back(temp);
+  }
+  for (const fs::path& temp : temps) {
+    jet::OpenOptions writing;
+    writing.read_only = false;
+    writing.busy_timeout_ms = 0;
+    if (fs::exists(temp, ec) &&
+        jet::Database::Open(temp.string(), writing).status().code() == jet::StatusCode::kBusy) {
+      continue;
+    }
+    fs::remove(temp, ec);
+    fs::remove(temp.string() + "-wal", ec);
+  }
+}
+
 // Makes the calendar under a temporary name beside `file` and moves it to
 // `file` only once it is whole and closed: `file` never appears half made,
 // a run killed part way leaves at most the temporary file, and a file that
@@ -54,6 +89,7 @@ bool CreateFailed(const std::string& file, const std::string& why) {
 bool CreateCalendar(const std::string& file) {
   namespace fs = std::filesystem;
   std::error_code ec;
+  ClearLeftovers(file);
   if (fs::exists(file, ec)) return CreateFailed(file, "the file already exists; it is left as it is");
   const fs::path folder = fs::absolute(file, ec).parent_path();
   if (!fs::is_directory(folder, ec)) {
@@ -186,6 +222,7 @@ int main(int argc, char** argv) {
   bool all_finished = true;
   int saved = 0;  // files saved but not finished, each reported once
   for (const std::string& file : files) {
+    ClearLeftovers(file);
     ConsoleView view(file);
     wizard::Update(view, file);
     std::fflush(stdout);

@@ -75,4 +75,20 @@ TEST_F(NewCalendarTest, RefusalsLeaveNoFile) {
   EXPECT_EQ(errors::testing::ReadBytes(existing), "not made by us");
 }
 
+// What a killed --new-calendar leaves (the temporary calendar and its log)
+// goes at the next run on the same name; other files stay.
+TEST_F(NewCalendarTest, ClearsWhatAKilledRunLeft) {
+  const std::string made = Path("tessdata.mdb");
+  std::filesystem::copy_file(tessaly::testing::SharedPath("fixtures", "tessdata-blank.mdb"),
+                             made + ".new-1234");
+  std::ofstream(made + ".new-1234-wal", std::ios::binary) << "";
+  std::ofstream(made + ".new-99-wal", std::ios::binary) << "";
+  std::ofstream(made + ".new-notes", std::ios::binary) << "mine";
+  ASSERT_EQ(RunProcess({cli_, "--new-calendar", made}).exit_code, 0);
+  EXPECT_FALSE(std::filesystem::exists(made + ".new-1234"));
+  EXPECT_FALSE(std::filesystem::exists(made + ".new-1234-wal"));
+  EXPECT_FALSE(std::filesystem::exists(made + ".new-99-wal"));
+  EXPECT_EQ(errors::testing::ReadBytes(made + ".new-notes"), "mine");
+}
+
 }  // namespace
