@@ -50,6 +50,8 @@ class [[nodiscard]] Status {
 
   // "Corruption: row offset out of range (page 12)" and the like; "OK" when ok.
   std::string ToString() const;
+  // The same failure, `more` added to its message.
+  Status Appended(const std::string& more) const { return Status(code_, message_ + more); }
 
  private:
   Status(StatusCode code, std::string message) : code_(code), message_(std::move(message)) {}

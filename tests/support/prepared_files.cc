@@ -28,9 +28,13 @@ fs::path BuildFolder() {
                         std::to_string(std::hash<std::string>()(program));
   const std::string build = std::to_string(time) + "-" + std::to_string(size);
   if (!fs::exists(root / build)) {
-    // Older builds' files are of no use any more.
+    // Older builds' files are of no use any more, once no run of them can
+    // still be reading them.
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
     for (const auto& entry : fs::directory_iterator(root, error)) {
-      if (entry.path().filename() != build) fs::remove_all(entry.path(), error);
+      if (entry.path().filename() != build && fs::last_write_time(entry.path(), error) < old) {
+        fs::remove_all(entry.path(), error);
+      }
     }
   }
   fs::create_directories(root / build);

@@ -19,8 +19,8 @@
 // since the last checkpoint are not (running it again adds them once).
 //
 // A second test crashes the recovery of every kind of log a killed run
-// leaves, at each of its operations, and then the recovery of that
-// recovery.
+// leaves, at each of its operations, and (killed, or cut off by a power
+// cut) the recovery of that recovery.
 //
 // Every operation is tried. Each sweep is split into shards, test entries
 // of their own that run in parallel; its calendar, the states it is checked
@@ -632,7 +632,7 @@ std::vector<UnitsShard> UnitsShards() {
         {k4, Fault::kPowerCut, false, 2},  {k4, Fault::kPowerCut, true, 2},
         {k4, Fault::kSectors, false, 2},   {k4, Fault::kSectors, true, 2},
         {k3, Fault::kPowerCut, true, 2},   {k3, Fault::kSectors, true, 2},
-        {large, Fault::kSectors, true, 4},
+        {large, Fault::kSectors, true, 8},
     };
     modes.insert(modes.end(), cuts.begin(), cuts.end());
   }
@@ -756,7 +756,7 @@ TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextO
   };
   // Every (leftover, operation) pair is one point, dealt out to the shards;
   // for the shortest log of each kind the recovery of the recovery is
-  // struck at each of its operations too.
+  // struck at each of its operations too (the kill and power-cut sweeps).
   std::vector<std::pair<size_t, uint64_t>> points;
   for (size_t i = 0; i < leftovers.size(); ++i) {
     if (kStride > 1 && !leftovers[i].shortest_of_its_kind) continue;

@@ -386,8 +386,14 @@ Result<std::unique_ptr<Wal>> Wal::Create(const std::string& path, const OsFile* 
   if (!file.ok()) return file.status();
   std::unique_ptr<Wal> wal(
       new Wal(std::move(file).value(), database, page_size, sync, sync_units));
-  JET_RETURN_IF_ERROR(wal->Reset());
-  if (sync) JET_RETURN_IF_ERROR(SyncParentDirectory(path));
+  Status s = wal->Reset();
+  if (s.ok() && sync) s = SyncParentDirectory(path);
+  if (!s.ok()) {
+    // Empty or spent: nothing of ours is lost with it.
+    wal.reset();
+    (void)RemoveFile(path);
+    return s;
+  }
   return wal;
 }
 
@@ -475,8 +481,9 @@ Status Wal::AppendRecord(const std::string& record, bool sync) {
   if (s.ok() && sync) s = file_->Sync();
   if (!s.ok()) {
     // Cut the log back so that a later record cannot follow torn bytes; if
-    // even that fails, the torn record fails its checksum on reading (W1).
-    if (file_->Truncate(size_).ok()) (void)file_->Sync();
+    // even that fails, a torn record fails its checksum on reading (W1),
+    // but a whole one that only failed to sync is there.
+    cut_back_ = file_->Truncate(size_).ok() && (!sync_ || file_->Sync().ok());
     return s;
   }
   size_ += record.size();
@@ -503,7 +510,11 @@ Status Wal::AppendUnit(const std::vector<Page>& pages, uint32_t page_count) {
     buffer_.append(reinterpret_cast<const char*>(page.image), page_size_);
   }
   PutU64(&buffer_, HashBytes(Bytes(buffer_), buffer_.size(), salt_));
-  return AppendRecord(buffer_, sync_units_);
+  Status s = AppendRecord(buffer_, sync_units_);
+  if (s.ok()) return s;
+  return s.Appended(cut_back_ ? ". Nothing of the change was written"
+                              : ". The change could not be cut from the log either: the next "
+                                "open may still apply it");
 }
 
 Status Wal::BeginCheckpoint(const std::vector<CheckpointPage>& pages, uint32_t page_count,

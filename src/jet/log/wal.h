@@ -213,6 +213,7 @@ class Wal {
   uint64_t base_page0_hash_ = 0;
   uint64_t size_ = 0;       // bytes of good records (0: no header yet)
   uint32_t version_ = 3;    // 2 only when completing a log of the previous version
+  bool cut_back_ = false;   // a record that failed was cut from the log again
   std::string buffer_;      // reused record buffer
 };
 
