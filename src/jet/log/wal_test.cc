@@ -13,6 +13,7 @@
 
 #include "jet/database.h"
 #include "jet/file/file.h"
+#include "jet/log/wal.h"
 #include "jet/pager/page_file.h"
 #include "jet/testing/test_util.h"
 #include "support/shared_copy.h"
@@ -218,6 +219,32 @@ TEST(LogTest, ALogWhoseHeaderNeverReachedTheDiskIsSpent) {
   auto db = Database::Open(copy.path().string(), Options(false));
   ASSERT_TRUE(db.ok()) << db.status().ToString();
   EXPECT_TRUE(Rows(**db, "Dates").empty());
+  EXPECT_FALSE(fs::exists(LogOf(copy.path())));
+}
+
+// A log of the previous version (one header, records from byte 64, made
+// here from one of ours) is still applied.
+TEST(LogTest, ALogOfThePreviousVersionIsStillApplied) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  {
+    auto db = Database::Open(copy.path().string(), Options(false));
+    auto dates = (*db)->GetTable("Dates");
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300 + i)).ok());
+    FailFromDatabaseWrite stopped;
+    stopped.nth = 0;
+    SetFileObserverForTesting(&stopped);
+    (void)(*db)->Close();
+    SetFileObserverForTesting(nullptr);
+  }
+  std::string log = FileBytes(LogOf(copy.path()));
+  ASSERT_GT(log.size(), 1024u);
+  std::string old = log.substr(0, 64) + log.substr(1024);
+  old[7] = '2';
+  uint8_t* header = reinterpret_cast<uint8_t*>(old.data());
+  const uint64_t sum = HashBytes(header, 56, 0);
+  for (int i = 0; i < 8; ++i) header[56 + i] = static_cast<uint8_t>(sum >> (8 * i));
+  std::ofstream(LogOf(copy.path()), std::ios::binary | std::ios::trunc) << old;
+  EXPECT_EQ(DaysIn(copy.path()), 3u);
   EXPECT_FALSE(fs::exists(LogOf(copy.path())));
 }
 
