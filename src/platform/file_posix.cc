@@ -294,7 +294,7 @@ Error PublishNew(const std::string& temp, const std::string& path) {
 }
 
 Error AppendAndSync(const std::string& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return ErrnoError("cannot open", path, errno);
   int error = 0;
   while (!bytes.empty()) {
@@ -306,7 +306,11 @@ Error AppendAndSync(const std::string& path, std::string_view bytes) {
     }
     bytes.remove_prefix(static_cast<size_t>(written));
   }
-  if (::fsync(fd) != 0 && error == 0) error = errno;
+  int synced;
+  do {
+    synced = ::fsync(fd);
+  } while (synced != 0 && errno == EINTR);
+  if (synced != 0 && error == 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   return error == 0 ? Error() : ErrnoError("cannot append to", path, error);
 }
