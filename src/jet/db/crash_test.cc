@@ -463,7 +463,9 @@ void CopyPair(const fs::path& from, const fs::path& to) {
   fs::remove(to.string() + "-wal");
   fs::copy_file(from, to);
   fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
-  if (fs::exists(from.string() + "-wal")) fs::copy_file(from.string() + "-wal", to.string() + "-wal");
+  if (fs::exists(from.string() + "-wal")) {
+    fs::copy_file(from.string() + "-wal", to.string() + "-wal");
+  }
 }
 
 uint64_t ReadNumber(const fs::path& file) {
@@ -666,7 +668,8 @@ struct Leftover {
 };
 
 std::vector<Leftover> PrepareLeftovers(CalendarKind kind) {
-  const fs::path folder = PreparedFolder("leftovers" + CalendarName(kind), [&](const fs::path& made) {
+  const std::string name = "leftovers" + CalendarName(kind);
+  const fs::path folder = PreparedFolder(name, [&](const fs::path& made) {
     MakeCalendar(kind, made);
     const fs::path calendar = made / "calendar.mdb";
     const fs::path work = made / "work.mdb";

@@ -241,7 +241,9 @@ Result<WalContents> Wal::Read(const std::string& path, uint32_t page_size) {
         page.before = ReadU64(e + 4);
         page.after = ReadU64(e + 12);
         if (version != 2) {
-          for (uint64_t k = 0; k < sectors; ++k) page.sectors_before.push_back(ReadU64(e + 20 + 8 * k));
+          for (uint64_t k = 0; k < sectors; ++k) {
+            page.sectors_before.push_back(ReadU64(e + 20 + 8 * k));
+          }
         }
       }
       if (version != 2) {

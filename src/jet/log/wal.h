@@ -129,7 +129,8 @@ struct WalContents {
     std::vector<uint64_t> sectors_before;  // empty in logs of the previous version
   };
   std::map<uint32_t, CheckpointPage> checkpoint_pages;
-  std::vector<std::pair<uint32_t, uint64_t>> likeness;  // page -> hash, left alone by the checkpoint
+  // Pages the checkpoint left alone, with their hashes as it began.
+  std::vector<std::pair<uint32_t, uint64_t>> likeness;
   uint64_t valid_bytes = 0;     // length of the log up to the last good record
   uint32_t version = 3;
 };
