@@ -96,9 +96,13 @@ Connection::~Connection() {
   if (!status.ok()) {
     errors::Guarded(kReleaseModule, [&] {
       Fail(errors_, {kProviderGeneralFailure,
-                     "The database '" + path_ +
-                         "' could not be written when its connection was released: " +
-                         status.message() + ".",
+                     status.code() == jet::StatusCode::kSavedInLog
+                         ? "The database '" + path_ +
+                               "' was saved but not finished when its connection was released: " +
+                               status.message() + "."
+                         : "The database '" + path_ +
+                               "' could not be written when its connection was released: " +
+                               status.message() + ".",
                      kEngineSource});
     });
   }
@@ -196,6 +200,13 @@ void Connection::Execute(std::string_view command_text, int32_t options) {
 void Connection::Close() {
   if (!session_) ThrowKnown(kObjectClosed);
   const jet::Status status = Finish();
+  saved_ = status.code() == jet::StatusCode::kSavedInLog;
+  if (saved_) {
+    Fail(errors_, {kProviderGeneralFailure,
+                   "The database '" + path_ + "' was saved but not finished when it was closed: " +
+                       status.message() + ".",
+                   kEngineSource});
+  }
   if (!status.ok()) {
     Fail(errors_, {kProviderGeneralFailure,
                    "The database '" + path_ + "' could not be written when it was closed: " +

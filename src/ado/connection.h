@@ -33,6 +33,11 @@
 //        write it is reported once through errors::HandleError as module
 //        kReleaseModule (the message box or standard error, and error.log),
 //        since no caller is left to catch it.
+//   (A7) A failure to write at Close or release says which of two things
+//        happened: nothing of the unit was written (the file is as it was
+//        before the connection opened), or the unit was saved in the
+//        engine's log beside the file but not yet written into it, which
+//        the next open of the file by this program does (Saved()).
 //
 // Not thread-safe.
 #pragma once
@@ -120,6 +125,9 @@ class Connection {
   void Close();
 
   int32_t State() const { return session_ ? adStateOpen : adStateClosed; }
+  // Whether the last Close failed after saving the unit in the log beside
+  // the file, so that the next open by this program writes it in (A7).
+  bool Saved() const { return saved_; }
   // As given to the last Open.
   const std::string& ConnectionString() const { return connection_string_; }
 
@@ -140,6 +148,7 @@ class Connection {
   ErrorList errors_;
   std::string connection_string_;
   std::string path_;  // the open file, for messages
+  bool saved_ = false;
 };
 
 // Statement trace: when set, `trace` is called with the text of every

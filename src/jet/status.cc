@@ -15,6 +15,7 @@ std::string Status::ToString() const {
     case StatusCode::kNotAnAccessFile: kind = "Not an Access file"; break;
     case StatusCode::kConstraint: kind = "Constraint"; break;
     case StatusCode::kBusy: kind = "Busy"; break;
+    case StatusCode::kSavedInLog: kind = "Saved, not finished"; break;
   }
   return std::string(kind) + ": " + message_;
 }

@@ -22,6 +22,8 @@ enum class StatusCode {
   kNotAnAccessFile,   // no Jet signature at all
   kConstraint,        // a change breaks a rule of the table (duplicate key, required column)
   kBusy,              // another program holds the database
+  kSavedInLog,        // closing failed after the changes were saved in the log:
+                      // the next open writes them into the database
 };
 
 class [[nodiscard]] Status {
@@ -51,6 +53,7 @@ class [[nodiscard]] Status {
     return s;
   }
   static Status Busy(std::string msg) { return {StatusCode::kBusy, std::move(msg)}; }
+  static Status SavedInLog(std::string msg) { return {StatusCode::kSavedInLog, std::move(msg)}; }
 
   bool ok() const { return code_ == StatusCode::kOk; }
   StatusCode code() const { return code_; }
@@ -62,6 +65,8 @@ class [[nodiscard]] Status {
 
   // "Corruption: row offset out of range (page 12)" and the like; "OK" when ok.
   std::string ToString() const;
+  // The same failure, `more` added to its message.
+  Status Appended(const std::string& more) const { return Status(code_, message_ + more); }
 
  private:
   Status(StatusCode code, std::string message) : code_(code), message_(std::move(message)) {}

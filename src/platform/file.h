@@ -33,6 +33,11 @@ class File {
   enum class LockKind { kShared, kExclusive };
 
   static Error Open(const std::string& path, Mode mode, std::unique_ptr<File>* file);
+  // Opens `path` for reading and writing, made if absent, for the same
+  // people as `like`: on POSIX systems a file it makes, or one of ours it
+  // finds, gets the permission bits and group of `like` (without the group
+  // bits when that group cannot be given), and is private until then.
+  static Error CreateLike(const std::string& path, const File& like, std::unique_ptr<File>* file);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;

@@ -13,6 +13,24 @@ namespace {
 
 HANDLE H(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// A write that keeps writing nothing is given up after this many tries.
+constexpr int kEmptyWriteTries = 100;
+
+// A virus scanner or an indexer that has just opened a file we remove or
+// rename keeps it for a moment: the call is tried again for about a second.
+template <typename Call>
+bool RetriedWhileShared(Call call) {
+  for (int tries = 0;; ++tries) {
+    if (call()) return true;
+    const DWORD code = GetLastError();
+    if ((code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) || tries >= 20) {
+      SetLastError(code);
+      return false;
+    }
+    Sleep(50);
+  }
+}
+
 std::string SystemMessage(DWORD code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
@@ -120,6 +138,11 @@ Error File::Open(const std::string& path, Mode mode, std::unique_ptr<File>* file
   return Error();
 }
 
+Error File::CreateLike(const std::string& path, const File&, std::unique_ptr<File>* file) {
+  // A new file inherits the folder's permissions, as the model did.
+  return Open(path, Mode::kCreate, file);
+}
+
 File::~File() { CloseHandle(H(handle_)); }
 
 Error File::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* done) const {
@@ -142,11 +165,15 @@ Error File::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* done) con
 Error File::WriteAt(uint64_t offset, const void* data, size_t size) {
   const auto* in = static_cast<const char*>(data);
   size_t done = 0;
+  int empty_writes = 0;
   while (done < size) {
     OVERLAPPED at = At(offset + done);
     DWORD put = 0;
     const DWORD want = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
     if (!WriteFile(H(handle_), in + done, want, &put, &at)) return SystemError("cannot write", path_);
+    if (put == 0 && ++empty_writes >= kEmptyWriteTries) {
+      return Error(Error::Kind::kOther, "cannot write " + path_ + ": the system wrote nothing");
+    }
     done += put;
   }
   return Error();
@@ -253,7 +280,7 @@ Error ResolvePath(const std::string& path, std::string* resolved) {
 }
 
 Error RemoveFile(const std::string& path) {
-  if (!DeleteFileW(Widen(path).c_str())) {
+  if (!RetriedWhileShared([&] { return DeleteFileW(Widen(path).c_str()) != 0; })) {
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
       return SystemError("cannot remove", path, code);
@@ -271,7 +298,9 @@ Error SyncParentDirectory(const std::string&) {
 
 Error PublishNew(const std::string& temp, const std::string& path) {
   // Without MOVEFILE_REPLACE_EXISTING an existing name is never replaced.
-  if (!MoveFileExW(Widen(temp).c_str(), Widen(path).c_str(), MOVEFILE_WRITE_THROUGH)) {
+  if (!RetriedWhileShared([&] {
+        return MoveFileExW(Widen(temp).c_str(), Widen(path).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+      })) {
     const DWORD code = GetLastError();
     if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
       return Error(Error::Kind::kExists, "the file already exists: " + path);

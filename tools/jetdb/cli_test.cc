@@ -1,5 +1,6 @@
 // Runs the built jetdb and checks what a user or script relies on: exit
-// codes (0 ok, 1 failure, 2 bad usage), errors on standard error, help on
+// codes (0 ok, 1 failure, 2 bad usage, 3 saved but not finished), errors
+// on standard error, help on
 // every command, and the output of each command on a calendar fixture.
 // Import is checked by copying tables between fixtures and reading the copy
 // back with export, check and the independent index checker.
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -364,3 +366,106 @@ TEST(CreateTest, MakesTheCalendarFromItsScriptAndRefusesToOverwrite) {
 }
 
 }  // namespace
+
+#ifdef TESSALY_FAULT_INJECTOR
+size_t EventCount(const std::string& path) {
+  auto db = jet::Database::Open(path);
+  EXPECT_TRUE(db.ok()) << db.status().ToString();
+  if (!db.ok()) return 0;
+  auto table = (*db)->GetTable("Events");
+  auto cursor = (*db)->Scan(*table);
+  jet::Row row;
+  jet::Status s;
+  size_t rows = 0;
+  while ((*cursor)->Next(&row, &s)) ++rows;
+  return rows;
+}
+
+// An import whose writes fail (an I/O error once, or a disk that fills and
+// stays full) at each of its write, truncate, sync and allocation calls
+// exits 0 with every row, 3 with every row saved for the next open to
+// finish, or 1 with none, so that the natural retry of a failure adds the
+// rows exactly once.
+struct FaultKind {
+  const char* name;
+  const char* mode;
+  const char* error;  // errno
+  const char* ops;    // the calls counted
+};
+
+class ImportFaultTest : public ::testing::TestWithParam<FaultKind> {};
+
+TEST_P(ImportFaultTest, AFailedImportRetriedAddsItsRowsOnce) {
+  const FixtureCopy original("tessdata-2009.mdb");
+  const size_t before = EventCount(original.path());
+  const std::string input = original.dir().string() + "/rows.jsonl";
+  {
+    std::ofstream rows(input);
+    for (int i = 0; i < 400; ++i) {
+      rows << "{\"EventName\":\"Imported " << i << "\",\"AllDayEvent\":true,\"Notes\":\""
+           << std::string(static_cast<size_t>(i % 7) * 300, 'n') << "\"}\n";
+    }
+  }
+  const std::string work = original.dir().string() + "/work.mdb";
+  auto import = [&](const std::vector<std::string>& faults) {
+    std::vector<std::string> argv = {"env", "LD_PRELOAD=" TESSALY_FAULT_INJECTOR,
+                                     std::string("F_OPS=") + GetParam().ops};
+    argv.insert(argv.end(), faults.begin(), faults.end());
+    argv.insert(argv.end(), {kJetdb, "import", work, "Events", input});
+    return RunProcess(argv);
+  };
+  fs::copy_file(original.path(), work);
+  const ProcessResult counted = import({"F_COUNT=1"});
+  ASSERT_EQ(counted.exit_code, 0) << counted.err;
+  const int calls = std::stoi(counted.err.substr(counted.err.find("fault-calls=") + 12));
+  ASSERT_GT(calls, 10);
+  std::map<int, int> exits;
+  for (int at = 1; at <= calls; ++at) {
+    const std::string where = std::string(GetParam().mode) + " at call " + std::to_string(at);
+    fs::remove(work);
+    fs::remove(work + "-wal");
+    fs::copy_file(original.path(), work);
+    const ProcessResult failed =
+        import({std::string("F_MODE=") + GetParam().mode, "F_AT=" + std::to_string(at),
+                std::string("F_ERRNO=") + GetParam().error});
+    ++exits[failed.exit_code];
+    ASSERT_TRUE(failed.exit_code == 0 || failed.exit_code == 1 || failed.exit_code == 3)
+        << where << ": " << failed.err;
+    // An interrupted call is made again.
+    if (GetParam().error == std::string("4")) {
+      EXPECT_EQ(failed.exit_code, 0) << where << ": " << failed.err;
+    }
+    if (failed.exit_code == 1) {
+      EXPECT_EQ(EventCount(work), before) << where << ": " << failed.err;
+      const ProcessResult retried = import({});
+      EXPECT_EQ(retried.exit_code, 0) << where << ": " << retried.err;
+    }
+    EXPECT_EQ(EventCount(work), before + 400) << where << ": " << failed.err;
+    EXPECT_FALSE(fs::exists(work + "-wal")) << where;
+  }
+  if (GetParam().error != std::string("4")) {
+    EXPECT_GT(exits[1], 0);
+    EXPECT_GT(exits[3], 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ImportFaultTest,
+    ::testing::Values(FaultKind{"IoErrorOnce", "err", "5", "wtsa"},
+                      FaultKind{"DiskFull", "errall", "28", "wtsa"},
+                      FaultKind{"Interrupted", "err", "4", "wtsao"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A device that keeps writing nothing, without an error: the write is given
+// up (exit 1), not tried for ever.
+TEST(ImportTest, AWriteThatKeepsWritingNothingFails) {
+  const FixtureCopy db("tessdata-2009.mdb");
+  const std::string input = db.dir().string() + "/rows.jsonl";
+  std::ofstream(input) << "{\"EventName\":\"A\",\"AllDayEvent\":true}\n";
+  const ProcessResult result =
+      RunProcess({"env", "LD_PRELOAD=" TESSALY_FAULT_INJECTOR, "F_MODE=zeroall", "F_AT=2",
+                  kJetdb, "import", db.path(), "Events", input});
+  EXPECT_EQ(result.exit_code, 1) << result.err;
+  EXPECT_NE(result.err.find("wrote nothing"), std::string::npos) << result.err;
+}
+#endif

@@ -17,7 +17,12 @@
 //                                              standard input), all or nothing
 //
 // Exit codes: 0 ok, 1 failure (unreadable file, unknown table, problems
-// found by check, a row import refused, a statement failed), 2 bad usage.
+// found by check, a row import refused, a statement failed), 2 bad usage,
+// 3 saved but not finished: the changes could not all be written into the
+// file when it was closed, but are saved in its log beside it, and the next
+// open of the file (by jetdb or the update) writes them in; running the
+// command again would make them twice. After a failure to write at close
+// (exit status 1) nothing of the changes was written.
 // Errors go to standard error. Only import, sql and create open a file for
 // writing; import adds every row or none, sql keeps each statement that
 // succeeded before the first that failed.
@@ -44,6 +49,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSaved = 3;
 
 // Rows are formatted into one buffer and handed to stdio in pieces of about
 // this size, so that a large export makes a few hundred writes, not one per row.
@@ -56,6 +62,14 @@ constexpr size_t kExportFlushBytes = 64 << 10;
 int Fail(const std::string& file, const std::string& what) {
   fmt::print(stderr, "jetdb: {}: {}\n", file, what);
   return kExitFailure;
+}
+
+// A failure to close a file opened for writing, which either wrote nothing
+// or saved the changes for the next open to finish.
+int CloseFailed(const std::string& file, const jet::Status& status) {
+  if (status.code() != jet::StatusCode::kSavedInLog) return Fail(file, status.ToString());
+  fmt::print(stderr, "jetdb: {}: saved but not finished: {}\n", file, status.message());
+  return kExitSaved;
 }
 
 bool WriteOut(std::string* buffer) {
@@ -332,7 +346,7 @@ int RunImport(const std::string& file, const std::string& password, const std::s
   if (const jet::Status status = (*db)->Commit(); !status.ok()) {
     return give_up(fmt::format("table {}: {}", table->name, status.ToString()));
   }
-  if (const jet::Status status = (*db)->Close(); !status.ok()) return Fail(file, status.ToString());
+  if (const jet::Status status = (*db)->Close(); !status.ok()) return CloseFailed(file, status);
   std::string out = fmt::format("{} row{} imported into {}\n", rows, rows == 1 ? "" : "s", table->name);
   return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
 }
@@ -372,7 +386,7 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
       FinishOutput(&out);
       fmt::print(stderr, "statement {}: {}\n", i + 1, error.description);
       const jet::Status closed = (*db)->Close();
-      if (!closed.ok()) Fail(file, closed.ToString());
+      if (!closed.ok()) CloseFailed(file, closed);
       return kExitFailure;
     }
     if (!outcome.has_rows) continue;
@@ -384,7 +398,10 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
       if (out.size() >= kFlushBytes && !WriteOut(&out)) return Fail(file, "cannot write to standard output");
     }
   }
-  if (const jet::Status closed = (*db)->Close(); !closed.ok()) return Fail(file, closed.ToString());
+  if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
+    FinishOutput(&out);
+    return CloseFailed(file, closed);
+  }
   return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
 }
 
@@ -405,10 +422,13 @@ int RunCreate(const std::string& file, const std::string& sql_path, const std::s
     fmt::print(stderr, "statement {}: {}\n", failed, error.description);
     (void)(*db)->Close();
     std::remove(file.c_str());
+    std::remove((file + "-wal").c_str());
     return kExitFailure;
   }
   if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
+    // The new file goes with whatever its log holds.
     std::remove(file.c_str());
+    std::remove((file + "-wal").c_str());
     return Fail(file, closed.ToString());
   }
   return kExitOk;
@@ -423,7 +443,9 @@ int main(int argc, char** argv) {
   // they are made).
   app.allow_windows_style_options(false);
   app.require_subcommand(1);
-  app.footer("Exit status: 0 ok, 1 failure, 2 bad usage.");
+  app.footer("Exit status: 0 ok, 1 failure (nothing written at a failed close), 2 bad usage, 3 "
+             "saved but not finished (the next open of the file finishes it: do not repeat the "
+             "command).");
 
   std::string file;
   std::string table_name;

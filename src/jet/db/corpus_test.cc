@@ -1,6 +1,7 @@
 // Reading real files: the Access-written corpus and the calendar fixtures.
 // Originals are only opened through the engine, which never writes; damaged
 // variants are made from in-memory copies.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -229,10 +230,19 @@ class DamagedFileTest : public ::testing::Test {
   std::string image_;
 };
 
-TEST_F(DamagedFileTest, TruncatedFileIsCorruption) {
-  auto db = Database::OpenImage(image_.substr(0, image_.size() - 100));
-  ASSERT_FALSE(db.ok());
-  EXPECT_EQ(db.status().code(), StatusCode::kCorruption);
+// A file that ends part way into a page: readers read its whole pages, a
+// writer changes nothing.
+TEST_F(DamagedFileTest, ATrailingPartialPageIsReadButNotWritten) {
+  const std::string cut = image_.substr(0, image_.size() - 100);
+  auto reader = Database::OpenImage(cut);
+  ASSERT_TRUE(reader.ok()) << reader.status().ToString();
+  EXPECT_TRUE((*reader)->UserTableNames().ok());
+  OpenOptions writing;
+  writing.read_only = false;
+  auto writer = Database::OpenImage(cut, writing);
+  ASSERT_FALSE(writer.ok());
+  EXPECT_EQ(writer.status().code(), StatusCode::kCorruption);
+  EXPECT_THAT(writer.status().message(), ::testing::HasSubstr("is read but not changed"));
 }
 
 TEST_F(DamagedFileTest, AccdbVersionIsNotSupported) {

@@ -1,29 +1,45 @@
 // Crash tests. A child process runs a fixed sequence of units on a copy of a
-// calendar; a FileObserver ends it just before its n-th write, truncate,
-// sync or removal, either as a killed process (everything written so far
-// stays) or as a power cut (every write not yet synced is lost). Reopening
-// must then show exactly the state after some prefix of the units, and the
-// file must pass our check, mdbtools and the index checker.
+// calendar; a FileObserver strikes at its n-th write, truncate, sync or
+// removal:
+//   Kill         the process ends there (everything written so far stays);
+//   PowerCut     every write since its file's last sync is lost;
+//   Sectors      a power cut that keeps or loses each 512-byte sector
+//                written since the last sync, and a file's growth or
+//                shrinking since then, by a coin flip seeded with n;
+//   Torn         the write reaches the disk part way (whole sectors of a
+//                page, part of a smaller write), then the process ends;
+//   Error        the operation fails (an I/O error) and the program goes on;
+//   ErrorOnward  it and every later one fail (a disk that is gone).
+// Reopening must then show exactly the state after some prefix of the
+// units, and the file must pass our check, mdbtools and the index checker.
+// A crash keeps every unit whose commit returned (a power cut only when the
+// log is synced at every commit). A program that goes on after an error
+// learns from Close what happened: OK or kSavedInLog, and every committed
+// unit is there; an IoError saying that nothing was written, and the units
+// since the last checkpoint are not (running it again adds them once).
 //
-// Every point is tried. A second test crashes the recovery of every kind of
-// log such a crash leaves, at each of its operations, and then the recovery
-// of that recovery.
+// A second test crashes the recovery of every kind of log a killed run
+// leaves, at each of its operations, and (killed, or cut off by a power
+// cut) the recovery of that recovery.
 //
-// Both run on the Jet 4 calendar of the fixtures and on an Access 97 copy
-// of it (2 KB pages, code page 1252 text). To keep the time down the Access
-// 97 file gets the killed process and the power cut with the log synced at
-// every commit, the two ends of what survives a crash, and its recoveries
-// are crashed by power cuts only (killed processes where those are left out).
+// Every operation is tried. Each sweep is split into shards, test entries
+// of their own that run in parallel; its calendar, the states it is checked
+// against and the leftover logs are made once and shared (prepared_files.h).
+// They run on the Jet 4 calendar of the fixtures, an Access 97 copy of it
+// (2 KB pages, code page 1252 text) and the 40-year calendar.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
+#include <optional>
 #include <set>
+#include <sstream>
 
 #include "jet/database.h"
 #include "jet/file/file.h"
@@ -31,22 +47,25 @@
 #include "support/access97_calendar.h"
 #include "support/child_process.h"
 #include "support/jetcheck.h"
+#include "support/prepared_files.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
+#include "support/temp_folder.h"
 
 namespace jet {
 namespace {
 
 namespace fs = std::filesystem;
-using tessaly::testing::SharedFileCopy;
+using tessaly::testing::PreparedFolder;
+using tessaly::testing::SharedPath;
 
 constexpr int kCrashExit = 77;
 
-// Under Wine every child is a new process, a twentieth of a second each: there
-// the tests stop at a spread of operations, in killed processes only (the
-// power cut's write-back goes through a second handle, which Windows'
-// sharing rules refuse while the writer holds the file), and leave out the
-// recovery of a recovery.
+// Under Wine every child is a new process, a twentieth of a second each:
+// there the tests stop at a spread of operations, and leave out the power
+// cuts (their write-back goes through a second handle, which Windows'
+// sharing rules refuse while the writer holds the file) and the recovery
+// of a recovery.
 #ifdef _WIN32
 constexpr uint64_t kStride = 3;
 constexpr bool kPowerCuts = false;
@@ -55,38 +74,57 @@ constexpr uint64_t kStride = 1;
 constexpr bool kPowerCuts = true;
 #endif
 
-// Counts operations; at `stop_at` simulates the crash.
-class CrashObserver : public FileObserver {
+enum class Fault { kKill, kPowerCut, kSectors, kTorn, kError, kErrorOnward };
+
+bool Crashes(Fault fault) { return fault != Fault::kError && fault != Fault::kErrorOnward; }
+
+const char* FaultName(Fault fault) {
+  switch (fault) {
+    case Fault::kKill: return "Kill";
+    case Fault::kPowerCut: return "PowerCut";
+    case Fault::kSectors: return "Sectors";
+    case Fault::kTorn: return "Torn";
+    case Fault::kError: return "Error";
+    case Fault::kErrorOnward: return "ErrorOnward";
+  }
+  return "";
+}
+
+// Counts operations; at `strike_at` does what `fault` says.
+class FaultObserver : public FileObserver {
  public:
-  CrashObserver(uint64_t stop_at, bool power_cut) : stop_at_(stop_at), power_cut_(power_cut) {}
+  FaultObserver(uint64_t strike_at, Fault fault)
+      : strike_at_(strike_at), fault_(fault), seed_(strike_at * 2654435761u + 1) {}
 
   Status Before(FileOp op, const std::string& path, OsFile* file, uint64_t offset,
                 uint64_t size) override {
-    if (++count_ == stop_at_) Crash();
-    if (!power_cut_ || file == nullptr) return Status::OK();
-    Pending& p = pending_[path];
-    if (op == FileOp::kSync) {
-      p.undo.clear();
-      p.synced_size.reset();
-      return Status::OK();
-    }
-    if (!p.synced_size) p.synced_size = file->Size().value();
-    if (op == FileOp::kWrite) {
-      Undo u{offset, std::string(size, '\0')};
-      size_t done = 0;
-      (void)file->ReadAt(offset, u.old.data(), size, &done);
-      u.old.resize(done);
-      p.undo.push_back(std::move(u));
-    } else if (op == FileOp::kTruncate) {
-      uint64_t now = file->Size().value();
-      if (offset < now) {
-        Undo u{offset, std::string(now - offset, '\0')};
-        size_t done = 0;
-        (void)file->ReadAt(offset, u.old.data(), u.old.size(), &done);
-        p.undo.push_back(std::move(u));
+    if (failing_) return Failure();
+    if (++count_ == strike_at_) {
+      if (fault_ == Fault::kError) return Failure();
+      if (fault_ == Fault::kErrorOnward) {
+        failing_ = true;
+        return Failure();
       }
+      Crash();
+    }
+    if ((fault_ == Fault::kPowerCut || fault_ == Fault::kSectors) && file != nullptr) {
+      Remember(op, path, file, offset, size);
     }
     return Status::OK();
+  }
+
+  Status BeforeWrite(const std::string& path, OsFile* file, uint64_t offset, const void* data,
+                     uint64_t size) override {
+    if (fault_ == Fault::kTorn && !failing_ && count_ + 1 == strike_at_) {
+      // Whole sectors of a page reach the disk, or five eighths of a smaller
+      // write (of a header slot: into its mark, short of its checksum).
+      const uint64_t part =
+          size >= 2 * kSectorSize ? size / 2 / kSectorSize * kSectorSize : size * 5 / 8;
+      SetFileObserverForTesting(nullptr);
+      (void)file->WriteAt(offset, data, part);
+      std::_Exit(kCrashExit);
+    }
+    return Before(FileOp::kWrite, path, file, offset, size);
   }
 
   uint64_t count() const { return count_; }
@@ -101,26 +139,83 @@ class CrashObserver : public FileObserver {
     std::vector<Undo> undo;
   };
 
+  static Status Failure() { return Status::IoError("cannot write: Input/output error"); }
+
+  bool Coin() {
+    seed_ = seed_ * 6364136223846793005ull + 1442695040888963407ull;
+    return (seed_ >> 33) & 1;
+  }
+
+  // Keeps what a power cut would need to put back.
+  void Remember(FileOp op, const std::string& path, OsFile* file, uint64_t offset, uint64_t size) {
+    Pending& p = pending_[path];
+    if (op == FileOp::kSync) {
+      p.undo.clear();
+      p.synced_size.reset();
+      return;
+    }
+    if (!p.synced_size) p.synced_size = file->Size().value();
+    const uint64_t now = file->Size().value();
+    if (op == FileOp::kWrite) {
+      Undo u{offset, std::string(size, '\0')};
+      size_t done = 0;
+      (void)file->ReadAt(offset, u.old.data(), size, &done);
+      u.old.resize(done);
+      p.undo.push_back(std::move(u));
+    } else if (op == FileOp::kTruncate && offset < now) {
+      Undo u{offset, std::string(now - offset, '\0')};
+      size_t done = 0;
+      (void)file->ReadAt(offset, u.old.data(), u.old.size(), &done);
+      p.undo.push_back(std::move(u));
+    }
+  }
+
   void Crash() {
-    if (power_cut_) {
-      // Put every file back as its last sync left it.
-      SetFileObserverForTesting(nullptr);
+    SetFileObserverForTesting(nullptr);
+    if (fault_ == Fault::kPowerCut || fault_ == Fault::kSectors) {
       for (auto& [path, p] : pending_) {
-        if (!p.synced_size || !fs::exists(path)) continue;
-        auto file = OsFile::Open(path, OsFile::Mode::kReadWrite);
-        if (!file.ok()) continue;
-        for (auto it = p.undo.rbegin(); it != p.undo.rend(); ++it) {
-          (void)(*file)->WriteAt(it->offset, it->old.data(), it->old.size());
-        }
-        (void)(*file)->Truncate(*p.synced_size);
+        if (p.synced_size && fs::exists(path)) PowerCut(path, p);
       }
     }
     std::_Exit(kCrashExit);
   }
 
-  uint64_t stop_at_;
-  bool power_cut_;
+  // Puts the file back as its last sync left it: all of it (kPowerCut), or
+  // sector by sector and its size by coin flips (kSectors).
+  void PowerCut(const std::string& path, const Pending& p) {
+    auto file = OsFile::Open(path, OsFile::Mode::kReadWrite);
+    if (!file.ok()) return;
+    const uint64_t now_size = (*file)->Size().value();
+    const uint64_t synced_size = *p.synced_size;
+    std::string now(now_size, '\0');
+    size_t done = 0;
+    (void)(*file)->ReadAt(0, now.data(), now_size, &done);
+    // The file as its last sync left it: zeros past its size then.
+    std::string synced = now;
+    for (auto it = p.undo.rbegin(); it != p.undo.rend(); ++it) {
+      if (synced.size() < it->offset + it->old.size()) synced.resize(it->offset + it->old.size());
+      synced.replace(it->offset, it->old.size(), it->old);
+    }
+    synced.resize(std::max(now_size, synced_size));
+    std::fill(synced.begin() + static_cast<std::ptrdiff_t>(synced_size), synced.end(), '\0');
+    auto lost = [&] { return fault_ == Fault::kPowerCut || Coin(); };
+    for (uint64_t at = 0; at < now_size; at += kSectorSize) {
+      const uint64_t length = std::min<uint64_t>(kSectorSize, now_size - at);
+      if (now.compare(at, length, synced, at, length) != 0 && lost()) {
+        (void)(*file)->WriteAt(at, synced.data() + at, length);
+      }
+    }
+    if (now_size > synced_size && lost()) (void)(*file)->Truncate(synced_size);
+    if (now_size < synced_size && lost()) {
+      (void)(*file)->WriteAt(now_size, synced.data() + now_size, synced_size - now_size);
+    }
+  }
+
+  uint64_t strike_at_;
+  Fault fault_;
+  uint64_t seed_;
   uint64_t count_ = 0;
+  bool failing_ = false;
   std::map<std::string, Pending> pending_;
 };
 
@@ -134,8 +229,8 @@ size_t Column(const TableDef& t, const char* name) {
 // The units: inserts with memos small and large, updates in place and
 // moved (twice, freeing the first place), memos replaced (their pages freed
 // and reused within the unit), an indexed key changed, several changes in
-// one unit; a low
-// checkpoint size makes checkpoints happen between them.
+// one unit; a low checkpoint size makes checkpoints happen between them.
+// The first failure ends them (its unit rolled back); returns Close's status.
 Status RunUnits(const fs::path& path, bool every_commit, const std::function<void()>& committed) {
   OpenOptions options;
   options.read_only = false;
@@ -148,37 +243,37 @@ Status RunUnits(const fs::path& path, bool every_commit, const std::function<voi
   auto dates = db.GetTable("Dates");
   auto links = db.GetTable("EventDates");
   if (!events.ok() || !dates.ok() || !links.ok()) return Status::NotFound("fixture tables");
-  for (int unit = 0; unit < 6; ++unit) {
+  auto unit = [&](int u) -> Status {
     JET_RETURN_IF_ERROR(db.Begin());
     for (int i = 0; i < 3; ++i) {
       std::vector<Value> e(events->columns.size());
-      std::string name = "Crash feast " + std::to_string(unit * 10 + i);
-      std::string notes(static_cast<size_t>(unit) * 1500 + i * 40, static_cast<char>('a' + unit));
+      std::string name = "Crash feast " + std::to_string(u * 10 + i);
+      std::string notes(static_cast<size_t>(u) * 1500 + i * 40, static_cast<char>('a' + u));
       e[Column(*events, "EventName")] = Value::Bytes(Value::Kind::kText, name);
       e[Column(*events, "AllDayEvent")] = Value::Boolean(true);
       e[Column(*events, "Notes")] = Value::Bytes(Value::Kind::kText, notes);
       auto inserted = db.Insert(*events, e);
       if (!inserted.ok()) return inserted.status();
       std::vector<Value> d(dates->columns.size());
-      d[Column(*dates, "DateKey")] = Value::Real(Value::Kind::kDateTime, 41000 + unit * 10 + i);
+      d[Column(*dates, "DateKey")] = Value::Real(Value::Kind::kDateTime, 51000 + u * 10 + i);
       d[Column(*dates, "DateColor")] = Value::Bytes(Value::Kind::kText, "Violet");
       d[Column(*dates, "EventCount")] = Value::Integer(Value::Kind::kLong, 1);
       auto day = db.Insert(*dates, d);
       if (!day.ok()) return day.status();
       std::vector<Value> l(links->columns.size());
       l[Column(*links, "EventId")] = Value::Integer(Value::Kind::kLong, inserted->autonumber);
-      l[Column(*links, "EventDate")] = Value::Real(Value::Kind::kDateTime, 41000 + unit * 10 + i);
+      l[Column(*links, "EventDate")] = Value::Real(Value::Kind::kDateTime, 51000 + u * 10 + i);
       auto link = db.Insert(*links, l);
       if (!link.ok()) return link.status();
-      if (unit % 2 == 1) {
+      if (u % 2 == 1) {
         // Grow the day's row past its slot: it moves.
-        std::string text(300 + unit * 200, 'x');
+        std::string text(300 + u * 200, 'x');
         JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
                                       {{Column(*dates, "DateText"),
                                         Value::Bytes(Value::Kind::kText, text)}}));
         JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
                                       {{Column(*dates, "DateKey"),
-                                        Value::Real(Value::Kind::kDateTime, 42000 + unit * 10 + i)}}));
+                                        Value::Real(Value::Kind::kDateTime, 52000 + u * 10 + i)}}));
         // It grows again and moves on, leaving its last place; the event's
         // notes are replaced, so the pages they held are freed and taken
         // again by the next rows of the same unit.
@@ -190,7 +285,13 @@ Status RunUnits(const fs::path& path, bool every_commit, const std::function<voi
                                         Value::Bytes(Value::Kind::kText, notes + "!")}}));
       }
     }
-    JET_RETURN_IF_ERROR(db.Commit());
+    return db.Commit();
+  };
+  for (int u = 0; u < 6; ++u) {
+    if (!unit(u).ok()) {
+      db.Rollback();
+      break;
+    }
     committed();
   }
   return db.Close();
@@ -228,6 +329,35 @@ State ReadState(const fs::path& path, Status* status) {
   return state;
 }
 
+// States on disk, for the shards of a sweep: per table, its name and row
+// count, then each row as its length and bytes.
+void SaveState(const State& state, const fs::path& file) {
+  std::ofstream out(file, std::ios::binary);
+  for (const auto& [table, rows] : state) {
+    out << table << '\n' << rows.size() << '\n';
+    for (const std::string& row : rows) out << row.size() << '\n' << row << '\n';
+  }
+}
+
+State LoadState(const fs::path& file) {
+  State state;
+  std::ifstream in(file, std::ios::binary);
+  std::string table;
+  size_t rows = 0;
+  while (std::getline(in, table) && in >> rows) {
+    for (size_t i = 0; i < rows; ++i) {
+      size_t length = 0;
+      in >> length;
+      in.get();
+      std::string row(length, '\0');
+      in.read(row.data(), static_cast<std::streamsize>(length));
+      in.get();
+      state[table].insert(std::move(row));
+    }
+  }
+  return state;
+}
+
 // A reader's open: it applies whatever log it finds.
 Status OpenAndClose(const fs::path& path) {
   auto db = Database::Open(path.string());
@@ -236,13 +366,13 @@ Status OpenAndClose(const fs::path& path) {
 }
 
 // The child: runs the units on a file ("units"), or only opens it, which
-// applies a leftover log ("recover"), ended at operation `stop_at` (0:
-// never). Prints "c" as each unit commits and, when it runs to the end, a
-// line with the number of operations it made.
+// applies a leftover log ("recover"), struck at operation `strike_at` (0:
+// never). Prints "c" as each unit commits, then a line with the number of
+// operations it made and one with the code and message of its close.
 TESSALY_TEST_CHILD(CrashingWriter) {
   const std::string& what = args.at(0);
   const fs::path path = args.at(1);
-  CrashObserver observer(std::stoull(args.at(2)), args.at(3) == "1");
+  FaultObserver observer(std::stoull(args.at(2)), static_cast<Fault>(std::stoi(args.at(3))));
   SetFileObserverForTesting(&observer);
   Status s = what == "units" ? RunUnits(path, args.at(4) == "1",
                                         [] {
@@ -251,37 +381,41 @@ TESSALY_TEST_CHILD(CrashingWriter) {
                                         })
                              : OpenAndClose(path);
   SetFileObserverForTesting(nullptr);
-  std::printf("\n%llu\n", static_cast<unsigned long long>(observer.count()));
-  return s.ok() ? 0 : 2;
+  std::printf("\n%llu\n%d %s\n", static_cast<unsigned long long>(observer.count()),
+              static_cast<int>(s.code()), s.message().c_str());
+  return 0;
 }
 
-// Runs the child; returns its exit status. *committed is the number of
-// units whose Commit returned, and *operations (when it ran to the end) how
-// many operations it made.
-int RunCrashing(const char* what, const fs::path& path, uint64_t stop_at, bool power_cut,
-                bool every_commit, uint64_t* operations, int* committed) {
+struct ChildRun {
+  int exit_code = -1;
+  int committed = 0;        // units whose Commit returned
+  uint64_t operations = 0;  // when it ran to the end
+  StatusCode closed = StatusCode::kOk;
+  std::string close_message;
+};
+
+ChildRun RunCrashing(const char* what, const fs::path& path, uint64_t strike_at, Fault fault,
+                     bool every_commit) {
   const tessaly::testing::ProcessResult result = tessaly::testing::RunChild(
-      "CrashingWriter", {what, path.string(), std::to_string(stop_at), power_cut ? "1" : "0",
-                         every_commit ? "1" : "0"});
-  *committed = 0;
-  while (*committed < static_cast<int>(result.out.size()) && result.out[*committed] == 'c') {
-    ++*committed;
+      "CrashingWriter", {what, path.string(), std::to_string(strike_at),
+                         std::to_string(static_cast<int>(fault)), every_commit ? "1" : "0"});
+  ChildRun run;
+  run.exit_code = result.exit_code;
+  while (run.committed < static_cast<int>(result.out.size()) && result.out[run.committed] == 'c') {
+    ++run.committed;
   }
-  const size_t line = result.out.find('\n');
-  if (operations != nullptr && line != std::string::npos && line + 1 < result.out.size()) {
-    *operations = std::stoull(result.out.substr(line + 1));
+  std::istringstream tail(result.out.substr(run.committed));
+  int code = 0;
+  if (tail >> run.operations >> code) {
+    run.closed = static_cast<StatusCode>(code);
+    std::getline(tail, run.close_message);
   }
   if (result.exit_code != 0 && result.exit_code != kCrashExit) {
-    std::fprintf(stderr, "child %s stopping at %llu ended with %d: %s%s\n", what,
-                 static_cast<unsigned long long>(stop_at), result.exit_code, result.error.c_str(),
-                 result.err.c_str());
+    std::fprintf(stderr, "child %s struck at %llu ended with %d: %s%s\n", what,
+                 static_cast<unsigned long long>(strike_at), result.exit_code,
+                 result.error.c_str(), result.err.c_str());
   }
-  return result.exit_code;
-}
-
-int RunChild(const fs::path& path, uint64_t stop_at, bool power_cut, bool every_commit,
-             uint64_t* operations, int* committed) {
-  return RunCrashing("units", path, stop_at, power_cut, every_commit, operations, committed);
+  return run;
 }
 
 void ExpectOraclesAccept(const fs::path& path, const std::string& where) {
@@ -296,186 +430,326 @@ void ExpectOraclesAccept(const fs::path& path, const std::string& where) {
   }
 }
 
-// The calendar the units run on: a copy of the fixture, or an Access 97
-// file made from its rows beside it.
-class Calendar {
- public:
-  explicit Calendar(JetVersion version) : copy_("fixtures", "tessdata-2009.mdb") {
-    path_ = copy_.path();
-    if (version == JetVersion::kJet3) {
-      path_ = copy_.dir() / "access97.mdb";
-      made_ = tessaly::testing::MakeAccess97Calendar(copy_.path(), path_);
-    }
-    page_size_ = version == JetVersion::kJet3 ? 2048 : 4096;
+enum class CalendarKind { k2009, kAccess97, kLarge };
+
+std::string CalendarName(CalendarKind kind) {
+  switch (kind) {
+    case CalendarKind::k2009: return "";
+    case CalendarKind::kAccess97: return "Access97";
+    case CalendarKind::kLarge: return "FortyYears";
   }
-  const fs::path& path() const { return path_; }
-  fs::path dir() const { return copy_.dir(); }
-  uint32_t page_size() const { return page_size_; }
-  const std::string& error() const { return made_; }
-
- private:
-  SharedFileCopy copy_;
-  fs::path path_;
-  uint32_t page_size_;
-  std::string made_;
-};
-
-std::string FormatName(JetVersion version) {
-  return version == JetVersion::kJet3 ? "Access97" : "";
+  return "";
 }
 
-struct CrashMode {
-  bool power_cut;     // unsynced writes are lost, not just the process
-  bool every_commit;  // the log is synced at every commit
-  JetVersion version;
-};
-
-class CrashTest : public ::testing::TestWithParam<CrashMode> {};
-
-TEST_P(CrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
-  const bool power_cut = GetParam().power_cut;
-  const bool every_commit = GetParam().every_commit;
-  // A unit whose Commit returned survives a killed process always, and a
-  // power cut when the log is synced at every commit.
-  const bool committed_units_survive = !power_cut || every_commit;
-  const Calendar original(GetParam().version);
-  ASSERT_EQ(original.error(), "");
-  const fs::path work = original.dir() / "work.mdb";
-
-  // The states after each prefix of units, from a run that is not stopped:
-  // units commit one by one, so a stopped run must show one of these.
-  std::vector<State> states;
-  Status s;
-  states.push_back(ReadState(original.path(), &s));
-  ASSERT_TRUE(s.ok()) << s.ToString();
-  fs::copy_file(original.path(), work);
-  uint64_t operations = 0;
-  int committed = 0;
-  ASSERT_EQ(RunChild(work, 0, false, every_commit, &operations, &committed), 0);
-  ASSERT_EQ(committed, 6);
-  State final_state = ReadState(work, &s);
-  ASSERT_TRUE(s.ok()) << s.ToString();
-  ASSERT_GT(operations, 20u);
-  std::cout << operations << " file operations in the run\n";
-
-  // Units commit one by one: a stopped run must show the initial rows, all
-  // rows of units 0..k (as the full run left them) and nothing else.
-  auto is_prefix_state = [&](const State& got, int at_least) {
-    std::set<int> units;
-    for (const std::string& row : got.at("Events")) {
-      size_t at = row.find("Crash feast ");
-      if (at != std::string::npos) units.insert(std::atoi(row.c_str() + at + 12) / 10);
-    }
-    if (!units.empty() && (*units.begin() != 0 || *units.rbegin() != static_cast<int>(units.size()) - 1)) {
-      return false;
-    }
-    // A unit whose Commit returned is durable.
-    if (static_cast<int>(units.size()) < at_least) return false;
-    for (const auto& [table, rows] : got) {
-      if (rows.size() != states[0].at(table).size() + 3 * units.size()) return false;
-      for (const std::string& row : rows) {
-        if (!states[0].at(table).count(row) && !final_state.at(table).count(row)) return false;
-      }
-    }
-    return true;
-  };
-
-  std::vector<uint64_t> points;
-  for (uint64_t n = 1; n <= operations; n += kStride) points.push_back(n);
-  if (points.back() != operations) points.push_back(operations);
-  int checked_with_oracles = 0;
-  for (uint64_t n : points) {
-    fs::remove(work);
-    fs::remove(work.string() + "-wal");
-    fs::copy_file(original.path(), work);
-    int code = RunChild(work, n, power_cut, every_commit, nullptr, &committed);
-    ASSERT_EQ(code, kCrashExit) << "operation " << n;
-    Status read;
-    State got = ReadState(work, &read);
-    ASSERT_TRUE(read.ok()) << "after a crash at operation " << n << ": " << read.ToString();
-    EXPECT_TRUE(is_prefix_state(got, committed_units_survive ? committed : 0))
-        << "after a crash at operation " << n << ", " << committed << " units committed";
-    EXPECT_FALSE(fs::exists(work.string() + "-wal")) << "the log was not applied and removed";
-    if (std::getenv("TESSALY_CRASH_DEBUG")) std::cout << n << ": committed " << committed << ", events " << got.at("Events").size() << "\n";
-    if (n % (1 + operations / 6) == 0 || n == points.back()) {
-      ++checked_with_oracles;
-      ExpectOraclesAccept(work, "operation " + std::to_string(n));
-    }
+// Writes the calendar the units run on into `folder` as calendar.mdb: a
+// copy of a fixture, or an Access 97 file made from the rows of one.
+void MakeCalendar(CalendarKind kind, const fs::path& folder) {
+  const fs::path target = folder / "calendar.mdb";
+  if (kind == CalendarKind::kAccess97) {
+    const std::string made =
+        tessaly::testing::MakeAccess97Calendar(SharedPath("fixtures", "tessdata-2009.mdb"), target);
+    if (!made.empty()) throw std::runtime_error(made);
+  } else {
+    fs::copy_file(SharedPath("fixtures", kind == CalendarKind::kLarge ? "tessdata-large.mdb"
+                                                                       : "tessdata-2009.mdb"),
+                  target);
+    fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
   }
-  EXPECT_GT(checked_with_oracles, 0);
 }
 
-std::vector<CrashMode> CrashModes() {
-  constexpr JetVersion k4 = JetVersion::kJet4, k3 = JetVersion::kJet3;
-  if (!kPowerCuts) return {CrashMode{false, false, k4}, CrashMode{false, false, k3}};
-  return {CrashMode{false, false, k4}, CrashMode{true, false, k4}, CrashMode{true, true, k4},
-          CrashMode{false, false, k3}, CrashMode{true, true, k3}};
-}
-
-INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, CrashTest, ::testing::ValuesIn(CrashModes()),
-                         [](const auto& info) {
-                           return std::string(info.param.power_cut ? "PowerCut" : "Kill") +
-                                  (info.param.every_commit ? "SyncEveryCommit" : "") +
-                                  FormatName(info.param.version);
-                         });
-
-// Copies a database and its log (when there is one) between folders.
+// Copies a database and its log (when there is one).
 void CopyPair(const fs::path& from, const fs::path& to) {
   fs::remove(to);
   fs::remove(to.string() + "-wal");
   fs::copy_file(from, to);
-  if (fs::exists(from.string() + "-wal")) fs::copy_file(from.string() + "-wal", to.string() + "-wal");
+  fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
+  if (fs::exists(from.string() + "-wal")) {
+    fs::copy_file(from.string() + "-wal", to.string() + "-wal");
+  }
+}
+
+uint64_t ReadNumber(const fs::path& file) {
+  std::ifstream in(file);
+  uint64_t n = 0;
+  in >> n;
+  return n;
+}
+
+// What every shard of a sweep of the units shares: the calendar, the number
+// of operations of a run that is not struck, and the states before and after.
+struct UnitsSweep {
+  fs::path calendar;
+  uint64_t operations = 0;
+  State initial, final_state;
+};
+
+UnitsSweep PrepareUnits(CalendarKind kind, bool every_commit) {
+  const std::string name = "units" + CalendarName(kind) + (every_commit ? "EveryCommit" : "");
+  const fs::path folder = PreparedFolder(name, [&](const fs::path& made) {
+    MakeCalendar(kind, made);
+    Status s;
+    SaveState(ReadState(made / "calendar.mdb", &s), made / "initial.state");
+    if (!s.ok()) throw std::runtime_error(s.ToString());
+    const fs::path work = made / "work.mdb";
+    CopyPair(made / "calendar.mdb", work);
+    const ChildRun run = RunCrashing("units", work, 0, Fault::kKill, every_commit);
+    if (run.exit_code != 0 || run.committed != 6 || run.closed != StatusCode::kOk) {
+      throw std::runtime_error("the units did not run: " + run.close_message);
+    }
+    SaveState(ReadState(work, &s), made / "final.state");
+    if (!s.ok()) throw std::runtime_error(s.ToString());
+    std::ofstream(made / "operations") << run.operations;
+    fs::remove(work);
+  });
+  UnitsSweep sweep;
+  sweep.calendar = folder / "calendar.mdb";
+  sweep.operations = ReadNumber(folder / "operations");
+  sweep.initial = LoadState(folder / "initial.state");
+  sweep.final_state = LoadState(folder / "final.state");
+  return sweep;
+}
+
+// The units a state holds, when it is the state after a prefix of them
+// (nullopt otherwise): the initial rows, all rows of units 0..k as the full
+// run left them, and nothing else.
+std::optional<int> PrefixOf(const UnitsSweep& sweep, const State& got) {
+  std::set<int> units;
+  for (const std::string& row : got.at("Events")) {
+    size_t at = row.find("Crash feast ");
+    if (at != std::string::npos) units.insert(std::atoi(row.c_str() + at + 12) / 10);
+  }
+  if (!units.empty() &&
+      (*units.begin() != 0 || *units.rbegin() != static_cast<int>(units.size()) - 1)) {
+    return std::nullopt;
+  }
+  for (const auto& [table, rows] : got) {
+    if (rows.size() != sweep.initial.at(table).size() + 3 * units.size()) return std::nullopt;
+    for (const std::string& row : rows) {
+      if (!sweep.initial.at(table).count(row) && !sweep.final_state.at(table).count(row)) {
+        return std::nullopt;
+      }
+    }
+  }
+  return static_cast<int>(units.size());
+}
+
+// The points of an operation count a shard tries: every kStride-th and the
+// last, dealt out in turn.
+std::vector<uint64_t> ShardPoints(uint64_t operations, int shard, int shards) {
+  std::vector<uint64_t> all;
+  for (uint64_t n = 1; n <= operations; n += kStride) all.push_back(n);
+  if (all.back() != operations) all.push_back(operations);
+  std::vector<uint64_t> mine;
+  for (size_t i = static_cast<size_t>(shard); i < all.size(); i += static_cast<size_t>(shards)) {
+    mine.push_back(all[i]);
+  }
+  return mine;
+}
+
+struct UnitsMode {
+  CalendarKind calendar;
+  Fault fault;
+  bool every_commit;  // the log is synced at every commit
+  int shards;
+};
+
+struct UnitsShard {
+  UnitsMode mode;
+  int shard;
+};
+
+class CrashTest : public ::testing::TestWithParam<UnitsShard> {};
+
+TEST_P(CrashTest, EveryPointLeavesAPrefixOfTheUnits) {
+  const UnitsMode mode = GetParam().mode;
+  const UnitsSweep sweep = PrepareUnits(mode.calendar, mode.every_commit);
+  ASSERT_GT(sweep.operations, 20u);
+  // A unit whose Commit returned survives a crash, a power cut only when
+  // the log is synced at every commit.
+  const bool committed_units_survive =
+      (mode.fault != Fault::kPowerCut && mode.fault != Fault::kSectors) || mode.every_commit;
+  const fs::path folder = tessaly::testing::MakeTempFolder("tessaly_crash");
+  const fs::path work = folder / "work.mdb";
+  const std::vector<uint64_t> points =
+      ShardPoints(sweep.operations, GetParam().shard, mode.shards);
+  std::map<std::string, int> outcomes;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const uint64_t n = points[i];
+    const std::string where = std::string(FaultName(mode.fault)) + " at operation " +
+                              std::to_string(n) + " of " + std::to_string(sweep.operations);
+    CopyPair(sweep.calendar, work);
+    const ChildRun run = RunCrashing("units", work, n, mode.fault, mode.every_commit);
+    if (Crashes(mode.fault)) {
+      ASSERT_EQ(run.exit_code, kCrashExit) << where;
+    } else {
+      ASSERT_EQ(run.exit_code, 0) << where;
+    }
+    Status read;
+    const State got = ReadState(work, &read);
+    ASSERT_TRUE(read.ok()) << where << ": " << read.ToString();
+    const std::optional<int> units = PrefixOf(sweep, got);
+    ASSERT_TRUE(units.has_value()) << where << ", " << run.committed << " units committed";
+    EXPECT_FALSE(fs::exists(work.string() + "-wal")) << where << ": the log was not applied";
+    if (Crashes(mode.fault)) {
+      if (committed_units_survive) {
+        EXPECT_GE(*units, run.committed) << where;
+      }
+      ++outcomes["crashed"];
+    } else if (run.closed == StatusCode::kOk || run.closed == StatusCode::kSavedInLog) {
+      EXPECT_EQ(*units, run.committed) << where << ": closed with " << run.close_message;
+      ++outcomes[run.closed == StatusCode::kOk ? "closed" : "saved, finished by the next open"];
+    } else {
+      ASSERT_EQ(run.closed, StatusCode::kIoError) << where << ": " << run.close_message;
+      EXPECT_LE(*units, run.committed) << where;
+      if (run.close_message.find("Nothing was written") != std::string::npos) {
+        // What the failed close held back is not there: a rerun adds it once.
+        EXPECT_LT(*units, run.committed) << where << ": " << run.close_message;
+        ++outcomes["nothing written"];
+      } else {
+        EXPECT_THAT(run.close_message, ::testing::HasSubstr("may still write them"));
+        ++outcomes["not known"];
+      }
+    }
+    if (n % (1 + sweep.operations / 6) == 0 || n == sweep.operations) {
+      ExpectOraclesAccept(work, where);
+    }
+  }
+  std::cout << points.size() << " of " << sweep.operations << " points:";
+  for (const auto& [outcome, count] : outcomes) std::cout << " " << outcome << " " << count;
+  std::cout << "\n";
+  fs::remove_all(folder);
+}
+
+std::vector<UnitsShard> UnitsShards() {
+  constexpr CalendarKind k4 = CalendarKind::k2009, k3 = CalendarKind::kAccess97,
+                         large = CalendarKind::kLarge;
+  std::vector<UnitsMode> modes = {
+      {k4, Fault::kKill, false, 2},         {k4, Fault::kTorn, false, 2},
+      {k4, Fault::kError, false, 2},        {k4, Fault::kErrorOnward, false, 2},
+      {k3, Fault::kKill, false, 2},         {k3, Fault::kTorn, false, 2},
+      {k3, Fault::kErrorOnward, false, 2},
+  };
+  if (kPowerCuts) {
+    const std::vector<UnitsMode> cuts = {
+        {k4, Fault::kPowerCut, false, 2},  {k4, Fault::kPowerCut, true, 2},
+        {k4, Fault::kSectors, false, 2},   {k4, Fault::kSectors, true, 2},
+        {k3, Fault::kPowerCut, true, 2},   {k3, Fault::kSectors, true, 2},
+        {large, Fault::kSectors, true, 8},
+    };
+    modes.insert(modes.end(), cuts.begin(), cuts.end());
+  }
+  std::vector<UnitsShard> shards;
+  for (const UnitsMode& mode : modes) {
+    for (int shard = 0; shard < mode.shards; ++shard) shards.push_back({mode, shard});
+  }
+  return shards;
+}
+
+std::string UnitsShardName(const ::testing::TestParamInfo<UnitsShard>& info) {
+  const UnitsMode& mode = info.param.mode;
+  return std::string(FaultName(mode.fault)) + (mode.every_commit ? "SyncEveryCommit" : "") +
+         CalendarName(mode.calendar) + "_" + std::to_string(info.param.shard + 1) + "of" +
+         std::to_string(mode.shards);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, CrashTest, ::testing::ValuesIn(UnitsShards()), UnitsShardName);
+
+// ---- Recovery ----
+
+// The logs a killed run leaves: one of each kind (checkpoint begun or not,
+// length of the log), each with the state a recovery must reach, and how
+// many operations its recovery makes.
+struct Leftover {
+  fs::path mdb;
+  State expected;
+  bool checkpoint_started = false;
+  uint64_t steps = 0;
+  bool shortest_of_its_kind = false;
+};
+
+std::vector<Leftover> PrepareLeftovers(CalendarKind kind) {
+  const std::string name = "leftovers" + CalendarName(kind);
+  const fs::path folder = PreparedFolder(name, [&](const fs::path& made) {
+    MakeCalendar(kind, made);
+    const fs::path calendar = made / "calendar.mdb";
+    const fs::path work = made / "work.mdb";
+    CopyPair(calendar, work);
+    const ChildRun full = RunCrashing("units", work, 0, Fault::kKill, false);
+    const uint32_t page_size = kind == CalendarKind::kAccess97 ? 2048 : 4096;
+    std::set<std::pair<bool, uint64_t>> kinds;
+    std::map<bool, std::pair<uint64_t, int>> shortest;  // checkpoint begun -> steps, leftover
+    std::ofstream list(made / "list");
+    int count = 0;
+    for (uint64_t n = 1; n <= full.operations; ++n) {
+      CopyPair(calendar, work);
+      if (RunCrashing("units", work, n, Fault::kKill, false).exit_code != kCrashExit) {
+        throw std::runtime_error("a killed run did not end where it was struck");
+      }
+      auto log = Wal::Read(work.string() + "-wal", page_size);
+      if (!log.ok() || log->state != WalState::kValid) continue;
+      if (!kinds.insert({log->checkpoint_started, log->valid_bytes}).second) continue;
+      const std::string base = "leftover" + std::to_string(count);
+      CopyPair(work, made / (base + ".mdb"));
+      // How many operations its recovery makes, and the state it reaches.
+      const ChildRun recovered = RunCrashing("recover", work, 0, Fault::kKill, false);
+      if (recovered.exit_code != 0 || recovered.closed != StatusCode::kOk) {
+        throw std::runtime_error("a leftover log was not recovered: " + recovered.close_message);
+      }
+      Status read;
+      SaveState(ReadState(work, &read), made / (base + ".state"));
+      if (!read.ok()) throw std::runtime_error(read.ToString());
+      list << base << ' ' << log->checkpoint_started << ' ' << recovered.operations << '\n';
+      auto [at, added] = shortest.emplace(log->checkpoint_started,
+                                          std::make_pair(recovered.operations, count));
+      if (!added && recovered.operations < at->second.first) {
+        at->second = {recovered.operations, count};
+      }
+      ++count;
+    }
+    std::ofstream marks(made / "shortest");
+    for (const auto& [started, pick] : shortest) marks << pick.second << '\n';
+    fs::remove(work);
+  });
+  std::vector<Leftover> leftovers;
+  std::ifstream list(folder / "list");
+  std::string base;
+  Leftover l;
+  while (list >> base >> l.checkpoint_started >> l.steps) {
+    l.mdb = folder / (base + ".mdb");
+    l.expected = LoadState(folder / (base + ".state"));
+    leftovers.push_back(l);
+  }
+  std::ifstream marks(folder / "shortest");
+  for (size_t i; marks >> i;) {
+    if (i < leftovers.size()) leftovers[i].shortest_of_its_kind = true;
+  }
+  return leftovers;
 }
 
 struct RecoveryMode {
-  bool power_cut;
-  JetVersion version;
+  CalendarKind calendar;
+  Fault fault;
+  bool twice;  // the recoveries of the shortest logs' recoveries are struck too
+  int shards;
 };
 
-class RecoveryCrashTest : public ::testing::TestWithParam<RecoveryMode> {};
+struct RecoveryShard {
+  RecoveryMode mode;
+  int shard;
+};
+
+class RecoveryCrashTest : public ::testing::TestWithParam<RecoveryShard> {};
 
 TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextOpen) {
-  const bool power_cut = GetParam().power_cut;
-  const Calendar original(GetParam().version);
-  ASSERT_EQ(original.error(), "");
-  const fs::path work = original.dir() / "work.mdb";
-  const fs::path first = original.dir() / "first.mdb";
-  uint64_t operations = 0;
-  int committed = 0;
-  fs::copy_file(original.path(), work);
-  ASSERT_EQ(RunChild(work, 0, false, false, &operations, &committed), 0);
-
-  // The logs a killed run leaves: one of each kind (checkpoint begun or not,
-  // length of the log), each with the state a recovery must reach.
-  struct Leftover {
-    fs::path mdb;
-    State expected;
-    bool checkpoint_started;
-  };
-  std::vector<Leftover> leftovers;
-  std::set<std::pair<bool, uint64_t>> kinds;
-  for (uint64_t n = 1; n <= operations; ++n) {
-    CopyPair(original.path(), work);
-    ASSERT_EQ(RunChild(work, n, false, false, nullptr, &committed), kCrashExit);
-    auto log = Wal::Read(work.string() + "-wal", original.page_size());
-    ASSERT_TRUE(log.ok());
-    if (log->state != WalState::kValid) continue;
-    if (!kinds.insert({log->checkpoint_started, log->valid_bytes}).second) continue;
-    const fs::path kept = original.dir() / ("leftover" + std::to_string(n) + ".mdb");
-    CopyPair(work, kept);
-    Status read;
-    State expected = ReadState(work, &read);  // an uninterrupted recovery
-    ASSERT_TRUE(read.ok()) << read.ToString();
-    leftovers.push_back({kept, std::move(expected), log->checkpoint_started});
-  }
+  const RecoveryMode mode = GetParam().mode;
+  const std::vector<Leftover> leftovers = PrepareLeftovers(mode.calendar);
   ASSERT_GE(leftovers.size(), 4u);
   ASSERT_TRUE(std::any_of(leftovers.begin(), leftovers.end(),
                           [](const Leftover& l) { return l.checkpoint_started; }));
+  const fs::path folder = tessaly::testing::MakeTempFolder("tessaly_recovery");
+  const fs::path work = folder / "work.mdb";
+  const fs::path first = folder / "first.mdb";
 
-  auto recover = [&](uint64_t stop_at, bool power_cut, uint64_t* steps) {
-    int ignored = 0;
-    return RunCrashing("recover", work, stop_at, power_cut, false, steps, &ignored);
-  };
   auto expect_recovered = [&](const Leftover& leftover, const std::string& where) {
     Status read;
     State got = ReadState(work, &read);
@@ -483,62 +757,72 @@ TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextO
     EXPECT_TRUE(got == leftover.expected) << where;
     EXPECT_FALSE(fs::exists(work.string() + "-wal")) << where;
   };
-  // The recovery of the recovery is stopped at each of its operations too,
-  // for the shortest log of each kind.
-  std::map<bool, std::pair<uint64_t, size_t>> shortest;  // checkpoint begun -> steps, leftover
-  std::vector<uint64_t> steps(leftovers.size());
+  // Every (leftover, operation) pair is one point, dealt out to the shards;
+  // for the shortest log of each kind the recovery of the recovery is
+  // struck at each of its operations too (the kill and power-cut sweeps).
+  std::vector<std::pair<size_t, uint64_t>> points;
   for (size_t i = 0; i < leftovers.size(); ++i) {
-    CopyPair(leftovers[i].mdb, work);
-    ASSERT_EQ(recover(0, false, &steps[i]), 0);
-    ASSERT_GT(steps[i], 3u);
-    auto [at, added] = shortest.emplace(leftovers[i].checkpoint_started, std::make_pair(steps[i], i));
-    if (!added && steps[i] < at->second.first) at->second = {steps[i], i};
+    if (kStride > 1 && !leftovers[i].shortest_of_its_kind) continue;
+    for (uint64_t r : ShardPoints(leftovers[i].steps, 0, 1)) points.emplace_back(i, r);
   }
   size_t crashes = 0;
-  for (size_t i = 0; i < leftovers.size(); ++i) {
+  for (size_t p = static_cast<size_t>(GetParam().shard); p < points.size();
+       p += static_cast<size_t>(mode.shards)) {
+    const auto [i, r] = points[p];
     const Leftover& leftover = leftovers[i];
-    const bool shortest_of_its_kind = shortest.at(leftover.checkpoint_started).second == i;
-    if (kStride > 1 && !shortest_of_its_kind) continue;
-    const bool twice = kStride == 1 && shortest_of_its_kind;
-    std::vector<uint64_t> stops;
-    for (uint64_t r = 1; r <= steps[i]; r += kStride) stops.push_back(r);
-    if (stops.back() != steps[i]) stops.push_back(steps[i]);
-    for (uint64_t r : stops) {
-      const std::string where = leftover.mdb.filename().string() + ", recovery stopped at " +
-                                std::to_string(r) + " of " + std::to_string(steps[i]);
-      CopyPair(leftover.mdb, work);
-      ASSERT_EQ(recover(r, power_cut, nullptr), kCrashExit) << where;
-      ++crashes;
-      if (twice) {
-        CopyPair(work, first);
-        for (uint64_t r2 = 1;; ++r2) {
-          CopyPair(first, work);
-          const int code = recover(r2, power_cut, nullptr);
-          if (code == 0) break;
-          ASSERT_EQ(code, kCrashExit);
-          ++crashes;
-          expect_recovered(leftover, where + ", then at " + std::to_string(r2));
-        }
+    const bool twice = mode.twice && kStride == 1 && leftover.shortest_of_its_kind;
+    const std::string where = leftover.mdb.filename().string() + ", recovery struck (" +
+                              FaultName(mode.fault) + ") at " + std::to_string(r) + " of " +
+                              std::to_string(leftover.steps);
+    CopyPair(leftover.mdb, work);
+    ASSERT_EQ(RunCrashing("recover", work, r, mode.fault, false).exit_code, kCrashExit) << where;
+    ++crashes;
+    if (twice) {
+      CopyPair(work, first);
+      for (uint64_t r2 = 1;; ++r2) {
         CopyPair(first, work);
+        const int code = RunCrashing("recover", work, r2, mode.fault, false).exit_code;
+        if (code == 0) break;
+        ASSERT_EQ(code, kCrashExit);
+        ++crashes;
+        expect_recovered(leftover, where + ", then at " + std::to_string(r2));
       }
-      expect_recovered(leftover, where);
+      CopyPair(first, work);
     }
-    if (twice) ExpectOraclesAccept(work, leftover.mdb.filename().string());
+    expect_recovered(leftover, where);
+    if (twice && r == leftover.steps) ExpectOraclesAccept(work, where);
   }
   std::cout << leftovers.size() << " kinds of leftover log, " << crashes
-            << " recoveries stopped\n";
+            << " recoveries struck\n";
+  fs::remove_all(folder);
 }
 
-std::vector<RecoveryMode> RecoveryModes() {
-  constexpr JetVersion k4 = JetVersion::kJet4, k3 = JetVersion::kJet3;
-  if (!kPowerCuts) return {RecoveryMode{false, k4}, RecoveryMode{false, k3}};
-  return {RecoveryMode{false, k4}, RecoveryMode{true, k4}, RecoveryMode{true, k3}};
+std::vector<RecoveryShard> RecoveryShards() {
+  constexpr CalendarKind k4 = CalendarKind::k2009, k3 = CalendarKind::kAccess97;
+  std::vector<RecoveryMode> modes = {{k4, Fault::kKill, true, 4}, {k4, Fault::kTorn, false, 1}};
+  if (kPowerCuts) {
+    const std::vector<RecoveryMode> cuts = {{k4, Fault::kPowerCut, true, 4},
+                                            {k3, Fault::kPowerCut, true, 4},
+                                            {k4, Fault::kSectors, false, 1},
+                                            {k3, Fault::kSectors, false, 1}};
+    modes.insert(modes.end(), cuts.begin(), cuts.end());
+  } else {
+    modes.push_back({k3, Fault::kKill, false, 1});
+  }
+  std::vector<RecoveryShard> shards;
+  for (const RecoveryMode& mode : modes) {
+    for (int shard = 0; shard < mode.shards; ++shard) shards.push_back({mode, shard});
+  }
+  return shards;
 }
 
-INSTANTIATE_TEST_SUITE_P(KillAndPowerCut, RecoveryCrashTest, ::testing::ValuesIn(RecoveryModes()),
+INSTANTIATE_TEST_SUITE_P(Faults, RecoveryCrashTest, ::testing::ValuesIn(RecoveryShards()),
                          [](const auto& info) {
-                           return std::string(info.param.power_cut ? "PowerCut" : "Kill") +
-                                  FormatName(info.param.version);
+                           const RecoveryMode& mode = info.param.mode;
+                           return std::string(FaultName(mode.fault)) +
+                                  CalendarName(mode.calendar) + "_" +
+                                  std::to_string(info.param.shard + 1) + "of" +
+                                  std::to_string(mode.shards);
                          });
 
 }  // namespace

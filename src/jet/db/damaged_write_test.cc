@@ -98,5 +98,28 @@ TEST_P(DamagedWriteTest, FailsWithCorruptionAndLeavesTheFileAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Pages, DamagedWriteTest, ::testing::ValuesIn(kDamage),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A calendar cut short by a page (an inline global map, and one whose map
+// starts at page 1024): readers read what is there, a writer refuses it at
+// open, before it could append a page that the maps still point at.
+TEST(CutShortTest, IsReadButNotWritten) {
+  for (const char* name : {"tessdata-2009.mdb", "tessdata-large.mdb"}) {
+    SCOPED_TRACE(name);
+    SharedFileCopy copy("fixtures", name);
+    std::filesystem::resize_file(copy.path(), std::filesystem::file_size(copy.path()) - 4096);
+    const std::string before = FileBytes(copy.path());
+    auto reader = Database::Open(copy.path().string());
+    ASSERT_TRUE(reader.ok()) << reader.status().ToString();
+    EXPECT_TRUE((*reader)->GetTable("Dates").ok());
+    reader->reset();
+    OpenOptions writing;
+    writing.read_only = false;
+    auto writer = Database::Open(copy.path().string(), writing);
+    ASSERT_FALSE(writer.ok());
+    EXPECT_EQ(writer.status().code(), StatusCode::kCorruption);
+    EXPECT_THAT(writer.status().message(), ::testing::HasSubstr("it was cut short"));
+    EXPECT_TRUE(FileBytes(copy.path()) == before);
+  }
+}
+
 }  // namespace
 }  // namespace jet

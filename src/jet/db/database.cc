@@ -5,6 +5,7 @@
 #include "jet/base/coding.h"
 #include "jet/db/database_impl.h"
 #include "jet/rows/row_codec.h"
+#include "jet/space/space.h"
 
 namespace jet {
 
@@ -67,6 +68,42 @@ Result<std::unique_ptr<TableCursor>> DatabaseImpl::Scan(const TableDef& table) {
   return cursor;
 }
 
+Status DatabaseImpl::CheckMapsInsideFile() {
+  auto cut_short = [&](const std::string& what) {
+    return Status::Corruption("the file, of " + std::to_string(file_.page_count()) +
+                              " pages, ends before " + what +
+                              ": it was cut short, so it is read but not changed; restore it "
+                              "from a backup");
+  };
+  Result<uint32_t> used = UsedPagesPastEnd(file_, format_);
+  if (!used.ok()) return used.status();
+  if (*used > 0) {
+    return cut_short(std::to_string(*used) + (*used == 1 ? " page" : " pages") +
+                     " that its global page map marks used");
+  }
+  for (const CatalogEntry& entry : catalog_.entries) {
+    if (entry.type != kObjectTable) continue;
+    TableDef table;
+    TableDefExtras extras;
+    // A damaged definition is refused by the writes that need it.
+    if (!ReadTable(entry, &table, &extras).ok()) continue;
+    std::vector<std::pair<uint32_t, std::string>> maps = {
+        {table.owned_map_pointer, "table " + entry.name}};
+    for (const IndexDef& index : table.indexes) {
+      maps.emplace_back(index.usage_map_pointer, "index " + index.name + " of " + entry.name);
+    }
+    for (const LongValueMaps& lv : extras.long_value_maps) {
+      maps.emplace_back(lv.owned_map_pointer, "the long values of " + entry.name);
+    }
+    for (const auto& [pointer, owner] : maps) {
+      UsageMap map;
+      if (pointer == 0 || !ReadUsageMap(file_, format_, pointer, owner, &map).ok()) continue;
+      if (map.pages_beyond_end > 0) return cut_short("pages that the map of " + owner + " lists");
+    }
+  }
+  return Status::OK();
+}
+
 namespace {
 
 Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
@@ -76,10 +113,15 @@ Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
   if (!prefix.ok()) return prefix.status();
   JET_RETURN_IF_ERROR(ParseHeader(*prefix, &header));
   const uint64_t size = file->file_size();
-  if (size % header.page_size != 0) {
-    return Status::Corruption("file size " + std::to_string(size) +
-                              " is not a whole number of " + std::to_string(header.page_size) +
-                              "-byte pages (truncated?)");
+  if (size % header.page_size != 0 && !options.read_only) {
+    // Readers read the whole pages; a writer would append where the partial
+    // page lies, and something may still point at what it lost.
+    return Status::Corruption("the file ends " + std::to_string(size % header.page_size) +
+                              " bytes into a page (its size, " + std::to_string(size) +
+                              " bytes, is not a whole number of " +
+                              std::to_string(header.page_size) +
+                              "-byte pages): it may have been cut short, so it is read but not "
+                              "changed");
   }
   if (size / header.page_size <= kCatalogTableDefPage) {
     return Status::Corruption("file of " + std::to_string(size / header.page_size) +
@@ -90,6 +132,7 @@ Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
   auto db = std::make_unique<DatabaseImpl>(std::move(file), header);
   db->set_read_only(options.read_only);
   JET_RETURN_IF_ERROR(db->Load());
+  if (!options.read_only) JET_RETURN_IF_ERROR(db->CheckMapsInsideFile());
   std::unique_ptr<Database> result = std::move(db);
   return result;
 }

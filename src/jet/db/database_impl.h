@@ -25,6 +25,9 @@ class DatabaseImpl : public Database {
 
   // Reads the catalog; called once by Open.
   Status Load();
+  // For a writer: the global map and every table's maps point inside the
+  // file (a file cut short is not written: what it lost is still in use).
+  Status CheckMapsInsideFile();
 
   const DatabaseInfo& info() const override { return info_; }
   Result<std::vector<std::string>> UserTableNames() override;

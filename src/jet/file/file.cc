@@ -44,6 +44,13 @@ Result<std::unique_ptr<OsFile>> OsFile::Open(const std::string& path, Mode mode)
   return std::unique_ptr<OsFile>(new OsFile(std::move(file), path));
 }
 
+Result<std::unique_ptr<OsFile>> OsFile::CreateLike(const std::string& path, const OsFile& like) {
+  std::unique_ptr<platform::File> file;
+  platform::Error e = platform::File::CreateLike(path, *like.file_, &file);
+  if (!e.ok()) return ToStatus(e);
+  return std::unique_ptr<OsFile>(new OsFile(std::move(file), path));
+}
+
 bool OsFile::can_write() const { return file_->can_write(); }
 
 Status OsFile::Observe(FileOp op, uint64_t offset, uint64_t size) {
@@ -56,7 +63,9 @@ Status OsFile::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* done) 
 }
 
 Status OsFile::WriteAt(uint64_t offset, const void* data, size_t size) {
-  JET_RETURN_IF_ERROR(Observe(FileOp::kWrite, offset, size));
+  if (g_observer != nullptr) {
+    JET_RETURN_IF_ERROR(g_observer->BeforeWrite(path_, this, offset, data, size));
+  }
   return ToStatus(file_->WriteAt(offset, data, size));
 }
 

@@ -32,6 +32,13 @@ class FileObserver {
   // for kRemove.
   virtual Status Before(FileOp op, const std::string& path, OsFile* file, uint64_t offset,
                         uint64_t size) = 0;
+  // Called before each write instead of Before, with the bytes to write (an
+  // observer that tears a write part way). By default Before.
+  virtual Status BeforeWrite(const std::string& path, OsFile* file, uint64_t offset,
+                             const void* data, uint64_t size) {
+    (void)data;
+    return Before(FileOp::kWrite, path, file, offset, size);
+  }
 };
 
 // Installs `observer` for every OsFile (nullptr removes it). Tests only.
@@ -45,6 +52,9 @@ class OsFile {
   enum class Mode { kRead, kReadWrite, kCreate, kReadMaybeWrite };
 
   static Result<std::unique_ptr<OsFile>> Open(const std::string& path, Mode mode);
+  // Opens `path` for reading and writing, made if absent, for the same
+  // people as `like` (its permission bits and group: platform/file.h).
+  static Result<std::unique_ptr<OsFile>> CreateLike(const std::string& path, const OsFile& like);
   ~OsFile();
   OsFile(const OsFile&) = delete;
   OsFile& operator=(const OsFile&) = delete;

@@ -160,7 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OpenImageTest, RefusesFilesThatAreNotWholePages) {
   std::string image = BuildHeaderPage({});
   image += std::string(4096 * 3 - 100, '\0');
-  auto db = Database::OpenImage(image);
+  OpenOptions writing;
+  writing.read_only = false;
+  auto db = Database::OpenImage(image, writing);
   ASSERT_FALSE(db.ok());
   EXPECT_EQ(db.status().code(), StatusCode::kCorruption);
   EXPECT_NE(db.status().message().find("not a whole number"), std::string::npos);

@@ -11,12 +11,20 @@ namespace jet {
 
 namespace {
 
-constexpr char kMagic[8] = {'J', 'E', 'T', 'W', 'A', 'L', '0', '2'};
+constexpr char kMagic[8] = {'J', 'E', 'T', 'W', 'A', 'L', '0', '3'};
+constexpr char kMagicV2[8] = {'J', 'E', 'T', 'W', 'A', 'L', '0', '2'};
 constexpr size_t kFamilyLength = 6;  // "JETWAL": a log of ours, of some version
 constexpr uint32_t kHeaderSize = 64;
+constexpr uint64_t kMarkSlot = 512;        // header slot 1
+constexpr uint64_t kRecordsStart = 1024;   // after both slots
+constexpr uint64_t kRecordsStartV2 = 64;
+constexpr size_t kSlotIdentityBytes = 32;  // what slot 1 repeats of slot 0
 constexpr uint32_t kUnitTag = 0x54494E55;        // "UNIT"
 constexpr uint32_t kCheckpointTag = 0x54504B43;  // "CKPT"
 constexpr uint32_t kRecordHeaderSize = 16;
+// Pages of the database a checkpoint record keeps the hashes of, besides
+// the ones it writes: enough to tell another database from this one.
+constexpr uint32_t kLikenessPages = 16;
 
 void PutU32(std::string* s, uint32_t v) {
   uint8_t b[4];
@@ -36,15 +44,69 @@ WalContents Classified(WalState state, std::string problem) {
   return contents;
 }
 
+// Reads the page at `number` into `page`; false when the file ends before it.
+Result<bool> ReadPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_size,
+                            std::string* page) {
+  page->assign(page_size, '\0');
+  size_t done;
+  JET_RETURN_IF_ERROR(
+      file.ReadAt(static_cast<uint64_t>(number) * page_size, page->data(), page_size, &done));
+  return done == page_size;
+}
+
 // Hash of the page at `number` in `file` as it stands; 0 when the file ends
 // before it.
 Status HashPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_size, uint64_t* hash) {
-  std::string page(page_size, '\0');
-  size_t done;
-  JET_RETURN_IF_ERROR(
-      file.ReadAt(static_cast<uint64_t>(number) * page_size, page.data(), page_size, &done));
-  *hash = done == page_size ? HashBytes(Bytes(page), page_size, 0) : 0;
+  std::string page;
+  Result<bool> whole = ReadPageOnDisk(file, number, page_size, &page);
+  if (!whole.ok()) return whole.status();
+  *hash = *whole ? HashBytes(Bytes(page), page_size, 0) : 0;
   return Status::OK();
+}
+
+bool AllZero(const std::string& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; });
+}
+
+bool HeaderChecksumOk(const uint8_t* header) {
+  return ReadU64(header + 56) == HashBytes(header, 56, 0);
+}
+
+uint64_t CheckpointEntrySize(uint32_t version, uint32_t page_size) {
+  return version == 2 ? 20 : 20 + 8ull * (page_size / kSectorSize);
+}
+
+// The length of the record at `r` (of `available` bytes) if it is whole and
+// its checksum holds, else 0.
+uint64_t RecordLength(const uint8_t* r, uint64_t available, uint32_t version, uint32_t page_size,
+                      uint32_t salt) {
+  if (available < kRecordHeaderSize || ReadU32(r + 4) != salt) return 0;
+  const uint32_t tag = ReadU32(r);
+  const uint64_t n = ReadU32(r + 12);
+  uint64_t length;
+  if (tag == kUnitTag) {
+    length = kRecordHeaderSize + n * (12ull + page_size) + 8;
+  } else if (tag == kCheckpointTag) {
+    length = kRecordHeaderSize + n * CheckpointEntrySize(version, page_size);
+    if (version != 2) {
+      if (length + 4 > available) return 0;
+      length += 4 + 12ull * ReadU32(r + length);
+    }
+    length += 8;
+  } else {
+    return 0;
+  }
+  if (length > available || ReadU64(r + length - 8) != HashBytes(r, length - 8, salt)) return 0;
+  return length;
+}
+
+// Whether `log` holds a whole record of ours where the records of `version`
+// begin: proof that the file is one of our logs even when its header is lost.
+bool RecordOfOursAt(const std::string& log, uint32_t version, uint32_t page_size) {
+  const uint64_t at = version == 2 ? kRecordsStartV2 : kRecordsStart;
+  if (log.size() < at + kRecordHeaderSize) return false;
+  const uint8_t* r = Bytes(log) + at;
+  return RecordLength(r, log.size() - at, version, page_size, ReadU32(r + 4)) != 0;
 }
 
 }  // namespace
@@ -61,6 +123,14 @@ uint64_t HashBytes(const uint8_t* data, size_t size, uint64_t seed) {
   }
   for (; i < size; ++i) h = (h ^ data[i]) * kPrime;
   return h ^ (h >> 32);
+}
+
+std::vector<uint64_t> HashSectors(const uint8_t* page, uint32_t page_size) {
+  std::vector<uint64_t> hashes(page_size / kSectorSize);
+  for (size_t i = 0; i < hashes.size(); ++i) {
+    hashes[i] = HashBytes(page + i * kSectorSize, kSectorSize, 0);
+  }
+  return hashes;
 }
 
 Result<WalContents> Wal::Read(const std::string& path, uint32_t page_size) {
@@ -80,75 +150,109 @@ Result<WalContents> Wal::Read(const std::string& path, uint32_t page_size) {
   size_t done;
   JET_RETURN_IF_ERROR(file.ReadAt(0, log.data(), log.size(), &done));
   log.resize(done);
+  auto read_all = [&]() -> Status {
+    log.resize(*size);
+    if (*size > kHeaderSize) {
+      JET_RETURN_IF_ERROR(
+          file.ReadAt(kHeaderSize, log.data() + kHeaderSize, *size - kHeaderSize, &done));
+      log.resize(kHeaderSize + done);
+    }
+    return Status::OK();
+  };
   const size_t compared = std::min(log.size(), sizeof kMagic);
-  if (std::memcmp(log.data(), kMagic, compared) != 0) {
+  uint32_t version = 3;
+  if (std::memcmp(log.data(), kMagicV2, compared) == 0 && compared == sizeof kMagic) {
+    version = 2;
+  } else if (std::memcmp(log.data(), kMagic, compared) != 0) {
     if (std::memcmp(log.data(), kMagic, std::min(compared, kFamilyLength)) == 0) {
       return Classified(WalState::kDamaged, "it was written by another version of this program");
     }
-    // A file of zero bytes holds nothing of anyone's: a log whose first
-    // write never reached the disk.
-    std::string all(*size, '\0');
-    JET_RETURN_IF_ERROR(file.ReadAt(0, all.data(), all.size(), &done));
-    if (done == *size && std::all_of(all.begin(), all.end(), [](char c) { return c == 0; })) {
+    if (!AllZero(log)) return Classified(WalState::kForeign, "it is not a log of this program");
+    // A header of zeros: the first write of a generation never reached the
+    // disk, so none of its units was ever durable (W4). A file of zeros holds
+    // nothing of anyone's; one where a record of ours follows is ours.
+    JET_RETURN_IF_ERROR(read_all());
+    if (AllZero(log) || RecordOfOursAt(log, 3, page_size) || RecordOfOursAt(log, 2, page_size)) {
       return Classified(WalState::kSpent, "");
     }
     return Classified(WalState::kForeign, "it is not a log of this program");
   }
   // A header cut short: the first write of a generation, before any unit.
   if (log.size() < kHeaderSize) return Classified(WalState::kSpent, "");
-
+  JET_RETURN_IF_ERROR(read_all());
   const uint8_t* p = Bytes(log);
-  if (ReadU64(p + 56) != HashBytes(p, 56, 0)) {
-    return Classified(WalState::kDamaged, "its header is damaged");
+  // Slot 1 repeats slot 0 with the mark: either serves when the other is
+  // torn (a kill or power cut while the mark was written into it).
+  const bool slot1_ok = version != 2 && log.size() >= kMarkSlot + kHeaderSize &&
+                        HeaderChecksumOk(p + kMarkSlot) &&
+                        std::memcmp(p + kMarkSlot, p, kSlotIdentityBytes) == 0;
+  const uint8_t* header = p;
+  if (!HeaderChecksumOk(p)) {
+    // Torn with nothing after it: the first write of a generation.
+    if (*size <= kHeaderSize) return Classified(WalState::kSpent, "");
+    if (!slot1_ok) return Classified(WalState::kDamaged, "its header is damaged");
+    header = p + kMarkSlot;
   }
-  if (ReadU32(p + 8) != page_size) {
+  if (ReadU32(header + 8) != page_size) {
     return Classified(WalState::kDamaged, "it was written for pages of " +
-                                              std::to_string(ReadU32(p + 8)) + " bytes, not " +
-                                              std::to_string(page_size));
+                                              std::to_string(ReadU32(header + 8)) +
+                                              " bytes, not " + std::to_string(page_size));
   }
   WalContents contents;
   contents.state = WalState::kValid;
-  contents.salt = ReadU32(p + 12);
-  contents.base_size = ReadU64(p + 16);
-  contents.base_page0_hash = ReadU64(p + 24);
-  const uint64_t checkpoint_at = ReadU64(p + 32);
-  const uint64_t checkpoint_end = ReadU64(p + 40);
-  contents.valid_bytes = kHeaderSize;
-
-  log.resize(*size);
-  if (*size > kHeaderSize) {
-    JET_RETURN_IF_ERROR(file.ReadAt(kHeaderSize, log.data() + kHeaderSize, *size - kHeaderSize,
-                                    &done));
-    log.resize(kHeaderSize + done);
+  contents.version = version;
+  contents.salt = ReadU32(header + 12);
+  contents.base_size = ReadU64(header + 16);
+  contents.base_page0_hash = ReadU64(header + 24);
+  // The mark: in slot 0 once the checkpoint wrote it there, before that in
+  // slot 1 alone; a torn or missing slot 1 names no checkpoint.
+  uint64_t checkpoint_at = ReadU64(header + 32);
+  uint64_t checkpoint_end = ReadU64(header + 40);
+  if (checkpoint_at == 0 && slot1_ok) {
+    checkpoint_at = ReadU64(p + kMarkSlot + 32);
+    checkpoint_end = ReadU64(p + kMarkSlot + 40);
   }
-  p = Bytes(log);
+  uint64_t at = version == 2 ? kRecordsStartV2 : kRecordsStart;
+  contents.valid_bytes = at;
 
-  uint64_t at = kHeaderSize;
-  while (at + kRecordHeaderSize <= log.size()) {
+  const uint64_t sectors = page_size / kSectorSize;
+  while (at < log.size()) {
     const uint8_t* r = p + at;
+    const uint64_t length =
+        RecordLength(r, log.size() - at, version, page_size, contents.salt);
+    if (length == 0) break;
     const uint32_t tag = ReadU32(r);
-    if (ReadU32(r + 4) != contents.salt) break;
-    const uint32_t page_count = ReadU32(r + 8);
-    const uint64_t n = ReadU32(r + 12);
-    const uint64_t entry = tag == kUnitTag ? 12ull + page_size : tag == kCheckpointTag ? 20 : 0;
-    if (entry == 0) break;
-    const uint64_t length = kRecordHeaderSize + n * entry + 8;
-    if (at + length > log.size()) break;
-    if (ReadU64(r + length - 8) != HashBytes(r, length - 8, contents.salt)) break;
     // A checkpoint record that the header does not name never began (W2):
     // the database is untouched, and the record is redone.
     if (tag == kCheckpointTag && at != checkpoint_at) break;
+    const uint64_t n = ReadU32(r + 12);
     const uint8_t* e = r + kRecordHeaderSize;
-    for (uint64_t i = 0; i < n; ++i, e += entry) {
-      const uint32_t number = ReadU32(e);
-      if (tag == kUnitTag) {
+    if (tag == kUnitTag) {
+      for (uint64_t i = 0; i < n; ++i, e += 12ull + page_size) {
+        const uint32_t number = ReadU32(e);
         contents.base_hashes.emplace(number, ReadU64(e + 4));
         contents.pages[number].assign(reinterpret_cast<const char*>(e + 12), page_size);
-      } else {
-        contents.checkpoint_hashes[number] = {ReadU64(e + 4), ReadU64(e + 12)};
+      }
+      contents.page_count = ReadU32(r + 8);
+    } else {
+      const uint64_t entry = CheckpointEntrySize(version, page_size);
+      for (uint64_t i = 0; i < n; ++i, e += entry) {
+        WalContents::CheckpointPage& page = contents.checkpoint_pages[ReadU32(e)];
+        page.before = ReadU64(e + 4);
+        page.after = ReadU64(e + 12);
+        if (version != 2) {
+          for (uint64_t k = 0; k < sectors; ++k) {
+            page.sectors_before.push_back(ReadU64(e + 20 + 8 * k));
+          }
+        }
+      }
+      if (version != 2) {
+        const uint32_t m = ReadU32(e);
+        for (uint32_t i = 0; i < m; ++i) {
+          contents.likeness.emplace_back(ReadU32(e + 4 + 12 * i), ReadU64(e + 8 + 12 * i));
+        }
       }
     }
-    if (tag == kUnitTag) contents.page_count = page_count;
     at += length;
     contents.valid_bytes = at;
     if (tag == kCheckpointTag) {
@@ -176,7 +280,9 @@ Result<WalContents> Wal::Read(const std::string& path, uint32_t page_size) {
   return contents;
 }
 
-Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, uint32_t page_size) {
+Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, uint32_t page_size,
+                         bool* stranger) {
+  *stranger = false;
   const std::string log = PathFor(database.path());
   auto refuse = [&](const std::string& why) {
     if (!contents.checkpoint_started) {
@@ -196,6 +302,59 @@ Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, ui
         "database from a backup");
   };
 
+  // Every page the log touches that the file held as the generation began
+  // (pages past it were ours alone): is it as the log says?
+  std::string page;
+  uint64_t hash;
+  size_t compared = 0;
+  std::vector<uint32_t> differing;
+  for (const auto& [number, image] : contents.pages) {
+    if (static_cast<uint64_t>(number) * page_size >= contents.base_size) continue;
+    ++compared;
+    Result<bool> whole = ReadPageOnDisk(database, number, page_size, &page);
+    if (!whole.ok()) return whole.status();
+    hash = *whole ? HashBytes(Bytes(page), page_size, 0) : 0;
+    bool same;
+    if (contents.checkpoint_started) {
+      auto listed = contents.checkpoint_pages.find(number);
+      same = listed != contents.checkpoint_pages.end() &&
+             (hash == listed->second.before || hash == listed->second.after);
+      if (!same && *whole && listed != contents.checkpoint_pages.end() &&
+          !listed->second.sectors_before.empty()) {
+        // Torn by a power cut: each sector old or new.
+        const std::vector<uint64_t> now = HashSectors(Bytes(page), page_size);
+        const std::vector<uint64_t> after = HashSectors(Bytes(image), page_size);
+        same = true;
+        for (size_t k = 0; k < now.size() && same; ++k) {
+          same = now[k] == listed->second.sectors_before[k] || now[k] == after[k];
+        }
+      }
+    } else {
+      same = hash == contents.base_hashes.at(number);
+    }
+    if (!same) differing.push_back(number);
+  }
+
+  if (contents.checkpoint_started && !contents.likeness.empty() && compared > 0 &&
+      differing.size() == compared) {
+    // Not one page the copy writes is as the log says, and neither are all
+    // the pages it left alone: this is another database, which the log never
+    // touched (databases made alike share many pages, page 0 among them).
+    bool alike = true;
+    for (const auto& [number, recorded] : contents.likeness) {
+      JET_RETURN_IF_ERROR(HashPageOnDisk(database, number, page_size, &hash));
+      alike = alike && hash == recorded;
+    }
+    if (!alike) {
+      *stranger = true;
+      return Status::IoError(
+          "the log " + log + " beside the database " + database.path() +
+          " was written for another database: none of the " + std::to_string(compared) +
+          " pages it was copying is as it left them. The database was not changed by it, and "
+          "is not changed while that file is there; move or rename " + log);
+    }
+  }
+
   // A checkpoint reserves the final size before it begins (zeros), and
   // then copies pages into it.
   Result<uint64_t> size = database.Size();
@@ -210,41 +369,33 @@ Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, ui
     std::string grown(*size - contents.base_size, '\0');
     size_t done;
     JET_RETURN_IF_ERROR(database.ReadAt(contents.base_size, grown.data(), grown.size(), &done));
-    if (done != grown.size() ||
-        !std::all_of(grown.begin(), grown.end(), [](char c) { return c == 0; })) {
+    if (done != grown.size() || !AllZero(grown)) {
       return refuse("it grew by " + std::to_string(grown.size()) + " bytes");
     }
   }
-  uint64_t hash;
   if (contents.pages.count(0) == 0) {
     JET_RETURN_IF_ERROR(HashPageOnDisk(database, 0, page_size, &hash));
     if (hash != contents.base_page0_hash) return refuse("its header page differs");
   }
-  for (const auto& [number, image] : contents.pages) {
-    // Pages past the file as the generation began were ours alone.
-    if (static_cast<uint64_t>(number) * page_size >= contents.base_size) continue;
-    JET_RETURN_IF_ERROR(HashPageOnDisk(database, number, page_size, &hash));
-    bool same;
-    if (contents.checkpoint_started) {
-      auto listed = contents.checkpoint_hashes.find(number);
-      same = listed != contents.checkpoint_hashes.end() &&
-             (hash == listed->second.first || hash == listed->second.second);
-    } else {
-      same = hash == contents.base_hashes.at(number);
-    }
-    if (!same) return refuse("page " + std::to_string(number) + " differs");
-  }
+  if (!differing.empty()) return refuse("page " + std::to_string(differing.front()) + " differs");
   return Status::OK();
 }
 
 Result<std::unique_ptr<Wal>> Wal::Create(const std::string& path, const OsFile* database,
                                          uint32_t page_size, bool sync, bool sync_units) {
-  Result<std::unique_ptr<OsFile>> file = OsFile::Open(path, OsFile::Mode::kCreate);
+  // Readable by those who may read the database, and by nobody else.
+  Result<std::unique_ptr<OsFile>> file = OsFile::CreateLike(path, *database);
   if (!file.ok()) return file.status();
   std::unique_ptr<Wal> wal(
       new Wal(std::move(file).value(), database, page_size, sync, sync_units));
-  JET_RETURN_IF_ERROR(wal->Reset());
-  if (sync) JET_RETURN_IF_ERROR(SyncParentDirectory(path));
+  Status s = wal->Reset();
+  if (s.ok() && sync) s = SyncParentDirectory(path);
+  if (!s.ok()) {
+    // Empty or spent: nothing of ours is lost with it.
+    wal.reset();
+    (void)RemoveFile(path);
+    return s;
+  }
   return wal;
 }
 
@@ -253,6 +404,7 @@ Result<std::unique_ptr<Wal>> Wal::Resume(const std::string& path, const WalConte
   Result<std::unique_ptr<OsFile>> file = OsFile::Open(path, OsFile::Mode::kReadWrite);
   if (!file.ok()) return file.status();
   std::unique_ptr<Wal> wal(new Wal(std::move(file).value(), nullptr, page_size, sync, sync));
+  wal->version_ = contents.version;
   wal->salt_ = contents.salt;
   wal->base_size_ = contents.base_size;
   wal->base_page0_hash_ = contents.base_page0_hash;
@@ -266,6 +418,8 @@ Result<std::unique_ptr<Wal>> Wal::Resume(const std::string& path, const WalConte
   return wal;
 }
 
+uint64_t Wal::records_start() const { return version_ == 2 ? kRecordsStartV2 : kRecordsStart; }
+
 Status Wal::Reset() {
   if (size_ == 0) {
     Result<uint64_t> size = file_->Size();
@@ -275,7 +429,19 @@ Status Wal::Reset() {
   JET_RETURN_IF_ERROR(file_->Truncate(0));
   if (sync_) JET_RETURN_IF_ERROR(file_->Sync());
   size_ = 0;
+  version_ = 3;
   return Status::OK();
+}
+
+Status Wal::Abandon() {
+  size_ = 0;
+  Status s = file_->Truncate(0);
+  if (s.ok() && sync_) s = file_->Sync();
+  if (s.ok()) return s;
+  // No name, no units: a log removed is as good as an empty one (a folder
+  // that cannot be synced leaves only a power cut to bring the name back).
+  (void)RemoveFile(file_->path());
+  return FileExists(file_->path()) ? s : Status::OK();
 }
 
 Status Wal::Sync() {
@@ -283,8 +449,8 @@ Status Wal::Sync() {
   return file_->Sync();
 }
 
-Status Wal::WriteHeader(uint64_t checkpoint_at, uint64_t checkpoint_end) {
-  std::string header(kMagic, 8);
+Status Wal::WriteHeader(uint64_t offset, uint64_t checkpoint_at, uint64_t checkpoint_end) {
+  std::string header(version_ == 2 ? kMagicV2 : kMagic, 8);
   PutU32(&header, page_size_);
   PutU32(&header, salt_);
   PutU64(&header, base_size_);
@@ -293,7 +459,7 @@ Status Wal::WriteHeader(uint64_t checkpoint_at, uint64_t checkpoint_end) {
   PutU64(&header, checkpoint_end);
   PutU64(&header, 0);
   PutU64(&header, HashBytes(Bytes(header), 56, 0));
-  return file_->WriteAt(0, header.data(), header.size());
+  return file_->WriteAt(offset, header.data(), header.size());
 }
 
 Status Wal::StartGeneration() {
@@ -303,8 +469,12 @@ Status Wal::StartGeneration() {
   JET_RETURN_IF_ERROR(HashPageOnDisk(*database_, 0, page_size_, &base_page0_hash_));
   std::random_device random;
   salt_ = random();
-  JET_RETURN_IF_ERROR(WriteHeader(0, 0));
-  size_ = kHeaderSize;
+  version_ = 3;
+  JET_RETURN_IF_ERROR(WriteHeader(0, 0, 0));
+  // Durable on its own, before any record: a header lost to a power cut
+  // then means that no unit of the generation was durable either (W4).
+  if (sync_) JET_RETURN_IF_ERROR(file_->Sync());
+  size_ = kRecordsStart;
   return Status::OK();
 }
 
@@ -313,8 +483,9 @@ Status Wal::AppendRecord(const std::string& record, bool sync) {
   if (s.ok() && sync) s = file_->Sync();
   if (!s.ok()) {
     // Cut the log back so that a later record cannot follow torn bytes; if
-    // even that fails, the torn record fails its checksum on reading (W1).
-    if (file_->Truncate(size_).ok()) (void)file_->Sync();
+    // even that fails, a torn record fails its checksum on reading (W1),
+    // but a whole one that only failed to sync is there.
+    cut_back_ = file_->Truncate(size_).ok() && (!sync_ || file_->Sync().ok());
     return s;
   }
   size_ += record.size();
@@ -341,28 +512,69 @@ Status Wal::AppendUnit(const std::vector<Page>& pages, uint32_t page_count) {
     buffer_.append(reinterpret_cast<const char*>(page.image), page_size_);
   }
   PutU64(&buffer_, HashBytes(Bytes(buffer_), buffer_.size(), salt_));
-  return AppendRecord(buffer_, sync_units_);
+  Status s = AppendRecord(buffer_, sync_units_);
+  if (s.ok()) return s;
+  return s.Appended(cut_back_ ? ". Nothing of the change was written"
+                              : ". The change could not be cut from the log either: the next "
+                                "open may still apply it");
 }
 
-Status Wal::BeginCheckpoint(const std::vector<uint32_t>& numbers,
-                            const std::vector<uint64_t>& before,
-                            const std::vector<uint64_t>& after, uint32_t page_count) {
+Status Wal::BeginCheckpoint(const std::vector<CheckpointPage>& pages, uint32_t page_count,
+                            const OsFile& database, uint32_t existing_pages) {
   buffer_.clear();
   PutU32(&buffer_, kCheckpointTag);
   PutU32(&buffer_, salt_);
   PutU32(&buffer_, page_count);
-  PutU32(&buffer_, static_cast<uint32_t>(numbers.size()));
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    PutU32(&buffer_, numbers[i]);
-    PutU64(&buffer_, before[i]);
-    PutU64(&buffer_, after[i]);
+  PutU32(&buffer_, static_cast<uint32_t>(pages.size()));
+  const uint32_t sectors = page_size_ / kSectorSize;
+  for (const CheckpointPage& page : pages) {
+    PutU32(&buffer_, page.number);
+    PutU64(&buffer_, page.before);
+    PutU64(&buffer_, page.after);
+    if (version_ == 2) continue;
+    for (uint32_t k = 0; k < sectors; ++k) PutU64(&buffer_, page.sectors_before[k]);
+  }
+  if (version_ != 2) {
+    // The likeness: pages spread over the file that the checkpoint leaves
+    // alone (page 0 aside, alike in databases made alike).
+    std::vector<std::pair<uint32_t, uint64_t>> likeness;
+    auto written = [&](uint32_t number) {
+      auto it = std::lower_bound(
+          pages.begin(), pages.end(), number,
+          [](const CheckpointPage& page, uint32_t n) { return page.number < n; });
+      return it != pages.end() && it->number == number;
+    };
+    uint32_t previous = 0;
+    for (uint32_t i = 0; i < kLikenessPages && existing_pages > 1; ++i) {
+      uint32_t number = std::max(previous + 1, static_cast<uint32_t>(
+                                                   1 + uint64_t{i} * (existing_pages - 1) /
+                                                           kLikenessPages));
+      while (number < existing_pages && written(number)) ++number;
+      if (number >= existing_pages) break;
+      uint64_t hash;
+      JET_RETURN_IF_ERROR(HashPageOnDisk(database, number, page_size_, &hash));
+      likeness.emplace_back(number, hash);
+      previous = number;
+    }
+    PutU32(&buffer_, static_cast<uint32_t>(likeness.size()));
+    for (const auto& [number, hash] : likeness) {
+      PutU32(&buffer_, number);
+      PutU64(&buffer_, hash);
+    }
   }
   PutU64(&buffer_, HashBytes(Bytes(buffer_), buffer_.size(), salt_));
   const uint64_t at = size_;
   // Syncs the units before it too.
   JET_RETURN_IF_ERROR(AppendRecord(buffer_, sync_));
-  // Only a synced record may be named by the header (W2).
-  JET_RETURN_IF_ERROR(WriteHeader(at, size_));
+  // Only a synced record may be named by the header (W2): first in slot 1,
+  // whose tearing leaves slot 0 without a mark, then in slot 0 too, whose
+  // tearing leaves slot 1, so that cutting the log back to its first bytes
+  // cannot hide that the copy began.
+  if (version_ != 2) {
+    JET_RETURN_IF_ERROR(WriteHeader(kMarkSlot, at, size_));
+    if (sync_) JET_RETURN_IF_ERROR(file_->Sync());
+  }
+  JET_RETURN_IF_ERROR(WriteHeader(0, at, size_));
   if (sync_) JET_RETURN_IF_ERROR(file_->Sync());
   return Status::OK();
 }

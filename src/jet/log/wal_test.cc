@@ -13,6 +13,7 @@
 
 #include "jet/database.h"
 #include "jet/file/file.h"
+#include "jet/log/wal.h"
 #include "jet/pager/page_file.h"
 #include "jet/testing/test_util.h"
 #include "support/shared_copy.h"
@@ -136,10 +137,15 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
        "though"},
       {"log cut to its header", [](const fs::path&, const fs::path& log) { fs::resize_file(log, 64); },
        "though"},
-      {"bit flipped in the header", [&](const fs::path&, const fs::path& log) { flip(log, 20); },
+      // Each header slot stands in for the other: both must be damaged.
+      {"bit flipped in both header slots",
+       [&](const fs::path&, const fs::path& log) {
+         flip(log, 20);
+         flip(log, 512 + 20);
+       },
        "its header is damaged"},
-      {"bit flipped in a unit", [&](const fs::path&, const fs::path& log) { flip(log, 64 + 16 + 4096); },
-       "is damaged"},
+      {"bit flipped in a unit",
+       [&](const fs::path&, const fs::path& log) { flip(log, 1024 + 16 + 4096); }, "is damaged"},
       {"bit flipped in the checkpoint record",
        [&](const fs::path&, const fs::path& log) { flip(log, fs::file_size(log) - 12); },
        "is damaged"},
@@ -171,6 +177,92 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
     EXPECT_TRUE(FileBytes(LogOf(copy.path())) == log);
   }
 }
+
+// A log whose copying began, beside another calendar made from the same
+// template (page 0 and many more pages alike): it is named as another
+// database's log, not as damage, and the calendar is read and left alone.
+TEST(LogTest, ALogBesideAnotherDatabaseIsRefusedAsNotItsOwn) {
+  SharedFileCopy ours("fixtures", "tessdata-blank.mdb");
+  InterruptCheckpoint(ours.path(), ours.path());
+  SharedFileCopy other("fixtures", "tessdata-2009.mdb");
+  fs::copy_file(LogOf(ours.path()), LogOf(other.path()));
+  const std::string mdb = FileBytes(other.path()), log = FileBytes(LogOf(other.path()));
+  auto writer = Database::Open(other.path().string(), Options(false));
+  ASSERT_FALSE(writer.ok());
+  EXPECT_EQ(writer.status().code(), StatusCode::kIoError);
+  EXPECT_THAT(writer.status().message(), HasSubstr("was written for another database"));
+  EXPECT_THAT(writer.status().message(), ::testing::Not(HasSubstr("backup")));
+  EXPECT_GT(DaysIn(other.path()), 300u);
+  EXPECT_TRUE(FileBytes(other.path()) == mdb);
+  EXPECT_TRUE(FileBytes(LogOf(other.path())) == log);
+}
+
+// A header slot of zeros (the generation's first write lost to a power cut)
+// with a unit of ours after it: no unit was durable, so the log is spent.
+TEST(LogTest, ALogWhoseHeaderNeverReachedTheDiskIsSpent) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  {
+    auto db = Database::Open(copy.path().string(), Options(false));
+    auto dates = (*db)->GetTable("Dates");
+    ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300)).ok());
+    FailFromDatabaseWrite stopped;  // every operation from the first on
+    stopped.nth = 0;
+    SetFileObserverForTesting(&stopped);
+    (void)(*db)->Close();
+    SetFileObserverForTesting(nullptr);
+  }
+  ASSERT_TRUE(fs::exists(LogOf(copy.path())));
+  {
+    std::fstream log(LogOf(copy.path()), std::ios::in | std::ios::out | std::ios::binary);
+    log.write(std::string(64, '\0').data(), 64);
+  }
+  auto db = Database::Open(copy.path().string(), Options(false));
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  EXPECT_TRUE(Rows(**db, "Dates").empty());
+  EXPECT_FALSE(fs::exists(LogOf(copy.path())));
+}
+
+// A log of the previous version (one header, records from byte 64, made
+// here from one of ours) is still applied.
+TEST(LogTest, ALogOfThePreviousVersionIsStillApplied) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  {
+    auto db = Database::Open(copy.path().string(), Options(false));
+    auto dates = (*db)->GetTable("Dates");
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300 + i)).ok());
+    FailFromDatabaseWrite stopped;
+    stopped.nth = 0;
+    SetFileObserverForTesting(&stopped);
+    (void)(*db)->Close();
+    SetFileObserverForTesting(nullptr);
+  }
+  std::string log = FileBytes(LogOf(copy.path()));
+  ASSERT_GT(log.size(), 1024u);
+  std::string old = log.substr(0, 64) + log.substr(1024);
+  old[7] = '2';
+  uint8_t* header = reinterpret_cast<uint8_t*>(old.data());
+  const uint64_t sum = HashBytes(header, 56, 0);
+  for (int i = 0; i < 8; ++i) header[56 + i] = static_cast<uint8_t>(sum >> (8 * i));
+  std::ofstream(LogOf(copy.path()), std::ios::binary | std::ios::trunc) << old;
+  EXPECT_EQ(DaysIn(copy.path()), 3u);
+  EXPECT_FALSE(fs::exists(LogOf(copy.path())));
+}
+
+#ifndef _WIN32
+// The log holds the database's changes: it is for the same people.
+TEST(LogTest, TheLogHasTheDatabasesPermissions) {
+  for (const mode_t mode : {0600, 0640, 0664}) {
+    SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+    ASSERT_EQ(::chmod(copy.path().c_str(), mode), 0);
+    auto db = Database::Open(copy.path().string(), Options(false));
+    auto dates = (*db)->GetTable("Dates");
+    ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300)).ok());
+    struct stat log;
+    ASSERT_EQ(::stat(LogOf(copy.path()).c_str(), &log), 0);
+    EXPECT_EQ(log.st_mode & 0777, mode);
+  }
+}
+#endif
 
 TEST(LogTest, SomethingElseAtTheLogsNameIsLeftAloneAndOnlyReadingGoesOn) {
   const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> cases = {

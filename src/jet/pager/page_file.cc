@@ -160,7 +160,8 @@ Status PageFile::Recover() {
     case WalState::kValid:
       break;
   }
-  JET_RETURN_IF_ERROR(Wal::CheckBelongs(*contents, *file_, page_size_));
+  bool stranger;
+  JET_RETURN_IF_ERROR(Wal::CheckBelongs(*contents, *file_, page_size_, &stranger));
   Status s = LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive,
                          options_.busy_timeout_ms);
   if (s.code() == StatusCode::kBusy) {
@@ -200,7 +201,11 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
       break;
   }
   if (contents.state == WalState::kValid) {
-    JET_RETURN_IF_ERROR(Wal::CheckBelongs(contents, *file_, page_size_));
+    bool stranger;
+    Status belongs = Wal::CheckBelongs(contents, *file_, page_size_, &stranger);
+    // Another database's log: not ours to read through or apply.
+    if (stranger) return Status::OK();
+    JET_RETURN_IF_ERROR(belongs);
     Overlay(contents);
   }
 
@@ -247,12 +252,27 @@ Status PageFile::ApplyLog(const std::string& log_path, const WalContents& conten
   // Room first: a full disk fails here, with the database as it was.
   Status s = target.Reserve(static_cast<uint64_t>(page_count_) * page_size_);
   if (s.ok() && !contents.checkpoint_started) {
-    std::vector<uint64_t> before, after;
-    for (const auto& [number, image] : contents.pages) {
-      before.push_back(contents.base_hashes.at(number));
-      after.push_back(HashBytes(reinterpret_cast<const uint8_t*>(image.data()), page_size_, 0));
+    // The database is as the generation began (W3): its pages are the
+    // images before.
+    const auto existing_pages = static_cast<uint32_t>(contents.base_size / page_size_);
+    const uint32_t sectors = page_size_ / kSectorSize;
+    std::vector<uint64_t> sector_hashes(numbers.size() * sectors, 0);
+    std::vector<Wal::CheckpointPage> entries;
+    std::string before(page_size_, '\0');
+    for (size_t i = 0; i < numbers.size() && s.ok(); ++i) {
+      const uint32_t number = numbers[i];
+      if (number < existing_pages) {
+        size_t done = 0;
+        s = target.ReadAt(static_cast<uint64_t>(number) * page_size_, before.data(), page_size_,
+                          &done);
+        const std::vector<uint64_t> hashes =
+            HashSectors(reinterpret_cast<const uint8_t*>(before.data()), page_size_);
+        std::copy(hashes.begin(), hashes.end(), sector_hashes.begin() + i * sectors);
+      }
+      entries.push_back({number, contents.base_hashes.at(number),
+                         HashBytes(pages_[number], page_size_, 0), &sector_hashes[i * sectors]});
     }
-    s = (*wal)->BeginCheckpoint(numbers, before, after, page_count_);
+    if (s.ok()) s = (*wal)->BeginCheckpoint(entries, page_count_, target, existing_pages);
   }
   if (s.ok() && g_hook != nullptr) g_hook(PagerEvent::kCopyingPages, path_);
   if (s.ok()) s = WritePagesBack(target, numbers);
@@ -467,6 +487,7 @@ void PageFile::RollbackToSavepoint() {
 
 Status PageFile::Fail(Status s) {
   failed_ = true;
+  failure_ = s;
   failed_status_ = Status::IoError("the database cannot be changed any more after an earlier "
                                    "failure to save (" + s.message() +
                                    "); close and open it again");
@@ -530,10 +551,19 @@ Status PageFile::CommitUnit() {
       RollbackUnit();
       return s;
     }
+    const uint32_t sectors = page_size_ / kSectorSize;
     for (uint32_t n : changed) {
       if (!is_logged_[n]) {
         is_logged_[n] = true;
         logged_pages_.push_back(n);
+        // Each sector's hash before, for telling a page torn by a power cut
+        // during the checkpoint from one another program changed (W3).
+        if (n < file_pages) {
+          const std::vector<uint64_t> hashes = HashSectors(undo_.at(n).get(), page_size_);
+          logged_sectors_.insert(logged_sectors_.end(), hashes.begin(), hashes.end());
+        } else {
+          logged_sectors_.resize(logged_sectors_.size() + sectors, 0);
+        }
       }
     }
   }
@@ -563,12 +593,19 @@ Status PageFile::Checkpoint(int wait_ms) {
     ~ReleaseReadersByte() { file->Unlock(OsFile::LockByte::kReaders); }
   } release{file_.get()};
 
-  std::vector<uint32_t> numbers = logged_pages_;
-  std::sort(numbers.begin(), numbers.end());
-  std::vector<uint64_t> before(numbers.size()), after(numbers.size());
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    before[i] = base_hashes_[numbers[i]];
-    after[i] = HashBytes(pages_[numbers[i]], page_size_, 0);
+  // The logged pages in page order, each with its hashes before and after.
+  std::vector<size_t> order(logged_pages_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return logged_pages_[a] < logged_pages_[b]; });
+  const uint32_t sectors = page_size_ / kSectorSize;
+  std::vector<uint32_t> numbers;
+  std::vector<Wal::CheckpointPage> entries;
+  for (size_t i : order) {
+    const uint32_t n = logged_pages_[i];
+    numbers.push_back(n);
+    entries.push_back({n, base_hashes_[n], HashBytes(pages_[n], page_size_, 0),
+                       &logged_sectors_[i * sectors]});
   }
   // Room first: a full disk fails here, with the file's pages as they were
   // and the log still open for more units.
@@ -576,12 +613,19 @@ Status PageFile::Checkpoint(int wait_ms) {
   // From the checkpoint record on, the log takes no more units, and the file
   // may hold a mixture until the copy is synced; the log holds every page,
   // so a failure leaves it to the next open (P5).
-  s = wal_->BeginCheckpoint(numbers, before, after, page_count_);
-  if (s.ok() && g_hook != nullptr) g_hook(PagerEvent::kCopyingPages, path_);
-  if (s.ok()) s = WritePagesBack(*file_, numbers);
+  s = wal_->BeginCheckpoint(entries, page_count_, *file_,
+                            static_cast<uint32_t>(source_size_ / page_size_));
+  if (s.ok()) {
+    copy_started_ = true;
+    if (g_hook != nullptr) g_hook(PagerEvent::kCopyingPages, path_);
+    s = WritePagesBack(*file_, numbers);
+  }
   if (s.ok()) s = wal_->Reset();
   if (!s.ok()) return Fail(s);
+  copy_started_ = false;
+  ++checkpoints_;
   logged_pages_.clear();
+  logged_sectors_.clear();
   is_logged_.assign(is_logged_.size(), false);
   source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
   return Status::OK();
@@ -591,23 +635,55 @@ Status PageFile::Close() {
   if (closed_) return Status::OK();
   RollbackUnit();
   Status s;
-  if (file_ != nullptr && writable_) {
-    s = Checkpoint(options_.busy_timeout_ms);
-    if (s.code() == StatusCode::kBusy) {
-      // Readers are still open: the log stays, complete and synced, and the
-      // next open applies it (P8).
-      if (wal_ != nullptr && !options_.sync_every_commit) s = wal_->Sync();
-      else s = Status::OK();
-    } else if (s.ok() && wal_ != nullptr) {
-      std::string log_path = wal_->path();
-      wal_.reset();
-      s = RemoveFile(log_path);
-    }
-  }
+  if (file_ != nullptr && writable_) s = CloseLog();
   wal_.reset();
   file_.reset();  // closing the descriptor releases the locks
   closed_ = true;
   return s;
+}
+
+Status PageFile::CloseLog() {
+  Status s = Checkpoint(options_.busy_timeout_ms);
+  if (s.ok()) {
+    if (wal_ == nullptr) return s;
+    const std::string log_path = wal_->path();
+    wal_.reset();
+    // The file holds every page and the log is empty: one left behind is
+    // spent, and the next open removes it.
+    (void)RemoveFile(log_path);
+    return Status::OK();
+  }
+  if (s.code() == StatusCode::kBusy) {
+    // Readers are still open: the log stays, complete and synced, and the
+    // next open applies it (P8).
+    if (wal_ == nullptr || options_.sync_every_commit) return Status::OK();
+    s = wal_->Sync();
+    if (s.ok()) return s;
+  }
+  if (failed_) s = failure_;
+  if (copy_started_) {
+    // The checkpoint record and its mark are synced: the log completes the
+    // copy at the next open, whatever the file holds now.
+    return Status::SavedInLog(s.message() + ". The changes are saved in " + wal_->path() +
+                              ", and the next open of the database by this program writes them "
+                              "into it");
+  }
+  // Not a page was written into the file: the units go, so that a failure
+  // to close means that nothing was written.
+  const std::string log_path = wal_->path();
+  const Status dropped = wal_->Abandon();
+  wal_.reset();
+  if (!dropped.ok()) {
+    return Status::IoError(s.message() + ". The log " + log_path +
+                           " that holds the changes could not be emptied either (" +
+                           dropped.message() +
+                           "): the next open of the database may still write them into it");
+  }
+  (void)RemoveFile(log_path);
+  return Status::IoError(s.message() + ". Nothing was written: the database is as it was " +
+                         (checkpoints_ == 0 ? std::string("when it was opened")
+                                            : "when it was last saved, before the changes "
+                                              "since then"));
 }
 
 std::string PageFile::Image() const {

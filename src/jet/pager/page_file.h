@@ -27,9 +27,17 @@
 //        crash the database file holds the state of the last checkpoint and
 //        the log holds every unit committed since (see wal.h).
 //   (P4) An image-backed PageFile keeps committed units in memory only.
-//   (P5) After a failed commit or checkpoint the PageFile refuses every
-//        further change (the cache may disagree with the disk); reopening
-//        recovers from the log.
+//   (P5) After a failed checkpoint the PageFile refuses every further
+//        change (the cache may disagree with the disk); reopening recovers
+//        from the log. A failed commit leaves no trace (the unit is cut
+//        from the log and rolled back).
+//   (P10) Close that fails says what was written. Before a page of the
+//        last checkpoint reached the file, the log's units are dropped (the
+//        log emptied and synced, or removed), so the file is as the last
+//        checkpoint left it: an IoError that says nothing was written. Once
+//        the copy began, the log holds every page, synced: kSavedInLog, and
+//        the next open finishes the copy. Readers only ever see a log that
+//        is synced after Close.
 //
 // Readers beside a writer. Two lock bytes (file.h) keep every reader on one
 // committed state for as long as it is open:
@@ -195,7 +203,9 @@ class PageFile {
   // REQUIRES: !in_unit().
   Status Checkpoint(int wait_ms = 0);
   // Checkpoints and releases the file and its locks. Safe to call twice. A
-  // log that open readers keep from being applied stays beside the file.
+  // log that open readers keep from being applied stays beside the file,
+  // synced. A failure is an IoError when nothing since the last checkpoint
+  // was written, kSavedInLog when the next open completes it (P10).
   Status Close();
 
   // The image of an in-memory PageFile as it stands (tests).
@@ -222,6 +232,9 @@ class PageFile {
   // Completes the checkpoint of a leftover log into `target` (W2) and
   // removes the log. REQUIRES: both lock bytes held exclusively.
   Status ApplyLog(const std::string& log_path, const WalContents& contents, OsFile& target);
+  // Close's part for the log: the last checkpoint, or what a failure of it
+  // leaves (P5, P10).
+  Status CloseLog();
   // Copies cached pages into `target` and syncs it.
   Status WritePagesBack(OsFile& target, const std::vector<uint32_t>& numbers);
   // Takes `byte` as `kind`, trying for up to `wait_ms`.
@@ -254,6 +267,9 @@ class PageFile {
   bool in_unit_ = false;
   bool failed_ = false;              // (P5)
   Status failed_status_;
+  Status failure_;                   // what made it fail
+  bool copy_started_ = false;        // a checkpoint began writing pages into the file
+  uint64_t checkpoints_ = 0;         // done since the file was opened
   struct Savepoint {
     uint32_t page_count;
     std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo;  // page -> image at the savepoint
@@ -263,6 +279,7 @@ class PageFile {
   std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo_;  // page -> image before the unit
   std::vector<uint32_t> unit_pages_;    // pages changed in the unit, in first-change order
   std::vector<uint32_t> logged_pages_;  // pages changed since the last checkpoint
+  std::vector<uint64_t> logged_sectors_;  // per logged page: its sector hashes in the file
   std::vector<bool> is_logged_;
   std::vector<uint64_t> base_hashes_;   // logged page -> its hash in the file (0 past its end)
 };

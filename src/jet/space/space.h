@@ -76,4 +76,9 @@ Status RemovePageFromUsageMap(PageFile& file, const Format& format, uint32_t map
 Result<bool> UsageMapHas(const PageFile& file, const Format& format, uint32_t map_pointer,
                          uint32_t page_number);
 
+// How many pages past the end of the file the global map marks used: none
+// in a whole file (Access marks the pages past the end free), some in a file
+// that was cut short, whose maps and indexes may still point at them.
+Result<uint32_t> UsedPagesPastEnd(const PageFile& file, const Format& format);
+
 }  // namespace jet

@@ -5,12 +5,17 @@
 // and is appended to error.log in the program's folder, as in the window.
 // Exit status 0 when every file reached the Finish state with no failure
 // reported on the way, 1 otherwise (a failed event import, for one, is
-// reported and the run still finishes); a command line that cannot be read
-// is refused with CLI11's message and its non-zero status.
+// reported and the run still finishes), 3 when the only failures were files
+// whose update was saved but not finished at close (the next open of the
+// file, by a run of this program, writes it in: its log beside the file
+// holds it); a command line that cannot be read is refused with CLI11's
+// message and its non-zero status.
 //
 // `--new-calendar FILE` instead makes an empty calendar: the three tables of
 // data/calendar-schema.sql, which the build puts into the program as a
 // string (calendar_schema.inc), so the program needs no file beside it.
+// It is made as FILE.new-NNNN beside FILE; what a killed run leaves so is
+// removed by the next run of either form on FILE.
 // Exit status 0 when FILE was made, 1 when not (an existing FILE is never
 // touched).
 #include <CLI/CLI.hpp>
@@ -44,6 +49,39 @@ bool CreateFailed(const std::string& file, const std::string& why) {
   return false;
 }
 
+// Removes what killed runs of --new-calendar left beside `file`: the
+// temporary calendars FILE.new-NNNN and their logs, unless a program has
+// one open for writing (another --new-calendar making it).
+void ClearLeftovers(const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path target = fs::absolute(file, ec);
+  if (ec) return;
+  const std::string prefix = target.filename().string() + ".new-";
+  std::vector<fs::path> temps;
+  for (const auto& entry : fs::directory_iterator(target.parent_path(), ec)) {
+    std::string rest = entry.path().filename().string();
+    if (!rest.starts_with(prefix)) continue;
+    rest.erase(0, prefix.size());
+    const bool log = rest.ends_with("-wal");
+    if (log) rest.resize(rest.size() - 4);
+    if (rest.empty() || rest.find_first_not_of("0123456789") != std::string::npos) continue;
+    const fs::path temp = target.parent_path() / (prefix + rest);
+    if (!log || !fs::exists(temp, ec)) temps.push_back(temp);
+  }
+  for (const fs::path& temp : temps) {
+    jet::OpenOptions writing;
+    writing.read_only = false;
+    writing.busy_timeout_ms = 0;
+    if (fs::exists(temp, ec) &&
+        jet::Database::Open(temp.string(), writing).status().code() == jet::StatusCode::kBusy) {
+      continue;
+    }
+    fs::remove(temp, ec);
+    fs::remove(temp.string() + "-wal", ec);
+  }
+}
+
 // Makes the calendar under a temporary name beside `file` and moves it to
 // `file` only once it is whole and closed: `file` never appears half made,
 // a run killed part way leaves at most the temporary file, and a file that
@@ -51,6 +89,7 @@ bool CreateFailed(const std::string& file, const std::string& why) {
 bool CreateCalendar(const std::string& file) {
   namespace fs = std::filesystem;
   std::error_code ec;
+  ClearLeftovers(file);
   if (fs::exists(file, ec)) return CreateFailed(file, "the file already exists; it is left as it is");
   const fs::path folder = fs::absolute(file, ec).parent_path();
   if (!fs::is_directory(folder, ec)) {
@@ -181,14 +220,24 @@ int main(int argc, char** argv) {
   CountingReporter reporter;
   errors::ScopedReporterEnvironment installed(reporter);
   bool all_finished = true;
+  int saved = 0;  // files saved but not finished, each reported once
   for (const std::string& file : files) {
+    ClearLeftovers(file);
     ConsoleView view(file);
     wizard::Update(view, file);
     std::fflush(stdout);
-    if (!view.Finished()) all_finished = false;
+    if (view.Finished()) continue;
+    // A close that failed leaves the closed connection behind.
+    const auto& connection = database::gDatabaseConnection;
+    if (connection && connection->State() == ado::adStateClosed && connection->Saved()) {
+      ++saved;
+    } else {
+      all_finished = false;
+    }
   }
   // A failed run leaves its connection open; releasing it writes what the
   // run did, and a failure to do so is reported like any other.
   database::gDatabaseConnection.reset();
-  return all_finished && reporter.reported() == 0 ? 0 : 1;
+  if (!all_finished || reporter.reported() > saved) return 1;
+  return saved > 0 ? 3 : 0;
 }

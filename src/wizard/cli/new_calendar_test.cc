@@ -75,4 +75,56 @@ TEST_F(NewCalendarTest, RefusalsLeaveNoFile) {
   EXPECT_EQ(errors::testing::ReadBytes(existing), "not made by us");
 }
 
+// What a killed --new-calendar leaves (the temporary calendar and its log)
+// goes at the next run on the same name; other files stay.
+TEST_F(NewCalendarTest, ClearsWhatAKilledRunLeft) {
+  const std::string made = Path("tessdata.mdb");
+  std::filesystem::copy_file(tessaly::testing::SharedPath("fixtures", "tessdata-blank.mdb"),
+                             made + ".new-1234");
+  std::ofstream(made + ".new-1234-wal", std::ios::binary) << "";
+  std::ofstream(made + ".new-99-wal", std::ios::binary) << "";
+  std::ofstream(made + ".new-notes", std::ios::binary) << "mine";
+  ASSERT_EQ(RunProcess({cli_, "--new-calendar", made}).exit_code, 0);
+  EXPECT_FALSE(std::filesystem::exists(made + ".new-1234"));
+  EXPECT_FALSE(std::filesystem::exists(made + ".new-1234-wal"));
+  EXPECT_FALSE(std::filesystem::exists(made + ".new-99-wal"));
+  EXPECT_EQ(errors::testing::ReadBytes(made + ".new-notes"), "mine");
+}
+
+#ifdef TESSALY_FAULT_INJECTOR
+// A close that fails says which it was: exit status 1 when nothing of the
+// update was written (an error on the first write), 3 when it was saved and
+// the next open finishes it (an error on the last sync of the file).
+TEST_F(NewCalendarTest, AFailedCloseTellsNothingWrittenFromSavedForTheNextOpen) {
+  const std::string calendar = Path("tessdata.mdb");
+  auto run = [&](const std::vector<std::string>& faults) {
+    std::filesystem::remove(calendar);
+    std::filesystem::copy_file(tessaly::testing::SharedPath("fixtures", "tessdata-2009.mdb"),
+                               calendar);
+    std::filesystem::permissions(calendar, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    std::vector<std::string> argv = {"env", "LD_PRELOAD=" TESSALY_FAULT_INJECTOR};
+    argv.insert(argv.end(), faults.begin(), faults.end());
+    argv.insert(argv.end(), {cli_, calendar});
+    return RunProcess(argv);
+  };
+  const auto counted = run({"F_COUNT=1"});
+  ASSERT_EQ(counted.exit_code, 0) << counted.err;
+  const std::string updated = errors::testing::ReadBytes(calendar);
+  // The last calls: the file's sync, the log emptied and synced, the folder.
+  const int calls = std::stoi(counted.err.substr(counted.err.find("fault-calls=") + 12));
+  const auto saved = run({"F_MODE=err", "F_AT=" + std::to_string(calls - 3)});
+  EXPECT_EQ(saved.exit_code, 3) << saved.err;
+  EXPECT_NE(saved.err.find("was saved but not finished"), std::string::npos) << saved.err;
+  EXPECT_EQ(Out({kJetdb, "check", calendar}), "No problems found.\n");
+  EXPECT_TRUE(errors::testing::ReadBytes(calendar) == updated);
+  const auto failed = run({"F_MODE=err", "F_AT=1"});
+  EXPECT_EQ(failed.exit_code, 1) << failed.err;
+  EXPECT_TRUE(errors::testing::ReadBytes(calendar) ==
+              errors::testing::ReadBytes(tessaly::testing::SharedPath("fixtures",
+                                                                      "tessdata-2009.mdb")));
+  EXPECT_FALSE(std::filesystem::exists(calendar + "-wal"));
+}
+#endif
+
 }  // namespace
