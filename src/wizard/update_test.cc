@@ -307,7 +307,8 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
     const std::string before = errors::testing::ReadBytes(copy.path());
     auto run = RunProcess({program, copy.path().string()});
     EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
-    EXPECT_EQ(run.out.find(std::string(kCompletedText)) != std::string::npos, d.finishes) << run.out;
+    EXPECT_EQ(run.out.find(": Update completed!") != std::string::npos, d.finishes) << run.out;
+    EXPECT_EQ(run.out.find("Finish"), std::string::npos) << "no button to click";
     size_t reports = 0;
     for (size_t at = 0; (at = run.err.find("An error has occurred.", at)) != std::string::npos; ++at) {
       ++reports;

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@
 
 #include "jet/database.h"
 #include "platform/console.h"
+#include "platform/file.h"
+#include "platform/path.h"
 #include "sql/ddl.h"
 #include "sql/session.h"
 #include "tools/jetdb/format.h"
@@ -54,11 +57,14 @@ constexpr size_t kFlushBytes = 1 << 20;
 constexpr size_t kExportFlushBytes = 64 << 10;
 
 int Fail(const std::string& file, const std::string& what) {
-  fmt::print(stderr, "jetdb: {}: {}\n", file, what);
+  fmt::print(stderr, "jetdb: {}: {}{}", file, what, platform::kLineEnd);
   return kExitFailure;
 }
 
+// Text put together here ends its lines in LF, written as the system ends
+// them; rows come from the formatter with their line ends already.
 bool WriteOut(std::string* buffer) {
+  if (platform::kLineEnd != "\n") *buffer = platform::WithLineEnds(*buffer);
   if (!buffer->empty() && std::fwrite(buffer->data(), 1, buffer->size(), stdout) != buffer->size()) {
     return false;
   }
@@ -267,7 +273,7 @@ int RunCheck(const std::string& file, const std::string& password) {
 
 // Reads all of `path` ("-": standard input) into *text.
 bool ReadInput(const std::string& path, std::string* text, std::string* why) {
-  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  std::FILE* in = path == "-" ? stdin : platform::OpenStdioFile(path, "rb");
   if (in == nullptr) {
     *why = std::strerror(errno);
     return false;
@@ -303,7 +309,7 @@ int RunImport(const std::string& file, const std::string& password, const std::s
   const auto give_up = [&](const std::string& what) {
     (*db)->Rollback();
     const jet::Status closed = (*db)->Close();
-    fmt::print(stderr, "jetdb: {}: {}\n", input_name, what);
+    fmt::print(stderr, "jetdb: {}: {}{}", input_name, what, platform::kLineEnd);
     if (!closed.ok()) Fail(file, closed.ToString());
     return kExitFailure;
   };
@@ -370,7 +376,7 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
     sql::Error error;
     if (!session.Execute(statements[i], &outcome, &error)) {
       FinishOutput(&out);
-      fmt::print(stderr, "statement {}: {}\n", i + 1, error.description);
+      fmt::print(stderr, "statement {}: {}{}", i + 1, error.description, platform::kLineEnd);
       const jet::Status closed = (*db)->Close();
       if (!closed.ok()) Fail(file, closed.ToString());
       return kExitFailure;
@@ -402,13 +408,13 @@ int RunCreate(const std::string& file, const std::string& sql_path, const std::s
   sql::Error error;
   size_t failed = 0;
   if (!sql::RunDdlScript(**db, script, &error, &failed)) {
-    fmt::print(stderr, "statement {}: {}\n", failed, error.description);
+    fmt::print(stderr, "statement {}: {}{}", failed, error.description, platform::kLineEnd);
     (void)(*db)->Close();
-    std::remove(file.c_str());
+    (void)platform::RemoveFile(file);
     return kExitFailure;
   }
   if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
-    std::remove(file.c_str());
+    (void)platform::RemoveFile(file);
     return Fail(file, closed.ToString());
   }
   return kExitOk;
@@ -424,6 +430,7 @@ int main(int argc, char** argv) {
   app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.footer("Exit status: 0 ok, 1 failure, 2 bad usage.");
+  app.set_version_flag("--version", std::string("jetdb ") + TESSALY_VERSION);
 
   std::string file;
   std::string table_name;
@@ -507,7 +514,11 @@ int main(int argc, char** argv) {
   try {
     app.parse(static_cast<int>(utf8_argv.size()), utf8_argv.data());
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
+    // Help and usage errors as CLI11 words them, in our lines.
+    std::ostringstream out, err;
+    const int code = app.exit(error, out, err);
+    std::fputs(platform::WithLineEnds(out.str()).c_str(), stdout);
+    std::fputs(platform::WithLineEnds(err.str()).c_str(), stderr);
     return code == 0 ? kExitOk : kExitUsage;
   }
 
@@ -516,7 +527,7 @@ int main(int argc, char** argv) {
   if (export_command->parsed()) {
     jetdb::OutputFormat format;
     if (!jetdb::ParseOutputFormat(format_name, &format)) {
-      fmt::print(stderr, "jetdb: unknown format {}\n", format_name);
+      fmt::print(stderr, "jetdb: unknown format {}{}", format_name, platform::kLineEnd);
       return kExitUsage;
     }
     return RunExport(file, password, table_name, format);
@@ -525,7 +536,7 @@ int main(int argc, char** argv) {
   if (import_command->parsed()) {
     jetdb::OutputFormat format;
     if (!jetdb::ParseOutputFormat(format_name, &format)) {
-      fmt::print(stderr, "jetdb: unknown format {}\n", format_name);
+      fmt::print(stderr, "jetdb: unknown format {}{}", format_name, platform::kLineEnd);
       return kExitUsage;
     }
     return RunImport(file, password, table_name, format, input_path);

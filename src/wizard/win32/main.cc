@@ -8,13 +8,12 @@
 #include "errors/reporter_environment.h"
 #include "wizard/win32/dialogs.h"
 #include "wizard/win32/main_window.h"
-#include "wizard/window_design.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
   wizard::win32::Win32ReporterEnvironment reporter;
   errors::ScopedReporterEnvironment installed(reporter);
   wizard::win32::Win32OpenFileDialog dialog;
-  wizard::win32::MainWindow window(std::string(wizard::kWindowsDefaultDatabase), dialog, instance);
+  wizard::win32::MainWindow window(wizard::DefaultDatabasePath(), dialog, instance);
   if (!window.is_open()) {
     MessageBoxW(nullptr, L"The window could not be created.", L"Tessaly Calendar Update",
                 MB_OK | MB_ICONSTOP);

@@ -9,6 +9,7 @@
 #include "platform/known_folders.h"
 #include "platform/system.h"
 #include "platform/unicode_win32.h"
+#include "platform/virtual_store.h"
 #include "wizard/virtual_store.h"
 #include "wizard/win32/dialogs.h"
 #include "wizard/win32/main_window.h"
@@ -112,7 +113,8 @@ class VirtualStoreOnWindowsTest : public ::testing::Test {
   void SetUp() override {
     const std::string local = platform::LocalAppDataFolder();
     ASSERT_FALSE(local.empty());
-    copy_ = VirtualStorePath(kWindowsDefaultDatabase, local, platform::VirtualisedFolders());
+    copy_ = platform::VirtualStorePath(kWindowsDefaultDatabase, local,
+                                       platform::VirtualisedFolders());
     ASSERT_EQ(copy_, local + "\\VirtualStore\\Program Files\\Tessaly Desktop Calendar\\tessdata.mdb");
     ASSERT_FALSE(std::filesystem::exists(Path(kWindowsDefaultDatabase)))
         << "a real calendar in this prefix; not touching it";
