@@ -17,6 +17,12 @@ std::string ProgramFolder();
 // The program's file name without its extension.
 std::string ProgramStem();
 
+// Marks the program as running until it ends, so that its installer can
+// refuse to replace or remove it meanwhile: on Windows the named mutex
+// kRunningMutex, which the installer looks for; nothing elsewhere.
+inline constexpr const char* kRunningMutex = "TessalyCalendarUpdate.Running";
+void MarkRunning();
+
 // The product name from the program's version information; empty when it
 // has none (as programs on POSIX systems do).
 std::string ProgramProductName();

@@ -105,7 +105,8 @@ void FormController::cmdButton1_Click() {
         controls_.DiscardQueuedInput();
         if (close_requested_) {
           controls_.Unload();
-        } else if (controls_.MainCaption() == kFinishCaption && controls_.IsEnabled(Button::kMain)) {
+        } else if (controls_.MainCaption() == kFinishCaption &&
+                   controls_.IsEnabled(Button::kMain)) {
           controls_.Focus(Button::kMain);
         }
         break;

@@ -55,7 +55,8 @@ TEST(VirtualStoreTest, TheUpdateWritesWhereTheCalendarReads) {
            Case{kInstalled, {kInstalled, kCopy}, {}, kCopy, true, false},     // the copy exists
            Case{kInstalled, {kCopy}, {}, kCopy, true, false},
            Case{kInstalled, {kInstalled}, {kInstalled}, kCopy, true, true},   // made now
-           Case{kInstalled, {}, {kInstalled}, kInstalled, false, false},      // missing: the open says so
+           Case{kInstalled, {}, {kInstalled}, kInstalled, false, false},      // missing: the open
+                                                                              // step says so
            Case{kOwn, {kOwn}, {kOwn}, kOwn, false, false},                    // not virtualised
        }) {
     FakeSystem system{c.files, c.denied};

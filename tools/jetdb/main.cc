@@ -37,6 +37,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/path.h"
+#include "platform/system.h"
 #include "sql/ddl.h"
 #include "sql/session.h"
 #include "tools/jetdb/format.h"
@@ -423,6 +424,7 @@ int RunCreate(const std::string& file, const std::string& sql_path, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::MarkRunning();
   CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql change it, create makes one.",
                "jetdb"};
   // "/tmp/x.mdb" is a file, also on Windows (subcommands take this over as

@@ -32,6 +32,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/path.h"
+#include "platform/system.h"
 #include "sql/ddl.h"
 #include "wizard/update.h"
 
@@ -157,6 +158,7 @@ class CountingReporter : public errors::SystemReporterEnvironment {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::MarkRunning();
   // The error log takes its month names from the user's locale.
   std::setlocale(LC_ALL, "");
 

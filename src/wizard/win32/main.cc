@@ -6,10 +6,12 @@
 #include <string>
 
 #include "errors/reporter_environment.h"
+#include "platform/system.h"
 #include "wizard/win32/dialogs.h"
 #include "wizard/win32/main_window.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  platform::MarkRunning();
   wizard::win32::Win32ReporterEnvironment reporter;
   errors::ScopedReporterEnvironment installed(reporter);
   wizard::win32::Win32OpenFileDialog dialog;

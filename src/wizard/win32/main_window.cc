@@ -67,9 +67,12 @@ class WindowDc {
 class MainWindow::Controls : public FormControls {
  public:
   explicit Controls(MainWindow& window) : window_(window) {}
-  void SetStatusText(std::string_view text) override { window_.SetText(ControlId::lblUpdate, text); }
+  void SetStatusText(std::string_view text) override {
+    window_.SetText(ControlId::lblUpdate, text);
+  }
   void ShowPath(const std::string& path) override {
-    window_.SetText(ControlId::txtDatabaseFile, path.empty() ? "" : window_.CompactedForPathBox(path));
+    window_.SetText(ControlId::txtDatabaseFile,
+                    path.empty() ? "" : window_.CompactedForPathBox(path));
   }
   std::string MainCaption() override { return window_.Text(ControlId::cmdButton1); }
   void SetMainCaption(std::string_view caption) override {
