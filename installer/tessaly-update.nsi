@@ -27,6 +27,7 @@ SetCompressor /SOLID lzma
 VIProductVersion "${FILEVERSION}"
 VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 VIAddVersionKey "FileDescription" "Setup of the ${PRODUCT}"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"

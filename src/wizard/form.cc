@@ -1,11 +1,11 @@
 // frmMain's behaviour over either toolkit's controls: see form.h.
 #include "wizard/form.h"
 
-#include <filesystem>
 #include <utility>
 
 #include "errors/guard.h"
 #include "platform/known_folders.h"
+#include "platform/path.h"
 #include "platform/system.h"
 #include "wizard/file_lookup.h"
 #include "wizard/virtual_store.h"
@@ -27,9 +27,11 @@ std::string DefaultDatabasePath() {
 #ifdef _WIN32
   return std::string(kWindowsDefaultDatabase);
 #else
-  return (std::filesystem::path(platform::WineDriveC()) / "Program Files" /
-          "Tessaly Desktop Calendar" / "tessdata.mdb")
-      .string();
+  std::string path = platform::WineDriveC();
+  for (const char* name : {"Program Files", "Tessaly Desktop Calendar", "tessdata.mdb"}) {
+    path = platform::JoinPath(path, name);
+  }
+  return path;
 #endif
 }
 

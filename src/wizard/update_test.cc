@@ -269,7 +269,7 @@ TEST_F(UpdateTest, BatchCommandTracesStatementsAndExitsByOutcome) {
       std::string::npos);
   auto failed = RunProcess({program, copy.path().string(), (folder_.path() / "none.mdb").string()});
   EXPECT_EQ(failed.exit_code, 1);
-  EXPECT_NE(failed.err.find("Module: \t\tfrmMain.OpenDatabase\r\n"), std::string::npos);
+  EXPECT_NE(failed.raw_err.find("Module: \t\tfrmMain.OpenDatabase\r\n"), std::string::npos);
   EXPECT_NE(errors::testing::ReadBytes(folder_.log()).find("In module: frmMain.OpenDatabase\r\n"),
             std::string::npos);
 }
@@ -314,7 +314,7 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
       ++reports;
     }
     EXPECT_EQ(reports, 1u) << run.err;
-    EXPECT_NE(run.err.find("Module: \t\t" + std::string(d.module) + "\r\n"), std::string::npos)
+    EXPECT_NE(run.raw_err.find("Module: \t\t" + std::string(d.module) + "\r\n"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find(d.description), std::string::npos) << run.err;
     if (!d.finishes) {
