@@ -73,11 +73,13 @@ sleep 3
 status=0
 "$wine64" "$setup" /S || status=$?
 check "setup refuses while a program runs" '[ "$status" -eq 3 ]'
-status=0
-# "_?=" runs the uninstaller in place, so that its exit status is its own.
-"$wine64" "$folder/uninstall.exe" /S '_?=C:\Program Files\Tessaly Calendar Update' || status=$?
+# The uninstaller hands over to a copy of itself at once, so its refusal
+# shows in what it leaves alone.
+"$wine64" "$folder/uninstall.exe" /S
+sleep 5
 check "the uninstaller refuses while a program runs" \
-  '[ "$status" -eq 3 ] && [ -f "$folder/jetdb.exe" ] && [ -f "$folder/uninstall.exe" ]'
+  '[ -f "$folder/tessaly-update.exe" ] && [ -f "$folder/uninstall.exe" ] &&
+   "$wine64" reg query "$key" >/dev/null 2>&1'
 exec 3>&-
 wait "$running" || true
 "$wineserver" -w
