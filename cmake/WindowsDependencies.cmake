@@ -35,7 +35,9 @@ endif()
 # wine-run.sh (Wine's own prefix in the build folder); building never runs
 # them, so a build needs no Wine.
 if(TESSALY_BUILD_TESTS)
-  find_program(TESSALY_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+  # Wine's 64-bit loader: our programs are all 64-bit, and some machines
+  # cannot run the 32-bit one.
+  find_program(TESSALY_WINE NAMES wine64 PATHS /usr/lib/wine)
   if(TESSALY_WINE)
     configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Draws the Windows window's images from src/wizard/window/calendar_clock.svg:
 
-  src/wizard/win32/resources/calendar_clock.ico      the icon, 16 and 32 pixels,
-                                                      24-bit colour with a mask
+  src/wizard/win32/resources/calendar_clock.ico      the icon, 16 and 32 pixels and
+                                                      the sizes Windows asks for at
+                                                      120 and 144 dpi (20, 24, 40,
+                                                      48), 24-bit colour with a mask
   src/wizard/win32/resources/calendar_clock_48.bmp   the window's picture, 48 x 48,
                                                       24-bit colour on the dialog grey
 
@@ -117,6 +119,8 @@ def icon_image(rows):
             if x % 8 == 7:
                 line.append(bits)
                 bits = 0
+        if size % 8:
+            line.append(bits << (8 - size % 8))
         line += b"\0" * (-len(line) % 4)
         mask += bytes(line)
     info = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 24, 0, len(colours) + len(mask),
@@ -138,7 +142,7 @@ def write_ico(path, images):
 def main():
     os.makedirs(OUT, exist_ok=True)
     write_ico(os.path.join(OUT, "calendar_clock.ico"),
-              [(size, icon_image(render(size))) for size in (16, 32)])
+              [(size, icon_image(render(size))) for size in (16, 20, 24, 32, 40, 48)])
     write_bmp(os.path.join(OUT, "calendar_clock_48.bmp"), render(48))
     return 0
 

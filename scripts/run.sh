@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
-scripts/build.sh
+scripts/build.sh programs
 if [ $# -gt 0 ]; then
   exec build/bin/tessaly-update-cli "$@"
 fi

@@ -9,8 +9,10 @@
 # desktop. The client area is measured on the screen (the run of the dialog
 # colour across its bottom row and down its left edge, less the frame's
 # innermost line, which has the same colour) and must be 455 x 199 pixels at
-# 96 dpi and 569 x 249 at 120, as the system reports it too; the script fails
-# otherwise.
+# 96 dpi and 569 x 249 at 120, as the system reports it too; and at each DPI
+# the path box must show a long path compacted to its own text rectangle,
+# file name whole (the window's test of it, when the tests are built). The
+# script fails otherwise.
 #   scripts/screenshots-windows.sh [BUILD]     (BUILD defaults to build-windows)
 # Installs what is missing first (scripts/bootstrap.sh).
 set -euo pipefail
@@ -18,11 +20,10 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-windows}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
-"$root/scripts/bootstrap.sh"
+"$root/scripts/bootstrap.sh" --tests
 out="$build/screenshots"
-wine="$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)"
+wine=/usr/lib/wine/wine64  # all our programs are 64-bit
 wineserver="$(dirname "$wine")/wineserver"
-[ -x "$wineserver" ] || wineserver="$(command -v wineserver)"
 fixture="$root/../shared/fixtures/tessdata-2009.mdb"
 
 if [ ! -f "$build/build.ninja" ]; then
@@ -85,6 +86,18 @@ for dpi in 96 120; do
     "$(winpath "$work/tessaly-window-shots.exe")" \
     'C:\Program Files\Tessaly Desktop Calendar\tessdata.mdb' "$work" "$suffix" "$out"
   "$wineserver" -w
+  # The path box at this DPI: a long path compacted to the box's own text
+  # rectangle, its file name whole (the window's test, at this prefix's DPI).
+  if [ -f "$build/bin/win32_window_test.exe" ]; then
+    if ! xvfb-run -a -s "-screen 0 1024x768x24" "$wine" "$build/bin/win32_window_test.exe" \
+        --gtest_filter='MainWindowTest.ThePathBoxShowsTheFileNameWhole*' >"$work/path-box.log" 2>&1 ||
+       ! grep -q "path box at $dpi dpi" "$work/path-box.log"; then
+      cat "$work/path-box.log"
+      status=1
+    fi
+    grep "path box at" "$work/path-box.log" || true
+    "$wineserver" -w
+  fi
 
   for page in ready not-found finish; do
     read -r _ got_dpi _ cw ch _ cx cy _ wx wy ww wh < "$work/$page$suffix.report"

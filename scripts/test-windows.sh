@@ -3,7 +3,9 @@
 # (scripts/build-windows.sh), runs every Windows test under Wine on a virtual
 # X display (the window's tests drive the real window), and then checks on
 # the Linux side what the Windows programs write (scripts/verify-windows.sh),
-# installs and uninstalls the installer silently (scripts/test-installer.sh),
+# runs the batch command as a user who may not write Program Files
+# (scripts/test-virtualstore.sh, as root), installs, upgrades and uninstalls
+# with the installer silently (scripts/test-installer.sh),
 # and takes the window's screenshots, checking its size (scripts/screenshots-windows.sh):
 #   scripts/test-windows.sh [BUILD]     (BUILD defaults to build-windows)
 # The Wine prefix is BUILD/wineprefix (wine-run.sh), with Wine's own fonts.
@@ -12,7 +14,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-windows}"
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
-"$root/scripts/bootstrap.sh"
+"$root/scripts/bootstrap.sh" --tests
 "$root/scripts/build-windows.sh" "$build"
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
@@ -23,8 +25,7 @@ mkdir -p "$WINEPREFIX"
 # drop a client's connection. (A server that an earlier, interrupted run
 # left for this prefix is stopped first: "wineserver -p" refuses to start
 # beside a running one.)
-wineserver="$(dirname "$(readlink -f /usr/lib/wine/wine64)")/wineserver"
-[ -x "$wineserver" ] || wineserver="$(command -v wineserver)"
+wineserver=/usr/lib/wine/wineserver
 "$wineserver" -k 2>/dev/null || true
 "$wineserver" -w 2>/dev/null || true
 "$wineserver" -p
@@ -48,6 +49,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" \
   ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600 \
   --repeat until-pass:2 || status=1
 "$root/scripts/verify-windows.sh" "$build" || status=1
+"$root/scripts/test-virtualstore.sh" "$build" || status=1
 "$root/scripts/test-installer.sh" "$build" || status=1
 "$root/scripts/screenshots-windows.sh" "$build" || status=1
 exit "$status"

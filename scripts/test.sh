@@ -5,7 +5,7 @@
 # checks the Windows programs' files on the Linux side and the installer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/bootstrap.sh
+scripts/bootstrap.sh --tests
 scripts/build.sh
 status=0
 ctest --test-dir build --output-on-failure --parallel "$(nproc)" || status=1

@@ -2,14 +2,12 @@
 // it; see connection.h.
 #include "ado/connection.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "ado/connection_string.h"
 #include "ado/error_numbers.h"
 #include "errors/guard.h"
 #include "errors/runtime_error.h"
 #include "jet/names.h"
+#include "platform/path.h"
 
 namespace ado {
 namespace {
@@ -149,11 +147,11 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
                        : "The connection string names no database file: there is no Dbq",
                    kEngineSource});
   }
-  std::filesystem::path path(*dbq);
-  if (path.is_relative()) {
+  std::string file = *dbq;
+  if (platform::IsRelativePath(file)) {
     if (std::optional<std::string> default_dir = parsed.Get("DefaultDir");
         default_dir && !default_dir->empty()) {
-      path = std::filesystem::path(*default_dir) / path;
+      file = platform::JoinPath(*default_dir, file);
     }
   }
 
@@ -165,13 +163,11 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
                    kEngineSource});
   }
 
-  const std::string file = path.string();
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
-  if (status.type() == std::filesystem::file_type::not_found) {
+  const platform::PathType type = platform::TypeOf(file);
+  if (type == platform::PathType::kNotFound) {
     Fail(errors_, {kProviderGeneralFailure, "Could not find file '" + file + "'.", kEngineSource});
   }
-  if (status.type() == std::filesystem::file_type::directory) {
+  if (type == platform::PathType::kFolder) {
     Fail(errors_, {kProviderGeneralFailure,
                    "'" + file + "' is a folder, not a database file.", kEngineSource});
   }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -68,6 +69,9 @@ class FakeReporterEnvironment : public ReporterEnvironment {
   std::string ProductName() override { return product_name; }
   std::string ExeName() override { return exe_name; }
   std::string AppPath() override { return app_path; }
+  std::string VirtualStoreTwin(const std::string& path) override {
+    return twin ? twin(path) : std::string();
+  }
 
   // "module line" of each message shown.
   std::vector<std::string> Reports() const {
@@ -89,6 +93,7 @@ class FakeReporterEnvironment : public ReporterEnvironment {
   std::string product_name = "Tessaly Desktop Calendar";
   std::string exe_name = "CalendarUpdate";
   std::string app_path;
+  std::function<std::string(const std::string&)> twin;  // none by default
   bool throw_from_box = false;
 };
 

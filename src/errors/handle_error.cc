@@ -4,11 +4,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "errors/pending_error.h"
 #include "platform/charset.h"
 #include "platform/file.h"
+#include "platform/path.h"
 
 namespace errors {
 namespace {
@@ -104,18 +106,38 @@ void HandleError(std::string_view strModule, bool bLog, std::string_view strExtr
   PendingError& pending = Pending();
   try {
     ReporterEnvironment& environment = CurrentReporterEnvironment();
-    const std::string message = BuildMessage(environment, pending, strModule, strExtraText);
+    std::string message = BuildMessage(environment, pending, strModule, strExtraText);
     if (bLog) {
+      std::string lost;  // why the entry could not be written anywhere
       try {
         // The folder path is used as given, even when it ends in a separator.
         std::string path = environment.AppPath();
         path += kPathSeparator;
         path += kLogFileName;
-        // A failure to log is not reported: the user still gets the message.
-        (void)platform::AppendAndSync(
-            path, platform::ToSystemCharset(BuildLogEntry(environment, pending, strModule)));
+        const std::string entry =
+            platform::ToSystemCharset(BuildLogEntry(environment, pending, strModule));
+        platform::Error logged = platform::AppendAndSync(path, entry);
+        // A program installed under Program Files may not write there: its
+        // log goes where Windows would have redirected a virtualised
+        // program's write.
+        if (const std::string twin = logged.ok() ? "" : environment.VirtualStoreTwin(path);
+            !twin.empty()) {
+          (void)platform::MakeFolders(platform::ParentFolder(twin));
+          if (platform::Error second = platform::AppendAndSync(twin, entry); second.ok()) {
+            logged = second;
+          }
+        }
+        if (!logged.ok()) lost = logged.message();
+      } catch (const std::exception& e) {
+        lost = e.what();
       } catch (...) {
-        // The entry is lost; the user still gets the message.
+        lost = "unknown failure";
+      }
+      if (kTellLostLogEntry && !lost.empty()) {
+        std::string note(strExtraText.empty() ? "" : " ");
+        note += kLostLogNote;
+        note += lost;
+        message.insert(message.size() - kCrLf.size(), note);
       }
     }
     if (!bNoMessage) environment.ShowMessage(message, kErrorBoxTitle, kErrorBoxStyle);

@@ -9,8 +9,13 @@
 //   3. if asked, shows the message in a modal box and waits for it to close;
 //   4. clears the pending failure.
 // It has no failure path of its own: when error.log cannot be opened or
-// written (a read-only program folder, say), the entry is lost and the rest
-// goes on as usual; nothing throws out of it. It keeps nothing between calls.
+// written in the program's folder (a read-only folder, say), the entry goes
+// to the log's VirtualStore twin where the system has one (Windows: a
+// program installed under Program Files), its folders made; when it cannot
+// be written there either, it is lost and the rest goes on as usual, on
+// Windows with the reason at the end of the message (kLostLogNote, before
+// its last CR LF), so that no entry is lost silently. Nothing throws out of
+// it. It keeps nothing between calls.
 //
 // The message (CR LF line ends, tabs as shown as \t):
 //   An error has occurred.\r\n\r\n
@@ -45,10 +50,13 @@ namespace errors {
 inline constexpr std::string_view kErrorBoxTitle = "Application Error";
 inline constexpr int32_t kErrorBoxStyle = kOkOnly | kInformation;  // 64
 inline constexpr std::string_view kLogFileName = "error.log";
+inline constexpr std::string_view kLostLogNote = "This error could not be logged: ";
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kTellLostLogEntry = true;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr bool kTellLostLogEntry = false;
 #endif
 
 // Reports the pending failure as raised in `strModule` (the failing

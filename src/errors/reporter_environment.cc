@@ -2,17 +2,14 @@
 #include "errors/reporter_environment.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "platform/system.h"
+#include "platform/virtual_store.h"
 
 namespace errors {
 namespace {
 
 ReporterEnvironment* installed_environment = nullptr;
-
-// The running program's file, empty when the system does not tell.
-std::filesystem::path ProgramFile() { return std::filesystem::path(platform::ProgramFile()); }
 
 bool IsHourConversion(char c) { return c == 'H' || c == 'I' || c == 'k' || c == 'l'; }
 
@@ -46,16 +43,15 @@ std::string SystemReporterEnvironment::ProductName() {
   return name.empty() ? std::string(kProductName) : name;
 }
 
-std::string SystemReporterEnvironment::ExeName() {
-  const std::filesystem::path file = ProgramFile();
-  if (file.empty()) return std::filesystem::path(platform::ProgramShortName()).stem().string();
-  return file.stem().string();
-}
+std::string SystemReporterEnvironment::ExeName() { return platform::ProgramStem(); }
 
 std::string SystemReporterEnvironment::AppPath() {
-  const std::filesystem::path file = ProgramFile();
-  if (file.empty()) return ".";
-  return file.parent_path().string();
+  const std::string folder = platform::ProgramFolder();
+  return folder.empty() ? "." : folder;
+}
+
+std::string SystemReporterEnvironment::VirtualStoreTwin(const std::string& path) {
+  return platform::VirtualStorePath(path);
 }
 
 ReporterEnvironment& CurrentReporterEnvironment() {

@@ -50,6 +50,9 @@ class ReporterEnvironment {
   virtual std::string ExeName() = 0;
   // The folder that holds the running program's file.
   virtual std::string AppPath() = 0;
+  // Where Windows would redirect a virtualised program's write to `path`
+  // (platform/virtual_store.h); empty where nothing is redirected.
+  virtual std::string VirtualStoreTwin(const std::string& path) = 0;
 };
 
 // The environment of this platform: the local clock; month names and time
@@ -67,6 +70,7 @@ class SystemReporterEnvironment : public ReporterEnvironment {
   std::string ProductName() override;
   std::string ExeName() override;
   std::string AppPath() override;
+  std::string VirtualStoreTwin(const std::string& path) override;
 };
 
 // The environment in use: the installed one, else a SystemReporterEnvironment.

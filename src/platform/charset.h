@@ -9,8 +9,11 @@
 namespace platform {
 
 // UTF-8 text in the system's 8-bit character set: the ANSI code page on
-// Windows (characters it lacks become "?"), UTF-8 unchanged elsewhere.
+// Windows (characters it lacks become its default character, "?", never a
+// look-alike), UTF-8 unchanged elsewhere.
 std::string ToSystemCharset(std::string_view utf8);
+// Text in the system's 8-bit character set as UTF-8.
+std::string FromSystemCharset(std::string_view text);
 
 // Text in `codeset` (a name as nl_langinfo(CODESET) gives it) converted to
 // UTF-8. UTF-8 and ASCII texts and unknown codesets come back unchanged; a

@@ -10,6 +10,8 @@ namespace platform {
 
 std::string ToSystemCharset(std::string_view utf8) { return std::string(utf8); }
 
+std::string FromSystemCharset(std::string_view text) { return std::string(text); }
+
 namespace {
 
 bool IsUtf8Compatible(std::string_view codeset) {

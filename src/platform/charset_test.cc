@@ -17,7 +17,9 @@ namespace {
 TEST(ToSystemCharsetTest, TheAnsiCodePageWithQuestionMarksForWhatItLacks) {
   ASSERT_EQ(GetACP(), 1252u) << "the expectations are those of Western European Windows";
   EXPECT_EQ(ToSystemCharset("M\xC3\xA4r \xE2\x80\x93 \xD0\xBC"), "M\xE4r \x96 ?");
+  EXPECT_EQ(ToSystemCharset("\xC4\x81"), "?");  // no look-alike "a"
   EXPECT_EQ(ToSystemCharset(""), "");
+  EXPECT_EQ(FromSystemCharset("M\xE4r \x96"), "M\xC3\xA4r \xE2\x80\x93");
 }
 #else
 TEST(ToSystemCharsetTest, Utf8IsThisSystemsCharset) {

@@ -2,24 +2,31 @@
 #include <windows.h>
 
 #include "platform/charset.h"
+#include "platform/unicode_win32.h"
 
 namespace platform {
 
 std::string ToSystemCharset(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int wide_length =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (wide_length <= 0) return std::string(utf8);
-  std::wstring wide(static_cast<size_t>(wide_length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                      wide_length);
-  const int ansi_length =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, nullptr, 0, "?", nullptr);
-  if (ansi_length <= 0) return std::string(utf8);
-  std::string ansi(static_cast<size_t>(ansi_length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, ansi.data(), ansi_length, "?",
-                      nullptr);
+  const std::wstring wide = Widen(utf8);
+  if (wide.empty()) return {};
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                         static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                         nullptr);
+  if (length <= 0) return std::string(utf8);
+  std::string ansi(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                      ansi.data(), length, nullptr, nullptr);
   return ansi;
+}
+
+std::string FromSystemCharset(std::string_view text) {
+  if (text.empty()) return {};
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return Narrow(wide);
 }
 
 std::string LocaleTextToUtf8(std::string_view text, std::string_view) { return std::string(text); }

@@ -19,4 +19,9 @@ enum class Lookup {
 // listed.
 Lookup LookUpFile(const std::string& path);
 
+// True when this user may not open the existing file `path` for writing
+// (its permissions, a read-only file or medium). False when it opens, and
+// for every other failure (missing, in use), which the open step reports.
+bool WriteAccessDenied(const std::string& path);
+
 }  // namespace platform

@@ -1,5 +1,7 @@
 // The file lookup on POSIX systems; see file_lookup.h.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -25,6 +27,16 @@ Lookup LookUpFile(const std::string& path) {
     }
   }
   return S_ISREG(status.st_mode) ? Lookup::kOrdinaryFile : Lookup::kNotListed;
+}
+
+bool WriteAccessDenied(const std::string& path) {
+  // Non-blocking, so that a fifo cannot hold the question up.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return false;
+  }
+  return errno == EACCES || errno == EPERM || errno == EROFS;
 }
 
 }  // namespace platform

@@ -31,4 +31,17 @@ Lookup LookUpFile(const std::string& path) {
   return (attributes & kNotListed) != 0 ? Lookup::kNotListed : Lookup::kOrdinaryFile;
 }
 
+bool WriteAccessDenied(const std::string& path) {
+  // Sharing everything, so that a program that has the file open (the
+  // calendar) does not make it look denied.
+  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    return false;
+  }
+  return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 }  // namespace platform

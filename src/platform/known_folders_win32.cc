@@ -34,4 +34,6 @@ std::vector<std::string> VirtualisedFolders() {
   return folders;
 }
 
+std::string WineDriveC() { return {}; }
+
 }  // namespace platform

@@ -11,6 +11,17 @@ std::string ProgramFile();
 // The name the program was started under, without folder (when
 // ProgramFile is empty).
 std::string ProgramShortName();
+// The folder that holds the program's file; empty when the system does not
+// tell.
+std::string ProgramFolder();
+// The program's file name without its extension.
+std::string ProgramStem();
+
+// Marks the program as running until it ends, so that its installer can
+// refuse to replace or remove it meanwhile: on Windows the named mutex
+// kRunningMutex, which the installer looks for; nothing elsewhere.
+inline constexpr const char* kRunningMutex = "TessalyCalendarUpdate.Running";
+void MarkRunning();
 
 // The product name from the program's version information; empty when it
 // has none (as programs on POSIX systems do).

@@ -29,6 +29,8 @@ std::string ProgramFile() {
 
 std::string ProgramShortName() { return program_invocation_short_name; }
 
+void MarkRunning() {}
+
 std::string ProgramProductName() { return {}; }
 
 LocalTime LocalNow() {

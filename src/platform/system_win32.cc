@@ -38,6 +38,12 @@ std::string ProgramShortName() {
   return slash == std::string::npos ? file : file.substr(slash + 1);
 }
 
+void MarkRunning() {
+  // Held, never closed: the system lets go of it when the program ends.
+  static const HANDLE mutex = CreateMutexW(nullptr, FALSE, Widen(kRunningMutex).c_str());
+  (void)mutex;
+}
+
 std::string ProgramProductName() {
   const std::wstring file = Widen(ProgramFile());
   DWORD ignored = 0;

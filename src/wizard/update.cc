@@ -11,13 +11,16 @@
 
 namespace wizard {
 
-void Update(UpdateView& view, const std::string& strDatabaseFile) {
+void Update(UpdateView& view, const std::string& strDatabaseFile,
+            const VirtualStoreSystem& system) {
   std::vector<std::string> records;  // released on return, whichever way (U5)
   database::Flag success = database::kFalse;
   errors::Guarded("frmMain.Update", [&] {
     view.SetStatusText(kWaitText);
     view.YieldToEvents();
-    database::OpenDatabase(strDatabaseFile, success);
+    const UpdateTarget target = TargetForUpdate(strDatabaseFile, system);  // (U6)
+    if (target.is_copy) view.UpdatingCopy(target.path, target.made);
+    database::OpenDatabase(target.path, success);
     if (!success) return;
     yeardata::LoadDateRecords(records);
     database::InitDates(records, success);
@@ -29,6 +32,10 @@ void Update(UpdateView& view, const std::string& strDatabaseFile) {
     view.SetMainButtonEnabled(true);
     view.SetCancelEnabled(false);
   });
+}
+
+void Update(UpdateView& view, const std::string& strDatabaseFile) {
+  Update(view, strDatabaseFile, ThisSystemsVirtualStore());
 }
 
 }  // namespace wizard

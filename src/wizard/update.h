@@ -24,10 +24,17 @@
 //   (U4) Any other failure (the view, the year data, the close) is reported
 //        once as "frmMain.Update" line 0 and leaves the state reached.
 //   (U5) The record array lives for one run and is released on every path.
+//   (U6) Where Windows virtualises the calendar, the run updates the file
+//        the calendar reads (virtual_store.h): the VirtualStore copy of the
+//        file named when there is one, or one it makes when the user may not
+//        change the file in place; it tells the view before the open step.
+//        A copy that cannot be made is reported as in (U4).
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "wizard/virtual_store.h"
 
 namespace wizard {
 
@@ -48,10 +55,20 @@ class UpdateView {
   // Processes the window's pending events once, painting included, and
   // returns (U1).
   virtual void YieldToEvents() = 0;
+  // The run updates `copy`, the VirtualStore copy of the file it was given;
+  // `made` when the run has just made it (U6).
+  virtual void UpdatingCopy(const std::string& copy, bool made) {
+    (void)copy;
+    (void)made;
+  }
 };
 
-// Runs the whole update on `strDatabaseFile` (read once, as the open step's
-// argument). No result: the view's final state tells how it went.
+// Runs the whole update on `strDatabaseFile` (read once, at the start),
+// or on its VirtualStore copy (U6), with `system`'s VirtualStore. No result:
+// the view's final state tells how it went.
+void Update(UpdateView& view, const std::string& strDatabaseFile,
+            const VirtualStoreSystem& system);
+// The same with this system's VirtualStore.
 void Update(UpdateView& view, const std::string& strDatabaseFile);
 
 }  // namespace wizard

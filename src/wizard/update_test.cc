@@ -283,7 +283,7 @@ TEST_F(UpdateTest, BatchCommandTracesStatementsAndExitsByOutcome) {
       std::string::npos);
   auto failed = RunProcess({program, copy.path().string(), (folder_.path() / "none.mdb").string()});
   EXPECT_EQ(failed.exit_code, 1);
-  EXPECT_NE(failed.err.find("Module: \t\tfrmMain.OpenDatabase\r\n"), std::string::npos);
+  EXPECT_NE(failed.raw_err.find("Module: \t\tfrmMain.OpenDatabase\r\n"), std::string::npos);
   EXPECT_NE(errors::testing::ReadBytes(folder_.log()).find("In module: frmMain.OpenDatabase\r\n"),
             std::string::npos);
 }
@@ -321,13 +321,14 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
     const std::string before = errors::testing::ReadBytes(copy.path());
     auto run = RunProcess({program, copy.path().string()});
     EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
-    EXPECT_EQ(run.out.find(std::string(kCompletedText)) != std::string::npos, d.finishes) << run.out;
+    EXPECT_EQ(run.out.find(": Update completed!") != std::string::npos, d.finishes) << run.out;
+    EXPECT_EQ(run.out.find("Finish"), std::string::npos) << "no button to click";
     size_t reports = 0;
     for (size_t at = 0; (at = run.err.find("An error has occurred.", at)) != std::string::npos; ++at) {
       ++reports;
     }
     EXPECT_EQ(reports, 1u) << run.err;
-    EXPECT_NE(run.err.find("Module: \t\t" + std::string(d.module) + "\r\n"), std::string::npos)
+    EXPECT_NE(run.raw_err.find("Module: \t\t" + std::string(d.module) + "\r\n"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find(d.description), std::string::npos) << run.err;
     if (!d.finishes) {

@@ -1,55 +1,52 @@
-// Where Windows keeps a virtualised program's own copy of a file.
-//
-// The calendar is an old 32-bit program without an elevation manifest, so on
-// Windows Vista and later its writes into the protected folders (both Program
-// Files folders, the Windows folder, ProgramData) are redirected into the
-// user's %LOCALAPPDATA%\VirtualStore, under the same path without the drive:
-//
-//   C:\Program Files\Tessaly Desktop Calendar\tessdata.mdb
-//   -> %LOCALAPPDATA%\VirtualStore\Program Files\Tessaly Desktop Calendar\tessdata.mdb
-//
-// From its first write on, the calendar reads that copy, and the file under
-// Program Files stays as the installer left it. This program declares its
-// privileges in its manifest and so is never redirected: it must look for the
-// copy itself, and update the copy when there is one.
+// The calendar's file where Windows virtualises the calendar
+// (platform/virtual_store.h): the copy the calendar reads, and the copy an
+// update makes when the user may not change the file in place, as the
+// calendar's own first write would have made it.
 #pragma once
 
+#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "platform/error.h"
 
 namespace wizard {
 
-// The protected folders of a Windows installed on C:.
-std::vector<std::string> UsualVirtualisedFolders();
+// What these rules ask of the system; tests give their own.
+struct VirtualStoreSystem {
+  std::string local_app_data;                    // empty: no VirtualStore
+  std::vector<std::string> virtualised_folders;
+  // True for an ordinary file, as the load check's lookup lists one.
+  std::function<bool(const std::string& path)> is_file;
+  // True when this user may not open the existing file for writing.
+  std::function<bool(const std::string& path)> write_denied;
+  // Copies `from` to the new file `to` (folders made on the way), whole or
+  // not at all.
+  std::function<platform::Error(const std::string& from, const std::string& to)> copy;
+};
 
-// The VirtualStore path of `path` for the user whose local application data
-// folder is `local_app_data`, or the empty string when `path` is not inside
-// one of `virtualised_folders` (or either text is empty).
-//
-// Paths are absolute Windows paths on a drive ("C:\..."); "/" counts as "\",
-// runs of separators as one, "." and ".." components are resolved, a leading
-// "\\?\" is ignored, and folders are compared without regard to ASCII case.
-// The result uses "\" throughout and keeps the spelling of `path` below its
-// drive. A UNC path or a relative one is never virtualised.
-std::string VirtualStorePath(std::string_view path, std::string_view local_app_data,
-                             const std::vector<std::string>& virtualised_folders);
-
-// The file the calendar uses for `path`: its VirtualStore copy when
-// `copy_exists` says there is one, else `path` itself. `copy_exists` is asked
-// only about a VirtualStore path.
-template <typename CopyExists>
-std::string PreferVirtualStoreCopy(const std::string& path, std::string_view local_app_data,
-                                   const std::vector<std::string>& virtualised_folders,
-                                   CopyExists copy_exists) {
-  std::string copy = VirtualStorePath(path, local_app_data, virtualised_folders);
-  if (!copy.empty() && copy_exists(copy)) return copy;
-  return path;
-}
-
-// The same with this system's folders, and a copy that counts when the load
-// check's lookup lists it as an ordinary file. Unchanged on systems without a
+// This system's: the user's folders, the load check's lookup, the
+// platform's access test and copy. Never virtualises on systems without a
 // VirtualStore.
+VirtualStoreSystem ThisSystemsVirtualStore();
+
+// The file the calendar uses for `path`: its VirtualStore copy when there is
+// one, else `path` itself. Only a VirtualStore path is looked up.
+std::string PreferVirtualStoreCopy(const std::string& path, const VirtualStoreSystem& system);
 std::string PreferVirtualStoreCopy(const std::string& path);
+
+// The file an update of `path` writes.
+struct UpdateTarget {
+  std::string path;
+  bool is_copy = false;  // the VirtualStore copy of the file named
+  bool made = false;     // ... made just now
+};
+// Its VirtualStore copy when there is one. Else, when `path` lies in a
+// virtualised folder and this user may not write it, a copy made now in
+// the VirtualStore, which the calendar reads from then on, as Windows would
+// have made it at the calendar's first write. Else `path`. Throws
+// errors::RuntimeError 75 "Path/File access error" when the copy cannot be
+// made; no part of it is left then.
+UpdateTarget TargetForUpdate(const std::string& path, const VirtualStoreSystem& system);
 
 }  // namespace wizard

@@ -94,6 +94,8 @@ ProcessResult internal::RunProgram(const std::vector<std::string>& argv,
   }
   close(out_pipe[0]);
   close(err_pipe[0]);
+  result.raw_out = result.out;  // LF line ends already
+  result.raw_err = result.err;
 
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {

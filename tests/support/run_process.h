@@ -8,11 +8,17 @@
 
 namespace tessaly::testing {
 
+// Our programs end their lines in CR LF on Windows (platform::kLineEnd);
+// `out` and `err` hold the text with LF line ends on every system, as a
+// text-mode reader takes it, so that tests compare lines alike everywhere.
+// `raw_out` and `raw_err` hold the bytes as written.
 struct ProcessResult {
   int exit_code = -1;  // -1: could not start, or ended by a signal
   std::string out;
   std::string err;
   std::string error;   // why it could not be started or waited for
+  std::string raw_out;
+  std::string raw_err;
 };
 
 namespace internal {

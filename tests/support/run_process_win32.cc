@@ -40,6 +40,15 @@ void Drain(HANDLE pipe, std::string* sink) {
   while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink->append(buffer, got);
 }
 
+// CR LF as LF.
+std::string WithoutCarriageReturns(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  }
+  return out;
+}
+
 std::wstring FindProgram(const std::string& program) {
   std::wstring name = platform::Widen(program);
   wchar_t found[MAX_PATH];
@@ -96,9 +105,11 @@ ProcessResult internal::RunProgram(const std::vector<std::string>& argv,
     result.error = "cannot start " + argv[0];
     return result;
   }
-  std::thread errors(Drain, err_read, &result.err);
-  Drain(out_read, &result.out);
+  std::thread errors(Drain, err_read, &result.raw_err);
+  Drain(out_read, &result.raw_out);
   errors.join();
+  result.out = WithoutCarriageReturns(result.raw_out);
+  result.err = WithoutCarriageReturns(result.raw_err);
   CloseHandle(out_read);
   CloseHandle(err_read);
   WaitForSingleObject(process.hProcess, INFINITE);

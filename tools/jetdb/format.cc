@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "jet/ole_date.h"
+#include "platform/console.h"
 
 namespace jetdb {
 namespace {
@@ -515,7 +516,7 @@ void RowFormatter::AppendHeader(std::string* out) const {
     if (i != 0) out->push_back(',');
     out->append(names_[i]);
   }
-  out->push_back('\n');
+  out->append(platform::kLineEnd);
 }
 
 void RowFormatter::AppendRow(const jet::Row& row, OutputBuffer* out) const {
@@ -531,8 +532,8 @@ void RowFormatter::AppendRow(const jet::Row& row, OutputBuffer* out) const {
       value_bytes += value.binary().size();
     }
   }
-  char* p = out->Room(keys_size_ + 3 + count * kMaxValueText + (json ? 6 : 2) * value_bytes +
-                      kSlack);
+  char* p = out->Room(keys_size_ + 2 + platform::kLineEnd.size() + count * kMaxValueText +
+                      (json ? 6 : 2) * value_bytes + kSlack);
   if (json) {
     if (count == 0) *p++ = '{';
     for (size_t i = 0; i < count; ++i) {
@@ -550,7 +551,7 @@ void RowFormatter::AppendRow(const jet::Row& row, OutputBuffer* out) const {
       p = PutValue<OutputFormat::kCsv>(p, row.values[i]);
     }
   }
-  *p++ = '\n';
+  for (const char c : platform::kLineEnd) *p++ = c;
   out->Commit(p);
 }
 

@@ -116,8 +116,8 @@ class RowFormatter {
   // CSV: the line of column names. JSON lines: nothing.
   void AppendHeader(OutputBuffer* out) const;
   void AppendHeader(std::string* out) const;
-  // One line, newline included. REQUIRES: row came from a scan of the table
-  // this formatter was made for.
+  // One line, its line end (platform::kLineEnd) included. REQUIRES: row came
+  // from a scan of the table this formatter was made for.
   void AppendRow(const jet::Row& row, OutputBuffer* out) const;
   void AppendRow(const jet::Row& row, std::string* out) const;
 

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/console.h"
+
 namespace jetdb {
 namespace {
 
@@ -262,6 +264,9 @@ class RowFormatterTest : public ::testing::Test {
   jet::Row row_;
 };
 
+// Lines end as the system ends them; data keeps its own line breaks.
+const std::string kEnd(platform::kLineEnd);
+
 TEST_F(RowFormatterTest, JsonLineHasEveryKeyInColumnOrder) {
   const RowFormatter formatter(OutputFormat::kJsonLines, table_);
   std::string out;
@@ -272,8 +277,7 @@ TEST_F(RowFormatterTest, JsonLineHasEveryKeyInColumnOrder) {
             R"({"Id":-7,"Name, \"quoted\"":"line1\u000aline2, \"x\"","Flag":true,"Price":"3.5000",)"
             R"("Ratio":0.1,"When":"2010-01-01T12:00:00","Blob":"01ab",)"
             R"("Key":"{8E39276A-BCA8-4AC4-891E-49911D8438DD}","Amount":"-12.34","Missing":null,)"
-            R"("Small":-94.43})"
-            "\n");
+            R"("Small":-94.43})" + kEnd);
   const auto parsed = nlohmann::ordered_json::parse(out);
   ASSERT_EQ(parsed.size(), table_.columns.size());
   size_t i = 0;
@@ -284,18 +288,19 @@ TEST_F(RowFormatterTest, CsvKeepsNullApartFromEmptyText) {
   const RowFormatter formatter(OutputFormat::kCsv, table_);
   std::string out;
   formatter.AppendHeader(&out);
-  EXPECT_EQ(out, "Id,\"Name, \"\"quoted\"\"\",Flag,Price,Ratio,When,Blob,Key,Amount,Missing,Small\n");
+  EXPECT_EQ(out, "Id,\"Name, \"\"quoted\"\"\",Flag,Price,Ratio,When,Blob,Key,Amount,Missing,Small" +
+                     kEnd);
   out.clear();
   formatter.AppendRow(row_, &out);
   EXPECT_EQ(out,
             "-7,\"line1\nline2, \"\"x\"\"\",true,3.5000,0.1,2010-01-01T12:00:00,01ab,"
-            "{8E39276A-BCA8-4AC4-891E-49911D8438DD},-12.34,,-94.43\n");
+            "{8E39276A-BCA8-4AC4-891E-49911D8438DD},-12.34,,-94.43" + kEnd);
   out.clear();
   row_.values[9] = jet::Value::Bytes(jet::Value::Kind::kText, "");
   row_.values[4] = jet::Value::Real(jet::Value::Kind::kDouble, std::nan(""));
   formatter.AppendRow(row_, &out);
   EXPECT_NE(out.find(",,2010-01-01T12:00:00,"), std::string::npos) << out;
-  EXPECT_NE(out.find(",\"\",-94.43\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(",\"\",-94.43" + kEnd), std::string::npos) << out;
 }
 
 TEST_F(RowFormatterTest, RowsFollowEachOtherInOneBuffer) {

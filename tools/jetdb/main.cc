@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@
 
 #include "jet/database.h"
 #include "platform/console.h"
+#include "platform/file.h"
+#include "platform/path.h"
+#include "platform/system.h"
 #include "sql/ddl.h"
 #include "sql/session.h"
 #include "tools/jetdb/format.h"
@@ -60,7 +64,7 @@ constexpr size_t kFlushBytes = 1 << 20;
 constexpr size_t kExportFlushBytes = 64 << 10;
 
 int Fail(const std::string& file, const std::string& what) {
-  fmt::print(stderr, "jetdb: {}: {}\n", file, what);
+  fmt::print(stderr, "jetdb: {}: {}{}", file, what, platform::kLineEnd);
   return kExitFailure;
 }
 
@@ -68,11 +72,15 @@ int Fail(const std::string& file, const std::string& what) {
 // or saved the changes for the next open to finish.
 int CloseFailed(const std::string& file, const jet::Status& status) {
   if (status.code() != jet::StatusCode::kSavedInLog) return Fail(file, status.ToString());
-  fmt::print(stderr, "jetdb: {}: saved but not finished: {}\n", file, status.message());
+  fmt::print(stderr, "jetdb: {}: saved but not finished: {}{}", file, status.message(),
+             platform::kLineEnd);
   return kExitSaved;
 }
 
+// Text put together here ends its lines in LF, written as the system ends
+// them; rows come from the formatter with their line ends already.
 bool WriteOut(std::string* buffer) {
+  if (platform::kLineEnd != "\n") *buffer = platform::WithLineEnds(*buffer);
   if (!buffer->empty() && std::fwrite(buffer->data(), 1, buffer->size(), stdout) != buffer->size()) {
     return false;
   }
@@ -281,7 +289,7 @@ int RunCheck(const std::string& file, const std::string& password) {
 
 // Reads all of `path` ("-": standard input) into *text.
 bool ReadInput(const std::string& path, std::string* text, std::string* why) {
-  std::FILE* in = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+  std::FILE* in = path == "-" ? stdin : platform::OpenStdioFile(path, "rb");
   if (in == nullptr) {
     *why = std::strerror(errno);
     return false;
@@ -317,7 +325,7 @@ int RunImport(const std::string& file, const std::string& password, const std::s
   const auto give_up = [&](const std::string& what) {
     (*db)->Rollback();
     const jet::Status closed = (*db)->Close();
-    fmt::print(stderr, "jetdb: {}: {}\n", input_name, what);
+    fmt::print(stderr, "jetdb: {}: {}{}", input_name, what, platform::kLineEnd);
     if (!closed.ok()) Fail(file, closed.ToString());
     return kExitFailure;
   };
@@ -384,7 +392,7 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
     sql::Error error;
     if (!session.Execute(statements[i], &outcome, &error)) {
       FinishOutput(&out);
-      fmt::print(stderr, "statement {}: {}\n", i + 1, error.description);
+      fmt::print(stderr, "statement {}: {}{}", i + 1, error.description, platform::kLineEnd);
       const jet::Status closed = (*db)->Close();
       if (!closed.ok()) CloseFailed(file, closed);
       return kExitFailure;
@@ -419,16 +427,16 @@ int RunCreate(const std::string& file, const std::string& sql_path, const std::s
   sql::Error error;
   size_t failed = 0;
   if (!sql::RunDdlScript(**db, script, &error, &failed)) {
-    fmt::print(stderr, "statement {}: {}\n", failed, error.description);
+    fmt::print(stderr, "statement {}: {}{}", failed, error.description, platform::kLineEnd);
     (void)(*db)->Close();
-    std::remove(file.c_str());
-    std::remove((file + "-wal").c_str());
+    (void)platform::RemoveFile(file);
+    (void)platform::RemoveFile(file + "-wal");
     return kExitFailure;
   }
   if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
     // The new file goes with whatever its log holds.
-    std::remove(file.c_str());
-    std::remove((file + "-wal").c_str());
+    (void)platform::RemoveFile(file);
+    (void)platform::RemoveFile(file + "-wal");
     return Fail(file, closed.ToString());
   }
   return kExitOk;
@@ -437,6 +445,7 @@ int RunCreate(const std::string& file, const std::string& sql_path, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::MarkRunning();
   CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql change it, create makes one.",
                "jetdb"};
   // "/tmp/x.mdb" is a file, also on Windows (subcommands take this over as
@@ -446,6 +455,7 @@ int main(int argc, char** argv) {
   app.footer("Exit status: 0 ok, 1 failure (nothing written at a failed close), 2 bad usage, 3 "
              "saved but not finished (the next open of the file finishes it: do not repeat the "
              "command).");
+  app.set_version_flag("--version", std::string("jetdb ") + TESSALY_VERSION);
 
   std::string file;
   std::string table_name;
@@ -531,7 +541,11 @@ int main(int argc, char** argv) {
   try {
     app.parse(static_cast<int>(utf8_argv.size()), utf8_argv.data());
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
+    // Help and usage errors as CLI11 words them, in our lines.
+    std::ostringstream out, err;
+    const int code = app.exit(error, out, err);
+    std::fputs(platform::WithLineEnds(out.str()).c_str(), stdout);
+    std::fputs(platform::WithLineEnds(err.str()).c_str(), stderr);
     return code == 0 ? kExitOk : kExitUsage;
   }
 
@@ -540,7 +554,7 @@ int main(int argc, char** argv) {
   if (export_command->parsed()) {
     jetdb::OutputFormat format;
     if (!jetdb::ParseOutputFormat(format_name, &format)) {
-      fmt::print(stderr, "jetdb: unknown format {}\n", format_name);
+      fmt::print(stderr, "jetdb: unknown format {}{}", format_name, platform::kLineEnd);
       return kExitUsage;
     }
     return RunExport(file, password, table_name, format);
@@ -549,7 +563,7 @@ int main(int argc, char** argv) {
   if (import_command->parsed()) {
     jetdb::OutputFormat format;
     if (!jetdb::ParseOutputFormat(format_name, &format)) {
-      fmt::print(stderr, "jetdb: unknown format {}\n", format_name);
+      fmt::print(stderr, "jetdb: unknown format {}{}", format_name, platform::kLineEnd);
       return kExitUsage;
     }
     return RunImport(file, password, table_name, format, input_path);

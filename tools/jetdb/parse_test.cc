@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/console.h"
 #include "support/shared_copy.h"
 
 namespace jetdb {
@@ -59,7 +60,9 @@ void RoundTripTable(jet::Database& db, const jet::TableDef& table, OutputFormat 
     const size_t start = again.size();
     formatter.AppendRow(row, &again);
     // RecordSplitter drops the line end; AppendRow writes one.
-    ASSERT_EQ(std::string_view(again).substr(start), std::string(record) + "\n") << "line " << line;
+    ASSERT_EQ(std::string_view(again).substr(start),
+              std::string(record) + std::string(platform::kLineEnd))
+        << "line " << line;
     ++parsed;
   }
   EXPECT_EQ(parsed, scanned);

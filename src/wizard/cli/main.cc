@@ -3,13 +3,15 @@
 // view: the status texts go to standard output, each prefixed by the file's
 // path; a reported failure goes to standard error as the standard message
 // and is appended to error.log in the program's folder, as in the window.
+// Where Windows virtualises the calendar, the file updated is the one the
+// calendar reads (wizard/virtual_store.h), and a status line says so.
 // Exit status 0 when every file reached the Finish state with no failure
 // reported on the way, 1 otherwise (a failed event import, for one, is
 // reported and the run still finishes), 3 when the only failures were files
 // whose update was saved but not finished at close (the next open of the
 // file, by a run of this program, writes it in: its log beside the file
-// holds it); a command line that cannot be read is refused with CLI11's
-// message and its non-zero status.
+// holds it); 2 for a command line that cannot be read, with CLI11's message.
+// Lines end as the system ends them (platform::kLineEnd).
 //
 // `--new-calendar FILE` instead makes an empty calendar: the three tables of
 // data/calendar-schema.sql, which the build puts into the program as a
@@ -21,11 +23,10 @@
 #include <CLI/CLI.hpp>
 #include <clocale>
 #include <cstdio>
-#include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "ado/connection.h"
@@ -34,6 +35,8 @@
 #include "jet/database.h"
 #include "platform/console.h"
 #include "platform/file.h"
+#include "platform/path.h"
+#include "platform/system.h"
 #include "sql/ddl.h"
 #include "wizard/update.h"
 
@@ -43,9 +46,22 @@ constexpr std::string_view kCalendarSchema =
 #include "calendar_schema.inc"
     ;
 
+constexpr int kExitUsage = 2;
+// The batch form has no Finish button to click.
+constexpr std::string_view kBatchCompletedText = "Update completed!";
+constexpr std::string_view kCopyMadeText =
+    "You may not change this file; it was copied to your VirtualStore, where the calendar "
+    "reads it from now on, and the copy is updated: ";
+constexpr std::string_view kCopyUsedText =
+    "The calendar reads your VirtualStore copy of this file; the copy is updated: ";
+
+void Print(std::FILE* stream, const std::string& line) {
+  std::fprintf(stream, "%s%.*s", line.c_str(), static_cast<int>(platform::kLineEnd.size()),
+               platform::kLineEnd.data());
+}
+
 bool CreateFailed(const std::string& file, const std::string& why) {
-  std::fprintf(stderr, "tessaly-update-cli: cannot create the calendar %s: %s\n", file.c_str(),
-               why.c_str());
+  Print(stderr, "tessaly-update-cli: cannot create the calendar " + file + ": " + why);
   return false;
 }
 
@@ -53,32 +69,29 @@ bool CreateFailed(const std::string& file, const std::string& why) {
 // temporary calendars FILE.new-NNNN and their logs, unless a program has
 // one open for writing (another --new-calendar making it).
 void ClearLeftovers(const std::string& file) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path target = fs::absolute(file, ec);
-  if (ec) return;
-  const std::string prefix = target.filename().string() + ".new-";
-  std::vector<fs::path> temps;
-  for (const auto& entry : fs::directory_iterator(target.parent_path(), ec)) {
-    std::string rest = entry.path().filename().string();
+  const std::string target = platform::AbsolutePath(file);
+  const std::string folder = platform::ParentFolder(target);
+  const std::string prefix = platform::FileName(target) + ".new-";
+  std::vector<std::string> temps;
+  for (std::string rest : platform::FolderEntries(folder)) {
     if (!rest.starts_with(prefix)) continue;
     rest.erase(0, prefix.size());
     const bool log = rest.ends_with("-wal");
     if (log) rest.resize(rest.size() - 4);
     if (rest.empty() || rest.find_first_not_of("0123456789") != std::string::npos) continue;
-    const fs::path temp = target.parent_path() / (prefix + rest);
-    if (!log || !fs::exists(temp, ec)) temps.push_back(temp);
+    const std::string temp = platform::JoinPath(folder, prefix + rest);
+    if (!log || platform::TypeOf(temp) == platform::PathType::kNotFound) temps.push_back(temp);
   }
-  for (const fs::path& temp : temps) {
+  for (const std::string& temp : temps) {
     jet::OpenOptions writing;
     writing.read_only = false;
     writing.busy_timeout_ms = 0;
-    if (fs::exists(temp, ec) &&
-        jet::Database::Open(temp.string(), writing).status().code() == jet::StatusCode::kBusy) {
+    if (platform::TypeOf(temp) != platform::PathType::kNotFound &&
+        jet::Database::Open(temp, writing).status().code() == jet::StatusCode::kBusy) {
       continue;
     }
-    fs::remove(temp, ec);
-    fs::remove(temp.string() + "-wal", ec);
+    (void)platform::RemoveFile(temp);
+    (void)platform::RemoveFile(temp + "-wal");
   }
 }
 
@@ -87,19 +100,19 @@ void ClearLeftovers(const std::string& file) {
 // a run killed part way leaves at most the temporary file, and a file that
 // appears meanwhile under the name is not replaced.
 bool CreateCalendar(const std::string& file) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
   ClearLeftovers(file);
-  if (fs::exists(file, ec)) return CreateFailed(file, "the file already exists; it is left as it is");
-  const fs::path folder = fs::absolute(file, ec).parent_path();
-  if (!fs::is_directory(folder, ec)) {
-    return CreateFailed(file, "there is no folder " + folder.string());
+  const platform::PathType type = platform::TypeOf(file);
+  if (type == platform::PathType::kFolder || type == platform::PathType::kOther) {
+    return CreateFailed(file, "the file already exists; it is left as it is");
+  }
+  const std::string folder = platform::ParentFolder(platform::AbsolutePath(file));
+  if (platform::TypeOf(folder) != platform::PathType::kFolder) {
+    return CreateFailed(file, "there is no folder " + folder);
   }
   const std::string temp = file + ".new-" + std::to_string(std::random_device()());
   const auto discard = [&temp] {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    fs::remove(temp + "-wal", ignored);
+    (void)platform::RemoveFile(temp);
+    (void)platform::RemoveFile(temp + "-wal");
   };
   // The engine's messages name the file it was given: name ours instead.
   const auto why = [&](const jet::Status& s) {
@@ -139,7 +152,12 @@ class ConsoleView : public wizard::UpdateView {
   explicit ConsoleView(std::string path) : path_(std::move(path)) {}
 
   void SetStatusText(std::string_view text) override {
-    std::printf("%s: %.*s\n", path_.c_str(), static_cast<int>(text.size()), text.data());
+    Print(stdout, path_ + ": " + std::string(text == wizard::kCompletedText ? kBatchCompletedText
+                                                                             : text));
+  }
+  void UpdatingCopy(const std::string& copy, bool made) override {
+    Print(stdout, path_ + ": " + std::string(made ? kCopyMadeText : kCopyUsedText) + copy);
+    path_ = copy;
   }
   void SetMainButtonCaption(std::string_view caption) override { caption_ = caption; }
   void SetMainButtonEnabled(bool enabled) override { main_enabled_ = enabled; }
@@ -175,6 +193,7 @@ class CountingReporter : public errors::SystemReporterEnvironment {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::MarkRunning();
   // The error log takes its month names from the user's locale.
   std::setlocale(LC_ALL, "");
 
@@ -194,6 +213,7 @@ int main(int argc, char** argv) {
           ->excludes(update);
   app.add_flag("--trace", trace, "print each SQL statement as it is sent");
   app.set_version_flag("--version", std::string("tessaly-update-cli ") + TESSALY_VERSION);
+  app.footer("Exit status: 0 every file updated, 1 a failure was reported, 2 bad usage.");
   // Paths are read in UTF-8 from the wide command line on Windows, and
   // "/tmp/x.mdb" is a file there too.
   app.allow_windows_style_options(false);
@@ -201,21 +221,32 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments = platform::Arguments(argc, argv);
   std::vector<const char*> utf8_argv;
   for (const std::string& argument : arguments) utf8_argv.push_back(argument.c_str());
-  CLI11_PARSE(app, static_cast<int>(utf8_argv.size()), utf8_argv.data());
+  // Help, the version and usage errors as CLI11 words them, in our lines.
+  const auto exit_with = [&app](const CLI::Error& error) {
+    std::ostringstream out, err;
+    const int code = app.exit(error, out, err);
+    std::fputs(platform::WithLineEnds(out.str()).c_str(), stdout);
+    std::fputs(platform::WithLineEnds(err.str()).c_str(), stderr);
+    return code == 0 ? 0 : kExitUsage;
+  };
+  try {
+    app.parse(static_cast<int>(utf8_argv.size()), utf8_argv.data());
+  } catch (const CLI::ParseError& error) {
+    return exit_with(error);
+  }
   if (files.empty() && create->count() == 0) {
-    return app.exit(CLI::RequiredError(update->get_name() + " or " + create->get_name()));
+    return exit_with(CLI::RequiredError(update->get_name() + " or " + create->get_name()));
   }
 
   if (create->count() > 0) {
     if (!CreateCalendar(new_calendar)) return 1;
-    std::printf("%s: new empty calendar\n", new_calendar.c_str());
+    Print(stdout, new_calendar + ": new empty calendar");
     return 0;
   }
 
   if (trace) {
-    ado::SetStatementTrace([](std::string_view statement) {
-      std::printf("%.*s\n", static_cast<int>(statement.size()), statement.data());
-    });
+    ado::SetStatementTrace(
+        [](std::string_view statement) { Print(stdout, std::string(statement)); });
   }
   CountingReporter reporter;
   errors::ScopedReporterEnvironment installed(reporter);

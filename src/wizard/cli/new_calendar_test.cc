@@ -1,6 +1,9 @@
-// tessaly-update-cli --new-calendar as a user runs it: the file has the blank
-// fixture's tables (by mdbtools and by our engine), updates to the fixture's
-// rows and then passes both checkers; a refusal leaves no file behind.
+// tessaly-update-cli as a user runs it. --new-calendar: the file has the
+// blank fixture's tables (by mdbtools and by our engine), updates to the
+// fixture's rows and then passes both checkers; a refusal leaves no file
+// behind. Paths with umlauts, CJK characters and a character outside the
+// BMP, for the calendar and for the program's own folder (error.log in the
+// system's 8-bit character set); the command line's usage errors.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +14,8 @@
 #include <vector>
 
 #include "errors/fake_reporter_environment.h"
+#include "platform/charset.h"
+#include "platform/console.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -32,6 +37,22 @@ class NewCalendarTest : public ::testing::Test {  // the program gets a folder o
 };
 
 std::string Out(const std::vector<std::string>& argv) { return RunProcess(argv).out; }
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+// Folder names as parishes have them: umlauts, CJK, a calendar emoji
+// (outside the BMP: a surrogate pair in UTF-16).
+const std::vector<std::string> kUnicodeNames = {
+    "Pfarrei J\xC3\xBCrgen", "\xE6\x95\x99\xE4\xBC\x9A \xE6\x97\xA5\xE6\x9B\x86",
+    "Kalender \xF0\x9F\x93\x85"};
+
+// A UTF-8 path as the C++ library takes it on every system.
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 TEST_F(NewCalendarTest, IsTheBlankCalendarAndUpdatesLikeIt) {
   const std::string made = Path("tessdata.mdb"), blank = Path("blank.mdb");
@@ -126,5 +147,61 @@ TEST_F(NewCalendarTest, AFailedCloseTellsNothingWrittenFromSavedForTheNextOpen) 
   EXPECT_FALSE(std::filesystem::exists(calendar + "-wal"));
 }
 #endif
+
+TEST_F(NewCalendarTest, UnicodePathsForTheCalendarAndTheProgram) {
+  for (const std::string& name : kUnicodeNames) {
+    SCOPED_TRACE(name);
+    const std::string folder = folder_.path().string() + kSeparator + name;
+    std::filesystem::create_directory(FsPath(folder));
+    const std::string calendar = folder + kSeparator + "tessdata.mdb";
+    ASSERT_EQ(Out({cli_, "--new-calendar", calendar}), calendar + ": new empty calendar\n");
+    const auto run = RunProcess({cli_, calendar});
+    EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(calendar + ": Update completed!"), std::string::npos) << run.out;
+    EXPECT_EQ(Out({kJetdb, "check", calendar}).rfind("No problems found.", 0), 0u);
+    const auto refused = RunProcess({cli_, "--new-calendar", folder + "x" + kSeparator + "t.mdb"});
+    EXPECT_NE(refused.err.find("there is no folder " + folder + "x"), std::string::npos)
+        << refused.err;
+
+    // The program in a folder of that name logs there, in the system's
+    // character set, with CR LF.
+    const std::string program_folder = folder + kSeparator + "Programm";
+    std::filesystem::create_directory(FsPath(program_folder));
+    const std::string program =
+        program_folder + kSeparator + FsPath(cli_).filename().string();
+    std::filesystem::copy_file(FsPath(cli_), FsPath(program));
+    const std::string missing = folder + kSeparator + "fehlt.mdb";
+    EXPECT_EQ(RunProcess({program, missing}).exit_code, 1);
+    const std::string log = errors::testing::ReadBytes(FsPath(program_folder) / "error.log");
+    EXPECT_NE(log.find("Error Description: Could not find file '" +
+                       platform::ToSystemCharset(missing) + "'.\r\n"),
+              std::string::npos)
+        << log;
+  }
+}
+
+TEST_F(NewCalendarTest, UsageErrorsExitTwoAndHelpZero) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"--no-such-option"}, {"--new-calendar"}}) {
+    std::vector<std::string> argv{cli_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    EXPECT_EQ(RunProcess(argv).exit_code, 2) << (args.empty() ? "" : args[0]);
+  }
+  const auto help = RunProcess({cli_, "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("--new-calendar FILE"), std::string::npos) << help.out;
+#ifdef _WIN32
+  EXPECT_EQ(RunProcess({cli_, "/?"}).out, help.out);
+  EXPECT_EQ(RunProcess({kJetdb, "/?"}).out, RunProcess({kJetdb, "--help"}).out);
+#endif
+  EXPECT_EQ(RunProcess({kJetdb, "--no-such-option"}).exit_code, 2);
+  const std::string line_end(platform::kLineEnd);
+  EXPECT_EQ(RunProcess({cli_, "--version"}).raw_out, "tessaly-update-cli 1.00.0011" + line_end);
+  EXPECT_EQ(RunProcess({kJetdb, "--version"}).raw_out, "jetdb 1.00.0011" + line_end);
+  const std::string blank =
+      tessaly::testing::SharedPath("fixtures", "tessdata-blank.mdb").string();
+  EXPECT_EQ(RunProcess({kJetdb, "tables", blank}).raw_out,  // line ends as written
+            "Dates" + line_end + "Events" + line_end + "EventDates" + line_end);
+}
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/unicode_win32.h"
+#include "platform/charset.h"
 #include "wizard/window_design.h"
 
 namespace wizard::win32 {
@@ -13,29 +13,6 @@ namespace {
 
 // The shell's path routines work in buffers of at least this many bytes.
 constexpr size_t kMaxPath = MAX_PATH;
-
-// The ANSI text of `utf8`; a character the code page lacks becomes the code
-// page's default character, never a look-alike.
-std::string Utf8ToAnsi(const std::string& utf8) {
-  const std::wstring wide = platform::Widen(utf8);
-  if (wide.empty()) return {};
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                         static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string ansi(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                      ansi.data(), length, nullptr, nullptr);
-  return ansi;
-}
-
-std::string AnsiToUtf8(const char* ansi, size_t size) {
-  if (size == 0) return {};
-  const int length = MultiByteToWideChar(CP_ACP, 0, ansi, static_cast<int>(size), nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi, static_cast<int>(size), wide.data(), length);
-  return platform::Narrow(wide);
-}
 
 }  // namespace
 
@@ -47,14 +24,15 @@ int32_t ScreenTwipsPerPixelX() {
 }
 
 std::string CompactPathToPixels(const std::string& path, int32_t width_pixels, HDC hdc) {
-  const std::string ansi = Utf8ToAnsi(path);
+  const std::string ansi = platform::ToSystemCharset(path);
   std::vector<char> buffer(std::max(kMaxPath, ansi.size() + 1), '\0');
   std::copy(ansi.begin(), ansi.end(), buffer.begin());
   // The routine answers whether it could shorten enough; the text is what
   // counts either way.
   PathCompactPathA(hdc, buffer.data(), static_cast<UINT>(std::max<int32_t>(width_pixels, 0)));
   const auto end = std::find(buffer.begin(), buffer.end(), '\0');
-  return AnsiToUtf8(buffer.data(), static_cast<size_t>(end - buffer.begin()));
+  return platform::FromSystemCharset(
+      std::string_view(buffer.data(), static_cast<size_t>(end - buffer.begin())));
 }
 
 std::string CompactPathForDisplay(const std::string& strPath, int32_t lWidth, HDC hDC) {

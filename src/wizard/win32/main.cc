@@ -6,15 +6,16 @@
 #include <string>
 
 #include "errors/reporter_environment.h"
+#include "platform/system.h"
 #include "wizard/win32/dialogs.h"
 #include "wizard/win32/main_window.h"
-#include "wizard/window_design.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  platform::MarkRunning();
   wizard::win32::Win32ReporterEnvironment reporter;
   errors::ScopedReporterEnvironment installed(reporter);
   wizard::win32::Win32OpenFileDialog dialog;
-  wizard::win32::MainWindow window(std::string(wizard::kWindowsDefaultDatabase), dialog, instance);
+  wizard::win32::MainWindow window(wizard::DefaultDatabasePath(), dialog, instance);
   if (!window.is_open()) {
     MessageBoxW(nullptr, L"The window could not be created.", L"Tessaly Calendar Update",
                 MB_OK | MB_ICONSTOP);

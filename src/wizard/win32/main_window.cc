@@ -5,11 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "errors/guard.h"
-#include "platform/system.h"
 #include "platform/unicode_win32.h"
-#include "wizard/file_lookup.h"
-#include "wizard/virtual_store.h"
 #include "wizard/win32/compact_path.h"
 #include "wizard/win32/resources/resource_ids.h"
 #include "wizard/window_design.h"
@@ -23,13 +19,6 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 // Painting at the yield stops after this many rounds, should some window
 // never validate what it was asked to paint.
 constexpr int kMostPaintRounds = 64;
-
-// The folder of the running program, where the Browse dialog starts.
-std::string ProgramFolder() {
-  const std::string file = platform::ProgramFile();
-  const size_t slash = file.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : file.substr(0, slash);
-}
 
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW existing = {};
@@ -74,26 +63,51 @@ class WindowDc {
 
 }  // namespace
 
-// The run's view of the window (M3).
-class MainWindow::View : public UpdateView {
+// The form's controls (F1-F7).
+class MainWindow::Controls : public FormControls {
  public:
-  explicit View(MainWindow& window) : window_(window) {}
-  void SetStatusText(std::string_view text) override { window_.SetText(ControlId::lblUpdate, text); }
-  void SetMainButtonCaption(std::string_view caption) override {
+  explicit Controls(MainWindow& window) : window_(window) {}
+  void SetStatusText(std::string_view text) override {
+    window_.SetText(ControlId::lblUpdate, text);
+  }
+  void ShowPath(const std::string& path) override {
+    window_.SetText(ControlId::txtDatabaseFile,
+                    path.empty() ? "" : window_.CompactedForPathBox(path));
+  }
+  std::string MainCaption() override { return window_.Text(ControlId::cmdButton1); }
+  void SetMainCaption(std::string_view caption) override {
     window_.SetText(ControlId::cmdButton1, caption);
   }
-  void SetMainButtonEnabled(bool enabled) override { window_.SetEnabled(ControlId::cmdButton1, enabled); }
-  void SetCancelEnabled(bool enabled) override { window_.SetEnabled(ControlId::cmdCancel, enabled); }
-  void YieldToEvents() override { window_.PaintPending(); }
+  bool IsEnabled(Button button) override { return window_.IsEnabled(Id(button)); }
+  void SetEnabled(Button button, bool enabled) override { window_.SetEnabled(Id(button), enabled); }
+  void Focus(Button button) override {
+    if (HWND control = window_.control(Id(button))) SetFocus(control);
+  }
+  void PaintPending() override { window_.PaintPending(); }
+  void DiscardQueuedInput() override { window_.DiscardQueuedInput(); }
+  void Unload() override {
+    if (window_.hwnd_ != nullptr) DestroyWindow(window_.hwnd_);
+  }
+
+  static ControlId Id(Button button) {
+    switch (button) {
+      case Button::kBrowse:
+        return ControlId::cmdBrowse;
+      case Button::kCancel:
+        return ControlId::cmdCancel;
+      case Button::kMain:
+        break;
+    }
+    return ControlId::cmdButton1;
+  }
 
  private:
   MainWindow& window_;
 };
 
 MainWindow::MainWindow(std::string default_database, OpenFileDialog& dialog, HINSTANCE instance)
-    : default_database_(std::move(default_database)),
-      dialog_(dialog),
-      view_(std::make_unique<View>(*this)) {
+    : controls_(std::make_unique<Controls>(*this)),
+      form_(*controls_, dialog, std::move(default_database)) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   if (!RegisterWindowClass(instance, &MainWindow::WindowProc)) return;
@@ -205,11 +219,6 @@ void MainWindow::SetEnabled(ControlId id, bool enabled) {
   EnableWindow(window, enabled ? TRUE : FALSE);
 }
 
-void MainWindow::Click(ControlId id) {
-  SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(static_cast<int>(id), BN_CLICKED),
-               reinterpret_cast<LPARAM>(control(id)));
-}
-
 void MainWindow::Show(int show_command) {
   if (hwnd_ == nullptr) return;
   RECT window, work;
@@ -224,81 +233,33 @@ void MainWindow::Show(int show_command) {
   SetFocus(control(ControlId::txtDatabaseFile));
 }
 
-void MainWindow::Form_Load() {
-  errors::Guarded("frmMain.Form_Load", [&] {
-    const std::string database = PreferVirtualStoreCopy(default_database_);
-    if (IsOrdinaryFile(database)) {
-      strDatabaseFile_ = database;
-      EnableUpdate(true);
-    } else {
-      strDatabaseFile_.clear();
-      EnableUpdate(false);
-    }
-  });
+std::string MainWindow::CompactedForPathBox(const std::string& path) const {
+  // The box's formatting rectangle: its client area less the margins the
+  // edit control keeps for its font.
+  RECT text = {};
+  SendMessageW(control(ControlId::txtDatabaseFile), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+  const int32_t twips_per_pixel = ScreenTwipsPerPixelX();
+  const WindowDc dc(hwnd_, font_);
+  return CompactPathForDisplay(path, (text.right - text.left) * twips_per_pixel, dc.get());
 }
 
-void MainWindow::EnableUpdate(bool bEnable) {
-  errors::Guarded("frmMain.EnableUpdate", [&] {
-    if (bEnable) {
-      SetText(ControlId::lblUpdate, kReadyText);
-      RECT box = {};
-      GetWindowRect(control(ControlId::txtDatabaseFile), &box);
-      const int32_t width_twips = PathTextWidthTwips(box.right - box.left, dpi_x_);
-      const WindowDc dc(hwnd_, font_);
-      SetText(ControlId::txtDatabaseFile, CompactPathForDisplay(strDatabaseFile_, width_twips, dc.get()));
-      SetText(ControlId::cmdButton1, kNextCaption);
-      SetEnabled(ControlId::cmdButton1, true);
-    } else {
-      SetText(ControlId::lblUpdate, kNotFoundText);
-      SetText(ControlId::txtDatabaseFile, "");
-      SetEnabled(ControlId::cmdButton1, false);
-    }
-  });
-}
-
-void MainWindow::cmdButton1_Click() {
-  errors::Guarded("frmMain.cmdButton1_Click", [&] {
-    switch (ActionForCaption(Text(ControlId::cmdButton1))) {
-      case MainButtonAction::kStartRun: {
-        SetEnabled(ControlId::cmdButton1, false);
-        running_ = true;
-        Update(*view_, strDatabaseFile_);
-        running_ = false;
-        if (close_requested_) Unload();
-        break;
-      }
-      case MainButtonAction::kClose:
-        Unload();
-        break;
-      case MainButtonAction::kNothing:
-        break;
-    }
-  });
-}
-
-void MainWindow::cmdCancel_Click() { Unload(); }
-
-void MainWindow::cmdBrowse_Click() {
-  errors::Guarded("frmMain.cmdBrowse_Click", [&] {
-    const OpenFileSettings settings = DatabaseDialogSettings(ProgramFolder(), dialog_file_name_);
-    // Cancel leaves the dialog's name as it was, so an earlier choice is
-    // adopted again.
-    if (std::string chosen = dialog_.ShowOpen(settings); !chosen.empty()) {
-      dialog_file_name_ = std::move(chosen);
-    }
-    if (dialog_file_name_.empty()) return;
-    strDatabaseFile_ = PreferVirtualStoreCopy(dialog_file_name_);
-    EnableUpdate(true);
-  });
-}
-
-void MainWindow::Unload() {
-  if (hwnd_ == nullptr) return;
-  if (running_) {
-    close_requested_ = true;
-    return;
+std::optional<Button> MainWindow::FocusedButton() const {
+  HWND focus = GetFocus();
+  for (Button button : {Button::kBrowse, Button::kCancel, Button::kMain}) {
+    if (focus != nullptr && focus == control(Controls::Id(button))) return button;
   }
-  DestroyWindow(hwnd_);
+  return std::nullopt;
+}
+
+void MainWindow::DiscardQueuedInput() {
+  MSG message;
+  constexpr UINT kInput[][2] = {{WM_KEYFIRST, WM_KEYLAST},
+                                {WM_MOUSEFIRST, WM_MOUSELAST},
+                                {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+  for (const auto& range : kInput) {
+    while (PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE | PM_NOYIELD)) {
+    }
+  }
 }
 
 void MainWindow::PaintPending() {
@@ -334,9 +295,12 @@ void MainWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
 
 bool MainWindow::PreTranslateMessage(MSG& message) {
   if (hwnd_ == nullptr || (message.hwnd != hwnd_ && !IsChild(hwnd_, message.hwnd))) return false;
-  if (message.message == WM_KEYDOWN && (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
-    const ControlId button = message.wParam == VK_RETURN ? ControlId::cmdButton1 : ControlId::cmdCancel;
-    if (IsEnabled(button)) Click(button);
+  if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+    form_.EnterPressed(FocusedButton());
+    return true;
+  }
+  if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
+    form_.EscapePressed();
     return true;
   }
   return IsDialogMessageW(hwnd_, &message) != FALSE;
@@ -407,7 +371,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_CLOSE:
-      Unload();
+      form_.CloseRequested();
       return 0;
     case WM_DESTROY:
       if (quits_on_close_) PostQuitMessage(0);

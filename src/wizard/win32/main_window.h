@@ -9,35 +9,26 @@
 // made (the program is DPI aware through its manifest): a client area of
 // 455 x 199 pixels at 96 dpi, 569 x 249 at 120. The window has a fixed
 // border, a minimise but no maximise button, and opens centred on the work
-// area. Enter presses the main button while it is enabled, Esc presses
-// Cancel while Cancel is enabled; Tab and the access keys move as in a
-// dialog (PreTranslateMessage, which the message loop must call).
+// area. Tab and the access keys move as in a dialog, Enter and Esc act as
+// the form says (PreTranslateMessage, which the message loop must call).
 //
-// Invariants:
-//   (M1) strDatabaseFile is written only by Form_Load and by a choice in the
-//        Browse dialog, each time as the VirtualStore copy of the file when
-//        there is one; the path box shows it compacted and nothing typed into
-//        the box is ever read.
-//   (M2) The main button's caption is its only state: "Next >" starts a run,
-//        "Finish" closes the window, any other caption does nothing.
-//   (M3) During a run the window yields once to paint the wait text; input
-//        and posted messages stay in the queue until the run has returned.
-//        A close asked for while a run is on the stack (a message box of the
-//        run dispatches messages) waits until the run has returned.
-//   (M4) Browse stays enabled in every state; a choice always shows the ready
-//        page. Cancel, once disabled by a completed run, stays disabled.
-//   (M5) Every handler but Cancel reports its own failure once as
-//        "frmMain.<handler>" through the error reporter.
+// What the window does is the form's (wizard/form.h, invariants F1-F7);
+// this class is its controls in Win32: while the run yields only paint
+// messages are taken from the queue, and the keys and clicks still waiting
+// when it ends are removed from it. The path box compacts its path to its
+// own text rectangle (EM_GETRECT), so the file name is never cut by the
+// box's margins.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "wizard/form.h"
 #include "wizard/open_file_dialog.h"
-#include "wizard/update.h"
 
 namespace wizard::win32 {
 
@@ -64,12 +55,12 @@ class MainWindow {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  void Form_Load();
+  void Form_Load() { form_.Form_Load(); }
   // Ready page for true, not-found page for false.
-  void EnableUpdate(bool bEnable);
-  void cmdButton1_Click();
-  void cmdCancel_Click();
-  void cmdBrowse_Click();
+  void EnableUpdate(bool bEnable) { form_.EnableUpdate(bEnable); }
+  void cmdButton1_Click() { form_.cmdButton1_Click(); }
+  void cmdCancel_Click() { form_.cmdCancel_Click(); }
+  void cmdBrowse_Click() { form_.cmdBrowse_Click(); }
 
   // Shows the window centred on the work area, with the focus in the path box.
   void Show(int show_command = SW_SHOWNORMAL);
@@ -87,14 +78,14 @@ class MainWindow {
   // The control's text (UTF-8) and enabled state.
   std::string Text(ControlId id) const;
   bool IsEnabled(ControlId id) const;
-  const std::string& strDatabaseFile() const { return strDatabaseFile_; }
+  const std::string& strDatabaseFile() const { return form_.strDatabaseFile(); }
   // The screen's DPI the layout was converted with.
   int dpi_x() const { return dpi_x_; }
   int dpi_y() const { return dpi_y_; }
   HFONT font() const { return font_; }
 
  private:
-  class View;
+  class Controls;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
@@ -102,17 +93,17 @@ class MainWindow {
   void DrawPicture(const DRAWITEMSTRUCT& item) const;
   void SetText(ControlId id, std::string_view text);
   void SetEnabled(ControlId id, bool enabled);
-  void Click(ControlId id);
-  // Paints what is waiting to be painted, and nothing else (M3).
+  // The path box's text for `path`, compacted to its text rectangle.
+  std::string CompactedForPathBox(const std::string& path) const;
+  // Paints what is waiting to be painted, and nothing else (F3).
   void PaintPending();
-  // Closes the window, or asks for it once the run has returned (M3).
-  void Unload();
+  // Removes the keys and clicks waiting in the thread's queue (F3).
+  void DiscardQueuedInput();
+  // The button with the focus, if any.
+  std::optional<Button> FocusedButton() const;
 
-  std::string default_database_;
-  OpenFileDialog& dialog_;
-  std::string dialog_file_name_;  // persists between openings, as the dialog control's
-  std::string strDatabaseFile_;
-  std::unique_ptr<View> view_;
+  std::unique_ptr<Controls> controls_;
+  FormController form_;
 
   HWND hwnd_ = nullptr;
   HWND tool_tip_ = nullptr;
@@ -122,8 +113,6 @@ class MainWindow {
   int dpi_x_ = 96;
   int dpi_y_ = 96;
   bool quits_on_close_ = false;
-  bool running_ = false;
-  bool close_requested_ = false;
 };
 
 // Takes every message waiting in the thread's queue through the window's

@@ -9,6 +9,7 @@
 #include "platform/known_folders.h"
 #include "platform/system.h"
 #include "platform/unicode_win32.h"
+#include "platform/virtual_store.h"
 #include "wizard/virtual_store.h"
 #include "wizard/win32/dialogs.h"
 #include "wizard/win32/main_window.h"
@@ -29,20 +30,49 @@ std::string VersionString(const std::string& block, const wchar_t* name) {
   return platform::Narrow(value);
 }
 
-TEST(ProgramTest, VersionInformationNamesTheProduct) {
+// The manifest a program carries, as text.
+std::string Manifest(const std::wstring& file) {
+  HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return {};
+  std::string text;
+  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    if (bytes != nullptr) text.assign(bytes, SizeofResource(module, found));
+  }
+  FreeLibrary(module);
+  return text;
+}
+
+TEST(ProgramTest, EveryProgramCarriesTheOneVersionAndAManifest) {
   EXPECT_EQ(platform::ProgramProductName(), "Tessaly Desktop Calendar");
-  const std::wstring file = platform::Widen(platform::ProgramFile());
-  DWORD ignored = 0;
-  std::string block(GetFileVersionInfoSizeW(file.c_str(), &ignored), '\0');
-  ASSERT_TRUE(GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
-  EXPECT_EQ(VersionString(block, L"FileDescription"), "Database update for 2010");
-  EXPECT_EQ(VersionString(block, L"FileVersion"), "1.00.0011");
-  EXPECT_EQ(VersionString(block, L"ProductVersion"), "1.00.0011");
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 11u);
+  struct Case {
+    std::string file, description;
+    bool window;
+  };
+  const std::string bin = std::string(TESSALY_BIN_DIR) + "/";
+  for (const Case& c : {Case{bin + "tessaly-update.exe", "Database update for 2010", true},
+                        Case{bin + "tessaly-update-cli.exe", "Database update for 2010, batch form",
+                             false},
+                        Case{bin + "jetdb.exe", "Access database tool", false}}) {
+    SCOPED_TRACE(c.file);
+    const std::wstring file = platform::Widen(c.file);
+    DWORD ignored = 0;
+    std::string block(GetFileVersionInfoSizeW(file.c_str(), &ignored), '\0');
+    ASSERT_TRUE(
+        GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    EXPECT_EQ(VersionString(block, L"FileDescription"), c.description);
+    EXPECT_EQ(VersionString(block, L"FileVersion"), "1.00.0011");
+    EXPECT_EQ(VersionString(block, L"ProductVersion"), "1.00.0011");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 11u);
+    const std::string manifest = Manifest(file);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("version=\"1.0.0.11\""), std::string::npos) << manifest;
+    EXPECT_EQ(manifest.find("<dpiAware") != std::string::npos, c.window) << manifest;
+  }
 }
 
 TEST(ProgramTest, ManifestMakesTheProcessDpiAware) { EXPECT_TRUE(IsProcessDPIAware()); }
@@ -112,7 +142,8 @@ class VirtualStoreOnWindowsTest : public ::testing::Test {
   void SetUp() override {
     const std::string local = platform::LocalAppDataFolder();
     ASSERT_FALSE(local.empty());
-    copy_ = VirtualStorePath(kWindowsDefaultDatabase, local, platform::VirtualisedFolders());
+    copy_ = platform::VirtualStorePath(kWindowsDefaultDatabase, local,
+                                       platform::VirtualisedFolders());
     ASSERT_EQ(copy_, local + "\\VirtualStore\\Program Files\\Tessaly Desktop Calendar\\tessdata.mdb");
     ASSERT_FALSE(std::filesystem::exists(Path(kWindowsDefaultDatabase)))
         << "a real calendar in this prefix; not touching it";

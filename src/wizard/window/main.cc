@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   wizard::window::QtReporterEnvironment reporter;
   errors::ScopedReporterEnvironment installed(reporter);
   wizard::window::QtOpenFileDialog dialog;
-  wizard::window::MainWindow window(wizard::window::DefaultDatabasePath(), dialog);
+  wizard::window::MainWindow window(wizard::DefaultDatabasePath(), dialog);
   QApplication::setWindowIcon(window.windowIcon());
   reporter.set_parent(&window);
   dialog.set_parent(&window);

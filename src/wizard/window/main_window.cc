@@ -1,5 +1,6 @@
 #include "wizard/window/main_window.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFont>
@@ -14,19 +15,11 @@
 #include <QScreen>
 #include <QSvgRenderer>
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
-#include "errors/guard.h"
-#include "errors/runtime_error.h"
 #include "wizard/window/compact_path.h"
 
 namespace wizard::window {
 namespace {
-
-namespace fs = std::filesystem;
 
 QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -41,23 +34,6 @@ QString ForDisplay(std::string_view text) {
 
 }  // namespace
 
-std::string DefaultDatabasePath() {
-#ifdef _WIN32
-  return std::string(kWindowsDefaultDatabase);
-#else
-  fs::path prefix;
-  if (const char* wine_prefix = std::getenv("WINEPREFIX"); wine_prefix && *wine_prefix) {
-    prefix = wine_prefix;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    prefix = fs::path(home) / ".wine";
-  } else {
-    prefix = ".wine";
-  }
-  return (prefix / "drive_c" / "Program Files" / "Tessaly Desktop Calendar" / "tessdata.mdb")
-      .string();
-#endif
-}
-
 QPixmap CalendarClockPixmap(int pixels) {
   QPixmap pixmap(pixels, pixels);
   pixmap.fill(Qt::transparent);
@@ -67,21 +43,42 @@ QPixmap CalendarClockPixmap(int pixels) {
   return pixmap;
 }
 
-// The run's view of the window (W3).
-class MainWindow::View : public UpdateView {
+// The form's controls (F1-F7).
+class MainWindow::Controls : public FormControls {
  public:
-  explicit View(MainWindow& window) : window_(window) {}
+  explicit Controls(MainWindow& window) : window_(window) {}
   void SetStatusText(std::string_view text) override { window_.SetStatusText(text); }
-  void SetMainButtonCaption(std::string_view caption) override {
+  void ShowPath(const std::string& path) override {
+    QLineEdit* box = window_.txtDatabaseFile_;
+    if (path.empty()) {
+      box->clear();
+      return;
+    }
+    const int32_t width_twips = PathTextWidthTwips(box->width(), window_.logicalDpiX());
+    box->setText(FromUtf8(CompactPathForDisplay(path, width_twips, window_.font())));
+  }
+  std::string MainCaption() override { return window_.cmdButton1_->text().toStdString(); }
+  void SetMainCaption(std::string_view caption) override {
     window_.cmdButton1_->setText(FromUtf8(caption));
   }
-  void SetMainButtonEnabled(bool enabled) override { window_.cmdButton1_->setEnabled(enabled); }
-  void SetCancelEnabled(bool enabled) override { window_.cmdCancel_->setEnabled(enabled); }
-  // Paints the wait text; clicks and keys wait in the queue until the run has
-  // returned, so nothing can close the window or change the file mid-run.
-  void YieldToEvents() override {
+  bool IsEnabled(Button button) override { return window_.ButtonOf(button)->isEnabled(); }
+  void SetEnabled(Button button, bool enabled) override {
+    window_.ButtonOf(button)->setEnabled(enabled);
+  }
+  void Focus(Button button) override { window_.ButtonOf(button)->setFocus(); }
+  // Paints the wait text; clicks and keys wait in the queue.
+  void PaintPending() override {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
+  // What waits is delivered to the window's filter, which drops the input.
+  void DiscardQueuedInput() override {
+    window_.discarding_input_ = true;
+    QCoreApplication::instance()->installEventFilter(&window_);
+    QCoreApplication::processEvents();
+    QCoreApplication::instance()->removeEventFilter(&window_);
+    window_.discarding_input_ = false;
+  }
+  void Unload() override { window_.close(); }
 
  private:
   MainWindow& window_;
@@ -91,9 +88,8 @@ MainWindow::MainWindow(std::string default_database, OpenFileDialog& dialog, QWi
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      default_database_(std::move(default_database)),
-      dialog_(dialog),
-      view_(std::make_unique<View>(*this)),
+      controls_(std::make_unique<Controls>(*this)),
+      form_(*controls_, dialog, std::move(default_database)),
       Picture1_(new QLabel(this)),
       lblUpdate_(new QLabel(this)),
       lblDatabaseFile_(new QLabel(this)),
@@ -169,80 +165,63 @@ void MainWindow::SetStatusText(std::string_view text) {
   lblUpdate_->setText(ForDisplay(text));
 }
 
-void MainWindow::Form_Load() {
-  errors::Guarded("frmMain.Form_Load", [&] {
-    if (IsOrdinaryFile(default_database_)) {
-      strDatabaseFile_ = default_database_;
-      EnableUpdate(true);
-    } else {
-      strDatabaseFile_.clear();
-      EnableUpdate(false);
-    }
-  });
-}
-
-void MainWindow::EnableUpdate(bool bEnable) {
-  errors::Guarded("frmMain.EnableUpdate", [&] {
-    if (bEnable) {
-      SetStatusText(kReadyText);
-      const int32_t width_twips = PathTextWidthTwips(txtDatabaseFile_->width(), logicalDpiX());
-      txtDatabaseFile_->setText(
-          FromUtf8(CompactPathForDisplay(strDatabaseFile_, width_twips, font())));
-      cmdButton1_->setText(FromUtf8(kNextCaption));
-      cmdButton1_->setEnabled(true);
-    } else {
-      SetStatusText(kNotFoundText);
-      txtDatabaseFile_->clear();
-      cmdButton1_->setEnabled(false);
-    }
-  });
-}
-
-void MainWindow::cmdButton1_Click() {
-  errors::Guarded("frmMain.cmdButton1_Click", [&] {
-    switch (ActionForCaption(cmdButton1_->text().toStdString())) {
-      case MainButtonAction::kStartRun:
-        cmdButton1_->setEnabled(false);
-        Update(*view_, strDatabaseFile_);
-        break;
-      case MainButtonAction::kClose:
-        close();
-        break;
-      case MainButtonAction::kNothing:
-        break;
-    }
-  });
-}
-
-void MainWindow::cmdCancel_Click() { close(); }
-
-void MainWindow::cmdBrowse_Click() {
-  errors::Guarded("frmMain.cmdBrowse_Click", [&] {
-    const OpenFileSettings settings = DatabaseDialogSettings(
-        QCoreApplication::applicationDirPath().toStdString(), dialog_file_name_);
-    // Cancel leaves the dialog's name as it was, so an earlier choice is
-    // adopted again.
-    if (std::string chosen = dialog_.ShowOpen(settings); !chosen.empty()) {
-      dialog_file_name_ = std::move(chosen);
-    }
-    if (dialog_file_name_.empty()) return;
-    strDatabaseFile_ = dialog_file_name_;
-    EnableUpdate(true);
-  });
+QPushButton* MainWindow::ButtonOf(Button button) const {
+  switch (button) {
+    case Button::kBrowse:
+      return cmdBrowse_;
+    case Button::kCancel:
+      return cmdCancel_;
+    case Button::kMain:
+      break;
+  }
+  return cmdButton1_;
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Buttons pass Enter on (only a default button takes it), as the path box
+  // does after its returnPressed.
   switch (event->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      if (cmdButton1_->isEnabled()) cmdButton1_->click();
+    case Qt::Key_Enter: {
+      std::optional<Button> focused;
+      for (Button button : {Button::kBrowse, Button::kCancel, Button::kMain}) {
+        if (focusWidget() == ButtonOf(button)) focused = button;
+      }
+      form_.EnterPressed(focused);
       return;
+    }
     case Qt::Key_Escape:
-      if (cmdCancel_->isEnabled()) cmdCancel_->click();
+      form_.EscapePressed();
       return;
     default:
       QWidget::keyPressEvent(event);
   }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (form_.running()) {  // a box of the run is up (F3)
+    form_.CloseRequested();
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (discarding_input_) {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+        return true;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace wizard::window

@@ -1,6 +1,8 @@
-// The window on the offscreen platform, with the Browse dialog and the
-// message box faked: the pages' texts, the run to the Finish page on a copy
-// of a real calendar, a failed open, Browse in every state, the keys.
+// The Qt controls of the form (its behaviour is tested with fake controls in
+// wizard/form_test.cc) on the offscreen platform, with the Browse dialog and
+// the message box faked: layout, the pages' texts as shown, the compacted
+// path, the keys as Qt delivers them, the focus after a run, a close asked
+// for during a run, and the real dialogs.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,7 +14,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 
@@ -55,17 +56,10 @@ class WindowTest : public ::testing::Test {
     std::ofstream(file) << "not a calendar";
     return file;
   }
-  std::vector<std::string> ReportedModules() const {
-    std::vector<std::string> modules;
-    for (const auto& box : environment_.boxes) {
-      const size_t start = box.text.find("Module: \t\t") + 10;
-      modules.push_back(box.text.substr(start, box.text.find('\r', start) - start));
-    }
-    return modules;
-  }
-  bool OnPage(const MainWindow& window, const std::vector<std::string>& lines, bool next_enabled) {
-    return Lines(window.status_text()) == lines && window.main_button()->text() == "Next >" &&
-           window.main_button()->isEnabled() == next_enabled && window.browse_button()->isEnabled();
+  void ShowActive(MainWindow& window) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   }
 
   errors::testing::TempFolder folder_;
@@ -73,27 +67,6 @@ class WindowTest : public ::testing::Test {
   errors::ScopedReporterEnvironment scope_{environment_};
   wizard::testing::ScriptedDialog dialog_;
 };
-
-TEST_F(WindowTest, LoadFindsOnlyAnOrdinaryFile) {
-  const fs::path file = MakeFile("tessdata.mdb"), hidden = MakeFile(".tessdata.mdb");
-  const fs::path read_only = MakeFile("readonly.mdb");
-  fs::permissions(read_only, fs::perms::owner_read | fs::perms::group_read);
-  struct Case {
-    fs::path path;
-    bool found;
-  };
-  for (const Case& c : {Case{file, true}, Case{read_only, true}, Case{hidden, false},
-                        Case{folder_.path(), false}, Case{folder_.path() / "missing.mdb", false},
-                        Case{file / "below-a-file.mdb", false}}) {
-    MainWindow window(c.path.string(), dialog_);
-    window.Form_Load();
-    EXPECT_TRUE(OnPage(window, c.found ? kReadyLines : kNotFoundLines, c.found)) << c.path;
-    EXPECT_EQ(window.strDatabaseFile(), c.found ? c.path.string() : "");
-    EXPECT_EQ(window.path_box()->text().toStdString(), window.strDatabaseFile());  // it fits
-    EXPECT_TRUE(window.cancel_button()->isEnabled());
-  }
-  EXPECT_TRUE(environment_.boxes.empty());
-}
 
 TEST_F(WindowTest, LayoutFollowsTheTwipsAt96Dpi) {
   MainWindow window("", dialog_);
@@ -110,88 +83,84 @@ TEST_F(WindowTest, LayoutFollowsTheTwipsAt96Dpi) {
   EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
 }
 
-TEST_F(WindowTest, RunEndsOnTheFinishPageAndBrowseStillWorks) {
+TEST_F(WindowTest, PagesShowTheTextsAndTheCompactedPath) {
+  MainWindow hidden(MakeFile(".tessdata.mdb").string(), dialog_);  // not listed
+  hidden.Form_Load();
+  EXPECT_EQ(Lines(hidden.status_text()), kNotFoundLines);
+  EXPECT_EQ(hidden.status_label()->text().count('\n'), 3);  // CR LF shown as one break
+  EXPECT_EQ(hidden.path_box()->text(), "");
+  EXPECT_FALSE(hidden.main_button()->isEnabled());
+
+  const std::string chosen = "/home/anna/a folder with a long name/and another/and one more/"
+                             "calendar backups/chosen.mdb";  // wider than 366 pixels
+  dialog_.answers = {chosen};
+  hidden.cmdBrowse_Click();
+  EXPECT_EQ(Lines(hidden.status_text()), kReadyLines);
+  const QString shown = hidden.path_box()->text();
+  EXPECT_TRUE(shown.endsWith("/.../chosen.mdb")) << shown.toStdString();
+  EXPECT_LE(hidden.fontMetrics().horizontalAdvance(shown), 366);
+  EXPECT_TRUE(hidden.main_button()->isEnabled());
+}
+
+TEST_F(WindowTest, RunLeavesTheFocusOnFinish) {
   SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
   MainWindow window(copy.path().string(), dialog_);
   window.Form_Load();
-  window.show();
-  QTest::keyClicks(window.path_box(), "/nowhere/else.mdb");  // never read
-  window.main_button()->click();
-  EXPECT_EQ(window.status_text(), "Update completed!  Please click Finish to end the update.");
+  ShowActive(window);
+  window.path_box()->setFocus();
+  QTest::keyClick(window.path_box(), Qt::Key_Return);  // Enter in the path box: "Next >"
   EXPECT_EQ(window.main_button()->text(), "Finish");
-  EXPECT_TRUE(window.main_button()->isEnabled());
   EXPECT_FALSE(window.cancel_button()->isEnabled());
+  EXPECT_TRUE(window.main_button()->hasFocus());
   EXPECT_TRUE(environment_.boxes.empty()) << environment_.boxes[0].text;
-
-  QTest::keyClick(&window, Qt::Key_Escape);  // Cancel is disabled
-  EXPECT_TRUE(window.isVisible());
-
-  const fs::path other = MakeFile("other.mdb");
-  dialog_.answers = {other.string()};
-  window.browse_button()->click();
-  EXPECT_TRUE(OnPage(window, kReadyLines, true));
-  EXPECT_EQ(window.strDatabaseFile(), other.string());
-  EXPECT_FALSE(window.cancel_button()->isEnabled());
-
-  window.main_button()->setText("finish");  // only the exact captions act
-  window.main_button()->click();
-  EXPECT_TRUE(window.isVisible());
-  window.main_button()->setText("Finish");
-  window.main_button()->click();
+  QTest::keyClick(window.main_button(), Qt::Key_Return);
   EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(WindowTest, FailedOpenStopsWithOneReportAndCancelCloses) {
-  MainWindow window((folder_.path() / "missing.mdb").string(), dialog_);
+TEST_F(WindowTest, EnterPressesTheFocusedButtonAndEscCancels) {
+  MainWindow window(MakeFile("notes.mdb").string(), dialog_);
   window.Form_Load();
-  window.show();
-  dialog_.answers = {MakeFile("notes.mdb").string()};
-  window.browse_button()->click();
-  QTest::keyClick(window.path_box(), Qt::Key_Return);  // Enter presses "Next >"
-  EXPECT_EQ(window.status_text(), "Updating the database...please wait.");
-  EXPECT_EQ(window.main_button()->text(), "Next >");
-  EXPECT_FALSE(window.main_button()->isEnabled());
-  EXPECT_TRUE(window.cancel_button()->isEnabled());
-  EXPECT_EQ(ReportedModules(), std::vector<std::string>{"frmMain.OpenDatabase"});
+  ShowActive(window);
+  window.browse_button()->setFocus();
+  QTest::keyClick(window.browse_button(), Qt::Key_Return);
+  EXPECT_EQ(dialog_.opened.size(), 1u);
+  window.cancel_button()->setFocus();
+  QTest::keyClick(window.cancel_button(), Qt::Key_Enter);
+  EXPECT_FALSE(window.isVisible());
+
+  ShowActive(window);
+  window.path_box()->setFocus();
+  QTest::keyClick(window.path_box(), Qt::Key_Return);  // a run that fails to open
+  EXPECT_EQ(environment_.boxes.size(), 1u);
   QTest::keyClick(&window, Qt::Key_Escape);
   EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(WindowTest, BrowseSetsUpTheDialogAndCancelReadoptsTheLastName) {
-  MainWindow window((folder_.path() / "missing.mdb").string(), dialog_);
+TEST_F(WindowTest, ACloseAskedForDuringTheRunWaitsForTheRun) {
+  struct ClosingEnvironment : errors::testing::FakeReporterEnvironment {
+    using FakeReporterEnvironment::FakeReporterEnvironment;
+    void ShowMessage(std::string_view text, std::string_view title, int32_t style) override {
+      FakeReporterEnvironment::ShowMessage(text, title, style);
+      window->close();  // as the close box would while the box is up
+      still_visible = window->isVisible();
+    }
+    MainWindow* window = nullptr;
+    bool still_visible = false;
+  } environment(folder_.path().string());
+  errors::ScopedReporterEnvironment scope(environment);
+  MainWindow window(MakeFile("notes.mdb").string(), dialog_);
+  environment.window = &window;
   window.Form_Load();
-  window.browse_button()->click();  // Cancel at first: nothing changes
-  EXPECT_TRUE(OnPage(window, kNotFoundLines, false));
-  ASSERT_EQ(dialog_.opened.size(), 1u);
-  const OpenFileSettings& settings = dialog_.opened[0];
-  EXPECT_EQ(settings.title, "Select Tessaly Database File");
-  EXPECT_EQ(settings.initial_folder, QCoreApplication::applicationDirPath().toStdString());
-  EXPECT_EQ(settings.filter, "Database Files (*.mdb)");
-  EXPECT_EQ(settings.default_suffix, "mdb");
-  EXPECT_TRUE(settings.file_must_exist);
-  EXPECT_EQ(settings.file_name, "");
-
-  const std::string chosen = "/home/anna/a folder with a long name/and another/and one more/"
-                             "calendar backups/chosen.mdb";  // wider than 366 pixels
-  dialog_.answers = {chosen, ""};
-  window.browse_button()->click();
-  EXPECT_TRUE(OnPage(window, kReadyLines, true));
-  const QString shown = window.path_box()->text();
-  EXPECT_TRUE(shown.endsWith("/.../chosen.mdb")) << shown.toStdString();
-  EXPECT_LE(window.fontMetrics().horizontalAdvance(shown), 366);
-  window.path_box()->setText("typed");
-  window.browse_button()->click();  // Cancel: the dialog still holds the name
-  EXPECT_EQ(dialog_.opened.back().file_name, chosen);
-  EXPECT_EQ(window.strDatabaseFile(), chosen);
-  EXPECT_EQ(window.path_box()->text(), shown);
+  window.show();
+  window.cmdButton1_Click();
+  EXPECT_TRUE(environment.still_visible);
+  EXPECT_FALSE(window.isVisible());
 }
 
 TEST_F(WindowTest, AccessKeysFocusThePathBoxAndOpenBrowse) {
   MainWindow window("", dialog_);
   window.Form_Load();
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ShowActive(window);
   window.main_button()->setFocus();
   QTest::keyClick(&window, Qt::Key_D, Qt::AltModifier);
   QTRY_VERIFY(window.path_box()->hasFocus());
