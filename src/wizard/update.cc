@@ -7,6 +7,7 @@
 #include "database/connection.h"
 #include "database/day_merge.h"
 #include "errors/guard.h"
+#include "wizard/leftovers.h"
 #include "yeardata/date_records.h"
 
 namespace wizard {
@@ -18,6 +19,7 @@ void Update(UpdateView& view, const std::string& strDatabaseFile,
   errors::Guarded("frmMain.Update", [&] {
     view.SetStatusText(kWaitText);
     view.YieldToEvents();
+    ClearNewCalendarLeftovers(strDatabaseFile);
     const UpdateTarget target = TargetForUpdate(strDatabaseFile, system);  // (U6)
     if (target.is_copy) view.UpdatingCopy(target.path, target.made);
     database::OpenDatabase(target.path, success);

@@ -230,6 +230,24 @@ TEST_F(UpdateTest, AnAccess97CalendarEndsInTheStateOfTheJet4One) {
   EXPECT_TRUE(environment_.Reports().empty());
 }
 
+// A killed --new-calendar of the same name left its temporary calendar and
+// log: the run on that name removes them, and nothing else.
+TEST_F(UpdateTest, ClearsWhatAKilledNewCalendarLeftBesideTheCalendar) {
+  SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
+  const std::string base = copy.path().string();
+  std::filesystem::copy_file(copy.path(), base + ".new-42");
+  std::ofstream(base + ".new-42-wal") << "";
+  std::ofstream(base + ".new-7-wal") << "";
+  std::ofstream(base + ".new-mine") << "kept";
+  RecordingView view;
+  Update(view, base);
+  ASSERT_TRUE(view.Finished()) << view.calls;
+  for (const char* gone : {".new-42", ".new-42-wal", ".new-7-wal"}) {
+    EXPECT_FALSE(std::filesystem::exists(base + gone)) << gone;
+  }
+  EXPECT_TRUE(std::filesystem::exists(base + ".new-mine"));
+}
+
 TEST_F(UpdateTest, FailuresStopTheRunOnlyBeforeTheImportAndAreReportedOnce) {
   RecordingView missing, no_calendar, no_event_list;
   Update(missing, (folder_.path() / "missing.mdb").string());

@@ -69,6 +69,7 @@ bool HasRoomForARow(const Format& format, const uint8_t* page) {
 const char kDuplicateMessage[] =
     "The changes you requested to the table were not successful because they would create "
     "duplicate values in the index, primary key, or relationship.";
+const char kNullKeyMessage[] = "Index or primary key cannot contain a Null value.";
 
 // What the row encoder relies on in a definition: every column number,
 // variable slot and fixed byte belongs to one column.
@@ -205,9 +206,10 @@ Status DatabaseImpl::CheckRules(const WriteTable& t, const std::vector<Value>& v
         for (size_t i = 0; i < def.columns.size(); ++i) {
           if (def.columns[i].column_number == ic.column_number && values[i].is_null() &&
               def.columns[i].type != ColumnType::kBoolean) {
-            return Status::Constraint("table " + def.name + ", index " + index.name +
-                                      ": column " + def.columns[i].name +
-                                      " cannot be Null in this index");
+            return Status::Constraint(3058, std::string(kNullKeyMessage) + " (table " + def.name +
+                                                ", index " + index.name + ": column " +
+                                                def.columns[i].name +
+                                                " cannot be Null in this index)");
           }
         }
       }
@@ -224,7 +226,7 @@ Status DatabaseImpl::CheckRules(const WriteTable& t, const std::vector<Value>& v
     JET_RETURN_IF_ERROR(tree.Contains((*keys)[k], &found));
     (void)self;
     if (found) {
-      return Status::Constraint(std::string(kDuplicateMessage) + " (table " + def.name +
+      return Status::Constraint(3022, std::string(kDuplicateMessage) + " (table " + def.name +
                                 ", index " + index.name + ": " + IndexValuesText(def, index, values) +
                                 ")");
     }

@@ -157,7 +157,9 @@ const RefusalCase kRefusals[] = {
        });
      }},
     {"TextTooLong", "fixtures", "tessdata-2009.mdb", StatusCode::kInvalidArgument,
-     "table Dates, column DateColor: text of 51 characters is longer than the column's 50",
+     "The field is too small to accept the amount of data you attempted to add. Try inserting "
+     "or pasting less data. (table Dates, column DateColor: text of 51 characters is longer "
+     "than the column's 50)",
      [](Database& db) {
        return InsertDay(db, [](const TableDef& t, std::vector<Value>* v) {
          (*v)[ColumnIndex(t, "DateColor")] = Value::Bytes(Value::Kind::kText, kLongColor);
@@ -171,7 +173,8 @@ const RefusalCase kRefusals[] = {
        });
      }},
     {"NullKey", "fixtures", "tessdata-2009.mdb", StatusCode::kConstraint,
-     "table Dates, index PrimaryKey: column DateKey cannot be Null",
+     "Index or primary key cannot contain a Null value. (table Dates, index PrimaryKey: column "
+     "DateKey cannot be Null",
      [](Database& db) {
        return InsertDay(db, [](const TableDef& t, std::vector<Value>* v) {
          (*v)[ColumnIndex(t, "DateKey")] = Value::Null();

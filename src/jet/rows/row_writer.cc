@@ -28,6 +28,14 @@ Status Refuse(const TableDef& table, const ColumnDef& column, const std::string&
   return Status::InvalidArgument(Where(table, column) + what);
 }
 
+// A value longer than its column: Access's error 3163, our detail after it.
+Status TooLong(const TableDef& table, const ColumnDef& column, const std::string& what) {
+  return Status::Numbered(StatusCode::kInvalidArgument, 3163,
+                          "The field is too small to accept the amount of data you attempted to "
+                          "add. Try inserting or pasting less data. (" +
+                              Where(table, column) + what + ")");
+}
+
 Status WrongKind(const TableDef& table, const ColumnDef& column, const Value& value) {
   return Refuse(
       table, column,
@@ -215,9 +223,9 @@ Status EncodeCodePageText(const TableDef& table, const ColumnDef& column, const 
                                ? (column.length == 0 ? 255 : column.length)
                                : kLongValueLengthMask;
   if (bytes->size() > max_bytes) {
-    return Refuse(table, column,
-                  "text of " + std::to_string(bytes->size()) +
-                      " bytes is longer than the column's " + std::to_string(max_bytes));
+    return TooLong(table, column,
+                   "text of " + std::to_string(bytes->size()) +
+                       " bytes is longer than the column's " + std::to_string(max_bytes));
   }
   if (column.IsFixed()) bytes->resize(column.length, ' ');  // see EncodeText
   return Status::OK();
@@ -235,9 +243,9 @@ Status EncodeText(const TableDef& table, const ColumnDef& column, const Value& v
                                ? (column.length == 0 ? 255 : column.length / 2)
                                : kLongValueLengthMask / 2;
   if (*chars > max_chars) {
-    return Refuse(table, column,
-                  "text of " + std::to_string(*chars) +
-                      " characters is longer than the column's " + std::to_string(max_chars));
+    return TooLong(table, column,
+                   "text of " + std::to_string(*chars) +
+                       " characters is longer than the column's " + std::to_string(max_chars));
   }
   Status s;
   if (column.IsFixed()) {
@@ -264,7 +272,7 @@ Status EncodeBinary(const TableDef& table, const ColumnDef& column, const Value&
                                ? (column.length == 0 ? 255 : column.length)
                                : kLongValueLengthMask;
   if (value.binary().size() > max_bytes) {
-    return Refuse(
+    return TooLong(
         table, column,
         DescribedValue(value) + " is longer than the column's " + std::to_string(max_bytes));
   }

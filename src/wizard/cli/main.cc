@@ -38,6 +38,7 @@
 #include "platform/path.h"
 #include "platform/system.h"
 #include "sql/ddl.h"
+#include "wizard/leftovers.h"
 #include "wizard/update.h"
 
 namespace {
@@ -65,42 +66,12 @@ bool CreateFailed(const std::string& file, const std::string& why) {
   return false;
 }
 
-// Removes what killed runs of --new-calendar left beside `file`: the
-// temporary calendars FILE.new-NNNN and their logs, unless a program has
-// one open for writing (another --new-calendar making it).
-void ClearLeftovers(const std::string& file) {
-  const std::string target = platform::AbsolutePath(file);
-  const std::string folder = platform::ParentFolder(target);
-  const std::string prefix = platform::FileName(target) + ".new-";
-  std::vector<std::string> temps;
-  for (std::string rest : platform::FolderEntries(folder)) {
-    if (!rest.starts_with(prefix)) continue;
-    rest.erase(0, prefix.size());
-    const bool log = rest.ends_with("-wal");
-    if (log) rest.resize(rest.size() - 4);
-    if (rest.empty() || rest.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string temp = platform::JoinPath(folder, prefix + rest);
-    if (!log || platform::TypeOf(temp) == platform::PathType::kNotFound) temps.push_back(temp);
-  }
-  for (const std::string& temp : temps) {
-    jet::OpenOptions writing;
-    writing.read_only = false;
-    writing.busy_timeout_ms = 0;
-    if (platform::TypeOf(temp) != platform::PathType::kNotFound &&
-        jet::Database::Open(temp, writing).status().code() == jet::StatusCode::kBusy) {
-      continue;
-    }
-    (void)platform::RemoveFile(temp);
-    (void)platform::RemoveFile(temp + "-wal");
-  }
-}
-
 // Makes the calendar under a temporary name beside `file` and moves it to
 // `file` only once it is whole and closed: `file` never appears half made,
 // a run killed part way leaves at most the temporary file, and a file that
 // appears meanwhile under the name is not replaced.
 bool CreateCalendar(const std::string& file) {
-  ClearLeftovers(file);
+  wizard::ClearNewCalendarLeftovers(file);
   const platform::PathType type = platform::TypeOf(file);
   if (type == platform::PathType::kFolder || type == platform::PathType::kOther) {
     return CreateFailed(file, "the file already exists; it is left as it is");
@@ -253,7 +224,6 @@ int main(int argc, char** argv) {
   bool all_finished = true;
   int saved = 0;  // files saved but not finished, each reported once
   for (const std::string& file : files) {
-    ClearLeftovers(file);
     ConsoleView view(file);
     wizard::Update(view, file);
     std::fflush(stdout);
