@@ -3,7 +3,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -46,13 +45,19 @@ fs::path BuildFolder() {
 fs::path PreparedFolder(const std::string& name, const std::function<void(const fs::path&)>& make) {
   const fs::path folder = BuildFolder() / name;
   if (fs::exists(folder)) return folder;
-  // A lock of the system's, which a process that dies gives up.
+  // A lock of the system's, which a process that dies gives up. On Windows
+  // the file cannot even be opened while another process holds it, so the
+  // open is tried again as well as the lock.
   std::unique_ptr<platform::File> lock;
-  platform::Error opened =
-      platform::File::Open(folder.string() + ".lock", platform::File::Mode::kCreate, &lock);
-  if (!opened.ok()) throw std::runtime_error(opened.message());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
-  while (!lock->Lock(0, platform::File::LockKind::kExclusive).ok()) {
+  for (;;) {
+    if (lock == nullptr &&
+        !platform::File::Open(folder.string() + ".lock", platform::File::Mode::kCreate, &lock)
+             .ok()) {
+      lock.reset();
+    }
+    if (lock != nullptr && lock->Lock(0, platform::File::LockKind::kExclusive).ok()) break;
+    if (fs::exists(folder)) return folder;  // made meanwhile
     if (std::chrono::steady_clock::now() > deadline) {
       const fs::path own = MakeTempFolder("tessaly_prepared");
       make(own);

@@ -440,8 +440,11 @@ Status Wal::Abandon() {
   if (s.ok()) return s;
   // No name, no units: a log removed is as good as an empty one (a folder
   // that cannot be synced leaves only a power cut to bring the name back).
-  (void)RemoveFile(file_->path());
-  return FileExists(file_->path()) ? s : Status::OK();
+  // Our handle goes first, since Windows removes no file that is open.
+  const std::string path = file_->path();
+  file_.reset();
+  (void)RemoveFile(path);
+  return FileExists(path) ? s : Status::OK();
 }
 
 Status Wal::Sync() {

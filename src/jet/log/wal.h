@@ -183,7 +183,8 @@ class Wal {
   Status Reset();
   // Drops every unit of the log: it is emptied and synced, or failing that
   // removed, so that none of them can reach the database. OK only when
-  // that is done. REQUIRES: no page of a checkpoint has been written.
+  // that is done. REQUIRES: no page of a checkpoint has been written. The
+  // log is of no further use afterwards (its file may be closed).
   Status Abandon();
   // Makes every unit appended so far durable (when syncing at all).
   Status Sync();

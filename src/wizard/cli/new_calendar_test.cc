@@ -102,6 +102,9 @@ TEST_F(NewCalendarTest, ClearsWhatAKilledRunLeft) {
   const std::string made = Path("tessdata.mdb");
   std::filesystem::copy_file(tessaly::testing::SharedPath("fixtures", "tessdata-blank.mdb"),
                              made + ".new-1234");
+  // As the run made it: writable (Windows removes no read-only file).
+  std::filesystem::permissions(made + ".new-1234", std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
   std::ofstream(made + ".new-1234-wal", std::ios::binary) << "";
   std::ofstream(made + ".new-99-wal", std::ios::binary) << "";
   std::ofstream(made + ".new-notes", std::ios::binary) << "mine";
