@@ -11,6 +11,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config   # compiler and build
+  ccache                                          # compiler cache (scripts/compiler-cache.sh)
   libfmt-dev libcli11-dev nlohmann-json3-dev      # libraries the program links
   qt6-base-dev qt6-svg-dev                        # the window (tessaly-update)
 )

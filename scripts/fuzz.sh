@@ -48,8 +48,9 @@ for tool in clang clang++ iconv; do
   command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is not installed" >&2; exit 1; }
 done
 
+source "$repo/scripts/compiler-cache.sh"
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "${cache_args[@]}" \
   -DTESSALY_BUILD_FUZZ=ON -DTESSALY_SANITIZE=ON \
   -DTESSALY_BUILD_TESTS=OFF -DTESSALY_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target jet_read_fuzzer sql_parser_fuzzer jet_write_fuzzer \
