@@ -18,7 +18,7 @@
 #include "jet/space/space.h"
 #include "jet/format/table_def.h"
 #include "jet/base/text.h"
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
 
 namespace jet {
 namespace {
@@ -236,8 +236,8 @@ const Damage kDamages[] = {
        EXPECT_TRUE(tree.Remove(key, id).ok());
        EXPECT_TRUE(tree.Insert(wrong, id).ok());
        return "table EventDates, index " + index.name + ": the entry for the row at " + At(id) +
-              " (EventId = " + std::to_string(event) + ") has key " + HexText(wrong) +
-              ", the row's values give " + HexText(key);
+              " (EventId = " + std::to_string(event) + ") has key " + strings::HexText(wrong) +
+              ", the row's values give " + strings::HexText(key);
      }},
     {"IndexEntryPointsAtDeletedRow",
      [](Copy& c) {
@@ -250,7 +250,7 @@ const Damage kDamages[] = {
        EXPECT_TRUE(SetRowFlags(kFormat, c.Page(id.page), id.page, id.slot,
                                kRowDeleted | kRowLookup).ok());
        WriteU32(c.Page(t.tdef_page) + kFormat.tdef_row_count_offset, t.row_count - 1);
-       return "table EventDates, index " + t.indexes[0].name + ": an entry (key " + HexText(key) +
+       return "table EventDates, index " + t.indexes[0].name + ": an entry (key " + strings::HexText(key) +
               ") points at " + At(id) + ", which is deleted";
      }},
 

@@ -13,12 +13,12 @@
 #include <string>
 
 #include "jet/database.h"
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
 
 namespace jet::testing {
 
 // Bytes as "7F 80 00 ...".
-inline std::string Hex(const std::string& s) { return HexText(s, " "); }
+inline std::string Hex(const std::string& s) { return strings::HexText(s, " "); }
 
 // Opens `path` for writing; null (and a test failure) when it cannot.
 // `sync` false skips the syncs that only a power cut would need.
