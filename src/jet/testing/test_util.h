@@ -14,6 +14,7 @@
 
 #include "jet/database.h"
 #include "strings/hex.h"
+#include "support/files.h"
 
 namespace jet::testing {
 
@@ -50,13 +51,7 @@ inline std::vector<Value> NewDay(const TableDef& dates, double date) {
   return values;
 }
 
-// The bytes of a whole file.
-inline std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tessaly::testing::FileBytes;
 
 // Rows of a table as text lines (our own reader), in scan order.
 inline std::vector<std::string> Rows(Database& db, const std::string& table) {
