@@ -6,8 +6,8 @@
 #include "ado/error_numbers.h"
 #include "errors/guard.h"
 #include "errors/runtime_error.h"
-#include "jet/names.h"
 #include "platform/path.h"
+#include "strings/ascii.h"
 
 namespace ado {
 namespace {
@@ -19,8 +19,8 @@ constexpr const char* kSqlSource = "Access SQL";
 bool IsAccessDriver(std::string_view driver) {
   while (!driver.empty() && driver.front() == ' ') driver.remove_prefix(1);
   while (!driver.empty() && driver.back() == ' ') driver.remove_suffix(1);
-  return jet::AsciiEqualsNoCase(driver, "Microsoft Access Driver (*.mdb)") ||
-         jet::AsciiEqualsNoCase(driver, "Microsoft Access Driver (*.mdb, *.accdb)");
+  return strings::AsciiEqualsNoCase(driver, "Microsoft Access Driver (*.mdb)") ||
+         strings::AsciiEqualsNoCase(driver, "Microsoft Access Driver (*.mdb, *.accdb)");
 }
 
 // The description of a failed open of `path`, by what the engine found.
@@ -156,7 +156,7 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
   }
 
   const std::string user = !user_id.empty() ? std::string(user_id) : parsed.Get("Uid").value_or("");
-  if (!user.empty() && !jet::AsciiEqualsNoCase(user, "admin")) {
+  if (!user.empty() && !strings::AsciiEqualsNoCase(user, "admin")) {
     Fail(errors_, {kProviderAuthenticationFailed,
                    "Not a valid account name or password: the user '" + user +
                        "' does not exist; an Access file without a workgroup knows only admin",

@@ -5,7 +5,7 @@
 
 #include "ado/error_numbers.h"
 #include "errors/runtime_error.h"
-#include "jet/names.h"
+#include "strings/ascii.h"
 
 namespace ado {
 namespace {
@@ -81,7 +81,7 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
 
 std::optional<std::string> ConnectionString::Get(std::string_view name) const {
   for (const ConnectionAttribute& attribute : attributes_) {
-    if (jet::AsciiEqualsNoCase(attribute.name, Trim(name))) return attribute.value;
+    if (strings::AsciiEqualsNoCase(attribute.name, Trim(name))) return attribute.value;
   }
   return std::nullopt;
 }

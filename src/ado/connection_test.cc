@@ -15,15 +15,16 @@
 #include "ado/connection_string.h"
 #include "ado/error_numbers.h"
 #include "ado/recordset.h"
-#include "errors/fake_reporter_environment.h"
 #include "errors/runtime_error.h"
 #include "jet/file/file.h"
+#include "support/fake_reporter_environment.h"
 #include "support/shared_copy.h"
 
 namespace ado {
 namespace {
 
 namespace fs = std::filesystem;
+using tessaly::testing::FileBytes;
 using tessaly::testing::SharedFileCopy;
 using tessaly::testing::SharedPath;
 
@@ -297,7 +298,7 @@ class FullDisk : public jet::FileObserver {
 // when it is released; a failure to write them is reported once and logged.
 TEST(ReleaseTest, AnOpenConnectionWritesItsStatementsWhenReleasedAndReportsAFailure) {
   SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
-  errors::testing::TempFolder folder;
+  tessaly::testing::TempFolder folder;
   errors::testing::FakeReporterEnvironment environment(folder.path().string());
   errors::ScopedReporterEnvironment scope(environment);
   auto db = std::make_unique<Connection>();
@@ -321,7 +322,7 @@ TEST(ReleaseTest, AnOpenConnectionWritesItsStatementsWhenReleasedAndReportsAFail
   EXPECT_NE(text.find("could not be written when its connection was released: "), std::string::npos)
       << text;
   EXPECT_NE(text.find("No space left on device"), std::string::npos) << text;
-  EXPECT_NE(errors::testing::ReadBytes(folder.log()).find(std::string("In module: ") +
+  EXPECT_NE(FileBytes(errors::testing::ErrorLog(folder)).find(std::string("In module: ") +
                                                           kReleaseModule),
             std::string::npos);
 

@@ -3,7 +3,7 @@
 
 #include "ado/error_numbers.h"
 #include "errors/runtime_error.h"
-#include "jet/names.h"
+#include "strings/ascii.h"
 
 namespace ado {
 namespace {
@@ -34,7 +34,7 @@ Field FieldList::Item(std::string_view name) const {
   recordset_->RequireOpen();
   const std::vector<std::string>& names = recordset_->column_names_;
   for (size_t i = 0; i < names.size(); ++i) {
-    if (jet::AsciiEqualsNoCase(names[i], name)) return Field(recordset_, i);
+    if (strings::AsciiEqualsNoCase(names[i], name)) return Field(recordset_, i);
   }
   ThrowKnown(kItemNotFound);
 }

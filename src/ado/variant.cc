@@ -14,8 +14,6 @@
 namespace ado {
 namespace {
 
-constexpr int64_t kSecondsPerDay = 86400;
-
 std::string FormatTime(int64_t seconds_of_day) {
   const int64_t hour24 = seconds_of_day / 3600;
   const int64_t minute = seconds_of_day / 60 % 60;

@@ -7,7 +7,7 @@
 #include "ado/recordset.h"
 #include "database/all_day_events.h"
 #include "database/day_merge.h"
-#include "errors/fake_reporter_environment.h"
+#include "support/fake_reporter_environment.h"
 #include "support/shared_copy.h"
 
 namespace database {
@@ -32,7 +32,7 @@ class EventStoreTest : public ::testing::Test {
   }
 
   tessaly::testing::SharedFileCopy copy_{"fixtures", "tessdata-2009.mdb"};
-  errors::testing::TempFolder folder_;
+  tessaly::testing::TempFolder folder_;
   errors::testing::FakeReporterEnvironment environment_{folder_.path().string()};
   errors::ScopedReporterEnvironment scope_{environment_};
   Texts sent_;

@@ -11,16 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "errors/fake_reporter_environment.h"
 #include "errors/pending_error.h"
 #include "errors/runtime_error.h"
+#include "support/fake_reporter_environment.h"
 
 namespace errors {
 namespace {
 
+using testing::ErrorLog;
 using testing::FakeReporterEnvironment;
-using testing::ReadBytes;
-using testing::TempFolder;
+using tessaly::testing::FileBytes;
+using tessaly::testing::TempFolder;
 
 class GuardTest : public ::testing::Test {
  protected:
@@ -28,7 +29,7 @@ class GuardTest : public ::testing::Test {
 
   // How many log entries name `module`.
   size_t LoggedFrom(const std::string& module) const {
-    const std::string log = ReadBytes(folder_.log());
+    const std::string log = FileBytes(ErrorLog(folder_));
     const std::string needle = "In module: " + module + "\r\n";
     size_t count = 0;
     for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) {
@@ -88,7 +89,7 @@ TEST_F(GuardTest, SuccessReturnsTheBodysResultAndReportsNothing) {
   EXPECT_TRUE(AddEvent(5, trace));
   EXPECT_EQ(trace, std::vector<std::string>{"inner succeeded"});
   EXPECT_TRUE(environment_.boxes.empty());
-  EXPECT_FALSE(std::filesystem::exists(folder_.log()));
+  EXPECT_FALSE(std::filesystem::exists(ErrorLog(folder_)));
 }
 
 TEST_F(GuardTest, ProcedureWithoutHandlerPassesTheFailureToItsCallersHandler) {
@@ -145,7 +146,7 @@ TEST_F(GuardTest, LongHandFormReportsTheLineReached) {
     }
   };
   EXPECT_FALSE(get_event_data());
-  EXPECT_NE(ReadBytes(folder_.log()).find("In module: basDatabase.GetEventData\r\n"
+  EXPECT_NE(FileBytes(ErrorLog(folder_)).find("In module: basDatabase.GetEventData\r\n"
                                           "At line: 50\r\n"
                                           "Error Number: 94\r\n"
                                           "Error Description: Invalid use of Null\r\n"),

@@ -9,9 +9,9 @@
 #include <ostream>
 #include <string>
 
-#include "errors/fake_reporter_environment.h"
 #include "errors/pending_error.h"
 #include "platform/charset.h"
+#include "support/fake_reporter_environment.h"
 
 namespace errors {
 namespace {
@@ -26,9 +26,10 @@ bool CanWriteInto(const std::filesystem::path& folder) {
   return made;
 }
 
+using testing::ErrorLog;
 using testing::FakeReporterEnvironment;
-using testing::ReadBytes;
-using testing::TempFolder;
+using tessaly::testing::FileBytes;
+using tessaly::testing::TempFolder;
 
 const std::string kRule = std::string(50, '-');
 
@@ -68,11 +69,11 @@ TEST_F(HandleErrorTest, MessageForAnUnnumberedProcedureWithoutExtraText) {
 }
 
 TEST_F(HandleErrorTest, LogEntryCreatesAbsentLog) {
-  ASSERT_FALSE(std::filesystem::exists(folder_.log()));
+  ASSERT_FALSE(std::filesystem::exists(ErrorLog(folder_)));
   Pending().Set(6, "Overflow", 0);
   HandleError("frmMain.InitDates", true, "", false);
 
-  EXPECT_EQ(ReadBytes(folder_.log()),
+  EXPECT_EQ(FileBytes(ErrorLog(folder_)),
             "05-Mar-2010  21:07:03\r\n"
             "Error logged by application: CalendarUpdate\r\n"
             "In module: frmMain.InitDates\r\n"
@@ -101,7 +102,7 @@ TEST_F(HandleErrorTest, NegativeNumberNumberedLineAndExtraText) {
             "\r\n"
             "Please check the database file.\r\n");
   // The extra text is never logged, nor is the product name.
-  EXPECT_EQ(ReadBytes(folder_.log()),
+  EXPECT_EQ(FileBytes(ErrorLog(folder_)),
             "05-Mar-2010  21:07:03\r\n"
             "Error logged by application: CalendarUpdate\r\n"
             "In module: basDatabase.GetEventData\r\n"
@@ -120,7 +121,7 @@ TEST_F(HandleErrorTest, LaterReportsAppendBehindEarlierOnes) {
   Pending().Set(94, "Invalid use of Null", 40);
   HandleError("basDatabase.GetEventsByDate", true, "", false);
 
-  EXPECT_EQ(ReadBytes(folder_.log()),
+  EXPECT_EQ(FileBytes(ErrorLog(folder_)),
             "05-Mar-2010  21:07:03\r\n"
             "Error logged by application: CalendarUpdate\r\n"
             "In module: frmMain.AddAllDayEvents\r\n"
@@ -144,7 +145,7 @@ TEST_F(HandleErrorTest, EntryIsOnDiskBeforeTheBoxIsShown) {
   HandleError("frmMain.Form_Load", true, "", false);
   ASSERT_EQ(environment_.boxes.size(), 1u);
   EXPECT_FALSE(environment_.boxes[0].log_when_shown.empty());
-  EXPECT_EQ(environment_.boxes[0].log_when_shown, ReadBytes(folder_.log()));
+  EXPECT_EQ(environment_.boxes[0].log_when_shown, FileBytes(ErrorLog(folder_)));
 }
 
 TEST_F(HandleErrorTest, DateAndTimeUseTheLocaleTextsAndTwoDigitFields) {
@@ -157,7 +158,7 @@ TEST_F(HandleErrorTest, DateAndTimeUseTheLocaleTextsAndTwoDigitFields) {
   Pending().Set(6, "Overflow", 0);
   HandleError("frmMain.Update", true, "", false);
 
-  const std::string log = ReadBytes(folder_.log());
+  const std::string log = FileBytes(ErrorLog(folder_));
   // In the system's 8-bit character set: "ä" is two bytes in UTF-8, one in
   // the ANSI code page of Windows.
   const std::string first = platform::ToSystemCharset("05-M\xC3\xA4r-2010  21.07.03\r\n");
@@ -170,7 +171,7 @@ TEST_F(HandleErrorTest, DateAndTimeUseTheLocaleTextsAndTwoDigitFields) {
 TEST_F(HandleErrorTest, NonAsciiDescriptionIsLoggedInTheSystemCharset) {
   Pending().Set(3021, "Kein aktueller Datensatz \xE2\x80\x93 \xC3\xBC", 0);
   HandleError("frmMain.InitDates", true, "", true);
-  EXPECT_NE(ReadBytes(folder_.log())
+  EXPECT_NE(FileBytes(ErrorLog(folder_))
                 .find(platform::ToSystemCharset(
                     "Error Description: Kein aktueller Datensatz \xE2\x80\x93 \xC3\xBC\r\n")),
             std::string::npos);
@@ -180,7 +181,7 @@ TEST_F(HandleErrorTest, FolderPathEndingInASeparatorIsUsedAsGiven) {
   environment_.app_path = folder_.path().string() + "/";
   Pending().Set(6, "Overflow", 0);
   HandleError("frmMain.Update", true, "", true);
-  EXPECT_NE(ReadBytes(folder_.log()).find("In module: frmMain.Update\r\n"), std::string::npos);
+  EXPECT_NE(FileBytes(ErrorLog(folder_)).find("In module: frmMain.Update\r\n"), std::string::npos);
 }
 
 struct FlagCase {
@@ -202,7 +203,7 @@ TEST_P(HandleErrorFlagsTest, FlagsChooseLogAndBoxAndPendingIsAlwaysCleared) {
   Pending().Set(13, "Type mismatch", 20);
   HandleError("basDatabase.AddEventDate", c.log, "", c.no_message);
 
-  EXPECT_EQ(std::filesystem::exists(folder_.log()), c.expect_log_file);
+  EXPECT_EQ(std::filesystem::exists(ErrorLog(folder_)), c.expect_log_file);
   EXPECT_EQ(environment_.boxes.size(), c.expect_boxes);
   EXPECT_EQ(Pending().number, 0);
   EXPECT_EQ(Pending().description, "");
@@ -226,7 +227,7 @@ class HandleErrorLogFaultTest : public HandleErrorTest,
 TEST_P(HandleErrorLogFaultTest, MessageIsStillShownAndPendingCleared) {
   switch (GetParam()) {
     case LogFault::kLogIsAFolder:  // cannot be opened for writing, not even by root
-      std::filesystem::create_directory(folder_.log());
+      std::filesystem::create_directory(ErrorLog(folder_));
       break;
     case LogFault::kProgramFolderMissing:
       environment_.app_path = (folder_.path() / "gone").string();
@@ -243,10 +244,10 @@ TEST_P(HandleErrorLogFaultTest, MessageIsStillShownAndPendingCleared) {
             std::string::npos);
   EXPECT_FALSE(Pending().IsPending());
   if (GetParam() == LogFault::kLogIsAFolder) {
-    EXPECT_TRUE(std::filesystem::is_directory(folder_.log()));
+    EXPECT_TRUE(std::filesystem::is_directory(ErrorLog(folder_)));
   }
   if (GetParam() == LogFault::kProgramFolderReadOnly && !CanWriteInto(folder_.path())) {
-    EXPECT_FALSE(std::filesystem::exists(folder_.log()));
+    EXPECT_FALSE(std::filesystem::exists(ErrorLog(folder_)));
   }
 }
 
@@ -268,7 +269,7 @@ TEST_F(HandleErrorTest, FailingBoxDoesNotEscapeAndPendingIsCleared) {
   Pending().Set(6, "Overflow", 0);
   HandleError("frmMain.cmdButton1_Click", true, "", false);  // must not throw
   EXPECT_FALSE(Pending().IsPending());
-  EXPECT_NE(ReadBytes(folder_.log()).find("In module: frmMain.cmdButton1_Click"),
+  EXPECT_NE(FileBytes(ErrorLog(folder_)).find("In module: frmMain.cmdButton1_Click"),
             std::string::npos);
 }
 

@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "errors/fake_reporter_environment.h"
+#include "support/fake_reporter_environment.h"
 
 namespace errors {
 namespace {

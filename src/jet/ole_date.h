@@ -93,4 +93,12 @@ inline OleDateParts SplitOleDate(double ole_date) {
   return {day, seconds};
 }
 
+// The OLE date of day `day` at `time_of_day`, a fraction of a day in
+// [0, 1): SplitOleDate's inverse. The fraction counts away from day 0 so
+// that the whole part stays the day: day -1 at 06:00 is -1.25.
+inline double JoinOleDate(int64_t day, double time_of_day) {
+  const auto whole = static_cast<double>(day);
+  return day >= 0 ? whole + time_of_day : whole - time_of_day;
+}
+
 }  // namespace jet

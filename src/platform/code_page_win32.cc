@@ -1,8 +1,11 @@
 // Code pages through the Windows conversion functions; see code_page.h.
 #include <windows.h>
 
+#include <string_view>
+
 #include "platform/code_page.h"
 #include "platform/unicode_win32.h"
+#include "strings/utf8.h"
 
 namespace platform {
 
@@ -45,9 +48,8 @@ size_t CodePage::ToUtf8(const char* bytes, size_t size, std::string* out) {
 size_t CodePage::FromUtf8(const char* utf8, size_t size, std::string* out) {
   size_t at = 0;
   while (at < size) {
-    const auto lead = static_cast<unsigned char>(utf8[at]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (at + length > size) break;
+    const size_t length = strings::Utf8SequenceLength(std::string_view(utf8, size), at);
+    if (length == 0) break;
     wchar_t wide[2];
     const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8 + at,
                                           static_cast<int>(length), wide, 2);

@@ -8,32 +8,28 @@
 #include <iterator>
 
 #include "platform/path.h"
+#include "support/files.h"
 #include "support/temp_folder.h"
 
 namespace platform {
 namespace {
 
-std::string Read(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(FileCopyTest, CopiesWholeIntoNewFoldersAndNeverOverAFile) {
-  const std::filesystem::path folder = tessaly::testing::MakeTempFolder("file_copy_test");
+  const tessaly::testing::TempFolder temp("file_copy_test");
+  const std::filesystem::path& folder = temp.path();
   const std::string bytes(3 << 20 | 5, 'x');  // more than one piece
   std::ofstream(folder / "from.mdb", std::ios::binary) << bytes;
   const std::filesystem::path to = folder / "a" / "b" / "to.mdb";
   EXPECT_TRUE(CopyToNewFile((folder / "from.mdb").string(), to.string()).ok());
-  EXPECT_EQ(Read(to), bytes);
+  EXPECT_EQ(tessaly::testing::FileBytes(to), bytes);
 
   std::ofstream(folder / "other.mdb", std::ios::binary) << "other";
   EXPECT_EQ(CopyToNewFile((folder / "other.mdb").string(), to.string()).kind(),
             Error::Kind::kExists);
-  EXPECT_EQ(Read(to), bytes);
+  EXPECT_EQ(tessaly::testing::FileBytes(to), bytes);
   EXPECT_FALSE(CopyToNewFile((folder / "missing.mdb").string(), (folder / "c.mdb").string()).ok());
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(to.parent_path()), {}), 1);
   EXPECT_FALSE(std::filesystem::exists(folder / "c.mdb"));
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

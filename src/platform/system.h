@@ -1,6 +1,7 @@
 // The running program and the user's locale, as the system tells them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -32,6 +33,8 @@ struct LocalTime {
 };
 // The local clock now.
 LocalTime LocalNow();
+// The system's clock now: whole seconds since 1970-01-01 00:00 UTC.
+int64_t UnixTimeNow();
 
 // The user's abbreviated name of `month` (1..12), in UTF-8; empty outside
 // 1..12.

@@ -41,6 +41,8 @@ LocalTime LocalNow() {
           local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
+int64_t UnixTimeNow() { return static_cast<int64_t>(std::time(nullptr)); }
+
 std::string MonthAbbreviation(int month) {
   if (month < 1 || month > 12) return {};
   return FromLocale(nl_langinfo(static_cast<nl_item>(ABMON_1 + (month - 1))));

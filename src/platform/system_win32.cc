@@ -77,6 +77,17 @@ LocalTime LocalNow() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+int64_t UnixTimeNow() {
+  // FILETIME counts 100-nanosecond intervals from 1601-01-01 UTC.
+  constexpr int64_t kIntervalsPerSecond = 10000000;
+  constexpr int64_t kUnixEpochIntervals = 116444736000000000;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const auto intervals =
+      static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+  return (intervals - kUnixEpochIntervals) / kIntervalsPerSecond;
+}
+
 std::string MonthAbbreviation(int month) {
   if (month < 1 || month > 12) return {};
   return LocaleText(static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + (month - 1)));

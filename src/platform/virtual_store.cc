@@ -6,23 +6,18 @@
 #include <optional>
 
 #include "platform/known_folders.h"
+#include "strings/ascii.h"
 
 namespace platform {
 namespace {
+
+using strings::AsciiUpper;
 
 // An absolute path on a drive: its letter and its components below the root.
 struct DrivePath {
   char drive;
   std::vector<std::string> components;
 };
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
-}
 
 std::optional<DrivePath> ParseDrivePath(std::string_view text) {
   std::string path(text);
@@ -52,7 +47,7 @@ bool IsBelow(const DrivePath& inner, const DrivePath& folder) {
   if (inner.drive != folder.drive || inner.components.size() <= folder.components.size())
     return false;
   for (size_t i = 0; i < folder.components.size(); ++i) {
-    if (!SameIgnoringCase(inner.components[i], folder.components[i])) return false;
+    if (!strings::AsciiEqualsNoCase(inner.components[i], folder.components[i])) return false;
   }
   return true;
 }

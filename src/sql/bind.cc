@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <utility>
 
-#include "jet/names.h"
 #include "sql/convert.h"
 #include "sql/evaluate.h"
+#include "strings/ascii.h"
 
 namespace sql {
 namespace {
@@ -193,7 +193,7 @@ ValueClass ClassOfValue(const jet::Value& value) {
 bool LookUpColumn(const jet::TableDef& table, const ColumnRef& ref, size_t* column_index,
                   Error* error) {
   const jet::ColumnDef* column = nullptr;
-  if (ref.qualifier.empty() || jet::AsciiEqualsNoCase(ref.qualifier, table.name)) {
+  if (ref.qualifier.empty() || strings::AsciiEqualsNoCase(ref.qualifier, table.name)) {
     column = table.FindColumn(ref.name);
   }
   if (column == nullptr) {

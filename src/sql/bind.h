@@ -12,26 +12,14 @@
 
 #include "jet/database.h"
 #include "jet/expression.h"
+#include "sql/bound.h"
+#include "sql/error.h"
 #include "sql/parser.h"
-#include "sql/session.h"
 
 namespace sql {
 
 // Fills *error; returns false, for `return Fail(...)`.
 bool Fail(Error* error, ErrorKind kind, std::string description);
-
-// A condition bound to a table: columns as indexes, literals converted.
-struct Bound {
-  enum class Kind { kColumn, kConstant, kCompare, kIsNull, kAnd, kOr, kNot };
-  Kind kind = Kind::kConstant;
-  size_t column_index = 0;     // kColumn
-  jet::Value constant;         // kConstant
-  CompareOp op = CompareOp::kEq;
-  bool negated = false;
-  bool column_typed = false;   // kConstant: converted to the compared column's type
-  std::unique_ptr<Bound> left, right;
-  jet::Expression expression;  // the whole condition, at its root (evaluate.h)
-};
 
 // What a value can be compared with: numbers (Yes/No and dates among them)
 // with numbers, text with text.

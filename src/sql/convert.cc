@@ -6,78 +6,20 @@
 #include <cstdlib>
 #include <limits>
 
-#include "jet/names.h"
+#include "strings/ascii.h"
+#include "strings/decimal.h"
 
 namespace sql {
 namespace {
+
+using strings::IsDecimalText;
+using strings::ParseScaled;
+using strings::Scaled;
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
   return text;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A decimal number: [+|-] digits [. digits] [E [+|-] digits], or . digits.
-bool IsDecimalText(std::string_view text) {
-  size_t i = 0;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    size_t exponent_digits = 0;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++exponent_digits;
-    if (exponent_digits == 0) return false;
-  }
-  return i == text.size();
-}
-
-enum class Scaled { kOk, kNotANumber, kOverflow };
-
-// text x 10^scale rounded half to even, exactly for plain decimals.
-Scaled ParseScaled(std::string_view text, int scale, int64_t* out) {
-  if (!IsDecimalText(text)) return Scaled::kNotANumber;
-  if (text.find_first_of("eE") != std::string_view::npos) {
-    const double v = std::strtod(std::string(text).c_str(), nullptr) * std::pow(10.0, scale);
-    if (!std::isfinite(v) || std::fabs(v) >= 9.2e18) return Scaled::kOverflow;
-    *out = static_cast<int64_t>(std::nearbyint(v));
-    return Scaled::kOk;
-  }
-  bool negative = false;
-  if (text.front() == '+' || text.front() == '-') {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  const size_t point = text.find('.');
-  std::string digits(text.substr(0, point));
-  std::string fraction = point == std::string_view::npos ? "" : std::string(text.substr(point + 1));
-  for (int i = 0; i < scale; ++i) {
-    digits.push_back(fraction.empty() ? '0' : fraction.front());
-    if (!fraction.empty()) fraction.erase(0, 1);
-  }
-  // Whole part, with headroom checked before each step.
-  unsigned __int128 value = 0;
-  for (char c : digits) {
-    value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value > (static_cast<unsigned __int128>(1) << 64)) return Scaled::kOverflow;
-  }
-  // Round the dropped digits: above half up, exactly half to even.
-  if (!fraction.empty()) {
-    const bool more = fraction.find_first_not_of('0', 1) != std::string::npos;
-    if (fraction[0] > '5' || (fraction[0] == '5' && (more || (value & 1) != 0))) ++value;
-  }
-  const unsigned __int128 limit = static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
-  if (value > limit) return Scaled::kOverflow;
-  *out = negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
-  return Scaled::kOk;
 }
 
 std::string TypeName(const jet::ColumnDef& column) {
@@ -144,7 +86,7 @@ Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& colum
           {"1", true}, {"-1", true}, {"0", false}, {"True", true},
           {"False", false}, {"Yes", true}, {"No", false}};
       for (const auto& [word, value] : kWords) {
-        if (jet::AsciiEqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
+        if (strings::AsciiEqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
       }
       break;
     }

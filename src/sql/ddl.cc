@@ -5,15 +5,15 @@
 #include <cctype>
 #include <vector>
 
-#include "jet/names.h"
 #include "sql/parser.h"
+#include "strings/ascii.h"
 
 namespace sql {
 
 namespace {
 
 bool Is(const Token& t, std::string_view word) {
-  return t.kind == TokenKind::kIdentifier && jet::AsciiEqualsNoCase(t.text, word);
+  return t.kind == TokenKind::kIdentifier && strings::AsciiEqualsNoCase(t.text, word);
 }
 
 bool IsSymbol(const Token& t, std::string_view s) { return t.kind == TokenKind::kSymbol && t.text == s; }
@@ -251,7 +251,8 @@ bool EngineFailed(const jet::Status& s, Error* error) {
 bool IsDdl(std::string_view statement) {
   // Looks at the first word only: every statement a session runs passes here.
   size_t i = statement.find_first_not_of(" \t\r\n");
-  if (i == std::string_view::npos || !jet::AsciiEqualsNoCase(statement.substr(i, 6), "CREATE")) {
+  if (i == std::string_view::npos ||
+      !strings::AsciiEqualsNoCase(statement.substr(i, 6), "CREATE")) {
     return false;
   }
   i += 6;

@@ -38,7 +38,7 @@
 #include <string_view>
 
 #include "jet/database.h"
-#include "sql/session.h"
+#include "sql/error.h"
 
 namespace sql {
 

@@ -6,11 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "sql/session.h"
+#include "support/files.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
+#include "support/temp_folder.h"
 
 namespace sql {
 namespace {
@@ -21,17 +22,15 @@ using tessaly::testing::RunProcess;
 // The calendar's tables as the program ships them.
 std::string CalendarScript() {
   const auto path = std::filesystem::path(TESSALY_SOURCE_DIR) / "data/calendar-schema.sql";
-  std::ifstream in(path);
-  EXPECT_TRUE(in.good()) << path;
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string script = tessaly::testing::FileBytes(path);
+  EXPECT_FALSE(script.empty()) << path;
+  return script;
 }
 
+// A path for a new database, in a folder of its own.
 struct TempFile {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("ddl_test_" + std::to_string(::getpid()) + "_" + std::to_string(rand()));
-  TempFile() { std::filesystem::create_directories(dir); }
-  ~TempFile() { std::filesystem::remove_all(dir); }
-  std::string path() const { return (dir / "new.mdb").string(); }
+  tessaly::testing::TempFolder folder{"ddl_test"};
+  std::string path() const { return (folder.path() / "new.mdb").string(); }
 };
 
 std::unique_ptr<jet::Database> Create(const std::string& path) {

@@ -7,7 +7,7 @@
 
 #include "jet/database.h"
 #include "jet/expression.h"
-#include "sql/bind.h"
+#include "sql/bound.h"
 
 namespace sql {
 

@@ -3,8 +3,9 @@
 #include <cctype>
 #include <utility>
 
-#include "jet/names.h"
-#include "sql/convert.h"
+#include "jet/expression.h"
+#include "strings/ascii.h"
+#include "strings/utf8.h"
 
 namespace sql {
 namespace {
@@ -46,7 +47,7 @@ class Lexer {
 
   void Advance() {
     ++at_;
-    if (at_ >= text_.size() || (static_cast<unsigned char>(text_[at_]) & 0xC0) != 0x80) ++characters_;
+    if (at_ >= text_.size() || !strings::IsUtf8Continuation(text_[at_])) ++characters_;
   }
 
   void SkipSpace() {
@@ -241,7 +242,7 @@ class Parser {
   }
 
   static bool IsKeyword(const Token& token, std::string_view word) {
-    return token.kind == TokenKind::kIdentifier && jet::AsciiEqualsNoCase(token.text, word);
+    return token.kind == TokenKind::kIdentifier && strings::AsciiEqualsNoCase(token.text, word);
   }
   static bool IsSymbol(const Token& token, std::string_view symbol) {
     return token.kind == TokenKind::kSymbol && token.text == symbol;
@@ -308,7 +309,7 @@ class Parser {
   bool ParseSelect(Statement* out) {
     Take();  // SELECT
     if (Peek().kind == TokenKind::kVariable) {
-      if (!jet::AsciiEqualsNoCase(Peek().text, "IDENTITY")) return Fail("@@IDENTITY");
+      if (!strings::AsciiEqualsNoCase(Peek().text, "IDENTITY")) return Fail("@@IDENTITY");
       Take();
       out->kind = Statement::Kind::kSelectIdentity;
       return true;
@@ -425,7 +426,7 @@ class Parser {
     }
     if (token.kind == TokenKind::kDate) {
       double ole_date = 0;
-      if (!ParseDateTimeText(token.text, &ole_date)) {
+      if (!jet::ParseDateTimeText(token.text, &ole_date)) {
         *error_ = "Syntax error in date in " + statement_name_ + " at character " +
                   std::to_string(token.position) + ": #" + token.text + "# is not a date";
         return false;

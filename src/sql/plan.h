@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "jet/database.h"
-#include "sql/bind.h"
+#include "sql/bound.h"
 
 namespace sql {
 

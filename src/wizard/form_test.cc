@@ -12,10 +12,10 @@
 #include <map>
 
 #include "database/connection.h"
-#include "errors/fake_reporter_environment.h"
 #include "platform/system.h"
+#include "support/fake_reporter_environment.h"
+#include "support/scripted_open_file_dialog.h"
 #include "support/shared_copy.h"
-#include "wizard/scripted_open_file_dialog.h"
 #include "wizard/window_design.h"
 
 namespace wizard {
@@ -88,7 +88,7 @@ class FormTest : public ::testing::Test {
   }
   Page NotFound() { return {kNotFoundText, "", kNextCaption, false, true}; }
 
-  errors::testing::TempFolder folder_;
+  tessaly::testing::TempFolder folder_;
   Environment environment_{folder_.path().string()};
   errors::ScopedReporterEnvironment scope_{environment_};
   testing::ScriptedDialog dialog_;

@@ -15,12 +15,12 @@
 #include <set>
 
 #include "ado/connection.h"
-#include "errors/fake_reporter_environment.h"
 #include "jet/database.h"
 #include "jet/file/file.h"
 #include "jet/log/wal.h"
 #include "support/access97_calendar.h"
 #include "support/child_process.h"
+#include "support/fake_reporter_environment.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
 #include "wizard/update.h"
@@ -126,7 +126,7 @@ State ReadState(const fs::path& path) {
 class UpdateCrashTest : public ::testing::TestWithParam<jet::JetVersion> {};
 
 TEST_P(UpdateCrashTest, KilledAtAnyWriteALaterRunGivesTheUninterruptedState) {
-  errors::testing::TempFolder folder;
+  tessaly::testing::TempFolder folder;
   errors::testing::FakeReporterEnvironment environment(folder.path().string());
   errors::ScopedReporterEnvironment scope(environment);
   tessaly::testing::SharedFileCopy original("fixtures", "tessdata-2009.mdb");

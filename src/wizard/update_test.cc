@@ -16,10 +16,10 @@
 
 #include "ado/connection_string.h"
 #include "database/connection.h"
-#include "errors/fake_reporter_environment.h"
 #include "jet/database.h"
 #include "support/child_process.h"
 #include "support/access97_calendar.h"
+#include "support/fake_reporter_environment.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -27,6 +27,8 @@
 namespace wizard {
 namespace {
 
+using errors::testing::ErrorLog;
+using tessaly::testing::FileBytes;
 using tessaly::testing::RunProcess;
 using tessaly::testing::SharedFileCopy;
 using Rows = std::vector<nlohmann::json>;
@@ -102,7 +104,7 @@ std::string EngineDump(const std::filesystem::path& file) {
 class UpdateTest : public ::testing::TestWithParam<const char*> {
  protected:
   void TearDown() override { database::gDatabaseConnection.reset(); }
-  errors::testing::TempFolder folder_;
+  tessaly::testing::TempFolder folder_;
   errors::testing::FakeReporterEnvironment environment_{folder_.path().string()};
   errors::ScopedReporterEnvironment scope_{environment_};
 };
@@ -175,12 +177,12 @@ TEST_P(UpdateTest, UpdatesOnceAndASecondRunChangesNothing) {
   }
 
   const std::string first = EngineDump(copy.path());
-  const std::string file = errors::testing::ReadBytes(copy.path());
+  const std::string file = FileBytes(copy.path());
   RecordingView again;
   Update(again, copy.path().string());
   EXPECT_TRUE(again.Finished());
   EXPECT_EQ(EngineDump(copy.path()), first);
-  EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == file) << "a rerun changed the file";
+  EXPECT_TRUE(FileBytes(copy.path()) == file) << "a rerun changed the file";
   for (const char* table : {"Dates", "Events", "EventDates"})
     EXPECT_EQ(MdbRows(copy.path(), table), after[table]);
   EXPECT_TRUE(environment_.Reports().empty());
@@ -222,11 +224,11 @@ TEST_F(UpdateTest, AnAccess97CalendarEndsInTheStateOfTheJet4One) {
     EXPECT_TRUE(check.passed()) << check.output << check.error;
   }
   const std::string first = EngineDump(jet3);
-  const std::string file = errors::testing::ReadBytes(jet3);
+  const std::string file = FileBytes(jet3);
   RecordingView again;
   Update(again, jet3.string());
   EXPECT_TRUE(again.Finished());
-  EXPECT_TRUE(errors::testing::ReadBytes(jet3) == file) << "a rerun changed the file";
+  EXPECT_TRUE(FileBytes(jet3) == file) << "a rerun changed the file";
   EXPECT_TRUE(environment_.Reports().empty());
 }
 
@@ -302,7 +304,7 @@ TEST_F(UpdateTest, BatchCommandTracesStatementsAndExitsByOutcome) {
   auto failed = RunProcess({program, copy.path().string(), (folder_.path() / "none.mdb").string()});
   EXPECT_EQ(failed.exit_code, 1);
   EXPECT_NE(failed.raw_err.find("Module: \t\tfrmMain.OpenDatabase\r\n"), std::string::npos);
-  EXPECT_NE(errors::testing::ReadBytes(folder_.log()).find("In module: frmMain.OpenDatabase\r\n"),
+  EXPECT_NE(FileBytes(ErrorLog(folder_)).find("In module: frmMain.OpenDatabase\r\n"),
             std::string::npos);
 }
 
@@ -336,7 +338,7 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
       file.seekp(std::streamoff{d.page} * 4096 + d.offset);
       file.put(d.byte);
     }
-    const std::string before = errors::testing::ReadBytes(copy.path());
+    const std::string before = FileBytes(copy.path());
     auto run = RunProcess({program, copy.path().string()});
     EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
     EXPECT_EQ(run.out.find(": Update completed!") != std::string::npos, d.finishes) << run.out;
@@ -350,7 +352,7 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
         << run.err;
     EXPECT_NE(run.err.find(d.description), std::string::npos) << run.err;
     if (!d.finishes) {
-      EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == before) << "the file changed";
+      EXPECT_TRUE(FileBytes(copy.path()) == before) << "the file changed";
     }
   }
 }
@@ -375,7 +377,7 @@ TEST_F(UpdateTest, ACalendarThatAnotherProgramHoldsForWritingIsRefusedAndLeftAsI
   SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
   const std::string held = (folder_.path() / "held").string(),
                     release = (folder_.path() / "release").string();
-  const std::string before = errors::testing::ReadBytes(copy.path());
+  const std::string before = FileBytes(copy.path());
   tessaly::testing::BackgroundChild holder("HoldOpenForWriting",
                                            {copy.path().string(), held, release});
   for (int waited = 0; !std::filesystem::exists(held) && waited < 20000; waited += 10) Sleep(10);
@@ -390,7 +392,7 @@ TEST_F(UpdateTest, ACalendarThatAnotherProgramHoldsForWritingIsRefusedAndLeftAsI
       << environment_.boxes[0].text;
   std::ofstream(release) << "done";
   EXPECT_EQ(holder.Wait(), 0);
-  EXPECT_TRUE(errors::testing::ReadBytes(copy.path()) == before);
+  EXPECT_TRUE(FileBytes(copy.path()) == before);
   EXPECT_FALSE(std::filesystem::exists(copy.path().string() + "-wal"));
 }
 #endif

@@ -8,8 +8,8 @@
 
 #include <set>
 
-#include "errors/fake_reporter_environment.h"
 #include "errors/runtime_error.h"
+#include "support/fake_reporter_environment.h"
 #include "wizard/update.h"
 
 namespace wizard {
@@ -83,7 +83,7 @@ struct RecordingView : UpdateView {
 };
 
 TEST(VirtualStoreTest, TheRunOpensTheCopyAndReportsOneThatCannotBeMade) {
-  errors::testing::TempFolder folder;
+  tessaly::testing::TempFolder folder;
   errors::testing::FakeReporterEnvironment environment(folder.path().string());
   errors::ScopedReporterEnvironment scope(environment);
 

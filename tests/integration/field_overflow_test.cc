@@ -6,17 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "errors/fake_reporter_environment.h"
 #include "errors/guard.h"
 #include "errors/pending_error.h"
+#include "support/fake_reporter_environment.h"
 #include "yeardata/date_records.h"
 #include "yeardata/delimited_fields.h"
 
 namespace {
 
 using errors::testing::FakeReporterEnvironment;
-using errors::testing::ReadBytes;
-using errors::testing::TempFolder;
+using tessaly::testing::FileBytes;
+using tessaly::testing::TempFolder;
 
 class FieldOverflowTest : public ::testing::Test {
  protected:
@@ -43,7 +43,7 @@ TEST_F(FieldOverflowTest, IndexMinus32768IsReportedAsRuntimeOverflow) {
   ASSERT_EQ(environment_.boxes.size(), 1u);
   EXPECT_NE(environment_.boxes[0].text.find("Module: \t\tfrmMain.InitDates\r\n"), std::string::npos);
   EXPECT_NE(environment_.boxes[0].text.find("Error Number: \t6\r\n"), std::string::npos);
-  EXPECT_NE(ReadBytes(folder_.log())
+  EXPECT_NE(FileBytes(errors::testing::ErrorLog(folder_))
                 .find("In module: frmMain.InitDates\r\nAt line: 0\r\nError Number: 6\r\n"),
             std::string::npos);
   EXPECT_EQ(errors::Pending().number, 0);
@@ -72,7 +72,7 @@ TEST_F(FieldOverflowTest, OrdinaryIndexesRunTheWholeTableWithoutAReport) {
 
   EXPECT_TRUE(MergeWithIndex(records, 4));
   EXPECT_TRUE(environment_.boxes.empty());
-  EXPECT_EQ(ReadBytes(folder_.log()), "");
+  EXPECT_EQ(FileBytes(errors::testing::ErrorLog(folder_)), "");
 }
 
 }  // namespace

@@ -36,9 +36,9 @@ namespace {
 namespace fs = std::filesystem;
 using tessaly::testing::ProcessResult;
 using tessaly::testing::RunProcess;
+using tessaly::testing::SharedPath;
 
 const std::string kJetdb = std::string(TESSALY_BIN_DIR) + "/jetdb";
-const std::string kSharedDir = TESSALY_SHARED_DIR;
 // mdb-json's date/time format, chosen to be ours so that dates compare as text.
 constexpr const char* kMdbDateFormat = "%Y-%m-%dT%H:%M:%S";
 // mdbtools fills a zeroed struct tm and prints it unchanged for dates it does
@@ -381,7 +381,7 @@ std::vector<DatabaseFile> ListDatabases() {
   std::vector<DatabaseFile> files;
   for (const char* folder : {"corpus", "fixtures"}) {
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(fs::path(kSharedDir) / folder, error)) {
+    for (const auto& entry : fs::directory_iterator(SharedPath(folder), error)) {
       if (entry.path().extension() == ".mdb") files.push_back({folder, entry.path().filename().string()});
     }
   }
@@ -389,7 +389,7 @@ std::vector<DatabaseFile> ListDatabases() {
     return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
   });
   // An empty list would instantiate no test at all and pass silently.
-  if (files.empty()) files.push_back({"missing", "no .mdb files in " + kSharedDir});
+  if (files.empty()) files.push_back({"missing", "no .mdb files in " + SharedPath("").string()});
   return files;
 }
 
@@ -656,7 +656,7 @@ TEST_P(Jet3ImportTest, FourHundredRowsPerTableReadBackByMdbtools) {
 
   // jetcheck: each table's count, and every index found whole but the text
   // ones and those with wide node pages (see IndexesWithWideNodes).
-  const ProcessResult jetcheck = RunProcess({kSharedDir + "/oracle/jetcheck", file});
+  const ProcessResult jetcheck = RunProcess({SharedPath("oracle", "jetcheck").string(), file});
   if (jetcheck.exit_code != 0 && jetcheck.out.find("table ") == std::string::npos) {
     GTEST_SKIP() << "jetcheck did not run: " << jetcheck.err << jetcheck.error;
   }
@@ -693,7 +693,7 @@ TEST_P(Jet3ImportTest, FourHundredRowsPerTableReadBackByMdbtools) {
 std::vector<std::string> Jet3Files() {
   std::vector<std::string> files;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(fs::path(kSharedDir) / "corpus", error)) {
+  for (const auto& entry : fs::directory_iterator(SharedPath("corpus"), error)) {
     const std::string name = entry.path().filename().string();
     if (name.size() > 9 && name.substr(name.size() - 9) == "V1997.mdb") files.push_back(name);
   }

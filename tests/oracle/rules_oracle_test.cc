@@ -16,6 +16,7 @@
 
 #include "jet/database.h"
 #include "jet/expression.h"
+#include "support/files.h"
 #include "support/rule_oracle.h"
 #include "support/shared_copy.h"
 #include "tools/jetdb/parse.h"
@@ -23,6 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tessaly::testing::FileBytes;
 using tessaly::testing::RunRuleOracle;
 using tessaly::testing::SharedFileCopy;
 
@@ -96,11 +98,6 @@ update Table3 {"id": 21} {"id": 23} # 0
 update Table3 {"id": 12} {"data": "b12"} # 0)",
      "Table2 Table3"},
 };
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // "insert T {...}" -> command, table, and the JSON objects that follow.
 struct Write {
@@ -244,12 +241,12 @@ TEST(RulesOracleTest, WritesAreAcceptedRefusedAndStoredAsTheIndependentLibraryDo
     std::vector<int> our_errors;
     for (const Write& w : writes) {
       SCOPED_TRACE(w.command + " " + w.table + " " + w.objects.at(0));
-      const std::string before = ReadBytes(ours);
+      const std::string before = FileBytes(ours);
       std::string failure;
       our_errors.push_back(AccessErrorOf(ApplyWrite(ours, w), &failure));
       EXPECT_EQ(our_errors.back(), w.expected) << failure;
       if (our_errors.back() != 0) {
-        EXPECT_TRUE(ReadBytes(ours) == before) << "a refused write changed the file";
+        EXPECT_TRUE(FileBytes(ours) == before) << "a refused write changed the file";
       }
     }
 
@@ -313,7 +310,7 @@ property Table3 data DefaultValue =Bar()
 property Table3 id ValidationRule < 100
 )");
   ASSERT_TRUE(setup.ran()) << setup.error;
-  const std::string before = ReadBytes(made.path());
+  const std::string before = FileBytes(made.path());
   const Expect kMade[] = {
       {R"(insert Table2 {"id": 7})",
        "The validation rule 'Foo([data]) > 1' set for 'Table2.data' cannot be evaluated: "
@@ -329,7 +326,7 @@ property Table3 id ValidationRule < 100
     const jet::Status s = ApplyWrite(made.path(), ParseWrite(std::string(e.write) + " # 0"));
     EXPECT_EQ(s.message(), e.message) << e.write;
   }
-  EXPECT_TRUE(ReadBytes(made.path()) == before) << "a refused write changed the file";
+  EXPECT_TRUE(FileBytes(made.path()) == before) << "a refused write changed the file";
   EXPECT_TRUE(ApplyWrite(made.path(), ParseWrite(R"(insert Table3 {"id": 7, "data": "x"} # 0)")).ok());
 }
 

@@ -1,11 +1,11 @@
 #include "support/access97_calendar.h"
 
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "jet/database.h"
 #include "sql/ddl.h"
+#include "strings/utf8.h"
+#include "support/files.h"
 
 namespace tessaly::testing {
 
@@ -30,23 +30,17 @@ bool In1252(char32_t c) {
 std::string InCodePage1252(std::string_view utf8) {
   std::string out;
   for (size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t c = n == 1 ? b : b & (0x3F >> (n - 1));
-    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) {
-      c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    }
-    if (In1252(c)) out.append(utf8.substr(i, n));
+    const size_t start = i;
+    if (In1252(strings::NextCodePoint(utf8, &i))) out.append(utf8.substr(start, i - start));
     else out += '?';
-    i += n;
   }
   return out;
 }
 
 std::string MakeAccess97Calendar(const std::filesystem::path& jet4_calendar,
                                  const std::filesystem::path& target) {
-  std::ifstream in(std::filesystem::path(TESSALY_SOURCE_DIR) / "data" / "calendar-schema.sql");
-  const std::string schema((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string schema =
+      FileBytes(std::filesystem::path(TESSALY_SOURCE_DIR) / "data" / "calendar-schema.sql");
   if (schema.empty()) return "cannot read data/calendar-schema.sql";
   auto source = jet::Database::Open(jet4_calendar.string());
   if (!source.ok()) return source.status().ToString();

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <random>
 
+#include "support/files.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
 
@@ -19,8 +20,7 @@ namespace {
 // Access 97 or has no node page).
 std::filesystem::path Jet3CopyForChecker(const std::filesystem::path& mdb) {
   constexpr size_t kPageSize = 2048;
-  std::ifstream in(mdb, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes = FileBytes(mdb);
   if (bytes.size() < kPageSize || bytes[0x14] != 0) return {};
   bool changed = false;
   for (size_t page = 0; page + kPageSize <= bytes.size(); page += kPageSize) {

@@ -1,7 +1,5 @@
 #include "support/shared_copy.h"
 
-#include "support/temp_folder.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
@@ -12,13 +10,15 @@ namespace tessaly::testing {
 namespace fs = std::filesystem;
 
 fs::path SharedPath(const std::string& folder, const std::string& name) {
-  return fs::path(TESSALY_SHARED_DIR) / folder / name;
+  return SharedPath(folder) / name;
 }
+
+fs::path SharedPath(const std::string& relative) { return fs::path(TESSALY_SHARED_DIR) / relative; }
 
 std::vector<std::string> SharedDatabases() {
   std::vector<std::string> files;
   for (const char* folder : {"corpus", "fixtures"}) {
-    for (const auto& entry : fs::directory_iterator(SharedPath(folder, ""))) {
+    for (const auto& entry : fs::directory_iterator(SharedPath(folder))) {
       if (entry.path().extension() == ".mdb") files.push_back(entry.path().string());
     }
   }
@@ -26,24 +26,15 @@ std::vector<std::string> SharedDatabases() {
   return files;
 }
 
-SharedFileCopy::SharedFileCopy(const std::string& folder, const std::string& name) {
+SharedFileCopy::SharedFileCopy(const std::string& folder, const std::string& name)
+    : path_(dir_.path() / name) {
   const fs::path source = SharedPath(folder, name);
   if (!fs::is_regular_file(source)) throw std::runtime_error("missing test file " + source.string());
-  dir_ = MakeTempFolder("tessaly_test");
-  path_ = dir_ / name;
   std::error_code error;
   fs::copy_file(source, path_, error);
   // The shared files are read-only, and so is a fresh copy of one.
   if (!error) fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add, error);
-  if (error) {
-    fs::remove_all(dir_, error);
-    throw std::runtime_error("cannot copy " + source.string() + ": " + error.message());
-  }
-}
-
-SharedFileCopy::~SharedFileCopy() {
-  std::error_code ignored;
-  fs::remove_all(dir_, ignored);
+  if (error) throw std::runtime_error("cannot copy " + source.string() + ": " + error.message());
 }
 
 }  // namespace tessaly::testing

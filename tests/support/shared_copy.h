@@ -7,10 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace tessaly::testing {
 
 // Absolute path of a shared test file: SharedPath("fixtures", "tessdata-2009.mdb").
 std::filesystem::path SharedPath(const std::string& folder, const std::string& name);
+// The same for a path below the shared folder: SharedPath("corpus"),
+// SharedPath("oracle/jetcheck"), SharedPath("fixtures/tessdata-2009.mdb").
+std::filesystem::path SharedPath(const std::string& relative);
 
 // The paths of every .mdb file of the shared corpus and fixtures folders, sorted.
 std::vector<std::string> SharedDatabases();
@@ -20,15 +25,12 @@ class SharedFileCopy {
   // Copies ../shared/<folder>/<name>. Throws std::runtime_error naming the
   // file when it is missing or cannot be copied.
   SharedFileCopy(const std::string& folder, const std::string& name);
-  ~SharedFileCopy();
-  SharedFileCopy(const SharedFileCopy&) = delete;
-  SharedFileCopy& operator=(const SharedFileCopy&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  const std::filesystem::path& dir() const { return dir_; }
+  const std::filesystem::path& dir() const { return dir_.path(); }
 
  private:
-  std::filesystem::path dir_;
+  TempFolder dir_;
   std::filesystem::path path_;
 };
 

@@ -1,24 +1,29 @@
-// A fresh, empty folder under the system's temporary folder, for tests.
+// Fresh, empty folders under the system's temporary folder, for tests.
 #pragma once
 
 #include <filesystem>
-#include <random>
-#include <stdexcept>
 #include <string>
-#include <system_error>
 
 namespace tessaly::testing {
 
 // Makes `<temp>/<prefix>.<random>` and returns it; throws when it cannot.
-inline std::filesystem::path MakeTempFolder(const std::string& prefix) {
-  std::random_device random;
-  const std::filesystem::path base = std::filesystem::temp_directory_path();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path folder = base / (prefix + "." + std::to_string(random()));
-    std::error_code error;
-    if (std::filesystem::create_directory(folder, error)) return folder;
-  }
-  throw std::runtime_error("cannot make a temporary folder in " + base.string());
-}
+// The caller removes it (or keeps it on purpose).
+std::filesystem::path MakeTempFolder(const std::string& prefix);
+
+// A fresh folder that goes with the object, together with all it then
+// holds, read-only files and folders included.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& prefix = "tessaly_test")
+      : path_(MakeTempFolder(prefix)) {}
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 }  // namespace tessaly::testing

@@ -20,15 +20,19 @@
 #endif
 
 #include "jet/database.h"
+#include "support/files.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
+#include "support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using tessaly::testing::FileBytes;
 using tessaly::testing::ProcessResult;
 using tessaly::testing::RunProcess;
+using tessaly::testing::TempFolder;
 
 const std::string kJetdb = std::string(TESSALY_BIN_DIR) + "/jetdb";
 
@@ -93,13 +97,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 TEST(JetdbTest, NotAnAccessFileFails) {
-  const fs::path path = fs::temp_directory_path() / ("jetdb_cli_test_text_" + std::to_string(::getpid()));
+  const TempFolder folder("jetdb_cli_test");
+  const fs::path path = folder.path() / "text";
   {
     std::ofstream text(path);
     text << "this is not a database\n";
   }
   const ProcessResult result = Jetdb({"tables", path.string()});
-  fs::remove(path);
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find(path.string()), std::string::npos) << "the error names the file: " << result.err;
   EXPECT_EQ(result.out, "");
@@ -109,7 +113,8 @@ TEST(JetdbTest, NotAnAccessFileFails) {
 // A fifo would wait for a writer at its other end: every command refuses it
 // at once instead.
 TEST(JetdbTest, AFifoNamedLikeADatabaseIsRefusedAtOnce) {
-  const fs::path path = fs::temp_directory_path() / ("jetdb_cli_test_fifo_" + std::to_string(::getpid()));
+  const TempFolder folder("jetdb_cli_test");
+  const fs::path path = folder.path() / "fifo";
   ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"check", path.string()}, {"tables", path.string()},
@@ -118,7 +123,6 @@ TEST(JetdbTest, AFifoNamedLikeADatabaseIsRefusedAtOnce) {
     EXPECT_EQ(result.exit_code, 1) << args[0];
     EXPECT_NE(result.err.find("not a regular file"), std::string::npos) << args[0] << ": " << result.err;
   }
-  fs::remove(path);
 }
 #endif
 
@@ -216,11 +220,6 @@ TEST(JetdbTest, CheckNotesPagesNothingRefersToWithoutFailing) {
       << result.out;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 
 void ExpectPassesJetcheck(const std::string& path) {
   const tessaly::testing::JetcheckResult check = tessaly::testing::RunJetcheck(path);
@@ -278,7 +277,7 @@ TEST(ImportTest, AbsentOrNullAutoNumberIsHandedOut) {
 TEST(ImportTest, Jet3TextOutsideTheCodePageIsRefusedWholeFileUnchanged) {
   const tessaly::testing::SharedFileCopy db("corpus", "testV1997.mdb");
   const std::string path = db.path().string();
-  const std::string before = ReadFile(path);
+  const std::string before = FileBytes(path);
   const std::string input = db.dir().string() + "/rows.jsonl";
   std::ofstream(input) << "{\"A\":\"caf\u00e9\",\"I\":true}\n"
                        << "{\"A\":\"Pr\u0101ga\",\"I\":true}\n";
@@ -287,7 +286,7 @@ TEST(ImportTest, Jet3TextOutsideTheCodePageIsRefusedWholeFileUnchanged) {
   EXPECT_NE(refused.err.find("line 2: table Table1, column A: the character U+0101"),
             std::string::npos)
       << refused.err;
-  EXPECT_TRUE(ReadFile(path) == before) << "the file changed";
+  EXPECT_TRUE(FileBytes(path) == before) << "the file changed";
   std::ofstream(input, std::ios::trunc) << "{\"A\":\"caf\u00e9\",\"I\":true}\n"
                                         << "{\"A\":\"\u20ac 5\",\"I\":false}\n";
   const ProcessResult imported = Jetdb({"import", path, "Table1", input});
@@ -308,14 +307,14 @@ class ImportBadRowTest : public ::testing::TestWithParam<BadRowCase> {};
 
 TEST_P(ImportBadRowTest, LeavesTheFileByteIdentical) {
   const FixtureCopy db("tessdata-2009.mdb");
-  const std::string before = ReadFile(db.path());
+  const std::string before = FileBytes(db.path());
   const std::string input = db.dir().string() + "/rows.jsonl";
   std::ofstream(input) << GetParam().rows;
   const ProcessResult result = Jetdb({"import", db.path(), "Events", input});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find("rows.jsonl: line 2: "), std::string::npos) << result.err;
   EXPECT_NE(result.err.find(GetParam().in_stderr), std::string::npos) << result.err;
-  EXPECT_TRUE(ReadFile(db.path()) == before) << "the file changed";
+  EXPECT_TRUE(FileBytes(db.path()) == before) << "the file changed";
   size_t files = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(db.dir())) ++files;
   EXPECT_EQ(files, 2u) << "only the database and the input remain";
@@ -353,7 +352,7 @@ TEST(CreateTest, MakesTheCalendarFromItsScriptAndRefusesToOverwrite) {
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(Jetdb({"schema", made97}).out, Jetdb({"schema", scratch.path()}).out);
   EXPECT_EQ(Jetdb({"check", made97}).exit_code, 0);
-  EXPECT_EQ(ReadFile(made97).substr(0x14, 1), std::string(1, '\0')) << "an Access 97 header";
+  EXPECT_EQ(FileBytes(made97).substr(0x14, 1), std::string(1, '\0')) << "an Access 97 header";
 
   EXPECT_EQ(Jetdb({"create", scratch.path(), script}).exit_code, 1) << "an existing file";
   const std::string bad_script = (scratch.dir() / "bad.sql").string();

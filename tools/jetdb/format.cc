@@ -15,13 +15,15 @@
 
 #include "jet/ole_date.h"
 #include "platform/console.h"
+#include "strings/hex.h"
+#include "strings/utf8.h"
 
 namespace jetdb {
 namespace {
 
 using jet::Value;
 
-constexpr char kLowerHex[] = "0123456789abcdef";
+constexpr auto& kLowerHex = strings::kLowerHexDigits;
 
 // "00" to "99", two characters each.
 constexpr std::array<char, 200> kDigitPairs = [] {
@@ -50,42 +52,12 @@ constexpr size_t kDateText = 19;
 constexpr size_t kMaxValueText = 256 + 4;
 static_assert(kMaxValueText >= kMaxScalarText);
 
-constexpr int64_t kSecondsPerDay = 86400;
 // OLE day numbers of 0001-01-01 and 9999-12-31; outside them the four-digit
 // year of the text form cannot hold the date.
 constexpr int64_t kFirstOleDay = -693593;
 constexpr int64_t kLastOleDay = 2958465;
 // Writes value (< 100) as two digits at dest.
 void PutTwoDigits(char* dest, uint32_t value) { std::memcpy(dest, &kDigitPairs[2 * value], 2); }
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 if it is not one
-// (overlong forms, surrogates and code points past U+10FFFF included).
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  const size_t remaining = text.size() - i;
-  const auto continuation = [&](size_t k) { return (byte(k) & 0xC0) == 0x80; };
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    return remaining >= 2 && continuation(i + 1) ? 2 : 0;
-  }
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (remaining < 3 || !continuation(i + 1) || !continuation(i + 2)) return 0;
-    const unsigned char second = byte(i + 1);
-    if (lead == 0xE0 && second < 0xA0) return 0;  // overlong
-    if (lead == 0xED && second >= 0xA0) return 0;  // UTF-16 surrogate
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (remaining < 4 || !continuation(i + 1) || !continuation(i + 2) || !continuation(i + 3)) {
-      return 0;
-    }
-    const unsigned char second = byte(i + 1);
-    if (lead == 0xF0 && second < 0x90) return 0;  // overlong
-    if (lead == 0xF4 && second >= 0x90) return 0;  // past U+10FFFF
-    return 4;
-  }
-  return 0;
-}
 
 // Eight bytes at a time. The checks below set the high bit of each byte of
 // their result that needs a closer look. A byte that borrows in the
@@ -219,14 +191,7 @@ char* PutOleDate(char* p, double ole_date) {
 }
 
 // 2 x bytes.size() bytes.
-char* PutHex(char* p, std::string_view bytes) {
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    *p++ = kLowerHex[b >> 4];
-    *p++ = kLowerHex[b & 0x0F];
-  }
-  return p;
-}
+char* PutHex(char* p, std::string_view bytes) { return strings::PutHex(p, bytes, kLowerHex); }
 
 // At most 6 x utf8.size() + 2 bytes, and it may write up to kSlack bytes
 // past its end: a byte becomes at most six (\u00XX, or \ufffd for a byte
@@ -280,7 +245,7 @@ char* PutJsonString(char* p, std::string_view utf8) {
       *p++ = static_cast<char>(c);
       ++in;
     } else if (c >= 0x80) {
-      const size_t length = Utf8SequenceLength(utf8, static_cast<size_t>(in - begin));
+      const size_t length = strings::Utf8SequenceLength(utf8, static_cast<size_t>(in - begin));
       if (length != 0) {
         std::memcpy(p, in, length);
         p += length;

@@ -3,7 +3,9 @@
 // JSON lines are read by a small parser of flat objects rather than a
 // general JSON library: it keeps the exact text of every number (so that
 // -0, Currency digits and floats read back exactly, not through a double),
-// and it unescapes strings straight into one reused buffer.
+// and it unescapes strings straight into one reused buffer. The pieces of
+// each text form have a file of their own: json_reader.h, csv_fields.h,
+// date_text.h, decimal_text.h.
 #include "tools/jetdb/parse.h"
 
 #include <charconv>
@@ -13,7 +15,12 @@
 
 #include <fmt/format.h>
 
-#include "jet/ole_date.h"
+#include "strings/ascii.h"
+#include "strings/hex.h"
+#include "strings/utf8.h"
+#include "tools/jetdb/date_text.h"
+#include "tools/jetdb/decimal_text.h"
+#include "tools/jetdb/json_reader.h"
 
 namespace jetdb {
 namespace {
@@ -21,301 +28,18 @@ namespace {
 using jet::ColumnType;
 using jet::Status;
 using jet::Value;
-using Int128 = unsigned __int128;
 
-constexpr int64_t kSecondsPerDay = 86400;
 // Values longer than this are cut short in error messages.
 constexpr size_t kShownValueBytes = 60;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Length of the well-formed UTF-8 sequence at text[i], 0 if there is none
-// (overlong forms, surrogates and code points past U+10FFFF included).
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) return 1;
-  const size_t remaining = text.size() - i;
-  const auto continuation = [&](size_t k) { return (byte(k) & 0xC0) == 0x80; };
-  size_t length = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-  else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
-  else return 0;
-  if (remaining < length) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if (!continuation(i + k)) return 0;
-  }
-  const unsigned char second = byte(i + 1);
-  if (lead == 0xE0 && second < 0xA0) return 0;  // overlong
-  if (lead == 0xED && second >= 0xA0) return 0;  // UTF-16 surrogate
-  if (lead == 0xF0 && second < 0x90) return 0;   // overlong
-  if (lead == 0xF4 && second >= 0x90) return 0;  // past U+10FFFF
-  return length;
-}
-
-bool IsUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
-}
-
-void AppendUtf8(uint32_t code_point, std::string* out) {
-  if (code_point < 0x80) {
-    out->push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
-
-// Reads exactly `count` decimal digits at text[pos].
-bool ReadFixedDigits(std::string_view text, size_t pos, size_t count, int* value) {
-  if (pos + count > text.size()) return false;
-  int result = 0;
-  for (size_t i = pos; i < pos + count; ++i) {
-    if (!IsDigit(text[i])) return false;
-    result = result * 10 + (text[i] - '0');
-  }
-  *value = result;
-  return true;
-}
-
-// Exact decimal text "[-]digits[.digits]" scaled by 10^scale. Extra
-// fractional digits are allowed only if they are zeros.
-enum class DecimalResult { kOk, kSyntax, kTooPrecise, kTooLarge };
-
-DecimalResult ParseScaledDecimal(std::string_view text, unsigned scale, Int128 max_magnitude,
-                                 bool* negative, Int128* magnitude) {
-  size_t i = 0;
-  *negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    *negative = text[i] == '-';
-    ++i;
-  }
-  Int128 value = 0;
-  bool any_digit = false;
-  bool too_large = false;
-  const auto add_digit = [&](char c) {
-    const Int128 digit = static_cast<Int128>(c - '0');
-    if (value > (max_magnitude - digit) / 10) too_large = true;
-    else value = value * 10 + digit;
-  };
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    any_digit = true;
-    add_digit(text[i]);
-  }
-  unsigned fraction_digits = 0;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    for (; i < text.size() && IsDigit(text[i]); ++i) {
-      any_digit = true;
-      if (fraction_digits < scale) {
-        add_digit(text[i]);
-        ++fraction_digits;
-      } else if (text[i] != '0') {
-        return DecimalResult::kTooPrecise;
-      }
-    }
-  }
-  if (!any_digit || i != text.size()) return DecimalResult::kSyntax;
-  for (; fraction_digits < scale; ++fraction_digits) add_digit('0');
-  if (too_large) return DecimalResult::kTooLarge;
-  *magnitude = value;
-  return DecimalResult::kOk;
-}
-
-// "12.5" for a JSON number or string, "\"ab\"" for text, cut at a character
-// boundary when long.
+// "12.5" for a JSON number or string, "\"ab\"" for text, cut between
+// characters when long.
 std::string Shown(std::string_view text, bool quoted) {
-  std::string out;
-  if (quoted) out.push_back('"');
-  if (text.size() <= kShownValueBytes) {
-    out.append(text);
-  } else {
-    size_t cut = kShownValueBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    out.append(text.substr(0, cut));
-    out.append("...");
-  }
-  if (quoted) out.push_back('"');
-  return out;
-}
-
-// ---- JSON ----
-
-void SkipJsonSpace(std::string_view text, size_t* pos) {
-  while (*pos < text.size() &&
-         (text[*pos] == ' ' || text[*pos] == '\t' || text[*pos] == '\r' || text[*pos] == '\n')) {
-    ++*pos;
-  }
-}
-
-// Reads four hex digits at text[pos].
-bool ReadHex4(std::string_view text, size_t pos, uint32_t* value) {
-  if (pos + 4 > text.size()) return false;
-  uint32_t result = 0;
-  for (size_t i = pos; i < pos + 4; ++i) {
-    const int digit = HexDigit(text[i]);
-    if (digit < 0) return false;
-    result = result << 4 | static_cast<uint32_t>(digit);
-  }
-  *value = result;
-  return true;
-}
-
-// Unescapes the JSON string that starts at text[*pos] (its opening quote)
-// into *out and moves *pos past the closing quote. On failure *why says what
-// was wrong.
-bool ReadJsonString(std::string_view text, size_t* pos, std::string* out, std::string* why) {
-  size_t i = *pos + 1;
-  size_t run_start = i;
-  const auto flush_run = [&] { out->append(text.data() + run_start, i - run_start); };
-  while (i < text.size()) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"') {
-      flush_run();
-      *pos = i + 1;
-      return true;
-    }
-    if (c < 0x20) {
-      *why = fmt::format("control character 0x{:02x} in a string (it must be escaped)", c);
-      return false;
-    }
-    if (c >= 0x80) {
-      const size_t length = Utf8SequenceLength(text, i);
-      if (length == 0) {
-        *why = "a string that is not valid UTF-8";
-        return false;
-      }
-      i += length;
-      continue;
-    }
-    if (c != '\\') {
-      ++i;
-      continue;
-    }
-    flush_run();
-    if (i + 1 >= text.size()) break;
-    const char escape = text[i + 1];
-    i += 2;
-    switch (escape) {
-      case '"': out->push_back('"'); break;
-      case '\\': out->push_back('\\'); break;
-      case '/': out->push_back('/'); break;
-      case 'b': out->push_back('\b'); break;
-      case 'f': out->push_back('\f'); break;
-      case 'n': out->push_back('\n'); break;
-      case 'r': out->push_back('\r'); break;
-      case 't': out->push_back('\t'); break;
-      case 'u': {
-        uint32_t unit = 0;
-        if (!ReadHex4(text, i, &unit)) {
-          *why = "\\u not followed by four hex digits";
-          return false;
-        }
-        i += 4;
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-          uint32_t low = 0;
-          if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u' ||
-              !ReadHex4(text, i + 2, &low) || low < 0xDC00 || low > 0xDFFF) {
-            *why = fmt::format("\\u{:04x} is half a surrogate pair", unit);
-            return false;
-          }
-          i += 6;
-          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-          *why = fmt::format("\\u{:04x} is half a surrogate pair", unit);
-          return false;
-        }
-        AppendUtf8(unit, out);
-        break;
-      }
-      default:
-        *why = fmt::format("unknown escape \\{}", escape);
-        return false;
-    }
-    run_start = i;
-  }
-  *why = "a string without its closing quote";
-  return false;
-}
-
-// The JSON number at text[*pos]: -?(0|[1-9]d*)(.d+)?([eE][+-]?d+)?
-bool ReadJsonNumber(std::string_view text, size_t* pos, std::string_view* number) {
-  size_t i = *pos;
-  const auto digits = [&] {
-    const size_t start = i;
-    while (i < text.size() && IsDigit(text[i])) ++i;
-    return i - start;
-  };
-  if (i < text.size() && text[i] == '-') ++i;
-  const size_t int_start = i;
-  const size_t int_digits = digits();
-  if (int_digits == 0 || (int_digits > 1 && text[int_start] == '0')) return false;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    if (digits() == 0) return false;
-  }
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    if (digits() == 0) return false;
-  }
-  *number = text.substr(*pos, i - *pos);
-  *pos = i;
-  return true;
+  const std::string shown = strings::ShortenedText(text, kShownValueBytes);
+  return quoted ? "\"" + shown + "\"" : shown;
 }
 
 }  // namespace
-
-bool ParseOleDate(std::string_view text, double* ole_date) {
-  // YYYY-MM-DD, then optionally T or blank and HH:MM:SS.
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  if (!ReadFixedDigits(text, 0, 4, &year) || text.size() < 10 || text[4] != '-' ||
-      !ReadFixedDigits(text, 5, 2, &month) || text[7] != '-' || !ReadFixedDigits(text, 8, 2, &day)) {
-    return false;
-  }
-  if (text.size() != 10) {
-    if (text.size() != 19 || (text[10] != 'T' && text[10] != ' ') ||
-        !ReadFixedDigits(text, 11, 2, &hour) || text[13] != ':' ||
-        !ReadFixedDigits(text, 14, 2, &minute) || text[16] != ':' ||
-        !ReadFixedDigits(text, 17, 2, &second)) {
-      return false;
-    }
-  }
-  if (year < 1 || month < 1 || month > 12 || day < 1 ||
-      static_cast<unsigned>(day) > jet::DaysInMonth(year, static_cast<unsigned>(month)) ||
-      hour > 23 || minute > 59 || second > 59) {
-    return false;
-  }
-  const int64_t ole_day =
-      jet::OleDayFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  const double time = static_cast<double>(hour * 3600 + minute * 60 + second) / kSecondsPerDay;
-  // Before the epoch the integer part is still the day and the fraction a
-  // forward time of day: 1899-12-29 06:00 is -1.25.
-  *ole_date = ole_day >= 0 ? static_cast<double>(ole_day) + time : static_cast<double>(ole_day) - time;
-  return true;
-}
 
 RecordSplitter::RecordSplitter(OutputFormat format, std::string_view input)
     : format_(format), input_(input) {
@@ -431,7 +155,9 @@ Status RowParser::Convert(size_t column_index, const Token& token, jet::Row* row
     case ColumnType::kText:
     case ColumnType::kMemo:
       if (!token.textual()) return BadValue(column_index, token, "is not text");
-      if (token.csv() && !IsUtf8(text)) return BadValue(column_index, token, "is not valid UTF-8");
+      if (token.csv() && !strings::IsUtf8(text)) {
+        return BadValue(column_index, token, "is not valid UTF-8");
+      }
       pending_.push_back({column_index, Value::Kind::kText, row->storage.size(), text.size()});
       row->storage.append(text);
       return Status::OK();
@@ -489,17 +215,17 @@ Status RowParser::ConvertDecimal(size_t column_index, const Token& token, Value*
   const unsigned scale = currency ? 4 : column.scale;
   // Currency is a signed 64-bit count of ten-thousandths; Numeric holds at
   // most `precision` digits (a definition without one: the full 128 bits).
-  Int128 max_magnitude = ~Int128{0};
+  UInt128 max_magnitude = ~UInt128{0};
   if (currency) {
-    max_magnitude = static_cast<Int128>(std::numeric_limits<int64_t>::max()) + 1;
+    max_magnitude = static_cast<UInt128>(std::numeric_limits<int64_t>::max()) + 1;
   } else if (column.precision > 0 && column.precision <= 38) {
     max_magnitude = 1;
     for (int i = 0; i < column.precision; ++i) max_magnitude *= 10;
     max_magnitude -= 1;
   }
   bool negative = false;
-  Int128 magnitude = 0;
-  switch (ParseScaledDecimal(token.text, scale, max_magnitude, &negative, &magnitude)) {
+  UInt128 magnitude = 0;
+  switch (ParseExactDecimal(token.text, scale, max_magnitude, &negative, &magnitude)) {
     case DecimalResult::kOk: break;
     case DecimalResult::kSyntax:
       return BadValue(column_index, token, "is not a decimal number");
@@ -511,7 +237,7 @@ Status RowParser::ConvertDecimal(size_t column_index, const Token& token, Value*
   }
   if (magnitude == 0) negative = false;
   if (currency) {
-    if (!negative && magnitude > static_cast<Int128>(std::numeric_limits<int64_t>::max())) {
+    if (!negative && magnitude > static_cast<UInt128>(std::numeric_limits<int64_t>::max())) {
       return BadValue(column_index, token, "is too large for the column");
     }
     const int64_t scaled = negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(magnitude))
@@ -585,8 +311,8 @@ Status RowParser::ConvertHex(size_t column_index, const Token& token, jet::Row* 
   }
   const size_t offset = row->storage.size();
   for (size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexDigit(text[i]);
-    const int low = HexDigit(text[i + 1]);
+    const int high = strings::HexDigitValue(text[i]);
+    const int low = strings::HexDigitValue(text[i + 1]);
     if (high < 0 || low < 0) {
       row->storage.resize(offset);
       return BadValue(column_index, token, "is not a string of hex digits");
@@ -660,7 +386,7 @@ Status RowParser::ParseJsonObject(std::string_view record, jet::Row* row) {
         token.kind = Token::Kind::kBoolean;
         token.boolean = rest[0] == 't';
         pos += token.boolean ? 4 : 5;
-      } else if (rest[0] == '-' || IsDigit(rest[0])) {
+      } else if (rest[0] == '-' || strings::IsAsciiDigit(rest[0])) {
         if (!ReadJsonNumber(record, &pos, &token.text)) return syntax_error(pos, "a malformed number");
         token.kind = Token::Kind::kNumber;
       } else if (rest[0] == '{' || rest[0] == '[') {
@@ -691,50 +417,14 @@ Status RowParser::ParseJsonObject(std::string_view record, jet::Row* row) {
 }
 
 Status RowParser::SplitCsv(std::string_view record) {
-  scratch_.clear();
-  csv_fields_.clear();
-  size_t i = 0;
-  while (true) {
-    const size_t offset = scratch_.size();
-    const size_t field_number = csv_fields_.size() + 1;
-    const auto bad_field = [&](std::string_view why) {
-      std::string name = fmt::format("field {}", field_number);
-      if (field_number <= csv_columns_.size()) {
-        name = fmt::format("column {}", columns_[csv_columns_[field_number - 1]].name);
-      }
-      return Status::InvalidArgument(fmt::format("table {}, {}: {}", table_name_, name, why));
-    };
-    bool quoted = false;
-    if (i < record.size() && record[i] == '"') {
-      quoted = true;
-      ++i;
-      while (true) {
-        const size_t quote = record.find('"', i);
-        if (quote == std::string_view::npos) return bad_field("a quoted field without its closing quote");
-        scratch_.append(record.substr(i, quote - i));
-        i = quote + 1;
-        if (i < record.size() && record[i] == '"') {
-          scratch_.push_back('"');
-          ++i;
-          continue;
-        }
-        break;
-      }
-      if (i < record.size() && record[i] != ',') return bad_field("text after a closing quote");
-    } else {
-      size_t end = record.find(',', i);
-      if (end == std::string_view::npos) end = record.size();
-      const std::string_view field = record.substr(i, end - i);
-      if (field.find('"') != std::string_view::npos) {
-        return bad_field(fmt::format("a quote inside the unquoted field {}", Shown(field, false)));
-      }
-      scratch_.append(field);
-      i = end;
-    }
-    csv_fields_.push_back({offset, scratch_.size() - offset, quoted});
-    if (i >= record.size()) return Status::OK();
-    ++i;  // the comma
+  std::string why;
+  if (SplitCsvRecord(record, &scratch_, &csv_fields_, &why)) return Status::OK();
+  const size_t field_number = csv_fields_.size() + 1;
+  std::string name = fmt::format("field {}", field_number);
+  if (field_number <= csv_columns_.size()) {
+    name = fmt::format("column {}", columns_[csv_columns_[field_number - 1]].name);
   }
+  return Status::InvalidArgument(fmt::format("table {}, {}: {}", table_name_, name, why));
 }
 
 Status RowParser::ReadCsvHeader(std::string_view record) {

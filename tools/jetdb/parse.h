@@ -51,13 +51,10 @@
 
 #include "jet/database.h"
 #include "jet/status.h"
+#include "tools/jetdb/csv_fields.h"
 #include "tools/jetdb/format.h"
 
 namespace jetdb {
-
-// OLE date of "YYYY-MM-DDTHH:MM:SS" (see AppendOleDate for negative days).
-// False when the text is not such a date or names no real day or time.
-bool ParseOleDate(std::string_view text, double* ole_date);
 
 // Cuts held input into records. JSON lines: one line each, blank lines
 // skipped. CSV: a line, or several when a quoted field holds line ends.
@@ -137,11 +134,6 @@ class RowParser {
     jet::ColumnType type;
     uint8_t precision;
     uint8_t scale;
-  };
-  struct CsvField {
-    size_t offset;  // into scratch_
-    size_t size;
-    bool quoted;
   };
 
   OutputFormat format_;

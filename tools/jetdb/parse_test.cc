@@ -12,6 +12,7 @@
 
 #include "platform/console.h"
 #include "support/shared_copy.h"
+#include "tools/jetdb/date_text.h"
 
 namespace jetdb {
 namespace {

@@ -1,7 +1,6 @@
 // Text decoding to UTF-8; see text.h.
 #include "jet/base/text.h"
 
-
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -9,30 +8,17 @@
 #include <cstring>
 
 #include "jet/base/coding.h"
+#include "strings/utf8.h"
 
 namespace jet {
 
 namespace {
 
-// Writes code point `cp` (< 0x110000) as UTF-8 at p; returns the new end.
-char* PutUtf8(uint32_t cp, char* p) {
-  if (cp < 0x80) {
-    *p++ = static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    *p++ = static_cast<char>(0xC0 | (cp >> 6));
-    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *p++ = static_cast<char>(0xE0 | (cp >> 12));
-    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    *p++ = static_cast<char>(0xF0 | (cp >> 18));
-    *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return p;
-}
+using strings::CodePointOfSurrogates;
+using strings::IsHighSurrogate;
+using strings::IsLowSurrogate;
+using strings::IsSurrogate;
+using strings::PutUtf8;
 
 // Eight bytes at a time where the machine stores the first byte lowest.
 constexpr bool kWordScan = std::endian::native == std::endian::little;
@@ -104,12 +90,6 @@ char* PutAsciiBytes(const uint8_t* data, size_t size, size_t* i, char* p) {
 
 }  // namespace
 
-void AppendUtf8(uint32_t cp, std::string* out) {
-  char buf[4];
-  char* end = PutUtf8(cp, buf);
-  out->append(buf, static_cast<size_t>(end - buf));
-}
-
 char* PutUcs2AsUtf8(const uint8_t* data, size_t size, char* p) {
   size_t i = 0;
   while (i + 1 < size) {
@@ -121,15 +101,15 @@ char* PutUcs2AsUtf8(const uint8_t* data, size_t size, char* p) {
       *p++ = static_cast<char>(unit);
       continue;
     }
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < size) {
+    if (IsHighSurrogate(unit) && i + 1 < size) {
       uint32_t low = data[i] | (data[i + 1] << 8);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
+      if (IsLowSurrogate(low)) {
         i += 2;
-        p = PutUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), p);
+        p = PutUtf8(CodePointOfSurrogates(unit, low), p);
         continue;
       }
     }
-    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+    if (IsSurrogate(unit)) unit = strings::kReplacementCharacter;
     p = PutUtf8(unit, p);
   }
   return p;
@@ -166,15 +146,15 @@ char* PutJet4Text(const uint8_t* data, size_t size, char* p) {
       // which is how Access marks the end of an uncompressed run.
       if (i + 1 >= size) break;
       uint32_t unit = data[i] | (data[i + 1] << 8);
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < size && data[i + 2] != 0) {
+      if (IsHighSurrogate(unit) && i + 3 < size && data[i + 2] != 0) {
         uint32_t low = data[i + 2] | (data[i + 3] << 8);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          p = PutUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), p);
+        if (IsLowSurrogate(low)) {
+          p = PutUtf8(CodePointOfSurrogates(unit, low), p);
           i += 4;
           continue;
         }
       }
-      if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
+      if (IsSurrogate(unit)) unit = strings::kReplacementCharacter;
       p = PutUtf8(unit, p);
       i += 2;
     }
@@ -267,7 +247,7 @@ Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, 
     left -= done;
     if (left > 0) {
       // An invalid or truncated sequence: replace one byte and go on.
-      AppendUtf8(0xFFFD, out);
+      strings::AppendUtf8(strings::kReplacementCharacter, out);
       ++in;
       --left;
     }
@@ -277,28 +257,9 @@ Status TextDecoder::AppendCodePageText(uint16_t code_page, const uint8_t* data, 
 
 namespace {
 
-// The UTF-8 sequence starting at utf8[at]: its length, 0 when malformed.
-size_t Utf8SequenceLength(std::string_view utf8, size_t at) {
-  const auto lead = static_cast<uint8_t>(utf8[at]);
-  size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-  if (n == 0 || at + n > utf8.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((static_cast<uint8_t>(utf8[at + k]) & 0xC0) != 0x80) return 0;
-  }
-  return n;
-}
-
-uint32_t CodePoint(std::string_view sequence) {
-  const auto lead = static_cast<uint8_t>(sequence[0]);
-  if (sequence.size() == 1) return lead;
-  uint32_t cp = lead & (0x7F >> sequence.size());
-  for (size_t k = 1; k < sequence.size(); ++k) cp = cp << 6 | (sequence[k] & 0x3F);
-  return cp;
-}
-
-Status Unencodable(std::string_view sequence, uint16_t code_page) {
+Status Unencodable(std::string_view sequence, uint32_t cp, uint16_t code_page) {
   char name[16];
-  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(CodePoint(sequence)));
+  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
   return Status::InvalidArgument("the character " + std::string(name) + " (\"" +
                                  std::string(sequence) + "\") has no byte in code page " +
                                  std::to_string(code_page));
@@ -315,25 +276,27 @@ Status TextDecoder::EncodeCodePageText(uint16_t code_page, std::string_view utf8
   std::string bytes;
   bytes.reserve(utf8.size());
   for (size_t at = 0; at < utf8.size();) {
-    const size_t n = Utf8SequenceLength(utf8, at);
-    if (n == 0) {
+    size_t end = at;
+    uint32_t cp = 0;
+    if (!strings::DecodeUtf8(utf8, &end, &cp)) {
       return Status::InvalidArgument("text is not valid UTF-8 at byte " + std::to_string(at));
     }
+    const size_t n = end - at;
     const std::string_view sequence = utf8.substr(at, n);
     if (n == 1) {
       bytes.push_back(sequence[0]);
     } else if (c->single_byte) {
       auto it = c->bytes.find(std::string(sequence));
-      if (it == c->bytes.end()) return Unencodable(sequence, used);
+      if (it == c->bytes.end()) return Unencodable(sequence, cp, used);
       bytes.push_back(static_cast<char>(it->second));
     } else {
       std::string converted;
       if (c->page->FromUtf8(sequence.data(), n, &converted) != n) {
-        return Unencodable(sequence, used);
+        return Unencodable(sequence, cp, used);
       }
       bytes += converted;
     }
-    at += n;
+    at = end;
   }
   *out = std::move(bytes);
   return Status::OK();

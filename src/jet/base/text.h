@@ -23,9 +23,6 @@
 
 namespace jet {
 
-// Appends code point `cp` as UTF-8.
-void AppendUtf8(uint32_t cp, std::string* out);
-
 // Appends UCS-2LE text (surrogate pairs joined, a lone surrogate becomes
 // U+FFFD). An odd trailing byte is ignored.
 void AppendUcs2AsUtf8(const uint8_t* data, size_t size, std::string* out);

@@ -1,7 +1,8 @@
 // UTF-8 to Jet 4 stored text; see text_encode.h.
 #include "jet/base/text_encode.h"
 
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
+#include "strings/utf8.h"
 
 namespace jet {
 
@@ -10,43 +11,14 @@ namespace {
 Status BadUtf8(size_t offset, uint8_t byte) {
   const auto b = static_cast<char>(byte);
   return Status::InvalidArgument("text is not valid UTF-8 (byte 0x" +
-                                 HexText(std::string_view(&b, 1)) + " at offset " +
+                                 strings::HexText(std::string_view(&b, 1)) + " at offset " +
                                  std::to_string(offset) + ")");
 }
 
-// Decodes the code point at utf8[*i], advancing *i past it.
+// Reads the code point at utf8[*i] and moves *i past it.
 Status NextCodePoint(std::string_view utf8, size_t* i, uint32_t* cp) {
-  const size_t start = *i;
-  const auto lead = static_cast<uint8_t>(utf8[start]);
-  if (lead < 0x80) {
-    *cp = lead;
-    *i = start + 1;
-    return Status::OK();
-  }
-  size_t extra;
-  uint32_t value;
-  uint32_t min;
-  if ((lead & 0xE0) == 0xC0) {
-    extra = 1, value = lead & 0x1F, min = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, value = lead & 0x0F, min = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, value = lead & 0x07, min = 0x10000;
-  } else {
-    return BadUtf8(start, lead);
-  }
-  for (size_t k = 1; k <= extra; ++k) {
-    if (start + k >= utf8.size()) return BadUtf8(start, lead);
-    const auto b = static_cast<uint8_t>(utf8[start + k]);
-    if ((b & 0xC0) != 0x80) return BadUtf8(start + k, b);
-    value = (value << 6) | (b & 0x3F);
-  }
-  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return BadUtf8(start, lead);
-  }
-  *cp = value;
-  *i = start + 1 + extra;
-  return Status::OK();
+  if (strings::DecodeUtf8(utf8, i, cp)) return Status::OK();
+  return BadUtf8(*i, static_cast<uint8_t>(utf8[*i]));
 }
 
 }  // namespace
@@ -61,9 +33,8 @@ Status Utf8ToUtf16(std::string_view utf8, std::u16string* out) {
     if (cp < 0x10000) {
       out->push_back(static_cast<char16_t>(cp));
     } else {
-      cp -= 0x10000;
-      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      out->push_back(strings::HighSurrogateOf(cp));
+      out->push_back(strings::LowSurrogateOf(cp));
     }
   }
   return Status::OK();
@@ -91,7 +62,7 @@ Status EncodeWithSwitches(const std::u16string& units, std::string* out) {
     if ((u & 0xFF) == 0) {
       return Status::InvalidArgument(
           "a text that begins with U+FEFF cannot hold U+" +
-          HexText(std::string{static_cast<char>(u >> 8), static_cast<char>(u)}) +
+          strings::HexText(std::string{static_cast<char>(u >> 8), static_cast<char>(u)}) +
           ": no stored form of it reads back unchanged");
     }
     const bool narrow = u <= 0xFF;

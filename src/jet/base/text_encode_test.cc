@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/base/text.h"
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
 
 namespace jet {
 namespace {
@@ -52,7 +52,7 @@ TEST(EncodeJet4TextTest, ReadsBackInTheExpectedForm) {
 TEST(EncodeJet4TextTest, ATextBeginningWithFeffTakesTheSwitchingForm) {
   std::string stored;
   ASSERT_TRUE(EncodeJet4Text("\xEF\xBB\xBF" "ABC\xD7\x90", false, &stored).ok());
-  EXPECT_EQ(HexText(stored, " "), "FF FE 00 FF FE 00 41 42 43 00 D0 05");
+  EXPECT_EQ(strings::HexText(stored, " "), "FF FE 00 FF FE 00 41 42 43 00 D0 05");
   Status s = EncodeJet4Text("\xEF\xBB\xBF" "\xC4\x80", true, &stored);
   EXPECT_NE(s.message().find("cannot hold U+0100"), std::string::npos) << s.ToString();
 }

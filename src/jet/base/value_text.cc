@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "jet/base/text_forms.h"
 #include "jet/ole_date.h"
+#include "strings/utf8.h"
 
 namespace jet {
 
@@ -46,7 +46,7 @@ std::string ValueText(const Value& value) {
       std::snprintf(buffer, sizeof buffer, "%.17g", value.real());
       return buffer;
     case Value::Kind::kDateTime: return DateText(value.real());
-    case Value::Kind::kText: return "\"" + ShortenedText(value.text(), 60) + "\"";
+    case Value::Kind::kText: return "\"" + strings::ShortenedText(value.text(), 60) + "\"";
     case Value::Kind::kBinary: return std::to_string(value.binary().size()) + " bytes";
     case Value::Kind::kGuid: return "a GUID";
     case Value::Kind::kDecimal: return value.decimal().ToString();
@@ -87,7 +87,7 @@ std::string DescribedValue(const Value& v) {
     case Value::Kind::kSingle:
     case Value::Kind::kDouble: return RealText(v.real());
     case Value::Kind::kDateTime: return "the date/time " + RealText(v.real());
-    case Value::Kind::kText: return "the text \"" + ShortenedText(v.text(), 40) + "\"";
+    case Value::Kind::kText: return "the text \"" + strings::ShortenedText(v.text(), 40) + "\"";
     case Value::Kind::kBinary:
       return "binary data of " + std::to_string(v.binary().size()) + " bytes";
     case Value::Kind::kGuid: return "the GUID " + GuidText(v.guid());

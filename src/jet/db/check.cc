@@ -62,11 +62,11 @@
 #include "jet/base/coding.h"
 #include "jet/rows/data_page.h"
 #include "jet/db/database_impl.h"
-#include "jet/base/text_forms.h"
 #include "jet/base/value_text.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
 #include "jet/rows/row_codec.h"
+#include "strings/hex.h"
 
 namespace jet {
 
@@ -123,7 +123,9 @@ std::string PointerText(uint32_t pointer) {
   return At(RowPointerPage(pointer), RowPointerSlot(pointer));
 }
 
-std::string Hex(std::string_view bytes) { return bytes.empty() ? "(empty)" : HexText(bytes); }
+std::string Hex(std::string_view bytes) {
+  return bytes.empty() ? "(empty)" : strings::HexText(bytes);
+}
 
 bool Contains(const std::vector<uint32_t>& sorted, uint32_t value) {
   return std::binary_search(sorted.begin(), sorted.end(), value);

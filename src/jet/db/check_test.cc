@@ -18,18 +18,20 @@
 #include "jet/space/space.h"
 #include "jet/format/table_def.h"
 #include "jet/base/text.h"
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
+#include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
-const std::string kShared = TESSALY_SHARED_DIR;
+using strings::HexText;
+using tessaly::testing::SharedPath;
 const Format& kFormat = kJet4Format;
 
 TEST(CheckTest, EverySharedFileIsSound) {
   size_t files = 0;
-  for (const char* dir : {"/corpus", "/fixtures"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(kShared + dir)) {
+  for (const char* dir : {"corpus", "fixtures"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(SharedPath(dir))) {
       if (entry.path().extension() != ".mdb") continue;
       ++files;
       auto db = Database::Open(entry.path().string());
@@ -59,7 +61,7 @@ struct LongValueField {
 // The copy being damaged: the image in a PageFile with a unit open, and the
 // undamaged database for finding rows, keys and pages.
 struct Copy {
-  Copy() : file(*ReadWholeFile(kShared + "/fixtures/tessdata-2009.mdb")) {
+  Copy() : file(*ReadWholeFile(SharedPath("fixtures", "tessdata-2009.mdb").string())) {
     EXPECT_TRUE(file.SetPageSize(4096).ok());
     EXPECT_TRUE(file.BeginUnit().ok());
     db = std::move(Database::OpenImage(file.Image()).value());
@@ -301,7 +303,7 @@ struct NoteCase {
 class CheckNoteTest : public ::testing::TestWithParam<NoteCase> {};
 
 TEST_P(CheckNoteTest, ReportsUnreferencedPagesAsOneNote) {
-  PageFile file(*ReadWholeFile(kShared + GetParam().file));
+  PageFile file(*ReadWholeFile(SharedPath(GetParam().file).string()));
   ASSERT_TRUE(file.SetPageSize(kFormat.page_size).ok());
   if (GetParam().change) {
     ASSERT_TRUE(file.BeginUnit().ok());
@@ -320,7 +322,7 @@ TEST_P(CheckNoteTest, ReportsUnreferencedPagesAsOneNote) {
 INSTANTIATE_TEST_SUITE_P(
     UnreferencedPages, CheckNoteTest,
     ::testing::Values(
-        NoteCase{"PagesAnEngineAllocatedAndForgot", "/fixtures/tessdata-2009.mdb",
+        NoteCase{"PagesAnEngineAllocatedAndForgot", "fixtures/tessdata-2009.mdb",
                  [](PageFile& file) {
                    uint32_t page_number;
                    for (int k = 0; k < 3; ++k) {
@@ -329,7 +331,7 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "3 pages are marked used in the global page map, but nothing refers to them "
                  "(room a compact would give back): 56-58"},
-        NoteCase{"WhatAccessLeftBehind", "/corpus/testV2000.mdb", nullptr,
+        NoteCase{"WhatAccessLeftBehind", "corpus/testV2000.mdb", nullptr,
                  "693 pages are marked used in the global page map, but nothing refers to them "
                  "(room a compact would give back): 34-36, 38-89, 92-145, 147-702, 707, "
                  "709-735"}),

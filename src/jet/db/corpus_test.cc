@@ -5,27 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "jet/database.h"
+#include "support/files.h"
 #include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
-const std::string kShared = TESSALY_SHARED_DIR;
+using tessaly::testing::FileBytes;
+using tessaly::testing::SharedPath;
 
-std::string Corpus(const std::string& name) { return kShared + "/corpus/" + name; }
-std::string Fixture(const std::string& name) { return kShared + "/fixtures/" + name; }
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Corpus(const std::string& name) { return SharedPath("corpus", name).string(); }
+std::string Fixture(const std::string& name) { return SharedPath("fixtures", name).string(); }
 
 std::unique_ptr<Database> OpenOrDie(const std::string& path) {
   auto db = Database::Open(path);
@@ -56,7 +49,7 @@ int64_t CountRows(Database& db, const TableDef& table) {
 
 TEST(CorpusTest, FilesExist) {
   ASSERT_GE(tessaly::testing::SharedDatabases().size(), 38u)
-      << "shared corpus missing under " << kShared;
+      << "shared corpus missing under " << SharedPath("", "");
 }
 
 TEST(CorpusTest, EveryTableOfEveryFileScansAndMatchesItsRowCount) {
@@ -226,7 +219,10 @@ TEST(CorpusTest, LongMemoSpanningPagesReadsWhole) {
 // Damaged copies of a real file.
 class DamagedFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { image_ = Slurp(Corpus("testV2000.mdb")); ASSERT_GT(image_.size(), 8192u); }
+  void SetUp() override {
+    image_ = FileBytes(Corpus("testV2000.mdb"));
+    ASSERT_GT(image_.size(), 8192u);
+  }
   std::string image_;
 };
 

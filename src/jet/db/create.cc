@@ -14,12 +14,11 @@
 // file under a name without replacing what is there.
 #include "jet/db/create.h"
 
-#include <chrono>
-#include <cmath>
 #include <random>
 
 #include "jet/file/file.h"
 #include "jet/ole_date.h"
+#include "platform/system.h"
 
 namespace jet {
 
@@ -48,9 +47,8 @@ Status PublishFile(const std::string& path, const std::string& image) {
 }  // namespace
 
 double OleDateNow() {
-  using namespace std::chrono;
-  double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
-  return static_cast<double>(kUnixEpochOleDay) + std::floor(seconds) / 86400.0;
+  return static_cast<double>(kUnixEpochOleDay) +
+         static_cast<double>(platform::UnixTimeNow()) / 86400.0;
 }
 
 Result<std::unique_ptr<Database>> Database::Create(const std::string& path,

@@ -34,14 +34,12 @@ using tessaly::testing::RunProcess;
 using tessaly::testing::SharedFileCopy;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using tessaly::testing::TempFolder;
 
-
-struct TempDir {
-  std::filesystem::path dir;
-  TempDir() : dir(tessaly::testing::MakeTempFolder("jet_create")) {}
-  ~TempDir() { std::filesystem::remove_all(dir); }
-  std::string File(const char* name) const { return (dir / name).string(); }
-};
+// A file's path in a test's folder.
+std::string File(const TempFolder& folder, const char* name) {
+  return (folder.path() / name).string();
+}
 
 std::unique_ptr<Database> MustCreate(const std::string& path,
                                      JetVersion version = JetVersion::kJet4) {
@@ -129,8 +127,8 @@ void ExpectSound(const std::string& path) {
 }
 
 TEST(CreateTest, AnEmptyDatabaseIsTheOneAccessMakes) {
-  TempDir tmp;
-  const std::string path = tmp.File("empty.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "empty.mdb");
   ASSERT_NE(MustCreate(path), nullptr);
   SharedFileCopy access("corpus", "emptyJet4.mdb");
   auto ours = Database::Open(path);
@@ -164,8 +162,8 @@ TEST(CreateTest, AnEmptyDatabaseIsTheOneAccessMakes) {
 // the usage-map pages Access's rows; the catalog and access rows are
 // Access's first ones.
 TEST(CreateTest, AnEmptyAccess97DatabaseIsTheOneAccessMakes) {
-  TempDir tmp;
-  const std::string path = tmp.File("empty97.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "empty97.mdb");
   CreateOptions options;
   options.version = JetVersion::kJet3;
   options.open.sync = false;
@@ -226,14 +224,14 @@ TEST(CreateTest, AnEmptyAccess97DatabaseIsTheOneAccessMakes) {
 }
 
 TEST(CreateTest, AnExistingFileIsNeverOverwritten) {
-  TempDir tmp;
-  const std::string path = tmp.File("taken.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "taken.mdb");
   { std::ofstream(path) << "mine"; }
   auto db = Database::Create(path);
   ASSERT_FALSE(db.ok());
   EXPECT_THAT(db.status().message(), HasSubstr("already exists"));
   EXPECT_EQ(FileBytes(path), "mine");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.dir), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);
 }
 
 ColumnDesign Col(const char* name, ColumnType type, uint16_t length = 0) {
@@ -255,8 +253,8 @@ IndexDesign Key(const char* name, std::vector<IndexColumnDesign> columns, bool p
 // A user table laid out as Access 97 laid out testV1997.mdb's Table1 (every
 // fixed type, two text columns, a primary key and a second index).
 TEST(CreateTest, AnAccess97TableHasTheColumnsAndIndexesAccessGaveIt) {
-  TempDir tmp;
-  auto db = MustCreate(tmp.File("table97.mdb"), JetVersion::kJet3);
+  const TempFolder tmp("jet_create");
+  auto db = MustCreate(File(tmp, "table97.mdb"), JetVersion::kJet3);
   ASSERT_NE(db, nullptr);
   TableDesign design{"Table1",
                      {Col("A", ColumnType::kText, 50), Col("B", ColumnType::kText, 100),
@@ -326,8 +324,8 @@ Value Text(const std::string& s) { return Value::Bytes(Value::Kind::kText, s); }
 // Access 2000's tables equal the fixture's; Access 97's take the same rows
 // (thousands of long values, several index levels).
 TEST_P(FormatTest, CalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
-  TempDir tmp;
-  const std::string path = tmp.File("calendar.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "calendar.mdb");
   auto db = MustCreate(path, GetParam());
   ASSERT_NE(db, nullptr);
   for (const TableDesign& t : CalendarTables()) ASSERT_TRUE(db->CreateTable(t).ok()) << t.name;
@@ -376,8 +374,8 @@ TEST_P(FormatTest, CalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
 // Every column type a table can be made with: stored, read back by our
 // reader and mdbtools, under unique, descending and multi-column keys.
 TEST_P(FormatTest, EveryColumnTypeTakesValuesAndKeys) {
-  TempDir tmp;
-  const std::string path = tmp.File("types.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "types.mdb");
   auto db = MustCreate(path, GetParam());
   ColumnDesign counter = Col("Id", ColumnType::kLong);
   counter.autonumber = true;
@@ -445,8 +443,8 @@ TEST_P(FormatTest, EveryColumnTypeTakesValuesAndKeys) {
 }
 
 TEST(CreateTest, ManyTablesFillSeveralCatalogPages) {
-  TempDir tmp;
-  const std::string path = tmp.File("many.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "many.mdb");
   auto db = MustCreate(path);
   ASSERT_TRUE(db->Begin().ok());
   for (int i = 0; i < 120; ++i) {
@@ -502,8 +500,8 @@ TEST(CreateTest, RefusedDefinitionsNameTheProblemAndWriteNothing) {
        },
        "more than one page"},
   };
-  TempDir tmp;
-  const std::string path = tmp.File("refusals.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "refusals.mdb");
   ASSERT_TRUE(MustCreate(path)->CreateTable(CalendarTables()[0]).ok());
   const std::string before = FileBytes(path);
   OpenOptions writable;
@@ -522,8 +520,8 @@ TEST(CreateTest, RefusedDefinitionsNameTheProblemAndWriteNothing) {
 }
 
 TEST_P(FormatTest, AnIndexAddedLaterHoldsEveryRow) {
-  TempDir tmp;
-  const std::string path = tmp.File("index.mdb");
+  const TempFolder tmp("jet_create");
+  const std::string path = File(tmp, "index.mdb");
   auto db = MustCreate(path, GetParam());
   ASSERT_TRUE(db->CreateTable(CalendarTables()[0]).ok());
   auto dates = db->GetTable("Dates");

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "jet/database.h"
 #include "jet/testing/test_util.h"
@@ -18,6 +16,7 @@
 namespace jet {
 namespace {
 
+using testing::FileBytes;
 using tessaly::testing::SharedFileCopy;
 
 // Pages of tessdata-textindex.mdb: Dates has its definition on page 24, its
@@ -50,13 +49,6 @@ const DamageCase kDamage[] = {
      "table Dates: columns DateKey and EventCount share their fixed bytes in the definition on "
      "page 24"},
 };
-
-std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class DamagedWriteTest : public ::testing::TestWithParam<DamageCase> {};
 

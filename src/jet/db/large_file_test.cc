@@ -29,11 +29,8 @@ class LargeFileTest : public ::testing::TestWithParam<LargeCase> {};
 
 TEST_P(LargeFileTest, GlobalMapOutgrowsPageOne) {
   const LargeCase& c = GetParam();
-  struct Folder {  // 150 MB: gone whatever the outcome
-    std::filesystem::path dir = tessaly::testing::MakeTempFolder("jet_large");
-    ~Folder() { std::error_code e; std::filesystem::remove_all(dir, e); }
-  } folder;
-  const std::string path = (folder.dir / "large.mdb").string();
+  const tessaly::testing::TempFolder folder("jet_large");  // 150 MB: gone whatever the outcome
+  const std::string path = (folder.path() / "large.mdb").string();
   // The bulk in a table without indexes, which the index checker reads once;
   // rows of an indexed table between them, so that its pages lie all over.
   const size_t blob_bytes = 1 << 20;

@@ -17,8 +17,11 @@
 #include "jet/rows/row_codec.h"
 #include "jet/rows/row_writer.h"
 #include "jet/space/space.h"
+#include "strings/ascii.h"
 
 namespace jet {
+
+using strings::AsciiCompareNoCase;
 
 namespace {
 

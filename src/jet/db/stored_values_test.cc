@@ -88,11 +88,8 @@ class StoredValuesTest : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(StoredValuesTest, EveryReaderReadsWhatWasWritten) {
   const ValueCase& c = GetParam();
-  struct Folder {  // gone whatever the outcome
-    std::filesystem::path dir = tessaly::testing::MakeTempFolder("jet_values");
-    ~Folder() { std::error_code e; std::filesystem::remove_all(dir, e); }
-  } folder;
-  const std::string path = (folder.dir / "values.mdb").string();
+  const tessaly::testing::TempFolder folder("jet_values");  // gone whatever the outcome
+  const std::string path = (folder.path() / "values.mdb").string();
   const bool text = c.type != ColumnType::kBinary;
   const Value::Kind kind = text ? Value::Kind::kText : Value::Kind::kBinary;
   {

@@ -14,8 +14,14 @@
 
 #include "jet/expr/functions.h"
 #include "jet/expr/values.h"
+#include "strings/ascii.h"
+#include "strings/utf8.h"
 
 namespace jet {
+
+using strings::Latin1CompareNoCase;
+using strings::Latin1Lower;
+using strings::NextCodePoint;
 namespace {
 
 using T = Variant::Type;
@@ -136,7 +142,7 @@ Status Arithmetic(const std::string& op, const Variant& a, const Variant& b, Var
 Status Compare(const Variant& a, const Variant& b, int* order) {
   auto sign = [](double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; };
   if (a.type == T::kText && b.type == T::kText) {
-    *order = expr::CompareText(a.bytes, b.bytes);
+    *order = Latin1CompareNoCase(a.bytes, b.bytes);
     return Status::OK();
   }
   if (a.IsNumeric() && b.IsNumeric()) {
@@ -211,7 +217,7 @@ struct PatternItem {
 
 Status CompilePattern(std::string_view pattern, std::vector<PatternItem>* items) {
   for (size_t i = 0; i < pattern.size();) {
-    const uint32_t cp = expr::NextCodePoint(pattern, &i);
+    const uint32_t cp = NextCodePoint(pattern, &i);
     PatternItem item;
     item.kind = PatternItem::Kind::kChar;
     if (cp == '*') {
@@ -224,7 +230,7 @@ Status CompilePattern(std::string_view pattern, std::vector<PatternItem>* items)
       item.kind = PatternItem::Kind::kClass;
       bool closed = false, first = true;
       while (i < pattern.size()) {
-        uint32_t c = expr::NextCodePoint(pattern, &i);
+        uint32_t c = NextCodePoint(pattern, &i);
         if (c == ']' && !first) {
           closed = true;
           break;
@@ -242,14 +248,14 @@ Status CompilePattern(std::string_view pattern, std::vector<PatternItem>* items)
         uint32_t high = c;
         if (i + 1 < pattern.size() && pattern[i] == '-' && pattern[i + 1] != ']') {
           ++i;
-          high = expr::NextCodePoint(pattern, &i);
+          high = NextCodePoint(pattern, &i);
           if (high < c) return Fail(93, "Invalid pattern string");
         }
-        item.ranges.emplace_back(expr::FoldCase(c), expr::FoldCase(high));
+        item.ranges.emplace_back(Latin1Lower(c), Latin1Lower(high));
       }
       if (!closed) return Fail(93, "Invalid pattern string");
     } else {
-      item.cp = expr::FoldCase(cp);
+      item.cp = Latin1Lower(cp);
     }
     items->push_back(std::move(item));
   }
@@ -300,7 +306,7 @@ Status Like(const Variant& a, const Variant& b, Variant* out) {
   JET_RETURN_IF_ERROR(CompilePattern(VariantText(b), &pattern));
   const std::string text = VariantText(a);
   std::vector<uint32_t> chars;
-  for (size_t i = 0; i < text.size();) chars.push_back(expr::FoldCase(expr::NextCodePoint(text, &i)));
+  for (size_t i = 0; i < text.size();) chars.push_back(Latin1Lower(NextCodePoint(text, &i)));
   *out = Variant::Boolean(Matches(chars, pattern));
   return Status::OK();
 }

@@ -103,6 +103,8 @@ TEST(ExpressionTest, EvaluatesAsAccessDoes) {
       {"Trim(\"  x  \") & \"|\"", "Text x|"},
       {"UCase(\"grün\")", "Text GRÜN"},
       {"Weekday(#1/6/2010#)", "Integer 4"},
+      // A moment before midnight of 12/29/1899 rounds to 12/30/1899, as text shows it.
+      {"Day(-1.99999999) & \" \" & CDate(-1.99999999)", "Text 30 12/30/1899"},
       {"DateSerial(2010, 14, 1)", "Date 2/1/2011"},
       {"DateAdd(\"m\", 1, #1/31/2010#)", "Date 2/28/2010"},
       {"DateDiff(\"d\", #1/1/2010#, #3/1/2010#)", "Long 59"},

@@ -5,12 +5,21 @@
 #include <cstring>
 #include <random>
 
-#include "jet/base/text.h"
 #include "jet/expr/values.h"
-#include "jet/names.h"
 #include "jet/ole_date.h"
+#include "strings/ascii.h"
+#include "strings/utf8.h"
 
 namespace jet::expr {
+
+using strings::AppendUtf8;
+using strings::AsciiEqualsNoCase;
+using strings::ByteOffsetOfCharacter;
+using strings::CharacterCount;
+using strings::Latin1CompareNoCase;
+using strings::Latin1Lower;
+using strings::Latin1Upper;
+using strings::NextCodePoint;
 namespace {
 
 using Args = std::vector<Variant>;
@@ -41,19 +50,12 @@ struct Parts {
 };
 
 Parts Split(double ole) {
-  const double whole = std::trunc(ole);
-  int64_t seconds = std::llround(std::fabs(ole - whole) * 86400.0);
-  int64_t day = static_cast<int64_t>(whole);
-  if (seconds >= 86400) {
-    seconds -= 86400;
-    day += ole < 0 ? -1 : 1;
-  }
-  return {CivilFromOleDay(day), seconds};
+  const OleDateParts parts = SplitOleDate(ole);
+  return {CivilFromOleDay(parts.day), parts.seconds};
 }
 
 double Join(int64_t day, int64_t seconds) {
-  const double fraction = static_cast<double>(seconds) / 86400.0;
-  return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
+  return JoinOleDate(day, static_cast<double>(seconds) / 86400.0);
 }
 
 // Year, month (any whole number, counted on from the year) and day (any,
@@ -279,13 +281,8 @@ Status Cased(const Args& a, Variant* out, bool upper) {
   const std::string text = TextOf(a[0]);
   std::string result;
   for (size_t i = 0; i < text.size();) {
-    uint32_t cp = NextCodePoint(text, &i);
-    if (upper) {
-      if ((cp >= 'a' && cp <= 'z') || (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7)) cp -= 32;
-    } else {
-      cp = FoldCase(cp);
-    }
-    AppendUtf8(cp, &result);
+    const uint32_t cp = NextCodePoint(text, &i);
+    AppendUtf8(upper ? Latin1Upper(cp) : Latin1Lower(cp), &result);
   }
   *out = Variant::Text(std::move(result));
   return Status::OK();
@@ -308,7 +305,7 @@ Status InStr(const Args& a, const EvalInput&, Variant* out) {
       const size_t begin = ByteOffsetOfCharacter(haystack, at);
       const std::string_view rest = std::string_view(haystack).substr(begin);
       const size_t length = ByteOffsetOfCharacter(rest, needle_chars);
-      if (CompareText(rest.substr(0, length), needle) == 0) {
+      if (Latin1CompareNoCase(rest.substr(0, length), needle) == 0) {
         found = static_cast<int64_t>(at + 1);
         break;
       }

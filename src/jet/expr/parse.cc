@@ -13,9 +13,13 @@
 
 #include "jet/expr/functions.h"
 #include "jet/expr/values.h"
-#include "jet/names.h"
+#include "strings/ascii.h"
+#include "strings/utf8.h"
 
 namespace jet {
+
+using strings::AsciiEqualsNoCase;
+using strings::CharacterCount;
 namespace {
 
 enum class Tok { kEnd, kName, kBracketed, kNumber, kString, kDate, kSymbol, kBad };
@@ -57,7 +61,7 @@ class Lexer {
     }
     Token token;
     token.begin = at_;
-    token.position = expr::CharacterCount(text_.substr(0, at_)) + 1;
+    token.position = CharacterCount(text_.substr(0, at_)) + 1;
     if (at_ >= text_.size()) {
       token.end = at_;
       return token;

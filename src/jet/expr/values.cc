@@ -27,14 +27,22 @@
 #include <cstring>
 #include <limits>
 
-#include "jet/base/text.h"
 #include "jet/base/value_text.h"
-#include "jet/names.h"
 #include "jet/ole_date.h"
 #include "platform/system.h"
+#include "strings/ascii.h"
+#include "strings/decimal.h"
+#include "strings/hex.h"
 
 namespace jet {
+
+using strings::AsciiEqualsNoCase;
+
 namespace expr {
+
+using strings::IsDecimalText;
+using strings::ParseScaled;
+using strings::Scaled;
 
 Status Fail(int number, std::string text) {
   return Status::Numbered(StatusCode::kInvalidArgument, number, std::move(text));
@@ -64,74 +72,11 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// [+|-] digits [. digits] [E [+|-] digits], or . digits.
-bool IsDecimalText(std::string_view text) {
-  size_t i = 0;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    size_t exponent_digits = 0;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++exponent_digits;
-    if (exponent_digits == 0) return false;
-  }
-  return i == text.size();
-}
-
-enum class Scaled { kOk, kNotANumber, kOverflow };
-
-// A decimal text x 10^scale, rounded half to even, exactly for plain decimals.
-Scaled ParseScaled(std::string_view text, int scale, int64_t* out) {
-  if (!IsDecimalText(text)) return Scaled::kNotANumber;
-  if (text.find_first_of("eE") != std::string_view::npos) {
-    const double v = std::strtod(std::string(text).c_str(), nullptr) * std::pow(10.0, scale);
-    if (!std::isfinite(v) || std::fabs(v) >= 9.2e18) return Scaled::kOverflow;
-    *out = static_cast<int64_t>(std::nearbyint(v));
-    return Scaled::kOk;
-  }
-  bool negative = false;
-  if (text.front() == '+' || text.front() == '-') {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  const size_t point = text.find('.');
-  std::string digits(text.substr(0, point));
-  std::string fraction = point == std::string_view::npos ? "" : std::string(text.substr(point + 1));
-  for (int i = 0; i < scale; ++i) {
-    digits.push_back(fraction.empty() ? '0' : fraction.front());
-    if (!fraction.empty()) fraction.erase(0, 1);
-  }
-  unsigned __int128 value = 0;
-  for (char c : digits) {
-    value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value > (static_cast<unsigned __int128>(1) << 64)) return Scaled::kOverflow;
-  }
-  // The dropped digits round: above half up, exactly half to even.
-  if (!fraction.empty()) {
-    const bool more = fraction.find_first_not_of('0', 1) != std::string::npos;
-    if (fraction[0] > '5' || (fraction[0] == '5' && (more || (value & 1) != 0))) ++value;
-  }
-  const unsigned __int128 limit =
-      static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
-  if (value > limit) return Scaled::kOverflow;
-  *out = negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
-  return Scaled::kOk;
-}
-
 // Reads 1..max_digits digits at *text; false when there are none or more.
 bool ReadDigits(std::string_view* text, size_t max_digits, int64_t* value, size_t* digits) {
   size_t n = 0;
   int64_t v = 0;
-  while (n < text->size() && IsDigit((*text)[n])) {
+  while (n < text->size() && strings::IsAsciiDigit((*text)[n])) {
     if (n == max_digits) return false;
     v = v * 10 + ((*text)[n] - '0');
     ++n;
@@ -234,8 +179,8 @@ bool ParseNumberText(std::string_view text, double* number) {
     const int base = text[1] == 'H' || text[1] == 'h' ? 16 : 8;
     uint64_t v = 0;
     for (char c : text.substr(2)) {
-      int d = IsDigit(c) ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : 99;
-      if (d >= base || v > (uint64_t{1} << 40)) return false;
+      const int d = strings::HexDigitValue(c);
+      if (d < 0 || d >= base || v > (uint64_t{1} << 40)) return false;
       v = v * base + d;
     }
     *number = static_cast<double>(v);
@@ -296,45 +241,6 @@ Variant WholeNumber(int64_t n) {
   return Variant::Real(Variant::Type::kDouble, static_cast<double>(n));
 }
 
-// Reads one UTF-8 code point at text[*i] (a stray byte counts as itself).
-uint32_t NextCodePoint(std::string_view text, size_t* i) {
-  const auto b = static_cast<unsigned char>(text[*i]);
-  size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
-  if (*i + n > text.size()) n = 1;
-  uint32_t cp = n == 1 ? b : b & (0x7F >> n);
-  for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[*i + k]) & 0x3F);
-  *i += n;
-  return cp;
-}
-
-uint32_t FoldCase(uint32_t cp) {
-  if (cp >= 'A' && cp <= 'Z') return cp + 32;
-  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
-  return cp;
-}
-
-int CompareText(std::string_view a, std::string_view b) {
-  size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    const uint32_t x = FoldCase(NextCodePoint(a, &i)), y = FoldCase(NextCodePoint(b, &j));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (i < a.size()) return 1;
-  return j < b.size() ? -1 : 0;
-}
-
-size_t CharacterCount(std::string_view text) {
-  size_t n = 0;
-  for (size_t i = 0; i < text.size(); ++n) NextCodePoint(text, &i);
-  return n;
-}
-
-size_t ByteOffsetOfCharacter(std::string_view text, size_t chars) {
-  size_t i = 0;
-  for (size_t n = 0; n < chars && i < text.size(); ++n) NextCodePoint(text, &i);
-  return i;
-}
-
 }  // namespace expr
 
 Variant Variant::Of(const Value& value) {
@@ -386,7 +292,7 @@ bool ParseDateTimeText(std::string_view text, double* ole_date) {
     return false;
   }
   if (!expr::Trim(text).empty()) return false;
-  *ole_date = days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
+  *ole_date = JoinOleDate(days, fraction);
   return true;
 }
 

@@ -38,19 +38,4 @@ Status ToLong(const Variant& value, int64_t* number);
 // The narrowest of Integer, Long and Double that holds n.
 Variant WholeNumber(int64_t n);
 
-// Text compared as Access's General sort order compares it for equality
-// and order: without regard to the case of ASCII and Latin-1 letters.
-int CompareText(std::string_view a, std::string_view b);
-
-// Reads the UTF-8 code point at text[*i] and steps past it; a stray byte
-// reads as itself.
-uint32_t NextCodePoint(std::string_view text, size_t* i);
-// Lower case of ASCII and Latin-1 letters; every other code point as it is.
-uint32_t FoldCase(uint32_t cp);
-
-// UTF-8 code points of `text` (how Len and Mid count).
-size_t CharacterCount(std::string_view text);
-// Byte offset of the character at index `chars` (clamped to the end).
-size_t ByteOffsetOfCharacter(std::string_view text, size_t chars);
-
 }  // namespace jet::expr

@@ -7,6 +7,7 @@
 #include "jet/base/coding.h"
 #include "jet/format/format.h"
 #include "jet/base/text.h"
+#include "strings/utf8.h"
 
 namespace jet {
 
@@ -95,7 +96,7 @@ Status ParseHeader(std::string_view image, HeaderInfo* info) {
     info->creation_date = 0;
     uint32_t len = 0;
     while (len < password_size && password[len] != 0) ++len;
-    for (uint32_t i = 0; i < len; ++i) AppendUtf8(password[i], &info->password);
+    for (uint32_t i = 0; i < len; ++i) strings::AppendUtf8(password[i], &info->password);
   } else {
     info->sort_order = ReadU16(header + kJet4HeaderSortOrderOffset);
     info->sort_version = header[kJet4HeaderSortOrderOffset + 3];

@@ -11,11 +11,12 @@
 #include <tuple>
 
 #include "jet/base/coding.h"
+#include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
-const std::string kShared = TESSALY_SHARED_DIR;
+using tessaly::testing::SharedPath;
 
 void ExpectSamePage(const IndexPage& a, const IndexPage& b, const std::string& where) {
   EXPECT_EQ(std::tie(a.leaf, a.tdef_page, a.prev_page, a.next_page, a.tail_page),
@@ -30,8 +31,8 @@ void ExpectSamePage(const IndexPage& a, const IndexPage& b, const std::string& w
 TEST(IndexPageTest, EveryIndexPageOfTheSharedFilesRoundTrips) {
   size_t pages = 0, same_bytes = 0, entries = 0;
   size_t pages_by_version[2] = {}, same_bytes_by_version[2] = {};  // [jet3]
-  for (const char* dir : {"/corpus", "/fixtures"}) {
-    for (const auto& dirent : std::filesystem::directory_iterator(kShared + dir)) {
+  for (const char* dir : {"corpus", "fixtures"}) {
+    for (const auto& dirent : std::filesystem::directory_iterator(SharedPath(dir))) {
       if (dirent.path().extension() != ".mdb") continue;
       auto image = ReadWholeFile(dirent.path().string());
       ASSERT_TRUE(image.ok());

@@ -6,7 +6,7 @@
 #include "jet/base/coding.h"
 #include "jet/space/space.h"
 #include "jet/space/usage_map.h"
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
 
 namespace jet {
 namespace {
@@ -29,7 +29,7 @@ IndexEntry EntryFor(std::string_view key, RowId row) {
 }
 
 std::string Describe(const IndexEntry& e) {
-  return "key " + HexText(e.key, " ") + " (page " + std::to_string(e.page) + ", row " +
+  return "key " + strings::HexText(e.key, " ") + " (page " + std::to_string(e.page) + ", row " +
          std::to_string(e.row) + ")";
 }
 

@@ -17,11 +17,12 @@
 #include "jet/index/index_key.h"
 #include "jet/space/space.h"
 #include "jet/space/usage_map.h"
+#include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
-const std::string kShared = TESSALY_SHARED_DIR;
+using tessaly::testing::SharedPath;
 
 struct Target {
   std::string file;
@@ -33,7 +34,7 @@ struct Target {
 class IndexTreeTest : public ::testing::TestWithParam<Target> {
  protected:
   void SetUp() override {
-    auto image = ReadWholeFile(kShared + "/" + GetParam().file);
+    auto image = ReadWholeFile(SharedPath(GetParam().file).string());
     ASSERT_TRUE(image.ok()) << GetParam().file;
     auto db = Database::OpenImage(*image);
     ASSERT_TRUE(db.ok()) << db.status().ToString();
@@ -224,8 +225,8 @@ TEST_P(IndexTreeTest, IndexRebuiltFromTheRowsPassesTheEngineCheck) {
 // Check has no complaint about any index Access wrote, and finds damage.
 TEST(IndexTreeCheckTest, AcceptsEveryIndexOfTheSharedFilesAndFindsDamage) {
   size_t checked = 0;
-  for (const char* dir : {"/corpus", "/fixtures"}) {
-    for (const auto& dirent : std::filesystem::directory_iterator(kShared + dir)) {
+  for (const char* dir : {"corpus", "fixtures"}) {
+    for (const auto& dirent : std::filesystem::directory_iterator(SharedPath(dir))) {
       if (dirent.path().extension() != ".mdb") continue;
       auto image = ReadWholeFile(dirent.path().string());
       ASSERT_TRUE(image.ok());
@@ -252,7 +253,7 @@ TEST(IndexTreeCheckTest, AcceptsEveryIndexOfTheSharedFilesAndFindsDamage) {
 
   // Damage: a parent entry that is not its child's last entry, and a leaf
   // left out of the usage map.
-  auto image = ReadWholeFile(kShared + "/fixtures/tessdata-large.mdb");
+  auto image = ReadWholeFile(SharedPath("fixtures", "tessdata-large.mdb").string());
   ASSERT_TRUE(image.ok());
   auto db = Database::OpenImage(*image);
   ASSERT_TRUE(db.ok());
@@ -298,7 +299,7 @@ TEST(IndexTreeCheckTest, AcceptsEveryIndexOfTheSharedFilesAndFindsDamage) {
 // writers link node pages only under one parent; between leaves, which
 // readers walk, it is a problem.
 TEST(IndexTreeCheckTest, AMissingLinkIsANoteOnNodePagesAndAProblemOnLeaves) {
-  auto image = ReadWholeFile(kShared + "/fixtures/tessdata-blank.mdb");
+  auto image = ReadWholeFile(SharedPath("fixtures", "tessdata-blank.mdb").string());
   auto table = (*Database::OpenImage(*image))->GetTable("EventDates");
   const IndexDef& index = table->indexes[0];
   PageFile file(*image);
@@ -348,7 +349,7 @@ TEST(IndexTreeCheckTest, AMissingLinkIsANoteOnNodePagesAndAProblemOnLeaves) {
 TEST(IndexTreeCheckTest, EveryJet3IndexRebuiltHoldsWhatAccessWrote) {
   size_t indexes = 0, entries_total = 0;
   std::mt19937 rng(1997);
-  for (const auto& dirent : std::filesystem::directory_iterator(kShared + "/corpus")) {
+  for (const auto& dirent : std::filesystem::directory_iterator(SharedPath("corpus"))) {
     if (dirent.path().filename().string().find("V1997.mdb") == std::string::npos) continue;
     const std::string file_name = dirent.path().filename().string();
     auto image = ReadWholeFile(dirent.path().string());
@@ -400,7 +401,7 @@ TEST(IndexTreeCheckTest, EveryJet3IndexRebuiltHoldsWhatAccessWrote) {
 }
 
 TEST(IndexTreeCheckTest, UniqueEntryCountGoesUpInTheTableDefinition) {
-  auto image = ReadWholeFile(kShared + "/fixtures/tessdata-2009.mdb");
+  auto image = ReadWholeFile(SharedPath("fixtures", "tessdata-2009.mdb").string());
   ASSERT_TRUE(image.ok());
   auto db = Database::OpenImage(*image);
   ASSERT_TRUE(db.ok());

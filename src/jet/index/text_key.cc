@@ -6,6 +6,7 @@
 
 #include "jet/index/collation_table.h"
 #include "jet/base/text_encode.h"
+#include "strings/utf8.h"
 
 namespace jet {
 namespace {
@@ -93,11 +94,7 @@ void InvertFrom(size_t start, std::string* key) {
 
 // The value for a message: its first 60 bytes or so, cut between characters.
 std::string Quoted(std::string_view utf8) {
-  size_t shown = std::min<size_t>(utf8.size(), 60);
-  while (shown < utf8.size() && shown > 0 && (static_cast<uint8_t>(utf8[shown]) & 0xC0) == 0x80) {
-    --shown;
-  }
-  return "\"" + std::string(utf8.substr(0, shown)) + (shown < utf8.size() ? "...\"" : "\"");
+  return "\"" + strings::ShortenedText(utf8, 60) + "\"";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "jet/pager/page_file.h"
 #include "jet/rows/row_codec.h"
 #include "jet/testing/test_pages.h"
+#include "support/shared_copy.h"
 
 namespace jet {
 namespace {
@@ -47,7 +48,7 @@ TEST(DataPageTest, RowsAddedToEmptyAndRealPagesReadBack) {
     AddAndReadBack(*format, &buffer, {100, 0, 1, 700});
   }
   Result<std::string> image =
-      ReadWholeFile(std::string(TESSALY_SHARED_DIR) + "/fixtures/tessdata-2009.mdb");
+      ReadWholeFile(tessaly::testing::SharedPath("fixtures", "tessdata-2009.mdb").string());
   ASSERT_TRUE(image.ok());
   int pages = 0;
   for (size_t at = 4096; at < image->size(); at += 4096) {

@@ -16,11 +16,13 @@
 #include "jet/format/table_def.h"
 #include "jet/space/usage_map.h"
 #include "jet/testing/test_pages.h"
+#include "support/shared_copy.h"
 
 namespace jet {
 namespace {
 
 using Kind = Value::Kind;
+using tessaly::testing::SharedPath;
 
 // A column as our writer lays one out: Jet 4 texts may be compressed.
 ColumnDef Col(const char* name, ColumnType type, uint16_t number, uint16_t place, uint16_t length,
@@ -419,12 +421,11 @@ void ReencodeEveryRow(const std::string& path, int* rows, int* same_bytes) {
 }
 
 TEST(CorpusReencodeTest, EveryRowOfTheSharedJet4Files) {
-  const std::filesystem::path shared = TESSALY_SHARED_DIR;
   int rows = 0, same_bytes = 0;
   for (const char* name : {"tessdata-2009.mdb", "tessdata-large.mdb"}) {
-    ReencodeEveryRow((shared / "fixtures" / name).string(), &rows, &same_bytes);
+    ReencodeEveryRow(SharedPath("fixtures", name).string(), &rows, &same_bytes);
   }
-  for (const auto& entry : std::filesystem::directory_iterator(shared / "corpus")) {
+  for (const auto& entry : std::filesystem::directory_iterator(SharedPath("corpus"))) {
     const std::string name = entry.path().filename().string();
     if (entry.path().extension() == ".mdb" && name.find("1997") == std::string::npos) {
       ReencodeEveryRow(entry.path().string(), &rows, &same_bytes);
@@ -434,9 +435,8 @@ TEST(CorpusReencodeTest, EveryRowOfTheSharedJet4Files) {
 }
 
 TEST(CorpusReencodeTest, EveryRowOfTheSharedJet3Files) {
-  const std::filesystem::path shared = TESSALY_SHARED_DIR;
   int rows = 0, same_bytes = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(shared / "corpus")) {
+  for (const auto& entry : std::filesystem::directory_iterator(SharedPath("corpus"))) {
     const std::string name = entry.path().filename().string();
     if (entry.path().extension() == ".mdb" && name.find("V1997") != std::string::npos) {
       ReencodeEveryRow(entry.path().string(), &rows, &same_bytes);

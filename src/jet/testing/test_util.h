@@ -13,12 +13,13 @@
 #include <string>
 
 #include "jet/database.h"
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
+#include "support/files.h"
 
 namespace jet::testing {
 
 // Bytes as "7F 80 00 ...".
-inline std::string Hex(const std::string& s) { return HexText(s, " "); }
+inline std::string Hex(const std::string& s) { return strings::HexText(s, " "); }
 
 // Opens `path` for writing; null (and a test failure) when it cannot.
 // `sync` false skips the syncs that only a power cut would need.
@@ -50,13 +51,7 @@ inline std::vector<Value> NewDay(const TableDef& dates, double date) {
   return values;
 }
 
-// The bytes of a whole file.
-inline std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tessaly::testing::FileBytes;
 
 // Rows of a table as text lines (our own reader), in scan order.
 inline std::vector<std::string> Rows(Database& db, const std::string& table) {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "errors/fake_reporter_environment.h"
 #include "platform/charset.h"
 #include "platform/console.h"
+#include "support/fake_reporter_environment.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
 #include "support/shared_copy.h"
@@ -31,7 +31,7 @@ class NewCalendarTest : public ::testing::Test {  // the program gets a folder o
   NewCalendarTest() { std::filesystem::copy_file(tessaly::testing::BuiltProgram("tessaly-update-cli"), cli_); }
   std::string Path(const std::string& name) const { return (folder_.path() / name).string(); }
   size_t FileCount() const { return std::distance(std::filesystem::directory_iterator(folder_.path()), {}); }
-  errors::testing::TempFolder folder_;
+  tessaly::testing::TempFolder folder_;
   const std::string cli_ =
       Path(std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename().string());
 };
@@ -93,7 +93,7 @@ TEST_F(NewCalendarTest, RefusalsLeaveNoFile) {
   }
   EXPECT_EQ(RunProcess({cli_, "--new-calendar", existing}).exit_code, 1);
   EXPECT_EQ(FileCount(), 2u);
-  EXPECT_EQ(errors::testing::ReadBytes(existing), "not made by us");
+  EXPECT_EQ(tessaly::testing::FileBytes(existing), "not made by us");
 }
 
 // What a killed --new-calendar leaves (the temporary calendar and its log)
@@ -112,7 +112,7 @@ TEST_F(NewCalendarTest, ClearsWhatAKilledRunLeft) {
   EXPECT_FALSE(std::filesystem::exists(made + ".new-1234"));
   EXPECT_FALSE(std::filesystem::exists(made + ".new-1234-wal"));
   EXPECT_FALSE(std::filesystem::exists(made + ".new-99-wal"));
-  EXPECT_EQ(errors::testing::ReadBytes(made + ".new-notes"), "mine");
+  EXPECT_EQ(tessaly::testing::FileBytes(made + ".new-notes"), "mine");
 }
 
 #ifdef TESSALY_FAULT_INJECTOR
@@ -134,18 +134,18 @@ TEST_F(NewCalendarTest, AFailedCloseTellsNothingWrittenFromSavedForTheNextOpen) 
   };
   const auto counted = run({"F_COUNT=1"});
   ASSERT_EQ(counted.exit_code, 0) << counted.err;
-  const std::string updated = errors::testing::ReadBytes(calendar);
+  const std::string updated = tessaly::testing::FileBytes(calendar);
   // The last calls: the file's sync, the log emptied and synced, the folder.
   const int calls = std::stoi(counted.err.substr(counted.err.find("fault-calls=") + 12));
   const auto saved = run({"F_MODE=err", "F_AT=" + std::to_string(calls - 3)});
   EXPECT_EQ(saved.exit_code, 3) << saved.err;
   EXPECT_NE(saved.err.find("was saved but not finished"), std::string::npos) << saved.err;
   EXPECT_EQ(Out({kJetdb, "check", calendar}), "No problems found.\n");
-  EXPECT_TRUE(errors::testing::ReadBytes(calendar) == updated);
+  EXPECT_TRUE(tessaly::testing::FileBytes(calendar) == updated);
   const auto failed = run({"F_MODE=err", "F_AT=1"});
   EXPECT_EQ(failed.exit_code, 1) << failed.err;
-  EXPECT_TRUE(errors::testing::ReadBytes(calendar) ==
-              errors::testing::ReadBytes(tessaly::testing::SharedPath("fixtures",
+  EXPECT_TRUE(tessaly::testing::FileBytes(calendar) ==
+              tessaly::testing::FileBytes(tessaly::testing::SharedPath("fixtures",
                                                                       "tessdata-2009.mdb")));
   EXPECT_FALSE(std::filesystem::exists(calendar + "-wal"));
 }
@@ -175,7 +175,7 @@ TEST_F(NewCalendarTest, UnicodePathsForTheCalendarAndTheProgram) {
     std::filesystem::copy_file(FsPath(cli_), FsPath(program));
     const std::string missing = folder + kSeparator + "fehlt.mdb";
     EXPECT_EQ(RunProcess({program, missing}).exit_code, 1);
-    const std::string log = errors::testing::ReadBytes(FsPath(program_folder) / "error.log");
+    const std::string log = tessaly::testing::FileBytes(FsPath(program_folder) / "error.log");
     EXPECT_NE(log.find("Error Description: Could not find file '" +
                        platform::ToSystemCharset(missing) + "'.\r\n"),
               std::string::npos)

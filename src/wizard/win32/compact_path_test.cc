@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/unicode_win32.h"
+#include "support/win32_window.h"
 #include "wizard/win32/main_window.h"
-#include "wizard/win32/test_support.h"
 
 namespace wizard::win32 {
 namespace {

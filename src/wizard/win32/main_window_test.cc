@@ -12,22 +12,25 @@
 #include <filesystem>
 
 #include "database/connection.h"
-#include "wizard/win32/test_support.h"
+#include "support/shared_copy.h"
+#include "support/win32_window.h"
 #include "wizard/window_design.h"
 
 namespace wizard::win32 {
 namespace {
 
+using testing::MakeFile;
 using testing::RecordingEnvironment;
 using testing::ScriptedDialog;
 using testing::TempFolder;
+using testing::Utf8Path;
 
 const std::string kReady(kReadyText);
 const std::string kNotFound(kNotFoundText);
 
 // The shared test calendar, as Wine sees the Linux folder.
 std::string SharedCalendar() {
-  std::string path = std::string(TESSALY_SHARED_DIR) + "/fixtures/tessdata-2009.mdb";
+  std::string path = tessaly::testing::SharedPath("fixtures", "tessdata-2009.mdb").string();
   if (path.starts_with('/')) path = "Z:" + path;
   for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
@@ -69,7 +72,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   TempFolder folder_;
-  RecordingEnvironment environment_{folder_.path()};
+  RecordingEnvironment environment_{Utf8Path(folder_)};
   errors::ScopedReporterEnvironment scope_{environment_};
   ScriptedDialog dialog_;
 };
@@ -122,16 +125,16 @@ TEST_F(MainWindowTest, LayoutFollowsTheTwipsAtTheScreensDpi) {
 }
 
 TEST_F(MainWindowTest, LoadFindsOnlyAListedFile) {
-  const std::string plain = folder_.MakeFile("tessdata.mdb");
+  const std::string plain = MakeFile(folder_, "tessdata.mdb");
   struct Case {
     std::string path;
     bool found;
   };
   for (const Case& c : {Case{plain, true},
-                        Case{folder_.MakeFile("readonly.mdb", FILE_ATTRIBUTE_READONLY), true},
-                        Case{folder_.MakeFile("hidden.mdb", FILE_ATTRIBUTE_HIDDEN), false},
-                        Case{folder_.MakeFile("system.mdb", FILE_ATTRIBUTE_SYSTEM), false},
-                        Case{folder_.path(), false}, Case{folder_.path() + "\\missing.mdb", false},
+                        Case{MakeFile(folder_, "readonly.mdb", FILE_ATTRIBUTE_READONLY), true},
+                        Case{MakeFile(folder_, "hidden.mdb", FILE_ATTRIBUTE_HIDDEN), false},
+                        Case{MakeFile(folder_, "system.mdb", FILE_ATTRIBUTE_SYSTEM), false},
+                        Case{Utf8Path(folder_), false}, Case{Utf8Path(folder_) + "\\missing.mdb", false},
                         Case{plain + "\\below-a-file.mdb", false}}) {
     MainWindow window(c.path, dialog_);
     window.Form_Load();
@@ -142,7 +145,7 @@ TEST_F(MainWindowTest, LoadFindsOnlyAListedFile) {
   }
   EXPECT_TRUE(environment_.boxes.empty());
 
-  MainWindow bad_name(folder_.path() + "\\a|b.mdb", dialog_);
+  MainWindow bad_name(Utf8Path(folder_) + "\\a|b.mdb", dialog_);
   bad_name.Form_Load();  // reported; the window stays as designed
   EXPECT_EQ(environment_.Modules(), std::vector<std::string>{"frmMain.Form_Load"});
   EXPECT_NE(environment_.boxes[0].find("Error Number: \t52\r\n"), std::string::npos);
@@ -153,7 +156,7 @@ TEST_F(MainWindowTest, ADoubleClickOnNextLeavesTheFinishPageShowing) {
   // In a folder named with an umlaut, CJK characters and a character
   // outside the BMP.
   const std::string folder =
-      folder_.path() + "\\Pfarrei J\xC3\xBCrgen \xE6\x95\x99\xE4\xBC\x9A \xF0\x9F\x93\x85";
+      Utf8Path(folder_) + "\\Pfarrei J\xC3\xBCrgen \xE6\x95\x99\xE4\xBC\x9A \xF0\x9F\x93\x85";
   ASSERT_TRUE(CreateDirectoryW(platform::Widen(folder).c_str(), nullptr));
   const std::string calendar = folder + "\\tessdata.mdb";
   ASSERT_TRUE(CopyFileW(platform::Widen(SharedCalendar()).c_str(),
@@ -184,10 +187,10 @@ TEST_F(MainWindowTest, ADoubleClickOnNextLeavesTheFinishPageShowing) {
 }
 
 TEST_F(MainWindowTest, TheRunPaintsTheWaitTextAndDropsInputQueuedMeanwhile) {
-  MainWindow window(folder_.path() + "\\missing.mdb", dialog_);
+  MainWindow window(Utf8Path(folder_) + "\\missing.mdb", dialog_);
   window.Form_Load();
   window.Show(SW_SHOWNOACTIVATE);
-  dialog_.answers = {folder_.MakeFile("notes.mdb")};
+  dialog_.answers = {MakeFile(folder_, "notes.mdb")};
   window.cmdBrowse_Click();
   PumpWaitingMessages(window);
 
@@ -223,7 +226,7 @@ TEST_F(MainWindowTest, TheRunPaintsTheWaitTextAndDropsInputQueuedMeanwhile) {
 }
 
 TEST_F(MainWindowTest, ThePathBoxShowsTheFileNameWholeAtTheScreensDpi) {
-  MainWindow window(folder_.path() + "\\missing.mdb", dialog_);
+  MainWindow window(Utf8Path(folder_) + "\\missing.mdb", dialog_);
   window.Form_Load();
   const std::string chosen = "C:\\Users\\J\xC3\xBCrgen\\a folder with a long name\\and another\\"
                              "and one more\\calendar backups\\tessdata.mdb";
@@ -249,7 +252,7 @@ TEST_F(MainWindowTest, ThePathBoxShowsTheFileNameWholeAtTheScreensDpi) {
 }
 
 TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndAccessKeysMove) {
-  MainWindow window(folder_.path() + "\\missing.mdb", dialog_);
+  MainWindow window(Utf8Path(folder_) + "\\missing.mdb", dialog_);
   window.Form_Load();
   window.Show();
   Key(window, ControlId::txtDatabaseFile, WM_KEYDOWN, VK_RETURN);  // "Next >" is disabled
@@ -270,7 +273,7 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndAccessKeysMove) {
   Key(window, ControlId::cmdCancel, WM_KEYDOWN, VK_RETURN);  // Enter on Cancel: closed
   EXPECT_FALSE(window.is_open());
 
-  MainWindow escaped(folder_.MakeFile("notes.mdb"), dialog_);
+  MainWindow escaped(MakeFile(folder_, "notes.mdb"), dialog_);
   escaped.Form_Load();
   escaped.Show();
   Key(escaped, ControlId::txtDatabaseFile, WM_KEYDOWN, VK_RETURN);  // a run that fails to open
@@ -280,7 +283,7 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndAccessKeysMove) {
 }
 
 TEST_F(MainWindowTest, ACloseAskedForDuringTheRunWaitsForTheRun) {
-  MainWindow window(folder_.MakeFile("notes.mdb"), dialog_);
+  MainWindow window(MakeFile(folder_, "notes.mdb"), dialog_);
   window.Form_Load();
   environment_.while_shown = [&] {
     SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);

@@ -10,16 +10,18 @@
 #include "platform/system.h"
 #include "platform/unicode_win32.h"
 #include "platform/virtual_store.h"
+#include "support/win32_window.h"
 #include "wizard/virtual_store.h"
 #include "wizard/win32/dialogs.h"
 #include "wizard/win32/main_window.h"
-#include "wizard/win32/test_support.h"
 #include "wizard/window_design.h"
 
 namespace wizard::win32 {
 namespace {
 
+using testing::MakeFile;
 using testing::TempFolder;
+using testing::Utf8Path;
 
 std::string VersionString(const std::string& block, const wchar_t* name) {
   wchar_t* value = nullptr;
@@ -83,7 +85,7 @@ TEST(DialogsTest, OpenFileDialogAsksForOneExistingMdbFile) {
             std::wstring(L"Database Files (*.mdb)\0*.mdb\0\0", 30));
 
   TempFolder folder;
-  folder.MakeFile("chosen.mdb");
+  MakeFile(folder, "chosen.mdb");
   std::string title;
   testing::NextDialog answer([&](HWND dialog) {
     title = testing::WindowText(dialog);
@@ -93,8 +95,8 @@ TEST(DialogsTest, OpenFileDialogAsksForOneExistingMdbFile) {
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   });
   Win32OpenFileDialog open;
-  const OpenFileSettings settings = DatabaseDialogSettings(folder.path(), "");
-  EXPECT_EQ(open.ShowOpen(settings), folder.path() + "\\chosen.mdb");
+  const OpenFileSettings settings = DatabaseDialogSettings(Utf8Path(folder), "");
+  EXPECT_EQ(open.ShowOpen(settings), Utf8Path(folder) + "\\chosen.mdb");
   EXPECT_EQ(title, "Select Tessaly Database File");
 }
 
@@ -118,18 +120,18 @@ TEST(FileLookupTest, ListsOrdinaryFilesOnly) {
     std::string path;
     platform::Lookup expected;
   };
-  const std::string plain = folder.MakeFile("plain.mdb");
+  const std::string plain = MakeFile(folder, "plain.mdb");
   for (const Case& c : {
            Case{plain, platform::Lookup::kOrdinaryFile},
-           Case{folder.MakeFile("readonly.mdb", FILE_ATTRIBUTE_READONLY), platform::Lookup::kOrdinaryFile},
-           Case{folder.MakeFile("archived.mdb", FILE_ATTRIBUTE_ARCHIVE), platform::Lookup::kOrdinaryFile},
-           Case{folder.MakeFile("hidden.mdb", FILE_ATTRIBUTE_HIDDEN), platform::Lookup::kNotListed},
-           Case{folder.MakeFile("system.mdb", FILE_ATTRIBUTE_SYSTEM), platform::Lookup::kNotListed},
-           Case{folder.path(), platform::Lookup::kNotListed},
-           Case{folder.path() + "\\missing.mdb", platform::Lookup::kNotListed},
-           Case{folder.path() + "\\missing\\t.mdb", platform::Lookup::kNotListed},
+           Case{MakeFile(folder, "readonly.mdb", FILE_ATTRIBUTE_READONLY), platform::Lookup::kOrdinaryFile},
+           Case{MakeFile(folder, "archived.mdb", FILE_ATTRIBUTE_ARCHIVE), platform::Lookup::kOrdinaryFile},
+           Case{MakeFile(folder, "hidden.mdb", FILE_ATTRIBUTE_HIDDEN), platform::Lookup::kNotListed},
+           Case{MakeFile(folder, "system.mdb", FILE_ATTRIBUTE_SYSTEM), platform::Lookup::kNotListed},
+           Case{Utf8Path(folder), platform::Lookup::kNotListed},
+           Case{Utf8Path(folder) + "\\missing.mdb", platform::Lookup::kNotListed},
+           Case{Utf8Path(folder) + "\\missing\\t.mdb", platform::Lookup::kNotListed},
            Case{"", platform::Lookup::kNotListed},
-           Case{folder.path() + "\\a|b.mdb", platform::Lookup::kBadName},
+           Case{Utf8Path(folder) + "\\a|b.mdb", platform::Lookup::kBadName},
        }) {
     EXPECT_EQ(platform::LookUpFile(c.path), c.expected) << c.path;
   }
@@ -173,7 +175,7 @@ class VirtualStoreOnWindowsTest : public ::testing::Test {
 TEST_F(VirtualStoreOnWindowsTest, TheWindowUpdatesTheCopyWhenThereIsOne) {
   const std::string installed(kWindowsDefaultDatabase);
   const TempFolder program_folder;
-  testing::RecordingEnvironment environment(program_folder.path());
+  testing::RecordingEnvironment environment(Utf8Path(program_folder));
   errors::ScopedReporterEnvironment scope(environment);
   testing::ScriptedDialog dialog;
   struct Case {

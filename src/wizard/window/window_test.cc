@@ -18,9 +18,9 @@
 #include <fstream>
 
 #include "database/connection.h"
-#include "errors/fake_reporter_environment.h"
+#include "support/fake_reporter_environment.h"
+#include "support/scripted_open_file_dialog.h"
 #include "support/shared_copy.h"
-#include "wizard/scripted_open_file_dialog.h"
 #include "wizard/window/main_window.h"
 
 namespace wizard::window {
@@ -62,7 +62,7 @@ class WindowTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   }
 
-  errors::testing::TempFolder folder_;
+  tessaly::testing::TempFolder folder_;
   errors::testing::FakeReporterEnvironment environment_{folder_.path().string()};
   errors::ScopedReporterEnvironment scope_{environment_};
   wizard::testing::ScriptedDialog dialog_;
@@ -219,8 +219,10 @@ int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr)
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
   if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-    std::string runtime = (std::filesystem::temp_directory_path() / "window_test.XXXXXX").string();
-    if (::mkdtemp(runtime.data()) != nullptr) setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    // Qt wants it private to the user.
+    const std::filesystem::path runtime = tessaly::testing::MakeTempFolder("window_test");
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   }
   QApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

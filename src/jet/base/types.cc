@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "jet/names.h"
-#include "jet/base/text_forms.h"
+#include "strings/hex.h"
 
 namespace jet {
 
@@ -26,7 +26,7 @@ std::string ColumnTypeName(ColumnType type) {
     case ColumnType::kNumeric: return "Numeric";
   }
   const auto code = static_cast<char>(type);
-  return "Unknown(0x" + HexText(std::string_view(&code, 1)) + ")";
+  return "Unknown(0x" + strings::HexText(std::string_view(&code, 1)) + ")";
 }
 
 namespace {
@@ -51,7 +51,7 @@ char* PutGuidText(char* p, const std::array<uint8_t, 16>& stored) {
   for (size_t i = 0; i < 16; ++i) {
     if (DashBefore(i)) *p++ = '-';
     const char b = static_cast<char>(stored[kGuidTextOrder[i]]);
-    p = PutHex(p, std::string_view(&b, 1));
+    p = strings::PutHex(p, std::string_view(&b, 1));
   }
   *p++ = '}';
   return p;
@@ -70,8 +70,8 @@ bool ParseGuidText(std::string_view text, std::array<uint8_t, 16>* stored) {
   size_t pos = 0;
   for (size_t i = 0; i < 16; ++i) {
     if (DashBefore(i) && text[pos++] != '-') return false;
-    const int high = HexDigitValue(text[pos]);
-    const int low = HexDigitValue(text[pos + 1]);
+    const int high = strings::HexDigitValue(text[pos]);
+    const int low = strings::HexDigitValue(text[pos + 1]);
     if (high < 0 || low < 0) return false;
     (*stored)[kGuidTextOrder[i]] = static_cast<uint8_t>(high << 4 | low);
     pos += 2;

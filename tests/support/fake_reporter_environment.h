@@ -1,51 +1,25 @@
-// Test support: a reporter environment whose clock, locale texts and program
-// information the test sets, with a message box that records what it was
-// shown (and what error.log held at that moment), and a temporary program
-// folder that cleans up after itself.
+// A reporter environment whose clock, locale texts and program information
+// the test sets, with a message box that records what it was shown (and
+// what error.log held at that moment). Its program folder is usually a
+// TempFolder.
 #pragma once
 
-
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "errors/reporter_environment.h"
+#include "support/files.h"
 #include "support/temp_folder.h"
 
 namespace errors::testing {
 
-// Reads a whole file as bytes; empty when it is not a readable plain file.
-inline std::string ReadBytes(const std::filesystem::path& file) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error)) return {};
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// The error log in a fake's program folder.
+inline std::filesystem::path ErrorLog(const tessaly::testing::TempFolder& folder) {
+  return folder.path() / "error.log";
 }
-
-// A fresh folder under the system's temporary folder, removed with all its
-// contents (permissions restored first) when the object goes.
-class TempFolder {
- public:
-  TempFolder() : path_(tessaly::testing::MakeTempFolder("errors_test")) {}
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path log() const { return path_ / "error.log"; }
-
- private:
-  std::filesystem::path path_;
-};
 
 class FakeReporterEnvironment : public ReporterEnvironment {
  public:
@@ -61,7 +35,8 @@ class FakeReporterEnvironment : public ReporterEnvironment {
   void ShowMessage(std::string_view text, std::string_view title, int32_t style) override {
     if (throw_from_box) throw std::runtime_error("the box could not be shown");
     boxes.push_back({std::string(text), std::string(title), style,
-                     ReadBytes(std::filesystem::path(app_path) / "error.log")});
+                     tessaly::testing::FileBytes(std::filesystem::path(app_path) /
+                                                 "error.log")});
   }
   LocalDateTime Now() override { return now; }
   std::string MonthAbbreviation(int month) override { return months.at(month - 1); }

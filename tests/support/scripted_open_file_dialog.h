@@ -1,4 +1,4 @@
-// Test support: an open-file dialog with its answers given in advance, which
+// An open-file dialog with its answers given in advance, which
 // records what Browse asked of it each time.
 #pragma once
 

@@ -1,7 +1,7 @@
-// Test support for the Windows window: a private temporary folder, a reporter
-// environment that records its boxes (and can look at the window while a box
-// would be up), a scripted Browse dialog, and a hook that answers the next
-// modal dialog of the thread.
+// Test support for the Windows window: files with attributes in a temporary
+// folder, a reporter environment that records its boxes (and can look at the
+// window while a box would be up), a scripted Browse dialog, and a hook that
+// answers the next modal dialog of the thread.
 #pragma once
 
 #include <windows.h>
@@ -14,49 +14,33 @@
 
 #include "errors/reporter_environment.h"
 #include "platform/unicode_win32.h"
-#include "wizard/scripted_open_file_dialog.h"
+#include "support/scripted_open_file_dialog.h"
+#include "support/temp_folder.h"
 
 namespace wizard::win32::testing {
 
 using wizard::testing::ScriptedDialog;
 
-// A fresh folder under the temporary folder, removed with its contents.
-class TempFolder {
- public:
-  TempFolder() {
-    const auto base = std::filesystem::temp_directory_path();
-    for (unsigned n = GetTickCount() ^ GetCurrentProcessId();; ++n) {
-      path_ = base / ("tessaly-win32-test-" + std::to_string(n));
-      if (std::filesystem::create_directory(path_)) break;
-    }
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
-      SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
+using tessaly::testing::TempFolder;
 
-  // The folder's path in UTF-8, with "\" separators.
-  std::string path() const { return platform::Narrow(path_.wstring()); }
-  // Makes `name` in the folder with the given attributes; returns its path.
-  std::string MakeFile(const std::string& name, DWORD attributes = FILE_ATTRIBUTE_NORMAL,
-                       const std::string& contents = "not a calendar") const {
-    const std::string file = path() + "\\" + name;
-    HANDLE handle = CreateFileW(platform::Widen(file).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
-    CloseHandle(handle);
-    SetFileAttributesW(platform::Widen(file).c_str(), attributes);
-    return file;
-  }
+// A folder's path in UTF-8, with "\" separators.
+inline std::string Utf8Path(const TempFolder& folder) {
+  return platform::Narrow(folder.path().wstring());
+}
 
- private:
-  std::filesystem::path path_;
-};
+// Makes `name` in `folder` with the given attributes; returns its path.
+inline std::string MakeFile(const TempFolder& folder, const std::string& name,
+                            DWORD attributes = FILE_ATTRIBUTE_NORMAL,
+                            const std::string& contents = "not a calendar") {
+  const std::string file = Utf8Path(folder) + "\\" + name;
+  HANDLE handle = CreateFileW(platform::Widen(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+  CloseHandle(handle);
+  SetFileAttributesW(platform::Widen(file).c_str(), attributes);
+  return file;
+}
 
 // The system's environment with the box replaced by a record; `while_shown`
 // runs where the box would wait for the user.
