@@ -45,7 +45,7 @@ WalContents Classified(WalState state, std::string problem) {
 }
 
 // Reads the page at `number` into `page`; false when the file ends before it.
-Result<bool> ReadPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_size,
+Result<bool> ReadPageOnDisk(const File& file, uint32_t number, uint32_t page_size,
                             std::string* page) {
   page->assign(page_size, '\0');
   size_t done;
@@ -56,7 +56,7 @@ Result<bool> ReadPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_s
 
 // Hash of the page at `number` in `file` as it stands; 0 when the file ends
 // before it.
-Status HashPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_size, uint64_t* hash) {
+Status HashPageOnDisk(const File& file, uint32_t number, uint32_t page_size, uint64_t* hash) {
   std::string page;
   Result<bool> whole = ReadPageOnDisk(file, number, page_size, &page);
   if (!whole.ok()) return whole.status();
@@ -133,15 +133,15 @@ std::vector<uint64_t> HashSectors(const uint8_t* page, uint32_t page_size) {
   return hashes;
 }
 
-Result<WalContents> Wal::Read(const std::string& path, uint32_t page_size) {
-  switch (KindOf(path)) {
+Result<WalContents> Wal::Read(FileSystem& files, const std::string& path, uint32_t page_size) {
+  switch (files.KindOf(path)) {
     case FileKind::kAbsent: return WalContents();
     case FileKind::kOther: return Classified(WalState::kForeign, "it is not a regular file");
     case FileKind::kRegular: break;
   }
-  Result<std::unique_ptr<OsFile>> opened = OsFile::Open(path, OsFile::Mode::kRead);
+  Result<std::unique_ptr<File>> opened = files.Open(path, File::Mode::kRead);
   if (!opened.ok()) return opened.status();
-  OsFile& file = **opened;
+  File& file = **opened;
   Result<uint64_t> size = file.Size();
   if (!size.ok()) return size.status();
 
@@ -280,7 +280,7 @@ Result<WalContents> Wal::Read(const std::string& path, uint32_t page_size) {
   return contents;
 }
 
-Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, uint32_t page_size,
+Status Wal::CheckBelongs(const WalContents& contents, const File& database, uint32_t page_size,
                          bool* stranger) {
   *stranger = false;
   const std::string log = PathFor(database.path());
@@ -381,29 +381,32 @@ Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, ui
   return Status::OK();
 }
 
-Result<std::unique_ptr<Wal>> Wal::Create(const std::string& path, const OsFile* database,
-                                         uint32_t page_size, bool sync, bool sync_units) {
+Result<std::unique_ptr<Wal>> Wal::Create(FileSystem& files, const std::string& path,
+                                         const File* database, uint32_t page_size, bool sync,
+                                         bool sync_units) {
   // Readable by those who may read the database, and by nobody else.
-  Result<std::unique_ptr<OsFile>> file = OsFile::CreateLike(path, *database);
+  Result<std::unique_ptr<File>> file = files.CreateLike(path, *database);
   if (!file.ok()) return file.status();
   std::unique_ptr<Wal> wal(
-      new Wal(std::move(file).value(), database, page_size, sync, sync_units));
+      new Wal(files, std::move(file).value(), database, page_size, sync, sync_units));
   Status s = wal->Reset();
-  if (s.ok() && sync) s = SyncParentDirectory(path);
+  if (s.ok() && sync) s = files.SyncParentDirectory(path);
   if (!s.ok()) {
     // Empty or spent: nothing of ours is lost with it.
     wal.reset();
-    (void)RemoveFile(path);
+    (void)files.Remove(path);
     return s;
   }
   return wal;
 }
 
-Result<std::unique_ptr<Wal>> Wal::Resume(const std::string& path, const WalContents& contents,
-                                         uint32_t page_size, bool sync) {
-  Result<std::unique_ptr<OsFile>> file = OsFile::Open(path, OsFile::Mode::kReadWrite);
+Result<std::unique_ptr<Wal>> Wal::Resume(FileSystem& files, const std::string& path,
+                                         const WalContents& contents, uint32_t page_size,
+                                         bool sync) {
+  Result<std::unique_ptr<File>> file = files.Open(path, File::Mode::kReadWrite);
   if (!file.ok()) return file.status();
-  std::unique_ptr<Wal> wal(new Wal(std::move(file).value(), nullptr, page_size, sync, sync));
+  std::unique_ptr<Wal> wal(
+      new Wal(files, std::move(file).value(), nullptr, page_size, sync, sync));
   wal->version_ = contents.version;
   wal->salt_ = contents.salt;
   wal->base_size_ = contents.base_size;
@@ -440,8 +443,8 @@ Status Wal::Abandon() {
   if (s.ok()) return s;
   // No name, no units: a log removed is as good as an empty one (a folder
   // that cannot be synced leaves only a power cut to bring the name back).
-  (void)RemoveFile(file_->path());
-  return FileExists(file_->path()) ? s : Status::OK();
+  (void)files_.Remove(file_->path());
+  return files_.Exists(file_->path()) ? s : Status::OK();
 }
 
 Status Wal::Sync() {
@@ -520,7 +523,7 @@ Status Wal::AppendUnit(const std::vector<Page>& pages, uint32_t page_count) {
 }
 
 Status Wal::BeginCheckpoint(const std::vector<CheckpointPage>& pages, uint32_t page_count,
-                            const OsFile& database, uint32_t existing_pages) {
+                            const File& database, uint32_t existing_pages) {
   buffer_.clear();
   PutU32(&buffer_, kCheckpointTag);
   PutU32(&buffer_, salt_);
