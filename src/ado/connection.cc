@@ -60,6 +60,11 @@ std::function<void(std::string_view)>& StatementTrace() {
   return trace;
 }
 
+jet::FileSystem*& FileSystemInUse() {
+  static jet::FileSystem* files = nullptr;
+  return files;
+}
+
 bool IsTextCommand(int32_t options) {
   const int32_t command_type = options == adCmdUnspecified ? options : options & ~adExecuteNoRecords;
   return command_type == adCmdUnspecified || command_type == adCmdText ||
@@ -71,6 +76,8 @@ bool IsTextCommand(int32_t options) {
 void SetStatementTrace(std::function<void(std::string_view statement)> trace) {
   StatementTrace() = std::move(trace);
 }
+
+void SetFileSystem(jet::FileSystem* files) { FileSystemInUse() = files; }
 
 const Error& ErrorList::Item(int32_t index) const {
   if (index < 0 || index >= Count()) ThrowKnown(kItemNotFound);
@@ -175,6 +182,7 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
   jet::OpenOptions open_options;
   open_options.password = !password.empty() ? std::string(password) : parsed.Get("Pwd").value_or("");
   open_options.read_only = false;
+  open_options.file_system = FileSystemInUse();
   jet::Result<std::unique_ptr<jet::Database>> db = jet::Database::Open(file, open_options);
   if (!db.ok()) Fail(errors_, OpenFailure(file, db.status()));
   db_ = std::move(db).value();

@@ -157,6 +157,12 @@ class Connection {
 // an empty function turns it off.
 void SetStatementTrace(std::function<void(std::string_view statement)> trace);
 
+// The files every connection opens its database on from now on (null, at
+// start: the operating system's). Process-wide, like the statement trace:
+// tests give one that fails an operation or ends the process at it. It must
+// outlive the connections opened on it.
+void SetFileSystem(jet::FileSystem* files);
+
 // The object an owning reference holds, as the program reaches its global
 // connection: 91 "Object variable or With block variable not set" when the
 // reference is empty.

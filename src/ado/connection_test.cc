@@ -16,7 +16,7 @@
 #include "ado/error_numbers.h"
 #include "ado/recordset.h"
 #include "errors/runtime_error.h"
-#include "jet/file/file.h"
+#include "jet/testing/fault_file_system.h"
 #include "support/fake_reporter_environment.h"
 #include "support/shared_copy.h"
 
@@ -284,16 +284,6 @@ TEST(OpenTest, PathWithSemicolonOpensTheIntendedFile) {
   EXPECT_EQ(Column(db, DayQuery("1/1/2010"), "EventCount"), std::vector<std::string>{"7"});
 }
 
-// A disk that refuses every write, truncate and sync.
-class FullDisk : public jet::FileObserver {
- public:
-  jet::Status Before(jet::FileOp op, const std::string&, jet::OsFile*, uint64_t,
-                     uint64_t) override {
-    if (op == jet::FileOp::kRemove) return jet::Status::OK();
-    return jet::Status::IoError("cannot write: No space left on device");
-  }
-};
-
 // A connection left open, as a failed run leaves it, writes its statements
 // when it is released; a failure to write them is reported once and logged.
 TEST(ReleaseTest, AnOpenConnectionWritesItsStatementsWhenReleasedAndReportsAFailure) {
@@ -301,6 +291,8 @@ TEST(ReleaseTest, AnOpenConnectionWritesItsStatementsWhenReleasedAndReportsAFail
   tessaly::testing::TempFolder folder;
   errors::testing::FakeReporterEnvironment environment(folder.path().string());
   errors::ScopedReporterEnvironment scope(environment);
+  jet::testing::FaultFileSystem files;
+  SetFileSystem(&files);
   auto db = std::make_unique<Connection>();
   db->Open(ComposeConnectionString(copy.path().string()));
   db->Execute("UPDATE Dates SET EventCount = 7 WHERE (((Dates.DateKey)=#1/1/2010#));");
@@ -311,10 +303,14 @@ TEST(ReleaseTest, AnOpenConnectionWritesItsStatementsWhenReleasedAndReportsAFail
   db->Open(ComposeConnectionString(copy.path().string()));
   EXPECT_EQ(Column(*db, DayQuery("1/1/2010"), "EventCount"), std::vector<std::string>{"7"});
   db->Execute("UPDATE Dates SET EventCount = 8 WHERE (((Dates.DateKey)=#1/1/2010#));");
-  FullDisk disk;
-  jet::SetFileObserverForTesting(&disk);
+  // The disk fills up: every write, truncate and sync is refused.
+  files.SetHook([](const jet::testing::FileOperation& operation) {
+    if (operation.op == jet::testing::FileOp::kRemove) return jet::Status::OK();
+    return jet::Status::IoError("cannot write: No space left on device");
+  });
   db.reset();
-  jet::SetFileObserverForTesting(nullptr);
+  files.SetHook(nullptr);
+  SetFileSystem(nullptr);
   ASSERT_EQ(environment.boxes.size(), 1u);
   const std::string& text = environment.boxes[0].text;
   EXPECT_NE(text.find(std::string("Module: \t\t") + kReleaseModule + "\r\n"), std::string::npos)

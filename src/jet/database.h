@@ -32,6 +32,8 @@
 
 namespace jet {
 
+class FileSystem;  // file/file.h
+
 // One end of an index range: values for the first values.size() columns of
 // the index, in index column order.
 struct KeyBound {
@@ -69,6 +71,11 @@ struct OpenOptions {
   // file, and a writer's Close as long for open readers to finish before it
   // leaves its log for the next open to apply. kBusy after that.
   int busy_timeout_ms = 5000;
+  // The files the database and its log are read and written through; null:
+  // the operating system's. Not owned: it must outlive the Database. Tests
+  // pass one that fails an operation, ends the process at it or cuts the
+  // power there.
+  FileSystem* file_system = nullptr;
 };
 
 struct InsertedRow {
@@ -133,7 +140,8 @@ class Database {
   // Never changes the file.
   static Result<std::unique_ptr<Database>> Open(const std::string& path,
                                                 const OpenOptions& options = {});
-  // The same over an image of a whole file held in memory (tests, fuzzing).
+  // The same over an image of a whole file, opened as a file held in
+  // memory (tests, fuzzing): changes stay in that memory, with the Database.
   static Result<std::unique_ptr<Database>> OpenImage(std::string image,
                                                      const OpenOptions& options = {});
 

@@ -1,7 +1,7 @@
 // Files as the operating system gives them: open, positioned reads and
-// writes, sync, size, byte-range locks, names. The engine's file layer
-// (jet/file.h) is the only caller in the engine; it adds test hooks and
-// turns errors into its own statuses.
+// writes, sync, size, byte-range locks, names. In the engine only the
+// operating system's FileSystem (jet/file/file.h) calls it, and turns its
+// errors into the engine's statuses.
 //
 // Rules every implementation keeps:
 //   (F1) Only regular files are opened; anything else is kNotRegularFile at

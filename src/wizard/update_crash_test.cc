@@ -16,8 +16,8 @@
 
 #include "ado/connection.h"
 #include "jet/database.h"
-#include "jet/file/file.h"
 #include "jet/log/wal.h"
+#include "jet/testing/fault_file_system.h"
 #include "support/access97_calendar.h"
 #include "support/child_process.h"
 #include "support/fake_reporter_environment.h"
@@ -40,38 +40,36 @@ struct FinishView : UpdateView {
   bool finished = false;
 };
 
-// Ends the process just before write call `stop_at` (0: never).
-struct KillAtWrite : jet::FileObserver {
-  jet::Status Before(jet::FileOp op, const std::string&, jet::OsFile*, uint64_t,
-                     uint64_t) override {
-    if (op == jet::FileOp::kWrite && ++writes == stop_at) std::_Exit(kKilled);
-    return jet::Status::OK();
-  }
-  uint64_t stop_at = 0, writes = 0;
-};
-
 // The child: runs Update on a file ("update"), or only opens it for
 // reading, which applies a leftover log ("open"), killed at write `stop_at`
 // (0: never). Prints each statement as it begins, and at the end a line
 // with the number of writes it made.
 TESSALY_TEST_CHILD(KilledUpdate) {
   const std::string path = args.at(1);
-  KillAtWrite observer;
-  observer.stop_at = std::stoull(args.at(2));
-  jet::SetFileObserverForTesting(&observer);
+  // Ends the process just before write call `stop_at` (0: never).
+  const uint64_t stop_at = std::stoull(args.at(2));
+  uint64_t writes = 0;
+  jet::testing::FaultFileSystem files;
+  files.SetHook([&](const jet::testing::FileOperation& operation) {
+    if (operation.op == jet::testing::FileOp::kWrite && ++writes == stop_at) std::_Exit(kKilled);
+    return jet::Status::OK();
+  });
+  ado::SetFileSystem(&files);
   ado::SetStatementTrace([](std::string_view statement) {
     std::printf("%.*s\n", static_cast<int>(statement.size()), statement.data());
     std::fflush(stdout);
   });
   bool finished = true;
   if (args.at(0) == "open") {
-    finished = jet::Database::Open(path).ok();
+    jet::OpenOptions options;
+    options.file_system = &files;
+    finished = jet::Database::Open(path, options).ok();
   } else {
     FinishView view;
     Update(view, path);
     finished = view.finished;
   }
-  std::printf("\n%llu\n", static_cast<unsigned long long>(observer.writes));
+  std::printf("\n%llu\n", static_cast<unsigned long long>(writes));
   return finished ? 0 : 2;
 }
 
@@ -151,7 +149,8 @@ TEST_P(UpdateCrashTest, KilledAtAnyWriteALaterRunGivesTheUninterruptedState) {
     fs::copy_file(start, work);
     ASSERT_EQ(RunChild(work, stop_at, &last), kKilled);
     const std::string where = "killed at write " + std::to_string(stop_at) + " in " + last;
-    auto log = jet::Wal::Read(work.string() + "-wal", access97 ? 2048 : 4096);
+    auto log = jet::Wal::Read(jet::FileSystem::Default(), work.string() + "-wal",
+                              access97 ? 2048 : 4096);
     ASSERT_TRUE(log.ok());
     std::vector<uint64_t> recovery_stops = {0};
     if (log->state == jet::WalState::kValid &&

@@ -1,6 +1,6 @@
 // Crash tests. A child process runs a fixed sequence of units on a copy of a
-// calendar; a FileObserver strikes at its n-th write, truncate, sync or
-// removal:
+// calendar, on files that strike at its n-th write, truncate, sync or
+// removal (testing/fault_file_system.h):
 //   Kill         the process ends there (everything written so far stays);
 //   PowerCut     every write since its file's last sync is lost;
 //   Sectors      a power cut that keeps or loses each 512-byte sector
@@ -44,6 +44,7 @@
 #include "jet/database.h"
 #include "jet/file/file.h"
 #include "jet/log/wal.h"
+#include "jet/testing/fault_file_system.h"
 #include "support/access97_calendar.h"
 #include "support/child_process.h"
 #include "support/jetcheck.h"
@@ -59,7 +60,8 @@ namespace fs = std::filesystem;
 using tessaly::testing::PreparedFolder;
 using tessaly::testing::SharedPath;
 
-constexpr int kCrashExit = 77;
+using testing::Fault;
+using testing::kCrashExit;
 
 // Under Wine every child is a new process, a twentieth of a second each:
 // there the tests stop at a spread of operations, and leave out the power
@@ -73,8 +75,6 @@ constexpr bool kPowerCuts = false;
 constexpr uint64_t kStride = 1;
 constexpr bool kPowerCuts = true;
 #endif
-
-enum class Fault { kKill, kPowerCut, kSectors, kTorn, kError, kErrorOnward };
 
 bool Crashes(Fault fault) { return fault != Fault::kError && fault != Fault::kErrorOnward; }
 
@@ -90,135 +90,6 @@ const char* FaultName(Fault fault) {
   return "";
 }
 
-// Counts operations; at `strike_at` does what `fault` says.
-class FaultObserver : public FileObserver {
- public:
-  FaultObserver(uint64_t strike_at, Fault fault)
-      : strike_at_(strike_at), fault_(fault), seed_(strike_at * 2654435761u + 1) {}
-
-  Status Before(FileOp op, const std::string& path, OsFile* file, uint64_t offset,
-                uint64_t size) override {
-    if (failing_) return Failure();
-    if (++count_ == strike_at_) {
-      if (fault_ == Fault::kError) return Failure();
-      if (fault_ == Fault::kErrorOnward) {
-        failing_ = true;
-        return Failure();
-      }
-      Crash();
-    }
-    if ((fault_ == Fault::kPowerCut || fault_ == Fault::kSectors) && file != nullptr) {
-      Remember(op, path, file, offset, size);
-    }
-    return Status::OK();
-  }
-
-  Status BeforeWrite(const std::string& path, OsFile* file, uint64_t offset, const void* data,
-                     uint64_t size) override {
-    if (fault_ == Fault::kTorn && !failing_ && count_ + 1 == strike_at_) {
-      // Whole sectors of a page reach the disk, or five eighths of a smaller
-      // write (of a header slot: into its mark, short of its checksum).
-      const uint64_t part =
-          size >= 2 * kSectorSize ? size / 2 / kSectorSize * kSectorSize : size * 5 / 8;
-      SetFileObserverForTesting(nullptr);
-      (void)file->WriteAt(offset, data, part);
-      std::_Exit(kCrashExit);
-    }
-    return Before(FileOp::kWrite, path, file, offset, size);
-  }
-
-  uint64_t count() const { return count_; }
-
- private:
-  struct Undo {
-    uint64_t offset;
-    std::string old;
-  };
-  struct Pending {
-    std::optional<uint64_t> synced_size;
-    std::vector<Undo> undo;
-  };
-
-  static Status Failure() { return Status::IoError("cannot write: Input/output error"); }
-
-  bool Coin() {
-    seed_ = seed_ * 6364136223846793005ull + 1442695040888963407ull;
-    return (seed_ >> 33) & 1;
-  }
-
-  // Keeps what a power cut would need to put back.
-  void Remember(FileOp op, const std::string& path, OsFile* file, uint64_t offset, uint64_t size) {
-    Pending& p = pending_[path];
-    if (op == FileOp::kSync) {
-      p.undo.clear();
-      p.synced_size.reset();
-      return;
-    }
-    if (!p.synced_size) p.synced_size = file->Size().value();
-    const uint64_t now = file->Size().value();
-    if (op == FileOp::kWrite) {
-      Undo u{offset, std::string(size, '\0')};
-      size_t done = 0;
-      (void)file->ReadAt(offset, u.old.data(), size, &done);
-      u.old.resize(done);
-      p.undo.push_back(std::move(u));
-    } else if (op == FileOp::kTruncate && offset < now) {
-      Undo u{offset, std::string(now - offset, '\0')};
-      size_t done = 0;
-      (void)file->ReadAt(offset, u.old.data(), u.old.size(), &done);
-      p.undo.push_back(std::move(u));
-    }
-  }
-
-  void Crash() {
-    SetFileObserverForTesting(nullptr);
-    if (fault_ == Fault::kPowerCut || fault_ == Fault::kSectors) {
-      for (auto& [path, p] : pending_) {
-        if (p.synced_size && fs::exists(path)) PowerCut(path, p);
-      }
-    }
-    std::_Exit(kCrashExit);
-  }
-
-  // Puts the file back as its last sync left it: all of it (kPowerCut), or
-  // sector by sector and its size by coin flips (kSectors).
-  void PowerCut(const std::string& path, const Pending& p) {
-    auto file = OsFile::Open(path, OsFile::Mode::kReadWrite);
-    if (!file.ok()) return;
-    const uint64_t now_size = (*file)->Size().value();
-    const uint64_t synced_size = *p.synced_size;
-    std::string now(now_size, '\0');
-    size_t done = 0;
-    (void)(*file)->ReadAt(0, now.data(), now_size, &done);
-    // The file as its last sync left it: zeros past its size then.
-    std::string synced = now;
-    for (auto it = p.undo.rbegin(); it != p.undo.rend(); ++it) {
-      if (synced.size() < it->offset + it->old.size()) synced.resize(it->offset + it->old.size());
-      synced.replace(it->offset, it->old.size(), it->old);
-    }
-    synced.resize(std::max(now_size, synced_size));
-    std::fill(synced.begin() + static_cast<std::ptrdiff_t>(synced_size), synced.end(), '\0');
-    auto lost = [&] { return fault_ == Fault::kPowerCut || Coin(); };
-    for (uint64_t at = 0; at < now_size; at += kSectorSize) {
-      const uint64_t length = std::min<uint64_t>(kSectorSize, now_size - at);
-      if (now.compare(at, length, synced, at, length) != 0 && lost()) {
-        (void)(*file)->WriteAt(at, synced.data() + at, length);
-      }
-    }
-    if (now_size > synced_size && lost()) (void)(*file)->Truncate(synced_size);
-    if (now_size < synced_size && lost()) {
-      (void)(*file)->WriteAt(now_size, synced.data() + now_size, synced_size - now_size);
-    }
-  }
-
-  uint64_t strike_at_;
-  Fault fault_;
-  uint64_t seed_;
-  uint64_t count_ = 0;
-  bool failing_ = false;
-  std::map<std::string, Pending> pending_;
-};
-
 size_t Column(const TableDef& t, const char* name) {
   for (size_t i = 0; i < t.columns.size(); ++i) {
     if (t.columns[i].name == name) return i;
@@ -231,8 +102,10 @@ size_t Column(const TableDef& t, const char* name) {
 // and reused within the unit), an indexed key changed, several changes in
 // one unit; a low checkpoint size makes checkpoints happen between them.
 // The first failure ends them (its unit rolled back); returns Close's status.
-Status RunUnits(const fs::path& path, bool every_commit, const std::function<void()>& committed) {
+Status RunUnits(const fs::path& path, FileSystem* files, bool every_commit,
+                const std::function<void()>& committed) {
   OpenOptions options;
+  options.file_system = files;
   options.read_only = false;
   options.sync_every_commit = every_commit;
   options.checkpoint_bytes = 150000;
@@ -359,8 +232,10 @@ State LoadState(const fs::path& file) {
 }
 
 // A reader's open: it applies whatever log it finds.
-Status OpenAndClose(const fs::path& path) {
-  auto db = Database::Open(path.string());
+Status OpenAndClose(const fs::path& path, FileSystem* files) {
+  OpenOptions options;
+  options.file_system = files;
+  auto db = Database::Open(path.string(), options);
   if (!db.ok()) return db.status();
   return (*db)->Close();
 }
@@ -372,16 +247,15 @@ Status OpenAndClose(const fs::path& path) {
 TESSALY_TEST_CHILD(CrashingWriter) {
   const std::string& what = args.at(0);
   const fs::path path = args.at(1);
-  FaultObserver observer(std::stoull(args.at(2)), static_cast<Fault>(std::stoi(args.at(3))));
-  SetFileObserverForTesting(&observer);
-  Status s = what == "units" ? RunUnits(path, args.at(4) == "1",
+  testing::FaultFileSystem files;
+  files.StrikeAt(std::stoull(args.at(2)), static_cast<Fault>(std::stoi(args.at(3))));
+  Status s = what == "units" ? RunUnits(path, &files, args.at(4) == "1",
                                         [] {
                                           std::fputs("c", stdout);
                                           std::fflush(stdout);
                                         })
-                             : OpenAndClose(path);
-  SetFileObserverForTesting(nullptr);
-  std::printf("\n%llu\n%d %s\n", static_cast<unsigned long long>(observer.count()),
+                             : OpenAndClose(path, &files);
+  std::printf("\n%llu\n%d %s\n", static_cast<unsigned long long>(files.operations()),
               static_cast<int>(s.code()), s.message().c_str());
   return 0;
 }
@@ -685,7 +559,7 @@ std::vector<Leftover> PrepareLeftovers(CalendarKind kind) {
       if (RunCrashing("units", work, n, Fault::kKill, false).exit_code != kCrashExit) {
         throw std::runtime_error("a killed run did not end where it was struck");
       }
-      auto log = Wal::Read(work.string() + "-wal", page_size);
+      auto log = Wal::Read(FileSystem::Default(), work.string() + "-wal", page_size);
       if (!log.ok() || log->state != WalState::kValid) continue;
       if (!kinds.insert({log->checkpoint_started, log->valid_bytes}).second) continue;
       const std::string base = "leftover" + std::to_string(count);

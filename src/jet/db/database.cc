@@ -137,24 +137,32 @@ Result<std::unique_ptr<Database>> OpenFile(std::unique_ptr<PageFile> file,
   return result;
 }
 
-}  // namespace
-
-Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
-                                                 const OpenOptions& options) {
+PageFileOptions PageFileOptionsFor(const OpenOptions& options) {
   PageFileOptions file_options;
+  file_options.file_system = options.file_system;
   file_options.writable = !options.read_only;
   file_options.sync = options.sync;
   file_options.sync_every_commit = options.sync && options.sync_every_commit;
   file_options.checkpoint_bytes = options.checkpoint_bytes;
   file_options.busy_timeout_ms = options.busy_timeout_ms;
-  Result<std::unique_ptr<PageFile>> file = PageFile::Open(path, file_options);
+  return file_options;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Database>> Database::Open(const std::string& path,
+                                                 const OpenOptions& options) {
+  Result<std::unique_ptr<PageFile>> file = PageFile::Open(path, PageFileOptionsFor(options));
   if (!file.ok()) return file.status();
   return OpenFile(std::move(file).value(), options);
 }
 
 Result<std::unique_ptr<Database>> Database::OpenImage(std::string image,
                                                       const OpenOptions& options) {
-  return OpenFile(std::make_unique<PageFile>(std::move(image)), options);
+  Result<std::unique_ptr<PageFile>> file =
+      PageFile::OpenImage(std::move(image), PageFileOptionsFor(options));
+  if (!file.ok()) return file.status();
+  return OpenFile(std::move(file).value(), options);
 }
 
 }  // namespace jet

@@ -1,7 +1,7 @@
 // Crash tests of deletes that cascade. A child process runs a few units of
 // DELETE statements on a copy of a file with enforced relationships, and is
 // ended just before its n-th write, truncate, sync or removal
-// (testing/crash_observer.h), as a killed process or as a power cut.
+// (testing/fault_file_system.h), as a killed process or as a power cut.
 // Reopening must show exactly the state after some prefix of the units,
 // each with everything it cascaded to, and the file must pass our check,
 // mdbtools and the index checker. Every point is tried.
@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/testing/crash_observer.h"
+#include "jet/testing/fault_file_system.h"
 #include "sql/session.h"
 #include "support/child_process.h"
 #include "support/jetcheck.h"
@@ -63,9 +63,10 @@ const std::vector<Plan> kPlans = {
 };
 
 // Runs the first `count` units of `plan` on `path`, each in Begin .. Commit.
-Status RunUnits(const Plan& plan, const fs::path& path, size_t count, bool every_commit,
-                const std::function<void()>& committed) {
+Status RunUnits(const Plan& plan, const fs::path& path, FileSystem* files, size_t count,
+                bool every_commit, const std::function<void()>& committed) {
   OpenOptions options;
+  options.file_system = files;
   options.read_only = false;
   options.sync_every_commit = every_commit;
   options.checkpoint_bytes = 40000;  // checkpoints between the units
@@ -124,15 +125,15 @@ State ReadState(const fs::path& path, Status* status) {
 // args: plan, path, stop at, power cut, sync every commit.
 TESSALY_TEST_CHILD(CascadingDeleter) {
   const Plan& plan = kPlans.at(std::stoul(args.at(0)));
-  testing::CrashObserver observer(std::stoull(args.at(2)), args.at(3) == "1");
-  SetFileObserverForTesting(&observer);
-  const Status s = RunUnits(plan, args.at(1), plan.units.size(), args.at(4) == "1", [] {
+  testing::FaultFileSystem files;
+  files.StrikeAt(std::stoull(args.at(2)),
+                 args.at(3) == "1" ? testing::Fault::kPowerCut : testing::Fault::kKill);
+  const Status s = RunUnits(plan, args.at(1), &files, plan.units.size(), args.at(4) == "1", [] {
     std::fputs("c", stdout);
     std::fflush(stdout);
   });
-  SetFileObserverForTesting(nullptr);
   if (!s.ok()) std::fprintf(stderr, "%s\n", s.ToString().c_str());
-  std::printf("\n%llu\n", static_cast<unsigned long long>(observer.count()));
+  std::printf("\n%llu\n", static_cast<unsigned long long>(files.operations()));
   return s.ok() ? 0 : 2;
 }
 
@@ -163,7 +164,7 @@ TEST_P(DeleteCrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
   std::vector<State> states;
   for (size_t k = 0; k <= plan.units.size(); ++k) {
     fresh_copy();
-    const Status ran = RunUnits(plan, work, k, false, [] {});
+    const Status ran = RunUnits(plan, work, nullptr, k, false, [] {});
     ASSERT_TRUE(ran.ok()) << ran.ToString();
     Status read;
     states.push_back(ReadState(work, &read));

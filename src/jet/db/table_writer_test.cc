@@ -16,6 +16,7 @@
 #include "support/access97_calendar.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
+#include "jet/testing/fault_file_system.h"
 #include "jet/testing/test_util.h"
 #include "support/shared_copy.h"
 
@@ -467,30 +468,31 @@ TEST(TableWriterTest, AVanishedFileFailsTheCommit) {
 #endif
 }
 
-// A disk that fills up: from the n-th write, truncate or sync on, every one
-// fails as a full disk does.
-class FullDisk : public FileObserver {
- public:
-  explicit FullDisk(int from) : from_(from) {}
-  Status Before(FileOp op, const std::string&, OsFile*, uint64_t, uint64_t) override {
-    if (op == FileOp::kRemove || ++count_ < from_) return Status::OK();
-    return Status::IoError("cannot write: No space left on device");
-  }
-  int count_ = 0;
-
- private:
-  int from_;
-};
+// Opens `path` for writing on `files`.
+std::unique_ptr<Database> OpenForWritingOn(const std::filesystem::path& path, FileSystem& files) {
+  OpenOptions options;
+  options.read_only = false;
+  options.file_system = &files;
+  auto db = Database::Open(path.string(), options);
+  EXPECT_TRUE(db.ok()) << db.status().ToString();
+  return db.ok() ? std::move(db).value() : nullptr;
+}
 
 TEST(TableWriterTest, AFullDiskFailsCleanlyAtEveryStep) {
   for (int from = 1; from < 40; ++from) {
     SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
-    FullDisk disk(from);
+    // A disk that fills up: from the from-th write, truncate or sync on,
+    // every one fails as a full disk does (removing a file still works).
+    int count = 0;
+    testing::FaultFileSystem files;
     bool inserted = false;
     {
-      auto db = OpenForWriting(copy.path());
+      auto db = OpenForWritingOn(copy.path(), files);
       auto dates = db->GetTable("Dates");
-      SetFileObserverForTesting(&disk);
+      files.SetHook([&](const testing::FileOperation& operation) {
+        if (operation.op == testing::FileOp::kRemove || ++count < from) return Status::OK();
+        return Status::IoError("cannot write: No space left on device");
+      });
       Status s = db->Insert(*dates, NewDay(*dates, 50000)).status();
       inserted = s.ok();
       if (!s.ok()) {
@@ -505,7 +507,6 @@ TEST(TableWriterTest, AFullDiskFailsCleanlyAtEveryStep) {
           inserted = false;
         }
       }
-      SetFileObserverForTesting(nullptr);
     }
     // The space is back: the next open finds the file whole, with the row
     // exactly when the insert and the close did not say otherwise.
@@ -518,7 +519,7 @@ TEST(TableWriterTest, AFullDiskFailsCleanlyAtEveryStep) {
     auto problems = (*db)->Check();
     ASSERT_TRUE(problems.ok());
     EXPECT_THAT(*problems, ::testing::IsEmpty()) << "from operation " << from;
-    if (disk.count_ < from) break;  // the whole run fit before the disk filled
+    if (count < from) break;  // the whole run fit before the disk filled
   }
 }
 
@@ -529,18 +530,14 @@ TEST(TableWriterTest, ALeftoverLogIsNeverAppliedToAChangedDatabase) {
   const std::string log = copy.path().string() + "-wal";
   {
     // A writer commits a unit and stops before its close copies it in.
-    auto db = OpenForWriting(copy.path());
+    testing::FaultFileSystem files;
+    auto db = OpenForWritingOn(copy.path(), files);
     auto dates = db->GetTable("Dates");
     ASSERT_TRUE(db->Insert(*dates, NewDay(*dates, 40300)).ok());
     // The machine stops: nothing after the commit reaches the disk.
-    struct Stopped : FileObserver {
-      Status Before(FileOp, const std::string&, OsFile*, uint64_t, uint64_t) override {
-        return Status::IoError("the machine stopped");
-      }
-    } stopped;
-    SetFileObserverForTesting(&stopped);
+    files.SetHook(
+        [](const testing::FileOperation&) { return Status::IoError("the machine stopped"); });
     (void)db->Close();
-    SetFileObserverForTesting(nullptr);
   }
   ASSERT_TRUE(std::filesystem::exists(log));
 

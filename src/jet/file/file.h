@@ -1,13 +1,28 @@
-// The engine's file layer over the operating system's (platform/file.h):
-// open, positioned reads and writes, sync, truncate, byte-range locks.
-// Every failure is a Status naming the operation, the path and the system's
-// reason ("No space left on device"). Only regular files are opened: a
-// folder, a fifo or a device named like a database is refused at once,
-// without waiting on it.
+// The engine's file layer: the file operations the log and the pager need
+// (open, positioned reads and writes, sync, truncate, byte-range locks,
+// names), behind a FileSystem that is passed in when a database is opened
+// (OpenOptions::file_system), never reached through a global. Three kinds:
+//   - the operating system's, FileSystem::Default() (over platform/file.h,
+//     the only code of the engine that calls the system for files);
+//   - MemoryFileSystem (memory_file_system.h): files held in memory, for
+//     databases opened on an image (Database::OpenImage), new files built
+//     before they are published, tests and fuzzing;
+//   - wrappers that tests put in front of either to fail an operation, end
+//     the process at it or cut the power (testing/fault_file_system.h).
 //
-// Tests can watch every write, truncate and sync through a FileObserver, and
-// make it fail or end the process there (crash tests); the observer sees the
-// operation before it happens.
+// Rules every FileSystem keeps (the log's and the pager's guarantees rest on
+// them):
+//   (F1) Only regular files are opened: anything else is refused at once,
+//        without waiting on it.
+//   (F2) Reads and writes are positioned and whole: a short read means the
+//        end of the file, a write either completes or fails.
+//   (F3) Locks are advisory locks on single bytes, owned by the open File:
+//        two Files on one file conflict even within a process. They never
+//        wait.
+//   (F4) Sync makes a file's contents durable; a name made or removed is
+//        durable once its folder is synced (Remove does so itself).
+// Every failure is a Status naming the operation, the path and the system's
+// reason ("No space left on device").
 #pragma once
 
 #include <cstddef>
@@ -20,102 +35,89 @@
 
 namespace jet {
 
-enum class FileOp { kWrite, kTruncate, kSync, kRemove };
-
-class OsFile;
-
-class FileObserver {
- public:
-  virtual ~FileObserver() = default;
-  // Called before each write, truncate, sync or removal. A non-OK Status
-  // makes the operation fail with it instead of happening. `file` is null
-  // for kRemove.
-  virtual Status Before(FileOp op, const std::string& path, OsFile* file, uint64_t offset,
-                        uint64_t size) = 0;
-  // Called before each write instead of Before, with the bytes to write (an
-  // observer that tears a write part way). By default Before.
-  virtual Status BeforeWrite(const std::string& path, OsFile* file, uint64_t offset,
-                             const void* data, uint64_t size) {
-    (void)data;
-    return Before(FileOp::kWrite, path, file, offset, size);
-  }
-};
-
-// Installs `observer` for every OsFile (nullptr removes it). Tests only.
-void SetFileObserverForTesting(FileObserver* observer);
-
-class OsFile {
+class File {
  public:
   // kCreate: read-write, made if absent. kReadMaybeWrite: read-write when
   // the file allows it, else read-only (a reader that may have to apply a
   // leftover log: exclusive locks need a writable file).
   enum class Mode { kRead, kReadWrite, kCreate, kReadMaybeWrite };
 
-  static Result<std::unique_ptr<OsFile>> Open(const std::string& path, Mode mode);
-  // Opens `path` for reading and writing, made if absent, for the same
-  // people as `like` (its permission bits and group: platform/file.h).
-  static Result<std::unique_ptr<OsFile>> CreateLike(const std::string& path, const OsFile& like);
-  ~OsFile();
-  OsFile(const OsFile&) = delete;
-  OsFile& operator=(const OsFile&) = delete;
-
-  const std::string& path() const { return path_; }
-  bool can_write() const;
-
-  // Reads up to `size` bytes at `offset`; *done is what was read (short at
-  // the end of the file).
-  Status ReadAt(uint64_t offset, void* buffer, size_t size, size_t* done) const;
-  Status WriteAt(uint64_t offset, const void* data, size_t size);
-  Status Sync();
-  Status Truncate(uint64_t size);
-  // Reserves disk space up to `size` bytes so that later writes below it
-  // cannot fail for want of space. Grows the file.
-  Status Reserve(uint64_t size);
-  Result<uint64_t> Size() const;
-
-  // How many names (hard links) the file has.
-  Result<uint64_t> LinkCount() const;
-  // OK while `path` still names this open file; an IoError when the file was
-  // removed, renamed or replaced since it was opened.
-  Status CheckStillAtPath() const;
-
-  // Advisory locks on single bytes that lie past the largest file either
-  // format allows, so they never cover data (and map onto byte-range locks
-  // on Windows, where locked bytes cannot be read). A lock belongs to this
-  // open file: another OsFile on the same file, in this process or another,
-  // conflicts with it. Never waits: kBusy when a conflicting lock is held.
-  // Setting a lock replaces the one this file held on the byte; after a
-  // failure the byte may be left unlocked.
+  // Locks (F3) on single bytes that lie past the largest file either format
+  // allows, so they never cover data (and map onto byte-range locks on
+  // Windows, where locked bytes cannot be read). Setting a lock replaces
+  // the one this File held on the byte; after a failure the byte may be
+  // left unlocked. kBusy when another File holds a conflicting lock.
   enum class LockByte : uint64_t {
     kWriter = 0x100000000ull,   // held exclusive by the one writer, shared briefly by readers
     kReaders = 0x100000001ull,  // held shared by every reader, exclusive while pages are copied in
   };
   enum class LockKind { kShared, kExclusive };
-  Status Lock(LockByte byte, LockKind kind);
-  void Unlock(LockByte byte);
 
- private:
-  OsFile(std::unique_ptr<platform::File> file, std::string path);
-  Status Observe(FileOp op, uint64_t offset, uint64_t size);
+  File() = default;
+  virtual ~File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
 
-  std::unique_ptr<platform::File> file_;
-  std::string path_;
+  virtual const std::string& path() const = 0;
+  virtual bool can_write() const = 0;
+
+  // Reads up to `size` bytes at `offset`; *done is what was read (short at
+  // the end of the file).
+  virtual Status ReadAt(uint64_t offset, void* buffer, size_t size, size_t* done) const = 0;
+  virtual Status WriteAt(uint64_t offset, const void* data, size_t size) = 0;
+  virtual Status Sync() = 0;
+  virtual Status Truncate(uint64_t size) = 0;
+  // Reserves room up to `size` bytes, growing the file with zeros, so that
+  // later writes below it cannot fail for want of space; nothing happens
+  // when the file is that large already. On failure the file keeps its size.
+  virtual Status Reserve(uint64_t size) = 0;
+  virtual Result<uint64_t> Size() const = 0;
+
+  // How many names (hard links) the file has.
+  virtual Result<uint64_t> LinkCount() const = 0;
+  // Whether `path` still names this open file (not removed, renamed or
+  // replaced since it was opened).
+  virtual bool StillAtPath() const = 0;
+
+  virtual Status Lock(LockByte byte, LockKind kind) = 0;
+  virtual void Unlock(LockByte byte) = 0;
 };
 
 using platform::FileKind;
-using platform::KindOf;
-bool FileExists(const std::string& path);
-// `path` with every symbolic link and "." or ".." resolved, so that a file
-// reached under several names finds the same log beside it.
-Result<std::string> ResolvePath(const std::string& path);
+
+class FileSystem {
+ public:
+  // The operating system's files. Lives as long as the program.
+  static FileSystem& Default();
+
+  FileSystem() = default;
+  virtual ~FileSystem() = default;
+  FileSystem(const FileSystem&) = delete;
+  FileSystem& operator=(const FileSystem&) = delete;
+
+  virtual Result<std::unique_ptr<File>> Open(const std::string& path, File::Mode mode) = 0;
+  // Opens `path` for reading and writing, made if absent, for the same
+  // people as `like` (its permission bits and group: platform/file.h).
+  virtual Result<std::unique_ptr<File>> CreateLike(const std::string& path, const File& like) = 0;
+  // What is at `path` (a symbolic link is followed).
+  virtual FileKind KindOf(const std::string& path) = 0;
+  bool Exists(const std::string& path) { return KindOf(path) != FileKind::kAbsent; }
+  // `path` with every symbolic link and "." or ".." resolved, so that a
+  // file reached under several names finds the same log beside it.
+  virtual Result<std::string> ResolvePath(const std::string& path) = 0;
+  // Removes `path` (absent is fine) and syncs its folder (F4).
+  virtual Status Remove(const std::string& path) = 0;
+  // Syncs the folder that holds `path` (F4).
+  virtual Status SyncParentDirectory(const std::string& path) = 0;
+  // Moves the synced file `temp` to `path` unless that name is taken
+  // (kInvalidArgument "the file already exists" then, `temp` kept).
+  virtual Status PublishNew(const std::string& temp, const std::string& path) = 0;
+};
+
+// The failures every FileSystem reports alike.
+Status FileBusy(const std::string& path);          // a lock another File holds
+Status FileAlreadyExists(const std::string& path);  // PublishNew onto a taken name
+
 using platform::SleepMilliseconds;
-// Moves the synced file `temp` to `path` unless that name is taken
-// (kInvalidArgument "the file already exists" then, `temp` kept).
-Status PublishNew(const std::string& temp, const std::string& path);
-// Removes `path` (absent is fine) and syncs its folder.
-Status RemoveFile(const std::string& path);
-// Syncs the folder that holds `path`, so that a file made or removed there
-// survives a power cut.
-Status SyncParentDirectory(const std::string& path);
 
 }  // namespace jet

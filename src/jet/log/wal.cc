@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <random>
 
 #include "jet/base/coding.h"
@@ -18,10 +19,38 @@ constexpr uint32_t kHeaderSize = 64;
 constexpr uint64_t kMarkSlot = 512;        // header slot 1
 constexpr uint64_t kRecordsStart = 1024;   // after both slots
 constexpr uint64_t kRecordsStartV2 = 64;
-constexpr size_t kSlotIdentityBytes = 32;  // what slot 1 repeats of slot 0
+// The fields of a header slot (the table in wal.h), after the magic.
+constexpr size_t kHeaderPageSizeAt = 8;
+constexpr size_t kHeaderSaltAt = 12;
+constexpr size_t kHeaderBaseSizeAt = 16;
+constexpr size_t kHeaderPage0HashAt = 24;
+constexpr size_t kHeaderCheckpointAt = 32;     // the mark: where the checkpoint record is,
+constexpr size_t kHeaderCheckpointEndAt = 40;  // and the log's length at its end
+constexpr size_t kHeaderChecksumAt = 56;       // of the bytes before it
+constexpr size_t kSlotIdentityBytes = kHeaderCheckpointAt;  // what slot 1 repeats of slot 0
+
+// Records: u32 tag, u32 salt, u32 page count, u32 number of entries, the
+// entries, u64 sum.
 constexpr uint32_t kUnitTag = 0x54494E55;        // "UNIT"
 constexpr uint32_t kCheckpointTag = 0x54504B43;  // "CKPT"
+constexpr size_t kRecordSaltAt = 4;
+constexpr size_t kRecordPageCountAt = 8;
+constexpr size_t kRecordEntriesAt = 12;
 constexpr uint32_t kRecordHeaderSize = 16;
+constexpr size_t kHashSize = 8;  // a hash, and a record's sum
+// A unit's entry: u32 page number, u64 hash as the generation began, image.
+constexpr size_t kUnitEntryHashAt = 4;
+constexpr size_t kUnitEntryImageAt = 12;
+// A checkpoint's entry: u32 page number, u64 hash before, u64 hash after,
+// and (not in the previous version) the hash before of each sector.
+constexpr size_t kCheckpointEntryBeforeAt = 4;
+constexpr size_t kCheckpointEntryAfterAt = 12;
+constexpr size_t kCheckpointEntrySectorsAt = 20;
+// After a checkpoint's entries (not in the previous version): u32 m, then
+// m likeness entries of u32 page number, u64 hash.
+constexpr size_t kLikenessCountSize = 4;
+constexpr size_t kLikenessHashAt = 4;
+constexpr size_t kLikenessEntrySize = 12;
 // Pages of the database a checkpoint record keeps the hashes of, besides
 // the ones it writes: enough to tell another database from this one.
 constexpr uint32_t kLikenessPages = 16;
@@ -45,7 +74,7 @@ WalContents Classified(WalState state, std::string problem) {
 }
 
 // Reads the page at `number` into `page`; false when the file ends before it.
-Result<bool> ReadPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_size,
+Result<bool> ReadPageOnDisk(const File& file, uint32_t number, uint32_t page_size,
                             std::string* page) {
   page->assign(page_size, '\0');
   size_t done;
@@ -56,7 +85,7 @@ Result<bool> ReadPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_s
 
 // Hash of the page at `number` in `file` as it stands; 0 when the file ends
 // before it.
-Status HashPageOnDisk(const OsFile& file, uint32_t number, uint32_t page_size, uint64_t* hash) {
+Status HashPageOnDisk(const File& file, uint32_t number, uint32_t page_size, uint64_t* hash) {
   std::string page;
   Result<bool> whole = ReadPageOnDisk(file, number, page_size, &page);
   if (!whole.ok()) return whole.status();
@@ -69,34 +98,37 @@ bool AllZero(const std::string& bytes) {
 }
 
 bool HeaderChecksumOk(const uint8_t* header) {
-  return ReadU64(header + 56) == HashBytes(header, 56, 0);
+  return ReadU64(header + kHeaderChecksumAt) == HashBytes(header, kHeaderChecksumAt, 0);
 }
 
 uint64_t CheckpointEntrySize(uint32_t version, uint32_t page_size) {
-  return version == 2 ? 20 : 20 + 8ull * (page_size / kSectorSize);
+  return kCheckpointEntrySectorsAt + (version == 2 ? 0 : kHashSize * (page_size / kSectorSize));
 }
 
 // The length of the record at `r` (of `available` bytes) if it is whole and
 // its checksum holds, else 0.
 uint64_t RecordLength(const uint8_t* r, uint64_t available, uint32_t version, uint32_t page_size,
                       uint32_t salt) {
-  if (available < kRecordHeaderSize || ReadU32(r + 4) != salt) return 0;
+  if (available < kRecordHeaderSize || ReadU32(r + kRecordSaltAt) != salt) return 0;
   const uint32_t tag = ReadU32(r);
-  const uint64_t n = ReadU32(r + 12);
+  const uint64_t n = ReadU32(r + kRecordEntriesAt);
   uint64_t length;
   if (tag == kUnitTag) {
-    length = kRecordHeaderSize + n * (12ull + page_size) + 8;
+    length = kRecordHeaderSize + n * (kUnitEntryImageAt + page_size) + kHashSize;
   } else if (tag == kCheckpointTag) {
     length = kRecordHeaderSize + n * CheckpointEntrySize(version, page_size);
     if (version != 2) {
-      if (length + 4 > available) return 0;
-      length += 4 + 12ull * ReadU32(r + length);
+      if (length + kLikenessCountSize > available) return 0;
+      length += kLikenessCountSize + uint64_t{kLikenessEntrySize} * ReadU32(r + length);
     }
-    length += 8;
+    length += kHashSize;
   } else {
     return 0;
   }
-  if (length > available || ReadU64(r + length - 8) != HashBytes(r, length - 8, salt)) return 0;
+  if (length > available ||
+      ReadU64(r + length - kHashSize) != HashBytes(r, length - kHashSize, salt)) {
+    return 0;
+  }
   return length;
 }
 
@@ -106,7 +138,185 @@ bool RecordOfOursAt(const std::string& log, uint32_t version, uint32_t page_size
   const uint64_t at = version == 2 ? kRecordsStartV2 : kRecordsStart;
   if (log.size() < at + kRecordHeaderSize) return false;
   const uint8_t* r = Bytes(log) + at;
-  return RecordLength(r, log.size() - at, version, page_size, ReadU32(r + 4)) != 0;
+  return RecordLength(r, log.size() - at, version, page_size, ReadU32(r + kRecordSaltAt)) != 0;
+}
+
+// Reads `file` from byte `from` to byte `size` into `log`, which ends where
+// the file does.
+Status ReadLogBytes(const File& file, uint64_t from, uint64_t size, std::string* log) {
+  log->resize(size);
+  if (size <= from) return Status::OK();
+  size_t done;
+  JET_RETURN_IF_ERROR(file.ReadAt(from, log->data() + from, size - from, &done));
+  log->resize(from + done);
+  return Status::OK();
+}
+
+// What the first bytes of a log (its header, or as much as there is) say.
+enum class Magic { kVersion3, kVersion2, kOtherVersion, kZeros, kForeign };
+
+Magic MagicOf(const std::string& head) {
+  const size_t compared = std::min(head.size(), sizeof kMagic);
+  if (compared == sizeof kMagic && std::memcmp(head.data(), kMagicV2, compared) == 0) {
+    return Magic::kVersion2;
+  }
+  // A header cut short counts as ours.
+  if (std::memcmp(head.data(), kMagic, compared) == 0) return Magic::kVersion3;
+  if (std::memcmp(head.data(), kMagic, std::min(compared, kFamilyLength)) == 0) {
+    return Magic::kOtherVersion;
+  }
+  return AllZero(head) ? Magic::kZeros : Magic::kForeign;
+}
+
+// A log whose header is zeros: the first write of a generation never
+// reached the disk, so none of its units was ever durable (W4). A file of
+// zeros holds nothing of anyone's; one where a record of ours follows is
+// ours.
+WalContents ClassifyZeroHeader(const std::string& log, uint32_t page_size) {
+  if (AllZero(log) || RecordOfOursAt(log, 3, page_size) || RecordOfOursAt(log, 2, page_size)) {
+    return Classified(WalState::kSpent, "");
+  }
+  return Classified(WalState::kForeign, "it is not a log of this program");
+}
+
+// The header slot whose fields hold (slot 0, or slot 1 when slot 0 is
+// torn), and whether slot 1 is whole and of slot 0's generation.
+struct HeaderSlot {
+  const uint8_t* fields = nullptr;
+  bool slot1_ok = false;
+};
+
+// Slot 1 repeats slot 0 with the mark: either serves when the other is torn
+// (a kill or power cut while the mark was written into it). Sets *slot, or
+// returns what the log is when neither serves. `file_size` is the log's
+// size on disk.
+std::optional<WalContents> ChooseHeaderSlot(const std::string& log, uint64_t file_size,
+                                            uint32_t version, HeaderSlot* slot) {
+  const uint8_t* p = Bytes(log);
+  slot->slot1_ok = version != 2 && log.size() >= kMarkSlot + kHeaderSize &&
+                   HeaderChecksumOk(p + kMarkSlot) &&
+                   std::memcmp(p + kMarkSlot, p, kSlotIdentityBytes) == 0;
+  slot->fields = p;
+  if (HeaderChecksumOk(p)) return std::nullopt;
+  // Torn with nothing after it: the first write of a generation.
+  if (file_size <= kHeaderSize) return Classified(WalState::kSpent, "");
+  if (!slot->slot1_ok) return Classified(WalState::kDamaged, "its header is damaged");
+  slot->fields = p + kMarkSlot;
+  return std::nullopt;
+}
+
+// The latest image of each page a unit record at `r` holds, and the page
+// count after it.
+void AddUnit(const uint8_t* r, uint32_t page_size, WalContents* contents) {
+  const uint64_t n = ReadU32(r + kRecordEntriesAt);
+  const uint8_t* e = r + kRecordHeaderSize;
+  for (uint64_t i = 0; i < n; ++i, e += kUnitEntryImageAt + page_size) {
+    const uint32_t number = ReadU32(e);
+    contents->base_hashes.emplace(number, ReadU64(e + kUnitEntryHashAt));
+    contents->pages[number].assign(reinterpret_cast<const char*>(e + kUnitEntryImageAt), page_size);
+  }
+  contents->page_count = ReadU32(r + kRecordPageCountAt);
+}
+
+// The pages a checkpoint record at `r` writes, with their hashes, and the
+// likeness of the database it leaves alone.
+void AddCheckpoint(const uint8_t* r, uint32_t page_size, WalContents* contents) {
+  const bool previous_version = contents->version == 2;
+  const uint64_t n = ReadU32(r + kRecordEntriesAt);
+  const uint64_t entry_size = CheckpointEntrySize(contents->version, page_size);
+  const uint8_t* e = r + kRecordHeaderSize;
+  for (uint64_t i = 0; i < n; ++i, e += entry_size) {
+    WalContents::CheckpointPage& page = contents->checkpoint_pages[ReadU32(e)];
+    page.before = ReadU64(e + kCheckpointEntryBeforeAt);
+    page.after = ReadU64(e + kCheckpointEntryAfterAt);
+    if (previous_version) continue;
+    for (uint64_t k = 0; k < page_size / kSectorSize; ++k) {
+      page.sectors_before.push_back(ReadU64(e + kCheckpointEntrySectorsAt + kHashSize * k));
+    }
+  }
+  if (!previous_version) {
+    const uint32_t m = ReadU32(e);
+    const uint8_t* like = e + kLikenessCountSize;
+    for (uint32_t i = 0; i < m; ++i, like += kLikenessEntrySize) {
+      contents->likeness.emplace_back(ReadU32(like), ReadU64(like + kLikenessHashAt));
+    }
+  }
+  contents->checkpoint_started = true;
+}
+
+// Reads the records of `log` into `contents`, up to the first one that is
+// cut short or fails its checksum (W1), and at most through the checkpoint
+// record at `checkpoint_at`; valid_bytes ends after the last one read.
+void AddRecords(const std::string& log, uint64_t checkpoint_at, uint32_t page_size,
+                WalContents* contents) {
+  uint64_t at = contents->version == 2 ? kRecordsStartV2 : kRecordsStart;
+  contents->valid_bytes = at;
+  while (at < log.size()) {
+    const uint8_t* r = Bytes(log) + at;
+    const uint64_t length =
+        RecordLength(r, log.size() - at, contents->version, page_size, contents->salt);
+    if (length == 0) break;
+    if (ReadU32(r) == kUnitTag) {
+      AddUnit(r, page_size, contents);
+    } else {
+      // A checkpoint record that the header does not name never began
+      // (W2): the database is untouched, and the record is redone.
+      if (at != checkpoint_at) break;
+      AddCheckpoint(r, page_size, contents);
+    }
+    at += length;
+    contents->valid_bytes = at;
+    if (contents->checkpoint_started) break;  // nothing is appended after a checkpoint record
+  }
+}
+
+// What a log of ours holds, read whole into `log` (`file_size` bytes on
+// disk; at least a header slot).
+WalContents ParseLog(const std::string& log, uint64_t file_size, uint32_t version,
+                     uint32_t page_size) {
+  HeaderSlot slot;
+  if (std::optional<WalContents> verdict = ChooseHeaderSlot(log, file_size, version, &slot)) {
+    return *std::move(verdict);
+  }
+  const uint8_t* header = slot.fields;
+  if (ReadU32(header + kHeaderPageSizeAt) != page_size) {
+    return Classified(WalState::kDamaged,
+                      "it was written for pages of " +
+                          std::to_string(ReadU32(header + kHeaderPageSizeAt)) + " bytes, not " +
+                          std::to_string(page_size));
+  }
+  WalContents contents;
+  contents.state = WalState::kValid;
+  contents.version = version;
+  contents.salt = ReadU32(header + kHeaderSaltAt);
+  contents.base_size = ReadU64(header + kHeaderBaseSizeAt);
+  contents.base_page0_hash = ReadU64(header + kHeaderPage0HashAt);
+  // The mark: in slot 0 once the checkpoint wrote it there, before that in
+  // slot 1 alone; a torn or missing slot 1 names no checkpoint.
+  const uint8_t* mark = header;
+  if (ReadU64(header + kHeaderCheckpointAt) == 0 && slot.slot1_ok) mark = Bytes(log) + kMarkSlot;
+  const uint64_t checkpoint_at = ReadU64(mark + kHeaderCheckpointAt);
+  const uint64_t checkpoint_end = ReadU64(mark + kHeaderCheckpointEndAt);
+
+  AddRecords(log, checkpoint_at, page_size, &contents);
+  if (checkpoint_at != 0 &&
+      (!contents.checkpoint_started || contents.valid_bytes != checkpoint_end)) {
+    // Its pages were being copied into the database, which may now hold a
+    // mixture that only this log could complete.
+    return Classified(WalState::kDamaged,
+                      log.size() < checkpoint_end
+                          ? "it is " + std::to_string(log.size()) + " bytes long, though " +
+                                std::to_string(checkpoint_end) + " were written and synced"
+                          : "a record written and synced before byte " +
+                                std::to_string(checkpoint_end) + " is damaged");
+  }
+  // Pages past the final page count belonged to units that a later one
+  // undid; they are not part of the database.
+  for (auto it = contents.pages.begin(); it != contents.pages.end();) {
+    it = it->first >= contents.page_count ? contents.pages.erase(it) : std::next(it);
+  }
+  if (contents.pages.empty() && !contents.checkpoint_started) contents.state = WalState::kSpent;
+  return contents;
 }
 
 }  // namespace
@@ -133,154 +343,43 @@ std::vector<uint64_t> HashSectors(const uint8_t* page, uint32_t page_size) {
   return hashes;
 }
 
-Result<WalContents> Wal::Read(const std::string& path, uint32_t page_size) {
-  switch (KindOf(path)) {
+Result<WalContents> Wal::Read(FileSystem& files, const std::string& path, uint32_t page_size) {
+  switch (files.KindOf(path)) {
     case FileKind::kAbsent: return WalContents();
     case FileKind::kOther: return Classified(WalState::kForeign, "it is not a regular file");
     case FileKind::kRegular: break;
   }
-  Result<std::unique_ptr<OsFile>> opened = OsFile::Open(path, OsFile::Mode::kRead);
+  Result<std::unique_ptr<File>> opened = files.Open(path, File::Mode::kRead);
   if (!opened.ok()) return opened.status();
-  OsFile& file = **opened;
+  const File& file = **opened;
   Result<uint64_t> size = file.Size();
   if (!size.ok()) return size.status();
 
   // The header alone first: a large file that is not ours is never read whole.
-  std::string log(std::min<uint64_t>(*size, kHeaderSize), '\0');
-  size_t done;
-  JET_RETURN_IF_ERROR(file.ReadAt(0, log.data(), log.size(), &done));
-  log.resize(done);
-  auto read_all = [&]() -> Status {
-    log.resize(*size);
-    if (*size > kHeaderSize) {
-      JET_RETURN_IF_ERROR(
-          file.ReadAt(kHeaderSize, log.data() + kHeaderSize, *size - kHeaderSize, &done));
-      log.resize(kHeaderSize + done);
-    }
-    return Status::OK();
-  };
-  const size_t compared = std::min(log.size(), sizeof kMagic);
+  std::string log;
+  JET_RETURN_IF_ERROR(ReadLogBytes(file, 0, std::min<uint64_t>(*size, kHeaderSize), &log));
   uint32_t version = 3;
-  if (std::memcmp(log.data(), kMagicV2, compared) == 0 && compared == sizeof kMagic) {
-    version = 2;
-  } else if (std::memcmp(log.data(), kMagic, compared) != 0) {
-    if (std::memcmp(log.data(), kMagic, std::min(compared, kFamilyLength)) == 0) {
+  switch (MagicOf(log)) {
+    case Magic::kOtherVersion:
       return Classified(WalState::kDamaged, "it was written by another version of this program");
-    }
-    if (!AllZero(log)) return Classified(WalState::kForeign, "it is not a log of this program");
-    // A header of zeros: the first write of a generation never reached the
-    // disk, so none of its units was ever durable (W4). A file of zeros holds
-    // nothing of anyone's; one where a record of ours follows is ours.
-    JET_RETURN_IF_ERROR(read_all());
-    if (AllZero(log) || RecordOfOursAt(log, 3, page_size) || RecordOfOursAt(log, 2, page_size)) {
-      return Classified(WalState::kSpent, "");
-    }
-    return Classified(WalState::kForeign, "it is not a log of this program");
+    case Magic::kForeign:
+      return Classified(WalState::kForeign, "it is not a log of this program");
+    case Magic::kZeros:
+      JET_RETURN_IF_ERROR(ReadLogBytes(file, kHeaderSize, *size, &log));
+      return ClassifyZeroHeader(log, page_size);
+    case Magic::kVersion2:
+      version = 2;
+      break;
+    case Magic::kVersion3:
+      break;
   }
   // A header cut short: the first write of a generation, before any unit.
   if (log.size() < kHeaderSize) return Classified(WalState::kSpent, "");
-  JET_RETURN_IF_ERROR(read_all());
-  const uint8_t* p = Bytes(log);
-  // Slot 1 repeats slot 0 with the mark: either serves when the other is
-  // torn (a kill or power cut while the mark was written into it).
-  const bool slot1_ok = version != 2 && log.size() >= kMarkSlot + kHeaderSize &&
-                        HeaderChecksumOk(p + kMarkSlot) &&
-                        std::memcmp(p + kMarkSlot, p, kSlotIdentityBytes) == 0;
-  const uint8_t* header = p;
-  if (!HeaderChecksumOk(p)) {
-    // Torn with nothing after it: the first write of a generation.
-    if (*size <= kHeaderSize) return Classified(WalState::kSpent, "");
-    if (!slot1_ok) return Classified(WalState::kDamaged, "its header is damaged");
-    header = p + kMarkSlot;
-  }
-  if (ReadU32(header + 8) != page_size) {
-    return Classified(WalState::kDamaged, "it was written for pages of " +
-                                              std::to_string(ReadU32(header + 8)) +
-                                              " bytes, not " + std::to_string(page_size));
-  }
-  WalContents contents;
-  contents.state = WalState::kValid;
-  contents.version = version;
-  contents.salt = ReadU32(header + 12);
-  contents.base_size = ReadU64(header + 16);
-  contents.base_page0_hash = ReadU64(header + 24);
-  // The mark: in slot 0 once the checkpoint wrote it there, before that in
-  // slot 1 alone; a torn or missing slot 1 names no checkpoint.
-  uint64_t checkpoint_at = ReadU64(header + 32);
-  uint64_t checkpoint_end = ReadU64(header + 40);
-  if (checkpoint_at == 0 && slot1_ok) {
-    checkpoint_at = ReadU64(p + kMarkSlot + 32);
-    checkpoint_end = ReadU64(p + kMarkSlot + 40);
-  }
-  uint64_t at = version == 2 ? kRecordsStartV2 : kRecordsStart;
-  contents.valid_bytes = at;
-
-  const uint64_t sectors = page_size / kSectorSize;
-  while (at < log.size()) {
-    const uint8_t* r = p + at;
-    const uint64_t length =
-        RecordLength(r, log.size() - at, version, page_size, contents.salt);
-    if (length == 0) break;
-    const uint32_t tag = ReadU32(r);
-    // A checkpoint record that the header does not name never began (W2):
-    // the database is untouched, and the record is redone.
-    if (tag == kCheckpointTag && at != checkpoint_at) break;
-    const uint64_t n = ReadU32(r + 12);
-    const uint8_t* e = r + kRecordHeaderSize;
-    if (tag == kUnitTag) {
-      for (uint64_t i = 0; i < n; ++i, e += 12ull + page_size) {
-        const uint32_t number = ReadU32(e);
-        contents.base_hashes.emplace(number, ReadU64(e + 4));
-        contents.pages[number].assign(reinterpret_cast<const char*>(e + 12), page_size);
-      }
-      contents.page_count = ReadU32(r + 8);
-    } else {
-      const uint64_t entry = CheckpointEntrySize(version, page_size);
-      for (uint64_t i = 0; i < n; ++i, e += entry) {
-        WalContents::CheckpointPage& page = contents.checkpoint_pages[ReadU32(e)];
-        page.before = ReadU64(e + 4);
-        page.after = ReadU64(e + 12);
-        if (version != 2) {
-          for (uint64_t k = 0; k < sectors; ++k) {
-            page.sectors_before.push_back(ReadU64(e + 20 + 8 * k));
-          }
-        }
-      }
-      if (version != 2) {
-        const uint32_t m = ReadU32(e);
-        for (uint32_t i = 0; i < m; ++i) {
-          contents.likeness.emplace_back(ReadU32(e + 4 + 12 * i), ReadU64(e + 8 + 12 * i));
-        }
-      }
-    }
-    at += length;
-    contents.valid_bytes = at;
-    if (tag == kCheckpointTag) {
-      contents.checkpoint_started = true;
-      break;  // nothing is appended after a checkpoint record
-    }
-  }
-  if (checkpoint_at != 0 &&
-      (!contents.checkpoint_started || contents.valid_bytes != checkpoint_end)) {
-    // Its pages were being copied into the database, which may now hold a
-    // mixture that only this log could complete.
-    return Classified(WalState::kDamaged,
-                      log.size() < checkpoint_end
-                          ? "it is " + std::to_string(log.size()) + " bytes long, though " +
-                                std::to_string(checkpoint_end) + " were written and synced"
-                          : "a record written and synced before byte " +
-                                std::to_string(checkpoint_end) + " is damaged");
-  }
-  // Pages past the final page count belonged to units that a later one
-  // undid; they are not part of the database.
-  for (auto it = contents.pages.begin(); it != contents.pages.end();) {
-    it = it->first >= contents.page_count ? contents.pages.erase(it) : std::next(it);
-  }
-  if (contents.pages.empty() && !contents.checkpoint_started) contents.state = WalState::kSpent;
-  return contents;
+  JET_RETURN_IF_ERROR(ReadLogBytes(file, kHeaderSize, *size, &log));
+  return ParseLog(log, *size, version, page_size);
 }
 
-Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, uint32_t page_size,
+Status Wal::CheckBelongs(const WalContents& contents, const File& database, uint32_t page_size,
                          bool* stranger) {
   *stranger = false;
   const std::string log = PathFor(database.path());
@@ -381,29 +480,32 @@ Status Wal::CheckBelongs(const WalContents& contents, const OsFile& database, ui
   return Status::OK();
 }
 
-Result<std::unique_ptr<Wal>> Wal::Create(const std::string& path, const OsFile* database,
-                                         uint32_t page_size, bool sync, bool sync_units) {
+Result<std::unique_ptr<Wal>> Wal::Create(FileSystem& files, const std::string& path,
+                                         const File* database, uint32_t page_size, bool sync,
+                                         bool sync_units) {
   // Readable by those who may read the database, and by nobody else.
-  Result<std::unique_ptr<OsFile>> file = OsFile::CreateLike(path, *database);
+  Result<std::unique_ptr<File>> file = files.CreateLike(path, *database);
   if (!file.ok()) return file.status();
   std::unique_ptr<Wal> wal(
-      new Wal(std::move(file).value(), database, page_size, sync, sync_units));
+      new Wal(files, std::move(file).value(), database, page_size, sync, sync_units));
   Status s = wal->Reset();
-  if (s.ok() && sync) s = SyncParentDirectory(path);
+  if (s.ok() && sync) s = files.SyncParentDirectory(path);
   if (!s.ok()) {
     // Empty or spent: nothing of ours is lost with it.
     wal.reset();
-    (void)RemoveFile(path);
+    (void)files.Remove(path);
     return s;
   }
   return wal;
 }
 
-Result<std::unique_ptr<Wal>> Wal::Resume(const std::string& path, const WalContents& contents,
-                                         uint32_t page_size, bool sync) {
-  Result<std::unique_ptr<OsFile>> file = OsFile::Open(path, OsFile::Mode::kReadWrite);
+Result<std::unique_ptr<Wal>> Wal::Resume(FileSystem& files, const std::string& path,
+                                         const WalContents& contents, uint32_t page_size,
+                                         bool sync) {
+  Result<std::unique_ptr<File>> file = files.Open(path, File::Mode::kReadWrite);
   if (!file.ok()) return file.status();
-  std::unique_ptr<Wal> wal(new Wal(std::move(file).value(), nullptr, page_size, sync, sync));
+  std::unique_ptr<Wal> wal(
+      new Wal(files, std::move(file).value(), nullptr, page_size, sync, sync));
   wal->version_ = contents.version;
   wal->salt_ = contents.salt;
   wal->base_size_ = contents.base_size;
@@ -443,8 +545,8 @@ Status Wal::Abandon() {
   // Our handle goes first, since Windows removes no file that is open.
   const std::string path = file_->path();
   file_.reset();
-  (void)RemoveFile(path);
-  return FileExists(path) ? s : Status::OK();
+  (void)files_.Remove(path);
+  return files_.Exists(path) ? s : Status::OK();
 }
 
 Status Wal::Sync() {
@@ -461,7 +563,7 @@ Status Wal::WriteHeader(uint64_t offset, uint64_t checkpoint_at, uint64_t checkp
   PutU64(&header, checkpoint_at);
   PutU64(&header, checkpoint_end);
   PutU64(&header, 0);
-  PutU64(&header, HashBytes(Bytes(header), 56, 0));
+  PutU64(&header, HashBytes(Bytes(header), kHeaderChecksumAt, 0));
   return file_->WriteAt(offset, header.data(), header.size());
 }
 
@@ -523,7 +625,7 @@ Status Wal::AppendUnit(const std::vector<Page>& pages, uint32_t page_count) {
 }
 
 Status Wal::BeginCheckpoint(const std::vector<CheckpointPage>& pages, uint32_t page_count,
-                            const OsFile& database, uint32_t existing_pages) {
+                            const File& database, uint32_t existing_pages) {
   buffer_.clear();
   PutU32(&buffer_, kCheckpointTag);
   PutU32(&buffer_, salt_);

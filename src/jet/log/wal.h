@@ -139,24 +139,25 @@ class Wal {
  public:
   static std::string PathFor(const std::string& database_path) { return database_path + "-wal"; }
 
-  // Reads and classifies what is at `path` (W1, W4).
-  static Result<WalContents> Read(const std::string& path, uint32_t page_size);
+  // Reads and classifies what is at `path` in `files` (W1, W4).
+  static Result<WalContents> Read(FileSystem& files, const std::string& path, uint32_t page_size);
 
   // Checks rule W3 for a kValid `contents` against the open database file.
   // The refusal says whether the database is still whole as the other
   // program left it (no checkpoint had begun) or damaged; or, setting
   // *stranger, that the log is another database's (an IoError).
-  static Status CheckBelongs(const WalContents& contents, const OsFile& database,
+  static Status CheckBelongs(const WalContents& contents, const File& database,
                              uint32_t page_size, bool* stranger);
 
   // Opens the log of a database for appending, emptying whatever it held.
   // REQUIRES: the caller holds the database's writer lock, and what is at
-  // `path` is absent or spent.
-  static Result<std::unique_ptr<Wal>> Create(const std::string& path, const OsFile* database,
-                                             uint32_t page_size, bool sync, bool sync_units);
+  // `path` is absent or spent. `files` and `database` outlive the Wal.
+  static Result<std::unique_ptr<Wal>> Create(FileSystem& files, const std::string& path,
+                                             const File* database, uint32_t page_size,
+                                             bool sync, bool sync_units);
   // Opens a kValid log left by an interrupted writer, to complete its
   // checkpoint: the torn tail after its last good record is cut off.
-  static Result<std::unique_ptr<Wal>> Resume(const std::string& path,
+  static Result<std::unique_ptr<Wal>> Resume(FileSystem& files, const std::string& path,
                                              const WalContents& contents, uint32_t page_size,
                                              bool sync);
 
@@ -178,7 +179,7 @@ class Wal {
   // the likeness of `database`, whose first `existing_pages` pages stand as
   // before the checkpoint; then marks the header and syncs it (W2).
   Status BeginCheckpoint(const std::vector<CheckpointPage>& pages, uint32_t page_count,
-                         const OsFile& database, uint32_t existing_pages);
+                         const File& database, uint32_t existing_pages);
   // Empties the log after a checkpoint (W5): the next unit starts a new generation.
   Status Reset();
   // Drops every unit of the log: it is emptied and synced, or failing that
@@ -193,9 +194,10 @@ class Wal {
   const std::string& path() const { return file_->path(); }
 
  private:
-  Wal(std::unique_ptr<OsFile> file, const OsFile* database, uint32_t page_size, bool sync,
-      bool sync_units)
-      : file_(std::move(file)),
+  Wal(FileSystem& files, std::unique_ptr<File> file, const File* database, uint32_t page_size,
+      bool sync, bool sync_units)
+      : files_(files),
+        file_(std::move(file)),
         database_(database),
         page_size_(page_size),
         sync_(sync),
@@ -205,8 +207,9 @@ class Wal {
   Status AppendRecord(const std::string& record, bool sync);
   uint64_t records_start() const;
 
-  std::unique_ptr<OsFile> file_;
-  const OsFile* database_;  // null when resuming
+  FileSystem& files_;
+  std::unique_ptr<File> file_;
+  const File* database_;  // null when resuming
   uint32_t page_size_;
   bool sync_;        // checkpoint records, the header mark, emptying, the folder
   bool sync_units_;  // every unit record too

@@ -10,11 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 #include "jet/database.h"
 #include "jet/file/file.h"
 #include "jet/log/wal.h"
-#include "jet/pager/page_file.h"
+#include "jet/testing/fault_file_system.h"
 #include "jet/testing/test_util.h"
 #include "support/shared_copy.h"
 
@@ -22,52 +23,50 @@ namespace jet {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FaultFileSystem;
 using testing::FileBytes;
+using testing::FileOp;
+using testing::FileOperation;
 using testing::NewDay;
-using testing::OpenForWriting;
 using testing::Rows;
 using tessaly::testing::SharedFileCopy;
 using ::testing::HasSubstr;
 
 std::string LogOf(const fs::path& mdb) { return mdb.string() + "-wal"; }
 
-OpenOptions Options(bool read_only, int busy_timeout_ms = 5000) {
+OpenOptions Options(bool read_only, int busy_timeout_ms = 5000, FileSystem* files = nullptr) {
   OpenOptions options;
   options.read_only = read_only;
   options.busy_timeout_ms = busy_timeout_ms;
+  options.file_system = files;
   return options;
 }
 
-// Fails the `nth` write into the database file itself and every operation
-// after it, as a crash there would leave the files.
-struct FailFromDatabaseWrite : FileObserver {
-  Status Before(FileOp op, const std::string& path, OsFile*, uint64_t, uint64_t) override {
-    if (op == FileOp::kWrite && path == database) ++writes;
+// From the `nth` write into the database file `database` on, fails every
+// operation, as a crash there would leave the files (nth 0: from the first
+// operation of any kind).
+std::function<Status(const FileOperation&)> FailFromDatabaseWrite(const std::string& database,
+                                                                  int nth) {
+  return [database, nth, writes = 0](const FileOperation& operation) mutable {
+    if (operation.op == FileOp::kWrite && operation.path == database) ++writes;
     if (writes >= nth) return Status::IoError("the machine stopped");
     return Status::OK();
-  }
-  std::string database;
-  int nth = 1;
-  int writes = 0;
-};
+  };
+}
 
 // A writer that adds `days` days through `opened_as` (a link, say) and
 // stops half way through copying them into the file (`real`) at its close.
 void InterruptCheckpoint(const fs::path& opened_as, const fs::path& real, int days = 40) {
   {
-    auto db = Database::Open(opened_as.string(), Options(false));
+    FaultFileSystem files;
+    auto db = Database::Open(opened_as.string(), Options(false, 5000, &files));
     ASSERT_TRUE(db.ok()) << db.status().ToString();
     auto dates = (*db)->GetTable("Dates");
     for (int i = 0; i < days; ++i) {
       ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300 + i)).ok());
     }
-    FailFromDatabaseWrite observer;
-    observer.database = real.string();
-    observer.nth = 2;
-    SetFileObserverForTesting(&observer);
-    Status closed = (*db)->Close();
-    SetFileObserverForTesting(nullptr);
-    ASSERT_FALSE(closed.ok());
+    files.SetHook(FailFromDatabaseWrite(real.string(), 2));
+    ASSERT_FALSE((*db)->Close().ok());
   }
   ASSERT_TRUE(fs::exists(LogOf(real)));
 }
@@ -202,14 +201,12 @@ TEST(LogTest, ALogBesideAnotherDatabaseIsRefusedAsNotItsOwn) {
 TEST(LogTest, ALogWhoseHeaderNeverReachedTheDiskIsSpent) {
   SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
   {
-    auto db = Database::Open(copy.path().string(), Options(false));
+    FaultFileSystem files;
+    auto db = Database::Open(copy.path().string(), Options(false, 5000, &files));
     auto dates = (*db)->GetTable("Dates");
     ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300)).ok());
-    FailFromDatabaseWrite stopped;  // every operation from the first on
-    stopped.nth = 0;
-    SetFileObserverForTesting(&stopped);
+    files.SetHook(FailFromDatabaseWrite(copy.path().string(), 0));
     (void)(*db)->Close();
-    SetFileObserverForTesting(nullptr);
   }
   ASSERT_TRUE(fs::exists(LogOf(copy.path())));
   {
@@ -227,14 +224,12 @@ TEST(LogTest, ALogWhoseHeaderNeverReachedTheDiskIsSpent) {
 TEST(LogTest, ALogOfThePreviousVersionIsStillApplied) {
   SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
   {
-    auto db = Database::Open(copy.path().string(), Options(false));
+    FaultFileSystem files;
+    auto db = Database::Open(copy.path().string(), Options(false, 5000, &files));
     auto dates = (*db)->GetTable("Dates");
     for (int i = 0; i < 3; ++i) ASSERT_TRUE((*db)->Insert(*dates, NewDay(*dates, 40300 + i)).ok());
-    FailFromDatabaseWrite stopped;
-    stopped.nth = 0;
-    SetFileObserverForTesting(&stopped);
+    files.SetHook(FailFromDatabaseWrite(copy.path().string(), 0));
     (void)(*db)->Close();
-    SetFileObserverForTesting(nullptr);
   }
   std::string log = FileBytes(LogOf(copy.path()));
   ASSERT_GT(log.size(), 1024u);
@@ -363,24 +358,26 @@ TEST(ReadersBesideAWriterTest, AWritersCloseLeavesItsLogToTheNextOpenWhileAReade
   EXPECT_FALSE(fs::exists(LogOf(copy.path())));
 }
 
-Status g_arrival;
-std::string g_arrival_path;
-void ReaderArrives(PagerEvent event, const std::string&) {
-  if (event != PagerEvent::kCopyingPages) return;
-  g_arrival = Database::Open(g_arrival_path, Options(true, 0)).status();
-}
-
 TEST(ReadersBesideAWriterTest, AReaderArrivingWhilePagesAreCopiedIsToldToTryAgain) {
   SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
-  g_arrival_path = copy.path().string();
-  auto writer = OpenForWriting(copy.path());
+  FaultFileSystem files;
+  auto writer =
+      std::move(Database::Open(copy.path().string(), Options(false, 5000, &files))).value();
   ASSERT_TRUE(AddDay(*writer, 50000).ok());
-  SetPagerHookForTesting(&ReaderArrives);
+  // The checkpoint's first write into the database: the readers byte is
+  // held exclusively, and no page is written yet.
+  std::optional<Status> arrival;
+  files.SetHook([&](const FileOperation& operation) {
+    if (operation.op == FileOp::kWrite && operation.path == copy.path().string() && !arrival) {
+      arrival = Database::Open(copy.path().string(), Options(true, 0)).status();
+    }
+    return Status::OK();
+  });
   Status closed = writer->Close();
-  SetPagerHookForTesting(nullptr);
   ASSERT_TRUE(closed.ok()) << closed.ToString();
-  EXPECT_EQ(g_arrival.code(), StatusCode::kBusy);
-  EXPECT_THAT(g_arrival.message(), HasSubstr("try again"));
+  ASSERT_TRUE(arrival.has_value());
+  EXPECT_EQ(arrival->code(), StatusCode::kBusy);
+  EXPECT_THAT(arrival->message(), HasSubstr("try again"));
 }
 
 }  // namespace

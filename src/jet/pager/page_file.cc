@@ -2,9 +2,11 @@
 #include "jet/pager/page_file.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "jet/file/file.h"
+#include "jet/file/memory_file_system.h"
 #include "jet/log/wal.h"
 
 namespace jet {
@@ -16,8 +18,8 @@ constexpr uint32_t kReadAheadPages = 16;
 constexpr uint32_t kChunkPages = 256;
 constexpr uintptr_t kChunkAlignment = 4096;
 constexpr int kLockRetryMs = 10;
-
-void (*g_hook)(PagerEvent, const std::string&) = nullptr;
+// The name of an image in the MemoryFileSystem OpenImage makes for it.
+constexpr char kImagePath[] = "image.mdb";
 
 Status DamagedLog(const std::string& log, const std::string& database, const std::string& problem) {
   return Status::Corruption("the log " + log + " of an interrupted update of " + database +
@@ -45,18 +47,110 @@ std::unique_ptr<uint8_t[]> CopyPage(const uint8_t* page, uint32_t page_size) {
 
 }  // namespace
 
-PageFile::PageFile(std::string image) : image_(std::move(image)) {
-  source_size_ = image_.size();
-  writable_ = true;
+// Whether the state machine at the top of page_file.h has the move.
+bool CanMove(PagerState from, PagerState to) {
+  switch (to) {
+    case PagerState::kOpened: return false;
+    case PagerState::kReady:
+      return from == PagerState::kOpened || from == PagerState::kInUnit ||
+             from == PagerState::kCopying;
+    case PagerState::kInUnit:
+    case PagerState::kCopying:
+    case PagerState::kFailed: return from == PagerState::kReady;
+    case PagerState::kFailedCopying: return from == PagerState::kCopying;
+    case PagerState::kClosed:
+      return from != PagerState::kInUnit && from != PagerState::kCopying &&
+             from != PagerState::kClosed;
+  }
+  return false;
+}
+
+PageFile::PageFile(std::string image) {
+  PageFileOptions options;
+  options.writable = true;
+  auto files = std::make_unique<MemoryFileSystem>();
+  files->Put(kImagePath, std::move(image));
+  options.file_system = files.get();
+  owned_files_ = std::move(files);
+  [[maybe_unused]] const Status s = OpenAt(kImagePath, options);
+  assert(s.ok());
 }
 
 PageFile::~PageFile() { (void)Close(); }
 
-void SetPagerHookForTesting(void (*hook)(PagerEvent event, const std::string& path)) {
-  g_hook = hook;
+Result<std::unique_ptr<PageFile>> PageFile::OpenImage(std::string image,
+                                                      PageFileOptions options) {
+  auto files = std::make_unique<MemoryFileSystem>();
+  files->Put(kImagePath, std::move(image));
+  options.file_system = files.get();
+  std::unique_ptr<PageFile> pages(new PageFile());
+  pages->owned_files_ = std::move(files);
+  JET_RETURN_IF_ERROR(pages->OpenAt(kImagePath, options));
+  return pages;
 }
 
-Status PageFile::LockWaiting(OsFile::LockByte byte, OsFile::LockKind kind, int wait_ms) {
+void PageFile::Enter(PagerState next) {
+  assert(CanMove(state_, next));
+  state_ = next;
+  assert(CheckState());
+}
+
+bool PageFile::CheckState() const {
+  const bool closed = state_ == PagerState::kClosed;
+  if (closed) return file_ == nullptr && wal_ == nullptr;
+  if (file_ == nullptr || files_ == nullptr) return false;
+  // Pages: none before the page size is known, then one slot for each.
+  if ((state_ == PagerState::kOpened) != (page_size_ == 0)) return false;
+  if (pages_.size() != page_count_) return false;
+  // Only a writer's unit keeps images before, and savepoints within it.
+  if (state_ != PagerState::kInUnit &&
+      (!undo_.empty() || !unit_pages_.empty() || !savepoints_.empty())) {
+    return false;
+  }
+  if (state_ == PagerState::kInUnit) {
+    if (!writable_ || unit_start_page_count_ > page_count_) return false;
+    uint32_t previous = unit_start_page_count_;
+    for (const Savepoint& savepoint : savepoints_) {
+      if (savepoint.page_count < previous || savepoint.page_count > page_count_) return false;
+      previous = savepoint.page_count;
+    }
+    for (uint32_t n : unit_pages_) {
+      if (n >= unit_start_page_count_ || undo_.count(n) == 0) return false;
+    }
+    if (undo_.size() != unit_pages_.size()) return false;
+  }
+  // A reader has no log and changes nothing.
+  if (!writable_ && (wal_ != nullptr || !logged_pages_.empty() ||
+                     (state_ != PagerState::kOpened && state_ != PagerState::kReady))) {
+    return false;
+  }
+  // Pages logged since the last checkpoint: in the log, marked so, each with
+  // the hashes of its sectors before.
+  if (!logged_pages_.empty() && wal_ == nullptr) return false;
+  const uint32_t sectors = page_size_ / kSectorSize;
+  if (logged_sectors_.size() != logged_pages_.size() * sectors) return false;
+  for (uint32_t n : logged_pages_) {
+    if (n >= is_logged_.size() || !is_logged_[n]) return false;
+  }
+  // A failed checkpoint knows why, and left its pages in the log.
+  const bool failed = state_ == PagerState::kFailed || state_ == PagerState::kFailedCopying;
+  if (failed != !failure_.ok()) return false;
+  if (failed && (wal_ == nullptr || logged_pages_.empty())) return false;
+  return true;
+}
+
+Status PageFile::CheckStillAtPath() const {
+  if (file_->StillAtPath()) return Status::OK();
+  return Status::IoError("the database file " + path_ +
+                         " was removed or replaced by another program while it was open");
+}
+
+Status PageFile::RefusedAfterFailure() const {
+  return Status::IoError("the database cannot be changed any more after an earlier failure to "
+                         "save (" + failure_.message() + "); close and open it again");
+}
+
+Status PageFile::LockWaiting(File::LockByte byte, File::LockKind kind, int wait_ms) {
   for (int waited = 0;; waited += kLockRetryMs) {
     Status s = file_->Lock(byte, kind);
     if (s.code() != StatusCode::kBusy || waited >= wait_ms) return s;
@@ -66,19 +160,25 @@ Status PageFile::LockWaiting(OsFile::LockByte byte, OsFile::LockKind kind, int w
 
 Result<std::unique_ptr<PageFile>> PageFile::Open(const std::string& path,
                                                  const PageFileOptions& options) {
-  // The log is named after the file itself, whatever link led to it.
-  Result<std::string> resolved = ResolvePath(path);
-  if (!resolved.ok()) return resolved.status();
-  Result<std::unique_ptr<OsFile>> file =
-      OsFile::Open(*resolved, options.writable ? OsFile::Mode::kReadWrite : OsFile::Mode::kReadMaybeWrite);
-  if (!file.ok()) return file.status();
   std::unique_ptr<PageFile> pages(new PageFile());
-  pages->file_ = std::move(file).value();
-  pages->options_ = options;
-  pages->path_ = *resolved;
-  pages->writable_ = options.writable;
+  JET_RETURN_IF_ERROR(pages->OpenAt(path, options));
+  return pages;
+}
+
+Status PageFile::OpenAt(const std::string& path, const PageFileOptions& options) {
+  files_ = options.file_system != nullptr ? options.file_system : &FileSystem::Default();
+  // The log is named after the file itself, whatever link led to it.
+  Result<std::string> resolved = files_->ResolvePath(path);
+  if (!resolved.ok()) return resolved.status();
+  Result<std::unique_ptr<File>> file = files_->Open(
+      *resolved, options.writable ? File::Mode::kReadWrite : File::Mode::kReadMaybeWrite);
+  if (!file.ok()) return file.status();
+  file_ = std::move(file).value();
+  options_ = options;
+  path_ = *resolved;
+  writable_ = options.writable;
   if (options.writable) {
-    Result<uint64_t> links = pages->file_->LinkCount();
+    Result<uint64_t> links = file_->LinkCount();
     if (!links.ok()) return links.status();
     if (*links > 1) {
       return Status::NotSupported(
@@ -87,27 +187,27 @@ Result<std::unique_ptr<PageFile>> PageFile::Open(const std::string& path,
           "beside one name only, where the others would not find it. Update a copy of the file "
           "instead");
     }
-    JET_RETURN_IF_ERROR(pages->file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kExclusive));
+    JET_RETURN_IF_ERROR(file_->Lock(File::LockByte::kWriter, File::LockKind::kExclusive));
   } else {
-    Status s = pages->LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kShared,
-                                  options.busy_timeout_ms);
+    Status s = LockWaiting(File::LockByte::kReaders, File::LockKind::kShared,
+                           options.busy_timeout_ms);
     if (s.code() == StatusCode::kBusy) {
       return Status::Busy("The database is in use by another program, which is saving changes "
                           "to it; try again in a moment: " + path);
     }
     JET_RETURN_IF_ERROR(s);
   }
-  Result<uint64_t> size = pages->file_->Size();
+  Result<uint64_t> size = file_->Size();
   if (!size.ok()) return size.status();
   if (*size > kMaxFileSize) {
     return Status::NotAnAccessFile("not an Access database file (larger than 2 GB): " + path);
   }
-  pages->source_size_ = *size;
-  return pages;
+  source_size_ = *size;
+  assert(CheckState());
+  return Status::OK();
 }
 
 Result<std::string> PageFile::ReadPrefix(size_t size) {
-  if (file_ == nullptr) return image_.substr(0, size);
   std::string prefix(std::min<uint64_t>(size, source_size_), '\0');
   size_t done;
   JET_RETURN_IF_ERROR(file_->ReadAt(0, prefix.data(), prefix.size(), &done));
@@ -121,13 +221,21 @@ uint64_t PageFile::file_size() const {
 }
 
 Status PageFile::SetPageSize(uint32_t page_size) {
+  assert(state_ == PagerState::kOpened && page_size > 0);
   page_size_ = page_size;
   page_count_ = static_cast<uint32_t>(source_size_ / page_size);
   pages_.clear();
   pages_.resize(page_count_);
   spare_pages_ = 0;
-  if (file_ == nullptr) return Status::OK();
-  return Recover();
+  Status s = Recover();
+  if (s.ok()) {
+    Enter(PagerState::kReady);
+  } else {
+    page_size_ = 0;  // still kOpened
+    page_count_ = 0;
+    pages_.clear();
+  }
+  return s;
 }
 
 void PageFile::Overlay(const WalContents& contents) {
@@ -141,7 +249,7 @@ void PageFile::Overlay(const WalContents& contents) {
 
 Status PageFile::Recover() {
   const std::string log_path = Wal::PathFor(path_);
-  Result<WalContents> contents = Wal::Read(log_path, page_size_);
+  Result<WalContents> contents = Wal::Read(*files_, log_path, page_size_);
   if (!contents.ok()) return contents.status();
   if (!writable_) return RecoverAsReader(log_path, *contents);
 
@@ -149,7 +257,7 @@ Status PageFile::Recover() {
     case WalState::kAbsent:
       return Status::OK();
     case WalState::kSpent:
-      return RemoveFile(log_path);
+      return files_->Remove(log_path);
     case WalState::kForeign:
       return Status::IoError("a file that is not a log of this program is in the way: " +
                              log_path + " (" + contents->problem + "). The database " + path_ +
@@ -162,7 +270,7 @@ Status PageFile::Recover() {
   }
   bool stranger;
   JET_RETURN_IF_ERROR(Wal::CheckBelongs(*contents, *file_, page_size_, &stranger));
-  Status s = LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive,
+  Status s = LockWaiting(File::LockByte::kReaders, File::LockKind::kExclusive,
                          options_.busy_timeout_ms);
   if (s.code() == StatusCode::kBusy) {
     return Status::Busy("The database is in use by another program, which is reading it; try "
@@ -171,7 +279,7 @@ Status PageFile::Recover() {
   JET_RETURN_IF_ERROR(s);
   Overlay(*contents);
   s = ApplyLog(log_path, *contents, *file_);
-  file_->Unlock(OsFile::LockByte::kReaders);
+  file_->Unlock(File::LockByte::kReaders);
   if (s.ok()) source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
   return s;
 }
@@ -179,15 +287,15 @@ Status PageFile::Recover() {
 Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents& contents) {
   // Holding the writer byte shared keeps a writer from starting while we
   // decide (P8); failing to take it means a writer is at work.
-  if (!file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kShared).ok()) {
+  if (!file_->Lock(File::LockByte::kWriter, File::LockKind::kShared).ok()) {
     // The writer's log. Anything but committed units is its header being
     // written, before any unit: nothing to read from it yet.
     if (contents.state == WalState::kValid) Overlay(contents);
     return Status::OK();
   }
   struct ReleaseWriterByte {
-    OsFile* file;
-    ~ReleaseWriterByte() { file->Unlock(OsFile::LockByte::kWriter); }
+    File* file;
+    ~ReleaseWriterByte() { file->Unlock(File::LockByte::kWriter); }
   } release{file_.get()};
 
   switch (contents.state) {
@@ -212,42 +320,43 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
   // Apply (or remove) it too when no other reader is open and the file can
   // be written; otherwise read through it (P9). (A file opened read-only
   // cannot take exclusive locks on POSIX systems.)
-  if (!file_->Lock(OsFile::LockByte::kWriter, OsFile::LockKind::kExclusive).ok()) {
+  if (!file_->Lock(File::LockByte::kWriter, File::LockKind::kExclusive).ok()) {
     return Status::OK();
   }
-  if (!file_->Lock(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive).ok()) {
-    return LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kShared,
+  if (!file_->Lock(File::LockByte::kReaders, File::LockKind::kExclusive).ok()) {
+    return LockWaiting(File::LockByte::kReaders, File::LockKind::kShared,
                        options_.busy_timeout_ms);
   }
   // Where a read-only file takes exclusive locks (Windows), the pages go in
   // through a writable one of our own.
   Status s;
-  std::unique_ptr<OsFile> writable;
+  std::unique_ptr<File> writable;
   if (contents.state == WalState::kValid && !file_->can_write()) {
-    Result<std::unique_ptr<OsFile>> opened = OsFile::Open(path_, OsFile::Mode::kReadWrite);
+    Result<std::unique_ptr<File>> opened = files_->Open(path_, File::Mode::kReadWrite);
     if (opened.ok()) writable = std::move(opened).value();
     else s = opened.status();
   }
   if (s.ok()) {
-    s = contents.state == WalState::kSpent ? RemoveFile(log_path)
+    s = contents.state == WalState::kSpent ? files_->Remove(log_path)
                                            : ApplyLog(log_path, contents, writable ? *writable : *file_);
   }
   // Back to an ordinary reader. When the log could not be applied (a folder
   // we may not write, say) it still holds every page, and the cache holds
   // them too: reading goes on through it, and the next open tries again.
   if (s.ok()) source_size_ = static_cast<uint64_t>(page_count_) * page_size_;
-  return file_->Lock(OsFile::LockByte::kReaders, OsFile::LockKind::kShared);
+  return file_->Lock(File::LockByte::kReaders, File::LockKind::kShared);
 }
 
 Status PageFile::ApplyLog(const std::string& log_path, const WalContents& contents,
-                          OsFile& target) {
+                          File& target) {
   std::vector<uint32_t> numbers;
   for (const auto& entry : contents.pages) numbers.push_back(entry.first);
   auto failed = [&](const Status& s) {
     return Status::IoError("cannot apply the log " + log_path + " of an interrupted update: " +
                            s.message());
   };
-  Result<std::unique_ptr<Wal>> wal = Wal::Resume(log_path, contents, page_size_, options_.sync);
+  Result<std::unique_ptr<Wal>> wal =
+      Wal::Resume(*files_, log_path, contents, page_size_, options_.sync);
   if (!wal.ok()) return failed(wal.status());
   // Room first: a full disk fails here, with the database as it was.
   Status s = target.Reserve(static_cast<uint64_t>(page_count_) * page_size_);
@@ -274,14 +383,13 @@ Status PageFile::ApplyLog(const std::string& log_path, const WalContents& conten
     }
     if (s.ok()) s = (*wal)->BeginCheckpoint(entries, page_count_, target, existing_pages);
   }
-  if (s.ok() && g_hook != nullptr) g_hook(PagerEvent::kCopyingPages, path_);
   if (s.ok()) s = WritePagesBack(target, numbers);
   wal->reset();
-  if (s.ok()) s = RemoveFile(log_path);
+  if (s.ok()) s = files_->Remove(log_path);
   return s.ok() ? s : failed(s);
 }
 
-Status PageFile::WritePagesBack(OsFile& target, const std::vector<uint32_t>& numbers) {
+Status PageFile::WritePagesBack(File& target, const std::vector<uint32_t>& numbers) {
   for (uint32_t number : numbers) {
     JET_RETURN_IF_ERROR(target.WriteAt(static_cast<uint64_t>(number) * page_size_,
                                        pages_[number], page_size_));
@@ -335,13 +443,7 @@ Status PageFile::ReadRun(uint32_t page_number, uint32_t run) const {
   const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
   const size_t wanted = static_cast<size_t>(run) * page_size_;
   size_t done = 0;
-  if (file_ == nullptr) {
-    done = std::min<uint64_t>(wanted, image_.size() - std::min<uint64_t>(offset, image_.size()));
-    std::memcpy(block, image_.data() + offset, done);
-  } else {
-    Status s = file_->ReadAt(offset, block, wanted, &done);
-    if (!s.ok()) return s;
-  }
+  JET_RETURN_IF_ERROR(file_->ReadAt(offset, block, wanted, &done));
   if (done < page_size_) return FileEndedInside(page_number);
   for (uint32_t i = 0; i < run && static_cast<size_t>(i + 1) * page_size_ <= done; ++i) {
     pages_[page_number + i] = block + static_cast<size_t>(i) * page_size_;
@@ -384,12 +486,7 @@ Status PageFile::GetPageUncached(uint32_t page_number, const char* what, PageBuf
   const uint64_t offset = static_cast<uint64_t>(page_number) * page_size_;
   const size_t wanted = static_cast<size_t>(run) * page_size_;
   size_t done = 0;
-  if (file_ == nullptr) {
-    done = std::min<uint64_t>(wanted, image_.size() - std::min<uint64_t>(offset, image_.size()));
-    std::memcpy(buffer->bytes_.get(), image_.data() + offset, done);
-  } else {
-    JET_RETURN_IF_ERROR(file_->ReadAt(offset, buffer->bytes_.get(), wanted, &done));
-  }
+  JET_RETURN_IF_ERROR(file_->ReadAt(offset, buffer->bytes_.get(), wanted, &done));
   if (done < page_size_) return FileEndedInside(page_number);
   buffer->first_page_ = page_number;
   buffer->held_pages_ = static_cast<uint32_t>(done / page_size_);
@@ -410,15 +507,23 @@ Status PageFile::GetPage(uint32_t page_number, const char* what, const uint8_t**
 
 Status PageFile::BeginUnit() {
   if (!writable_) return Status::InvalidArgument("the database is open for reading only");
-  if (failed_) return failed_status_;
-  if (in_unit_) return Status::InvalidArgument("a unit of change is already open");
-  in_unit_ = true;
+  switch (state_) {
+    case PagerState::kReady: break;
+    case PagerState::kFailed:
+    case PagerState::kFailedCopying: return RefusedAfterFailure();
+    case PagerState::kInUnit: return Status::InvalidArgument("a unit of change is already open");
+    case PagerState::kOpened:
+    case PagerState::kCopying:
+    case PagerState::kClosed:
+      return Status::InvalidArgument("the database is not open for changes");
+  }
   unit_start_page_count_ = page_count_;
+  Enter(PagerState::kInUnit);
   return Status::OK();
 }
 
 Status PageFile::MutablePage(uint32_t page_number, uint8_t** page) {
-  if (!in_unit_) return Status::InvalidArgument("page written outside a unit of change");
+  if (!in_unit()) return Status::InvalidArgument("page written outside a unit of change");
   const uint8_t* current;
   JET_RETURN_IF_ERROR(GetPage(page_number, "a write", &current));
   if (page_number < unit_start_page_count_ && undo_.find(page_number) == undo_.end()) {
@@ -435,7 +540,7 @@ Status PageFile::MutablePage(uint32_t page_number, uint8_t** page) {
 }
 
 Status PageFile::AppendPage(uint32_t* page_number) {
-  if (!in_unit_) return Status::InvalidArgument("page added outside a unit of change");
+  if (!in_unit()) return Status::InvalidArgument("page added outside a unit of change");
   if (static_cast<uint64_t>(page_count_ + 1) * page_size_ > kMaxFileSize) {
     return Status::NotSupported("the database would grow past 2 GB, the largest an Access file can be");
   }
@@ -457,17 +562,17 @@ void PageFile::DropPagesFrom(uint32_t page_count) {
 }
 
 void PageFile::RollbackUnit() {
-  if (!in_unit_) return;
+  if (!in_unit()) return;
   for (auto& [number, image] : undo_) std::memcpy(pages_[number], image.get(), page_size_);
   DropPagesFrom(unit_start_page_count_);
   undo_.clear();
   unit_pages_.clear();
   savepoints_.clear();
-  in_unit_ = false;
+  Enter(PagerState::kReady);
 }
 
 void PageFile::BeginSavepoint() {
-  if (!in_unit_) return;
+  if (!in_unit()) return;
   savepoints_.push_back(Savepoint{page_count_, {}});
 }
 
@@ -486,16 +591,13 @@ void PageFile::RollbackToSavepoint() {
 }
 
 Status PageFile::Fail(Status s) {
-  failed_ = true;
   failure_ = s;
-  failed_status_ = Status::IoError("the database cannot be changed any more after an earlier "
-                                   "failure to save (" + s.message() +
-                                   "); close and open it again");
+  Enter(state_ == PagerState::kCopying ? PagerState::kFailedCopying : PagerState::kFailed);
   return s;
 }
 
 Status PageFile::CommitUnit() {
-  if (!in_unit_) return Status::InvalidArgument("no unit of change is open");
+  if (!in_unit()) return Status::InvalidArgument("no unit of change is open");
   savepoints_.clear();
   // Every page the unit changed: the pre-existing ones it saved and the ones
   // it added.
@@ -511,16 +613,16 @@ Status PageFile::CommitUnit() {
                                                     page_size_) == 0;
                                }),
                 changed.end());
-  if (file_ != nullptr && (!changed.empty() || page_count_ != unit_start_page_count_)) {
+  if (!changed.empty() || page_count_ != unit_start_page_count_) {
     // A unit committed for a file that is gone would be lost at close.
-    Status there = file_->CheckStillAtPath();
+    Status there = CheckStillAtPath();
     if (!there.ok()) {
       RollbackUnit();
       return there;
     }
     if (wal_ == nullptr) {
       Result<std::unique_ptr<Wal>> wal =
-          Wal::Create(Wal::PathFor(path_), file_.get(), page_size_, options_.sync,
+          Wal::Create(*files_, Wal::PathFor(path_), file_.get(), page_size_, options_.sync,
                       options_.sync_every_commit);
       if (!wal.ok()) {
         RollbackUnit();
@@ -569,7 +671,7 @@ Status PageFile::CommitUnit() {
   }
   undo_.clear();
   unit_pages_.clear();
-  in_unit_ = false;
+  Enter(PagerState::kReady);
   if (wal_ != nullptr && wal_->size() > options_.checkpoint_bytes) {
     // The unit is durable in the log whatever happens here; a checkpoint
     // that fails is tried again at the next one and at Close.
@@ -581,16 +683,16 @@ Status PageFile::CommitUnit() {
 // ---- Checkpoint ----
 
 Status PageFile::Checkpoint(int wait_ms) {
-  if (in_unit_) return Status::InvalidArgument("checkpoint inside a unit of change");
-  if (file_ == nullptr || wal_ == nullptr || logged_pages_.empty()) return Status::OK();
-  if (failed_) return failed_status_;
-  JET_RETURN_IF_ERROR(file_->CheckStillAtPath());
+  if (in_unit()) return Status::InvalidArgument("checkpoint inside a unit of change");
+  if (wal_ == nullptr || logged_pages_.empty()) return Status::OK();
+  if (state_ != PagerState::kReady) return RefusedAfterFailure();  // (P5)
+  JET_RETURN_IF_ERROR(CheckStillAtPath());
   // No reader may be open while pages change under it (P7).
-  Status s = LockWaiting(OsFile::LockByte::kReaders, OsFile::LockKind::kExclusive, wait_ms);
+  Status s = LockWaiting(File::LockByte::kReaders, File::LockKind::kExclusive, wait_ms);
   if (!s.ok()) return s;
   struct ReleaseReadersByte {
-    OsFile* file;
-    ~ReleaseReadersByte() { file->Unlock(OsFile::LockByte::kReaders); }
+    File* file;
+    ~ReleaseReadersByte() { file->Unlock(File::LockByte::kReaders); }
   } release{file_.get()};
 
   // The logged pages in page order, each with its hashes before and after.
@@ -616,13 +718,12 @@ Status PageFile::Checkpoint(int wait_ms) {
   s = wal_->BeginCheckpoint(entries, page_count_, *file_,
                             static_cast<uint32_t>(source_size_ / page_size_));
   if (s.ok()) {
-    copy_started_ = true;
-    if (g_hook != nullptr) g_hook(PagerEvent::kCopyingPages, path_);
+    Enter(PagerState::kCopying);
     s = WritePagesBack(*file_, numbers);
   }
   if (s.ok()) s = wal_->Reset();
   if (!s.ok()) return Fail(s);
-  copy_started_ = false;
+  Enter(PagerState::kReady);
   ++checkpoints_;
   logged_pages_.clear();
   logged_sectors_.clear();
@@ -632,13 +733,13 @@ Status PageFile::Checkpoint(int wait_ms) {
 }
 
 Status PageFile::Close() {
-  if (closed_) return Status::OK();
+  if (state_ == PagerState::kClosed) return Status::OK();
   RollbackUnit();
   Status s;
-  if (file_ != nullptr && writable_) s = CloseLog();
+  if (writable_ && file_ != nullptr) s = CloseLog();
   wal_.reset();
-  file_.reset();  // closing the descriptor releases the locks
-  closed_ = true;
+  file_.reset();  // closing the file releases the locks
+  Enter(PagerState::kClosed);
   return s;
 }
 
@@ -650,7 +751,7 @@ Status PageFile::CloseLog() {
     wal_.reset();
     // The file holds every page and the log is empty: one left behind is
     // spent, and the next open removes it.
-    (void)RemoveFile(log_path);
+    (void)files_->Remove(log_path);
     return Status::OK();
   }
   if (s.code() == StatusCode::kBusy) {
@@ -660,8 +761,8 @@ Status PageFile::CloseLog() {
     s = wal_->Sync();
     if (s.ok()) return s;
   }
-  if (failed_) s = failure_;
-  if (copy_started_) {
+  if (state_ == PagerState::kFailed || state_ == PagerState::kFailedCopying) s = failure_;
+  if (state_ == PagerState::kFailedCopying) {
     // The checkpoint record and its mark are synced: the log completes the
     // copy at the next open, whatever the file holds now.
     return Status::SavedInLog(s.message() + ". The changes are saved in " + wal_->path() +
@@ -679,7 +780,7 @@ Status PageFile::CloseLog() {
                            dropped.message() +
                            "): the next open of the database may still write them into it");
   }
-  (void)RemoveFile(log_path);
+  (void)files_->Remove(log_path);
   return Status::IoError(s.message() + ". Nothing was written: the database is as it was " +
                          (checkpoints_ == 0 ? std::string("when it was opened")
                                             : "when it was last saved, before the changes "
@@ -700,7 +801,7 @@ std::string PageFile::Image() const {
 uint64_t PageFile::log_bytes() const { return wal_ == nullptr ? 0 : wal_->size(); }
 
 Result<std::string> ReadWholeFile(const std::string& path) {
-  Result<std::unique_ptr<OsFile>> file = OsFile::Open(path, OsFile::Mode::kRead);
+  Result<std::unique_ptr<File>> file = FileSystem::Default().Open(path, File::Mode::kRead);
   if (!file.ok()) return file.status();
   Result<uint64_t> size = (*file)->Size();
   if (!size.ok()) return size.status();

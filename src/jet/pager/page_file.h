@@ -1,12 +1,14 @@
 // The pager: the database as numbered pages, read into a cache of our own
 // and changed in atomic units.
 //
-// Layering: OsFile (file.h, the only code that calls the OS) -> Wal
+// Layering: FileSystem (file.h: the files, passed in at open) -> Wal
 // (wal.h, the write-ahead log beside the database) -> PageFile (this
 // header) -> rows, maps and indexes -> Database.
 //
-// A PageFile is backed either by a file opened by path or by an in-memory
-// image of a whole file (tests, fuzzing). Pages are read on first use (pread,
+// A PageFile reads and writes the database and its log only through the
+// FileSystem it was opened on: the operating system's, or files held in
+// memory (an image of a whole file: tests, fuzzing, new files being built),
+// which behave the same way. Pages are read on first use (positioned reads,
 // never mmap: a file that another program truncates gives an IoError, never
 // a SIGBUS) into buffers that live as long as the PageFile. So:
 //
@@ -20,17 +22,16 @@
 //        restores every saved image and the page count, so a failed change
 //        leaves no trace in the cache.
 //   (P3) CommitUnit appends the unit's pages to the log (and syncs it when
-//        asked to: PageFileOptions) before it returns OK (file-backed
-//        PageFiles). The database file
+//        asked to: PageFileOptions) before it returns OK. The database file
 //        itself is only written by a checkpoint, which copies every logged
 //        page into it, syncs it, and only then clears the log. So after a
 //        crash the database file holds the state of the last checkpoint and
 //        the log holds every unit committed since (see wal.h).
-//   (P4) An image-backed PageFile keeps committed units in memory only.
+//   (P4) A commit that fails leaves no trace: the unit is cut from the log
+//        and rolled back, and further units are taken.
 //   (P5) After a failed checkpoint the PageFile refuses every further
 //        change (the cache may disagree with the disk); reopening recovers
-//        from the log. A failed commit leaves no trace (the unit is cut
-//        from the log and rolled back).
+//        from the log.
 //   (P10) Close that fails says what was written. Before a page of the
 //        last checkpoint reached the file, the log's units are dropped (the
 //        log emptied and synced, or removed), so the file is as the last
@@ -38,6 +39,33 @@
 //        the copy began, the log holds every page, synced: kSavedInLog, and
 //        the next open finishes the copy. Readers only ever see a log that
 //        is synced after Close.
+//
+// States. A PageFile is in one of these (PagerState), and moves only so:
+//
+//   kOpened --SetPageSize--> kReady
+//   kReady --BeginUnit--> kInUnit --CommitUnit, RollbackUnit--> kReady
+//   kReady --Checkpoint: its record synced and marked--> kCopying
+//   kCopying --the file synced, the log emptied--> kReady
+//   kReady --Checkpoint fails before its copy began--> kFailed
+//   kCopying --Checkpoint fails--> kFailedCopying
+//   kOpened, kReady, kFailed, kFailedCopying --Close--> kClosed
+//
+//   kOpened         the page size is not known yet: only the prefix is read.
+//   kReady          pages are read; a writer may begin a unit or checkpoint.
+//   kInUnit         a writer's unit is open; only here do pages change, and
+//                   only here are images before kept (P2).
+//   kCopying        a checkpoint is copying logged pages into the file,
+//                   under the readers byte held exclusively (P7).
+//   kFailed         (P5) the file is as the last checkpoint left it; Close
+//                   drops the log's units (P10).
+//   kFailedCopying  (P5) the file may hold part of the copy; the log holds
+//                   every page, and the next open completes it (P10).
+//   kClosed         the files and their locks are released.
+// A reader (opened without writable) is only ever kOpened, kReady or
+// kClosed, and has no log of its own. Debug builds check each move and
+// what each state implies of the pager's fields (CheckState); they never
+// check bytes read from a file, which are distrusted and answered with a
+// Status.
 //
 // Readers beside a writer. Two lock bytes (file.h) keep every reader on one
 // committed state for as long as it is open:
@@ -80,6 +108,9 @@ class Wal;
 struct WalContents;
 
 struct PageFileOptions {
+  // Where the database and its log are (not owned; null: the operating
+  // system's, FileSystem::Default()).
+  FileSystem* file_system = nullptr;
   bool writable = false;
   // Sync the log before each checkpoint, the file after it, and the log
   // when it is emptied (P3). Tests and benchmarks may turn it off.
@@ -95,12 +126,8 @@ struct PageFileOptions {
   int busy_timeout_ms = 5000;
 };
 
-// Moments a test can act at, to make interleavings of processes exact.
-enum class PagerEvent {
-  kCopyingPages,  // the readers byte is held exclusively; no page written yet
-};
-// Installs `hook` for every PageFile (nullptr removes it). Tests only.
-void SetPagerHookForTesting(void (*hook)(PagerEvent event, const std::string& path));
+// The states at the top of this header.
+enum class PagerState { kOpened, kReady, kInUnit, kCopying, kFailed, kFailedCopying, kClosed };
 
 // Room for a few consecutive pages that a reader reuses from one read to
 // the next, and which pages it holds (PageFile::GetPageUncached).
@@ -123,14 +150,20 @@ class PageBuffer {
 
 class PageFile {
  public:
-  // Takes ownership of a whole-file image. Writable in memory.
-  explicit PageFile(std::string image);
-  // Opens `path` (symbolic links resolved); see Database::Open for locking
-  // and log recovery. The page size must be set (SetPageSize) before pages
-  // are read. A writable PageFile refuses a file with several names (hard
-  // links): the log beside one name would not be found from another.
+  // Opens `path` (symbolic links resolved) on options.file_system; see
+  // Database::Open for locking and log recovery. The page size must be set
+  // (SetPageSize) before pages are read. A writable PageFile refuses a file
+  // with several names (hard links): the log beside one name would not be
+  // found from another.
   static Result<std::unique_ptr<PageFile>> Open(const std::string& path,
                                                 const PageFileOptions& options);
+  // Opens `image`, the bytes of a whole file, as a file of a
+  // MemoryFileSystem that the PageFile owns (options.file_system is not
+  // used).
+  static Result<std::unique_ptr<PageFile>> OpenImage(std::string image, PageFileOptions options);
+  // OpenImage for writing, for tests and for building new files in memory
+  // (an image of at most 2 GB cannot fail to open so).
+  explicit PageFile(std::string image);
   ~PageFile();
 
   PageFile(const PageFile&) = delete;
@@ -171,12 +204,13 @@ class PageFile {
 
   // ---- Writing (P2) ----
   bool writable() const { return writable_; }
-  bool in_unit() const { return in_unit_; }
+  PagerState state() const { return state_; }
+  bool in_unit() const { return state_ == PagerState::kInUnit; }
 
   // Starts a unit. REQUIRES: writable(), !in_unit().
   Status BeginUnit();
   // Makes the unit durable (P3) and ends it. On failure the unit is rolled
-  // back and the PageFile goes to its error state (P5).
+  // back and cut from the log (P4).
   Status CommitUnit();
   // Undoes every change of the unit and ends it.
   void RollbackUnit();
@@ -198,8 +232,8 @@ class PageFile {
   Status AppendPage(uint32_t* page_number);
 
   // Copies every logged page into the database file, syncs it and clears the
-  // log. A no-op for images and when nothing is logged. kBusy, with nothing
-  // done, when readers are open and do not finish within `wait_ms` (P8).
+  // log. A no-op when nothing is logged. kBusy, with nothing done, when
+  // readers are open and do not finish within `wait_ms` (P8).
   // REQUIRES: !in_unit().
   Status Checkpoint(int wait_ms = 0);
   // Checkpoints and releases the file and its locks. Safe to call twice. A
@@ -208,14 +242,26 @@ class PageFile {
   // was written, kSavedInLog when the next open completes it (P10).
   Status Close();
 
-  // The image of an in-memory PageFile as it stands (tests).
+  // The whole database as it stands, committed or not (tests, new files).
   std::string Image() const;
 
-  // Bytes in the log (0 for images): what a crash now would replay.
+  // Bytes in the log: what a crash now would replay.
   uint64_t log_bytes() const;
 
  private:
   PageFile() = default;
+  // Open's work, on files_.
+  Status OpenAt(const std::string& path, const PageFileOptions& options);
+  // Moves to `next` (debug builds check that the move is one of those at
+  // the top of this header, and CheckState after it).
+  void Enter(PagerState next);
+  // What each state implies of the fields; true when it holds (debug
+  // builds: assert(CheckState())).
+  bool CheckState() const;
+  // The failure every change gets in kFailed and kFailedCopying (P5).
+  Status RefusedAfterFailure() const;
+  // An IoError when the database's name no longer leads to file_.
+  Status CheckStillAtPath() const;
   Status Load(uint32_t page_number) const;
   // Reads `count` pages from `page_number` on into one new block and caches
   // the ones that were read whole. REQUIRES: none of them is cached yet.
@@ -231,23 +277,23 @@ class PageFile {
   void Overlay(const WalContents& contents);
   // Completes the checkpoint of a leftover log into `target` (W2) and
   // removes the log. REQUIRES: both lock bytes held exclusively.
-  Status ApplyLog(const std::string& log_path, const WalContents& contents, OsFile& target);
+  Status ApplyLog(const std::string& log_path, const WalContents& contents, File& target);
   // Close's part for the log: the last checkpoint, or what a failure of it
   // leaves (P5, P10).
   Status CloseLog();
   // Copies cached pages into `target` and syncs it.
-  Status WritePagesBack(OsFile& target, const std::vector<uint32_t>& numbers);
+  Status WritePagesBack(File& target, const std::vector<uint32_t>& numbers);
   // Takes `byte` as `kind`, trying for up to `wait_ms`.
-  Status LockWaiting(OsFile::LockByte byte, OsFile::LockKind kind, int wait_ms);
+  Status LockWaiting(File::LockByte byte, File::LockKind kind, int wait_ms);
   void DropPagesFrom(uint32_t page_count);
 
-  // Source of pages not yet in the cache.
-  std::string image_;                // image-backed
-  std::unique_ptr<OsFile> file_;     // file-backed
+  std::unique_ptr<FileSystem> owned_files_;  // OpenImage's
+  FileSystem* files_ = nullptr;
+  std::unique_ptr<File> file_;       // source of pages not yet in the cache
   std::unique_ptr<Wal> wal_;
   PageFileOptions options_;
   std::string path_;
-  uint64_t source_size_ = 0;         // bytes in the image / the file when opened
+  uint64_t source_size_ = 0;         // bytes in the file when opened, or after the last checkpoint
 
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
@@ -263,12 +309,8 @@ class PageFile {
   mutable Status load_error_;
 
   bool writable_ = false;
-  bool closed_ = false;
-  bool in_unit_ = false;
-  bool failed_ = false;              // (P5)
-  Status failed_status_;
-  Status failure_;                   // what made it fail
-  bool copy_started_ = false;        // a checkpoint began writing pages into the file
+  PagerState state_ = PagerState::kOpened;
+  Status failure_;                   // kFailed, kFailedCopying: what made the checkpoint fail
   uint64_t checkpoints_ = 0;         // done since the file was opened
   struct Savepoint {
     uint32_t page_count;

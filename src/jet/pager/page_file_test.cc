@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/file/memory_file_system.h"
 #include "jet/testing/test_pages.h"
 
 namespace jet {
@@ -125,6 +126,50 @@ TEST(PageFileTest, AddedPagesStartZeroFilled) {
   }
   file->RollbackUnit();
   ExpectPage(*file, 9);
+}
+
+// A writer and a reader of one file in memory: the reader keeps the state
+// it opened on, a second writer is refused, the checkpoint waits for the
+// reader, and then the file holds the units and the log is gone (P3,
+// P6-P8).
+TEST(PageFileTest, AReaderBesideAWriterOnFilesInMemory) {
+  MemoryFileSystem files;
+  std::vector<std::string> pages;
+  for (uint32_t n = 0; n < 10; ++n) pages.push_back(PageImage(n));
+  files.Put("db", testing::Image(pages));
+  PageFileOptions options;
+  options.file_system = &files;
+  options.busy_timeout_ms = 0;
+  auto open = [&](bool writable) {
+    options.writable = writable;
+    auto file = PageFile::Open("db", options);
+    EXPECT_TRUE(file.ok() && (*file)->SetPageSize(kPageSize).ok());
+    return file.ok() ? std::move(file).value() : nullptr;
+  };
+  auto change = [](PageFile& file, uint32_t n, uint8_t value) {
+    uint8_t* page = nullptr;
+    ASSERT_TRUE(file.BeginUnit().ok() && file.MutablePage(n, &page).ok());
+    page[0] = value;
+    ASSERT_TRUE(file.CommitUnit().ok());
+  };
+  auto writer = open(true);
+  change(*writer, 3, 0xA1);
+  auto reader = open(false);
+  EXPECT_EQ(reader->PageOrNull(3)[0], 0xA1) << "read from the writer's log";
+  options.writable = true;
+  EXPECT_EQ(PageFile::Open("db", options).status().code(), StatusCode::kBusy);
+  change(*writer, 4, 0xB2);
+  EXPECT_EQ(reader->PageOrNull(4)[0], static_cast<uint8_t>(PageImage(4)[0]));
+  EXPECT_EQ(writer->Checkpoint().code(), StatusCode::kBusy);
+  EXPECT_TRUE(*files.Get("db") == testing::Image(pages)) << "copied under an open reader";
+
+  reader.reset();
+  ASSERT_TRUE(writer->Close().ok());
+  EXPECT_EQ(writer->state(), PagerState::kClosed);
+  pages[3][0] = '\xA1';
+  pages[4][0] = '\xB2';
+  EXPECT_TRUE(*files.Get("db") == testing::Image(pages));
+  EXPECT_FALSE(files.Exists("db-wal"));
 }
 
 }  // namespace
