@@ -107,7 +107,7 @@ class RowDecoder {
   uint32_t used_ = 0;    // bytes of Row::storage holding the current row's values
   std::string scratch_;  // a long value read from a chain of rows
   PageBuffer long_value_page_;  // the last long-value page read, not cached
-  uint64_t file_size_ = 0;  // as the current row began: no long value is longer
+  uint64_t file_size_ = 0;  // the file's, when the row began: its long values take no more
   uint64_t long_value_bytes_ = 0;  // read for the current row
 };
 
