@@ -1,20 +1,44 @@
 // Public face of the Access (.mdb) file engine: open a Jet 3 or Jet 4
-// database, read its catalog and table definitions, scan the rows of a
-// table, insert and update rows, create tables and indexes. Everything read from the
-// file is distrusted: a damaged file yields a Status naming the problem, never
-// a crash, a hang or unbounded memory use.
+// database, read its catalog and table definitions, scan a table's rows or
+// seek them through an index, insert, update and delete rows, create
+// databases, tables and indexes. Everything read from the file is
+// distrusted: a damaged file yields a Status naming the problem, never a
+// crash, a hang or unbounded memory use.
 //
-// Writing. A database opened with read_only = false is the file's one
-// writer until Close; readers may read beside it, each seeing one committed
-// state for as long as it is open (page_file.h, P6-P9). Every change belongs to a unit: Begin .. Commit
-// groups several, and a change made outside Begin is a unit of its own. A
-// unit is all-or-nothing: a change that fails leaves the database as it was
-// before that change (the unit stays open: the caller may go on or Rollback),
-// and a crash at any moment leaves the state after some prefix of the
-// committed units (page_file.h, wal.h). Before anything is written, a change
-// is checked against the table's rules: column types and lengths, required
-// columns, zero-length texts and validation rules (the design properties
-// Access keeps, db/rules.h), unique indexes and the primary key.
+// Units. Every change belongs to a unit: Begin .. Commit groups several, and
+// a change made outside Begin (one Insert, Update, Delete, CreateTable or
+// CreateIndex, with all it cascades to) is a unit of its own. A unit is
+// all-or-nothing: a change that fails leaves the database as it was before
+// that change (inside Begin the unit stays open: the caller may go on or
+// Rollback), and Rollback undoes the unit (a nested one only itself: Begin).
+//
+// Durability. A writer keeps the units it commits in a log beside the file
+// ("<file>-wal") and copies them into the file at a checkpoint: when the log
+// grows past OpenOptions::checkpoint_bytes, and at Close. A unit is
+// committed once Commit (or the change that is its own unit) returns OK;
+// from then on a crash of the program loses none of it. It survives a power
+// cut once the log is synced: at its commit with sync_every_commit, else at
+// the next checkpoint or Close (never with sync = false). A commit that
+// fails leaves nothing of its unit behind. Whatever stops a writer, the next
+// open of the file finds the state after some prefix of the committed
+// units, never a torn one (after a power cut the units not yet synced may
+// be missing): it copies them in from the log first, or, a reader that is
+// not alone with the file, reads through the log.
+//
+// Readers beside the writer. A database opened with read_only = false is the
+// file's one writer until Close; another writer's Open is refused (kBusy,
+// "in use by another program"). Readers (read_only = true, in this program
+// or another) may be open beside it, and each sees one committed state for
+// as long as it is open: the units committed when it opened, never a unit in
+// progress nor one committed later (open it again to see those). So the file
+// never changes under an open reader: a checkpoint waits for the readers to
+// close (at Close, up to busy_timeout_ms) or is put off, and a reader that
+// opens while pages are being copied waits up to busy_timeout_ms, then gets
+// kBusy. A reader changes nothing but, at its open, what a writer that
+// stopped left in its log: the committed units, copied into the file.
+//
+// Checks. A change is checked before it writes anything, and a refusal
+// writes nothing; what Insert, Update and Delete check is said at each.
 //
 // Not thread-safe: one Database per thread. A TableCursor must not outlive
 // the Database that made it, and must not be used across a write.
@@ -66,10 +90,10 @@ struct OpenOptions {
   bool sync_every_commit = false;
   // The log is copied into the file when it grows past this size, and at Close.
   uint64_t checkpoint_bytes = 32ull << 20;
-  // Readers and a writer share the file (page_file.h, P6-P9): a reader
-  // waits up to this long while another program copies its log into the
-  // file, and a writer's Close as long for open readers to finish before it
-  // leaves its log for the next open to apply. kBusy after that.
+  // Readers and a writer share the file: a reader's Open waits up to this
+  // long while another program copies its log into the file (kBusy after
+  // that), and a writer's Close as long for open readers to close before it
+  // leaves its log for the next open to copy in.
   int busy_timeout_ms = 5000;
   // The files the database and its log are read and written through; null:
   // the operating system's. Not owned: it must outlive the Database. Tests
@@ -89,7 +113,7 @@ struct ColumnChange {
   Value value;
 };
 
-// ---- Creating databases, tables and indexes (db/create.h) ----
+// ---- Creating databases, tables and indexes ----
 // A column of a new table. `type` is the stored type; a long autonumber
 // (COUNTER) is kLong with autonumber set. `length`: characters of a Text
 // column (1..255), bytes of a Binary column (1..255); ignored otherwise.
@@ -136,8 +160,9 @@ class Database {
   virtual ~Database() = default;
 
   // Opens path. Fails with kNotAnAccessFile, kNotSupported (.accdb, encoded
-  // pages), kCorruption (truncated or damaged), kInvalidPassword or kIoError.
-  // Never changes the file.
+  // pages), kCorruption (truncated or damaged), kInvalidPassword, kBusy (see
+  // Readers beside the writer) or kIoError. Changes nothing in the file but
+  // what a writer that stopped left in its log (see Durability).
   static Result<std::unique_ptr<Database>> Open(const std::string& path,
                                                 const OpenOptions& options = {});
   // The same over an image of a whole file, opened as a file held in
@@ -174,8 +199,8 @@ class Database {
   // whose indexed columns are all null. Equality on the first k columns:
   // low = high = those k values, both inclusive. Touches only the index
   // pages on the way and the rows found.
-  // kNotSupported for index column types whose keys this engine does not
-  // build (see index_key.h).
+  // kNotSupported for an index whose keys this engine does not build (a
+  // text column in another sort order than General, say): CanSeek tells.
   virtual Result<std::unique_ptr<TableCursor>> SeekRange(const TableDef& table,
                                                          const IndexDef& index,
                                                          const KeyBound* low,
@@ -189,16 +214,32 @@ class Database {
   virtual Status ReadRow(const TableDef& table, RowId id, Row* row) = 0;
 
   // ---- Writing ----
+  // Only a database opened for writing changes (kInvalidArgument otherwise).
   // Values are matched to columns by kind: Boolean, integer kinds (any
   // integer kind fits a Byte/Integer/Long/Currency/Single/Double column if
   // the value is in range; Currency values are given x 10,000), Single/Double,
   // DateTime (OLE date), Text (UTF-8, also for Memo), Binary (also for OLE),
-  // Guid, Decimal. Null for the long autonumber column hands out the next
-  // number. Errors: kInvalidArgument (wrong kind, text too long), kConstraint
-  // (null in a required column, a duplicate key), kNotSupported (an index
-  // kind this engine cannot maintain), kBusy, kIoError. In a Jet 3 file,
-  // text goes into the file's code page; a character it lacks is
-  // kInvalidArgument naming the column and the character.
+  // Guid, Decimal. In a Jet 3 file, text goes into the file's code page; a
+  // character it lacks is kInvalidArgument naming the column and the
+  // character.
+  //
+  // Insert and Update check a row in this order, and the first rule it
+  // breaks refuses the change:
+  //   1. the design properties: Required (a Null refused with Access's error
+  //      3314), AllowZeroLength (an empty text, 3315), each column's
+  //      ValidationRule and then the table's (3316 with the rule's
+  //      ValidationText, 3317 without; a rule passes when True or Null);
+  //   2. the values: their kinds and lengths (kInvalidArgument), a Null in a
+  //      column of the primary key or of a required index, a key that a
+  //      unique index or the primary key already holds (kConstraint with
+  //      Access's text);
+  //   3. the enforced relationships of the file (MSysRelationships): a
+  //      referencing value needs its referenced row (3201; a Null passes).
+  // The refusals of 1 and 3 are kConstraint with Access's error number
+  // (Status::access_error) and text. A default or rule that cannot be
+  // parsed or evaluated fails every change that needs it, naming it. Other
+  // failures: kNotSupported (a table with an index this engine cannot
+  // maintain), kCorruption (a damaged page met on the way), kIoError.
 
   // Starts a unit that groups changes until Commit or Rollback. Inside a
   // unit, Begin starts a nested one (a savepoint): its Commit keeps its
@@ -212,36 +253,43 @@ class Database {
   // `given` (empty, or one flag per column) marks the columns the caller
   // names: a column left out gets its design property DefaultValue,
   // evaluated now (a Null for one without); a column given keeps its value,
-  // Null too. Then the design rules are checked: Required, AllowZeroLength,
-  // the columns' and the table's ValidationRule (db/rules.h), refused with
-  // Access's error number (Status::access_error) and text.
+  // Null too. A Null in the long autonumber column hands out the next
+  // number, in a GUID autonumber column a new GUID. Then the row is checked
+  // as above, every column and the table's rule.
   virtual Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values,
                                      const std::vector<bool>& given) = 0;
   // Every column given.
   Result<InsertedRow> Insert(const TableDef& table, const std::vector<Value>& values) {
     return Insert(table, values, {});
   }
-  // Changes some columns of one row; the others keep their stored bytes.
-  // The changed columns and the table's rule are checked as on Insert.
+  // Changes some columns of one row; the others keep their stored bytes, and
+  // a column given the value it holds is not changed. An autonumber column
+  // cannot be changed (kInvalidArgument). The design properties of the
+  // changed columns and the table's rule are checked as above (a value
+  // stored before a rule was added does not block changes to the row's
+  // other columns), then the keys and relationships. A referenced key that
+  // changes takes the rows referring to it along when the relationship
+  // cascades updates; else the change is refused (3200) while rows refer to
+  // it. kNotFound when `id` names no live row of `table`.
   virtual Status Update(const TableDef& table, RowId id,
                         const std::vector<ColumnChange>& changes) = 0;
   // Deletes one row: its index entries go, its long values and its bytes
   // give their room back to their pages, and a page left with no row goes
-  // back to the file. kNotFound when `id` names no live row of `table`.
+  // back to the file. The rows referring to it through an enforced
+  // relationship go along (cascading deletes) or are set Null, as the
+  // relationship says; else the delete is refused (3200) while any refers
+  // to it. kNotFound when `id` names no live row of `table`.
   virtual Status Delete(const TableDef& table, RowId id) = 0;
-  // Insert, Update and Delete keep the enforced relationships of the file
-  // (MSysRelationships): a referencing value needs its referenced row (a
-  // Null passes), and a referenced key that changes or goes takes its
-  // referencing rows along as the relationship says (cascading the change,
-  // deleting them or setting them Null), else the change is refused. All
-  // of it is one change: kConstraint with Access's text refuses the whole.
+  // What a change cascades to is part of it: a refusal anywhere in the
+  // cascade refuses the whole change, and none of it is written.
 
-  // ---- Creating (db/create.h) ----
+  // ---- Creating ----
   // Writes a new, empty Access 2000 (Jet 4) or, with options.version
   // kJet3, Access 97 database at `path` (code page 1252, General sort
-  // order, no password), as the database engine lays one out: header, global page map, the four system tables and their
-  // catalog rows. The file appears whole or not at all; an existing file is
-  // never overwritten (kInvalidArgument). Then opens it for writing.
+  // order, no password), as the database engine lays one out: header,
+  // global page map, the four system tables and their catalog rows. The
+  // file appears whole or not at all; an existing file is never overwritten
+  // (kInvalidArgument). Then opens it for writing.
   static Result<std::unique_ptr<Database>> Create(const std::string& path,
                                                   const CreateOptions& options = {});
   // Adds a table: its catalog row, definition, usage maps and an empty root
@@ -254,9 +302,25 @@ class Database {
   // duplicate key.
   virtual Status CreateIndex(std::string_view table_name, const IndexDesign& design) = 0;
 
-  // Writes every committed change into the file, removes the log and
-  // releases the lock. Rolls back an open unit. The destructor closes too,
-  // but only Close reports failure.
+  // Rolls back an open unit, then a writer copies every committed unit into
+  // the file, removes the log and releases the file. Its outcomes:
+  //   OK           every committed unit is in the file; or, when readers were
+  //                still open after busy_timeout_ms, in the log beside it,
+  //                synced, for the next open to copy in. Either way nothing
+  //                committed is lost.
+  //   kSavedInLog  the copy into the file began and then failed (a full
+  //                disk, say): the file may be half written, but the log
+  //                holds every committed unit, synced, and the next open of
+  //                the file finishes the copy. The changes are saved: making
+  //                them again would make them twice.
+  //   other        (kIoError) not a page was copied: the units committed
+  //                since the last checkpoint are dropped with the log, and
+  //                the file is as it was when opened, or as the last
+  //                checkpoint left it (the message says which). Only when
+  //                the log could not be emptied either does the message say
+  //                that the next open may still copy them in.
+  // The file is released whatever the outcome; a reader's Close always
+  // succeeds. The destructor closes too, but only Close reports the outcome.
   virtual Status Close() = 0;
 };
 

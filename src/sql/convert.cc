@@ -54,111 +54,155 @@ Converted Ok(jet::Value value) {
   return out;
 }
 
-}  // namespace
+// The range and kind of a whole-number column (Byte, Integer, Long, Currency).
+struct IntegerRange {
+  int64_t low;
+  int64_t high;
+  jet::Value::Kind kind;
+};
 
-Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& column,
-                         const Literal& literal, std::deque<std::string>* arena) {
-  using Kind = Literal::Kind;
-  if (literal.kind == Kind::kNull) return Ok(jet::Value::Null());
-  const std::string_view trimmed = Trim(literal.text);
+IntegerRange RangeOf(jet::ColumnType type) {
+  switch (type) {
+    case jet::ColumnType::kByte: return {0, 255, jet::Value::Kind::kByte};
+    case jet::ColumnType::kInteger: return {-32768, 32767, jet::Value::Kind::kInteger};
+    case jet::ColumnType::kLong:
+      return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+              jet::Value::Kind::kLong};
+    default:
+      return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
+              jet::Value::Kind::kCurrency};
+  }
+}
 
-  switch (column.type) {
-    case jet::ColumnType::kText:
-    case jet::ColumnType::kMemo: {
-      std::string text;
-      if (literal.kind == Kind::kBoolean) {
-        text = literal.boolean ? "-1" : "0";
-      } else if (literal.kind == Kind::kDate) {
-        double ole = 0;
-        if (!ParseDateTimeText(literal.text, &ole)) return Fail(ConvertFailure::kMismatch, table, column, literal);
-        text = FormatOleDate(ole);
-      } else {
-        text = literal.text;
-      }
-      arena->push_back(std::move(text));
-      return Ok(jet::Value::Bytes(jet::Value::Kind::kText, arena->back()));
+// One literal for one column: a conversion to each kind of column type.
+class LiteralConversion {
+ public:
+  LiteralConversion(const jet::TableDef& table, const jet::ColumnDef& column,
+                    const Literal& literal)
+      : table_(table), column_(column), literal_(literal), trimmed_(Trim(literal.text)) {}
+
+  Converted Fail(ConvertFailure failure) const {
+    return sql::Fail(failure, table_, column_, literal_);
+  }
+
+  Converted ToText(std::deque<std::string>* arena) const {
+    std::string text;
+    if (literal_.kind == Kind::kBoolean) {
+      text = literal_.boolean ? "-1" : "0";
+    } else if (literal_.kind == Kind::kDate) {
+      double ole = 0;
+      if (!ParseDateTimeText(literal_.text, &ole)) return Fail(ConvertFailure::kMismatch);
+      text = FormatOleDate(ole);
+    } else {
+      text = literal_.text;
     }
+    arena->push_back(std::move(text));
+    return Ok(jet::Value::Bytes(jet::Value::Kind::kText, arena->back()));
+  }
 
-    case jet::ColumnType::kBoolean: {
-      if (literal.kind == Kind::kBoolean) return Ok(jet::Value::Boolean(literal.boolean));
-      if (literal.kind != Kind::kNumber && literal.kind != Kind::kString) break;
+  Converted ToBoolean() const {
+    if (literal_.kind == Kind::kBoolean) return Ok(jet::Value::Boolean(literal_.boolean));
+    if (literal_.kind == Kind::kNumber || literal_.kind == Kind::kString) {
       static constexpr std::pair<std::string_view, bool> kWords[] = {
           {"1", true}, {"-1", true}, {"0", false}, {"True", true},
           {"False", false}, {"Yes", true}, {"No", false}};
       for (const auto& [word, value] : kWords) {
-        if (strings::AsciiEqualsNoCase(trimmed, word)) return Ok(jet::Value::Boolean(value));
+        if (strings::AsciiEqualsNoCase(trimmed_, word)) return Ok(jet::Value::Boolean(value));
       }
-      break;
     }
+    return Fail(ConvertFailure::kMismatch);
+  }
 
+  // Byte, Integer, Long, Currency.
+  Converted ToWholeNumber() const {
+    int64_t value = 0;
+    const bool currency = column_.type == jet::ColumnType::kCurrency;
+    if (literal_.kind == Kind::kBoolean) {
+      value = literal_.boolean ? -1 : 0;
+      if (currency) value *= 10000;
+    } else if (literal_.kind == Kind::kNumber || literal_.kind == Kind::kString) {
+      const Scaled scaled = ParseScaled(trimmed_, currency ? 4 : 0, &value);
+      if (scaled == Scaled::kNotANumber) return Fail(ConvertFailure::kMismatch);
+      if (scaled == Scaled::kOverflow) return Fail(ConvertFailure::kOverflow);
+    } else {
+      return Fail(ConvertFailure::kMismatch);
+    }
+    const IntegerRange range = RangeOf(column_.type);
+    if (value < range.low || value > range.high) return Fail(ConvertFailure::kOverflow);
+    return Ok(jet::Value::Integer(range.kind, value));
+  }
+
+  // Single, Double.
+  Converted ToReal() const {
+    double value = 0;
+    if (literal_.kind == Kind::kBoolean) {
+      value = literal_.boolean ? -1 : 0;
+    } else if ((literal_.kind == Kind::kNumber || literal_.kind == Kind::kString) &&
+               IsDecimalText(trimmed_)) {
+      value = std::strtod(std::string(trimmed_).c_str(), nullptr);
+    } else {
+      return Fail(ConvertFailure::kMismatch);
+    }
+    if (column_.type == jet::ColumnType::kSingle) {
+      if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) {
+        return Fail(ConvertFailure::kOverflow);
+      }
+      return Ok(jet::Value::Real(jet::Value::Kind::kSingle, static_cast<float>(value)));
+    }
+    if (!std::isfinite(value)) return Fail(ConvertFailure::kOverflow);
+    return Ok(jet::Value::Real(jet::Value::Kind::kDouble, value));
+  }
+
+  Converted ToDateTime() const {
+    double ole = 0;
+    if (literal_.kind == Kind::kDate || literal_.kind == Kind::kString) {
+      if (!ParseDateTimeText(literal_.text, &ole)) return Fail(ConvertFailure::kMismatch);
+    } else if (literal_.kind == Kind::kNumber) {
+      ole = std::strtod(literal_.text.c_str(), nullptr);
+      // Days of the years 100 to 9999, the range Access stores.
+      if (!std::isfinite(ole) || ole < -657434.0 || ole >= 2958466.0) {
+        return Fail(ConvertFailure::kOverflow);
+      }
+    } else {
+      return Fail(ConvertFailure::kMismatch);
+    }
+    return Ok(jet::Value::Real(jet::Value::Kind::kDateTime, ole));
+  }
+
+ private:
+  using Kind = Literal::Kind;
+
+  const jet::TableDef& table_;
+  const jet::ColumnDef& column_;
+  const Literal& literal_;
+  const std::string_view trimmed_;
+};
+
+}  // namespace
+
+Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& column,
+                         const Literal& literal, std::deque<std::string>* arena) {
+  if (literal.kind == Literal::Kind::kNull) return Ok(jet::Value::Null());
+  const LiteralConversion conversion(table, column, literal);
+  switch (column.type) {
+    case jet::ColumnType::kText:
+    case jet::ColumnType::kMemo:
+      return conversion.ToText(arena);
+    case jet::ColumnType::kBoolean:
+      return conversion.ToBoolean();
     case jet::ColumnType::kByte:
     case jet::ColumnType::kInteger:
     case jet::ColumnType::kLong:
-    case jet::ColumnType::kCurrency: {
-      int64_t value = 0;
-      const bool currency = column.type == jet::ColumnType::kCurrency;
-      if (literal.kind == Kind::kBoolean) {
-        value = literal.boolean ? -1 : 0;
-        if (currency) value *= 10000;
-      } else if (literal.kind == Kind::kNumber || literal.kind == Kind::kString) {
-        const Scaled scaled = ParseScaled(trimmed, currency ? 4 : 0, &value);
-        if (scaled == Scaled::kNotANumber) break;
-        if (scaled == Scaled::kOverflow) return Fail(ConvertFailure::kOverflow, table, column, literal);
-      } else {
-        break;
-      }
-      int64_t low = std::numeric_limits<int64_t>::min(), high = std::numeric_limits<int64_t>::max();
-      jet::Value::Kind kind = jet::Value::Kind::kCurrency;
-      if (column.type == jet::ColumnType::kByte) low = 0, high = 255, kind = jet::Value::Kind::kByte;
-      if (column.type == jet::ColumnType::kInteger) low = -32768, high = 32767, kind = jet::Value::Kind::kInteger;
-      if (column.type == jet::ColumnType::kLong) {
-        low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
-        kind = jet::Value::Kind::kLong;
-      }
-      if (value < low || value > high) return Fail(ConvertFailure::kOverflow, table, column, literal);
-      return Ok(jet::Value::Integer(kind, value));
-    }
-
+    case jet::ColumnType::kCurrency:
+      return conversion.ToWholeNumber();
     case jet::ColumnType::kSingle:
-    case jet::ColumnType::kDouble: {
-      double value = 0;
-      if (literal.kind == Kind::kBoolean) {
-        value = literal.boolean ? -1 : 0;
-      } else if ((literal.kind == Kind::kNumber || literal.kind == Kind::kString) && IsDecimalText(trimmed)) {
-        value = std::strtod(std::string(trimmed).c_str(), nullptr);
-      } else {
-        break;
-      }
-      if (column.type == jet::ColumnType::kSingle) {
-        if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) {
-          return Fail(ConvertFailure::kOverflow, table, column, literal);
-        }
-        return Ok(jet::Value::Real(jet::Value::Kind::kSingle, static_cast<float>(value)));
-      }
-      if (!std::isfinite(value)) return Fail(ConvertFailure::kOverflow, table, column, literal);
-      return Ok(jet::Value::Real(jet::Value::Kind::kDouble, value));
-    }
-
-    case jet::ColumnType::kDateTime: {
-      double ole = 0;
-      if (literal.kind == Kind::kDate || literal.kind == Kind::kString) {
-        if (!ParseDateTimeText(literal.text, &ole)) break;
-      } else if (literal.kind == Kind::kNumber) {
-        ole = std::strtod(literal.text.c_str(), nullptr);
-        // Days of the years 100 to 9999, the range Access stores.
-        if (!std::isfinite(ole) || ole < -657434.0 || ole >= 2958466.0) {
-          return Fail(ConvertFailure::kOverflow, table, column, literal);
-        }
-      } else {
-        break;
-      }
-      return Ok(jet::Value::Real(jet::Value::Kind::kDateTime, ole));
-    }
-
+    case jet::ColumnType::kDouble:
+      return conversion.ToReal();
+    case jet::ColumnType::kDateTime:
+      return conversion.ToDateTime();
     default:
-      return Fail(ConvertFailure::kNotSupported, table, column, literal);
+      return conversion.Fail(ConvertFailure::kNotSupported);
   }
-  return Fail(ConvertFailure::kMismatch, table, column, literal);
 }
 
 }  // namespace sql

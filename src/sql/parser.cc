@@ -57,53 +57,14 @@ class Lexer {
   // Reads one token at at_; false with token->text saying what is wrong.
   bool Next(Token* token) {
     const char c = text_[at_];
-    if (c == '\'') {
-      token->kind = TokenKind::kString;
-      Advance();
-      while (true) {
-        if (at_ >= text_.size()) {
-          token->text = "a text value that has no closing quote";
-          return false;
-        }
-        if (text_[at_] == '\'') {
-          Advance();
-          if (at_ < text_.size() && text_[at_] == '\'') {
-            token->text.push_back('\'');
-            Advance();
-            continue;
-          }
-          return true;
-        }
-        token->text.push_back(text_[at_]);
-        Advance();
-      }
-    }
+    if (c == '\'') return ReadString(token);
     if (c == '#') {
       token->kind = TokenKind::kDate;
-      Advance();
-      while (at_ < text_.size() && text_[at_] != '#') {
-        token->text.push_back(text_[at_]);
-        Advance();
-      }
-      if (at_ >= text_.size()) {
-        token->text = "a date value that has no closing #";
-        return false;
-      }
-      Advance();
-      return true;
+      return ReadEnclosed('#', "a date value that has no closing #", token);
     }
     if (c == '[') {
       token->kind = TokenKind::kBracketed;
-      Advance();
-      while (at_ < text_.size() && text_[at_] != ']') {
-        token->text.push_back(text_[at_]);
-        Advance();
-      }
-      if (at_ >= text_.size()) {
-        token->text = "a [name] that has no closing ]";
-        return false;
-      }
-      Advance();
+      if (!ReadEnclosed(']', "a [name] that has no closing ]", token)) return false;
       if (token->text.empty()) {
         token->text = "an empty [] name";
         return false;
@@ -111,43 +72,93 @@ class Lexer {
       return true;
     }
     if (IsDigit(c) || (c == '.' && at_ + 1 < text_.size() && IsDigit(text_[at_ + 1]))) {
-      token->kind = TokenKind::kNumber;
-      while (at_ < text_.size() && IsDigit(text_[at_])) Take(token);
-      if (at_ < text_.size() && text_[at_] == '.') {
-        Take(token);
-        while (at_ < text_.size() && IsDigit(text_[at_])) Take(token);
-      }
-      if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
-        size_t look = at_ + 1;
-        if (look < text_.size() && (text_[look] == '+' || text_[look] == '-')) ++look;
-        if (look < text_.size() && IsDigit(text_[look])) {
-          while (at_ < look) Take(token);
-          while (at_ < text_.size() && IsDigit(text_[at_])) Take(token);
-        }
-      }
-      if (at_ < text_.size() && IsIdentStart(static_cast<unsigned char>(text_[at_]))) {
-        token->text = "a number run into letters";
-        return false;
-      }
-      return true;
+      return ReadNumber(token);
     }
     if (IsIdentStart(static_cast<unsigned char>(c))) {
       token->kind = TokenKind::kIdentifier;
-      while (at_ < text_.size() && IsIdentChar(static_cast<unsigned char>(text_[at_]))) Take(token);
+      TakeWhileIdentChar(token);
       return true;
     }
     if (c == '@' && at_ + 1 < text_.size() && text_[at_ + 1] == '@') {
       token->kind = TokenKind::kVariable;
       Advance();
       Advance();
-      while (at_ < text_.size() && IsIdentChar(static_cast<unsigned char>(text_[at_]))) Take(token);
+      TakeWhileIdentChar(token);
       if (token->text.empty()) {
         token->text = "@@ without a name";
         return false;
       }
       return true;
     }
+    return ReadSymbol(token);
+  }
+
+  // 'text', a quote written twice standing for one.
+  bool ReadString(Token* token) {
+    token->kind = TokenKind::kString;
+    Advance();
+    while (true) {
+      if (at_ >= text_.size()) {
+        token->text = "a text value that has no closing quote";
+        return false;
+      }
+      if (text_[at_] == '\'') {
+        Advance();
+        if (at_ < text_.size() && text_[at_] == '\'') {
+          token->text.push_back('\'');
+          Advance();
+          continue;
+        }
+        return true;
+      }
+      token->text.push_back(text_[at_]);
+      Advance();
+    }
+  }
+
+  // What lies between the opening character at at_ and `close`, which
+  // must follow (else `unclosed` is what is wrong).
+  bool ReadEnclosed(char close, const char* unclosed, Token* token) {
+    Advance();
+    while (at_ < text_.size() && text_[at_] != close) {
+      token->text.push_back(text_[at_]);
+      Advance();
+    }
+    if (at_ >= text_.size()) {
+      token->text = unclosed;
+      return false;
+    }
+    Advance();
+    return true;
+  }
+
+  // digits [. digits] [E [+|-] digits], or . digits; letters may not follow.
+  bool ReadNumber(Token* token) {
+    token->kind = TokenKind::kNumber;
+    TakeWhileDigit(token);
+    if (at_ < text_.size() && text_[at_] == '.') {
+      Take(token);
+      TakeWhileDigit(token);
+    }
+    if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
+      size_t look = at_ + 1;
+      if (look < text_.size() && (text_[look] == '+' || text_[look] == '-')) ++look;
+      if (look < text_.size() && IsDigit(text_[look])) {
+        while (at_ < look) Take(token);
+        TakeWhileDigit(token);
+      }
+    }
+    if (at_ < text_.size() && IsIdentStart(static_cast<unsigned char>(text_[at_]))) {
+      token->text = "a number run into letters";
+      return false;
+    }
+    return true;
+  }
+
+  // An operator or punctuation; any other character is wrong.
+  bool ReadSymbol(Token* token) {
     token->kind = TokenKind::kSymbol;
+    const char c = text_[at_];
     const char next = at_ + 1 < text_.size() ? text_[at_ + 1] : '\0';
     if ((c == '<' && (next == '>' || next == '=')) || (c == '>' && next == '=')) {
       Take(token);
@@ -167,6 +178,14 @@ class Lexer {
     } while (at_ < text_.size() && (static_cast<unsigned char>(text_[at_]) & 0xC0) == 0x80);
     token->text += "'";
     return false;
+  }
+
+  void TakeWhileDigit(Token* token) {
+    while (at_ < text_.size() && IsDigit(text_[at_])) Take(token);
+  }
+
+  void TakeWhileIdentChar(Token* token) {
+    while (at_ < text_.size() && IsIdentChar(static_cast<unsigned char>(text_[at_]))) Take(token);
   }
 
   void Take(Token* token) {

@@ -442,11 +442,173 @@ int RunCreate(const std::string& file, const std::string& sql_path, const std::s
   return kExitOk;
 }
 
+// What the command line names, as the parser fills it in.
+struct Arguments {
+  std::string file;
+  std::string table_name;
+  std::string password;
+  std::string format_name = "jsonl";   // export, import
+  std::string input_path = "-";        // import
+  std::vector<std::string> statements;  // sql
+  std::string sql_path = "-";          // create
+  std::string create_format = "jet4";  // create
+};
+
+// The subcommands, to tell which one was given.
+struct Commands {
+  CLI::App* tables = nullptr;
+  CLI::App* schema = nullptr;
+  CLI::App* export_command = nullptr;
+  CLI::App* check = nullptr;
+  CLI::App* import_command = nullptr;
+  CLI::App* sql_command = nullptr;
+  CLI::App* create_command = nullptr;
+};
+
+void AddFileOptions(CLI::App* command, Arguments* args) {
+  command->add_option("FILE", args->file, "The .mdb file")->required();
+  command->add_option("--password", args->password, "Database password (default: none)");
+}
+
+// The commands that only read: tables, schema, export, check.
+void AddReadCommands(CLI::App* app, Arguments* args, Commands* commands) {
+  commands->tables = app->add_subcommand("tables", "List the user tables, one a line");
+  AddFileOptions(commands->tables, args);
+
+  commands->schema = app->add_subcommand(
+      "schema", "Show columns (name, type, size, nullability, autonumber) and indexes");
+  AddFileOptions(commands->schema, args);
+  commands->schema->add_option("TABLE", args->table_name,
+                               "Only this table (default: every user table)");
+
+  CLI::App* export_command =
+      app->add_subcommand("export", "Write the rows of a table in table order");
+  commands->export_command = export_command;
+  AddFileOptions(export_command, args);
+  export_command->add_option("TABLE", args->table_name, "The table (case-insensitive)")
+      ->required();
+  export_command
+      ->add_option("--format", args->format_name,
+                   "jsonl: one JSON object per row, keys in column order; csv: a header line, then "
+                   "one line per row")
+      ->check(CLI::IsMember({"jsonl", "csv"}))
+      ->capture_default_str();
+
+  commands->check = app->add_subcommand(
+      "check",
+      "Check the structure (usage maps, free space, row counts, autonumbers, long values, every "
+      "index against its rows, the pages in use); list each problem, then as notes what only "
+      "costs room (pages and long values nothing refers to)");
+  AddFileOptions(commands->check, args);
+}
+
+// The commands that write: import, sql, create.
+void AddWriteCommands(CLI::App* app, Arguments* args, Commands* commands) {
+  CLI::App* import_command = app->add_subcommand(
+      "import", "Add rows to a table: every row or, if one is refused, none");
+  commands->import_command = import_command;
+  AddFileOptions(import_command, args);
+  import_command->add_option("TABLE", args->table_name, "The table (case-insensitive)")
+      ->required();
+  import_command
+      ->add_option("INPUT", args->input_path, "Rows as export writes them; - for standard input")
+      ->capture_default_str();
+  import_command
+      ->add_option("--format", args->format_name,
+                   "jsonl: one JSON object per row, keys are column names; csv: a header line of "
+                   "column names, then one line per row. Absent columns get their default values "
+                   "(null when they have none); a null "
+                   "AutoNumber gets the next number")
+      ->check(CLI::IsMember({"jsonl", "csv"}))
+      ->capture_default_str();
+
+  CLI::App* sql_command =
+      app->add_subcommand("sql", "Run SQL statements in order on one connection");
+  commands->sql_command = sql_command;
+  sql_command->footer(
+      "Statements: SELECT * FROM t [WHERE ...], SELECT @@IDENTITY, INSERT INTO t (c, ...) VALUES "
+      "(v, ...), UPDATE t SET c = v [, ...] [WHERE ...], DELETE [*] FROM t [WHERE ...]. Each "
+      "INSERT, UPDATE or DELETE takes effect whole, with what the table's relationships "
+      "cascade to, or not at all. SELECT rows are written as JSON lines; SELECT @@IDENTITY as "
+      "{\"Expr1000\":N}, 0 before any insert. Stops at the first failing statement with "
+      "\"statement N: why\" on standard error and exit status 1; the statements before it stay.");
+  AddFileOptions(sql_command, args);
+  sql_command->add_option("STATEMENT", args->statements,
+                          "Statements to run (default: one a line from standard input)");
+
+  CLI::App* create_command = app->add_subcommand(
+      "create", "Make a new, empty Access 2000 (or Access 97) database and run CREATE TABLE / "
+                "CREATE INDEX statements on it: all of them, or on a failure no file at all");
+  commands->create_command = create_command;
+  create_command
+      ->add_option("--format", args->create_format,
+                   "jet4: an Access 2000-2003 file (4 KB pages, Unicode text); jet3: an Access 97 "
+                   "file (2 KB pages, text in code page 1252)")
+      ->check(CLI::IsMember({"jet3", "jet4"}))
+      ->capture_default_str();
+  create_command->add_option("FILE", args->file, "The new .mdb file (must not exist)")->required();
+  create_command
+      ->add_option("SQL-FILE", args->sql_path,
+                   "Statements separated by ';'; - for standard input")
+      ->capture_default_str();
+}
+
+// Parses the command line (taken from the system as UTF-8). False when the
+// program ends here, with *exit_status: help, the version or a usage error,
+// printed as CLI11 words them.
+bool ParseCommandLine(CLI::App* app, int argc, char** argv, int* exit_status) {
+  const std::vector<std::string> arguments = platform::Arguments(argc, argv);
+  std::vector<const char*> utf8_argv;
+  for (const std::string& argument : arguments) utf8_argv.push_back(argument.c_str());
+  try {
+    app->parse(static_cast<int>(utf8_argv.size()), utf8_argv.data());
+    return true;
+  } catch (const CLI::ParseError& error) {
+    // In our lines.
+    std::ostringstream out, err;
+    const int code = app->exit(error, out, err);
+    std::fputs(platform::WithLineEnds(out.str()).c_str(), stdout);
+    std::fputs(platform::WithLineEnds(err.str()).c_str(), stderr);
+    *exit_status = code == 0 ? kExitOk : kExitUsage;
+    return false;
+  }
+}
+
+// The --format of export and import; false after saying it is unknown.
+bool OutputFormatOf(const std::string& name, jetdb::OutputFormat* format) {
+  if (jetdb::ParseOutputFormat(name, format)) return true;
+  fmt::print(stderr, "jetdb: unknown format {}{}", name, platform::kLineEnd);
+  return false;
+}
+
+int RunCommand(const Commands& commands, Arguments& args) {
+  jetdb::OutputFormat format;
+  if (commands.tables->parsed()) return RunTables(args.file, args.password);
+  if (commands.schema->parsed()) return RunSchema(args.file, args.password, args.table_name);
+  if (commands.export_command->parsed()) {
+    if (!OutputFormatOf(args.format_name, &format)) return kExitUsage;
+    return RunExport(args.file, args.password, args.table_name, format);
+  }
+  if (commands.check->parsed()) return RunCheck(args.file, args.password);
+  if (commands.import_command->parsed()) {
+    if (!OutputFormatOf(args.format_name, &format)) return kExitUsage;
+    return RunImport(args.file, args.password, args.table_name, format, args.input_path);
+  }
+  if (commands.sql_command->parsed()) {
+    return RunSql(args.file, args.password, std::move(args.statements));
+  }
+  if (commands.create_command->parsed()) {
+    return RunCreate(args.file, args.sql_path, args.create_format);
+  }
+  return kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   platform::MarkRunning();
-  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql change it, create makes one.",
+  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql "
+               "change it, create makes one.",
                "jetdb"};
   // "/tmp/x.mdb" is a file, also on Windows (subcommands take this over as
   // they are made).
@@ -456,119 +618,13 @@ int main(int argc, char** argv) {
              "saved but not finished (the next open of the file finishes it: do not repeat the "
              "command).");
   app.set_version_flag("--version", std::string("jetdb ") + TESSALY_VERSION);
-
-  std::string file;
-  std::string table_name;
-  std::string password;
-  std::string format_name = "jsonl";
-
-  const auto add_file = [&](CLI::App* command) {
-    command->add_option("FILE", file, "The .mdb file")->required();
-    command->add_option("--password", password, "Database password (default: none)");
-  };
-
-  CLI::App* tables = app.add_subcommand("tables", "List the user tables, one a line");
-  add_file(tables);
-
-  CLI::App* schema =
-      app.add_subcommand("schema", "Show columns (name, type, size, nullability, autonumber) and indexes");
-  add_file(schema);
-  schema->add_option("TABLE", table_name, "Only this table (default: every user table)");
-
-  CLI::App* export_command = app.add_subcommand("export", "Write the rows of a table in table order");
-  add_file(export_command);
-  export_command->add_option("TABLE", table_name, "The table (case-insensitive)")->required();
-  export_command
-      ->add_option("--format", format_name,
-                   "jsonl: one JSON object per row, keys in column order; csv: a header line, then "
-                   "one line per row")
-      ->check(CLI::IsMember({"jsonl", "csv"}))
-      ->capture_default_str();
-
-  CLI::App* check = app.add_subcommand(
-      "check", "Check the structure (usage maps, free space, row counts, autonumbers, long values, every index against its rows, the pages in use); list each problem, then as notes what only costs room (pages and long values nothing refers to)");
-  add_file(check);
-
-  std::string input_path = "-";
-  CLI::App* import_command = app.add_subcommand(
-      "import", "Add rows to a table: every row or, if one is refused, none");
-  add_file(import_command);
-  import_command->add_option("TABLE", table_name, "The table (case-insensitive)")->required();
-  import_command->add_option("INPUT", input_path, "Rows as export writes them; - for standard input")
-      ->capture_default_str();
-  import_command
-      ->add_option("--format", format_name,
-                   "jsonl: one JSON object per row, keys are column names; csv: a header line of "
-                   "column names, then one line per row. Absent columns get their default values "
-                   "(null when they have none); a null "
-                   "AutoNumber gets the next number")
-      ->check(CLI::IsMember({"jsonl", "csv"}))
-      ->capture_default_str();
-
-  std::vector<std::string> statements;
-  CLI::App* sql_command =
-      app.add_subcommand("sql", "Run SQL statements in order on one connection");
-  sql_command->footer(
-      "Statements: SELECT * FROM t [WHERE ...], SELECT @@IDENTITY, INSERT INTO t (c, ...) VALUES "
-      "(v, ...), UPDATE t SET c = v [, ...] [WHERE ...], DELETE [*] FROM t [WHERE ...]. Each "
-      "INSERT, UPDATE or DELETE takes effect whole, with what the table's relationships "
-      "cascade to, or not at all. SELECT rows are written as JSON lines; SELECT @@IDENTITY as "
-      "{\"Expr1000\":N}, 0 before any insert. Stops at the first failing statement with "
-      "\"statement N: why\" on standard error and exit status 1; the statements before it stay.");
-  add_file(sql_command);
-  sql_command->add_option("STATEMENT", statements,
-                          "Statements to run (default: one a line from standard input)");
-
-  std::string sql_path = "-";
-  CLI::App* create_command = app.add_subcommand(
-      "create", "Make a new, empty Access 2000 (or Access 97) database and run CREATE TABLE / "
-                "CREATE INDEX statements on it: all of them, or on a failure no file at all");
-  std::string create_format = "jet4";
-  create_command
-      ->add_option("--format", create_format,
-                   "jet4: an Access 2000-2003 file (4 KB pages, Unicode text); jet3: an Access 97 "
-                   "file (2 KB pages, text in code page 1252)")
-      ->check(CLI::IsMember({"jet3", "jet4"}))
-      ->capture_default_str();
-  create_command->add_option("FILE", file, "The new .mdb file (must not exist)")->required();
-  create_command->add_option("SQL-FILE", sql_path, "Statements separated by ';'; - for standard input")
-      ->capture_default_str();
+  Arguments args;
+  Commands commands;
+  AddReadCommands(&app, &args, &commands);
+  AddWriteCommands(&app, &args, &commands);
 
   platform::UseBinaryStandardStreams();
-  const std::vector<std::string> arguments = platform::Arguments(argc, argv);
-  std::vector<const char*> utf8_argv;
-  for (const std::string& argument : arguments) utf8_argv.push_back(argument.c_str());
-  try {
-    app.parse(static_cast<int>(utf8_argv.size()), utf8_argv.data());
-  } catch (const CLI::ParseError& error) {
-    // Help and usage errors as CLI11 words them, in our lines.
-    std::ostringstream out, err;
-    const int code = app.exit(error, out, err);
-    std::fputs(platform::WithLineEnds(out.str()).c_str(), stdout);
-    std::fputs(platform::WithLineEnds(err.str()).c_str(), stderr);
-    return code == 0 ? kExitOk : kExitUsage;
-  }
-
-  if (tables->parsed()) return RunTables(file, password);
-  if (schema->parsed()) return RunSchema(file, password, table_name);
-  if (export_command->parsed()) {
-    jetdb::OutputFormat format;
-    if (!jetdb::ParseOutputFormat(format_name, &format)) {
-      fmt::print(stderr, "jetdb: unknown format {}{}", format_name, platform::kLineEnd);
-      return kExitUsage;
-    }
-    return RunExport(file, password, table_name, format);
-  }
-  if (check->parsed()) return RunCheck(file, password);
-  if (import_command->parsed()) {
-    jetdb::OutputFormat format;
-    if (!jetdb::ParseOutputFormat(format_name, &format)) {
-      fmt::print(stderr, "jetdb: unknown format {}{}", format_name, platform::kLineEnd);
-      return kExitUsage;
-    }
-    return RunImport(file, password, table_name, format, input_path);
-  }
-  if (sql_command->parsed()) return RunSql(file, password, std::move(statements));
-  if (create_command->parsed()) return RunCreate(file, sql_path, create_format);
-  return kExitUsage;
+  int exit_status = kExitOk;
+  if (!ParseCommandLine(&app, argc, argv, &exit_status)) return exit_status;
+  return RunCommand(commands, args);
 }

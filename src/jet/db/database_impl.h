@@ -1,5 +1,8 @@
-// The Database implementation behind database.h, shared by database.cc (open,
-// catalog, scans) and check.cc (the structural check).
+// The Database implementation behind database.h, shared by the files of this
+// folder: database.cc (open, catalog, scans), index_cursor.cc (seeks),
+// table_writer.cc (rows written and deleted), referential_integrity.cc (the
+// enforced relationships), new_table.cc (tables and indexes created) and
+// check.cc (the structural check).
 #pragma once
 
 #include <functional>
@@ -18,6 +21,8 @@
 #include "jet/space/usage_map.h"
 
 namespace jet {
+
+struct StoredField;
 
 class DatabaseImpl : public Database {
  public:
@@ -73,8 +78,6 @@ class DatabaseImpl : public Database {
 
   // table_writer.cc
   Status CheckWritable();
-  // CheckWritable, and new tables and indexes are only laid out for Jet 4.
-  Status CheckDesignWritable();
   // What a Jet 3 file's text is written with; null for Jet 4 (UCS-2).
   TextDecoder* code_pages() { return format_.IsJet3() ? &text_ : nullptr; }
   Status LoadForWrite(const TableDef& given, WriteTable* t);
@@ -91,6 +94,22 @@ class DatabaseImpl : public Database {
   Status UpdateTableCounters(const WriteTable& t, int row_delta, uint32_t autonumber_last,
                              const std::vector<bool>& new_keys);
   Status LocateLiveRow(const WriteTable& t, RowId id, RowLocation* where);
+  // LocateLiveRow, then the row's values and its fields as stored (copies:
+  // they stay as they are when the pages change).
+  Status ReadLiveRow(const WriteTable& t, RowId id, RowLocation* where, Row* row,
+                     std::vector<StoredField>* stored);
+  // The steps of Update that write. RewriteRow writes the row's new image:
+  // the changed columns encoded (their replaced long values freed), the
+  // others copied as stored; in its slot when it fits the slot's length,
+  // else moved (MoveRow). UpdateIndexEntries moves the entries whose key
+  // changed; (*new_keys)[k]: physical index k gained a key no entry had.
+  Status RewriteRow(const WriteTable& t, RowId id, const RowLocation& where,
+                    const std::vector<Value>& values, const std::vector<bool>& changed,
+                    const std::vector<StoredField>& stored);
+  Status MoveRow(const WriteTable& t, RowId id, const RowLocation& where, std::string_view row);
+  Status UpdateIndexEntries(const WriteTable& t, RowId id, const std::vector<Value>& old_values,
+                            const std::vector<Value>& values, const std::vector<std::string>& keys,
+                            std::vector<bool>* new_keys);
 
   // Removes one live row with its index entries and long values; *def gets
   // the table's definition as read for the change, *old_row the row.

@@ -272,7 +272,7 @@ std::string RequiredPropertyBlob(const Format& format, TextDecoder& text, const 
 // Both read the catalog afresh: a unit rolled back since the last read may
 // have taken tables away (Rollback does not reread it).
 Status DatabaseImpl::CreateTable(const TableDesign& design) {
-  JET_RETURN_IF_ERROR(CheckDesignWritable());
+  JET_RETURN_IF_ERROR(CheckWritable());
   JET_RETURN_IF_ERROR(Load());
   TableLayout layout;
   JET_RETURN_IF_ERROR(LayoutFromDesign(format_, design, &layout));
@@ -445,7 +445,7 @@ Status FillIndex(PageFile& file, const Format& format, const TableDef& table,
 }  // namespace
 
 Status DatabaseImpl::CreateIndex(std::string_view table_name, const IndexDesign& design) {
-  JET_RETURN_IF_ERROR(CheckDesignWritable());
+  JET_RETURN_IF_ERROR(CheckWritable());
   JET_RETURN_IF_ERROR(Load());
   const CatalogEntry* entry = catalog_.FindTableEntry(table_name);
   if (entry == nullptr || !catalog_.IsTable(*entry)) {

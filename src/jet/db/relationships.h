@@ -13,7 +13,7 @@
 // enforced.
 //
 // What the table writer keeps for every enforced relationship (the checks
-// are in relationships.cc, called from Insert, Update and Delete):
+// are in referential_integrity.cc, called from Insert, Update and Delete):
 //   (R1) A referencing row has a referenced row with equal values in the
 //        related columns (equal as an index compares them: text without
 //        regard to case), unless they are all Null: such a row refers to

@@ -116,10 +116,6 @@ Status DatabaseImpl::CheckWritable() {
   return Status::OK();
 }
 
-Status DatabaseImpl::CheckDesignWritable() {
-  return CheckWritable();
-}
-
 Status DatabaseImpl::LoadForWrite(const TableDef& given, WriteTable* t) {
   const CatalogEntry* entry = nullptr;
   for (const CatalogEntry& e : catalog_.entries) {
@@ -324,6 +320,73 @@ Status DatabaseImpl::UpdateTableCounters(const WriteTable& t, int row_delta,
   return Status::OK();
 }
 
+namespace {
+
+Status CheckValueCounts(const TableDef& def, size_t values, size_t flags) {
+  if (values != def.columns.size()) {
+    return Status::InvalidArgument("table " + def.name + " has " +
+                                   std::to_string(def.columns.size()) + " columns, " +
+                                   std::to_string(values) + " values given");
+  }
+  if (flags != 0 && flags != def.columns.size()) {
+    return Status::InvalidArgument("table " + def.name + " has " +
+                                   std::to_string(def.columns.size()) + " columns, " +
+                                   std::to_string(flags) + " flags of given columns");
+  }
+  return Status::OK();
+}
+
+// A random (version 4) GUID, as stored.
+std::array<uint8_t, 16> RandomGuid() {
+  std::array<uint8_t, 16> guid{};
+  std::random_device random;
+  for (size_t b = 0; b < guid.size(); b += 4) {
+    uint32_t r = random();
+    std::memcpy(guid.data() + b, &r, 4);
+  }
+  guid[7] = static_cast<uint8_t>((guid[7] & 0x0F) | 0x40);  // version 4, stored LE
+  guid[8] = static_cast<uint8_t>((guid[8] & 0x3F) | 0x80);
+  return guid;
+}
+
+// A new row's autonumbers: a Null long autonumber takes the next number
+// (*autonumber_last counts on; a larger number given moves it too), a Null
+// GUID autonumber a random GUID. *autonumber: the long autonumber's value.
+Status FillAutoNumbers(const TableDef& def, std::vector<Value>* values,
+                       uint32_t* autonumber_last, int64_t* autonumber) {
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDef& c = def.columns[i];
+    Value& value = (*values)[i];
+    if (c.IsLongAutoNumber()) {
+      if (value.is_null()) {
+        if (*autonumber_last == 0x7FFFFFFF) {
+          return Status::Constraint("table " + def.name + ", column " + c.name +
+                                    ": the autonumber has reached its largest value");
+        }
+        value = Value::Integer(Value::Kind::kLong, ++*autonumber_last);
+      } else if (value.kind() == Value::Kind::kLong || value.kind() == Value::Kind::kInteger ||
+                 value.kind() == Value::Kind::kByte) {
+        int64_t n = value.integer();
+        if (n > static_cast<int64_t>(*autonumber_last) && n <= 0x7FFFFFFF) {
+          *autonumber_last = static_cast<uint32_t>(n);
+        }
+      }
+      *autonumber = value.integer();
+    } else if (c.IsGuidAutoNumber() && value.is_null()) {
+      value = Value::Guid(RandomGuid());
+    }
+  }
+  return Status::OK();
+}
+
+// Whether `index` holds an entry for a row of these values: not when it
+// ignores nulls and they are all null.
+bool HasIndexEntry(const TableDef& def, const IndexDef& index, const std::vector<Value>& values) {
+  return !(index.IgnoresNulls() && IndexColumnsAllNull(def, index, values));
+}
+
+}  // namespace
+
 Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vector<Value>& given,
                                          const std::vector<bool>& named) {
   InsertedRow inserted;
@@ -331,47 +394,11 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
     WriteTable t;
     JET_RETURN_IF_ERROR(LoadForWrite(table, &t));
     const TableDef& def = t.def;
-    if (given.size() != def.columns.size()) {
-      return Status::InvalidArgument("table " + def.name + " has " +
-                                     std::to_string(def.columns.size()) + " columns, " +
-                                     std::to_string(given.size()) + " values given");
-    }
-    if (!named.empty() && named.size() != def.columns.size()) {
-      return Status::InvalidArgument("table " + def.name + " has " +
-                                     std::to_string(def.columns.size()) + " columns, " +
-                                     std::to_string(named.size()) + " flags of given columns");
-    }
+    JET_RETURN_IF_ERROR(CheckValueCounts(def, given.size(), named.size()));
+    // The values as they will be stored, checked; nothing is written yet.
     std::vector<Value> values = given;
     uint32_t autonumber_last = def.autonumber_last;
-    std::array<uint8_t, 16> guid{};
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-      const ColumnDef& c = def.columns[i];
-      if (c.IsLongAutoNumber()) {
-        if (values[i].is_null()) {
-          if (autonumber_last == 0x7FFFFFFF) {
-            return Status::Constraint("table " + def.name + ", column " + c.name +
-                                      ": the autonumber has reached its largest value");
-          }
-          values[i] = Value::Integer(Value::Kind::kLong, ++autonumber_last);
-        } else if (values[i].kind() == Value::Kind::kLong || values[i].kind() == Value::Kind::kInteger ||
-                   values[i].kind() == Value::Kind::kByte) {
-          int64_t n = values[i].integer();
-          if (n > static_cast<int64_t>(autonumber_last) && n <= 0x7FFFFFFF) {
-            autonumber_last = static_cast<uint32_t>(n);
-          }
-        }
-        inserted.autonumber = values[i].integer();
-      } else if (c.IsGuidAutoNumber() && values[i].is_null()) {
-        std::random_device random;
-        for (size_t b = 0; b < guid.size(); b += 4) {
-          uint32_t r = random();
-          std::memcpy(guid.data() + b, &r, 4);
-        }
-        guid[7] = static_cast<uint8_t>((guid[7] & 0x0F) | 0x40);  // version 4, stored LE
-        guid[8] = static_cast<uint8_t>((guid[8] & 0x3F) | 0x80);
-        values[i] = Value::Guid(guid);
-      }
-    }
+    JET_RETURN_IF_ERROR(FillAutoNumbers(def, &values, &autonumber_last, &inserted.autonumber));
     const double now = NowAsOleDate();
     std::deque<std::string> defaults;
     JET_RETURN_IF_ERROR(ApplyDefaults(def, t.rules, named, now, &values, &defaults));
@@ -379,7 +406,7 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, nullptr, RowId{}, &keys));
     JET_RETURN_IF_ERROR(CheckReferences(def, values, nullptr));
-
+    // The writes: long values and row, index entries, counters.
     LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
     std::vector<FieldInput> fields;
     fields.reserve(values.size());
@@ -388,11 +415,10 @@ Result<InsertedRow> DatabaseImpl::Insert(const TableDef& table, const std::vecto
     JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, 0, &row, code_pages()));
     RowId id;
     JET_RETURN_IF_ERROR(PlaceRow(t, row, 0, 0, &id));
-
     std::vector<bool> new_keys(t.physical.size(), false);
     for (size_t k = 0; k < t.physical.size(); ++k) {
       const IndexDef& index = *t.physical[k];
-      if (index.IgnoresNulls() && IndexColumnsAllNull(def, index, values)) continue;
+      if (!HasIndexEntry(def, index, values)) continue;
       IndexTree tree(file_, format_, def, index);
       bool new_key = false;
       JET_RETURN_IF_ERROR(tree.Insert(keys[k], id, &new_key));
@@ -448,6 +474,16 @@ Status DatabaseImpl::LocateLiveRow(const WriteTable& t, RowId id, RowLocation* w
   return Status::OK();
 }
 
+Status DatabaseImpl::ReadLiveRow(const WriteTable& t, RowId id, RowLocation* where, Row* row,
+                                 std::vector<StoredField>* stored) {
+  JET_RETURN_IF_ERROR(LocateLiveRow(t, id, where));
+  RowDecoder decoder(file_, format_, text_, t.def);
+  JET_RETURN_IF_ERROR(
+      decoder.Decode(where->data, where->data_size, where->data_page, where->data_slot, row));
+  return SplitStoredRow(format_, t.def, where->data, where->data_size, where->data_page,
+                        where->data_slot, stored);
+}
+
 Status DatabaseImpl::ReadRow(const TableDef& table, RowId id, Row* row) {
   WriteTable t;
   t.def = table;
@@ -484,6 +520,32 @@ bool SameValue(const Value& a, const Value& b) {
   }
 }
 
+// An update's new values: the row's values with `changes` made. A column
+// set to the value it holds is left as stored: its long value is not
+// written again, and an update that changes nothing changes no byte of the
+// file. (*changed)[i] tells which columns take a new value.
+Status ChangedValues(const TableDef& def, const std::vector<ColumnChange>& changes,
+                     const std::vector<Value>& old_values, std::vector<Value>* values,
+                     std::vector<bool>* changed) {
+  *values = old_values;
+  changed->assign(def.columns.size(), false);
+  for (const ColumnChange& change : changes) {
+    if (change.column_index >= def.columns.size()) {
+      return Status::InvalidArgument("table " + def.name + " has no column number " +
+                                     std::to_string(change.column_index));
+    }
+    const ColumnDef& c = def.columns[change.column_index];
+    if (c.IsAutoNumber()) {
+      return Status::InvalidArgument("table " + def.name + ", column " + c.name +
+                                     ": an autonumber value cannot be changed");
+    }
+    if (SameValue(change.value, old_values[change.column_index])) continue;
+    (*values)[change.column_index] = change.value;
+    (*changed)[change.column_index] = true;
+  }
+  return Status::OK();
+}
+
 }  // namespace
 
 Status DatabaseImpl::Update(const TableDef& table, RowId id,
@@ -493,110 +555,106 @@ Status DatabaseImpl::Update(const TableDef& table, RowId id,
     JET_RETURN_IF_ERROR(LoadForWrite(table, &t));
     const TableDef& def = t.def;
     RowLocation where;
-    JET_RETURN_IF_ERROR(LocateLiveRow(t, id, &where));
-
     Row old_row;
-    RowDecoder decoder(file_, format_, text_, def);
-    JET_RETURN_IF_ERROR(
-        decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, &old_row));
     std::vector<StoredField> stored;
-    JET_RETURN_IF_ERROR(SplitStoredRow(format_, def, where.data, where.data_size,
-                                       where.data_page, where.data_slot, &stored));
-    std::vector<Value> values = old_row.values;
-    std::vector<bool> changed(def.columns.size(), false);
-    for (const ColumnChange& change : changes) {
-      if (change.column_index >= def.columns.size()) {
-        return Status::InvalidArgument("table " + def.name + " has no column number " +
-                                       std::to_string(change.column_index));
-      }
-      const ColumnDef& c = def.columns[change.column_index];
-      if (c.IsAutoNumber()) {
-        return Status::InvalidArgument("table " + def.name + ", column " + c.name +
-                                       ": an autonumber value cannot be changed");
-      }
-      // A column set to the value it holds is left as stored: its long
-      // value is not written again, and an update that changes nothing
-      // changes no byte of the file.
-      if (SameValue(change.value, old_row.values[change.column_index])) continue;
-      values[change.column_index] = change.value;
-      changed[change.column_index] = true;
-    }
+    JET_RETURN_IF_ERROR(ReadLiveRow(t, id, &where, &old_row, &stored));
+    std::vector<Value> values;
+    std::vector<bool> changed;
+    JET_RETURN_IF_ERROR(ChangedValues(def, changes, old_row.values, &values, &changed));
     if (std::none_of(changed.begin(), changed.end(), [](bool c) { return c; })) {
       return Status::OK();
     }
+    // The checks; nothing is written yet.
     JET_RETURN_IF_ERROR(CheckDesignRules(def, t.rules, values, &changed, NowAsOleDate()));
     std::vector<std::string> keys;
     JET_RETURN_IF_ERROR(CheckRules(t, values, &old_row.values, id, &keys));
     JET_RETURN_IF_ERROR(CheckReferences(def, values, &old_row.values));
-
-    // The new image: changed columns encoded, the others copied as stored.
-    LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
-    std::vector<FieldInput> fields;
-    fields.reserve(values.size());
-    for (size_t i = 0; i < values.size(); ++i) {
-      fields.push_back(changed[i] || i >= stored.size() ? FieldInput::Of(values[i])
-                                                        : FieldInput::Keep(stored[i]));
-    }
-    // Padded to the slot's length when it is shorter; longer means it moves.
-    std::string row;
-    JET_RETURN_IF_ERROR(EncodeRow(format_, def, fields, &long_values, where.data_size, &row, code_pages()));
-    // Long values the update replaced.
-    for (size_t i = 0; i < values.size(); ++i) {
-      if (changed[i] && def.columns[i].IsLongValue() && i < stored.size() &&
-          stored[i].present) {
-        JET_RETURN_IF_ERROR(long_values.Free(def.columns[i].column_number, stored[i].bytes));
-      }
-    }
-
-    if (row.size() == where.data_size) {
-      uint8_t* page;
-      JET_RETURN_IF_ERROR(file_.MutablePage(where.data_page, &page));
-      JET_RETURN_IF_ERROR(ReplaceRow(format_, page, where.data_page, where.data_slot, row));
-    } else {
-      // Moved: the new image goes where there is room, flagged deleted so
-      // that scans reach it only through the header, which becomes a
-      // pointer to it and keeps its length. A previous target is left
-      // behind as a deleted row.
-      if (where.header_size < 4) {
-        return Status::NotSupported("table " + def.name + ": row " + std::to_string(id.slot) +
-                                    " of page " + std::to_string(id.page) +
-                                    " is too short to point at a moved image");
-      }
-      RowId target;
-      JET_RETURN_IF_ERROR(PlaceRow(t, row, kRowDeleted, id.page, &target));
-      std::string pointer(where.header_size, '\0');
-      WriteU32(reinterpret_cast<uint8_t*>(pointer.data()), (target.page << 8) | target.slot);
-      uint8_t* page;
-      JET_RETURN_IF_ERROR(file_.MutablePage(id.page, &page));
-      JET_RETURN_IF_ERROR(ReplaceRow(format_, page, id.page, id.slot, pointer));
-      JET_RETURN_IF_ERROR(SetRowFlags(format_, page, id.page, id.slot, kRowLookup));
-      // The image it had moved to before is no longer reached: its room goes
-      // back to its page (and the page to the file when nothing is left on
-      // it). Nothing below reads it: old_row and stored are copies.
-      if (where.moved) {
-        JET_RETURN_IF_ERROR(DeleteMovedImage(t, where.data_page, where.data_slot));
-      }
-    }
-
-    std::vector<bool> new_keys(t.physical.size(), false);
-    for (size_t k = 0; k < t.physical.size(); ++k) {
-      const IndexDef& index = *t.physical[k];
-      std::string old_key;
-      JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, old_row.values, &old_key, format_.version));
-      if (old_key == keys[k]) continue;
-      IndexTree tree(file_, format_, def, index);
-      if (!(index.IgnoresNulls() && IndexColumnsAllNull(def, index, old_row.values))) {
-        JET_RETURN_IF_ERROR(tree.Remove(old_key, id));
-      }
-      if (!(index.IgnoresNulls() && IndexColumnsAllNull(def, index, values))) {
-        bool new_key = false;
-        JET_RETURN_IF_ERROR(tree.Insert(keys[k], id, &new_key));
-        new_keys[k] = new_key;
-      }
-    }
+    // The writes: the new image, index entries, counters, then what the
+    // relationships cascade to.
+    JET_RETURN_IF_ERROR(RewriteRow(t, id, where, values, changed, stored));
+    std::vector<bool> new_keys;
+    JET_RETURN_IF_ERROR(UpdateIndexEntries(t, id, old_row.values, values, keys, &new_keys));
     JET_RETURN_IF_ERROR(UpdateTableCounters(t, 0, def.autonumber_last, new_keys));
     return CascadeKeyChange(def, old_row.values, values);
   });
+}
+
+Status DatabaseImpl::RewriteRow(const WriteTable& t, RowId id, const RowLocation& where,
+                                const std::vector<Value>& values, const std::vector<bool>& changed,
+                                const std::vector<StoredField>& stored) {
+  const TableDef& def = t.def;
+  // The new image: changed columns encoded, the others copied as stored.
+  LongValueWriter long_values(file_, format_, def.tdef_page, t.extras.long_value_maps);
+  std::vector<FieldInput> fields;
+  fields.reserve(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    fields.push_back(changed[i] || i >= stored.size() ? FieldInput::Of(values[i])
+                                                      : FieldInput::Keep(stored[i]));
+  }
+  // Padded to the slot's length when it is shorter; longer means it moves.
+  std::string row;
+  JET_RETURN_IF_ERROR(
+      EncodeRow(format_, def, fields, &long_values, where.data_size, &row, code_pages()));
+  // Long values the update replaced.
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (changed[i] && def.columns[i].IsLongValue() && i < stored.size() && stored[i].present) {
+      JET_RETURN_IF_ERROR(long_values.Free(def.columns[i].column_number, stored[i].bytes));
+    }
+  }
+  if (row.size() == where.data_size) {
+    uint8_t* page;
+    JET_RETURN_IF_ERROR(file_.MutablePage(where.data_page, &page));
+    return ReplaceRow(format_, page, where.data_page, where.data_slot, row);
+  }
+  return MoveRow(t, id, where, row);
+}
+
+Status DatabaseImpl::MoveRow(const WriteTable& t, RowId id, const RowLocation& where,
+                             std::string_view row) {
+  // The new image goes where there is room, flagged deleted so that scans
+  // reach it only through the header, which becomes a pointer to it and
+  // keeps its length.
+  if (where.header_size < 4) {
+    return Status::NotSupported("table " + t.def.name + ": row " + std::to_string(id.slot) +
+                                " of page " + std::to_string(id.page) +
+                                " is too short to point at a moved image");
+  }
+  RowId target;
+  JET_RETURN_IF_ERROR(PlaceRow(t, row, kRowDeleted, id.page, &target));
+  std::string pointer(where.header_size, '\0');
+  WriteU32(reinterpret_cast<uint8_t*>(pointer.data()), (target.page << 8) | target.slot);
+  uint8_t* page;
+  JET_RETURN_IF_ERROR(file_.MutablePage(id.page, &page));
+  JET_RETURN_IF_ERROR(ReplaceRow(format_, page, id.page, id.slot, pointer));
+  JET_RETURN_IF_ERROR(SetRowFlags(format_, page, id.page, id.slot, kRowLookup));
+  // The image it had moved to before is no longer reached: its room goes
+  // back to its page (and the page to the file when nothing is left on it).
+  // Nothing after this reads it: the caller's row values are copies.
+  if (where.moved) JET_RETURN_IF_ERROR(DeleteMovedImage(t, where.data_page, where.data_slot));
+  return Status::OK();
+}
+
+Status DatabaseImpl::UpdateIndexEntries(const WriteTable& t, RowId id,
+                                        const std::vector<Value>& old_values,
+                                        const std::vector<Value>& values,
+                                        const std::vector<std::string>& keys,
+                                        std::vector<bool>* new_keys) {
+  const TableDef& def = t.def;
+  new_keys->assign(t.physical.size(), false);
+  for (size_t k = 0; k < t.physical.size(); ++k) {
+    const IndexDef& index = *t.physical[k];
+    std::string old_key;
+    JET_RETURN_IF_ERROR(EncodeIndexKey(def, index, old_values, &old_key, format_.version));
+    if (old_key == keys[k]) continue;
+    IndexTree tree(file_, format_, def, index);
+    if (HasIndexEntry(def, index, old_values)) JET_RETURN_IF_ERROR(tree.Remove(old_key, id));
+    if (HasIndexEntry(def, index, values)) {
+      bool new_key = false;
+      JET_RETURN_IF_ERROR(tree.Insert(keys[k], id, &new_key));
+      (*new_keys)[k] = new_key;
+    }
+  }
+  return Status::OK();
 }
 
 Status DatabaseImpl::RemoveRow(const TableDef& given, RowId id, TableDef* def_out, Row* old_row) {
@@ -604,16 +662,11 @@ Status DatabaseImpl::RemoveRow(const TableDef& given, RowId id, TableDef* def_ou
   JET_RETURN_IF_ERROR(LoadForWrite(given, &t));
   const TableDef& def = t.def;
   RowLocation where;
-  JET_RETURN_IF_ERROR(LocateLiveRow(t, id, &where));
-  RowDecoder decoder(file_, format_, text_, def);
-  JET_RETURN_IF_ERROR(
-      decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, old_row));
   std::vector<StoredField> stored;
-  JET_RETURN_IF_ERROR(SplitStoredRow(format_, def, where.data, where.data_size, where.data_page,
-                                     where.data_slot, &stored));
+  JET_RETURN_IF_ERROR(ReadLiveRow(t, id, &where, old_row, &stored));
   // Everything is read: from here on the pages where.data pointed into change.
   for (const IndexDef* index : t.physical) {
-    if (index->IgnoresNulls() && IndexColumnsAllNull(def, *index, old_row->values)) continue;
+    if (!HasIndexEntry(def, *index, old_row->values)) continue;
     std::string key;
     JET_RETURN_IF_ERROR(EncodeIndexKey(def, *index, old_row->values, &key, format_.version));
     IndexTree tree(file_, format_, def, *index);

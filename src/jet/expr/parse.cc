@@ -440,61 +440,73 @@ class Parser {
     switch (token.kind) {
       case Tok::kEnd: return SyntaxError("Syntax error (missing operator)");
       case Tok::kBad: return SyntaxError(token.bad);
-      case Tok::kNumber: {
+      case Tok::kNumber: return ParseNumber(out);
+      case Tok::kString:
         Take();
-        auto node = Node(ExprNode::Kind::kLiteral, token.position);
-        double d = 0;
-        if (!expr::ParseNumberText(token.text, &d)) return SyntaxError("Syntax error in number");
-        const bool whole = token.text.find_first_of(".eE") == std::string::npos ||
-                           token.text[0] == '&';
-        if (whole && std::fabs(d) < 2147483648.0) {
-          node->value = expr::WholeNumber(static_cast<int64_t>(d));
-        } else {
-          node->value = Variant::Real(Variant::Type::kDouble, d);
-        }
-        if (token.text[0] != '&') node->value.bytes = token.text;
-        *out = std::move(node);
+        *out = Literal(token.position, Variant::Text(token.text));
         return Status::OK();
-      }
-      case Tok::kString: {
-        Take();
-        auto node = Node(ExprNode::Kind::kLiteral, token.position);
-        node->value = Variant::Text(token.text);
-        *out = std::move(node);
-        return Status::OK();
-      }
       case Tok::kDate: {
         Take();
         double ole = 0;
         if (!ParseDateTimeText(token.text, &ole)) return SyntaxError("Syntax error in date");
-        auto node = Node(ExprNode::Kind::kLiteral, token.position);
-        node->value = Variant::Real(Variant::Type::kDate, ole);
-        *out = std::move(node);
+        *out = Literal(token.position, Variant::Real(Variant::Type::kDate, ole));
         return Status::OK();
       }
       case Tok::kSymbol:
-        if (token.text == "(") {
-          Take();
-          JET_RETURN_IF_ERROR(ParseBinary(0, depth + 1, out));
-          if (!IsSymbol(Peek(), ")")) {
-            return SyntaxError(Peek().kind == Tok::kBad ? Peek().bad : "Missing ), ], or Item");
-          }
-          Take();
-          return Status::OK();
-        }
+        if (token.text == "(") return ParseParenthesized(depth, out);
         return SyntaxError("Syntax error (missing operator)");
       case Tok::kName:
       case Tok::kBracketed: break;
     }
+    return ParseName(depth, out);
+  }
+
+  static std::unique_ptr<ExprNode> Literal(size_t position, Variant value) {
+    auto node = Node(ExprNode::Kind::kLiteral, position);
+    node->value = std::move(value);
+    return node;
+  }
+
+  // A whole number that fits a Long is one; any other number a Double. A
+  // decimal number keeps the text it was written as.
+  Status ParseNumber(std::unique_ptr<ExprNode>* out) {
+    const Token token = Take();
+    auto node = Node(ExprNode::Kind::kLiteral, token.position);
+    double d = 0;
+    if (!expr::ParseNumberText(token.text, &d)) return SyntaxError("Syntax error in number");
+    const bool whole = token.text.find_first_of(".eE") == std::string::npos ||
+                       token.text[0] == '&';
+    if (whole && std::fabs(d) < 2147483648.0) {
+      node->value = expr::WholeNumber(static_cast<int64_t>(d));
+    } else {
+      node->value = Variant::Real(Variant::Type::kDouble, d);
+    }
+    if (token.text[0] != '&') node->value.bytes = token.text;
+    *out = std::move(node);
+    return Status::OK();
+  }
+
+  Status ParseParenthesized(int depth, std::unique_ptr<ExprNode>* out) {
+    Take();  // (
+    JET_RETURN_IF_ERROR(ParseBinary(0, depth + 1, out));
+    if (!IsSymbol(Peek(), ")")) {
+      return SyntaxError(Peek().kind == Tok::kBad ? Peek().bad : "Missing ), ], or Item");
+    }
+    Take();
+    return Status::OK();
+  }
+
+  // A name: a constant (True, Null, ...), a function call, or a column,
+  // perhaps qualified (Table.Column, Table!Column).
+  Status ParseName(int depth, std::unique_ptr<ExprNode>* out) {
+    const Token token = Peek();
     if (token.kind == Tok::kName) {
       static constexpr std::pair<std::string_view, int> kConstants[] = {
           {"True", -1}, {"Yes", -1}, {"On", -1}, {"False", 0}, {"No", 0}, {"Off", 0}};
       for (const auto& [word, value] : kConstants) {
         if (!AsciiEqualsNoCase(token.text, word)) continue;
         Take();
-        auto node = Node(ExprNode::Kind::kLiteral, token.position);
-        node->value = Variant::Boolean(value != 0);
-        *out = std::move(node);
+        *out = Literal(token.position, Variant::Boolean(value != 0));
         return Status::OK();
       }
       if (AsciiEqualsNoCase(token.text, "Null")) {

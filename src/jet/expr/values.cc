@@ -356,159 +356,219 @@ double NowAsOleDate() {
   return static_cast<double>(day) + (now.hour * 3600 + now.minute * 60 + now.second) / 86400.0;
 }
 
+namespace {
+
+// The range and kind of a whole-number column (Byte, Integer, Long, Currency).
+struct IntegerRange {
+  int64_t low;
+  int64_t high;
+  Value::Kind kind;
+};
+
+IntegerRange RangeOf(ColumnType type) {
+  switch (type) {
+    case ColumnType::kByte: return {0, 255, Value::Kind::kByte};
+    case ColumnType::kInteger: return {-32768, 32767, Value::Kind::kInteger};
+    case ColumnType::kLong:
+      return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+              Value::Kind::kLong};
+    default:
+      return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
+              Value::Kind::kCurrency};
+  }
+}
+
+// One value for one column: a conversion to each kind of column type.
+class ColumnConversion {
+ public:
+  ColumnConversion(const Variant& value, const ColumnDef& column, const std::string& where)
+      : value_(value),
+        column_(column),
+        target_(where + " (" + expr::ColumnTypeText(column) + ")"),
+        written_number_(value.IsNumeric() && !value.bytes.empty()),
+        trimmed_(expr::Trim(value.bytes)) {}
+
+  Status Mismatch() const {
+    return Status::Numbered(StatusCode::kInvalidArgument, kErrorTypeMismatch,
+                            "Data type mismatch: " + target_ + " cannot take the value " +
+                                expr::Shown(value_));
+  }
+
+  Status Overflow() const {
+    return Status::Numbered(StatusCode::kInvalidArgument, kErrorOverflow,
+                            "Overflow: the value " + expr::Shown(value_) + " does not fit " +
+                                target_);
+  }
+
+  Status ToText(std::string* storage, Value* out) const {
+    if (value_.type == T::kBinary) return Mismatch();
+    *storage = written_number_ || value_.type == T::kText ? value_.bytes : VariantText(value_);
+    *out = Value::Bytes(Value::Kind::kText, *storage);
+    return Status::OK();
+  }
+
+  Status ToBoolean(Value* out) const {
+    if (value_.type == T::kText) {
+      static constexpr std::pair<std::string_view, bool> kWords[] = {
+          {"1", true},  {"-1", true},   {"0", false}, {"True", true}, {"False", false},
+          {"Yes", true}, {"No", false}, {"On", true},  {"Off", false}};
+      for (const auto& [word, yes] : kWords) {
+        if (AsciiEqualsNoCase(trimmed_, word)) {
+          *out = Value::Boolean(yes);
+          return Status::OK();
+        }
+      }
+      return Mismatch();
+    }
+    if (!value_.IsNumeric() || value_.type == T::kDate) return Mismatch();
+    *out = Value::Boolean(expr::NumberOf(value_) != 0);
+    return Status::OK();
+  }
+
+  // Byte, Integer, Long, Currency.
+  Status ToWholeNumber(Value* out) const {
+    const bool currency = column_.type == ColumnType::kCurrency;
+    int64_t n = 0;
+    if (value_.type == T::kText || written_number_) {
+      const expr::Scaled scaled = expr::ParseScaled(trimmed_, currency ? 4 : 0, &n);
+      if (scaled == expr::Scaled::kNotANumber) return Mismatch();
+      if (scaled == expr::Scaled::kOverflow) return Overflow();
+    } else if (value_.type == T::kCurrency) {
+      n = currency ? value_.integer
+                   : static_cast<int64_t>(std::nearbyint(value_.integer / 10000.0));
+    } else if (expr::IsWhole(value_.type)) {
+      n = value_.integer * (currency ? 10000 : 1);
+    } else if (value_.IsNumeric()) {
+      const double d = std::nearbyint(value_.real * (currency ? 10000.0 : 1.0));
+      if (!(std::fabs(d) < 9.2e18)) return Overflow();
+      n = static_cast<int64_t>(d);
+    } else {
+      return Mismatch();
+    }
+    const IntegerRange range = RangeOf(column_.type);
+    if (n < range.low || n > range.high) return Overflow();
+    *out = Value::Integer(range.kind, n);
+    return Status::OK();
+  }
+
+  // Single, Double.
+  Status ToReal(Value* out) const {
+    double d = 0;
+    if (value_.type == T::kText || written_number_) {
+      if (!expr::IsDecimalText(trimmed_)) return Mismatch();
+      d = std::strtod(std::string(trimmed_).c_str(), nullptr);
+    } else if (value_.IsNumeric()) {
+      d = expr::NumberOf(value_);
+    } else {
+      return Mismatch();
+    }
+    if (column_.type == ColumnType::kSingle) {
+      if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) return Overflow();
+      *out = Value::Real(Value::Kind::kSingle, static_cast<float>(d));
+      return Status::OK();
+    }
+    if (!std::isfinite(d)) return Overflow();
+    *out = Value::Real(Value::Kind::kDouble, d);
+    return Status::OK();
+  }
+
+  Status ToDateTime(Value* out) const {
+    double ole = 0;
+    if (value_.type == T::kText) {
+      if (!ParseDateTimeText(value_.bytes, &ole)) return Mismatch();
+    } else if (value_.IsNumeric() && value_.type != T::kBoolean) {
+      ole = written_number_ ? std::strtod(value_.bytes.c_str(), nullptr) : expr::NumberOf(value_);
+      // Days of the years 100 to 9999, the range Access stores.
+      if (!std::isfinite(ole) || ole < -657434.0 || ole >= 2958466.0) return Overflow();
+    } else {
+      return Mismatch();
+    }
+    *out = Value::Real(Value::Kind::kDateTime, ole);
+    return Status::OK();
+  }
+
+  Status ToGuid(Value* out) const {
+    std::array<uint8_t, 16> guid{};
+    if (value_.type == T::kGuid && value_.bytes.size() == 16) {
+      std::memcpy(guid.data(), value_.bytes.data(), 16);
+    } else if (value_.type != T::kText || !ParseGuidText(trimmed_, &guid)) {
+      return Mismatch();
+    }
+    *out = Value::Guid(guid);
+    return Status::OK();
+  }
+
+  // Binary, OLE Object.
+  Status ToBinary(std::string* storage, Value* out) const {
+    if (value_.type != T::kBinary) return Mismatch();
+    *storage = value_.bytes;
+    *out = Value::Bytes(Value::Kind::kBinary, *storage);
+    return Status::OK();
+  }
+
+  Status ToDecimal(Value* out) const {
+    std::string text = value_.type == T::kText || written_number_ ? std::string(trimmed_)
+                       : value_.IsNumeric() && value_.type != T::kDate ? VariantText(value_)
+                                                                       : std::string();
+    int64_t n = 0;
+    const expr::Scaled scaled = expr::ParseScaled(text, column_.scale, &n);
+    if (scaled == expr::Scaled::kNotANumber) return Mismatch();
+    if (scaled == expr::Scaled::kOverflow) return Overflow();
+    Decimal d;
+    d.negative = n < 0;
+    d.precision = column_.precision;
+    d.scale = column_.scale;
+    const uint64_t magnitude = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+    d.magnitude[2] = static_cast<uint32_t>(magnitude >> 32);
+    d.magnitude[3] = static_cast<uint32_t>(magnitude);
+    *out = Value::Dec(d);
+    return Status::OK();
+  }
+
+ private:
+  using T = Variant::Type;
+
+  const Variant& value_;
+  const ColumnDef& column_;
+  const std::string target_;  // the column and its type, for messages
+  const bool written_number_;  // a number that keeps the text it was written as
+  const std::string_view trimmed_;
+};
+
+}  // namespace
+
 Status ToColumnValue(const Variant& value, const ColumnDef& column, const std::string& where,
                      std::string* storage, Value* out) {
-  using T = Variant::Type;
   if (value.is_null()) {
     *out = Value::Null();
     return Status::OK();
   }
-  const std::string target = where + " (" + expr::ColumnTypeText(column) + ")";
-  auto mismatch = [&]() {
-    return Status::Numbered(StatusCode::kInvalidArgument, kErrorTypeMismatch,
-                            "Data type mismatch: " + target + " cannot take the value " +
-                                expr::Shown(value));
-  };
-  auto overflow = [&]() {
-    return Status::Numbered(StatusCode::kInvalidArgument, kErrorOverflow,
-                            "Overflow: the value " + expr::Shown(value) + " does not fit " + target);
-  };
-  const bool written_number = value.IsNumeric() && !value.bytes.empty();
-  const std::string_view trimmed = expr::Trim(value.bytes);
+  const ColumnConversion conversion(value, column, where);
   switch (column.type) {
     case ColumnType::kText:
     case ColumnType::kMemo:
-      if (value.type == T::kBinary) return mismatch();
-      *storage = written_number || value.type == T::kText ? value.bytes : VariantText(value);
-      *out = Value::Bytes(Value::Kind::kText, *storage);
-      return Status::OK();
-
-    case ColumnType::kBoolean: {
-      if (value.type == T::kText) {
-        static constexpr std::pair<std::string_view, bool> kWords[] = {
-            {"1", true},  {"-1", true},   {"0", false}, {"True", true}, {"False", false},
-            {"Yes", true}, {"No", false}, {"On", true},  {"Off", false}};
-        for (const auto& [word, yes] : kWords) {
-          if (AsciiEqualsNoCase(trimmed, word)) {
-            *out = Value::Boolean(yes);
-            return Status::OK();
-          }
-        }
-        return mismatch();
-      }
-      if (!value.IsNumeric() || value.type == T::kDate) return mismatch();
-      *out = Value::Boolean(expr::NumberOf(value) != 0);
-      return Status::OK();
-    }
-
+      return conversion.ToText(storage, out);
+    case ColumnType::kBoolean:
+      return conversion.ToBoolean(out);
     case ColumnType::kByte:
     case ColumnType::kInteger:
     case ColumnType::kLong:
-    case ColumnType::kCurrency: {
-      const bool currency = column.type == ColumnType::kCurrency;
-      int64_t n = 0;
-      if (value.type == T::kText || written_number) {
-        const expr::Scaled scaled = expr::ParseScaled(trimmed, currency ? 4 : 0, &n);
-        if (scaled == expr::Scaled::kNotANumber) return mismatch();
-        if (scaled == expr::Scaled::kOverflow) return overflow();
-      } else if (value.type == T::kCurrency) {
-        n = currency ? value.integer : static_cast<int64_t>(std::nearbyint(value.integer / 10000.0));
-      } else if (expr::IsWhole(value.type)) {
-        n = value.integer * (currency ? 10000 : 1);
-      } else if (value.IsNumeric()) {
-        const double d = std::nearbyint(value.real * (currency ? 10000.0 : 1.0));
-        if (!(std::fabs(d) < 9.2e18)) return overflow();
-        n = static_cast<int64_t>(d);
-      } else {
-        return mismatch();
-      }
-      int64_t low = std::numeric_limits<int64_t>::min(), high = std::numeric_limits<int64_t>::max();
-      Value::Kind kind = Value::Kind::kCurrency;
-      if (column.type == ColumnType::kByte) low = 0, high = 255, kind = Value::Kind::kByte;
-      if (column.type == ColumnType::kInteger) low = -32768, high = 32767, kind = Value::Kind::kInteger;
-      if (column.type == ColumnType::kLong) {
-        low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
-        kind = Value::Kind::kLong;
-      }
-      if (n < low || n > high) return overflow();
-      *out = Value::Integer(kind, n);
-      return Status::OK();
-    }
-
+    case ColumnType::kCurrency:
+      return conversion.ToWholeNumber(out);
     case ColumnType::kSingle:
-    case ColumnType::kDouble: {
-      double d = 0;
-      if (value.type == T::kText || written_number) {
-        if (!expr::IsDecimalText(trimmed)) return mismatch();
-        d = std::strtod(std::string(trimmed).c_str(), nullptr);
-      } else if (value.IsNumeric()) {
-        d = expr::NumberOf(value);
-      } else {
-        return mismatch();
-      }
-      if (column.type == ColumnType::kSingle) {
-        if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) return overflow();
-        *out = Value::Real(Value::Kind::kSingle, static_cast<float>(d));
-        return Status::OK();
-      }
-      if (!std::isfinite(d)) return overflow();
-      *out = Value::Real(Value::Kind::kDouble, d);
-      return Status::OK();
-    }
-
-    case ColumnType::kDateTime: {
-      double ole = 0;
-      if (value.type == T::kText) {
-        if (!ParseDateTimeText(value.bytes, &ole)) return mismatch();
-      } else if (value.IsNumeric() && value.type != T::kBoolean) {
-        ole = written_number ? std::strtod(value.bytes.c_str(), nullptr) : expr::NumberOf(value);
-        // Days of the years 100 to 9999, the range Access stores.
-        if (!std::isfinite(ole) || ole < -657434.0 || ole >= 2958466.0) return overflow();
-      } else {
-        return mismatch();
-      }
-      *out = Value::Real(Value::Kind::kDateTime, ole);
-      return Status::OK();
-    }
-
-    case ColumnType::kGuid: {
-      std::array<uint8_t, 16> guid{};
-      if (value.type == T::kGuid && value.bytes.size() == 16) {
-        std::memcpy(guid.data(), value.bytes.data(), 16);
-      } else if (value.type != T::kText || !ParseGuidText(trimmed, &guid)) {
-        return mismatch();
-      }
-      *out = Value::Guid(guid);
-      return Status::OK();
-    }
-
+    case ColumnType::kDouble:
+      return conversion.ToReal(out);
+    case ColumnType::kDateTime:
+      return conversion.ToDateTime(out);
+    case ColumnType::kGuid:
+      return conversion.ToGuid(out);
     case ColumnType::kBinary:
     case ColumnType::kOle:
-      if (value.type != T::kBinary) return mismatch();
-      *storage = value.bytes;
-      *out = Value::Bytes(Value::Kind::kBinary, *storage);
-      return Status::OK();
-
-    case ColumnType::kNumeric: {
-      std::string text = value.type == T::kText || written_number ? std::string(trimmed)
-                         : value.IsNumeric() && value.type != T::kDate ? VariantText(value)
-                                                                       : std::string();
-      int64_t n = 0;
-      const expr::Scaled scaled = expr::ParseScaled(text, column.scale, &n);
-      if (scaled == expr::Scaled::kNotANumber) return mismatch();
-      if (scaled == expr::Scaled::kOverflow) return overflow();
-      Decimal d;
-      d.negative = n < 0;
-      d.precision = column.precision;
-      d.scale = column.scale;
-      const uint64_t magnitude = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
-      d.magnitude[2] = static_cast<uint32_t>(magnitude >> 32);
-      d.magnitude[3] = static_cast<uint32_t>(magnitude);
-      *out = Value::Dec(d);
-      return Status::OK();
-    }
+      return conversion.ToBinary(storage, out);
+    case ColumnType::kNumeric:
+      return conversion.ToDecimal(out);
   }
-  return mismatch();
+  return conversion.Mismatch();
 }
 
 }  // namespace jet

@@ -210,10 +210,6 @@ bool AppendRealSegment(const ColumnDef& column, const Value& value, std::string*
 
 }  // namespace
 
-bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::string* why) {
-  return IndexKeysSupported(table, index, JetVersion::kJet4, why);
-}
-
 bool IndexKeysSupported(const TableDef& table, const IndexDef& index, JetVersion version,
                         std::string* why) {
   for (const IndexColumnDef& ic : index.columns) {
@@ -275,6 +271,90 @@ bool IndexColumnsAllNull(const TableDef& table, const IndexDef& index,
   return true;
 }
 
+namespace {
+
+// One column of a key being built: what its segment and messages need.
+struct KeyColumn {
+  const TableDef& table;
+  const IndexDef& index;
+  const ColumnDef& column;
+  bool descending;
+};
+
+[[gnu::noinline]] Status WrongKind(const KeyColumn& c, const Value& value) {
+  return Status::InvalidArgument("index " + c.index.name + " on column " + c.column.name + " (" +
+                                 ColumnTypeName(c.column.type) + ") of table " + c.table.name +
+                                 ": cannot take " + DescribedValue(value));
+}
+
+// Text and Memo: the bytes of the file's collation, in the index's direction.
+Status AppendTextSegment(const KeyColumn& c, const Value& value, JetVersion version,
+                         std::string* key) {
+  if (value.kind() != Value::Kind::kText) return WrongKind(c, value);
+  Status s = version == JetVersion::kJet3
+                 ? AppendGeneral97TextKeyValue(value.text(), !c.descending, key)
+                 : AppendTextKeyValue(value.text(), !c.descending, key);
+  if (s.ok()) return s;
+  std::string message = "index " + c.index.name + " on column " + c.column.name + " of table " +
+                        c.table.name + ": " + s.message();
+  return s.code() == StatusCode::kNotSupported ? Status::NotSupported(message)
+                                               : Status::InvalidArgument(message);
+}
+
+// The bytes of a value that is not null, after its flag byte, in the
+// index's direction. A value of a kind the column does not take is
+// kInvalidArgument.
+Status AppendValueSegment(const KeyColumn& c, const Value& value, JetVersion version,
+                          std::string* key) {
+  const size_t start = key->size();
+  bool fits = false;
+  switch (c.column.type) {
+    // These segments follow the index's direction themselves.
+    case ColumnType::kText:
+    case ColumnType::kMemo:
+      return AppendTextSegment(c, value, version, key);
+    case ColumnType::kGuid: {
+      if (value.kind() != Value::Kind::kGuid) return WrongKind(c, value);
+      // The key takes the fields big-endian, as the GUID is written.
+      const std::array<uint8_t, 16> bytes = GuidBytesInTextOrder(value.guid());
+      AppendBinaryGroups(std::string_view(reinterpret_cast<const char*>(bytes.data()), 16),
+                         !c.descending, key);
+      return Status::OK();
+    }
+    case ColumnType::kBinary:
+      if (value.kind() != Value::Kind::kBinary) return WrongKind(c, value);
+      AppendBinaryGroups(value.binary(), !c.descending, key);
+      return Status::OK();
+    case ColumnType::kNumeric:
+      if (!AppendNumericSegment(c.column, value, c.descending, key)) return WrongKind(c, value);
+      return Status::OK();
+    // These are written ascending, and inverted for a descending column.
+    case ColumnType::kBoolean:
+      fits = AppendBooleanSegment(value, key);
+      break;
+    case ColumnType::kByte:
+    case ColumnType::kInteger:
+    case ColumnType::kLong:
+    case ColumnType::kCurrency:
+      fits = AppendIntegerSegment(c.column, value, key);
+      break;
+    case ColumnType::kSingle:
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime:
+      fits = AppendRealSegment(c.column, value, key);
+      break;
+    default:
+      break;
+  }
+  if (!fits) return WrongKind(c, value);
+  if (c.descending) {
+    for (size_t i = start; i < key->size(); ++i) (*key)[i] = static_cast<char>(~(*key)[i]);
+  }
+  return Status::OK();
+}
+
+}  // namespace
+
 Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
                       const std::vector<Value>& row_values, std::string* key,
                       JetVersion version) {
@@ -290,76 +370,13 @@ Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
     }
     const Value& value = row_values[at];
     const bool descending = !ic.ascending;
-    const size_t start = key->size();
-
     if (value.is_null() && column->type != ColumnType::kBoolean) {
       key->push_back(static_cast<char>(descending ? kNullDescending : kNullAscending));
       continue;
     }
     key->push_back(static_cast<char>(descending ? kFlagDescending : kFlagAscending));
-
-    auto wrong_kind = [&]() {
-      return Status::InvalidArgument("index " + index.name + " on column " + column->name + " (" +
-                                     ColumnTypeName(column->type) + ") of table " + table.name +
-                                     ": cannot take " + DescribedValue(value));
-    };
-
-    bool inverted = false;  // the segment's own rule already handled `descending`
-    switch (column->type) {
-      case ColumnType::kText:
-      case ColumnType::kMemo: {
-        if (value.kind() != Value::Kind::kText) return wrong_kind();
-        Status s = version == JetVersion::kJet3
-                       ? AppendGeneral97TextKeyValue(value.text(), !descending, key)
-                       : AppendTextKeyValue(value.text(), !descending, key);
-        if (!s.ok()) {
-          std::string message = "index " + index.name + " on column " + column->name +
-                                " of table " + table.name + ": " + s.message();
-          return s.code() == StatusCode::kNotSupported ? Status::NotSupported(message)
-                                                       : Status::InvalidArgument(message);
-        }
-        inverted = true;
-        break;
-      }
-      case ColumnType::kGuid: {
-        if (value.kind() != Value::Kind::kGuid) return wrong_kind();
-        // The key takes the fields big-endian, as the GUID is written.
-        const std::array<uint8_t, 16> bytes = GuidBytesInTextOrder(value.guid());
-        AppendBinaryGroups(std::string_view(reinterpret_cast<const char*>(bytes.data()), 16),
-                           !descending, key);
-        inverted = true;
-        break;
-      }
-      case ColumnType::kBinary: {
-        if (value.kind() != Value::Kind::kBinary) return wrong_kind();
-        AppendBinaryGroups(value.binary(), !descending, key);
-        inverted = true;
-        break;
-      }
-      case ColumnType::kNumeric:
-        if (!AppendNumericSegment(*column, value, descending, key)) return wrong_kind();
-        inverted = true;
-        break;
-      case ColumnType::kBoolean:
-        if (!AppendBooleanSegment(value, key)) return wrong_kind();
-        break;
-      case ColumnType::kByte:
-      case ColumnType::kInteger:
-      case ColumnType::kLong:
-      case ColumnType::kCurrency:
-        if (!AppendIntegerSegment(*column, value, key)) return wrong_kind();
-        break;
-      case ColumnType::kSingle:
-      case ColumnType::kDouble:
-      case ColumnType::kDateTime:
-        if (!AppendRealSegment(*column, value, key)) return wrong_kind();
-        break;
-      default:
-        return wrong_kind();
-    }
-    if (descending && !inverted) {
-      for (size_t i = start + 1; i < key->size(); ++i) (*key)[i] = static_cast<char>(~(*key)[i]);
-    }
+    JET_RETURN_IF_ERROR(
+        AppendValueSegment(KeyColumn{table, index, *column, descending}, value, version, key));
   }
   return Status::OK();
 }

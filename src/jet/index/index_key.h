@@ -47,7 +47,7 @@
 //        row pointer bytes are not the order; the key, then the row, is.
 //   (K3) Every indexable type is encoded. A Text or Memo column whose sort
 //        order is not General (0x0409 version 0) needs a collation this
-//        engine does not have; IndexSupportedForWrite says so before any
+//        engine does not have; IndexKeysSupported says so before any
 //        change, naming index, column and sort order.
 //   (K4) Keys equal the bytes Access stores: index_key_test.cc rebuilds every
 //        index of the shared files from the rows and compares.
@@ -69,9 +69,6 @@ namespace jet {
 // in code page 1252 is refused, as General 97 orders that code page only.
 bool IndexKeysSupported(const TableDef& table, const IndexDef& index, JetVersion version,
                         std::string* why);
-
-// IndexKeysSupported for a Jet 4 file: the indexes the table writer can keep.
-bool IndexSupportedForWrite(const TableDef& table, const IndexDef& index, std::string* why);
 
 // Builds the key of `index` for a row. `row_values` holds one Value per
 // column of `table`, in TableDef::columns order (a decoded Row's values, or

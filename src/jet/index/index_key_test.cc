@@ -130,13 +130,13 @@ TEST(IndexKeyTest, RefusesWhatItCannotEncode) {
   IndexDef index = IndexOn(true);
   index.name = "ByName";
   std::string why, key;
-  EXPECT_FALSE(IndexSupportedForWrite(t, index, &why));
+  EXPECT_FALSE(IndexKeysSupported(t, index, JetVersion::kJet4, &why));
   EXPECT_NE(why.find("index ByName of table T: column EventName (Text) uses sort order 0x0405"),
             std::string::npos) << why;
   EXPECT_EQ(EncodeIndexKey(t, index, {Value::Null()}, &key).code(), StatusCode::kNotSupported);
   t.columns[0].sort_order = 0x0409;
   t.columns[0].code_page = 1252;  // an Access 97 column: General 97 keys only
-  EXPECT_FALSE(IndexSupportedForWrite(t, index, &why));
+  EXPECT_FALSE(IndexKeysSupported(t, index, JetVersion::kJet4, &why));
   EXPECT_NE(why.find("column EventName is an Access 97 text column"), std::string::npos) << why;
   EXPECT_TRUE(EncodeIndexKey(t, index, {Value::Bytes(Value::Kind::kText, "AAÿAA")}, &key, JetVersion::kJet3).ok());
   EXPECT_EQ(Hex(key), "7F 60 60 7D 60 60 02 26 00");

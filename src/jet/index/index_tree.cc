@@ -596,30 +596,54 @@ Status IndexTree::Unlink(uint32_t page_number, const IndexPage& page) {
 
 // ---- Checking ----
 
-Status IndexTree::CheckPage(uint32_t page_number, int depth,
-                            std::vector<std::vector<uint32_t>>* levels,
-                            std::vector<uint32_t>* seen, std::vector<std::string>* problems,
-                            IndexEntry* min, IndexEntry* max, bool* empty,
-                            int* leaf_depth) const {
-  *empty = true;
+// What Check gathers as it walks the tree.
+struct IndexTree::CheckWalk {
+  std::vector<std::string>* problems = nullptr;
+  std::vector<std::vector<uint32_t>> levels;  // the pages of each depth, in tree order
+  std::vector<uint32_t> seen;                 // every page reached
+  int leaf_depth = -1;                        // of the first leaf reached
+};
+
+// The entries below a page: none, or the least and the greatest.
+struct IndexTree::EntryRange {
+  bool empty = true;
+  IndexEntry min;
+  IndexEntry max;
+};
+
+Status IndexTree::CheckPage(uint32_t page_number, int depth, CheckWalk* walk,
+                            EntryRange* range) const {
+  range->empty = true;
   if (depth > kMaxDepth) {
-    problems->push_back(name_ + ": the tree is deeper than 32 levels");
+    walk->problems->push_back(name_ + ": the tree is deeper than 32 levels");
     return Status::OK();
   }
-  if (std::find(seen->begin(), seen->end(), page_number) != seen->end()) {
-    problems->push_back(Where(page_number) + ": reached twice");
+  if (std::find(walk->seen.begin(), walk->seen.end(), page_number) != walk->seen.end()) {
+    walk->problems->push_back(Where(page_number) + ": reached twice");
     return Status::OK();
   }
-  seen->push_back(page_number);
-  if (levels->size() <= static_cast<size_t>(depth)) levels->resize(depth + 1);
-  (*levels)[depth].push_back(page_number);
+  walk->seen.push_back(page_number);
+  if (walk->levels.size() <= static_cast<size_t>(depth)) walk->levels.resize(depth + 1);
+  walk->levels[depth].push_back(page_number);
   IndexPage page;
   Status s = LoadAsStored(page_number, &page);
   if (!s.ok()) {
-    problems->push_back(s.message());
+    walk->problems->push_back(s.message());
     return Status::OK();
   }
-  auto problem = [&](const std::string& what) { problems->push_back(Where(page_number) + ": " + what); };
+  CheckEntries(page_number, page, walk->problems);
+  if (page.leaf) {
+    CheckLeaf(page_number, page, depth, walk, range);
+    return Status::OK();
+  }
+  return CheckNode(page_number, page, depth, walk, range);
+}
+
+void IndexTree::CheckEntries(uint32_t page_number, const IndexPage& page,
+                             std::vector<std::string>* problems) const {
+  auto problem = [&](const std::string& what) {
+    problems->push_back(Where(page_number) + ": " + what);
+  };
   if (page.tdef_page != tdef_page_) {
     problem("names table definition page " + std::to_string(page.tdef_page) + ", not " +
             std::to_string(tdef_page_));
@@ -637,65 +661,61 @@ Status IndexTree::CheckPage(uint32_t page_number, int depth,
     problem("free space " + std::to_string(page.free_space) + ", but the entries leave " +
             std::to_string(IndexUsableBytes(format_) - stored));
   }
-  if (page.leaf) {
-    if (*leaf_depth < 0) *leaf_depth = depth;
-    if (*leaf_depth != depth) problem("leaf at depth " + std::to_string(depth) + ", others at " +
-                                      std::to_string(*leaf_depth));
-    if (!page.entries.empty()) {
-      *empty = false;
-      *min = WithoutChild(page.entries.front());
-      *max = WithoutChild(page.entries.back());
-    } else if (page_number != root_page_) {
-      problem("empty leaf below the root");
-    }
-    return Status::OK();
+}
+
+void IndexTree::CheckLeaf(uint32_t page_number, const IndexPage& page, int depth,
+                          CheckWalk* walk, EntryRange* range) const {
+  if (walk->leaf_depth < 0) walk->leaf_depth = depth;
+  if (walk->leaf_depth != depth) {
+    walk->problems->push_back(Where(page_number) + ": leaf at depth " + std::to_string(depth) +
+                              ", others at " + std::to_string(walk->leaf_depth));
   }
+  if (!page.entries.empty()) {
+    range->empty = false;
+    range->min = WithoutChild(page.entries.front());
+    range->max = WithoutChild(page.entries.back());
+  } else if (page_number != root_page_) {
+    walk->problems->push_back(Where(page_number) + ": empty leaf below the root");
+  }
+}
+
+Status IndexTree::CheckNode(uint32_t page_number, const IndexPage& page, int depth,
+                            CheckWalk* walk, EntryRange* range) const {
+  auto problem = [&](const std::string& what) {
+    walk->problems->push_back(Where(page_number) + ": " + what);
+  };
   if (page.tail_page == 0 && page.entries.size() != 1) {
     problem("node with " + std::to_string(page.entries.size()) + " entries and no tail page");
   }
   if (page.tail_page != 0 && page.entries.empty()) problem("node with only a tail page");
-  std::vector<Child> children = ChildrenOf<Child>(page);
-  IndexEntry previous_max;
-  bool any = false;
+  const std::vector<Child> children = ChildrenOf<Child>(page);
   for (size_t k = 0; k < children.size(); ++k) {
-    IndexEntry child_min, child_max;
-    bool child_empty = true;
-    JET_RETURN_IF_ERROR(CheckPage(children[k].page, depth + 1, levels, seen, problems, &child_min,
-                                  &child_max, &child_empty, leaf_depth));
-    if (child_empty) continue;
-    if (children[k].has_max && CompareEntries(children[k].max, child_max) != 0) {
+    EntryRange below;
+    JET_RETURN_IF_ERROR(CheckPage(children[k].page, depth + 1, walk, &below));
+    if (below.empty) continue;
+    if (children[k].has_max && CompareEntries(children[k].max, below.max) != 0) {
       problem("entry " + std::to_string(k) + " " + Describe(children[k].max) +
               " differs from the greatest entry below page " + std::to_string(children[k].page) +
-              ", " + Describe(child_max));
+              ", " + Describe(below.max));
     }
-    if (any && CompareEntries(previous_max, child_min) >= 0) {
+    if (!range->empty && CompareEntries(range->max, below.min) >= 0) {
       problem("child page " + std::to_string(children[k].page) +
               " starts below the end of the child before it");
     }
-    if (!any) *min = child_min;
-    any = true;
-    previous_max = child_max;
+    if (range->empty) range->min = below.min;
+    range->empty = false;
+    range->max = below.max;
   }
-  *empty = !any;
-  if (any) *max = previous_max;
   return Status::OK();
 }
 
-Status IndexTree::Check(std::vector<std::string>* problems,
-                        std::vector<std::string>* notes) const {
-  std::vector<std::vector<uint32_t>> levels;
-  std::vector<uint32_t> seen;
-  IndexEntry min, max;
-  bool empty = true;
-  int leaf_depth = -1;
-  JET_RETURN_IF_ERROR(CheckPage(root_page_, 0, &levels, &seen, problems, &min, &max, &empty,
-                                &leaf_depth));
+void IndexTree::CheckLevelLinks(const CheckWalk& walk, std::vector<std::string>* problems,
+                                std::vector<std::string>* notes) const {
   // (T3) each level one list, in tree order. A node page that merely lacks
   // a link (0) is a note: no reader walks node pages along their level, and
   // other writers link node pages only under one parent.
   std::vector<uint32_t> unlinked_nodes;
-  for (size_t depth = 0; depth < levels.size(); ++depth) {
-    const std::vector<uint32_t>& level = levels[depth];
+  for (const std::vector<uint32_t>& level : walk.levels) {
     for (size_t k = 0; k < level.size(); ++k) {
       IndexPage page;
       if (!LoadAsStored(level[k], &page).ok()) continue;
@@ -720,15 +740,18 @@ Status IndexTree::Check(std::vector<std::string>* problems,
                      " no link to a neighbour at its level (page " + pages +
                      "); readers do not follow those links");
   }
+}
+
+void IndexTree::CheckUsageMap(const CheckWalk& walk, std::vector<std::string>* problems) const {
   // (T5) the usage map lists exactly the pages of the tree.
   UsageMap map;
   Status s = ReadUsageMap(file_, format_, usage_map_pointer_, "usage map of " + name_, &map);
   if (!s.ok()) {
     problems->push_back(s.message());
-    return Status::OK();
+    return;
   }
   std::set<uint32_t> listed(map.pages.begin(), map.pages.end());
-  std::set<uint32_t> reached(seen.begin(), seen.end());
+  std::set<uint32_t> reached(walk.seen.begin(), walk.seen.end());
   for (uint32_t p : reached) {
     if (!listed.count(p)) problems->push_back(Where(p) + ": not in the index's usage map");
   }
@@ -738,6 +761,16 @@ Status IndexTree::Check(std::vector<std::string>* problems,
                           ", which is not in the tree");
     }
   }
+}
+
+Status IndexTree::Check(std::vector<std::string>* problems,
+                        std::vector<std::string>* notes) const {
+  CheckWalk walk;
+  walk.problems = problems;
+  EntryRange range;
+  JET_RETURN_IF_ERROR(CheckPage(root_page_, 0, &walk, &range));
+  CheckLevelLinks(walk, problems, notes);
+  CheckUsageMap(walk, problems);
   return Status::OK();
 }
 

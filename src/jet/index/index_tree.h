@@ -131,9 +131,21 @@ class IndexTree {
   Status SplitRoot(IndexPage& page);
   Status Unlink(uint32_t page_number, const IndexPage& page);
   Status LinkBefore(uint32_t page_number, IndexPage& page, uint32_t new_page, IndexPage& fresh);
-  Status CheckPage(uint32_t page_number, int depth, std::vector<std::vector<uint32_t>>* levels,
-                   std::vector<uint32_t>* seen, std::vector<std::string>* problems,
-                   IndexEntry* min, IndexEntry* max, bool* empty, int* leaf_depth) const;
+  // Check, in steps. CheckPage walks the subtree of a page (at `depth`
+  // below the root) and gives the range of its entries; CheckEntries looks
+  // at what any page holds, CheckLeaf and CheckNode at what their kind does.
+  struct CheckWalk;
+  struct EntryRange;
+  Status CheckPage(uint32_t page_number, int depth, CheckWalk* walk, EntryRange* range) const;
+  void CheckEntries(uint32_t page_number, const IndexPage& page,
+                    std::vector<std::string>* problems) const;
+  void CheckLeaf(uint32_t page_number, const IndexPage& page, int depth, CheckWalk* walk,
+                 EntryRange* range) const;
+  Status CheckNode(uint32_t page_number, const IndexPage& page, int depth, CheckWalk* walk,
+                   EntryRange* range) const;
+  void CheckLevelLinks(const CheckWalk& walk, std::vector<std::string>* problems,
+                       std::vector<std::string>* notes) const;
+  void CheckUsageMap(const CheckWalk& walk, std::vector<std::string>* problems) const;
   std::string Where(uint32_t page_number) const;
 
   PageFile& file_;

@@ -97,6 +97,128 @@ std::string Quoted(std::string_view utf8) {
   return "\"" + strings::ShortenedText(utf8, 60) + "\"";
 }
 
+// The General legacy key of one value, built as its code units come: their
+// inline bytes, then, each part set off by kEndText, the extra stream, the
+// crazy flags and the unprintables' places and codes.
+class LegacyKeyBuilder {
+ public:
+  explicit LegacyKeyBuilder(size_t units) { out_.reserve(units + 8); }
+
+  void Add(const Collation& c) {
+    const size_t here = position_;
+    if (c.inline_size > 0) {
+      Append(&out_, c.inline_bytes, c.inline_size);
+      ++position_;
+    }
+    switch (c.cls) {
+      case kCollationInternational:
+      case kCollationInternationalExt:
+        AddInternational(here, c);
+        break;
+      case kCollationUnprintableExt:
+        AddUnprintableExt(here, c.code);
+        break;
+      case kCollationUnprintable:
+        AddUnprintable(here, c.code);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Appends the finished key value to *key, inverted for a descending index.
+  void AppendTo(bool ascending, std::string* key) {
+    out_.push_back(static_cast<char>(kEndText));
+    while (!extras_.empty() && static_cast<uint8_t>(extras_.back()) <= kExtraPlaceholder)
+      extras_.pop_back();
+    out_ += extras_;
+    if (!crazy_flags_.empty() || !unprintables_.empty()) AppendFlagsAndUnprintables();
+    out_.push_back(static_cast<char>(kEndValue));
+    if (!ascending) {
+      InvertFrom(0, &out_);
+      out_.push_back(static_cast<char>(kEndValue));
+    }
+    *key += out_;
+  }
+
+ private:
+  void AddInternational(size_t here, const Collation& c) {
+    if (c.extra_size > 0) {
+      PadExtras(here, &extras_, &extras_positions_);
+      Append(&extras_, c.extra, c.extra_size);
+      ++extras_positions_;
+      have_extras_ = true;
+    }
+    if (c.crazy_flag != 0) crazy_flags_.push_back(static_cast<char>(c.crazy_flag));
+  }
+
+  // Its code goes into the extra stream: first as a prefix of its own, later
+  // added to the stream's last byte.
+  void AddUnprintableExt(size_t here, uint8_t code) {
+    PadExtras(here, &extras_, &extras_positions_);
+    if (extras_.empty()) {
+      extras_.push_back(static_cast<char>(code));
+      prefix_size_ = 1;
+    } else {
+      extras_.back() = static_cast<char>(static_cast<uint8_t>(extras_.back()) + code);
+    }
+    have_extras_ = true;
+  }
+
+  void AddUnprintable(size_t here, uint8_t code) {
+    // Its place counts in extra-stream bytes once that stream exists.
+    int q = static_cast<int>(here);
+    if (have_extras_) {
+      q = static_cast<int>(extras_.size() + here - extras_positions_ - prefix_size_);
+    }
+    const int offset = kUnprintableFlag | (kUnprintableFirst + kUnprintableStep * q);
+    unprintables_.push_back(static_cast<char>(offset >> 8));
+    unprintables_.push_back(static_cast<char>(offset));
+    unprintables_.push_back(static_cast<char>(kUnprintableMid));
+    unprintables_.push_back(static_cast<char>(code));
+  }
+
+  // The crazy flags three to a byte, then the unprintables.
+  void AppendFlagsAndUnprintables() {
+    out_.push_back(static_cast<char>(kEndText));
+    out_.push_back(static_cast<char>(kEndText));
+    if (!crazy_flags_.empty()) {
+      while (!crazy_flags_.empty() && crazy_flags_.back() == kCrazyFlagDropped)
+        crazy_flags_.pop_back();
+      for (size_t i = 0; i < crazy_flags_.size(); i += 3) {
+        uint8_t b = kCrazyByteStart;
+        for (size_t k = 0; k < 3 && i + k < crazy_flags_.size(); ++k) {
+          b |= static_cast<uint8_t>(crazy_flags_[i + k] << (4 - 2 * k));
+        }
+        out_.push_back(static_cast<char>(b));
+      }
+      Append(&out_, kCrazySuffix, sizeof kCrazySuffix);
+      if (!unprintables_.empty()) out_.push_back(static_cast<char>(kCrazyBeforeUnprintables));
+    }
+    if (!unprintables_.empty()) {
+      out_.push_back(static_cast<char>(kEndText));
+      out_ += unprintables_;
+    }
+  }
+
+  std::string out_;               // the inline bytes, then the whole key value
+  std::string extras_;            // the extra stream
+  bool have_extras_ = false;      // the stream exists (it may still be empty after trimming)
+  size_t extras_positions_ = 0;   // positions the stream covers
+  size_t prefix_size_ = 0;        // a leading P byte that counts as no position
+  std::string crazy_flags_;
+  std::string unprintables_;
+  size_t position_ = 0;           // units that gave inline bytes so far
+};
+
+[[gnu::noinline]] Status SurrogateRefused(std::string_view utf8, char16_t unit) {
+  char what[16];
+  std::snprintf(what, sizeof what, "U+%04X", static_cast<unsigned>(unit));
+  return Status::NotSupported("text index value " + Quoted(utf8) +
+                              " has a character past U+FFFF (surrogate " + what +
+                              "), whose General sort key is not known");
+}
+
 }  // namespace
 
 bool TextKeySupported(const ColumnDef& column, std::string* why) {
@@ -120,101 +242,13 @@ bool TextKeySupported(const ColumnDef& column, std::string* why) {
 Status AppendTextKeyValue(std::string_view utf8, bool ascending, std::string* key) {
   std::u16string units;
   JET_RETURN_IF_ERROR(IndexedUnits(utf8, &units));
-
-  std::string out;
-  out.reserve(units.size() + 8);
-  std::string extras;           // the extra stream
-  bool have_extras = false;     // the stream exists (it may still be empty after trimming)
-  size_t extras_positions = 0;  // positions the stream covers
-  size_t prefix_size = 0;       // a leading P byte that counts as no position
-  std::string crazy_flags;
-  std::string unprintables;
-  size_t position = 0;  // units that gave inline bytes so far
-
+  LegacyKeyBuilder builder(units.size());
   for (char16_t unit : units) {
     const Collation c = Lookup(unit);
-    if (c.cls == kCollationSurrogate) {
-      char what[16];
-      std::snprintf(what, sizeof what, "U+%04X", static_cast<unsigned>(unit));
-      return Status::NotSupported("text index value " + Quoted(utf8) +
-                                  " has a character past U+FFFF (surrogate " + what +
-                                  "), whose General sort key is not known");
-    }
-    const size_t here = position;
-    if (c.inline_size > 0) {
-      Append(&out, c.inline_bytes, c.inline_size);
-      ++position;
-    }
-    switch (c.cls) {
-      case kCollationInternational:
-      case kCollationInternationalExt:
-        if (c.extra_size > 0) {
-          PadExtras(here, &extras, &extras_positions);
-          Append(&extras, c.extra, c.extra_size);
-          ++extras_positions;
-          have_extras = true;
-        }
-        if (c.crazy_flag != 0) crazy_flags.push_back(static_cast<char>(c.crazy_flag));
-        break;
-      case kCollationUnprintableExt:
-        PadExtras(here, &extras, &extras_positions);
-        if (extras.empty()) {
-          extras.push_back(static_cast<char>(c.code));
-          prefix_size = 1;
-        } else {
-          extras.back() = static_cast<char>(static_cast<uint8_t>(extras.back()) + c.code);
-        }
-        have_extras = true;
-        break;
-      case kCollationUnprintable: {
-        // Its place counts in extra-stream bytes once that stream exists.
-        int q = static_cast<int>(here);
-        if (have_extras) {
-          q = static_cast<int>(extras.size() + here - extras_positions - prefix_size);
-        }
-        const int offset = kUnprintableFlag | (kUnprintableFirst + kUnprintableStep * q);
-        unprintables.push_back(static_cast<char>(offset >> 8));
-        unprintables.push_back(static_cast<char>(offset));
-        unprintables.push_back(static_cast<char>(kUnprintableMid));
-        unprintables.push_back(static_cast<char>(c.code));
-        break;
-      }
-      default:
-        break;
-    }
+    if (c.cls == kCollationSurrogate) return SurrogateRefused(utf8, unit);
+    builder.Add(c);
   }
-
-  out.push_back(static_cast<char>(kEndText));
-  while (!extras.empty() && static_cast<uint8_t>(extras.back()) <= kExtraPlaceholder)
-    extras.pop_back();
-  out += extras;
-  if (!crazy_flags.empty() || !unprintables.empty()) {
-    out.push_back(static_cast<char>(kEndText));
-    out.push_back(static_cast<char>(kEndText));
-    if (!crazy_flags.empty()) {
-      while (!crazy_flags.empty() && crazy_flags.back() == kCrazyFlagDropped)
-        crazy_flags.pop_back();
-      for (size_t i = 0; i < crazy_flags.size(); i += 3) {
-        uint8_t b = kCrazyByteStart;
-        for (size_t k = 0; k < 3 && i + k < crazy_flags.size(); ++k) {
-          b |= static_cast<uint8_t>(crazy_flags[i + k] << (4 - 2 * k));
-        }
-        out.push_back(static_cast<char>(b));
-      }
-      Append(&out, kCrazySuffix, sizeof kCrazySuffix);
-      if (!unprintables.empty()) out.push_back(static_cast<char>(kCrazyBeforeUnprintables));
-    }
-    if (!unprintables.empty()) {
-      out.push_back(static_cast<char>(kEndText));
-      out += unprintables;
-    }
-  }
-  out.push_back(static_cast<char>(kEndValue));
-  if (!ascending) {
-    InvertFrom(0, &out);
-    out.push_back(static_cast<char>(kEndValue));
-  }
-  *key += out;
+  builder.AppendTo(ascending, key);
   return Status::OK();
 }
 

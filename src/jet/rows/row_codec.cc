@@ -114,14 +114,14 @@ RowDecoder::RowDecoder(const PageFile& file, const Format& format, TextDecoder& 
       format_(format),
       text_(text),
       table_(table),
-      has_var_columns_(table.num_var_cols > 0) {
+      has_var_columns_(table.num_var_cols > 0),
+      jet4_(!format.IsJet3()) {
   fields_.var_offsets.reserve(64);
   pending_.reserve(table.columns.size());
 }
 
 namespace {
 
-// The errors of Decode, made apart from it so that its loop stays small.
 // Owned pages a scan reads at most at once (when they follow each other).
 constexpr uint32_t kScanWindowPages = 16;
 
@@ -132,6 +132,7 @@ constexpr size_t kFirstStorageBytes = 4096;
 const Value kNullValue = Value::Null();
 const Value kBooleanValues[2] = {Value::Boolean(false), Value::Boolean(true)};
 
+// The errors of Decode, made apart from it so that its loop stays small.
 [[gnu::noinline]] Status FixedColumnOverrun(const ColumnDef& column, uint32_t start, uint32_t end,
                                             uint32_t page_number, uint32_t slot) {
   return Status::Corruption("fixed column " + column.name + " at " + std::to_string(start) + ".." +
@@ -160,6 +161,35 @@ const Value kBooleanValues[2] = {Value::Boolean(false), Value::Boolean(true)};
                             Where(page_number, slot) + ": " + s.message());
 }
 
+// The value of a column of a fixed-size type (TypeSize not 0), from bytes
+// that hold at least TypeSize.
+[[gnu::always_inline]] inline Value FixedValue(const ColumnDef& column, const uint8_t* data) {
+  switch (column.type) {
+    case ColumnType::kByte: return Value::Integer(Value::Kind::kByte, data[0]);
+    case ColumnType::kInteger: return Value::Integer(Value::Kind::kInteger, ReadI16(data));
+    case ColumnType::kLong: return Value::Integer(Value::Kind::kLong, ReadI32(data));
+    case ColumnType::kCurrency: return Value::Integer(Value::Kind::kCurrency, ReadI64(data));
+    case ColumnType::kSingle: return Value::Real(Value::Kind::kSingle, ReadF32(data));
+    case ColumnType::kDouble: return Value::Real(Value::Kind::kDouble, ReadF64(data));
+    case ColumnType::kDateTime: return Value::Real(Value::Kind::kDateTime, ReadF64(data));
+    case ColumnType::kGuid: {
+      std::array<uint8_t, 16> guid;
+      std::memcpy(guid.data(), data, 16);
+      return Value::Guid(guid);
+    }
+    case ColumnType::kNumeric: {
+      Decimal d;
+      d.negative = (data[0] & 0x80) != 0;
+      d.precision = column.precision;
+      d.scale = column.scale;
+      for (int w = 0; w < 4; ++w) d.magnitude[w] = ReadU32(data + 1 + 4 * w);
+      return Value::Dec(d);
+    }
+    default:
+      return kNullValue;  // not a fixed-size type
+  }
+}
+
 }  // namespace
 
 inline void RowDecoder::PutJet4TextValue(uint32_t column_index, const uint8_t* data, uint32_t size,
@@ -177,121 +207,92 @@ Status RowDecoder::Decode(const uint8_t* row, uint32_t size, uint32_t page_numbe
   JET_RETURN_IF_ERROR(
       ParseRowFields(format_, row, size, has_var_columns_, page_number, slot, &fields_));
   const auto column_count = static_cast<uint32_t>(table_.columns.size());
-  out->values.resize(column_count);
+  StartRow(column_count, out);
   Value* const values = out->values.data();
-  std::string& storage = out->storage;
-  if (storage.size() < kFirstStorageBytes) storage.resize(kFirstStorageBytes);
-  used_ = 0;
-  pending_.clear();
-  long_value_bytes_ = 0;
-
-  const uint32_t count_size = format_.row_count_size;
-  const bool jet4 = !format_.IsJet3();
-  const uint64_t file_size = file_.file_size();
   for (uint32_t i = 0; i < column_count; ++i) {
     const ColumnDef& column = table_.columns[i];
-    Value& value = values[i];
-    if (column.type == ColumnType::kBoolean) {
-      value = kBooleanValues[fields_.IsPresent(column.column_number)];
+    if (column.type == ColumnType::kBoolean) {  // the null mask holds its value
+      values[i] = kBooleanValues[fields_.IsPresent(column.column_number)];
       continue;
     }
-    if (!fields_.IsPresent(column.column_number)) {
-      value = kNullValue;
+    // Null, or a variable column the table gained after the row was written.
+    if (!fields_.IsPresent(column.column_number) ||
+        (!column.IsFixed() && column.var_index >= fields_.var_count)) {
+      values[i] = kNullValue;
       continue;
     }
     uint32_t start;
     uint32_t end;
-    if (column.IsFixed()) {
-      start = count_size + column.fixed_offset;
-      end = start + column.length;
-      if (end > fields_.fixed_end) {
-        return FixedColumnOverrun(column, start, end, page_number, slot);
-      }
-    } else {
-      if (column.var_index >= fields_.var_count) {
-        value = kNullValue;  // written before the column existed
-        continue;
-      }
-      start = fields_.var_offsets[column.var_index];
-      end = fields_.var_offsets[column.var_index + 1];
-      if (start < count_size || start > end || end > fields_.var_table_start) {
-        return VariableColumnOutOfRange(column, start, end, page_number, slot);
-      }
+    JET_RETURN_IF_ERROR(FieldBounds(column, page_number, slot, &start, &end));
+    JET_RETURN_IF_ERROR(DecodeField(column, i, row + start, end - start, page_number, slot, out));
+  }
+  FinishRow(page_number, slot, out);
+  return Status::OK();
+}
+
+inline void RowDecoder::StartRow(uint32_t column_count, Row* out) {
+  out->values.resize(column_count);
+  if (out->storage.size() < kFirstStorageBytes) out->storage.resize(kFirstStorageBytes);
+  used_ = 0;
+  pending_.clear();
+  long_value_bytes_ = 0;
+  file_size_ = file_.file_size();
+}
+
+inline Status RowDecoder::FieldBounds(const ColumnDef& column, uint32_t page_number,
+                                      uint32_t slot, uint32_t* start, uint32_t* end) const {
+  if (column.IsFixed()) {
+    *start = format_.row_count_size + column.fixed_offset;
+    *end = *start + column.length;
+    if (*end > fields_.fixed_end) {
+      return FixedColumnOverrun(column, *start, *end, page_number, slot);
     }
-    const uint8_t* data = row + start;
-    const uint32_t length = end - start;
-    const uint32_t need = TypeSize(column.type);
-    if (length < need) return ColumnTooShort(column, length, need, page_number, slot);
-    switch (column.type) {
-      case ColumnType::kByte:
-        value = Value::Integer(Value::Kind::kByte, data[0]);
-        break;
-      case ColumnType::kInteger:
-        value = Value::Integer(Value::Kind::kInteger, ReadI16(data));
-        break;
-      case ColumnType::kLong:
-        value = Value::Integer(Value::Kind::kLong, ReadI32(data));
-        break;
-      case ColumnType::kCurrency:
-        value = Value::Integer(Value::Kind::kCurrency, ReadI64(data));
-        break;
-      case ColumnType::kSingle:
-        value = Value::Real(Value::Kind::kSingle, ReadF32(data));
-        break;
-      case ColumnType::kDouble:
-        value = Value::Real(Value::Kind::kDouble, ReadF64(data));
-        break;
-      case ColumnType::kDateTime:
-        value = Value::Real(Value::Kind::kDateTime, ReadF64(data));
-        break;
-      case ColumnType::kGuid: {
-        std::array<uint8_t, 16> guid;
-        std::memcpy(guid.data(), data, 16);
-        value = Value::Guid(guid);
-        break;
-      }
-      case ColumnType::kNumeric: {
-        Decimal d;
-        d.negative = (data[0] & 0x80) != 0;
-        d.precision = column.precision;
-        d.scale = column.scale;
-        for (int w = 0; w < 4; ++w) d.magnitude[w] = ReadU32(data + 1 + 4 * w);
-        value = Value::Dec(d);
-        break;
-      }
-      case ColumnType::kText:
-        if (jet4) {
-          PutJet4TextValue(i, data, length, &storage);
-          break;
-        }
-        JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
-        break;
-      case ColumnType::kMemo: {
-        // Most memos are short and held in the row.
-        const uint8_t* text;
-        uint32_t text_length;
-        if (jet4 && FindInlineLongValue(data, length, file_size - long_value_bytes_, &text,
-                                        &text_length)) {
-          long_value_bytes_ += text_length;
-          PutJet4TextValue(i, text, text_length, &storage);
-          break;
-        }
-        JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
-        break;
-      }
-      default:
-        JET_RETURN_IF_ERROR(DecodeBytes(column, i, data, length, page_number, slot, out));
-        break;
+    return Status::OK();
+  }
+  *start = fields_.var_offsets[column.var_index];
+  *end = fields_.var_offsets[column.var_index + 1];
+  if (*start < format_.row_count_size || *start > *end || *end > fields_.var_table_start) {
+    return VariableColumnOutOfRange(column, *start, *end, page_number, slot);
+  }
+  return Status::OK();
+}
+
+inline Status RowDecoder::DecodeField(const ColumnDef& column, uint32_t column_index,
+                                      const uint8_t* data, uint32_t size, uint32_t page_number,
+                                      uint32_t slot, Row* out) {
+  const uint32_t need = TypeSize(column.type);
+  if (need != 0) {
+    if (size < need) return ColumnTooShort(column, size, need, page_number, slot);
+    out->values[column_index] = FixedValue(column, data);
+    return Status::OK();
+  }
+  if (jet4_) {
+    // Jet 4 text, and the memos short enough to be held in the row (most
+    // are), go straight into the storage as UTF-8.
+    if (column.type == ColumnType::kText) {
+      PutJet4TextValue(column_index, data, size, &out->storage);
+      return Status::OK();
+    }
+    const uint8_t* text;
+    uint32_t text_length;
+    if (column.type == ColumnType::kMemo &&
+        FindInlineLongValue(data, size, file_size_ - long_value_bytes_, &text, &text_length)) {
+      long_value_bytes_ += text_length;
+      PutJet4TextValue(column_index, text, text_length, &out->storage);
+      return Status::OK();
     }
   }
+  return DecodeBytes(column, column_index, data, size, page_number, slot, out);
+}
 
-  const char* const bytes = storage.data();
+inline void RowDecoder::FinishRow(uint32_t page_number, uint32_t slot, Row* out) {
+  const char* const bytes = out->storage.data();
+  Value* const values = out->values.data();
   for (const Pending& p : pending_) {
     values[p.column_index] = Value::Bytes(p.kind, std::string_view(bytes + p.offset, p.size));
   }
   out->page = page_number;
   out->slot = static_cast<uint8_t>(slot);
-  return Status::OK();
 }
 
 void RowDecoder::GrowStorage(std::string* storage, size_t n) {
@@ -336,11 +337,11 @@ Status RowDecoder::DecodeBytes(const ColumnDef& column, uint32_t column_index,
       const uint8_t* bytes;
       uint32_t length;
       Status s = FindLongValueBytes(file_, format_, data, size,
-                                    file_.file_size() - long_value_bytes_, &bytes, &length,
+                                    file_size_ - long_value_bytes_, &bytes, &length,
                                     &long_value_page_);
       if (s.ok() && bytes == nullptr) {
         scratch_.clear();
-        s = ReadLongValue(file_, format_, data, size, file_.file_size() - long_value_bytes_,
+        s = ReadLongValue(file_, format_, data, size, file_size_ - long_value_bytes_,
                           &scratch_, &long_value_page_);
         bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
         length = static_cast<uint32_t>(scratch_.size());
@@ -453,65 +454,57 @@ Status TableScanner::ReadRow(const uint8_t* page, uint32_t page_number, uint32_t
   return Status::OK();
 }
 
-bool TableScanner::Next(Row* row, Status* status) {
-  if (!status->ok()) *status = Status::OK();
-  if (done_) return false;
-  if (!prepared_) {
-    prepared_ = true;
-    Status s = FindOverflowTargets();
-    std::stable_sort(targets_.begin(), targets_.end(),
-                     [](const Target& a, const Target& b) { return a.target < b.target; });
-    if (!s.ok()) return Fail(std::move(s), status);
+Status TableScanner::Prepare() {
+  Status s = FindOverflowTargets();
+  // Sorted even after a failure: a scan that keeps going looks targets up.
+  std::stable_sort(targets_.begin(), targets_.end(),
+                   [](const Target& a, const Target& b) { return a.target < b.target; });
+  return s;
+}
+
+Status TableScanner::OpenNextPage() {
+  const uint32_t page_number = pages_[page_index_];
+  const uint8_t* page;
+  JET_RETURN_IF_ERROR(GetOwnedPage(page_index_++, &page));
+  if (page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) return Status::OK();
+  JET_RETURN_IF_ERROR(PageRowCount(format_, page, page_number, &row_count_));
+  page_ = page;
+  page_number_ = page_number;
+  slot_ = 0;
+  return Status::OK();
+}
+
+inline Status TableScanner::ReadSlot(uint32_t slot, Row* row, bool* produced) {
+  *produced = false;
+  const uint16_t entry = ReadU16(page_ + format_.data_header_size + 2 * slot);
+  const uint32_t pointer = (page_number_ << 8) | slot;
+  uint32_t header = pointer;
+  if (!targets_.empty()) {
+    if (Target* t = FindTarget(pointer)) {
+      t->done = true;
+      header = t->header;
+    }
   }
-  while (page_index_ < pages_.size() || page_ != nullptr) {
-    if (page_ == nullptr) {
-      uint32_t page_number = pages_[page_index_];
-      const uint8_t* page;
-      Status s = GetOwnedPage(page_index_++, &page);
-      if (!s.ok()) return Fail(std::move(s), status);
-      if (page[0] != kPageData || ReadU32(page + 4) != table_.tdef_page) continue;
-      s = PageRowCount(format_, page, page_number, &row_count_);
-      if (!s.ok()) return Fail(std::move(s), status);
-      page_ = page;
-      page_number_ = page_number;
-      slot_ = 0;
-    }
-    if (slot_ >= row_count_) {
-      page_ = nullptr;
-      continue;
-    }
-    uint32_t slot = slot_++;
-    uint16_t entry = ReadU16(page_ + format_.data_header_size + 2 * slot);
-    uint32_t pointer = (page_number_ << 8) | slot;
-    uint32_t header = pointer;
-    if (!targets_.empty()) {
-      if (Target* t = FindTarget(pointer)) {
-        t->done = true;
-        header = t->header;
-      }
-    }
-    if (header == pointer) {
-      // Not the data of a moved row: skip deleted rows, and overflow rows,
-      // whose data is produced where it is stored.
-      if ((entry & (kRowDeleted | kRowLookup)) != 0) continue;
-    }
-    RowSpan span;
-    if (!SlotSpan(format_, page_, row_count_, slot, &span)) {
-      return Fail(LocateRow(format_, page_, page_number_, slot, &span), status);
-    }
-    if (span.size == 0) continue;
-    if (header == pointer && (span.flags & kRowLookup) == 0) {
-      // A row in its place, the common case.
-      Status s = decoder_.Decode(page_ + span.start, span.size, page_number_, slot, row);
-      if (!s.ok()) return Fail(std::move(s), status);
-      return true;
-    }
-    if (header != pointer) span.flags &= static_cast<uint16_t>(~kRowDeleted);
-    Status s = ReadRow(page_, page_number_, slot, span, header, row);
-    if (!s.ok()) return Fail(std::move(s), status);
-    return true;
+  if (header == pointer) {
+    // Not the data of a moved row: skip deleted rows, and overflow rows,
+    // whose data is produced where it is stored.
+    if ((entry & (kRowDeleted | kRowLookup)) != 0) return Status::OK();
   }
-  // Moved rows whose data lies outside the owned pages.
+  RowSpan span;
+  if (!SlotSpan(format_, page_, row_count_, slot, &span)) {
+    return LocateRow(format_, page_, page_number_, slot, &span);
+  }
+  if (span.size == 0) return Status::OK();
+  *produced = true;
+  if (header == pointer && (span.flags & kRowLookup) == 0) {
+    // A row in its place, the common case.
+    return decoder_.Decode(page_ + span.start, span.size, page_number_, slot, row);
+  }
+  if (header != pointer) span.flags &= static_cast<uint16_t>(~kRowDeleted);
+  return ReadRow(page_, page_number_, slot, span, header, row);
+}
+
+bool TableScanner::NextMovedOutside(Row* row, Status* status) {
   while (leftover_index_ < targets_.size()) {
     Target& t = targets_[leftover_index_++];
     if (t.done) continue;
@@ -532,6 +525,30 @@ bool TableScanner::Next(Row* row, Status* status) {
   }
   done_ = true;
   return false;
+}
+
+bool TableScanner::Next(Row* row, Status* status) {
+  if (!status->ok()) *status = Status::OK();
+  if (done_) return false;
+  if (!prepared_) {
+    prepared_ = true;
+    if (Status s = Prepare(); !s.ok()) return Fail(std::move(s), status);
+  }
+  while (page_index_ < pages_.size() || page_ != nullptr) {
+    if (page_ == nullptr) {
+      if (Status s = OpenNextPage(); !s.ok()) return Fail(std::move(s), status);
+      continue;
+    }
+    if (slot_ >= row_count_) {
+      page_ = nullptr;
+      continue;
+    }
+    bool produced = false;
+    Status s = ReadSlot(slot_++, row, &produced);
+    if (!s.ok()) return Fail(std::move(s), status);
+    if (produced) return true;
+  }
+  return NextMovedOutside(row, status);
 }
 
 }  // namespace jet

@@ -67,6 +67,19 @@ class RowDecoder {
     uint32_t size;
   };
 
+  // The steps of Decode, for the row at hand. Readies `out` and the decoder.
+  [[gnu::always_inline]] inline void StartRow(uint32_t column_count, Row* out);
+  // Where the bytes of a column that is present lie in the row: [*start, *end).
+  [[gnu::always_inline]] inline Status FieldBounds(const ColumnDef& column, uint32_t page_number,
+                                                   uint32_t slot, uint32_t* start,
+                                                   uint32_t* end) const;
+  // The value of the column's bytes: a fixed-size type at once, Jet 4 text
+  // and in-row memos as UTF-8, the rest through DecodeBytes.
+  [[gnu::always_inline]] inline Status DecodeField(const ColumnDef& column, uint32_t column_index,
+                                                   const uint8_t* data, uint32_t size,
+                                                   uint32_t page_number, uint32_t slot, Row* out);
+  // Points the text and binary values at their bytes in out->storage.
+  [[gnu::always_inline]] inline void FinishRow(uint32_t page_number, uint32_t slot, Row* out);
   // Text, Memo, OLE and Binary: bytes into out->storage.
   Status DecodeBytes(const ColumnDef& column, uint32_t column_index, const uint8_t* data,
                      uint32_t size, uint32_t page_number, uint32_t slot, Row* out);
@@ -88,11 +101,13 @@ class RowDecoder {
   TextDecoder& text_;
   const TableDef& table_;
   bool has_var_columns_;
+  const bool jet4_;
   RowFields fields_;
   std::vector<Pending> pending_;
   uint32_t used_ = 0;    // bytes of Row::storage holding the current row's values
   std::string scratch_;  // a long value read from a chain of rows
   PageBuffer long_value_page_;  // the last long-value page read, not cached
+  uint64_t file_size_ = 0;  // the file's, when the row began: its long values take no more
   uint64_t long_value_bytes_ = 0;  // read for the current row
 };
 
@@ -124,6 +139,17 @@ class TableScanner : public TableCursor {
     bool done;
   };
 
+  // The steps of Next. The overflow pointers of every owned page, sorted.
+  Status Prepare();
+  // The owned page pages_[page_index_] becomes the current one when it is
+  // a data page of the table (page_ stays null otherwise).
+  Status OpenNextPage();
+  // Reads slot `slot` of the current page into `row`; *produced is false
+  // when the slot holds no row to produce here (deleted, an overflow row,
+  // empty).
+  [[gnu::always_inline]] inline Status ReadSlot(uint32_t slot, Row* row, bool* produced);
+  // After the owned pages: the moved rows whose data lies outside them.
+  bool NextMovedOutside(Row* row, Status* status);
   // Collects the overflow pointers of every owned page.
   Status FindOverflowTargets();
   // Owned page pages_[index], read past the cache into window_ (with the

@@ -83,7 +83,7 @@ struct FieldInput {
   static FieldInput Keep(const StoredField& f) { return FieldInput{Value::Null(), &f}; }
 };
 
-// Whether `value` may be stored in `column` of `table` (Jet 4 rules):
+// Whether `value` may be stored in `column` of `table`:
 //   Boolean        -> Boolean
 //   Byte, Integer, Long (integer kinds) -> Byte, Integer, Long, Currency,
 //                     Single, Double, Numeric, when in the column's range
