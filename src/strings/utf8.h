@@ -75,13 +75,18 @@ size_t MalformedUtf8Byte(std::string_view utf8, size_t i);
 // REQUIRES: *i < utf8.size().
 inline bool DecodeUtf8(std::string_view utf8, size_t* i, uint32_t* cp) {
   const size_t at = *i;
+  const auto lead = static_cast<unsigned char>(utf8[at]);
+  if (lead < 0x80) {
+    *cp = lead;
+    *i = at + 1;
+    return true;
+  }
   const size_t length = Utf8SequenceLength(utf8, at);
   if (length == 0) {
     *i = internal::MalformedUtf8Byte(utf8, at);
     return false;
   }
-  const auto lead = static_cast<unsigned char>(utf8[at]);
-  uint32_t value = length == 1 ? lead : lead & (0x7F >> length);
+  uint32_t value = lead & (0x7F >> length);
   for (size_t k = 1; k < length; ++k) value = value << 6 | (utf8[at + k] & 0x3F);
   *cp = value;
   *i = at + length;
