@@ -45,6 +45,7 @@
 #include "jet/file/file.h"
 #include "jet/log/wal.h"
 #include "jet/testing/fault_file_system.h"
+#include "jet/testing/test_util.h"
 #include "support/access97_calendar.h"
 #include "support/child_process.h"
 #include "support/jetcheck.h"
@@ -170,37 +171,7 @@ Status RunUnits(const fs::path& path, FileSystem* files, bool every_commit,
   return db.Close();
 }
 
-using State = std::map<std::string, std::multiset<std::string>>;
-
-State ReadState(const fs::path& path, Status* status) {
-  State state;
-  auto db = Database::Open(path.string());
-  if (!db.ok()) {
-    *status = db.status();
-    return state;
-  }
-  for (const char* name : {"Dates", "Events", "EventDates"}) {
-    auto table = (*db)->GetTable(name);
-    auto cursor = (*db)->Scan(*table);
-    Row row;
-    Status s;
-    while ((*cursor)->Next(&row, &s)) {
-      std::string line;
-      for (const Value& v : row.values) {
-        line += v.kind() == Value::Kind::kText ? std::string(v.text())
-                : v.kind() == Value::Kind::kDateTime ? std::to_string(v.real())
-                                                     : std::to_string(v.integer());
-        line += '|';
-      }
-      state[name].insert(line);
-    }
-    if (!s.ok()) *status = s;
-  }
-  auto problems = (*db)->Check();
-  if (!problems.ok()) *status = problems.status();
-  else if (!problems->empty()) *status = Status::Corruption((*problems)[0]);
-  return state;
-}
+using State = testing::TableRows;
 
 // States on disk, for the shards of a sweep: per table, its name and row
 // count, then each row as its length and bytes.
@@ -362,7 +333,7 @@ UnitsSweep PrepareUnits(CalendarKind kind, bool every_commit) {
   const fs::path folder = PreparedFolder(name, [&](const fs::path& made) {
     MakeCalendar(kind, made);
     Status s;
-    SaveState(ReadState(made / "calendar.mdb", &s), made / "initial.state");
+    SaveState(testing::ReadTableRows(made / "calendar.mdb", &s), made / "initial.state");
     if (!s.ok()) throw std::runtime_error(s.ToString());
     const fs::path work = made / "work.mdb";
     CopyPair(made / "calendar.mdb", work);
@@ -370,7 +341,7 @@ UnitsSweep PrepareUnits(CalendarKind kind, bool every_commit) {
     if (run.exit_code != 0 || run.committed != 6 || run.closed != StatusCode::kOk) {
       throw std::runtime_error("the units did not run: " + run.close_message);
     }
-    SaveState(ReadState(work, &s), made / "final.state");
+    SaveState(testing::ReadTableRows(work, &s), made / "final.state");
     if (!s.ok()) throw std::runtime_error(s.ToString());
     std::ofstream(made / "operations") << run.operations;
     fs::remove(work);
@@ -459,7 +430,7 @@ TEST_P(CrashTest, EveryPointLeavesAPrefixOfTheUnits) {
       ASSERT_EQ(run.exit_code, 0) << where;
     }
     Status read;
-    const State got = ReadState(work, &read);
+    const State got = testing::ReadTableRows(work, &read);
     ASSERT_TRUE(read.ok()) << where << ": " << read.ToString();
     const std::optional<int> units = PrefixOf(sweep, got);
     ASSERT_TRUE(units.has_value()) << where << ", " << run.committed << " units committed";
@@ -570,7 +541,7 @@ std::vector<Leftover> PrepareLeftovers(CalendarKind kind) {
         throw std::runtime_error("a leftover log was not recovered: " + recovered.close_message);
       }
       Status read;
-      SaveState(ReadState(work, &read), made / (base + ".state"));
+      SaveState(testing::ReadTableRows(work, &read), made / (base + ".state"));
       if (!read.ok()) throw std::runtime_error(read.ToString());
       list << base << ' ' << log->checkpoint_started << ' ' << recovered.operations << '\n';
       auto [at, added] = shortest.emplace(log->checkpoint_started,
@@ -626,7 +597,7 @@ TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextO
 
   auto expect_recovered = [&](const Leftover& leftover, const std::string& where) {
     Status read;
-    State got = ReadState(work, &read);
+    State got = testing::ReadTableRows(work, &read);
     EXPECT_TRUE(read.ok()) << where << ": " << read.ToString();
     EXPECT_TRUE(got == leftover.expected) << where;
     EXPECT_FALSE(fs::exists(work.string() + "-wal")) << where;

@@ -20,6 +20,7 @@
 
 #include "jet/database.h"
 #include "jet/testing/fault_file_system.h"
+#include "jet/testing/test_util.h"
 #include "sql/session.h"
 #include "support/child_process.h"
 #include "support/jetcheck.h"
@@ -89,38 +90,7 @@ Status RunUnits(const Plan& plan, const fs::path& path, FileSystem* files, size_
   return (*db)->Close();
 }
 
-using State = std::map<std::string, std::multiset<std::string>>;
-
-// Every user table's rows, after our check found no problem.
-State ReadState(const fs::path& path, Status* status) {
-  State state;
-  auto db = Database::Open(path.string());
-  auto names = db.ok() ? (*db)->UserTableNames() : Result<std::vector<std::string>>(db.status());
-  if (!names.ok()) {
-    *status = names.status();
-    return state;
-  }
-  for (const std::string& name : *names) {
-    auto cursor = (*db)->Scan(*(*db)->GetTable(name));
-    Row row;
-    Status s;
-    while ((*cursor)->Next(&row, &s)) {
-      std::string line;
-      for (const Value& v : row.values) {
-        line += v.kind() == Value::Kind::kText ? std::string(v.text())
-                                               : std::to_string(v.real() + v.integer());
-        line += '|';
-      }
-      state[name].insert(line);
-    }
-    if (!s.ok()) *status = s;
-  }
-  auto problems = (*db)->Check();
-  if (!problems.ok() || !problems->empty()) {
-    *status = problems.ok() ? Status::Corruption(problems->front()) : problems.status();
-  }
-  return state;
-}
+using State = testing::TableRows;
 
 // args: plan, path, stop at, power cut, sync every commit.
 TESSALY_TEST_CHILD(CascadingDeleter) {
@@ -167,7 +137,7 @@ TEST_P(DeleteCrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
     const Status ran = RunUnits(plan, work, nullptr, k, false, [] {});
     ASSERT_TRUE(ran.ok()) << ran.ToString();
     Status read;
-    states.push_back(ReadState(work, &read));
+    states.push_back(testing::ReadTableRows(work, &read));
     ASSERT_TRUE(read.ok()) << "after " << k << " units: " << read.ToString();
   }
   auto run = [&](uint64_t stop_at, uint64_t* operations, size_t* committed) {
@@ -194,7 +164,7 @@ TEST_P(DeleteCrashTest, EveryCrashPointLeavesAPrefixOfTheUnits) {
     fresh_copy();
     ASSERT_EQ(run(n, nullptr, &committed), kCrashExit) << "operation " << n;
     Status read;
-    const State got = ReadState(work, &read);
+    const State got = testing::ReadTableRows(work, &read);
     ASSERT_TRUE(read.ok()) << "after a crash at operation " << n << ": " << read.ToString();
     // A unit whose Commit returned survives a killed process, and a power
     // cut when the log is synced at every commit.

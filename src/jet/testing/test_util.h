@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <vector>
 #include <memory>
 #include <string>
 
+#include "jet/base/value_text.h"
 #include "jet/database.h"
 #include "strings/hex.h"
 #include "support/files.h"
@@ -80,6 +83,35 @@ inline std::vector<std::string> Rows(Database& db, const std::string& table) {
   }
   EXPECT_TRUE(s.ok()) << s.ToString();
   return lines;
+}
+
+// Every user table's rows, each as its values' texts joined by '|', as a
+// multiset per table (row order is not compared). *status is set when the
+// file cannot be read whole or our check finds a problem in it.
+using TableRows = std::map<std::string, std::multiset<std::string>>;
+inline TableRows ReadTableRows(const std::filesystem::path& path, Status* status) {
+  TableRows rows;
+  auto db = Database::Open(path.string());
+  auto names = db.ok() ? (*db)->UserTableNames() : Result<std::vector<std::string>>(db.status());
+  if (!names.ok()) {
+    *status = names.status();
+    return rows;
+  }
+  for (const std::string& name : *names) {
+    auto cursor = (*db)->Scan(*(*db)->GetTable(name));
+    Row row;
+    Status s;
+    while ((*cursor)->Next(&row, &s)) {
+      std::string line;
+      for (const Value& v : row.values) line += ValueText(v) + '|';
+      rows[name].insert(line);
+    }
+    if (!s.ok()) *status = s;
+  }
+  auto problems = (*db)->Check();
+  if (!problems.ok()) *status = problems.status();
+  else if (!problems->empty()) *status = Status::Corruption(problems->front());
+  return rows;
 }
 
 }  // namespace jet::testing
