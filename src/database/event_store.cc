@@ -3,6 +3,7 @@
 // number.
 #include "database/event_store.h"
 
+#include <iterator>
 #include <memory>
 
 #include "ado/recordset.h"
@@ -91,24 +92,21 @@ Flag GetEventData(std::string strEventId, std::vector<std::string>& event_data) 
     line(70);
     OpenQuery(*recordset, sql);
     const ado::FieldList fields = recordset->Fields();
-    line(80);
-    event_data[0] = fields["EventID"].Value().JoinedText();
-    line(90);
-    event_data[1] = fields["EventName"].Value().JoinedText();
-    line(100);
-    event_data[2] = fields["AllDayEvent"].Value().StrictText();
-    line(110);
-    event_data[3] = fields["StartTime"].Value().JoinedText();
-    line(120);
-    event_data[4] = fields["EndTime"].Value().JoinedText();
-    line(130);
-    event_data[5] = fields["EventColor"].Value().JoinedText();
-    line(140);
-    event_data[6] = fields["EventIcon"].Value().JoinedText();
-    line(150);
-    event_data[7] = fields["Notes"].Value().JoinedText();
-    line(160);
-    event_data[8] = fields["Recurring"].Value().StrictText();
+    // Each column is read at its own line, in the order the caller's slots hold them.
+    static const struct {
+      int line;
+      const char* column;
+      bool strict;  // a Yes/No column: its text is "True" or "False"
+    } kColumns[] = {
+        {80, "EventID", false},     {90, "EventName", false},  {100, "AllDayEvent", true},
+        {110, "StartTime", false},  {120, "EndTime", false},   {130, "EventColor", false},
+        {140, "EventIcon", false},  {150, "Notes", false},     {160, "Recurring", true},
+    };
+    for (size_t slot = 0; slot < std::size(kColumns); ++slot) {
+      line(kColumns[slot].line);
+      const ado::Variant value = fields[kColumns[slot].column].Value();
+      event_data[slot] = kColumns[slot].strict ? value.StrictText() : value.JoinedText();
+    }
     line(170);
     recordset->Close();
     line(180);
