@@ -23,6 +23,7 @@ if [ "${1:-}" = "--tests" ]; then
     openjdk-17-jre-headless libcommons-lang3-java libcommons-logging-java  # index checker (../shared/oracle/jetcheck), tests only
     openjdk-17-jdk-headless                         # tests' Java helpers over the checker's library
     clang libclang-rt-14-dev                        # libFuzzer with ASan/UBSan
+    clang-format                                    # the code's layout (scripts/format.sh)
     g++-mingw-w64-x86-64-posix googletest nsis      # the Windows cross-build, its tests, its installer
     wine wine64 fonts-wine                          # running the Windows programs, tests and installer (64-bit only)
     imagemagick librsvg2-bin                        # Windows screenshots; the window's images

@@ -45,6 +45,7 @@ TEST_P(GetDelimitedFieldTest, ReturnsField) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Records, GetDelimitedFieldTest,
     testing::Values(
@@ -69,7 +70,9 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"", "|", 2, ""},
         FieldCase{"", "|", 4, ""},
         FieldCase{"", "|", 0, ""}));
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Names, GetDelimitedFieldTest,
     testing::Values(
@@ -80,7 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{kTwoNames, "^", 1, "Transfiguration of the Lord"},
         FieldCase{kTwoNames, "^", 2, "Valentines Day"},
         FieldCase{kTwoNames, "^", 3, ""}));
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Search, GetDelimitedFieldTest,
     testing::Values(
@@ -108,7 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A delimiter longer than the source or than its rest never matches.
         FieldCase{"a|", "|||", 1, "a|"},
         FieldCase{"a|", "|||", 2, ""}));
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Utf8, GetDelimitedFieldTest,
     testing::Values(
@@ -120,12 +127,15 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"a\u2014b\u2013c\u2019d", "\u2013", 1, "a\u2014b"},
         FieldCase{"a\u2014b\u2013c\u2019d", "\u2013", 2, "c\u2019d"},
         FieldCase{"a\u2014b\u2013c\u2019d", "\u2013", 3, ""}));
+// clang-format on
 
 // An empty delimiter never matches: the source is one field.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     EmptyDelimiter, GetDelimitedFieldTest,
     testing::Values(FieldCase{"a|b", "", 1, "a|b"}, FieldCase{"a|b", "", 0, "a|b"},
                     FieldCase{"a|b", "", 2, ""}, FieldCase{"", "", 1, ""}));
+// clang-format on
 
 struct RunCase {
   std::string_view source;

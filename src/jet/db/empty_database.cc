@@ -47,6 +47,7 @@ struct SystemTable {
 };
 
 const std::vector<SystemTable>& SystemTables() {
+  // clang-format off
   static const std::vector<SystemTable> tables = {
       {"MSysObjects", 17, 11,
        {{"Connect", 0x0C, 9, 3, 0x12, 0, 0},      {"Database", 0x0C, 8, 2, 0x12, 0, 0},
@@ -87,6 +88,7 @@ const std::vector<SystemTable>& SystemTables() {
         {"szRelationship", 0, 0x82, {0}}},
        {1, 2, 0}},
   };
+  // clang-format on
   return tables;
 }
 
