@@ -44,10 +44,11 @@ jet::Row OwnedCopy(const jet::Row& row) {
     const jet::Value& value = row.values[i];
     const bool has_bytes =
         value.kind() == jet::Value::Kind::kText || value.kind() == jet::Value::Kind::kBinary;
-    copy.values.push_back(has_bytes ? jet::Value::Bytes(value.kind(),
-                                                        std::string_view(copy.storage.data() + offsets[i],
-                                                                         value.binary().size()))
-                                    : value);
+    copy.values.push_back(
+        has_bytes
+            ? jet::Value::Bytes(value.kind(), std::string_view(copy.storage.data() + offsets[i],
+                                                               value.binary().size()))
+            : value);
   }
   return copy;
 }

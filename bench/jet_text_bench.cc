@@ -15,10 +15,12 @@ namespace {
 
 // Stored as plain UCS-2 (the en dash has no place in the compressed form).
 const std::string kText =
-    "Gedenktag der Heiligen Katharina \xE2\x80\x93 M\xC3\xA4rtyrin, \"Br\xC3\xBC" "der\"";
+    "Gedenktag der Heiligen Katharina \xE2\x80\x93 M\xC3\xA4rtyrin, \"Br\xC3\xBC"
+    "der\"";
 // Stored compressed, one byte a character.
 const std::string kLatin1Text =
-    "Gedenktag der Heiligen Katharina, M\xC3\xA4rtyrin, \"Br\xC3\xBC" "der\"";
+    "Gedenktag der Heiligen Katharina, M\xC3\xA4rtyrin, \"Br\xC3\xBC"
+    "der\"";
 
 void BM_DecodeJet4Text(benchmark::State& state) {
   const std::string& text = state.range(0) == 0 ? kText : kLatin1Text;

@@ -69,7 +69,8 @@ void BM_Insert(benchmark::State& state) {
     for (int i = 0; i < kStatements; ++i) {
       name = "Feast " + std::to_string(i);
       values[Column(*events, "EventName")] = jet::Value::Bytes(jet::Value::Kind::kText, name);
-      values[Column(*events, "StartTime")] = jet::Value::Real(jet::Value::Kind::kDateTime, 40179 + i);
+      values[Column(*events, "StartTime")] =
+          jet::Value::Real(jet::Value::Kind::kDateTime, 40179 + i);
       auto inserted = db->Insert(*events, values);
       if (!inserted.ok()) {
         state.SkipWithError(inserted.status().ToString().c_str());
@@ -100,10 +101,10 @@ void BM_Update(benchmark::State& state) {
     const std::string colors[] = {"White", "Violet", "Green", "Red"};
     state.ResumeTiming();
     for (int i = 0; i < kStatements; ++i) {
-      jet::Status s = db->Update(
-          *dates, ids[static_cast<size_t>(i) % ids.size()],
-          {{count, jet::Value::Integer(jet::Value::Kind::kLong, i)},
-           {color, jet::Value::Bytes(jet::Value::Kind::kText, colors[i % 4])}});
+      jet::Status s =
+          db->Update(*dates, ids[static_cast<size_t>(i) % ids.size()],
+                     {{count, jet::Value::Integer(jet::Value::Kind::kLong, i)},
+                      {color, jet::Value::Bytes(jet::Value::Kind::kText, colors[i % 4])}});
       if (!s.ok()) {
         state.SkipWithError(s.ToString().c_str());
         return;
@@ -115,8 +116,20 @@ void BM_Update(benchmark::State& state) {
 }
 
 // Argument: the sync mode of OpenCopy.
-BENCHMARK(BM_Insert)->Arg(2)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_Update)->Arg(2)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_Insert)
+    ->Arg(2)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK(BM_Update)
+    ->Arg(2)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -15,17 +15,18 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const jet::ExprForm form = (data[0] & 1) != 0 ? jet::ExprForm::kColumnRule : jet::ExprForm::kExpression;
+  const jet::ExprForm form =
+      (data[0] & 1) != 0 ? jet::ExprForm::kColumnRule : jet::ExprForm::kExpression;
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
   jet::Expression expression;
   if (!jet::ParseExpression(text, form, &expression).ok()) return 0;
   static constexpr std::string_view kNames[] = {"Name", "Count", "Day", "Flag", "Price"};
   if (!jet::BindNames(&expression, [](std::string_view, std::string_view name) {
-        for (size_t i = 0; i < std::size(kNames); ++i) {
-          if (jet::NamesEqual(name, kNames[i])) return static_cast<int>(i);
-        }
-        return -1;
-      }).ok()) {
+         for (size_t i = 0; i < std::size(kNames); ++i) {
+           if (jet::NamesEqual(name, kNames[i])) return static_cast<int>(i);
+         }
+         return -1;
+       }).ok()) {
     return 0;
   }
   const std::vector<jet::Value> row = {
@@ -39,12 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!jet::Evaluate(expression, jet::EvalInput{&row, &row[1], 40184.5}, &result).ok()) return 0;
   int truth = 0;
   (void)jet::TruthOf(result, &truth);
-  for (jet::ColumnType type : {jet::ColumnType::kBoolean, jet::ColumnType::kByte,
-                               jet::ColumnType::kInteger, jet::ColumnType::kLong,
-                               jet::ColumnType::kCurrency, jet::ColumnType::kSingle,
-                               jet::ColumnType::kDouble, jet::ColumnType::kDateTime,
-                               jet::ColumnType::kText, jet::ColumnType::kGuid,
-                               jet::ColumnType::kBinary, jet::ColumnType::kNumeric}) {
+  for (jet::ColumnType type :
+       {jet::ColumnType::kBoolean, jet::ColumnType::kByte, jet::ColumnType::kInteger,
+        jet::ColumnType::kLong, jet::ColumnType::kCurrency, jet::ColumnType::kSingle,
+        jet::ColumnType::kDouble, jet::ColumnType::kDateTime, jet::ColumnType::kText,
+        jet::ColumnType::kGuid, jet::ColumnType::kBinary, jet::ColumnType::kNumeric}) {
     jet::ColumnDef column;
     column.type = type;
     column.precision = 18;

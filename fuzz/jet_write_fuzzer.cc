@@ -60,7 +60,7 @@ bool WholePages(const uint8_t* data, size_t size) {
 constexpr int kDaySlots[] = {0, 5, 17, 44, 47, 91, 93, 142, 300, 357, 358};
 
 struct Day {
-  std::string date;    // "1/6/2010"
+  std::string date;  // "1/6/2010"
   std::string colour;
   std::vector<std::string> names;  // apostrophes doubled, ready for SQL
   std::string text;
@@ -108,8 +108,7 @@ bool Run(sql::Session& session, const std::string& statement, sql::Outcome* outc
 const jet::Value* Column(const sql::Outcome& outcome, size_t row, std::string_view name) {
   if (row >= outcome.result.rows.size()) return nullptr;
   for (size_t c = 0; c < outcome.result.columns.size(); ++c) {
-    if (outcome.result.columns[c].name == name &&
-        c < outcome.result.rows[row].values.size()) {
+    if (outcome.result.columns[c].name == name && c < outcome.result.rows[row].values.size()) {
       return &outcome.result.rows[row].values[c];
     }
   }
@@ -129,12 +128,14 @@ void MergeDay(sql::Session& session, const Day& day) {
   }
   sql::Outcome done;
   if (found.has_rows && !found.result.rows.empty()) {
-    Run(session, "UPDATE Dates SET DateColor = '" + day.colour + "', DateText = '" + day.text +
-                     "'" + DateWhere("Dates", "DateKey", day.date),
+    Run(session,
+        "UPDATE Dates SET DateColor = '" + day.colour + "', DateText = '" + day.text + "'" +
+            DateWhere("Dates", "DateKey", day.date),
         &done);
   } else {
-    Run(session, "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('" +
-                     day.date + "','" + day.colour + "','0','','" + day.text + "');",
+    Run(session,
+        "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('" +
+            day.date + "','" + day.colour + "','0','','" + day.text + "');",
         &done);
   }
 }
@@ -177,8 +178,9 @@ void ImportEvents(sql::Session& session, const Day& day) {
     sql::Outcome identity;
     if (!Run(session, "SELECT @@IDENTITY", &identity)) continue;
     const std::string event_id = std::to_string(session.last_identity());
-    if (!Run(session, "INSERT INTO EventDates (EventId, EventDate) VALUES ('" + event_id + "','" +
-                          day.date + "');",
+    if (!Run(session,
+             "INSERT INTO EventDates (EventId, EventDate) VALUES ('" + event_id + "','" + day.date +
+                 "');",
              &done)) {
       continue;
     }
@@ -189,12 +191,14 @@ void ImportEvents(sql::Session& session, const Day& day) {
     const jet::Value* count = Column(date_row, 0, "EventCount");
     if (count != nullptr) {
       const int64_t next = (count->is_null() ? 0 : count->integer()) + 1;
-      Run(session, "UPDATE Dates SET EventCount = " + std::to_string(next) +
-                       DateWhere("Dates", "DateKey", day.date),
+      Run(session,
+          "UPDATE Dates SET EventCount = " + std::to_string(next) +
+              DateWhere("Dates", "DateKey", day.date),
           &done);
     } else {
-      Run(session, "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('" +
-                       day.date + "','','1','','');",
+      Run(session,
+          "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('" +
+              day.date + "','','1','','');",
           &done);
     }
   }

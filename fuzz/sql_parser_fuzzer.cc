@@ -24,7 +24,8 @@ constexpr size_t kMaxStatements = 16;
 
 const std::string& FixtureImage() {
   static const std::string image = [] {
-    std::ifstream in(std::string(TESSALY_SHARED_DIR) + "/fixtures/tessdata-2009.mdb", std::ios::binary);
+    std::ifstream in(std::string(TESSALY_SHARED_DIR) + "/fixtures/tessdata-2009.mdb",
+                     std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }();
   return image;

@@ -32,10 +32,10 @@ Error OpenFailure(const std::string& path, const jet::Status& status) {
               "Unrecognized database format " + quoted + ": " + status.message() + ".",
               kEngineSource};
     case jet::StatusCode::kNotSupported:
-      return {kProviderGeneralFailure,
-              "The database " + quoted + " cannot be opened for updating: " + status.message() +
-                  ".",
-              kEngineSource};
+      return {
+          kProviderGeneralFailure,
+          "The database " + quoted + " cannot be opened for updating: " + status.message() + ".",
+          kEngineSource};
     case jet::StatusCode::kBusy:
       return {kProviderGeneralFailure,
               "Could not use " + quoted + "; file already in use by another program.",
@@ -66,7 +66,8 @@ jet::FileSystem*& FileSystemInUse() {
 }
 
 bool IsTextCommand(int32_t options) {
-  const int32_t command_type = options == adCmdUnspecified ? options : options & ~adExecuteNoRecords;
+  const int32_t command_type =
+      options == adCmdUnspecified ? options : options & ~adExecuteNoRecords;
   return command_type == adCmdUnspecified || command_type == adCmdText ||
          command_type == adCmdUnknown;
 }
@@ -134,8 +135,10 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
     const std::optional<std::string> dsn = parsed.Get("DSN");
     Fail(errors_, {kProviderGeneralFailure,
                    dsn ? "Data source name not found and no default driver specified: the data "
-                         "source '" + *dsn + "' is not known; name the file with "
-                         "Driver={Microsoft Access Driver (*.mdb)} and Dbq"
+                         "source '" +
+                             *dsn +
+                             "' is not known; name the file with "
+                             "Driver={Microsoft Access Driver (*.mdb)} and Dbq"
                        : "Data source name not found and no default driver specified: the "
                          "connection string names no Driver",
                    kEngineSource});
@@ -175,12 +178,13 @@ void Connection::Open(std::string_view connection_string, std::string_view user_
     Fail(errors_, {kProviderGeneralFailure, "Could not find file '" + file + "'.", kEngineSource});
   }
   if (type == platform::PathType::kFolder) {
-    Fail(errors_, {kProviderGeneralFailure,
-                   "'" + file + "' is a folder, not a database file.", kEngineSource});
+    Fail(errors_, {kProviderGeneralFailure, "'" + file + "' is a folder, not a database file.",
+                   kEngineSource});
   }
 
   jet::OpenOptions open_options;
-  open_options.password = !password.empty() ? std::string(password) : parsed.Get("Pwd").value_or("");
+  open_options.password =
+      !password.empty() ? std::string(password) : parsed.Get("Pwd").value_or("");
   open_options.read_only = false;
   open_options.file_system = FileSystemInUse();
   jet::Result<std::unique_ptr<jet::Database>> db = jet::Database::Open(file, open_options);
@@ -207,14 +211,14 @@ void Connection::Close() {
   saved_ = status.code() == jet::StatusCode::kSavedInLog;
   if (saved_) {
     Fail(errors_, {kProviderGeneralFailure,
-                   "The database '" + path_ + "' was saved but not finished when it was closed: " +
-                       status.message() + ".",
+                   "The database '" + path_ +
+                       "' was saved but not finished when it was closed: " + status.message() + ".",
                    kEngineSource});
   }
   if (!status.ok()) {
     Fail(errors_, {kProviderGeneralFailure,
-                   "The database '" + path_ + "' could not be written when it was closed: " +
-                       status.message() + ".",
+                   "The database '" + path_ +
+                       "' could not be written when it was closed: " + status.message() + ".",
                    kEngineSource});
   }
 }

@@ -18,9 +18,9 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-
 [[noreturn]] void Malformed(const std::string& what) {
-  throw errors::RuntimeError(kProviderGeneralFailure, "The connection string is malformed: " + what);
+  throw errors::RuntimeError(kProviderGeneralFailure,
+                             "The connection string is malformed: " + what);
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 // composed string naming exactly the path it was made from.
 #include "ado/connection_string.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ado/error_numbers.h"
 #include "errors/runtime_error.h"
@@ -66,15 +66,16 @@ TEST(ParseTest, MalformedStringsAreRefusedNamingThePart) {
 TEST(ComposeTest, PlainPathGoesInUnchanged) {
   EXPECT_EQ(ComposeConnectionString(R"(D:\Data\tessdata.mdb)"),
             R"(Driver={Microsoft Access Driver (*.mdb)};Dbq=D:\Data\tessdata.mdb;Uid=admin;Pwd=)");
-  EXPECT_EQ(ComposeConnectionString(R"(C:\Program Files\Tessaly Desktop Calendar\tessdata.mdb)"),
-            R"(Driver={Microsoft Access Driver (*.mdb)};Dbq=C:\Program Files\Tessaly Desktop Calendar\tessdata.mdb;Uid=admin;Pwd=)");
+  EXPECT_EQ(
+      ComposeConnectionString(R"(C:\Program Files\Tessaly Desktop Calendar\tessdata.mdb)"),
+      R"(Driver={Microsoft Access Driver (*.mdb)};Dbq=C:\Program Files\Tessaly Desktop Calendar\tessdata.mdb;Uid=admin;Pwd=)");
 }
 
 TEST(ComposeTest, EveryPathParsesBackToItself) {
   const char* paths[] = {
-      R"(D:\Data\tessdata.mdb)",   R"(C:\Parish; North\tessdata.mdb)",
-      R"({braced}\tessdata.mdb)",  R"(C:\a};b}}\t.mdb)",
-      "/tmp/x;y/tessdata.mdb",     "C:\\path with } brace.mdb",
+      R"(D:\Data\tessdata.mdb)",  R"(C:\Parish; North\tessdata.mdb)",
+      R"({braced}\tessdata.mdb)", R"(C:\a};b}}\t.mdb)",
+      "/tmp/x;y/tessdata.mdb",    "C:\\path with } brace.mdb",
   };
   for (const char* path : paths) {
     const std::string text = ComposeConnectionString(path);

@@ -3,14 +3,14 @@
 // of failed opens, statements and reads.
 #include "ado/connection.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ado/connection_string.h"
 #include "ado/error_numbers.h"
@@ -94,17 +94,20 @@ TEST_F(CalendarTest, EventFieldsReadAsTheEventStoreReadsThem) {
     std::vector<std::string> slots;  // EventID, EventName, AllDayEvent, ..., Recurring
   } cases[] = {
       {1, {"1", "New Year's Day", "True", "12:00:00 AM", "11:59:00 PM", "", "", "", "False"}},
-      {17, {"17", "Choir Practice", "False", "7:00:00 PM", "8:30:00 PM", "Blue", "music",
-            "Bring folders", "True"}},
-      {20, {"20", "New Year's Day", "False", "10:00:00 AM", "12:00:00 PM", "Red", "",
-            "Brunch in the hall", "False"}},
+      {17,
+       {"17", "Choir Practice", "False", "7:00:00 PM", "8:30:00 PM", "Blue", "music",
+        "Bring folders", "True"}},
+      {20,
+       {"20", "New Year's Day", "False", "10:00:00 AM", "12:00:00 PM", "Red", "",
+        "Brunch in the hall", "False"}},
   };
-  const char* names[] = {"EventID", "EventName", "AllDayEvent", "StartTime", "EndTime",
-                         "EventColor", "EventIcon", "Notes", "Recurring"};
+  const char* names[] = {"EventID",    "EventName", "AllDayEvent", "StartTime", "EndTime",
+                         "EventColor", "EventIcon", "Notes",       "Recurring"};
   for (const auto& c : cases) {
     Recordset rs;
-    OpenQuery(rs, db_, "SELECT * FROM Events WHERE (((Events.EventID)=" +
-                           std::to_string(c.event_id) + "));");
+    OpenQuery(
+        rs, db_,
+        "SELECT * FROM Events WHERE (((Events.EventID)=" + std::to_string(c.event_id) + "));");
     std::vector<std::string> slots;
     for (const char* name : names) {
       const Variant value = rs.Fields()[name].Value();
@@ -124,17 +127,19 @@ TEST_F(CalendarTest, IdentityRecordsetStaysOpenWhileLinksAreWritten) {
   identity.SetCursorType(adOpenForwardOnly);
   identity.SetLockType(adLockReadOnly);
   identity.SetSource("SELECT @@IDENTITY");
-  db_.Execute("INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, "
-              "EventIcon, Notes, Recurring) VALUES ('New Year''s Day','1','0:00 AM','11:59 PM',"
-              "'','','','0');",
-              -1);
+  db_.Execute(
+      "INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, "
+      "EventIcon, Notes, Recurring) VALUES ('New Year''s Day','1','0:00 AM','11:59 PM',"
+      "'','','','0');",
+      -1);
   identity.SetActiveConnection(&db_);
   identity.Open({}, nullptr, adOpenUnspecified, adLockUnspecified, adCmdText);
   const std::string event_id = identity.Fields()[0].Value().StrictText();
   EXPECT_EQ(event_id, "26");
 
   // AddEventDate and IncrementEventCount, with the identity recordset open.
-  db_.Execute("INSERT INTO EventDates (EventId, EventDate) VALUES ('" + event_id + "','1/1/2010');");
+  db_.Execute("INSERT INTO EventDates (EventId, EventDate) VALUES ('" + event_id +
+              "','1/1/2010');");
   Recordset day;
   OpenQuery(day, db_, DayQuery("1/1/2010"));
   const int32_t count = day.Fields()["EventCount"].Value().ToInt32() + 1;
@@ -200,15 +205,44 @@ TEST_F(CalendarTest, MisusedObjectsRaiseTheirNumbers) {
   } cases[] = {
       {"execute on a closed connection", [&] { closed.Execute("SELECT * FROM Dates;"); }, 3709},
       {"close a closed connection", [&] { closed.Close(); }, 3704},
-      {"no connection held", [] { std::unique_ptr<Connection> none; Required(none).Close(); }, 91},
+      {"no connection held",
+       [] {
+         std::unique_ptr<Connection> none;
+         Required(none).Close();
+       },
+       91},
       {"open an open connection", [&] { db_.Open(ComposeConnectionString("x.mdb")); }, 3705},
-      {"recordset without connection", [&] { Recordset r; r.Open(DayQuery("1/1/2010")); }, 3709},
-      {"recordset on a closed connection", [&] { Recordset r; r.Open("SELECT @@IDENTITY", &closed); },
+      {"recordset without connection",
+       [&] {
+         Recordset r;
+         r.Open(DayQuery("1/1/2010"));
+       },
        3709},
-      {"recordset without source", [&] { Recordset r; r.Open({}, &db_); }, kProviderNoCommandText},
-      {"table command", [&] { Recordset r; r.Open("Dates", &db_, -1, -1, adCmdTable); }, 3001},
+      {"recordset on a closed connection",
+       [&] {
+         Recordset r;
+         r.Open("SELECT @@IDENTITY", &closed);
+       },
+       3709},
+      {"recordset without source",
+       [&] {
+         Recordset r;
+         r.Open({}, &db_);
+       },
+       kProviderNoCommandText},
+      {"table command",
+       [&] {
+         Recordset r;
+         r.Open("Dates", &db_, -1, -1, adCmdTable);
+       },
+       3001},
       {"eof of a closed recordset", [&] { (void)rs.Eof(); }, 3704},
-      {"open twice", [&] { OpenQuery(rs, db_, DayQuery("1/1/2010")); rs.Open(); }, 3705},
+      {"open twice",
+       [&] {
+         OpenQuery(rs, db_, DayQuery("1/1/2010"));
+         rs.Open();
+       },
+       3705},
       {"property of an open recordset", [&] { rs.SetCursorType(adOpenStatic); }, 3705},
       {"unknown field", [&] { (void)rs.Fields()["NoSuch"]; }, 3265},
       {"field past the last", [&] { (void)rs.Fields()[5]; }, 3265},
@@ -217,7 +251,8 @@ TEST_F(CalendarTest, MisusedObjectsRaiseTheirNumbers) {
 }
 
 // Fails the open of `connection_string` and checks what is left behind.
-void ExpectOpenFails(const std::string& connection_string, int32_t number, const std::string& named) {
+void ExpectOpenFails(const std::string& connection_string, int32_t number,
+                     const std::string& named) {
   Connection db;
   std::string description;
   EXPECT_EQ(NumberOf([&] { db.Open(connection_string); }, &description), number)
@@ -267,8 +302,8 @@ TEST(OpenTest, PathWithSemicolonOpensTheIntendedFile) {
   const fs::path file = folder / "tessdata.mdb";
   fs::copy_file(copy.path(), file);
   // Joined without braces, the path is cut at the ";" and nothing opens.
-  const std::string unbraced = "Driver={Microsoft Access Driver (*.mdb)};Dbq=" + file.string() +
-                               ";Uid=admin;Pwd=";
+  const std::string unbraced =
+      "Driver={Microsoft Access Driver (*.mdb)};Dbq=" + file.string() + ";Uid=admin;Pwd=";
   Connection naive;
   EXPECT_EQ(NumberOf([&] { naive.Open(unbraced); }), kProviderGeneralFailure);
 
@@ -318,8 +353,8 @@ TEST(ReleaseTest, AnOpenConnectionWritesItsStatementsWhenReleasedAndReportsAFail
   EXPECT_NE(text.find("could not be written when its connection was released: "), std::string::npos)
       << text;
   EXPECT_NE(text.find("No space left on device"), std::string::npos) << text;
-  EXPECT_NE(FileBytes(errors::testing::ErrorLog(folder)).find(std::string("In module: ") +
-                                                          kReleaseModule),
+  EXPECT_NE(FileBytes(errors::testing::ErrorLog(folder))
+                .find(std::string("In module: ") + kReleaseModule),
             std::string::npos);
 
   // The file is whole: the statements of the first connection, not those

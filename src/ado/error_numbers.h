@@ -45,31 +45,35 @@
 namespace ado {
 
 // Provider numbers (HRESULTs with the top bit set).
-inline constexpr int32_t kProviderSyntaxError = -2147217900;       // 0x80040E14
-inline constexpr int32_t kProviderTypeMismatch = -2147217913;      // 0x80040E07
-inline constexpr int32_t kProviderNoSuchTable = -2147217865;       // 0x80040E37
-inline constexpr int32_t kProviderMissingParameter = -2147217904;  // 0x80040E10
-inline constexpr int32_t kProviderGeneralFailure = -2147467259;    // 0x80004005
+inline constexpr int32_t kProviderSyntaxError = -2147217900;           // 0x80040E14
+inline constexpr int32_t kProviderTypeMismatch = -2147217913;          // 0x80040E07
+inline constexpr int32_t kProviderNoSuchTable = -2147217865;           // 0x80040E37
+inline constexpr int32_t kProviderMissingParameter = -2147217904;      // 0x80040E10
+inline constexpr int32_t kProviderGeneralFailure = -2147467259;        // 0x80004005
 inline constexpr int32_t kProviderAuthenticationFailed = -2147217843;  // 0x80040E4D
-inline constexpr int32_t kProviderNoCommandText = -2147217908;     // 0x80040E0C
+inline constexpr int32_t kProviderNoCommandText = -2147217908;         // 0x80040E0C
 
 // The object model's errors, with their standard texts.
 inline constexpr errors::KnownError kBadArgument{
-    3001, "Arguments are of the wrong type, are out of acceptable range, or are in conflict "
-          "with one another."};
+    3001,
+    "Arguments are of the wrong type, are out of acceptable range, or are in conflict "
+    "with one another."};
 inline constexpr errors::KnownError kNoCurrentRecord{
-    3021, "Either BOF or EOF is True, or the current record has been deleted. Requested "
-          "operation requires a current record."};
+    3021,
+    "Either BOF or EOF is True, or the current record has been deleted. Requested "
+    "operation requires a current record."};
 inline constexpr errors::KnownError kItemNotFound{
-    3265, "Item cannot be found in the collection corresponding to the requested name or "
-          "ordinal."};
+    3265,
+    "Item cannot be found in the collection corresponding to the requested name or "
+    "ordinal."};
 inline constexpr errors::KnownError kObjectClosed{
     3704, "Operation is not allowed when the object is closed."};
 inline constexpr errors::KnownError kObjectOpen{
     3705, "Operation is not allowed when the object is open."};
 inline constexpr errors::KnownError kConnectionUnusable{
-    3709, "The connection cannot be used to perform this operation. It is either closed or "
-          "invalid in this context."};
+    3709,
+    "The connection cannot be used to perform this operation. It is either closed or "
+    "invalid in this context."};
 
 // The number for a failure of the SQL layer (the table above).
 int32_t ProviderNumber(sql::ErrorKind kind);

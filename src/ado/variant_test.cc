@@ -3,12 +3,12 @@
 // each failure.
 #include "ado/variant.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 #include <string>
 #include <utility>
+
+#include <gtest/gtest.h>
 
 #include "errors/runtime_error.h"
 
@@ -57,17 +57,21 @@ int32_t NumberOf(const std::function<void()>& conversion) {
 
 TEST(VariantTest, ToInt32RoundsHalfToEvenAndRaisesAtTheLimits) {
   const std::pair<Variant, int32_t> values[] = {
-      {Variant::Integer(2147483647), 2147483647},  {Variant::Integer(-2147483647 - 1), -2147483647 - 1},
-      {Variant::Double(2.5), 2},                   {Variant::Double(3.5), 4},
-      {Variant::Double(-2.5), -2},                 {Variant::Text(" 12 "), 12},
-      {Variant::Boolean(true), -1},                {Variant::Date(kNewYear2010 + 0.75), 40180},
+      {Variant::Integer(2147483647), 2147483647},
+      {Variant::Integer(-2147483647 - 1), -2147483647 - 1},
+      {Variant::Double(2.5), 2},
+      {Variant::Double(3.5), 4},
+      {Variant::Double(-2.5), -2},
+      {Variant::Text(" 12 "), 12},
+      {Variant::Boolean(true), -1},
+      {Variant::Date(kNewYear2010 + 0.75), 40180},
   };
   for (const auto& [value, expected] : values) EXPECT_EQ(value.ToInt32(), expected) << expected;
   const std::pair<Variant, int32_t> failures[] = {
-      {Variant::Integer(2147483648LL), 6},  {Variant::Integer(-2147483649LL), 6},
-      {Variant::Double(2147483647.6), 6},   {Variant::Double(std::nan("")), 6},
-      {Variant::Text("3000000000"), 6},     {Variant::Null(), 94},
-      {Variant::Text("twelve"), 13},        {Variant::Text(""), 13},
+      {Variant::Integer(2147483648LL), 6}, {Variant::Integer(-2147483649LL), 6},
+      {Variant::Double(2147483647.6), 6},  {Variant::Double(std::nan("")), 6},
+      {Variant::Text("3000000000"), 6},    {Variant::Null(), 94},
+      {Variant::Text("twelve"), 13},       {Variant::Text(""), 13},
   };
   for (const auto& [value, number] : failures) {
     EXPECT_EQ(NumberOf([&] { (void)value.ToInt32(); }), number) << value.JoinedText();

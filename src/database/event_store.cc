@@ -98,9 +98,9 @@ Flag GetEventData(std::string strEventId, std::vector<std::string>& event_data) 
       const char* column;
       bool strict;  // a Yes/No column: its text is "True" or "False"
     } kColumns[] = {
-        {80, "EventID", false},     {90, "EventName", false},  {100, "AllDayEvent", true},
-        {110, "StartTime", false},  {120, "EndTime", false},   {130, "EventColor", false},
-        {140, "EventIcon", false},  {150, "Notes", false},     {160, "Recurring", true},
+        {80, "EventID", false},    {90, "EventName", false}, {100, "AllDayEvent", true},
+        {110, "StartTime", false}, {120, "EndTime", false},  {130, "EventColor", false},
+        {140, "EventIcon", false}, {150, "Notes", false},    {160, "Recurring", true},
     };
     for (size_t slot = 0; slot < std::size(kColumns); ++slot) {
       line(kColumns[slot].line);

@@ -104,8 +104,8 @@ decltype(auto) InvokeBody(Body& body, Lines& lines) {
 }
 
 template <typename Body>
-using BodyResult = decltype(InvokeBody(std::declval<std::remove_reference_t<Body>&>(),
-                                       std::declval<Lines&>()));
+using BodyResult =
+    decltype(InvokeBody(std::declval<std::remove_reference_t<Body>&>(), std::declval<Lines&>()));
 
 }  // namespace internal
 
@@ -114,8 +114,8 @@ using BodyResult = decltype(InvokeBody(std::declval<std::remove_reference_t<Body
 // throws has been reported. See the top of this file.
 template <typename Body>
 [[nodiscard]] internal::BodyResult<Body> Guarded(
-    std::string_view qualified_name,
-    std::type_identity_t<internal::BodyResult<Body>> failure, Body&& body) {
+    std::string_view qualified_name, std::type_identity_t<internal::BodyResult<Body>> failure,
+    Body&& body) {
   static_assert(!std::is_void_v<internal::BodyResult<Body>>,
                 "a procedure without a result takes no failure value");
   ErrorHandler handler(qualified_name);

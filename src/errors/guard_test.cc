@@ -3,13 +3,13 @@
 // result.
 #include "errors/guard.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "errors/pending_error.h"
 #include "errors/runtime_error.h"
@@ -18,10 +18,10 @@
 namespace errors {
 namespace {
 
-using testing::ErrorLog;
-using testing::FakeReporterEnvironment;
 using tessaly::testing::FileBytes;
 using tessaly::testing::TempFolder;
+using testing::ErrorLog;
+using testing::FakeReporterEnvironment;
 
 class GuardTest : public ::testing::Test {
  protected:
@@ -146,10 +146,11 @@ TEST_F(GuardTest, LongHandFormReportsTheLineReached) {
     }
   };
   EXPECT_FALSE(get_event_data());
-  EXPECT_NE(FileBytes(ErrorLog(folder_)).find("In module: basDatabase.GetEventData\r\n"
-                                          "At line: 50\r\n"
-                                          "Error Number: 94\r\n"
-                                          "Error Description: Invalid use of Null\r\n"),
+  EXPECT_NE(FileBytes(ErrorLog(folder_))
+                .find("In module: basDatabase.GetEventData\r\n"
+                      "At line: 50\r\n"
+                      "Error Number: 94\r\n"
+                      "Error Description: Invalid use of Null\r\n"),
             std::string::npos);
 }
 
@@ -177,9 +178,8 @@ TEST_F(GuardTest, RethrowAfterReportIsNotReportedAgain) {
 }
 
 TEST_F(GuardTest, FailureValueOfOtherResultTypes) {
-  const int result = Guarded("basDatabase.GetEventsByDate", -1, []() -> int {
-    throw std::bad_alloc();
-  });
+  const int result =
+      Guarded("basDatabase.GetEventsByDate", -1, []() -> int { throw std::bad_alloc(); });
   EXPECT_EQ(result, -1);
   EXPECT_EQ(LoggedFrom("basDatabase.GetEventsByDate"), 1u);
 }

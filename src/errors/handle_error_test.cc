@@ -2,12 +2,12 @@
 // with its flags, an absent or unwritable log and a failing box.
 #include "errors/handle_error.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "errors/pending_error.h"
 #include "platform/charset.h"
@@ -26,10 +26,10 @@ bool CanWriteInto(const std::filesystem::path& folder) {
   return made;
 }
 
-using testing::ErrorLog;
-using testing::FakeReporterEnvironment;
 using tessaly::testing::FileBytes;
 using tessaly::testing::TempFolder;
+using testing::ErrorLog;
+using testing::FakeReporterEnvironment;
 
 const std::string kRule = std::string(50, '-');
 
@@ -54,16 +54,15 @@ TEST_F(HandleErrorTest, MessageForAnUnnumberedProcedureWithoutExtraText) {
   HandleError("frmMain.InitDates", true, "", false);
 
   ASSERT_EQ(environment_.boxes.size(), 1u);
-  EXPECT_EQ(environment_.boxes[0].text,
-            kBoxHead +
-            "Module: \t\tfrmMain.InitDates\r\n"
-            "Line Number: \t0\r\n"
-            "\r\n"
-            "Error Number: \t6\r\n"
-            "Error Description: \tOverflow\r\n"
-            "\r\n"
-            "\r\n"
-            "\r\n");
+  EXPECT_EQ(environment_.boxes[0].text, kBoxHead +
+                                            "Module: \t\tfrmMain.InitDates\r\n"
+                                            "Line Number: \t0\r\n"
+                                            "\r\n"
+                                            "Error Number: \t6\r\n"
+                                            "Error Description: \tOverflow\r\n"
+                                            "\r\n"
+                                            "\r\n"
+                                            "\r\n");
   EXPECT_EQ(environment_.boxes[0].title, "Application Error");
   EXPECT_EQ(environment_.boxes[0].style, 64);
 }
@@ -92,15 +91,15 @@ TEST_F(HandleErrorTest, NegativeNumberNumberedLineAndExtraText) {
   ASSERT_EQ(environment_.boxes.size(), 1u);
   EXPECT_EQ(environment_.boxes[0].text,
             kBoxHead +
-            "Module: \t\tbasDatabase.GetEventData\r\n"
-            "Line Number: \t30\r\n"
-            "\r\n"
-            "Error Number: \t-2147467259\r\n"
-            "Error Description: \t[Microsoft][ODBC Microsoft Access Driver] Disk or network "
-            "error.\r\n"
-            "\r\n"
-            "\r\n"
-            "Please check the database file.\r\n");
+                "Module: \t\tbasDatabase.GetEventData\r\n"
+                "Line Number: \t30\r\n"
+                "\r\n"
+                "Error Number: \t-2147467259\r\n"
+                "Error Description: \t[Microsoft][ODBC Microsoft Access Driver] Disk or network "
+                "error.\r\n"
+                "\r\n"
+                "\r\n"
+                "Please check the database file.\r\n");
   // The extra text is never logged, nor is the product name.
   EXPECT_EQ(FileBytes(ErrorLog(folder_)),
             "05-Mar-2010  21:07:03\r\n"
@@ -252,8 +251,7 @@ TEST_P(HandleErrorLogFaultTest, MessageIsStillShownAndPendingCleared) {
 }
 
 INSTANTIATE_TEST_SUITE_P(UnwritableLog, HandleErrorLogFaultTest,
-                         ::testing::Values(LogFault::kLogIsAFolder,
-                                           LogFault::kProgramFolderMissing,
+                         ::testing::Values(LogFault::kLogIsAFolder, LogFault::kProgramFolderMissing,
                                            LogFault::kProgramFolderReadOnly),
                          [](const ::testing::TestParamInfo<LogFault>& info) -> std::string {
                            switch (info.param) {

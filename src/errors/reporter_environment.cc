@@ -15,8 +15,7 @@ bool IsHourConversion(char c) { return c == 'H' || c == 'I' || c == 'k' || c == 
 
 }  // namespace
 
-void SystemReporterEnvironment::ShowMessage(std::string_view text, std::string_view,
-                                            int32_t) {
+void SystemReporterEnvironment::ShowMessage(std::string_view text, std::string_view, int32_t) {
   // The batch command has no box: the text goes to standard error as it is,
   // and nothing waits for the user.
   std::fwrite(text.data(), 1, text.size(), stderr);
@@ -84,7 +83,7 @@ std::string TimeSeparatorFromFormat(std::string_view time_format) {
     const size_t next_field = time_format.find('%', j + 1);
     const std::string_view separator =
         time_format.substr(j + 1, next_field == std::string_view::npos ? std::string_view::npos
-                                                                        : next_field - (j + 1));
+                                                                       : next_field - (j + 1));
     if (separator.empty()) return kDefault;
     return std::string(separator);
   }

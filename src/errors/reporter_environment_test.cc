@@ -1,9 +1,6 @@
 // This platform's reporter environment, the installation of another one, and
 // the time separator taken from a locale's time format.
 #include "errors/reporter_environment.h"
-#include "platform/system.h"
-
-#include <gtest/gtest.h>
 
 #include <clocale>
 #include <ctime>
@@ -11,6 +8,9 @@
 #include <ostream>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "platform/system.h"
 #include "support/fake_reporter_environment.h"
 
 namespace errors {
@@ -29,21 +29,18 @@ TEST_P(TimeSeparatorFromFormatTest, FindsTheTextBehindTheHour) {
   EXPECT_EQ(TimeSeparatorFromFormat(GetParam().format), GetParam().separator);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LocaleTimeFormats, TimeSeparatorFromFormatTest,
-    ::testing::Values(SeparatorCase{"%H:%M:%S", ":"},      // C, en_GB, de_DE
-                      SeparatorCase{"%H.%M.%S", "."},      // fi_FI
-                      SeparatorCase{"%I:%M:%S %p", ":"},   // en_US
-                      SeparatorCase{"%l.%M.%S %p", "."},
-                      SeparatorCase{"%OH:%OM:%OS", ":"},
-                      SeparatorCase{"%-H h %M", " h "},
-                      SeparatorCase{"%T", ":"},
-                      SeparatorCase{"%r", ":"},
-                      SeparatorCase{"%%H.%H,%M", ","},     // "%%H" is no hour
-                      SeparatorCase{"%H%M%S", ":"},        // none shown: the default
-                      SeparatorCase{"%H", ":"},
-                      SeparatorCase{"", ":"},
-                      SeparatorCase{"%", ":"}));
+INSTANTIATE_TEST_SUITE_P(LocaleTimeFormats, TimeSeparatorFromFormatTest,
+                         ::testing::Values(SeparatorCase{"%H:%M:%S", ":"},     // C, en_GB, de_DE
+                                           SeparatorCase{"%H.%M.%S", "."},     // fi_FI
+                                           SeparatorCase{"%I:%M:%S %p", ":"},  // en_US
+                                           SeparatorCase{"%l.%M.%S %p", "."},
+                                           SeparatorCase{"%OH:%OM:%OS", ":"},
+                                           SeparatorCase{"%-H h %M", " h "},
+                                           SeparatorCase{"%T", ":"}, SeparatorCase{"%r", ":"},
+                                           SeparatorCase{"%%H.%H,%M", ","},  // "%%H" is no hour
+                                           SeparatorCase{"%H%M%S", ":"},  // none shown: the default
+                                           SeparatorCase{"%H", ":"}, SeparatorCase{"", ":"},
+                                           SeparatorCase{"%", ":"}));
 
 TEST(SystemReporterEnvironmentTest, ProgramFileAndFolderAreThoseOfTheRunningProgram) {
   SystemReporterEnvironment environment;

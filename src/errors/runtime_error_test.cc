@@ -1,12 +1,12 @@
 // Mapping of caught exceptions to runtime error numbers and descriptions.
 #include "errors/runtime_error.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace errors {
 namespace {
@@ -38,24 +38,26 @@ class FailsWithEmptyText : public std::exception {
 INSTANTIATE_TEST_SUITE_P(
     CaughtExceptions, DescribeExceptionTest,
     ::testing::Values(
-        MappingCase{"RuntimeErrorAsIs", [] { throw RuntimeError(3021, "No current record."); },
+        MappingCase{"RuntimeErrorAsIs",
+                    [] { throw RuntimeError(3021, "No current record."); },
                     {3021, "No current record."}},
         MappingCase{"NegativeNumber",
                     [] { throw RuntimeError(-2147467259, "Unspecified error"); },
                     {-2147467259, "Unspecified error"}},
-        MappingCase{"NamedNumber", [] { throw RuntimeError(kInvalidUseOfNull); },
+        MappingCase{"NamedNumber",
+                    [] { throw RuntimeError(kInvalidUseOfNull); },
                     {94, "Invalid use of Null"}},
-        MappingCase{"Overflow", [] { throw std::overflow_error("day counter"); },
-                    {6, "Overflow"}},
+        MappingCase{"Overflow", [] { throw std::overflow_error("day counter"); }, {6, "Overflow"}},
         MappingCase{"Underflow", [] { throw std::underflow_error("x"); }, {6, "Overflow"}},
-        MappingCase{"OutOfRange", [] { throw std::out_of_range("vector::_M_range_check"); },
+        MappingCase{"OutOfRange",
+                    [] { throw std::out_of_range("vector::_M_range_check"); },
                     {9, "Subscript out of range"}},
         MappingCase{"BadAlloc", [] { throw std::bad_alloc(); }, {7, "Out of memory"}},
         MappingCase{"OtherStandardKeepsItsText",
                     [] { throw std::invalid_argument("field number 0"); },
                     {51, "field number 0"}},
-        MappingCase{"OtherStandardWithoutText", [] { throw FailsWithEmptyText(); },
-                    {51, "Internal error"}},
+        MappingCase{
+            "OtherStandardWithoutText", [] { throw FailsWithEmptyText(); }, {51, "Internal error"}},
         MappingCase{"NotAnException", [] { throw 42; }, {51, "Internal error"}}),
     [](const ::testing::TestParamInfo<MappingCase>& info) { return info.param.name; });
 

@@ -150,8 +150,8 @@ struct TableDesign {
 
 struct CreateOptions {
   JetVersion version = JetVersion::kJet4;  // kJet3: an Access 97 database
-  double creation_date = 0;  // OLE date of the header and catalog rows; 0 = now
-  OpenOptions open;          // how the new file is opened (read_only is ignored)
+  double creation_date = 0;                // OLE date of the header and catalog rows; 0 = now
+  OpenOptions open;                        // how the new file is opened (read_only is ignored)
 };
 // ---- end of creation declarations ----
 
@@ -202,8 +202,7 @@ class Database {
   // kNotSupported for an index whose keys this engine does not build (a
   // text column in another sort order than General, say): CanSeek tells.
   virtual Result<std::unique_ptr<TableCursor>> SeekRange(const TableDef& table,
-                                                         const IndexDef& index,
-                                                         const KeyBound* low,
+                                                         const IndexDef& index, const KeyBound* low,
                                                          const KeyBound* high) = 0;
   // Whether SeekRange can go through `index`; when not, *why says what
   // keys this engine does not build.

@@ -34,18 +34,28 @@
 namespace jet {
 
 // Access's numbers and texts for what can go wrong in an expression.
-inline constexpr int kErrorOverflow = 6;          // "Overflow"
-inline constexpr int kErrorDivisionByZero = 11;   // "Division by zero"
-inline constexpr int kErrorTypeMismatch = 13;     // "Type mismatch"
-inline constexpr int kErrorInvalidNull = 94;      // "Invalid use of Null"
+inline constexpr int kErrorOverflow = 6;              // "Overflow"
+inline constexpr int kErrorDivisionByZero = 11;       // "Division by zero"
+inline constexpr int kErrorTypeMismatch = 13;         // "Type mismatch"
+inline constexpr int kErrorInvalidNull = 94;          // "Invalid use of Null"
 inline constexpr int kErrorQueryExpression = 3075;    // "... in query expression '...'."
 inline constexpr int kErrorUndefinedFunction = 3085;  // "Undefined function '...' in expression."
-inline constexpr int kErrorCriteriaMismatch = 3464;   // "Data type mismatch in criteria expression."
+inline constexpr int kErrorCriteriaMismatch = 3464;  // "Data type mismatch in criteria expression."
 
 struct Variant {
   enum class Type : uint8_t {
-    kNull, kBoolean, kByte, kInteger, kLong, kCurrency, kSingle, kDouble, kDate, kText,
-    kBinary, kGuid,
+    kNull,
+    kBoolean,
+    kByte,
+    kInteger,
+    kLong,
+    kCurrency,
+    kSingle,
+    kDouble,
+    kDate,
+    kText,
+    kBinary,
+    kGuid,
   };
   Type type = Type::kNull;
   int64_t integer = 0;  // Boolean (-1/0), Byte, Integer, Long; Currency x 10,000
@@ -84,15 +94,15 @@ struct Variant {
 // One node of a parsed expression.
 struct ExprNode {
   enum class Kind {
-    kLiteral,   // value
-    kName,      // qualifier.name; `slot` once bound
-    kSubject,   // the value a column rule checks (the operand a rule leaves out)
-    kUnary,     // op on args[0]: "-", "+", "Not"
-    kBinary,    // op on args[0], args[1]: arithmetic, &, comparisons, Like, And, Or, ...
-    kBetween,   // args[0] Between args[1] And args[2]; `negated`: Not Between
-    kIn,        // args[0] In (args[1..]); `negated`: Not In
-    kIsNull,    // args[0] Is Null; `negated`: Is Not Null
-    kCall,      // name(args...)
+    kLiteral,  // value
+    kName,     // qualifier.name; `slot` once bound
+    kSubject,  // the value a column rule checks (the operand a rule leaves out)
+    kUnary,    // op on args[0]: "-", "+", "Not"
+    kBinary,   // op on args[0], args[1]: arithmetic, &, comparisons, Like, And, Or, ...
+    kBetween,  // args[0] Between args[1] And args[2]; `negated`: Not Between
+    kIn,       // args[0] In (args[1..]); `negated`: Not In
+    kIsNull,   // args[0] Is Null; `negated`: Is Not Null
+    kCall,     // name(args...)
   };
   Kind kind = Kind::kLiteral;
   std::string op;         // kUnary, kBinary: the operator, keywords capitalised ("And", "Mod")
@@ -101,8 +111,8 @@ struct ExprNode {
   std::string name;       // kName, kCall
   int slot = -1;          // kName: index in the evaluated row (BindNames)
   bool negated = false;
-  size_t position = 0;    // 1-based character where the node starts
-  int height = 1;         // of the subtree: evaluation recurses this deep (E1)
+  size_t position = 0;  // 1-based character where the node starts
+  int height = 1;       // of the subtree: evaluation recurses this deep (E1)
   std::vector<std::unique_ptr<ExprNode>> args;
 };
 
@@ -147,9 +157,9 @@ Status ParseExpression(std::string_view text, ExprForm form, Expression* out,
 
 // Resolves every name: `lookup` gives its slot in the rows Evaluate will get,
 // or -1 when unknown, which fails with the name (kNotFound).
-Status BindNames(Expression* expression,
-                 const std::function<int(std::string_view qualifier, std::string_view name)>&
-                     lookup);
+Status BindNames(
+    Expression* expression,
+    const std::function<int(std::string_view qualifier, std::string_view name)>& lookup);
 
 struct EvalInput {
   const std::vector<Value>* row = nullptr;  // what bound names read

@@ -45,7 +45,7 @@ constexpr CivilDate CivilFromOleDay(int64_t ole_day) {
       (day_of_cycle - day_of_cycle / 1460 + day_of_cycle / 36524 - day_of_cycle / 146096) / 365;
   const uint32_t day_of_year =
       day_of_cycle - (365 * year_of_cycle + year_of_cycle / 4 - year_of_cycle / 100);  // 0..365
-  const uint32_t month_from_march = (5 * day_of_year + 2) / 153;                   // 0..11
+  const uint32_t month_from_march = (5 * day_of_year + 2) / 153;                       // 0..11
   const unsigned day = day_of_year - (153 * month_from_march + 2) / 5 + 1;
   const unsigned month = month_from_march < 10 ? month_from_march + 3 : month_from_march - 9;
   const int64_t year = year_of_cycle + cycle * 400 + (month <= 2 ? 1 : 0);
@@ -57,9 +57,9 @@ constexpr CivilDate CivilFromOleDay(int64_t ole_day) {
 constexpr int64_t OleDayFromCivil(int64_t year, unsigned month, unsigned day) {
   const int64_t y = year - (month <= 2 ? 1 : 0);
   const int64_t cycle = (y >= 0 ? y : y - 399) / 400;
-  const int64_t year_of_cycle = y - cycle * 400;                                    // 0..399
-  const int64_t month_from_march = month > 2 ? month - 3 : month + 9;                // 0..11
-  const int64_t day_of_year = (153 * month_from_march + 2) / 5 + day - 1;            // 0..365
+  const int64_t year_of_cycle = y - cycle * 400;                           // 0..399
+  const int64_t month_from_march = month > 2 ? month - 3 : month + 9;      // 0..11
+  const int64_t day_of_year = (153 * month_from_march + 2) / 5 + day - 1;  // 0..365
   const int64_t day_of_cycle =
       year_of_cycle * 365 + year_of_cycle / 4 - year_of_cycle / 100 + day_of_year;  // 0..146096
   return cycle * 146097 + day_of_cycle - kOleEpochFromCycleStart;

@@ -13,17 +13,17 @@ namespace jet {
 
 enum class StatusCode {
   kOk = 0,
-  kNotFound,          // no such table / column
-  kCorruption,        // the file contradicts the format
-  kIoError,           // the operating system refused (message keeps its text)
-  kNotSupported,      // a real but unsupported format (.accdb, encrypted)
-  kInvalidArgument,   // caller mistake
-  kInvalidPassword,   // database password does not match
-  kNotAnAccessFile,   // no Jet signature at all
-  kConstraint,        // a change breaks a rule of the table (duplicate key, required column)
-  kBusy,              // another program holds the database
-  kSavedInLog,        // closing failed after the changes were saved in the log:
-                      // the next open writes them into the database
+  kNotFound,         // no such table / column
+  kCorruption,       // the file contradicts the format
+  kIoError,          // the operating system refused (message keeps its text)
+  kNotSupported,     // a real but unsupported format (.accdb, encrypted)
+  kInvalidArgument,  // caller mistake
+  kInvalidPassword,  // database password does not match
+  kNotAnAccessFile,  // no Jet signature at all
+  kConstraint,       // a change breaks a rule of the table (duplicate key, required column)
+  kBusy,             // another program holds the database
+  kSavedInLog,       // closing failed after the changes were saved in the log:
+                     // the next open writes them into the database
 };
 
 class [[nodiscard]] Status {
@@ -40,10 +40,18 @@ class [[nodiscard]] Status {
   static Status NotFound(std::string msg) { return {StatusCode::kNotFound, std::move(msg)}; }
   static Status Corruption(std::string msg) { return {StatusCode::kCorruption, std::move(msg)}; }
   static Status IoError(std::string msg) { return {StatusCode::kIoError, std::move(msg)}; }
-  static Status NotSupported(std::string msg) { return {StatusCode::kNotSupported, std::move(msg)}; }
-  static Status InvalidArgument(std::string msg) { return {StatusCode::kInvalidArgument, std::move(msg)}; }
-  static Status InvalidPassword() { return {StatusCode::kInvalidPassword, "Not a valid password."}; }
-  static Status NotAnAccessFile(std::string msg) { return {StatusCode::kNotAnAccessFile, std::move(msg)}; }
+  static Status NotSupported(std::string msg) {
+    return {StatusCode::kNotSupported, std::move(msg)};
+  }
+  static Status InvalidArgument(std::string msg) {
+    return {StatusCode::kInvalidArgument, std::move(msg)};
+  }
+  static Status InvalidPassword() {
+    return {StatusCode::kInvalidPassword, "Not a valid password."};
+  }
+  static Status NotAnAccessFile(std::string msg) {
+    return {StatusCode::kNotAnAccessFile, std::move(msg)};
+  }
   static Status Constraint(std::string msg) { return {StatusCode::kConstraint, std::move(msg)}; }
   // A refusal that Access reports with an error number of its own (3314 a
   // Null in a required column, 3201 no related record, ...); `msg` is its text.
@@ -80,8 +88,8 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : value_(std::move(value)) {}              // NOLINT: implicit by design
-  Result(Status status) : status_(std::move(status)) {}      // NOLINT: must not be OK
+  Result(T value) : value_(std::move(value)) {}          // NOLINT: implicit by design
+  Result(Status status) : status_(std::move(status)) {}  // NOLINT: must not be OK
 
   bool ok() const { return status_.ok(); }
   const Status& status() const { return status_; }
@@ -101,8 +109,8 @@ class [[nodiscard]] Result {
 }  // namespace jet
 
 // Propagate a failed Status from the current function.
-#define JET_RETURN_IF_ERROR(expr)            \
-  do {                                       \
-    ::jet::Status jet_status_ = (expr);      \
+#define JET_RETURN_IF_ERROR(expr)              \
+  do {                                         \
+    ::jet::Status jet_status_ = (expr);        \
     if (!jet_status_.ok()) return jet_status_; \
   } while (0)

@@ -37,21 +37,21 @@ enum class ColumnType : uint8_t {
 std::string ColumnTypeName(ColumnType type);
 
 struct ColumnDef {
-  std::string name;              // UTF-8
+  std::string name;  // UTF-8
   ColumnType type = ColumnType::kText;
-  uint16_t column_number = 0;    // bit in the null mask; gaps where columns were deleted
-  uint16_t var_index = 0;        // slot in the row's variable-offset table (variable columns)
-  uint16_t position = 0;         // the column's place as Access lists it (0 in system tables)
-  uint16_t fixed_offset = 0;     // offset inside the fixed area (fixed columns)
-  uint16_t length = 0;           // stored byte length (Jet 4 text: 2 x characters)
-  uint8_t flags = 0;             // 0x01 fixed, 0x04 long autonumber, 0x40 GUID autonumber
-  uint8_t ext_flags = 0;         // Jet 4: 0x01 compressed Unicode allowed
-  uint8_t precision = 0;         // Numeric only
-  uint8_t scale = 0;             // Numeric only
-  uint16_t sort_order = 0;       // text: LCID of the collation (0x0409 General)
-  uint8_t sort_version = 0;      // Jet 4 text: 0 General legacy, 1 General 2010
-  uint16_t code_page = 0;        // Jet 3 text: the column's code page (0 = database's)
-  bool required = false;         // design property "Required" (NOT NULL)
+  uint16_t column_number = 0;  // bit in the null mask; gaps where columns were deleted
+  uint16_t var_index = 0;      // slot in the row's variable-offset table (variable columns)
+  uint16_t position = 0;       // the column's place as Access lists it (0 in system tables)
+  uint16_t fixed_offset = 0;   // offset inside the fixed area (fixed columns)
+  uint16_t length = 0;         // stored byte length (Jet 4 text: 2 x characters)
+  uint8_t flags = 0;           // 0x01 fixed, 0x04 long autonumber, 0x40 GUID autonumber
+  uint8_t ext_flags = 0;       // Jet 4: 0x01 compressed Unicode allowed
+  uint8_t precision = 0;       // Numeric only
+  uint8_t scale = 0;           // Numeric only
+  uint16_t sort_order = 0;     // text: LCID of the collation (0x0409 General)
+  uint8_t sort_version = 0;    // Jet 4 text: 0 General legacy, 1 General 2010
+  uint16_t code_page = 0;      // Jet 3 text: the column's code page (0 = database's)
+  bool required = false;       // design property "Required" (NOT NULL)
   // Further design properties (catalog.h): "" when the column has none.
   bool allow_zero_length = true;  // "AllowZeroLength" (text and memo columns)
   std::string default_value{};    // "DefaultValue": an expression, as the designer keeps it
@@ -79,7 +79,7 @@ struct IndexDef {
   uint8_t flags = 0;                    // 0x01 unique, 0x02 ignore nulls, 0x08 required
   uint8_t index_type = 0;               // 1 primary key, 2 foreign key, 0 plain
   uint32_t root_page = 0;
-  uint32_t usage_map_pointer = 0;       // row pointer (row | page << 8)
+  uint32_t usage_map_pointer = 0;  // row pointer (row | page << 8)
 
   bool IsPrimaryKey() const { return index_type == 1; }
   bool IsForeignKey() const { return index_type == 2; }
@@ -92,15 +92,15 @@ struct TableDef {
   std::string name;
   uint32_t tdef_page = 0;
   bool is_system = false;
-  uint32_t row_count = 0;             // live rows as recorded in the definition
-  uint32_t autonumber_last = 0;       // last autonumber handed out
-  uint16_t max_cols = 0;              // columns ever defined (deleted ones included)
-  uint16_t num_var_cols = 0;          // var-offset slots per row
-  std::vector<ColumnDef> columns;     // in column-number order
-  std::vector<IndexDef> indexes;      // logical indexes in definition order
-  uint32_t owned_map_pointer = 0;     // row pointer to the owned-pages usage map
-  uint32_t free_map_pointer = 0;      // row pointer to the free-space usage map
-  std::string validation_rule;        // the table's own rule over its columns; "" when none
+  uint32_t row_count = 0;          // live rows as recorded in the definition
+  uint32_t autonumber_last = 0;    // last autonumber handed out
+  uint16_t max_cols = 0;           // columns ever defined (deleted ones included)
+  uint16_t num_var_cols = 0;       // var-offset slots per row
+  std::vector<ColumnDef> columns;  // in column-number order
+  std::vector<IndexDef> indexes;   // logical indexes in definition order
+  uint32_t owned_map_pointer = 0;  // row pointer to the owned-pages usage map
+  uint32_t free_map_pointer = 0;   // row pointer to the free-space usage map
+  std::string validation_rule;     // the table's own rule over its columns; "" when none
   std::string validation_text;
 
   // Lookup by name without regard to case (NamesEqual, names.h); nullptr
@@ -124,8 +124,19 @@ struct Decimal {
 class Value {
  public:
   enum class Kind : uint8_t {
-    kNull, kBoolean, kByte, kInteger, kLong, kCurrency, kSingle, kDouble,
-    kDateTime, kText, kBinary, kGuid, kDecimal,
+    kNull,
+    kBoolean,
+    kByte,
+    kInteger,
+    kLong,
+    kCurrency,
+    kSingle,
+    kDouble,
+    kDateTime,
+    kText,
+    kBinary,
+    kGuid,
+    kDecimal,
   };
 
   Kind kind() const { return kind_; }
@@ -134,19 +145,49 @@ class Value {
   bool boolean() const { return int_ != 0; }
   // Byte, Integer, Long as their value; Currency as value x 10,000.
   int64_t integer() const { return int_; }
-  double real() const { return real_; }            // Single, Double, DateTime (OLE date)
-  std::string_view text() const { return bytes_; }  // UTF-8 (Text, Memo)
+  double real() const { return real_; }               // Single, Double, DateTime (OLE date)
+  std::string_view text() const { return bytes_; }    // UTF-8 (Text, Memo)
   std::string_view binary() const { return bytes_; }  // raw (Binary, OLE)
   const std::array<uint8_t, 16>& guid() const { return guid_; }  // as stored on disk
   const Decimal& decimal() const { return decimal_; }
 
   static Value Null() { return Value(); }
-  static Value Boolean(bool b) { Value v; v.kind_ = Kind::kBoolean; v.int_ = b; return v; }
-  static Value Integer(Kind k, int64_t i) { Value v; v.kind_ = k; v.int_ = i; return v; }
-  static Value Real(Kind k, double d) { Value v; v.kind_ = k; v.real_ = d; return v; }
-  static Value Bytes(Kind k, std::string_view b) { Value v; v.kind_ = k; v.bytes_ = b; return v; }
-  static Value Guid(const std::array<uint8_t, 16>& g) { Value v; v.kind_ = Kind::kGuid; v.guid_ = g; return v; }
-  static Value Dec(const Decimal& d) { Value v; v.kind_ = Kind::kDecimal; v.decimal_ = d; return v; }
+  static Value Boolean(bool b) {
+    Value v;
+    v.kind_ = Kind::kBoolean;
+    v.int_ = b;
+    return v;
+  }
+  static Value Integer(Kind k, int64_t i) {
+    Value v;
+    v.kind_ = k;
+    v.int_ = i;
+    return v;
+  }
+  static Value Real(Kind k, double d) {
+    Value v;
+    v.kind_ = k;
+    v.real_ = d;
+    return v;
+  }
+  static Value Bytes(Kind k, std::string_view b) {
+    Value v;
+    v.kind_ = k;
+    v.bytes_ = b;
+    return v;
+  }
+  static Value Guid(const std::array<uint8_t, 16>& g) {
+    Value v;
+    v.kind_ = Kind::kGuid;
+    v.guid_ = g;
+    return v;
+  }
+  static Value Dec(const Decimal& d) {
+    Value v;
+    v.kind_ = Kind::kDecimal;
+    v.decimal_ = d;
+    return v;
+  }
 
  private:
   Kind kind_ = Kind::kNull;
@@ -178,7 +219,7 @@ bool ParseGuidText(std::string_view text, std::array<uint8_t, 16>* stored);
 // Reused between reads so that scanning a table does not allocate per value.
 struct Row {
   std::vector<Value> values;
-  uint32_t page = 0;   // where the row lives (its header row for overflow rows)
+  uint32_t page = 0;  // where the row lives (its header row for overflow rows)
   uint8_t slot = 0;
   // Backing bytes of text and binary values. A decoder may keep it larger
   // than they need, as room for the next row.

@@ -1,10 +1,10 @@
 // Character sets at the system's edges, POSIX: see charset.h.
-#include "platform/charset.h"
+#include <iconv.h>
 
 #include <cerrno>
 #include <string>
 
-#include <iconv.h>
+#include "platform/charset.h"
 
 namespace platform {
 

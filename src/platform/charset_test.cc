@@ -45,15 +45,15 @@ TEST_P(LocaleTextToUtf8Test, Converts) {
 // Locale texts arrive in a codeset only on POSIX systems.
 INSTANTIATE_TEST_SUITE_P(
     Codesets, LocaleTextToUtf8Test,
-    ::testing::Values(
-        LocaleTextCase{"UTF-8", "M\xC3\xA4r", "M\xC3\xA4r"},
-        LocaleTextCase{"ANSI_X3.4-1968", "Mar", "Mar"},  // the C locale
-        LocaleTextCase{"", "Mar", "Mar"},
-        LocaleTextCase{"ISO-8859-1", "M\xE4r", "M\xC3\xA4r"},
-        LocaleTextCase{"KOI8-R", "\xCD\xC1\xD2", "\xD0\xBC\xD0\xB0\xD1\x80"},  // "мар"
-        // A truncated two-byte character is marked, not dropped silently.
-        LocaleTextCase{"EUC-JP", "ab\xA4", "ab?"},
-        LocaleTextCase{"NO-SUCH-CODESET", "M\xE4r", "M\xE4r"}));
+    ::testing::Values(LocaleTextCase{"UTF-8", "M\xC3\xA4r", "M\xC3\xA4r"},
+                      LocaleTextCase{"ANSI_X3.4-1968", "Mar", "Mar"},  // the C locale
+                      LocaleTextCase{"", "Mar", "Mar"},
+                      LocaleTextCase{"ISO-8859-1", "M\xE4r", "M\xC3\xA4r"},
+                      LocaleTextCase{"KOI8-R", "\xCD\xC1\xD2",
+                                     "\xD0\xBC\xD0\xB0\xD1\x80"},  // "мар"
+                      // A truncated two-byte character is marked, not dropped silently.
+                      LocaleTextCase{"EUC-JP", "ab\xA4", "ab?"},
+                      LocaleTextCase{"NO-SUCH-CODESET", "M\xE4r", "M\xE4r"}));
 
 #endif
 

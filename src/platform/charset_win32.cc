@@ -9,9 +9,9 @@ namespace platform {
 std::string ToSystemCharset(std::string_view utf8) {
   const std::wstring wide = Widen(utf8);
   if (wide.empty()) return {};
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                         static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                         nullptr);
+  const int length =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                          nullptr, 0, nullptr, nullptr);
   if (length <= 0) return std::string(utf8);
   std::string ansi(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),

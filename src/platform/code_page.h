@@ -30,7 +30,7 @@ class CodePage {
  private:
   explicit CodePage(uint16_t code_page) : code_page_(code_page) {}
   uint16_t code_page_;
-  void* to_utf8_ = nullptr;    // the system's conversion state, when open
+  void* to_utf8_ = nullptr;  // the system's conversion state, when open
   void* from_utf8_ = nullptr;
 };
 

@@ -40,8 +40,8 @@ void UseBinaryStandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   // 0 when the program has no console.
-  if (const UINT code_page = GetConsoleOutputCP(); code_page != 0 && code_page != CP_UTF8 &&
-                                                  console_output_code_page == 0) {
+  if (const UINT code_page = GetConsoleOutputCP();
+      code_page != 0 && code_page != CP_UTF8 && console_output_code_page == 0) {
     console_output_code_page = code_page;
     SetConsoleOutputCP(CP_UTF8);
     std::atexit(RestoreConsoleOutputCodePage);

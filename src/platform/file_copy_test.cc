@@ -1,11 +1,11 @@
 // A whole copy in new folders, and no copy over a file that is there.
 #include "platform/file_copy.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <gtest/gtest.h>
 
 #include "platform/path.h"
 #include "support/files.h"

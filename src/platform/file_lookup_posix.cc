@@ -18,12 +18,9 @@ Lookup LookUpFile(const std::string& path) {
   if (::stat(path.c_str(), &status) != 0) {
     switch (errno) {
       case ENOENT:
-      case ENOTDIR:
-        return Lookup::kNotListed;
-      case ENAMETOOLONG:
-        return Lookup::kBadName;
-      default:
-        return Lookup::kFailed;
+      case ENOTDIR: return Lookup::kNotListed;
+      case ENAMETOOLONG: return Lookup::kBadName;
+      default: return Lookup::kFailed;
     }
   }
   return S_ISREG(status.st_mode) ? Lookup::kOrdinaryFile : Lookup::kNotListed;

@@ -13,17 +13,14 @@ Lookup LookUpFile(const std::string& path) {
     switch (GetLastError()) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND:
-      case ERROR_DIRECTORY:
-        return Lookup::kNotListed;
+      case ERROR_DIRECTORY: return Lookup::kNotListed;
       case ERROR_INVALID_NAME:
       case ERROR_BAD_PATHNAME:
       case ERROR_FILENAME_EXCED_RANGE:
       case ERROR_INVALID_DRIVE:
       case ERROR_BAD_NETPATH:
-      case ERROR_BAD_NET_NAME:
-        return Lookup::kBadName;
-      default:
-        return Lookup::kFailed;
+      case ERROR_BAD_NET_NAME: return Lookup::kBadName;
+      default: return Lookup::kFailed;
     }
   }
   constexpr DWORD kNotListed = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |

@@ -263,7 +263,8 @@ Error ResolvePath(const std::string& path, std::string* resolved) {
 }
 
 Error RemoveFile(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return ErrnoError("cannot remove", path, errno);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+    return ErrnoError("cannot remove", path, errno);
   return Error();
 }
 
@@ -278,7 +279,8 @@ Error SyncParentDirectory(const std::string& path) {
   int error = errno;
   ::close(fd);
   // Some file systems cannot sync a folder; the data itself is synced.
-  if (rc != 0 && error != EINVAL && error != EROFS) return ErrnoError("cannot sync folder", dir, error);
+  if (rc != 0 && error != EINVAL && error != EROFS)
+    return ErrnoError("cannot sync folder", dir, error);
   return Error();
 }
 

@@ -105,8 +105,7 @@ Error File::Open(const std::string& path, Mode mode, std::unique_ptr<File>* file
   DWORD disposition = OPEN_EXISTING;
   switch (mode) {
     case Mode::kRead:
-    case Mode::kReadMaybeWrite:
-      break;
+    case Mode::kReadMaybeWrite: break;
     case Mode::kReadWrite:
       access |= GENERIC_WRITE;
       share = FILE_SHARE_READ;
@@ -170,7 +169,8 @@ Error File::WriteAt(uint64_t offset, const void* data, size_t size) {
     OVERLAPPED at = At(offset + done);
     DWORD put = 0;
     const DWORD want = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
-    if (!WriteFile(H(handle_), in + done, want, &put, &at)) return SystemError("cannot write", path_);
+    if (!WriteFile(H(handle_), in + done, want, &put, &at))
+      return SystemError("cannot write", path_);
     if (put == 0 && ++empty_writes >= kEmptyWriteTries) {
       return Error(Error::Kind::kOther, "cannot write " + path_ + ": the system wrote nothing");
     }

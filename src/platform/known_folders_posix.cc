@@ -1,9 +1,9 @@
 // POSIX systems keep no VirtualStore; Windows programs run there under
 // Wine. See known_folders.h.
-#include "platform/known_folders.h"
-
 #include <cstdlib>
 #include <filesystem>
+
+#include "platform/known_folders.h"
 
 namespace platform {
 

@@ -55,15 +55,11 @@ std::vector<std::string> FolderEntries(std::string_view folder) {
 PathType TypeOf(std::string_view path) {
   std::error_code error;
   switch (fs::status(ToPath(path), error).type()) {
-    case fs::file_type::not_found:
-      return PathType::kNotFound;
-    case fs::file_type::directory:
-      return PathType::kFolder;
+    case fs::file_type::not_found: return PathType::kNotFound;
+    case fs::file_type::directory: return PathType::kFolder;
     case fs::file_type::none:
-    case fs::file_type::unknown:
-      return PathType::kUnknown;
-    default:
-      return PathType::kOther;
+    case fs::file_type::unknown: return PathType::kUnknown;
+    default: return PathType::kOther;
   }
 }
 

@@ -28,10 +28,10 @@ std::string FileName(std::string_view path);
 std::vector<std::string> FolderEntries(std::string_view folder);
 
 enum class PathType {
-  kUnknown,   // the system could not tell (no permission to look, say)
+  kUnknown,  // the system could not tell (no permission to look, say)
   kNotFound,
   kFolder,
-  kOther,     // a file, or anything else that is not a folder
+  kOther,  // a file, or anything else that is not a folder
 };
 // What is at `path`, a symbolic link followed.
 PathType TypeOf(std::string_view path);

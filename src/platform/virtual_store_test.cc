@@ -17,7 +17,8 @@ TEST(VirtualStoreTest, MapsPathsBelowTheProtectedFolders) {
                 "C:\\Users\\anna\\AppData\\Local\\VirtualStore\\Program Files\\Tessaly Desktop "
                 "Calendar\\tessdata.mdb"},
            Case{"c:\\PROGRAM FILES (X86)\\Tessaly\\t.mdb",
-                "C:\\Users\\anna\\AppData\\Local\\VirtualStore\\PROGRAM FILES (X86)\\Tessaly\\t.mdb"},
+                "C:\\Users\\anna\\AppData\\Local\\VirtualStore\\PROGRAM FILES "
+                "(X86)\\Tessaly\\t.mdb"},
            Case{"C:/Windows//tessdata.mdb",
                 "C:\\Users\\anna\\AppData\\Local\\VirtualStore\\Windows\\tessdata.mdb"},
            Case{"\\\\?\\C:\\ProgramData\\Tessaly\\.\\t.mdb",

@@ -44,7 +44,8 @@ jet::Value NaturalValue(const Literal& literal, std::deque<std::string>* arena, 
     case Literal::Kind::kNull: return jet::Value::Null();
     case Literal::Kind::kBoolean: return jet::Value::Boolean(literal.boolean);
     case Literal::Kind::kNumber:
-      return jet::Value::Real(jet::Value::Kind::kDouble, std::strtod(literal.text.c_str(), nullptr));
+      return jet::Value::Real(jet::Value::Kind::kDouble,
+                              std::strtod(literal.text.c_str(), nullptr));
     case Literal::Kind::kDate: {
       double ole = 0;
       *ok = ParseDateTimeText(literal.text, &ole);
@@ -59,7 +60,8 @@ jet::Value NaturalValue(const Literal& literal, std::deque<std::string>* arena, 
 
 class Binder {
  public:
-  Binder(const jet::TableDef& table, std::deque<std::string>* arena) : table_(table), arena_(arena) {}
+  Binder(const jet::TableDef& table, std::deque<std::string>* arena)
+      : table_(table), arena_(arena) {}
 
   bool Bind(const Expr& expr, std::unique_ptr<Bound>* out, Error* error) {
     auto node = std::make_unique<Bound>();
@@ -86,7 +88,8 @@ class Binder {
       case Expr::Kind::kAnd:
       case Expr::Kind::kOr:
         node->kind = expr.kind == Expr::Kind::kAnd ? Bound::Kind::kAnd : Bound::Kind::kOr;
-        if (!BindCondition(*expr.left, &node->left, error) || !BindCondition(*expr.right, &node->right, error)) {
+        if (!BindCondition(*expr.left, &node->left, error) ||
+            !BindCondition(*expr.right, &node->right, error)) {
           return false;
         }
         break;
@@ -122,7 +125,8 @@ class Binder {
       }
       // A number the column cannot hold (beyond its range, or 5 for a
       // Yes/No) still compares as a number: Yes is -1 and No is 0.
-      if (right->literal.kind == Literal::Kind::kNumber && ClassOf(column.type) == ValueClass::kNumber) {
+      if (right->literal.kind == Literal::Kind::kNumber &&
+          ClassOf(column.type) == ValueClass::kNumber) {
         bool ok = true;
         node->right->constant = NaturalValue(right->literal, arena_, &ok);
         return true;
@@ -134,16 +138,16 @@ class Binder {
     if (IsNullConstant(*node->left) || IsNullConstant(*node->right)) return true;
     if (a == b && a != ValueClass::kOther) return true;
     return Fail(error, ErrorKind::kTypeMismatch,
-                "Data type mismatch: " + Describe(*left) + " cannot be compared with " + Describe(*right) +
-                    " (character " + std::to_string(expr.position) + ")");
+                "Data type mismatch: " + Describe(*left) + " cannot be compared with " +
+                    Describe(*right) + " (character " + std::to_string(expr.position) + ")");
   }
 
   std::string Describe(const Expr& expr) const {
     if (expr.kind == Expr::Kind::kLiteral) return "the value " + expr.literal.Display();
     if (expr.kind != Expr::Kind::kColumn) return "a condition";
     const jet::ColumnDef* column = table_.FindColumn(expr.column.name);
-    return "column " + table_.name + "." + (column != nullptr ? column->name : expr.column.name) + " (" +
-           (column != nullptr ? jet::ColumnTypeName(column->type) : "?") + ")";
+    return "column " + table_.name + "." + (column != nullptr ? column->name : expr.column.name) +
+           " (" + (column != nullptr ? jet::ColumnTypeName(column->type) : "?") + ")";
   }
 
  public:
@@ -162,7 +166,6 @@ class Binder {
   }
 
  private:
-
   static bool IsNullConstant(const Bound& node) {
     return node.kind == Bound::Kind::kConstant && node.constant.is_null();
   }

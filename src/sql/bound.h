@@ -15,11 +15,11 @@ namespace sql {
 struct Bound {
   enum class Kind { kColumn, kConstant, kCompare, kIsNull, kAnd, kOr, kNot };
   Kind kind = Kind::kConstant;
-  size_t column_index = 0;     // kColumn
-  jet::Value constant;         // kConstant
+  size_t column_index = 0;  // kColumn
+  jet::Value constant;      // kConstant
   CompareOp op = CompareOp::kEq;
   bool negated = false;
-  bool column_typed = false;   // kConstant: converted to the compared column's type
+  bool column_typed = false;  // kConstant: converted to the compared column's type
   std::unique_ptr<Bound> left, right;
   jet::Expression expression;  // the whole condition, at its root (evaluate.h)
 };

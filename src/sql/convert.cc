@@ -17,8 +17,10 @@ using strings::ParseScaled;
 using strings::Scaled;
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -34,16 +36,19 @@ Converted Fail(ConvertFailure failure, const jet::TableDef& table, const jet::Co
                const Literal& literal) {
   Converted out;
   out.failure = failure;
-  const std::string where = "column " + table.name + "." + column.name + " (" + TypeName(column) + ")";
+  const std::string where =
+      "column " + table.name + "." + column.name + " (" + TypeName(column) + ")";
   switch (failure) {
     case ConvertFailure::kOverflow:
       out.description = "Overflow: the value " + literal.Display() + " does not fit " + where;
       break;
     case ConvertFailure::kNotSupported:
-      out.description = where + " cannot be written by SQL; only Null is accepted, not " + literal.Display();
+      out.description =
+          where + " cannot be written by SQL; only Null is accepted, not " + literal.Display();
       break;
     default:
-      out.description = "Data type mismatch: " + where + " cannot take the value " + literal.Display();
+      out.description =
+          "Data type mismatch: " + where + " cannot take the value " + literal.Display();
   }
   return out;
 }
@@ -104,7 +109,7 @@ class LiteralConversion {
     if (literal_.kind == Kind::kBoolean) return Ok(jet::Value::Boolean(literal_.boolean));
     if (literal_.kind == Kind::kNumber || literal_.kind == Kind::kString) {
       static constexpr std::pair<std::string_view, bool> kWords[] = {
-          {"1", true}, {"-1", true}, {"0", false}, {"True", true},
+          {"1", true},      {"-1", true},  {"0", false}, {"True", true},
           {"False", false}, {"Yes", true}, {"No", false}};
       for (const auto& [word, value] : kWords) {
         if (strings::AsciiEqualsNoCase(trimmed_, word)) return Ok(jet::Value::Boolean(value));
@@ -186,22 +191,16 @@ Converted ConvertLiteral(const jet::TableDef& table, const jet::ColumnDef& colum
   const LiteralConversion conversion(table, column, literal);
   switch (column.type) {
     case jet::ColumnType::kText:
-    case jet::ColumnType::kMemo:
-      return conversion.ToText(arena);
-    case jet::ColumnType::kBoolean:
-      return conversion.ToBoolean();
+    case jet::ColumnType::kMemo: return conversion.ToText(arena);
+    case jet::ColumnType::kBoolean: return conversion.ToBoolean();
     case jet::ColumnType::kByte:
     case jet::ColumnType::kInteger:
     case jet::ColumnType::kLong:
-    case jet::ColumnType::kCurrency:
-      return conversion.ToWholeNumber();
+    case jet::ColumnType::kCurrency: return conversion.ToWholeNumber();
     case jet::ColumnType::kSingle:
-    case jet::ColumnType::kDouble:
-      return conversion.ToReal();
-    case jet::ColumnType::kDateTime:
-      return conversion.ToDateTime();
-    default:
-      return conversion.Fail(ConvertFailure::kNotSupported);
+    case jet::ColumnType::kDouble: return conversion.ToReal();
+    case jet::ColumnType::kDateTime: return conversion.ToDateTime();
+    default: return conversion.Fail(ConvertFailure::kNotSupported);
   }
 }
 

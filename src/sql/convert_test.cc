@@ -47,7 +47,8 @@ TEST(ConvertTest, LiteralsBecomeTheColumnsType) {
       {ColumnType::kDateTime, Kind::kString, "12:30 AM", ok, 30 * kMinute, nullptr},
       {ColumnType::kDateTime, Kind::kString, "12:30PM", ok, (12 * 60 + 30) * kMinute, nullptr},
       {ColumnType::kDateTime, Kind::kString, "18:30", ok, (18 * 60 + 30) * kMinute, nullptr},
-      {ColumnType::kDateTime, Kind::kString, "1/1/2010 10:00:00 AM", ok, 40179 + 600 * kMinute, nullptr},
+      {ColumnType::kDateTime, Kind::kString, "1/1/2010 10:00:00 AM", ok, 40179 + 600 * kMinute,
+       nullptr},
       {ColumnType::kDateTime, Kind::kDate, "12/30/1899", ok, 0, nullptr},
       {ColumnType::kDateTime, Kind::kDate, "12/29/1899 6:00 AM", ok, -1.25, nullptr},
       {ColumnType::kDateTime, Kind::kString, "2/29/2012", ok, 40968, nullptr},
@@ -121,10 +122,13 @@ TEST(ConvertTest, LiteralsBecomeTheColumnsType) {
     ASSERT_EQ(converted.failure, c.failure) << label << ": " << converted.description;
     if (c.failure != ConvertFailure::kNone) {
       // Table, column and value are named.
-      EXPECT_NE(converted.description.find("Sample.Field"), std::string::npos) << converted.description;
-      EXPECT_NE(converted.description.find(literal.Display()), std::string::npos) << converted.description;
+      EXPECT_NE(converted.description.find("Sample.Field"), std::string::npos)
+          << converted.description;
+      EXPECT_NE(converted.description.find(literal.Display()), std::string::npos)
+          << converted.description;
       if (c.failure == ConvertFailure::kMismatch) {
-        EXPECT_EQ(converted.description.rfind("Data type mismatch", 0), 0u) << converted.description;
+        EXPECT_EQ(converted.description.rfind("Data type mismatch", 0), 0u)
+            << converted.description;
       }
       continue;
     }

@@ -16,7 +16,9 @@ bool Is(const Token& t, std::string_view word) {
   return t.kind == TokenKind::kIdentifier && strings::AsciiEqualsNoCase(t.text, word);
 }
 
-bool IsSymbol(const Token& t, std::string_view s) { return t.kind == TokenKind::kSymbol && t.text == s; }
+bool IsSymbol(const Token& t, std::string_view s) {
+  return t.kind == TokenKind::kSymbol && t.text == s;
+}
 
 struct TypeName {
   const char* name;
@@ -25,26 +27,46 @@ struct TypeName {
 };
 
 const TypeName kTypes[] = {
-    {"COUNTER", jet::ColumnType::kLong, true},      {"AUTOINCREMENT", jet::ColumnType::kLong, true},
-    {"LONG", jet::ColumnType::kLong, false},        {"INTEGER", jet::ColumnType::kLong, false},
-    {"INT", jet::ColumnType::kLong, false},         {"INTEGER4", jet::ColumnType::kLong, false},
-    {"SHORT", jet::ColumnType::kInteger, false},    {"SMALLINT", jet::ColumnType::kInteger, false},
-    {"INTEGER2", jet::ColumnType::kInteger, false}, {"BYTE", jet::ColumnType::kByte, false},
-    {"TINYINT", jet::ColumnType::kByte, false},     {"CURRENCY", jet::ColumnType::kCurrency, false},
-    {"MONEY", jet::ColumnType::kCurrency, false},   {"SINGLE", jet::ColumnType::kSingle, false},
-    {"REAL", jet::ColumnType::kSingle, false},      {"FLOAT4", jet::ColumnType::kSingle, false},
-    {"DOUBLE", jet::ColumnType::kDouble, false},    {"FLOAT", jet::ColumnType::kDouble, false},
-    {"FLOAT8", jet::ColumnType::kDouble, false},    {"NUMBER", jet::ColumnType::kDouble, false},
-    {"DATETIME", jet::ColumnType::kDateTime, false}, {"DATE", jet::ColumnType::kDateTime, false},
-    {"TIME", jet::ColumnType::kDateTime, false},    {"TEXT", jet::ColumnType::kText, false},
-    {"VARCHAR", jet::ColumnType::kText, false},     {"CHAR", jet::ColumnType::kText, false},
-    {"MEMO", jet::ColumnType::kMemo, false},        {"LONGTEXT", jet::ColumnType::kMemo, false},
-    {"LONGCHAR", jet::ColumnType::kMemo, false},    {"YESNO", jet::ColumnType::kBoolean, false},
-    {"BIT", jet::ColumnType::kBoolean, false},      {"LOGICAL", jet::ColumnType::kBoolean, false},
-    {"GUID", jet::ColumnType::kGuid, false},        {"UNIQUEIDENTIFIER", jet::ColumnType::kGuid, false},
-    {"DECIMAL", jet::ColumnType::kNumeric, false},  {"NUMERIC", jet::ColumnType::kNumeric, false},
-    {"BINARY", jet::ColumnType::kBinary, false},    {"VARBINARY", jet::ColumnType::kBinary, false},
-    {"LONGBINARY", jet::ColumnType::kOle, false},   {"OLEOBJECT", jet::ColumnType::kOle, false},
+    {"COUNTER", jet::ColumnType::kLong, true},
+    {"AUTOINCREMENT", jet::ColumnType::kLong, true},
+    {"LONG", jet::ColumnType::kLong, false},
+    {"INTEGER", jet::ColumnType::kLong, false},
+    {"INT", jet::ColumnType::kLong, false},
+    {"INTEGER4", jet::ColumnType::kLong, false},
+    {"SHORT", jet::ColumnType::kInteger, false},
+    {"SMALLINT", jet::ColumnType::kInteger, false},
+    {"INTEGER2", jet::ColumnType::kInteger, false},
+    {"BYTE", jet::ColumnType::kByte, false},
+    {"TINYINT", jet::ColumnType::kByte, false},
+    {"CURRENCY", jet::ColumnType::kCurrency, false},
+    {"MONEY", jet::ColumnType::kCurrency, false},
+    {"SINGLE", jet::ColumnType::kSingle, false},
+    {"REAL", jet::ColumnType::kSingle, false},
+    {"FLOAT4", jet::ColumnType::kSingle, false},
+    {"DOUBLE", jet::ColumnType::kDouble, false},
+    {"FLOAT", jet::ColumnType::kDouble, false},
+    {"FLOAT8", jet::ColumnType::kDouble, false},
+    {"NUMBER", jet::ColumnType::kDouble, false},
+    {"DATETIME", jet::ColumnType::kDateTime, false},
+    {"DATE", jet::ColumnType::kDateTime, false},
+    {"TIME", jet::ColumnType::kDateTime, false},
+    {"TEXT", jet::ColumnType::kText, false},
+    {"VARCHAR", jet::ColumnType::kText, false},
+    {"CHAR", jet::ColumnType::kText, false},
+    {"MEMO", jet::ColumnType::kMemo, false},
+    {"LONGTEXT", jet::ColumnType::kMemo, false},
+    {"LONGCHAR", jet::ColumnType::kMemo, false},
+    {"YESNO", jet::ColumnType::kBoolean, false},
+    {"BIT", jet::ColumnType::kBoolean, false},
+    {"LOGICAL", jet::ColumnType::kBoolean, false},
+    {"GUID", jet::ColumnType::kGuid, false},
+    {"UNIQUEIDENTIFIER", jet::ColumnType::kGuid, false},
+    {"DECIMAL", jet::ColumnType::kNumeric, false},
+    {"NUMERIC", jet::ColumnType::kNumeric, false},
+    {"BINARY", jet::ColumnType::kBinary, false},
+    {"VARBINARY", jet::ColumnType::kBinary, false},
+    {"LONGBINARY", jet::ColumnType::kOle, false},
+    {"OLEOBJECT", jet::ColumnType::kOle, false},
     {"IMAGE", jet::ColumnType::kOle, false},
 };
 
@@ -256,8 +278,8 @@ bool IsDdl(std::string_view statement) {
     return false;
   }
   i += 6;
-  return i == statement.size() || !(std::isalnum(static_cast<unsigned char>(statement[i])) ||
-                                    statement[i] == '_');
+  return i == statement.size() ||
+         !(std::isalnum(static_cast<unsigned char>(statement[i])) || statement[i] == '_');
 }
 
 bool ParseDdl(std::string_view statement, DdlStatement* out, Error* error) {

@@ -45,9 +45,9 @@ namespace sql {
 struct DdlStatement {
   enum class Kind { kCreateTable, kCreateIndex };
   Kind kind = Kind::kCreateTable;
-  jet::TableDesign table;     // kCreateTable
+  jet::TableDesign table;   // kCreateTable
   std::string index_table;  // kCreateIndex: the table the index is on
-  jet::IndexDesign index;     // kCreateIndex
+  jet::IndexDesign index;   // kCreateIndex
 };
 
 // Whether the statement starts with CREATE (after blanks).

@@ -2,10 +2,10 @@
 // syntax errors name their position, and a failing script leaves nothing.
 #include "sql/ddl.h"
 
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "sql/session.h"
 #include "support/files.h"
@@ -16,8 +16,8 @@
 namespace sql {
 namespace {
 
-using ::testing::HasSubstr;
 using tessaly::testing::RunProcess;
+using ::testing::HasSubstr;
 
 // The calendar's tables as the program ships them.
 std::string CalendarScript() {
@@ -44,7 +44,8 @@ TEST(DdlTest, TheCalendarScriptGivesTheFixtureTables) {
   auto db = Create(file.path());
   Error error;
   size_t failed = 0;
-  ASSERT_TRUE(RunDdlScript(*db, CalendarScript(), &error, &failed)) << failed << ": " << error.description;
+  ASSERT_TRUE(RunDdlScript(*db, CalendarScript(), &error, &failed))
+      << failed << ": " << error.description;
   auto links = db->GetTable("EventDates");
   ASSERT_EQ(links->indexes.size(), 2u);
   EXPECT_EQ(links->columns[0].type, jet::ColumnType::kLong);
@@ -59,15 +60,19 @@ TEST(DdlTest, TheCalendarScriptGivesTheFixtureTables) {
 TEST(DdlTest, StatementsBecomeTheEngineDesigns) {
   DdlStatement s;
   Error error;
-  ASSERT_TRUE(ParseDdl("create unique index ByDay on Dates (DateColor desc, EventCount) "
-                       "with ignore null;", &s, &error)) << error.description;
+  ASSERT_TRUE(
+      ParseDdl("create unique index ByDay on Dates (DateColor desc, EventCount) "
+               "with ignore null;",
+               &s, &error))
+      << error.description;
   EXPECT_EQ(s.kind, DdlStatement::Kind::kCreateIndex);
   EXPECT_EQ(s.index_table, "Dates");
   EXPECT_TRUE(s.index.unique && s.index.ignore_nulls && !s.index.primary_key);
   ASSERT_EQ(s.index.columns.size(), 2u);
   EXPECT_FALSE(s.index.columns[0].ascending);
-  ASSERT_TRUE(ParseDdl("CREATE TABLE t (a DECIMAL(10, 2) NOT NULL, b BINARY, c TEXT, d SHORT UNIQUE)",
-                       &s, &error)) << error.description;
+  ASSERT_TRUE(ParseDdl(
+      "CREATE TABLE t (a DECIMAL(10, 2) NOT NULL, b BINARY, c TEXT, d SHORT UNIQUE)", &s, &error))
+      << error.description;
   EXPECT_EQ(s.table.columns[0].precision, 10);
   EXPECT_EQ(s.table.columns[0].scale, 2);
   EXPECT_TRUE(s.table.columns[0].required);
@@ -76,8 +81,11 @@ TEST(DdlTest, StatementsBecomeTheEngineDesigns) {
   EXPECT_EQ(s.table.columns[3].type, jet::ColumnType::kInteger);
   EXPECT_EQ(s.table.indexes[0].name, "d");
   DdlStatement t;
-  ASSERT_TRUE(ParseDdl("CREATE TABLE [Event Dates] ([Id] INTEGER, d DATE, b BIT NOT NULL, "
-                       "CONSTRAINT Key PRIMARY KEY (Id, d))", &t, &error)) << error.description;
+  ASSERT_TRUE(
+      ParseDdl("CREATE TABLE [Event Dates] ([Id] INTEGER, d DATE, b BIT NOT NULL, "
+               "CONSTRAINT Key PRIMARY KEY (Id, d))",
+               &t, &error))
+      << error.description;
   EXPECT_EQ(t.table.name, "Event Dates");
   ASSERT_EQ(t.table.indexes.size(), 1u);
   EXPECT_TRUE(t.table.indexes[0].primary_key && t.table.indexes[0].columns.size() == 2);
@@ -93,7 +101,8 @@ TEST(DdlTest, ASessionRunsCreateStatements) {
   Outcome outcome;
   Error error;
   ASSERT_TRUE(session.Execute("CREATE TABLE Notes (Id COUNTER PRIMARY KEY, Body TEXT(20) NOT NULL)",
-                              &outcome, &error)) << error.description;
+                              &outcome, &error))
+      << error.description;
   ASSERT_TRUE(session.Execute("INSERT INTO Notes (Body) VALUES ('first')", &outcome, &error))
       << error.description;
   EXPECT_FALSE(session.Execute("INSERT INTO Notes (Id) VALUES (5)", &outcome, &error));
@@ -128,8 +137,8 @@ TEST(DdlTest, AFailingScriptLeavesNothing) {
     auto db = Create(file.path());
     Error error;
     size_t failed = 0;
-    EXPECT_FALSE(RunDdlScript(*db, "CREATE TABLE a (x LONG); CREATE TABLE b (y TEXT(300))",
-                              &error, &failed));
+    EXPECT_FALSE(RunDdlScript(*db, "CREATE TABLE a (x LONG); CREATE TABLE b (y TEXT(300))", &error,
+                              &failed));
     EXPECT_EQ(failed, 2u);
     EXPECT_THAT(error.description, HasSubstr("table b, column y: length 300"));
     EXPECT_TRUE(RunDdl(*db, "CREATE TABLE a (x LONG)", &error)) << error.description;

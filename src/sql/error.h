@@ -7,13 +7,13 @@
 namespace sql {
 
 enum class ErrorKind {
-  kSyntax,          // the text is not a statement of the grammar (position in the message)
-  kTypeMismatch,    // a value cannot be converted to its column's type ("Data type mismatch")
+  kSyntax,        // the text is not a statement of the grammar (position in the message)
+  kTypeMismatch,  // a value cannot be converted to its column's type ("Data type mismatch")
   kNoSuchTable,
   kNoSuchColumn,
-  kConstraint,      // duplicate key, required column, text too long
-  kNotSupported,    // a statement form or table the engine cannot serve
-  kDatabase,        // the engine failed (I/O, damaged file, locked)
+  kConstraint,    // duplicate key, required column, text too long
+  kNotSupported,  // a statement form or table the engine cannot serve
+  kDatabase,      // the engine failed (I/O, damaged file, locked)
 };
 
 struct Error {

@@ -270,9 +270,9 @@ class Parser {
   // Words that cannot be bare names: taking them as names would let a
   // missing piece of a statement pass unnoticed.
   static bool IsReserved(const Token& token) {
-    static constexpr std::string_view kWords[] = {
-        "SELECT", "INSERT", "UPDATE", "INTO", "VALUES", "SET", "FROM", "WHERE",
-        "AND",    "OR",     "NOT",    "IS",   "NULL",   "TRUE", "FALSE"};
+    static constexpr std::string_view kWords[] = {"SELECT", "INSERT", "UPDATE", "INTO", "VALUES",
+                                                  "SET",    "FROM",   "WHERE",  "AND",  "OR",
+                                                  "NOT",    "IS",     "NULL",   "TRUE", "FALSE"};
     for (std::string_view word : kWords) {
       if (IsKeyword(token, word)) return true;
     }
@@ -281,8 +281,9 @@ class Parser {
 
   bool Fail(const std::string& expected) {
     const Token& token = Peek();
-    *error_ = "Syntax error in " + statement_name_ + " at character " + std::to_string(token.position) +
-              ": expected " + expected + ", found " + Describe(token);
+    *error_ = "Syntax error in " + statement_name_ + " at character " +
+              std::to_string(token.position) + ": expected " + expected + ", found " +
+              Describe(token);
     return false;
   }
 
@@ -299,7 +300,8 @@ class Parser {
 
   bool ParseName(std::string* name, size_t* position, const char* what) {
     const Token& token = Peek();
-    if (token.kind == TokenKind::kBracketed || (token.kind == TokenKind::kIdentifier && !IsReserved(token))) {
+    if (token.kind == TokenKind::kBracketed ||
+        (token.kind == TokenKind::kIdentifier && !IsReserved(token))) {
       *name = token.text;
       *position = token.position;
       Take();
@@ -542,13 +544,14 @@ class Parser {
     }
     auto node = std::make_unique<Expr>();
     node->position = token.position;
-    if (token.kind == TokenKind::kBracketed || (token.kind == TokenKind::kIdentifier && !IsReserved(token))) {
+    if (token.kind == TokenKind::kBracketed ||
+        (token.kind == TokenKind::kIdentifier && !IsReserved(token))) {
       node->kind = Expr::Kind::kColumn;
       if (!ParseColumnRef(&node->column)) return false;
     } else {
-      const bool value_start = token.kind == TokenKind::kNumber || token.kind == TokenKind::kString ||
-                               token.kind == TokenKind::kDate || IsSymbol(token, "-") ||
-                               IsSymbol(token, "+") || IsReserved(token);
+      const bool value_start = token.kind == TokenKind::kNumber ||
+                               token.kind == TokenKind::kString || token.kind == TokenKind::kDate ||
+                               IsSymbol(token, "-") || IsSymbol(token, "+") || IsReserved(token);
       if (!value_start) return Fail("a column, a value or '('");
       node->kind = Expr::Kind::kLiteral;
       if (!ParseValue(&node->literal)) return false;

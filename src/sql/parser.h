@@ -37,7 +37,7 @@ enum class TokenKind {
 
 struct Token {
   TokenKind kind = TokenKind::kEnd;
-  std::string text;   // see TokenKind
+  std::string text;     // see TokenKind
   size_t position = 0;  // 1-based character position (P1)
 };
 
@@ -71,11 +71,11 @@ enum class CompareOp { kEq, kNe, kLt, kGt, kLe, kGe };
 struct Expr {
   enum class Kind { kColumn, kLiteral, kCompare, kIsNull, kAnd, kOr, kNot };
   Kind kind = Kind::kLiteral;
-  ColumnRef column;                    // kColumn
-  Literal literal;                     // kLiteral
-  CompareOp op = CompareOp::kEq;       // kCompare
-  bool negated = false;                // kIsNull: IS NOT NULL
-  std::unique_ptr<Expr> left, right;   // kCompare, kAnd, kOr; kIsNull and kNot use left
+  ColumnRef column;                   // kColumn
+  Literal literal;                    // kLiteral
+  CompareOp op = CompareOp::kEq;      // kCompare
+  bool negated = false;               // kIsNull: IS NOT NULL
+  std::unique_ptr<Expr> left, right;  // kCompare, kAnd, kOr; kIsNull and kNot use left
   size_t position = 0;
 };
 
@@ -89,11 +89,11 @@ struct Statement {
   Kind kind = Kind::kSelect;
   std::string table;
   size_t table_position = 0;
-  std::vector<ColumnRef> columns;     // INSERT: the column list (empty: all columns in order)
-  std::vector<Literal> values;        // INSERT: the value list
+  std::vector<ColumnRef> columns;       // INSERT: the column list (empty: all columns in order)
+  std::vector<Literal> values;          // INSERT: the value list
   std::vector<Assignment> assignments;  // UPDATE: the SET list
-  std::unique_ptr<Expr> where;        // SELECT, UPDATE, DELETE: null without WHERE
-  std::string target;                 // DELETE t.* FROM ...: t; empty for DELETE [*] FROM
+  std::unique_ptr<Expr> where;          // SELECT, UPDATE, DELETE: null without WHERE
+  std::string target;                   // DELETE t.* FROM ...: t; empty for DELETE [*] FROM
   size_t target_position = 0;
 };
 

@@ -25,7 +25,8 @@ void CollectEqualities(const Bound* node, std::vector<const Bound*>* out) {
 
 }  // namespace
 
-std::optional<SeekPlan> ChooseIndex(jet::Database& db, const jet::TableDef& table, const Bound* where) {
+std::optional<SeekPlan> ChooseIndex(jet::Database& db, const jet::TableDef& table,
+                                    const Bound* where) {
   std::vector<const Bound*> equalities;
   CollectEqualities(where, &equalities);
   if (equalities.empty()) return std::nullopt;

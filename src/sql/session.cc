@@ -41,11 +41,13 @@ bool FailStatus(Error* error, const jet::Status& status) {
 // format the engine does not write), never for a rule of the table.
 bool FailBegin(Error* error, const jet::Status& status, const std::string& table) {
   return Fail(error,
-              status.code() == jet::StatusCode::kNotSupported ? ErrorKind::kNotSupported : ErrorKind::kDatabase,
+              status.code() == jet::StatusCode::kNotSupported ? ErrorKind::kNotSupported
+                                                              : ErrorKind::kDatabase,
               "Cannot change table " + table + ": " + status.message());
 }
 
-bool LookUpTable(jet::Database& db, const Statement& statement, jet::TableDef* table, Error* error) {
+bool LookUpTable(jet::Database& db, const Statement& statement, jet::TableDef* table,
+                 Error* error) {
   auto found = db.GetTable(statement.table);
   if (found.ok()) {
     *table = std::move(*found);
@@ -53,8 +55,8 @@ bool LookUpTable(jet::Database& db, const Statement& statement, jet::TableDef* t
   }
   if (found.status().IsNotFound()) {
     return Fail(error, ErrorKind::kNoSuchTable,
-                "The table " + statement.table + " (character " + std::to_string(statement.table_position) +
-                    ") does not exist");
+                "The table " + statement.table + " (character " +
+                    std::to_string(statement.table_position) + ") does not exist");
   }
   return FailStatus(error, found.status());
 }
@@ -168,7 +170,8 @@ bool Session::RunSelect(const Statement& statement, Outcome* outcome, Error* err
   if (!LookUpTable(db_, statement, &table, error)) return false;
   std::deque<std::string> arena;
   std::unique_ptr<Bound> where;
-  if (statement.where != nullptr && !BindCondition(table, *statement.where, &arena, &where, error)) return false;
+  if (statement.where != nullptr && !BindCondition(table, *statement.where, &arena, &where, error))
+    return false;
   ResultSet result;
   result.columns = table.columns;
   if (!ForEachMatch(db_, table, where.get(), &access_counts_, error,
@@ -192,7 +195,8 @@ bool Session::RunInsert(const Statement& statement, Outcome* outcome, Error* err
       if (!LookUpColumn(table, ref, &column_index, error)) return false;
       if (std::find(targets.begin(), targets.end(), column_index) != targets.end()) {
         return Fail(error, ErrorKind::kSyntax,
-                    "The column " + table.name + "." + ref.name + " is named twice in INSERT INTO (character " +
+                    "The column " + table.name + "." + ref.name +
+                        " is named twice in INSERT INTO (character " +
                         std::to_string(ref.position) + ")");
       }
       targets.push_back(column_index);
@@ -206,11 +210,13 @@ bool Session::RunInsert(const Statement& statement, Outcome* outcome, Error* err
   std::deque<std::string> arena;
   std::vector<jet::Value> values(table.columns.size(), jet::Value::Null());
   for (size_t i = 0; i < targets.size(); ++i) {
-    if (!ConvertFor(table, table.columns[targets[i]], statement.values[i], &arena, &values[targets[i]], error)) {
+    if (!ConvertFor(table, table.columns[targets[i]], statement.values[i], &arena,
+                    &values[targets[i]], error)) {
       return false;
     }
   }
-  if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailBegin(error, begun, table.name);
+  if (const jet::Status begun = db_.Begin(); !begun.ok())
+    return FailBegin(error, begun, table.name);
   // A column list that leaves columns out gives them their default values.
   std::vector<bool> named;
   if (!statement.columns.empty()) {
@@ -226,8 +232,9 @@ bool Session::RunInsert(const Statement& statement, Outcome* outcome, Error* err
     db_.Rollback();
     return FailStatus(error, committed);
   }
-  const bool has_autonumber = std::any_of(table.columns.begin(), table.columns.end(),
-                                          [](const jet::ColumnDef& c) { return c.IsLongAutoNumber(); });
+  const bool has_autonumber =
+      std::any_of(table.columns.begin(), table.columns.end(),
+                  [](const jet::ColumnDef& c) { return c.IsLongAutoNumber(); });
   if (has_autonumber) last_identity_ = inserted->autonumber;
   outcome->rows_affected = 1;
   return true;
@@ -245,7 +252,8 @@ bool Session::RunUpdate(const Statement& statement, Outcome* outcome, Error* err
     for (const jet::ColumnChange& earlier : changes) {
       if (earlier.column_index == change.column_index) {
         return Fail(error, ErrorKind::kSyntax,
-                    "The column " + table.name + "." + column.name + " is set twice in UPDATE (character " +
+                    "The column " + table.name + "." + column.name +
+                        " is set twice in UPDATE (character " +
                         std::to_string(assignment.column.position) + ")");
       }
     }
@@ -257,17 +265,20 @@ bool Session::RunUpdate(const Statement& statement, Outcome* outcome, Error* err
     changes.push_back(change);
   }
   std::unique_ptr<Bound> where;
-  if (statement.where != nullptr && !BindCondition(table, *statement.where, &arena, &where, error)) return false;
+  if (statement.where != nullptr && !BindCondition(table, *statement.where, &arena, &where, error))
+    return false;
 
   // Every matching row is found before the first write: cursors do not
   // survive writes, and a row the update moves must not be met twice.
   std::vector<jet::RowId> ids;
-  if (!ForEachMatch(db_, table, where.get(), &access_counts_, error,
-                    [&](const jet::Row& row) { ids.push_back(jet::RowId{row.page, row.slot}); })) {
+  if (!ForEachMatch(db_, table, where.get(), &access_counts_, error, [&](const jet::Row& row) {
+        ids.push_back(jet::RowId{row.page, row.slot});
+      })) {
     return false;
   }
   if (ids.empty()) return true;
-  if (const jet::Status begun = db_.Begin(); !begun.ok()) return FailBegin(error, begun, table.name);
+  if (const jet::Status begun = db_.Begin(); !begun.ok())
+    return FailBegin(error, begun, table.name);
   for (const jet::RowId& id : ids) {
     if (const jet::Status updated = db_.Update(table, id, changes); !updated.ok()) {
       db_.Rollback();
@@ -298,8 +309,9 @@ bool Session::RunDelete(const Statement& statement, Outcome* outcome, Error* err
     return false;
   }
   std::vector<jet::RowId> ids;
-  if (!ForEachMatch(db_, table, where.get(), &access_counts_, error,
-                    [&](const jet::Row& row) { ids.push_back(jet::RowId{row.page, row.slot}); })) {
+  if (!ForEachMatch(db_, table, where.get(), &access_counts_, error, [&](const jet::Row& row) {
+        ids.push_back(jet::RowId{row.page, row.slot});
+      })) {
     return false;
   }
   if (ids.empty()) return true;

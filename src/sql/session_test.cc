@@ -47,7 +47,8 @@ class SessionTest : public ::testing::Test {
     return error;
   }
   size_t Count(const std::string& table, const std::string& where = "") {
-    return Run("SELECT * FROM " + table + (where.empty() ? "" : " WHERE " + where)).result.rows.size();
+    return Run("SELECT * FROM " + table + (where.empty() ? "" : " WHERE " + where))
+        .result.rows.size();
   }
 
   std::unique_ptr<SharedFileCopy> copy_;
@@ -56,7 +57,8 @@ class SessionTest : public ::testing::Test {
 };
 
 const char kInsertNewYear[] =
-    "INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, EventIcon, Notes, Recurring) "
+    "INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, EventIcon, Notes, "
+    "Recurring) "
     "VALUES ('New Year''s Day','1','0:00 AM','11:59 PM','','','','0');";
 
 TEST_F(SessionTest, StatementsOfTheCalendarUpdateVerbatim) {
@@ -77,7 +79,8 @@ TEST_F(SessionTest, StatementsOfTheCalendarUpdateVerbatim) {
   const int64_t id = Run("SELECT @@IDENTITY").result.rows[0].values[0].integer();
   EXPECT_GT(id, 0);
   EXPECT_EQ(id, session_->last_identity());
-  Outcome event = Run("SELECT * FROM Events WHERE (((Events.EventID)=" + std::to_string(id) + "));");
+  Outcome event =
+      Run("SELECT * FROM Events WHERE (((Events.EventID)=" + std::to_string(id) + "));");
   ASSERT_EQ(event.result.rows.size(), 1u);
   const std::vector<jet::Value>& e = event.result.rows[0].values;
   EXPECT_EQ(e[1].text(), "New Year's Day");
@@ -87,17 +90,25 @@ TEST_F(SessionTest, StatementsOfTheCalendarUpdateVerbatim) {
   EXPECT_EQ(e[5].text(), "");
   EXPECT_FALSE(e[8].boolean());
 
-  const std::string link = "INSERT INTO EventDates (EventId, EventDate) VALUES ('" + std::to_string(id) + "','1/1/2010');";
+  const std::string link = "INSERT INTO EventDates (EventId, EventDate) VALUES ('" +
+                           std::to_string(id) + "','1/1/2010');";
   const size_t links = Count("EventDates", "(((EventDates.EventDate)=#1/1/2010#))");
   Run(link);
   EXPECT_EQ(Count("EventDates", "(((EventDates.EventDate)=#1/1/2010#))"), links + 1);
 
-  EXPECT_EQ(Run("UPDATE Dates SET EventCount = 3 WHERE (((Dates.DateKey)=#1/1/2010#));").rows_affected, 1);
-  EXPECT_EQ(Run("SELECT * FROM Dates WHERE (((Dates.DateKey)=#1/1/2010#));").result.rows[0].values[2].integer(), 3);
+  EXPECT_EQ(
+      Run("UPDATE Dates SET EventCount = 3 WHERE (((Dates.DateKey)=#1/1/2010#));").rows_affected,
+      1);
+  EXPECT_EQ(Run("SELECT * FROM Dates WHERE (((Dates.DateKey)=#1/1/2010#));")
+                .result.rows[0]
+                .values[2]
+                .integer(),
+            3);
   Run("UPDATE Dates SET DateColor = 'White', DateText = '' WHERE (((Dates.DateKey)=#1/1/2010#));");
 
   EXPECT_EQ(Count("Dates", "DateKey = #1/1/2031#"), 0u);
-  Run("INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('1/1/2031','','1','','');");
+  Run("INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES "
+      "('1/1/2031','','1','','');");
   Outcome added = Run("SELECT * FROM Dates WHERE (((Dates.DateKey)=#1/1/2031#));");
   ASSERT_EQ(added.result.rows.size(), 1u);
   EXPECT_EQ(added.result.rows[0].values[2].integer(), 1);
@@ -108,7 +119,8 @@ TEST_F(SessionTest, StatementsOfTheCalendarUpdateVerbatim) {
 }
 
 TEST_F(SessionTest, UpdateMatchingNoRowSucceeds) {
-  const Outcome outcome = Run("UPDATE Dates SET EventCount = 3 WHERE (((Dates.DateKey)=#1/1/1900#));");
+  const Outcome outcome =
+      Run("UPDATE Dates SET EventCount = 3 WHERE (((Dates.DateKey)=#1/1/1900#));");
   EXPECT_FALSE(outcome.has_rows);
   EXPECT_EQ(outcome.rows_affected, 0);
 }
@@ -131,15 +143,19 @@ TEST_F(SessionTest, WritesToAReadOnlyDatabaseAreRefusedAsADatabaseError) {
   Error error;
   EXPECT_TRUE(reader.Execute("SELECT * FROM Dates WHERE DateKey = #1/6/2010#", &outcome, &error));
   EXPECT_EQ(outcome.result.rows.size(), 1u);
-  EXPECT_FALSE(reader.Execute("UPDATE Dates SET EventCount = 3 WHERE DateKey = #1/6/2010#", &outcome, &error));
+  EXPECT_FALSE(reader.Execute("UPDATE Dates SET EventCount = 3 WHERE DateKey = #1/6/2010#",
+                              &outcome, &error));
   EXPECT_EQ(error.kind, ErrorKind::kDatabase);
-  EXPECT_NE(error.description.find("Cannot change table Dates: "), std::string::npos) << error.description;
+  EXPECT_NE(error.description.find("Cannot change table Dates: "), std::string::npos)
+      << error.description;
 }
 
 // The second row's new key repeats the first's: the whole UPDATE fails and
 // the first row keeps its key.
 TEST_F(SessionTest, UpdateFailingOnALaterRowChangesNoRow) {
-  const Error error = RunBad("UPDATE Dates SET DateKey = #1/1/2035# WHERE DateKey >= #1/2/2009# AND DateKey <= #1/3/2009#");
+  const Error error = RunBad(
+      "UPDATE Dates SET DateKey = #1/1/2035# WHERE DateKey >= #1/2/2009# AND DateKey <= "
+      "#1/3/2009#");
   EXPECT_EQ(error.kind, ErrorKind::kConstraint) << error.description;
   EXPECT_EQ(Count("Dates", "DateKey = #1/1/2035#"), 0u);
   EXPECT_EQ(Count("Dates", "DateKey >= #1/2/2009# AND DateKey <= #1/3/2009#"), 2u);
@@ -154,29 +170,39 @@ struct BadCase {
 
 TEST_F(SessionTest, ErrorsNameWhatFailedAndChangeNothing) {
   const BadCase cases[] = {
-      {"INSERT INTO Events (EventName, AllDayEvent) VALUES ('New Year's Day','1');", ErrorKind::kSyntax,
-       "Syntax error in INSERT INTO statement at character 63: expected ',' or ')' after a value, found 's'"},
+      {"INSERT INTO Events (EventName, AllDayEvent) VALUES ('New Year's Day','1');",
+       ErrorKind::kSyntax,
+       "Syntax error in INSERT INTO statement at character 63: expected ',' or ')' after a value, "
+       "found 's'"},
       {"SELECT * FROM Holidays", ErrorKind::kNoSuchTable, "Holidays"},
       {"UPDATE Holidays SET a = 1", ErrorKind::kNoSuchTable, "Holidays"},
-      {"INSERT INTO Events (EventTitle) VALUES ('x')", ErrorKind::kNoSuchColumn, "Events has no column EventTitle"},
+      {"INSERT INTO Events (EventTitle) VALUES ('x')", ErrorKind::kNoSuchColumn,
+       "Events has no column EventTitle"},
       {"UPDATE Dates SET Colour = 'x'", ErrorKind::kNoSuchColumn, "Dates has no column Colour"},
-      {"SELECT * FROM Dates WHERE (((Events.DateKey)=#1/1/2010#))", ErrorKind::kNoSuchColumn, "Events.DateKey"},
+      {"SELECT * FROM Dates WHERE (((Events.DateKey)=#1/1/2010#))", ErrorKind::kNoSuchColumn,
+       "Events.DateKey"},
       {"INSERT INTO Events (EventName, AllDayEvent) VALUES ('x','maybe')", ErrorKind::kTypeMismatch,
        "Data type mismatch: column Events.AllDayEvent (Yes/No) cannot take the value 'maybe'"},
-      {"INSERT INTO Dates (DateKey) VALUES ('1/32/2010')", ErrorKind::kTypeMismatch, "Dates.DateKey"},
+      {"INSERT INTO Dates (DateKey) VALUES ('1/32/2010')", ErrorKind::kTypeMismatch,
+       "Dates.DateKey"},
       {"UPDATE Dates SET EventCount = 'many'", ErrorKind::kTypeMismatch, "Dates.EventCount (Long)"},
       {"UPDATE Dates SET EventCount = 2147483648", ErrorKind::kTypeMismatch,
        "Overflow: the value 2147483648 does not fit column Dates.EventCount (Long)"},
       {"SELECT * FROM Dates WHERE DateKey = 'tomorrow'", ErrorKind::kTypeMismatch, "'tomorrow'"},
       {"SELECT * FROM Dates WHERE DateColor = EventCount", ErrorKind::kTypeMismatch,
-       "Data type mismatch: column Dates.DateColor (Text) cannot be compared with column Dates.EventCount (Long)"},
+       "Data type mismatch: column Dates.DateColor (Text) cannot be compared with column "
+       "Dates.EventCount (Long)"},
       {"SELECT * FROM Dates WHERE EventCount = 1 AND DateColor", ErrorKind::kTypeMismatch,
        "column Dates.DateColor (Text) is not a condition (character 46)"},
-      {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/6/2010','White')", ErrorKind::kConstraint, "Dates"},
-      {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/7/2010')", ErrorKind::kSyntax, "1 values for 2 columns"},
-      {"INSERT INTO Dates (DateKey, datekey) VALUES ('1/7/2010', '1/8/2010')", ErrorKind::kSyntax, "named twice"},
+      {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/6/2010','White')", ErrorKind::kConstraint,
+       "Dates"},
+      {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/7/2010')", ErrorKind::kSyntax,
+       "1 values for 2 columns"},
+      {"INSERT INTO Dates (DateKey, datekey) VALUES ('1/7/2010', '1/8/2010')", ErrorKind::kSyntax,
+       "named twice"},
       {"UPDATE Events SET EventID = 5", ErrorKind::kConstraint, "AutoNumber column Events.EventID"},
-      {"UPDATE Dates SET DateKey = #1/1/2009# WHERE DateKey = #1/2/2009#", ErrorKind::kConstraint, "Dates"},
+      {"UPDATE Dates SET DateKey = #1/1/2009# WHERE DateKey = #1/2/2009#", ErrorKind::kConstraint,
+       "Dates"},
       {"INSERT INTO Dates (DateKey, DateColor) VALUES ('1/7/2040', '" + std::string(51, 'x') + "')",
        ErrorKind::kConstraint, "DateColor"},
   };
@@ -207,7 +233,8 @@ TEST_F(SessionTest, ComparisonsWithNullAreNeverTrue) {
   EXPECT_EQ(Count("Events", "Recurring = True AND AllDayEvent = False") +
                 Count("Events", "NOT (Recurring = True AND AllDayEvent = False)"),
             all);
-  EXPECT_EQ(Count("Events", "EVENTNAME = 'choir practice'"), Count("Events", "[EventName] = 'Choir Practice'"));
+  EXPECT_EQ(Count("Events", "EVENTNAME = 'choir practice'"),
+            Count("Events", "[EventName] = 'Choir Practice'"));
 }
 
 TEST_F(SessionTest, SelectResultsAreSnapshots) {
@@ -230,7 +257,8 @@ TEST_F(SessionTest, NumbersBeyondAColumnsRangeCompareAsNumbers) {
 TEST_F(SessionTest, TextAndCompositeIndexesGiveTheRowsOfAScan) {
   Open("tessdata-textindex.mdb");
   const char* conditions[] = {"EventName = 'Choir Practice'", "EventName = 'CHOIR practice'",
-                              "EventName = 'Nothing like it'", "EventName = 'Choir Practice' AND Recurring = True"};
+                              "EventName = 'Nothing like it'",
+                              "EventName = 'Choir Practice' AND Recurring = True"};
   for (const char* condition : conditions) {
     const int64_t seeks = session_->access_counts().index_seeks;
     const size_t sought = Count("Events", condition);
@@ -280,7 +308,8 @@ TEST(SessionCorpusTest, SeeksGiveTheRowsOfScansInEveryFile) {
       ASSERT_TRUE(table.ok()) << name;
       Outcome all;
       Error error;
-      ASSERT_TRUE(session.Execute("SELECT * FROM [" + name + "]", &all, &error)) << error.description;
+      ASSERT_TRUE(session.Execute("SELECT * FROM [" + name + "]", &all, &error))
+          << error.description;
       for (const jet::IndexDef& index : table->indexes) {
         if (index.columns.empty()) continue;
         const jet::ColumnDef* column = table->FindColumn(index.columns[0].column_name);
@@ -293,10 +322,12 @@ TEST(SessionCorpusTest, SeeksGiveTheRowsOfScansInEveryFile) {
           const std::string label = entry.path().filename().string() + " " + name + " " + where;
           Outcome sought, scanned;
           const int64_t before = session.access_counts().index_seeks;
-          ASSERT_TRUE(session.Execute("SELECT * FROM [" + name + "] WHERE " + where, &sought, &error))
+          ASSERT_TRUE(
+              session.Execute("SELECT * FROM [" + name + "] WHERE " + where, &sought, &error))
               << label << ": " << error.description;
           seeks += static_cast<size_t>(session.access_counts().index_seeks - before);
-          ASSERT_TRUE(session.Execute("SELECT * FROM [" + name + "] WHERE NOT NOT (" + where + ")", &scanned, &error))
+          ASSERT_TRUE(session.Execute("SELECT * FROM [" + name + "] WHERE NOT NOT (" + where + ")",
+                                      &scanned, &error))
               << label << ": " << error.description;
           EXPECT_EQ(sought.result.rows.size(), scanned.result.rows.size()) << label;
           if (all.result.rows[r].values[column_index].kind() != jet::Value::Kind::kDateTime) {

@@ -26,13 +26,17 @@ TEST(AsciiNoCaseTest, OrdersByFoldedBytesThenLength) {
 }
 
 TEST(Latin1NoCaseTest, OrdersByFoldedCodePointsThenLength) {
-  const struct { const char* a; const char* b; int order; } cases[] = {
+  const struct {
+    const char* a;
+    const char* b;
+    int order;
+  } cases[] = {
       {"\xC3\x84pfel", "\xC3\xA4PFEL", 0},  // Äpfel, äPFEL
       {"\xC3\x97", "\xC3\xB7", -1},         // × (U+00D7) is no letter: below ÷ (U+00F7)
       {"\xC3\x9E", "\xC3\xBE", 0},          // Þ, þ
       {"z", "\xC3\xA9", -1},                // by code point, not by bytes of the locale
       {"Red", "redder", -1},
-      {"a\xC3", "A\xC3", 0},                // a cut character counts as its byte
+      {"a\xC3", "A\xC3", 0},  // a cut character counts as its byte
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Latin1CompareNoCase(c.a, c.b), c.order) << c.a << " " << c.b;

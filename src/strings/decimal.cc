@@ -63,7 +63,8 @@ Scaled ParseScaled(std::string_view text, int scale, int64_t* out) {
   const unsigned __int128 limit =
       static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
   if (value > limit) return Scaled::kOverflow;
-  *out = negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
+  *out =
+      negative ? static_cast<int64_t>(-static_cast<__int128>(value)) : static_cast<int64_t>(value);
   return Scaled::kOk;
 }
 

@@ -9,10 +9,15 @@ namespace strings {
 namespace {
 
 TEST(DecimalTest, ScalesAndRoundsHalfToEven) {
-  const struct { const char* text; int scale; Scaled result; int64_t value; } cases[] = {
-      {"12.345", 2, Scaled::kOk, 1234},      // exactly half: to the even digit
+  const struct {
+    const char* text;
+    int scale;
+    Scaled result;
+    int64_t value;
+  } cases[] = {
+      {"12.345", 2, Scaled::kOk, 1234},  // exactly half: to the even digit
       {"12.335", 2, Scaled::kOk, 1234},
-      {"12.3451", 2, Scaled::kOk, 1235},     // past half: up
+      {"12.3451", 2, Scaled::kOk, 1235},  // past half: up
       {"-0.5", 0, Scaled::kOk, 0},
       {"+.25", 1, Scaled::kOk, 2},
       {"1.5E3", 4, Scaled::kOk, 15000000},
@@ -23,7 +28,7 @@ TEST(DecimalTest, ScalesAndRoundsHalfToEven) {
       {"1.", 0, Scaled::kOk, 1},
       {".", 0, Scaled::kNotANumber, 0},
       {"1E", 0, Scaled::kNotANumber, 0},
-      {" 1", 0, Scaled::kNotANumber, 0},     // blanks are the caller's to trim
+      {" 1", 0, Scaled::kNotANumber, 0},  // blanks are the caller's to trim
   };
   for (const auto& c : cases) {
     int64_t value = 0;

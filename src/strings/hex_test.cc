@@ -16,8 +16,11 @@ TEST(HexTextTest, UpperCasePairsWithAnySeparator) {
 }
 
 TEST(HexTextTest, DigitValuesOfEitherCase) {
-  const struct { char c; int value; } cases[] = {
-      {'0', 0}, {'9', 9}, {'a', 10}, {'F', 15}, {'f', 15}, {'G', -1}, {' ', -1}, {'/', -1}};
+  const struct {
+    char c;
+    int value;
+  } cases[] = {{'0', 0},  {'9', 9},  {'a', 10}, {'F', 15},
+               {'f', 15}, {'G', -1}, {' ', -1}, {'/', -1}};
   for (const auto& c : cases) EXPECT_EQ(HexDigitValue(c.c), c.value) << c.c;
 }
 

@@ -11,7 +11,12 @@ namespace {
 TEST(Utf8Test, DecodesExactlyTheWellFormedSequences) {
   // One sequence at the start of each text: its code point, or the byte
   // DecodeUtf8 names when it is malformed.
-  const struct { std::string_view text; bool ok; uint32_t cp; size_t end_or_fault; } cases[] = {
+  const struct {
+    std::string_view text;
+    bool ok;
+    uint32_t cp;
+    size_t end_or_fault;
+  } cases[] = {
       {"A", true, 'A', 1},
       {"\xC2\x80", true, 0x80, 2},
       {"\xDF\xBF", true, 0x7FF, 2},
@@ -56,8 +61,8 @@ TEST(Utf8Test, LenientReadingTakesAStrayByteAsItself) {
 }
 
 TEST(Utf8Test, WritesWhatItReadsBack) {
-  for (const uint32_t cp : {0x0u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFDu, 0xFFFFu, 0x10000u,
-                            0x10FFFFu}) {
+  for (const uint32_t cp :
+       {0x0u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFDu, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
     std::string text;
     AppendUtf8(cp, &text);
     size_t i = 0;
@@ -74,13 +79,17 @@ TEST(Utf8Test, WritesWhatItReadsBack) {
 }
 
 TEST(ShortenedTextTest, CutsOnlyAtCharacterBoundaries) {
-  const struct { const char* text; size_t max; const char* shown; } cases[] = {
+  const struct {
+    const char* text;
+    size_t max;
+    const char* shown;
+  } cases[] = {
       {"Green", 5, "Green"},
       {"Greens", 5, "Green..."},
-      {"abc\xC3\xA9", 4, "abc..."},                   // é would be cut in two
-      {"ab\xE2\x80\x99s", 4, "ab..."},                // so would ’
+      {"abc\xC3\xA9", 4, "abc..."},     // é would be cut in two
+      {"ab\xE2\x80\x99s", 4, "ab..."},  // so would ’
       {"ab\xE2\x80\x99s", 5, "ab\xE2\x80\x99..."},
-      {"\xF0\x9F\x95\x8A!", 3, "..."},                // a 4-byte character first
+      {"\xF0\x9F\x95\x8A!", 3, "..."},  // a 4-byte character first
   };
   for (const auto& c : cases) EXPECT_EQ(ShortenedText(c.text, c.max), c.shown) << c.text;
 }

@@ -14,14 +14,10 @@ constexpr errors::KnownError kPathNotFound{76, "Path not found"};
 
 bool IsOrdinaryFile(const std::string& path) {
   switch (platform::LookUpFile(path)) {
-    case platform::Lookup::kOrdinaryFile:
-      return true;
-    case platform::Lookup::kNotListed:
-      return false;
-    case platform::Lookup::kBadName:
-      throw errors::RuntimeError(kBadFileName);
-    case platform::Lookup::kFailed:
-      break;
+    case platform::Lookup::kOrdinaryFile: return true;
+    case platform::Lookup::kNotListed: return false;
+    case platform::Lookup::kBadName: throw errors::RuntimeError(kBadFileName);
+    case platform::Lookup::kFailed: break;
   }
   throw errors::RuntimeError(kPathNotFound);
 }

@@ -113,11 +113,8 @@ void FormController::cmdButton1_Click() {
         }
         break;
       }
-      case MainButtonAction::kClose:
-        CloseRequested();
-        break;
-      case MainButtonAction::kNothing:
-        break;
+      case MainButtonAction::kClose: CloseRequested(); break;
+      case MainButtonAction::kNothing: break;
     }
   });
 }
@@ -142,15 +139,9 @@ void FormController::EnterPressed(std::optional<Button> focused) {
   const Button button = focused.value_or(Button::kMain);
   if (!controls_.IsEnabled(button)) return;
   switch (button) {
-    case Button::kBrowse:
-      cmdBrowse_Click();
-      break;
-    case Button::kCancel:
-      cmdCancel_Click();
-      break;
-    case Button::kMain:
-      cmdButton1_Click();
-      break;
+    case Button::kBrowse: cmdBrowse_Click(); break;
+    case Button::kCancel: cmdCancel_Click(); break;
+    case Button::kMain: cmdButton1_Click(); break;
   }
 }
 

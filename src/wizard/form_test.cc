@@ -4,12 +4,12 @@
 // asked for during a run.
 #include "wizard/form.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+
+#include <gtest/gtest.h>
 
 #include "database/connection.h"
 #include "platform/system.h"
@@ -41,8 +41,8 @@ class FakeControls : public FormControls {
 
   std::string status = std::string(kDesignStatusText), path_box;
   std::string caption = std::string(kNextCaption);
-  std::map<Button, bool> enabled{{Button::kBrowse, true}, {Button::kCancel, true},
-                                 {Button::kMain, true}};
+  std::map<Button, bool> enabled{
+      {Button::kBrowse, true}, {Button::kCancel, true}, {Button::kMain, true}};
   std::optional<Button> focus;
   std::string calls;
 };
@@ -123,7 +123,7 @@ TEST_F(FormTest, RunEndsOnTheFinishPageWithTheFocusOnFinish) {
   form.EnterPressed(std::nullopt);  // Enter in the path box presses "Next >"
   EXPECT_EQ(PageNow(), (Page{kCompletedText, copy.path().string(), kFinishCaption, true, false}));
   EXPECT_EQ(controls_.calls, "paint,discard,");  // input queued meanwhile is dropped (F3)
-  EXPECT_EQ(controls_.focus, Button::kMain);    // (F7)
+  EXPECT_EQ(controls_.focus, Button::kMain);     // (F7)
   EXPECT_TRUE(environment_.boxes.empty()) << environment_.boxes[0].text;
 
   form.EscapePressed();  // Cancel is disabled
@@ -187,7 +187,7 @@ TEST_F(FormTest, BrowseSetsUpTheDialogAndCancelReadoptsTheLastName) {
   form.cmdBrowse_Click();
   EXPECT_EQ(PageNow(), Ready(chosen));
   controls_.path_box = "typed";  // never read (F1)
-  form.cmdBrowse_Click();       // Cancel: the dialog still holds the name
+  form.cmdBrowse_Click();        // Cancel: the dialog still holds the name
   EXPECT_EQ(dialog_.opened.back().file_name, chosen);
   EXPECT_EQ(PageNow(), Ready(chosen));
   EXPECT_EQ(form.strDatabaseFile(), chosen);

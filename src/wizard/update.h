@@ -66,8 +66,7 @@ class UpdateView {
 // Runs the whole update on `strDatabaseFile` (read once, at the start),
 // or on its VirtualStore copy (U6), with `system`'s VirtualStore. No result:
 // the view's final state tells how it went.
-void Update(UpdateView& view, const std::string& strDatabaseFile,
-            const VirtualStoreSystem& system);
+void Update(UpdateView& view, const std::string& strDatabaseFile, const VirtualStoreSystem& system);
 // The same with this system's VirtualStore.
 void Update(UpdateView& view, const std::string& strDatabaseFile);
 

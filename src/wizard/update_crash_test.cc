@@ -6,13 +6,13 @@
 // open that applies a leftover log is killed at each of its writes too.
 // It runs on the Jet 4 calendar of the fixtures and on an Access 97 one
 // made from its rows.
-#include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
-
 #include <iostream>
 #include <map>
 #include <set>
+
+#include <gtest/gtest.h>
 
 #include "ado/connection.h"
 #include "jet/database.h"
@@ -149,8 +149,8 @@ TEST_P(UpdateCrashTest, KilledAtAnyWriteALaterRunGivesTheUninterruptedState) {
     fs::copy_file(start, work);
     ASSERT_EQ(RunChild(work, stop_at, &last), kKilled);
     const std::string where = "killed at write " + std::to_string(stop_at) + " in " + last;
-    auto log = jet::Wal::Read(jet::FileSystem::Default(), work.string() + "-wal",
-                              access97 ? 2048 : 4096);
+    auto log =
+        jet::Wal::Read(jet::FileSystem::Default(), work.string() + "-wal", access97 ? 2048 : 4096);
     ASSERT_TRUE(log.ok());
     std::vector<uint64_t> recovery_stops = {0};
     if (log->state == jet::WalState::kValid &&

@@ -11,14 +11,15 @@
 
 #include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <set>
+
+#include <nlohmann/json.hpp>
 
 #include "ado/connection_string.h"
 #include "database/connection.h"
 #include "jet/database.h"
-#include "support/child_process.h"
 #include "support/access97_calendar.h"
+#include "support/child_process.h"
 #include "support/fake_reporter_environment.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
@@ -55,10 +56,10 @@ struct RecordingView : UpdateView {  // the window as its main button starts a r
 // mdbtools cannot run (Windows), jetdb's export put into that form: dates
 // cut to the day, Yes/No as 1/0, null columns left out.
 Rows MdbRows(const std::filesystem::path& file, const std::string& table) {
-  auto result = tessaly::testing::kLinuxOracles
-                    ? RunProcess({"mdb-json", "-T", "%Y-%m-%d", file.string(), table})
-                    : RunProcess({tessaly::testing::BuiltProgram("jetdb"), "export",
-                                  file.string(), table});
+  auto result =
+      tessaly::testing::kLinuxOracles
+          ? RunProcess({"mdb-json", "-T", "%Y-%m-%d", file.string(), table})
+          : RunProcess({tessaly::testing::BuiltProgram("jetdb"), "export", file.string(), table});
   EXPECT_EQ(result.exit_code, 0) << table << ": " << result.err;
   Rows rows;
   for (size_t start = 0, end; (end = result.out.find('\n', start)) != std::string::npos;
@@ -112,12 +113,14 @@ class UpdateTest : public ::testing::TestWithParam<const char*> {
 TEST_P(UpdateTest, UpdatesOnceAndASecondRunChangesNothing) {
   SharedFileCopy copy("fixtures", GetParam());
   std::map<std::string, Rows> before, after;
-  for (const char* table : {"Dates", "Events", "EventDates"}) before[table] = MdbRows(copy.path(), table);
+  for (const char* table : {"Dates", "Events", "EventDates"})
+    before[table] = MdbRows(copy.path(), table);
   RecordingView view;
   Update(view, copy.path().string());
   ASSERT_TRUE(view.Finished()) << view.calls;
   EXPECT_EQ(database::gDatabaseConnection, nullptr);
-  for (const char* table : {"Dates", "Events", "EventDates"}) after[table] = MdbRows(copy.path(), table);
+  for (const char* table : {"Dates", "Events", "EventDates"})
+    after[table] = MdbRows(copy.path(), table);
 
   // Existing events and links survive byte for byte, other years' days too,
   // and 2010 days keep their notes.
@@ -281,16 +284,18 @@ TEST_F(UpdateTest, FailuresStopTheRunOnlyBeforeTheImportAndAreReportedOnce) {
   Update(unreadable, blank.path().string());
   EXPECT_TRUE(unreadable.Finished());
   EXPECT_EQ(MdbRows(blank.path(), "Events").size(), 80u);
-  EXPECT_EQ(environment_.Reports(), (std::vector<std::string>{"frmMain.OpenDatabase 0", "frmMain.InitDates 0",
-                                                 "basDatabase.GetEventsByDate 70",
-                                                 "basDatabase.GetEventData 80"}));
+  EXPECT_EQ(
+      environment_.Reports(),
+      (std::vector<std::string>{"frmMain.OpenDatabase 0", "frmMain.InitDates 0",
+                                "basDatabase.GetEventsByDate 70", "basDatabase.GetEventData 80"}));
 }
 
 // The batch command, copied into a folder of its own for its error.log.
 TEST_F(UpdateTest, BatchCommandTracesStatementsAndExitsByOutcome) {
   SharedFileCopy copy("fixtures", "tessdata-blank.mdb");
   const std::string program =
-      (folder_.path() / std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename())
+      (folder_.path() /
+       std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename())
           .string();
   std::filesystem::copy_file(tessaly::testing::BuiltProgram("tessaly-update-cli"), program);
   auto run = RunProcess({program, "--trace", copy.path().string()});
@@ -327,7 +332,8 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
        "The database file is damaged: index DateColor of table Dates, page 51: entry 118", false},
   };
   const std::string program =
-      (folder_.path() / std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename())
+      (folder_.path() /
+       std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename())
           .string();
   std::filesystem::copy_file(tessaly::testing::BuiltProgram("tessaly-update-cli"), program);
   for (const Damage& d : damages) {
@@ -344,7 +350,8 @@ TEST_F(UpdateTest, BatchCommandExitsWithOneForEveryReportedFailure) {
     EXPECT_EQ(run.out.find(": Update completed!") != std::string::npos, d.finishes) << run.out;
     EXPECT_EQ(run.out.find("Finish"), std::string::npos) << "no button to click";
     size_t reports = 0;
-    for (size_t at = 0; (at = run.err.find("An error has occurred.", at)) != std::string::npos; ++at) {
+    for (size_t at = 0; (at = run.err.find("An error has occurred.", at)) != std::string::npos;
+         ++at) {
       ++reports;
     }
     EXPECT_EQ(reports, 1u) << run.err;
@@ -368,7 +375,8 @@ TESSALY_TEST_CHILD(HoldOpenForWriting) {
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   std::ofstream(args.at(1)) << "held";
-  for (int waited = 0; !std::filesystem::exists(args.at(2)) && waited < 60000; waited += 10) Sleep(10);
+  for (int waited = 0; !std::filesystem::exists(args.at(2)) && waited < 60000; waited += 10)
+    Sleep(10);
   CloseHandle(file);
   return 0;
 }

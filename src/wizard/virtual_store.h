@@ -14,7 +14,7 @@ namespace wizard {
 
 // What these rules ask of the system; tests give their own.
 struct VirtualStoreSystem {
-  std::string local_app_data;                    // empty: no VirtualStore
+  std::string local_app_data;  // empty: no VirtualStore
   std::vector<std::string> virtualised_folders;
   // True for an ordinary file, as the load check's lookup lists one.
   std::function<bool(const std::string& path)> is_file;

@@ -4,9 +4,9 @@
 // tells its view and reports a copy that cannot be made.
 #include "wizard/virtual_store.h"
 
-#include <gtest/gtest.h>
-
 #include <set>
+
+#include <gtest/gtest.h>
 
 #include "errors/runtime_error.h"
 #include "support/fake_reporter_environment.h"
@@ -51,13 +51,13 @@ TEST(VirtualStoreTest, TheUpdateWritesWhereTheCalendarReads) {
     bool is_copy, made;
   };
   for (const Case& c : {
-           Case{kInstalled, {kInstalled}, {}, kInstalled, false, false},      // may write it
-           Case{kInstalled, {kInstalled, kCopy}, {}, kCopy, true, false},     // the copy exists
+           Case{kInstalled, {kInstalled}, {}, kInstalled, false, false},   // may write it
+           Case{kInstalled, {kInstalled, kCopy}, {}, kCopy, true, false},  // the copy exists
            Case{kInstalled, {kCopy}, {}, kCopy, true, false},
-           Case{kInstalled, {kInstalled}, {kInstalled}, kCopy, true, true},   // made now
-           Case{kInstalled, {}, {kInstalled}, kInstalled, false, false},      // missing: the open
-                                                                              // step says so
-           Case{kOwn, {kOwn}, {kOwn}, kOwn, false, false},                    // not virtualised
+           Case{kInstalled, {kInstalled}, {kInstalled}, kCopy, true, true},  // made now
+           Case{kInstalled, {}, {kInstalled}, kInstalled, false, false},     // missing: the open
+                                                                             // step says so
+           Case{kOwn, {kOwn}, {kOwn}, kOwn, false, false},                   // not virtualised
        }) {
     FakeSystem system{c.files, c.denied};
     EXPECT_EQ(PreferVirtualStoreCopy(c.path, system.Get()),

@@ -25,23 +25,23 @@ struct ColourRun {
 };
 
 constexpr ColourRun kColourRuns[] = {
-    {0, 5, "White"},      // 1/1-1/6: New Year's Day to Epiphany of the Lord
-    {6, 8, "Green"},      // 1/7-1/9
-    {9, 9, "White"},      // 1/10: Baptism of the Lord
-    {10, 43, "Green"},    // 1/11-2/13
-    {44, 44, "White"},    // 2/14: Transfiguration of the Lord
-    {45, 46, "Green"},    // 2/15-2/16: President's Day, Mardi Gras
-    {47, 90, "Purple"},   // 2/17-4/1: Ash Wednesday to Maundy Thursday
-    {91, 92, "Gray"},     // 4/2-4/3: Good Friday, Great Vigil of Easter
-    {93, 141, "White"},   // 4/4-5/22: from Resurrection of the Lord
-    {142, 142, "Red"},    // 5/23: Day of Pentecost
-    {143, 148, "Green"},  // 5/24-5/29
-    {149, 149, "White"},  // 5/30: Trinity Sunday
-    {150, 323, "Green"},  // 5/31-11/20: from Memorial Day, All Saints Day included
-    {324, 324, "White"},  // 11/21: Christ the King Sunday
-    {325, 330, "Green"},  // 11/22-11/27
-    {331, 357, "Purple"}, // 11/28-12/24: 1st Sunday Of Advent to Christmas Eve
-    {358, 364, "White"},  // 12/25-12/31: Christmas Day to New Year's Eve
+    {0, 5, "White"},       // 1/1-1/6: New Year's Day to Epiphany of the Lord
+    {6, 8, "Green"},       // 1/7-1/9
+    {9, 9, "White"},       // 1/10: Baptism of the Lord
+    {10, 43, "Green"},     // 1/11-2/13
+    {44, 44, "White"},     // 2/14: Transfiguration of the Lord
+    {45, 46, "Green"},     // 2/15-2/16: President's Day, Mardi Gras
+    {47, 90, "Purple"},    // 2/17-4/1: Ash Wednesday to Maundy Thursday
+    {91, 92, "Gray"},      // 4/2-4/3: Good Friday, Great Vigil of Easter
+    {93, 141, "White"},    // 4/4-5/22: from Resurrection of the Lord
+    {142, 142, "Red"},     // 5/23: Day of Pentecost
+    {143, 148, "Green"},   // 5/24-5/29
+    {149, 149, "White"},   // 5/30: Trinity Sunday
+    {150, 323, "Green"},   // 5/31-11/20: from Memorial Day, All Saints Day included
+    {324, 324, "White"},   // 11/21: Christ the King Sunday
+    {325, 330, "Green"},   // 11/22-11/27
+    {331, 357, "Purple"},  // 11/28-12/24: 1st Sunday Of Advent to Christmas Eve
+    {358, 364, "White"},   // 12/25-12/31: Christmas Day to New Year's Eve
 };
 
 struct NamedDay {
@@ -133,47 +133,47 @@ struct DayNote {
 };
 
 constexpr DayNote kDayNotes[] = {
-    {5, &notes::kEpiphany},              // 1/6
-    {9, &notes::kBaptismOfTheLord},      // 1/10
-    {37, &notes::kSouperbowlOfCaring},   // 2/7
-    {44, &notes::kTransfiguration},      // 2/14
-    {46, &notes::kMardiGras},            // 2/16
-    {47, &notes::kAshWednesday},         // 2/17
-    {51, &notes::kSundaysInLent},        // 2/21
-    {58, &notes::kSundaysInLent},        // 2/28
-    {63, &notes::kWorldDayOfPrayer},     // 3/5
-    {65, &notes::kSundaysInLent},        // 3/7
-    {72, &notes::kSundaysInLent},        // 3/14
-    {75, &notes::kStPatricksDay},        // 3/17
-    {79, &notes::kSundaysInLent},        // 3/21
-    {86, &notes::kPalmSunday},           // 3/28
-    {90, &notes::kMaundyThursday},       // 4/1
-    {91, &notes::kGoodFriday},           // 4/2
-    {92, &notes::kGreatVigilOfEaster},   // 4/3
-    {93, &notes::kResurrection},         // 4/4
-    {100, &notes::kSundaysOfEaster},     // 4/11
-    {107, &notes::kSundaysOfEaster},     // 4/18
-    {114, &notes::kSundaysOfEaster},     // 4/25
-    {121, &notes::kSundaysOfEaster},     // 5/2
-    {125, &notes::kNationalDayOfPrayer}, // 5/6
-    {128, &notes::kSundaysOfEaster},     // 5/9
-    {132, &notes::kAscension},           // 5/13
-    {135, &notes::kSundaysOfEaster},     // 5/16
-    {142, &notes::kPentecost},           // 5/23
-    {149, &notes::kTrinitySunday},       // 5/30
-    {304, &notes::kAllSaintsDay},        // 11/1
-    {324, &notes::kChristTheKing},       // 11/21
-    {331, &notes::kAdventHopeCandle},    // 11/28
-    {332, &notes::kHangingOfTheGreens},  // 11/29
-    {333, &notes::kAdventWreath},        // 11/30
-    {334, &notes::kWreathCircle},        // 12/1
-    {335, &notes::kWreathCandles},       // 12/2
-    {336, &notes::kCandleColours},       // 12/3
-    {337, &notes::kCandleMeanings},      // 12/4
-    {338, &notes::kAdventPeaceCandle},   // 12/5
-    {345, &notes::kAdventJoyCandle},     // 12/12
-    {352, &notes::kAdventLoveCandle},    // 12/19
-    {358, &notes::kChristmasDay},        // 12/25
+    {5, &notes::kEpiphany},               // 1/6
+    {9, &notes::kBaptismOfTheLord},       // 1/10
+    {37, &notes::kSouperbowlOfCaring},    // 2/7
+    {44, &notes::kTransfiguration},       // 2/14
+    {46, &notes::kMardiGras},             // 2/16
+    {47, &notes::kAshWednesday},          // 2/17
+    {51, &notes::kSundaysInLent},         // 2/21
+    {58, &notes::kSundaysInLent},         // 2/28
+    {63, &notes::kWorldDayOfPrayer},      // 3/5
+    {65, &notes::kSundaysInLent},         // 3/7
+    {72, &notes::kSundaysInLent},         // 3/14
+    {75, &notes::kStPatricksDay},         // 3/17
+    {79, &notes::kSundaysInLent},         // 3/21
+    {86, &notes::kPalmSunday},            // 3/28
+    {90, &notes::kMaundyThursday},        // 4/1
+    {91, &notes::kGoodFriday},            // 4/2
+    {92, &notes::kGreatVigilOfEaster},    // 4/3
+    {93, &notes::kResurrection},          // 4/4
+    {100, &notes::kSundaysOfEaster},      // 4/11
+    {107, &notes::kSundaysOfEaster},      // 4/18
+    {114, &notes::kSundaysOfEaster},      // 4/25
+    {121, &notes::kSundaysOfEaster},      // 5/2
+    {125, &notes::kNationalDayOfPrayer},  // 5/6
+    {128, &notes::kSundaysOfEaster},      // 5/9
+    {132, &notes::kAscension},            // 5/13
+    {135, &notes::kSundaysOfEaster},      // 5/16
+    {142, &notes::kPentecost},            // 5/23
+    {149, &notes::kTrinitySunday},        // 5/30
+    {304, &notes::kAllSaintsDay},         // 11/1
+    {324, &notes::kChristTheKing},        // 11/21
+    {331, &notes::kAdventHopeCandle},     // 11/28
+    {332, &notes::kHangingOfTheGreens},   // 11/29
+    {333, &notes::kAdventWreath},         // 11/30
+    {334, &notes::kWreathCircle},         // 12/1
+    {335, &notes::kWreathCandles},        // 12/2
+    {336, &notes::kCandleColours},        // 12/3
+    {337, &notes::kCandleMeanings},       // 12/4
+    {338, &notes::kAdventPeaceCandle},    // 12/5
+    {345, &notes::kAdventJoyCandle},      // 12/12
+    {352, &notes::kAdventLoveCandle},     // 12/19
+    {358, &notes::kChristmasDay},         // 12/25
 };
 
 constexpr bool MonthsMakeTheYear() {

@@ -5,8 +5,6 @@
 // standard calendar rather than the library's own month table.
 #include "yeardata/date_records.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -14,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "yeardata/delimited_fields.h"
 
@@ -45,8 +45,11 @@ int CountCharacters(std::string_view text) {
   int count = 0;
   for (size_t at = 0; at < text.size(); ++count) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                    : (lead >> 3) == 0x1E ? 4 : 0;
+    size_t length = lead < 0x80           ? 1
+                    : (lead >> 5) == 0x6  ? 2
+                    : (lead >> 4) == 0xE  ? 3
+                    : (lead >> 3) == 0x1E ? 4
+                                          : 0;
     if (length == 0 || at + length > text.size()) return -1;
     for (size_t follow = 1; follow < length; ++follow) {
       if ((static_cast<unsigned char>(text[at + follow]) & 0xC0) != 0x80) return -1;
@@ -93,8 +96,8 @@ TEST(LoadDateRecordsTest, DiscardsPreviousContents) {
 TEST(LoadDateRecordsTest, RecordsBeginWithTheirDate) {
   const std::vector<std::string> records = LoadedRecords();
   const std::pair<int, std::string_view> starts[] = {
-      {0, "1/1/2010|"}, {31, "2/1/2010|"}, {58, "2/28/2010|"},
-      {59, "3/1/2010|"},  // 2010 has no 29 February
+      {0, "1/1/2010|"},     {31, "2/1/2010|"},
+      {58, "2/28/2010|"},   {59, "3/1/2010|"},  // 2010 has no 29 February
       {364, "12/31/2010|"},
   };
   for (const auto& [slot, start] : starts) {
@@ -135,14 +138,14 @@ struct ColourRun {
 };
 
 constexpr ColourRun kExpectedRuns[] = {
-    {"1/1/2010", "1/6/2010", 6, "White"},     {"1/7/2010", "1/9/2010", 3, "Green"},
-    {"1/10/2010", "1/10/2010", 1, "White"},   {"1/11/2010", "2/13/2010", 34, "Green"},
-    {"2/14/2010", "2/14/2010", 1, "White"},   {"2/15/2010", "2/16/2010", 2, "Green"},
-    {"2/17/2010", "4/1/2010", 44, "Purple"},  {"4/2/2010", "4/3/2010", 2, "Gray"},
-    {"4/4/2010", "5/22/2010", 49, "White"},   {"5/23/2010", "5/23/2010", 1, "Red"},
-    {"5/24/2010", "5/29/2010", 6, "Green"},   {"5/30/2010", "5/30/2010", 1, "White"},
+    {"1/1/2010", "1/6/2010", 6, "White"},      {"1/7/2010", "1/9/2010", 3, "Green"},
+    {"1/10/2010", "1/10/2010", 1, "White"},    {"1/11/2010", "2/13/2010", 34, "Green"},
+    {"2/14/2010", "2/14/2010", 1, "White"},    {"2/15/2010", "2/16/2010", 2, "Green"},
+    {"2/17/2010", "4/1/2010", 44, "Purple"},   {"4/2/2010", "4/3/2010", 2, "Gray"},
+    {"4/4/2010", "5/22/2010", 49, "White"},    {"5/23/2010", "5/23/2010", 1, "Red"},
+    {"5/24/2010", "5/29/2010", 6, "Green"},    {"5/30/2010", "5/30/2010", 1, "White"},
     {"5/31/2010", "11/20/2010", 174, "Green"}, {"11/21/2010", "11/21/2010", 1, "White"},
-    {"11/22/2010", "11/27/2010", 6, "Green"}, {"11/28/2010", "12/24/2010", 27, "Purple"},
+    {"11/22/2010", "11/27/2010", 6, "Green"},  {"11/28/2010", "12/24/2010", 27, "Purple"},
     {"12/25/2010", "12/31/2010", 7, "White"},
 };
 
@@ -183,7 +186,11 @@ TEST(DateRecordColoursTest, SingleDays) {
 
 TEST(DateRecordNamesTest, FixedAndMovableDaysCarryTheirNames) {
   const std::vector<std::string> records = LoadedRecords();
-  const struct { int slot; const char* date; const char* names; } cases[] = {
+  const struct {
+    int slot;
+    const char* date;
+    const char* names;
+  } cases[] = {
       {0, "1/1/2010", "New Year's Day"},
       {1, "1/2/2010", ""},
       {44, "2/14/2010", "Transfiguration of the Lord^Valentines Day"},
@@ -254,7 +261,8 @@ TEST(DateRecordNamesTest, WeekdayNamesFallOnThatWeekday) {
 
 TEST(DateRecordNamesTest, MaundyThursdayCarriesTwoNames) {
   const std::vector<std::string> records = LoadedRecords();
-  EXPECT_EQ(NamesOf(records[90]), (std::vector<std::string>{"Maundy Thursday", "April Fool's Day"}));
+  EXPECT_EQ(NamesOf(records[90]),
+            (std::vector<std::string>{"Maundy Thursday", "April Fool's Day"}));
   EXPECT_EQ(Field(records[90], 1), "4/1/2010");
 }
 
@@ -301,26 +309,26 @@ struct ExpectedNote {
 };
 
 constexpr ExpectedNote kExpectedNotes[] = {
-    {"1/6/2010", 357, 1, 0, 1, 2},    {"1/10/2010", 190, 0, 0, 0, 0},
-    {"2/7/2010", 361, 2, 0, 0, 0},    {"2/14/2010", 266, 0, 0, 2, 0},
-    {"2/16/2010", 512, 0, 0, 2, 0},   {"2/17/2010", 546, 1, 0, 0, 0},
-    {"2/21/2010", 603, 0, 0, 0, 0},   {"2/28/2010", 603, 0, 0, 0, 0},
-    {"3/7/2010", 603, 0, 0, 0, 0},    {"3/14/2010", 603, 0, 0, 0, 0},
-    {"3/21/2010", 603, 0, 0, 0, 0},   {"3/5/2010", 342, 0, 2, 0, 0},
-    {"3/17/2010", 155, 1, 1, 0, 0},   {"3/28/2010", 261, 0, 0, 0, 0},
-    {"4/1/2010", 403, 0, 0, 10, 0},   {"4/2/2010", 204, 0, 0, 0, 0},
-    {"4/3/2010", 424, 0, 0, 0, 0},    {"4/4/2010", 174, 0, 0, 0, 0},
-    {"4/11/2010", 78, 0, 0, 0, 0},    {"4/18/2010", 78, 0, 0, 0, 0},
-    {"4/25/2010", 78, 0, 0, 0, 0},    {"5/2/2010", 78, 0, 0, 0, 0},
-    {"5/9/2010", 78, 0, 0, 0, 0},     {"5/16/2010", 78, 0, 0, 0, 0},
-    {"5/6/2010", 265, 0, 0, 0, 0},    {"5/13/2010", 333, 0, 0, 0, 0},
-    {"5/23/2010", 440, 0, 0, 0, 0},   {"5/30/2010", 105, 0, 0, 0, 0},
-    {"11/1/2010", 142, 0, 0, 0, 0},   {"11/21/2010", 368, 0, 0, 0, 0},
-    {"11/28/2010", 452, 0, 0, 0, 0},  {"11/29/2010", 416, 0, 0, 2, 0},
-    {"11/30/2010", 366, 0, 0, 0, 0},  {"12/1/2010", 317, 0, 0, 0, 0},
-    {"12/2/2010", 301, 0, 0, 0, 0},   {"12/3/2010", 428, 0, 0, 0, 0},
-    {"12/4/2010", 157, 0, 0, 0, 0},   {"12/5/2010", 154, 0, 0, 2, 0},
-    {"12/12/2010", 105, 0, 0, 0, 0},  {"12/19/2010", 434, 0, 0, 0, 0},
+    {"1/6/2010", 357, 1, 0, 1, 2},   {"1/10/2010", 190, 0, 0, 0, 0},
+    {"2/7/2010", 361, 2, 0, 0, 0},   {"2/14/2010", 266, 0, 0, 2, 0},
+    {"2/16/2010", 512, 0, 0, 2, 0},  {"2/17/2010", 546, 1, 0, 0, 0},
+    {"2/21/2010", 603, 0, 0, 0, 0},  {"2/28/2010", 603, 0, 0, 0, 0},
+    {"3/7/2010", 603, 0, 0, 0, 0},   {"3/14/2010", 603, 0, 0, 0, 0},
+    {"3/21/2010", 603, 0, 0, 0, 0},  {"3/5/2010", 342, 0, 2, 0, 0},
+    {"3/17/2010", 155, 1, 1, 0, 0},  {"3/28/2010", 261, 0, 0, 0, 0},
+    {"4/1/2010", 403, 0, 0, 10, 0},  {"4/2/2010", 204, 0, 0, 0, 0},
+    {"4/3/2010", 424, 0, 0, 0, 0},   {"4/4/2010", 174, 0, 0, 0, 0},
+    {"4/11/2010", 78, 0, 0, 0, 0},   {"4/18/2010", 78, 0, 0, 0, 0},
+    {"4/25/2010", 78, 0, 0, 0, 0},   {"5/2/2010", 78, 0, 0, 0, 0},
+    {"5/9/2010", 78, 0, 0, 0, 0},    {"5/16/2010", 78, 0, 0, 0, 0},
+    {"5/6/2010", 265, 0, 0, 0, 0},   {"5/13/2010", 333, 0, 0, 0, 0},
+    {"5/23/2010", 440, 0, 0, 0, 0},  {"5/30/2010", 105, 0, 0, 0, 0},
+    {"11/1/2010", 142, 0, 0, 0, 0},  {"11/21/2010", 368, 0, 0, 0, 0},
+    {"11/28/2010", 452, 0, 0, 0, 0}, {"11/29/2010", 416, 0, 0, 2, 0},
+    {"11/30/2010", 366, 0, 0, 0, 0}, {"12/1/2010", 317, 0, 0, 0, 0},
+    {"12/2/2010", 301, 0, 0, 0, 0},  {"12/3/2010", 428, 0, 0, 0, 0},
+    {"12/4/2010", 157, 0, 0, 0, 0},  {"12/5/2010", 154, 0, 0, 2, 0},
+    {"12/12/2010", 105, 0, 0, 0, 0}, {"12/19/2010", 434, 0, 0, 0, 0},
     {"12/25/2010", 230, 0, 0, 0, 0},
 };
 
@@ -420,7 +428,7 @@ TEST(DateRecordNotesTest, EpiphanyQuotedWordClosesWithDoubledApostrophe) {
 TEST(DateRecordNotesTest, SharedNotesAreOneText) {
   const std::vector<std::string> records = LoadedRecords();
   const std::vector<std::vector<int>> groups = {
-      {51, 58, 65, 72, 79},          // 1st to 5th Sunday in Lent
+      {51, 58, 65, 72, 79},            // 1st to 5th Sunday in Lent
       {100, 107, 114, 121, 128, 135},  // 2nd to 7th Sunday Of Easter
   };
   for (const std::vector<int>& group : groups) {

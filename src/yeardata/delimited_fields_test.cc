@@ -4,13 +4,13 @@
 // characters, multi-byte UTF-8), and the 16-bit overflows.
 #include "yeardata/delimited_fields.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include <gtest/gtest.h>
 
 namespace yeardata {
 namespace {
@@ -158,30 +158,27 @@ TEST_P(GetDelimitedFieldsTest, JoinsRun) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, GetDelimitedFieldsTest,
-    testing::Values(
-        RunCase{kNewYearRecord, "|", 2, 3, "White|New Year's Day"},
-        RunCase{kNewYearRecord, "|", 3, 0, "New Year's Day"},
-        RunCase{kNewYearRecord, "|", 3, 2, ""},       // last below first: no field at all
-        RunCase{kNewYearRecord, "|", 1, 4, kNewYearRecord},
-        RunCase{kNewYearRecord, "|", 3, 4, "New Year's Day|"},
-        RunCase{kPlainDayRecord, "|", 2, 4, "White||"},
-        RunCase{"|a|b", "|", 1, 2, "|a"},
-        RunCase{"a|||b", "||", 1, 2, "a|||b"},        // the joint is the whole delimiter
-        RunCase{kTwoNames, "^", 1, 2, kTwoNames},
-        // Fields below 1 read as field 1, each one joined.
-        RunCase{"a|b", "|", -1, 1, "a|a|a"},
-        RunCase{"a|b", "|", 0, 2, "a|a|b"},
-        // Past the last field every missing field still adds the delimiter
-        // and an empty field.
-        RunCase{"a|b", "|", 1, 4, "a|b||"},
-        RunCase{"a|b", "|", 3, 5, "||"},
-        RunCase{"", "|", 1, 3, "||"},
-        // The empty delimiter joins nothing in between.
-        RunCase{"a|b", "", 1, 3, "a|b"},
-        // The last possible run that does not reach 32767 succeeds.
-        RunCase{"a", "|", kMaxInt16 - 1, 0, ""},
-        RunCase{"a", "|", kMaxInt16 - 2, kMaxInt16 - 1, "|"},
-        RunCase{"a", "|", kMaxInt16, kMaxInt16 - 1, ""}));  // no pass, no increment
+    testing::Values(RunCase{kNewYearRecord, "|", 2, 3, "White|New Year's Day"},
+                    RunCase{kNewYearRecord, "|", 3, 0, "New Year's Day"},
+                    RunCase{kNewYearRecord, "|", 3, 2, ""},  // last below first: no field at all
+                    RunCase{kNewYearRecord, "|", 1, 4, kNewYearRecord},
+                    RunCase{kNewYearRecord, "|", 3, 4, "New Year's Day|"},
+                    RunCase{kPlainDayRecord, "|", 2, 4, "White||"},
+                    RunCase{"|a|b", "|", 1, 2, "|a"},
+                    RunCase{"a|||b", "||", 1, 2, "a|||b"},  // the joint is the whole delimiter
+                    RunCase{kTwoNames, "^", 1, 2, kTwoNames},
+                    // Fields below 1 read as field 1, each one joined.
+                    RunCase{"a|b", "|", -1, 1, "a|a|a"}, RunCase{"a|b", "|", 0, 2, "a|a|b"},
+                    // Past the last field every missing field still adds the delimiter
+                    // and an empty field.
+                    RunCase{"a|b", "|", 1, 4, "a|b||"}, RunCase{"a|b", "|", 3, 5, "||"},
+                    RunCase{"", "|", 1, 3, "||"},
+                    // The empty delimiter joins nothing in between.
+                    RunCase{"a|b", "", 1, 3, "a|b"},
+                    // The last possible run that does not reach 32767 succeeds.
+                    RunCase{"a", "|", kMaxInt16 - 1, 0, ""},
+                    RunCase{"a", "|", kMaxInt16 - 2, kMaxInt16 - 1, "|"},
+                    RunCase{"a", "|", kMaxInt16, kMaxInt16 - 1, ""}));  // no pass, no increment
 
 // Joining every field of a text gives the text back, whatever the delimiter.
 TEST(GetDelimitedFieldsTest, AllFieldsRebuildSource) {
@@ -190,7 +187,7 @@ TEST(GetDelimitedFieldsTest, AllFieldsRebuildSource) {
     std::string_view delimiter;
   };
   const Source sources[] = {
-      {kNewYearRecord, "|"}, {kPlainDayRecord, "|"}, {"", "|"},      {"|", "|"},
+      {kNewYearRecord, "|"}, {kPlainDayRecord, "|"}, {"", "|"},       {"|", "|"},
       {"||a||", "|"},        {kTwoNames, "^"},       {"a|||b", "||"}, {"x\u2013y\u2013", "\u2013"},
   };
   for (const Source& s : sources) {
@@ -225,8 +222,7 @@ TEST(DelimitedFieldOverflowTest, OverflowIsReportedAsOverflow) {
 // at 32767 overflows, even a single field.
 TEST(DelimitedFieldOverflowTest, CounterPast32767Overflows) {
   EXPECT_THROW(GetDelimitedFields(kNewYearRecord, "|", kMaxInt16, 0), std::overflow_error);
-  EXPECT_THROW(GetDelimitedFields(kNewYearRecord, "|", kMaxInt16, kMaxInt16),
-               std::overflow_error);
+  EXPECT_THROW(GetDelimitedFields(kNewYearRecord, "|", kMaxInt16, kMaxInt16), std::overflow_error);
   EXPECT_THROW(GetDelimitedFields(kNewYearRecord, "|", kMaxInt16 - 5, kMaxInt16),
                std::overflow_error);
   EXPECT_THROW(GetDelimitedFields("", "", 1, kMaxInt16), std::overflow_error);

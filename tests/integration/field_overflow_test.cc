@@ -1,10 +1,10 @@
 // A 16-bit overflow in the field functions reaches the user the way the
 // runtime's own Overflow error would: as error 6 "Overflow", reported once by
 // the procedure whose handler catches it, with that procedure's name.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "errors/guard.h"
 #include "errors/pending_error.h"
@@ -29,7 +29,8 @@ class FieldOverflowTest : public ::testing::Test {
 // 16-bit arithmetic cannot take one from.
 bool MergeWithIndex(const std::vector<std::string>& records, int16_t index) {
   return errors::Guarded("frmMain.InitDates", false, [&] {
-    for (const std::string& record : records) (void)yeardata::GetDelimitedFields(record, "|", index, 0);
+    for (const std::string& record : records)
+      (void)yeardata::GetDelimitedFields(record, "|", index, 0);
     return true;
   });
 }
@@ -41,7 +42,8 @@ TEST_F(FieldOverflowTest, IndexMinus32768IsReportedAsRuntimeOverflow) {
   EXPECT_FALSE(MergeWithIndex(records, -32768));
 
   ASSERT_EQ(environment_.boxes.size(), 1u);
-  EXPECT_NE(environment_.boxes[0].text.find("Module: \t\tfrmMain.InitDates\r\n"), std::string::npos);
+  EXPECT_NE(environment_.boxes[0].text.find("Module: \t\tfrmMain.InitDates\r\n"),
+            std::string::npos);
   EXPECT_NE(environment_.boxes[0].text.find("Error Number: \t6\r\n"), std::string::npos);
   EXPECT_NE(FileBytes(errors::testing::ErrorLog(folder_))
                 .find("In module: frmMain.InitDates\r\nAt line: 0\r\nError Number: 6\r\n"),

@@ -111,7 +111,8 @@ class FlatRowParser : public nlohmann::json_sax<nlohmann::json> {
   }
   bool parse_error(std::size_t position, const std::string& token,
                    const nlohmann::detail::exception& e) override {
-    error_ = "parse error at byte " + std::to_string(position) + " near '" + token + "': " + e.what();
+    error_ =
+        "parse error at byte " + std::to_string(position) + " near '" + token + "': " + e.what();
     return false;
   }
 
@@ -197,7 +198,8 @@ std::string DescribeInFull(const Scalar* value) {
     case Scalar::Type::kBool: return value->boolean ? "true" : "false";
     case Scalar::Type::kNumber: return value->text;
     case Scalar::Type::kString:
-      return nlohmann::json(value->text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      return nlohmann::json(value->text)
+          .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     case Scalar::Type::kBinary: return "{$binary " + value->text + "}";
   }
   return "?";
@@ -240,7 +242,8 @@ std::string CompareValue(const jet::ColumnDef& column, const Scalar& ours, const
     case jet::ColumnType::kByte:
     case jet::ColumnType::kInteger:
     case jet::ColumnType::kLong:
-      if (ours.type == Type::kNumber && theirs->type == Type::kNumber && ours.text == theirs->text) {
+      if (ours.type == Type::kNumber && theirs->type == Type::kNumber &&
+          ours.text == theirs->text) {
         return "";
       }
       break;
@@ -253,13 +256,15 @@ std::string CompareValue(const jet::ColumnDef& column, const Scalar& ours, const
       const std::string as_mdb = column.type == jet::ColumnType::kSingle
                                      ? Printf("%.8g", static_cast<float>(value))
                                      : Printf("%.16g", value);
-      if (std::strtod(as_mdb.c_str(), nullptr) == std::strtod(theirs->text.c_str(), nullptr)) return "";
+      if (std::strtod(as_mdb.c_str(), nullptr) == std::strtod(theirs->text.c_str(), nullptr))
+        return "";
       break;
     }
     case jet::ColumnType::kCurrency:
     case jet::ColumnType::kNumeric:
       // Both exact decimals: ours a string, mdb-json's a bare number token.
-      if (ours.type == Type::kString && theirs->type == Type::kNumber && ours.text == theirs->text) {
+      if (ours.type == Type::kString && theirs->type == Type::kNumber &&
+          ours.text == theirs->text) {
         return "";
       }
       break;
@@ -279,7 +284,8 @@ std::string CompareValue(const jet::ColumnDef& column, const Scalar& ours, const
     }
     case jet::ColumnType::kText:
     case jet::ColumnType::kMemo:
-      if (ours.type == Type::kString && theirs->type == Type::kString && ours.text == theirs->text) {
+      if (ours.type == Type::kString && theirs->type == Type::kString &&
+          ours.text == theirs->text) {
         return "";
       }
       break;
@@ -315,12 +321,14 @@ struct TableReport {
 void CompareTable(const std::string& file, const jet::TableDef& table, TableReport* report) {
   const ProcessResult theirs = RunProcess({"mdb-json", "-T", kMdbDateFormat, file, table.name});
   if (theirs.exit_code != 0) {
-    report->Add("mdb-json failed (" + std::to_string(theirs.exit_code) + "): " + theirs.error + theirs.err);
+    report->Add("mdb-json failed (" + std::to_string(theirs.exit_code) + "): " + theirs.error +
+                theirs.err);
     return;
   }
   const ProcessResult ours = RunProcess({kJetdb, "export", file, table.name, "--format", "jsonl"});
   if (ours.exit_code != 0) {
-    report->Add("jetdb export failed (" + std::to_string(ours.exit_code) + "): " + ours.error + ours.err);
+    report->Add("jetdb export failed (" + std::to_string(ours.exit_code) + "): " + ours.error +
+                ours.err);
     return;
   }
   const std::vector<std::string> their_lines = SplitLines(theirs.out);
@@ -342,7 +350,8 @@ void CompareTable(const std::string& file, const jet::TableDef& table, TableRepo
       continue;
     }
     if (!parser.Parse(their_lines[row_index], &their_row, &error)) {
-      report->Add(where + ": cannot parse mdb-json's line (" + error + "): " + their_lines[row_index]);
+      report->Add(where + ": cannot parse mdb-json's line (" + error +
+                  "): " + their_lines[row_index]);
       continue;
     }
     if (our_row.size() != table.columns.size()) {
@@ -350,7 +359,8 @@ void CompareTable(const std::string& file, const jet::TableDef& table, TableRepo
                   std::to_string(table.columns.size()) + " columns");
     }
     for (const auto& [key, value] : their_row) {
-      if (table.FindColumn(key) == nullptr) report->Add(where + ": mdb-json has unknown column " + key);
+      if (table.FindColumn(key) == nullptr)
+        report->Add(where + ": mdb-json has unknown column " + key);
     }
     for (size_t i = 0; i < table.columns.size() && i < our_row.size(); ++i) {
       const jet::ColumnDef& column = table.columns[i];
@@ -375,14 +385,17 @@ struct DatabaseFile {
   std::string name;
 };
 
-void PrintTo(const DatabaseFile& file, std::ostream* out) { *out << file.folder << "/" << file.name; }
+void PrintTo(const DatabaseFile& file, std::ostream* out) {
+  *out << file.folder << "/" << file.name;
+}
 
 std::vector<DatabaseFile> ListDatabases() {
   std::vector<DatabaseFile> files;
   for (const char* folder : {"corpus", "fixtures"}) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(SharedPath(folder), error)) {
-      if (entry.path().extension() == ".mdb") files.push_back({folder, entry.path().filename().string()});
+      if (entry.path().extension() == ".mdb")
+        files.push_back({folder, entry.path().filename().string()});
     }
   }
   std::sort(files.begin(), files.end(), [](const DatabaseFile& a, const DatabaseFile& b) {
@@ -429,7 +442,8 @@ TEST_P(MdbJsonOracleTest, EveryTableMatches) {
   }
 
   const ProcessResult our_listing = RunProcess({kJetdb, "tables", file});
-  ASSERT_EQ(our_listing.exit_code, 0) << "jetdb tables failed: " << our_listing.error << our_listing.err;
+  ASSERT_EQ(our_listing.exit_code, 0)
+      << "jetdb tables failed: " << our_listing.error << our_listing.err;
   const std::vector<std::string> our_tables = SplitLines(our_listing.out);
   EXPECT_EQ(std::multiset<std::string>(our_tables.begin(), our_tables.end()),
             std::multiset<std::string>(their_tables.begin(), their_tables.end()))
@@ -460,7 +474,8 @@ TEST_P(MdbJsonOracleTest, EveryTableMatches) {
   EXPECT_TRUE(failures.empty()) << GetParam().folder << "/" << GetParam().name << ":\n" << failures;
 }
 
-INSTANTIATE_TEST_SUITE_P(SharedFiles, MdbJsonOracleTest, ::testing::ValuesIn(ListDatabases()), TestName);
+INSTANTIATE_TEST_SUITE_P(SharedFiles, MdbJsonOracleTest, ::testing::ValuesIn(ListDatabases()),
+                         TestName);
 
 // ---- Rows written into Access 97 files ----
 //
@@ -492,9 +507,7 @@ nlohmann::json ImportValue(const jet::ColumnDef& column, int r, size_t text_room
     case T::kByte: return r % 256;
     case T::kInteger: return 20000 + r;
     case T::kLong: return (column.IsLongAutoNumber() ? 900000 : 5000000) + 7 * r;
-    case T::kCurrency:
-      std::snprintf(text, sizeof text, "%d.2500", r);
-      return text;
+    case T::kCurrency: std::snprintf(text, sizeof text, "%d.2500", r); return text;
     case T::kSingle: return r + 0.5;
     case T::kDouble: return r + 0.25;
     case T::kDateTime:
@@ -627,7 +640,8 @@ TEST_P(Jet3ImportTest, FourHundredRowsPerTableReadBackByMdbtools) {
     for (const jet::ColumnDef& c : table.columns) texts += c.type == jet::ColumnType::kText;
     const size_t text_room = std::max<size_t>(12, 1500 / std::max<size_t>(texts, 1));
     const std::string input = copy.dir().string() + "/rows.jsonl";
-    std::multiset<std::string> expected = CanonicalRows(RunProcess({kJetdb, "export", file, name}).out);
+    std::multiset<std::string> expected =
+        CanonicalRows(RunProcess({kJetdb, "export", file, name}).out);
     {
       std::ofstream out(input, std::ios::binary | std::ios::trunc);
       for (int r = 0; r < kRows; ++r) {
@@ -665,7 +679,8 @@ TEST_P(Jet3ImportTest, FourHundredRowsPerTableReadBackByMdbtools) {
   for (const std::string& line : SplitLines(jetcheck.out)) {
     if (line.rfind("table ", 0) == 0) {
       table_name = line.substr(6, line.find(" rows=") - 6);
-      const std::string rows = line.substr(line.find(" rows=") + 6, line.find(" declared=") - line.find(" rows=") - 6);
+      const std::string rows =
+          line.substr(line.find(" rows=") + 6, line.find(" declared=") - line.find(" rows=") - 6);
       EXPECT_EQ(line.substr(line.find(" declared=") + 10), rows) << line;
     } else if (line.rfind("  index ", 0) == 0) {
       // "  index NAME entries=N ok" or "... KEYS NOT FOUND n", "  index NAME
@@ -685,9 +700,10 @@ TEST_P(Jet3ImportTest, FourHundredRowsPerTableReadBackByMdbtools) {
       }
     }
   }
-  std::printf("%s: %zu tables x %d rows imported; jetcheck: %zu indexes ok; not read by it:"
-              " %zu text indexes, %zu with wide node pages\n",
-              GetParam().c_str(), tables, kRows, indexes_ok, text_skipped, wide_skipped);
+  std::printf(
+      "%s: %zu tables x %d rows imported; jetcheck: %zu indexes ok; not read by it:"
+      " %zu text indexes, %zu with wide node pages\n",
+      GetParam().c_str(), tables, kRows, indexes_ok, text_skipped, wide_skipped);
 }
 
 std::vector<std::string> Jet3Files() {
@@ -702,14 +718,13 @@ std::vector<std::string> Jet3Files() {
   return files;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Jet3Files, Jet3ImportTest, ::testing::ValuesIn(Jet3Files()),
-    [](const ::testing::TestParamInfo<std::string>& info) {
-      std::string name = info.param.substr(0, info.param.find('.'));
-      for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Jet3Files, Jet3ImportTest, ::testing::ValuesIn(Jet3Files()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           std::string name = info.param.substr(0, info.param.find('.'));
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
 
 }  // namespace

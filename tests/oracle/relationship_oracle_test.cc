@@ -42,10 +42,10 @@ struct Change {
 
 struct Case {
   const char* name;
-  const char* folder;       // "": a new Access 2000 file, made by `setup`
+  const char* folder;  // "": a new Access 2000 file, made by `setup`
   const char* file;
-  const char* oracle_twin;  // the Access 2000 file the library changes instead, or null
-  std::vector<const char*> setup;  // statements our engine runs first
+  const char* oracle_twin;          // the Access 2000 file the library changes instead, or null
+  std::vector<const char*> setup;   // statements our engine runs first
   std::vector<const char*> relate;  // relationships the library adds then
   std::vector<Change> changes;
 };

@@ -4,8 +4,6 @@
 // engine, one through tests/oracle/RuleOracle.java, must be accepted or
 // refused alike and leave the same rows. Our refusals carry Access's error
 // number and leave the file byte for byte.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "jet/database.h"
 #include "jet/expression.h"
@@ -34,7 +34,7 @@ struct RuleCase {
   // One write a line, then after " # " the Access error our engine gives
   // (0: accepted).
   const char* writes;
-  const char* tables;    // dumped and compared afterwards, blank-separated
+  const char* tables;                 // dumped and compared afterwards, blank-separated
   const char* volatile_columns = "";  // values of the time of the write, not compared
   // Access 97 files, which the library does not write: no comparison, but
   // these rows must be in our file ("" for a comparison).
@@ -73,8 +73,8 @@ insert Table1 {"name": "zz-new", "data": "d"} # 0)",
      R"(insert Table3 {"data": "three"} # 0
 insert Table2 {"id": 5} # 0)",
      "Table2 Table3"},
-    {"corpus/indexTestV1997.mdb", "",
-     R"(insert Table3 {"data": "three"} # 0)", "Table3", "", R"(row {"id": 0, "data": "three"})"},
+    {"corpus/indexTestV1997.mdb", "", R"(insert Table3 {"data": "three"} # 0)", "Table3", "",
+     R"(row {"id": 0, "data": "three"})"},
     // Rules and defaults written by the oracle into a file Access made: a
     // column rule with and without its text, a table rule, Required,
     // AllowZeroLength, and default expressions.
@@ -305,7 +305,8 @@ TEST(RulesTest, KeepGivenNullsPassNullRulesAndSayWhatTheyRefuse) {
             std::string::npos);
 
   SharedFileCopy made("corpus", "indexTestV2000.mdb");
-  const auto setup = RunRuleOracle(made.path(), R"(property Table2 data ValidationRule Foo([data]) > 1
+  const auto setup =
+      RunRuleOracle(made.path(), R"(property Table2 data ValidationRule Foo([data]) > 1
 property Table3 data DefaultValue =Bar()
 property Table3 id ValidationRule < 100
 )");
@@ -327,7 +328,8 @@ property Table3 id ValidationRule < 100
     EXPECT_EQ(s.message(), e.message) << e.write;
   }
   EXPECT_TRUE(FileBytes(made.path()) == before) << "a refused write changed the file";
-  EXPECT_TRUE(ApplyWrite(made.path(), ParseWrite(R"(insert Table3 {"id": 7, "data": "x"} # 0)")).ok());
+  EXPECT_TRUE(
+      ApplyWrite(made.path(), ParseWrite(R"(insert Table3 {"id": 7, "data": "x"} # 0)")).ok());
 }
 
 }  // namespace

@@ -54,7 +54,8 @@ bool RunChildIfAsked(int argc, char** argv, int* exit_status) {
 
 namespace {
 
-std::vector<std::string> CommandLine(const std::string& name, const std::vector<std::string>& args) {
+std::vector<std::string> CommandLine(const std::string& name,
+                                     const std::vector<std::string>& args) {
   std::vector<std::string> argv = {platform::ProgramFile(), kChildFlag + name};
   argv.insert(argv.end(), args.begin(), args.end());
   return argv;
@@ -121,7 +122,8 @@ ProcessResult RunChild(const std::string& name, const std::vector<std::string>& 
   }
   ::close(out[1]);
   char buffer[4096];
-  for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;) result.out.append(buffer, got);
+  for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
+    result.out.append(buffer, got);
   ::close(out[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);

@@ -19,10 +19,10 @@ using ChildMain = int (*)(const std::vector<std::string>& args);
 bool RegisterChild(const char* name, ChildMain main);
 
 // Defines and registers a child body: TESSALY_TEST_CHILD(Name) { ... }.
-#define TESSALY_TEST_CHILD(name)                                                          \
-  int name##ChildMain(const std::vector<std::string>& args);                              \
-  [[maybe_unused]] static const bool name##ChildRegistered =                              \
-      ::tessaly::testing::RegisterChild(#name, &name##ChildMain);                         \
+#define TESSALY_TEST_CHILD(name)                                  \
+  int name##ChildMain(const std::vector<std::string>& args);      \
+  [[maybe_unused]] static const bool name##ChildRegistered =      \
+      ::tessaly::testing::RegisterChild(#name, &name##ChildMain); \
   int name##ChildMain([[maybe_unused]] const std::vector<std::string>& args)
 
 // Runs the child `name` with `args` and waits for it.

@@ -35,8 +35,7 @@ class FakeReporterEnvironment : public ReporterEnvironment {
   void ShowMessage(std::string_view text, std::string_view title, int32_t style) override {
     if (throw_from_box) throw std::runtime_error("the box could not be shown");
     boxes.push_back({std::string(text), std::string(title), style,
-                     tessaly::testing::FileBytes(std::filesystem::path(app_path) /
-                                                 "error.log")});
+                     tessaly::testing::FileBytes(std::filesystem::path(app_path) / "error.log")});
   }
   LocalDateTime Now() override { return now; }
   std::string MonthAbbreviation(int month) override { return months.at(month - 1); }

@@ -40,10 +40,11 @@ RuleOracleResult RunRuleOracle(const std::filesystem::path& mdb, const std::stri
   if (classes.empty()) return result;
   const std::filesystem::path input = mdb.string() + ".commands";
   std::ofstream(input, std::ios::binary) << commands;
-  const ProcessResult run = RunProcess(
-      {"java", "-XX:TieredStopAtLevel=1", "-cp", SharedPath("oracle", "jetcheck.jar").string() + ":" + classes.string(),
-       "RuleOracle", mdb.string()},
-      input.string());
+  const ProcessResult run =
+      RunProcess({"java", "-XX:TieredStopAtLevel=1", "-cp",
+                  SharedPath("oracle", "jetcheck.jar").string() + ":" + classes.string(),
+                  "RuleOracle", mdb.string()},
+                 input.string());
   std::error_code ignored;
   std::filesystem::remove(input, ignored);
   result.exit_code = run.exit_code;

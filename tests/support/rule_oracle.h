@@ -14,7 +14,7 @@
 namespace tessaly::testing {
 
 struct RuleOracleResult {
-  bool java_missing = false;       // no java or javac in PATH
+  bool java_missing = false;  // no java or javac in PATH
   int exit_code = -1;
   std::vector<std::string> lines;  // what it printed, a line per write ("ok 1", "refused ...")
   std::string error;               // standard error, or why it could not run

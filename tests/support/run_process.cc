@@ -50,8 +50,8 @@ ProcessResult internal::RunProgram(const std::vector<std::string>& argv,
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input_file.empty() ? "/dev/null" : input_file.c_str(),
-                                   O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(
+      &actions, 0, input_file.empty() ? "/dev/null" : input_file.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
 

@@ -16,7 +16,7 @@ struct ProcessResult {
   int exit_code = -1;  // -1: could not start, or ended by a signal
   std::string out;
   std::string err;
-  std::string error;   // why it could not be started or waited for
+  std::string error;  // why it could not be started or waited for
   std::string raw_out;
   std::string raw_err;
 };

@@ -83,9 +83,9 @@ ProcessResult internal::RunProgram(const std::vector<std::string>& argv,
   }
   SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
-  HANDLE nul = CreateFileW(input_file.empty() ? L"NUL" : platform::Widen(input_file).c_str(),
-                           GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           OPEN_EXISTING, 0, nullptr);
+  HANDLE nul =
+      CreateFileW(input_file.empty() ? L"NUL" : platform::Widen(input_file).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

@@ -29,7 +29,8 @@ std::vector<std::string> SharedDatabases() {
 SharedFileCopy::SharedFileCopy(const std::string& folder, const std::string& name)
     : path_(dir_.path() / name) {
   const fs::path source = SharedPath(folder, name);
-  if (!fs::is_regular_file(source)) throw std::runtime_error("missing test file " + source.string());
+  if (!fs::is_regular_file(source))
+    throw std::runtime_error("missing test file " + source.string());
   std::error_code error;
   fs::copy_file(source, path_, error);
   // The shared files are read-only, and so is a fresh copy of one.

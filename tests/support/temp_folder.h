@@ -14,8 +14,7 @@ std::filesystem::path MakeTempFolder(const std::string& prefix);
 // holds, read-only files and folders included.
 class TempFolder {
  public:
-  explicit TempFolder(const std::string& prefix = "tessaly_test")
-      : path_(MakeTempFolder(prefix)) {}
+  explicit TempFolder(const std::string& prefix = "tessaly_test") : path_(MakeTempFolder(prefix)) {}
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;

@@ -86,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"ImportHelp", {"import", "--help"}, 0, "INPUT"},
         UsageCase{"ImportWithoutTable", {"import", "x.mdb"}, 2, ""},
         UsageCase{"ImportUnknownFormat", {"import", "x.mdb", "T", "--format", "xml"}, 2, ""},
-        UsageCase{"ImportMissingInput", {"import", "/nonexistent/none.mdb", "T", "/nonexistent/in"}, 1, ""},
+        UsageCase{"ImportMissingInput",
+                  {"import", "/nonexistent/none.mdb", "T", "/nonexistent/in"},
+                  1,
+                  ""},
         UsageCase{"TablesWithoutFile", {"tables"}, 2, ""},
         UsageCase{"ExportWithoutTable", {"export", "x.mdb"}, 2, ""},
         UsageCase{"ExportUnknownFormat", {"export", "x.mdb", "T", "--format", "xml"}, 2, ""},
@@ -105,7 +108,8 @@ TEST(JetdbTest, NotAnAccessFileFails) {
   }
   const ProcessResult result = Jetdb({"tables", path.string()});
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_NE(result.err.find(path.string()), std::string::npos) << "the error names the file: " << result.err;
+  EXPECT_NE(result.err.find(path.string()), std::string::npos)
+      << "the error names the file: " << result.err;
   EXPECT_EQ(result.out, "");
 }
 
@@ -116,12 +120,14 @@ TEST(JetdbTest, AFifoNamedLikeADatabaseIsRefusedAtOnce) {
   const TempFolder folder("jetdb_cli_test");
   const fs::path path = folder.path() / "fifo";
   ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"check", path.string()}, {"tables", path.string()},
-        {"export", path.string(), "Events"}, {"import", path.string(), "Events", "/dev/null"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"check", path.string()},
+                                               {"tables", path.string()},
+                                               {"export", path.string(), "Events"},
+                                               {"import", path.string(), "Events", "/dev/null"}}) {
     const ProcessResult result = Jetdb(args);
     EXPECT_EQ(result.exit_code, 1) << args[0];
-    EXPECT_NE(result.err.find("not a regular file"), std::string::npos) << args[0] << ": " << result.err;
+    EXPECT_NE(result.err.find("not a regular file"), std::string::npos)
+        << args[0] << ": " << result.err;
   }
 }
 #endif
@@ -161,8 +167,8 @@ TEST(JetdbTest, SchemaShowsColumnsAndIndexes) {
   const FixtureCopy db("tessdata-2009.mdb");
   const ProcessResult result = Jetdb({"schema", db.path(), "Events"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  for (const char* expected : {"Table Events", "EventID", "EventName", "255", "Memo", "NOT NULL",
-                               "Indexes:"}) {
+  for (const char* expected :
+       {"Table Events", "EventID", "EventName", "255", "Memo", "NOT NULL", "Indexes:"}) {
     EXPECT_NE(result.out.find(expected), std::string::npos) << expected << " in\n" << result.out;
   }
   EXPECT_EQ(result.out.find("Table Dates"), std::string::npos) << "only the table asked for";
@@ -189,10 +195,12 @@ TEST(JetdbTest, CheckReportsWrongRowCount) {
     tdef_page = table->tdef_page;
   }
   // Jet 4 keeps the live row count at offset 16 of the table definition.
-  Patch(db.path(), static_cast<std::streamoff>(tdef_page) * 4096 + 16, std::string("\x1a\0\0\0", 4));
+  Patch(db.path(), static_cast<std::streamoff>(tdef_page) * 4096 + 16,
+        std::string("\x1a\0\0\0", 4));
   const ProcessResult result = Jetdb({"check", db.path()});
   EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
-  EXPECT_NE(result.out.find("Events"), std::string::npos) << "the problem names the table:\n" << result.out;
+  EXPECT_NE(result.out.find("Events"), std::string::npos) << "the problem names the table:\n"
+                                                          << result.out;
   EXPECT_NE(result.err.find("1 problem found"), std::string::npos) << result.err;
 }
 
@@ -219,7 +227,6 @@ TEST(JetdbTest, CheckNotesPagesNothingRefersToWithoutFailing) {
   EXPECT_EQ(result.out.rfind("No problems found.\nNote: 693 pages are marked used", 0), 0u)
       << result.out;
 }
-
 
 void ExpectPassesJetcheck(const std::string& path) {
   const tessaly::testing::JetcheckResult check = tessaly::testing::RunJetcheck(path);
@@ -262,8 +269,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, ImportCopyTest, ::testing::Values("jsonl", "cs
 TEST(ImportTest, AbsentOrNullAutoNumberIsHandedOut) {
   const FixtureCopy db("tessdata-blank.mdb");
   const std::string input = db.dir().string() + "/rows.jsonl";
-  std::ofstream(input) << "{\"EventName\":\"A\",\"AllDayEvent\":true,\"Recurring\":false}\n"
-                       << "{\"EventID\":null,\"EventName\":\"B\",\"AllDayEvent\":false,\"Recurring\":false}\n";
+  std::ofstream(input)
+      << "{\"EventName\":\"A\",\"AllDayEvent\":true,\"Recurring\":false}\n"
+      << "{\"EventID\":null,\"EventName\":\"B\",\"AllDayEvent\":false,\"Recurring\":false}\n";
   const ProcessResult imported = Jetdb({"import", db.path(), "Events", input});
   ASSERT_EQ(imported.exit_code, 0) << imported.err;
   const ProcessResult rows = Jetdb({"export", db.path(), "Events", "--format", "csv"});
@@ -322,13 +330,14 @@ TEST_P(ImportBadRowTest, LeavesTheFileByteIdentical) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ImportBadRowTest,
-    ::testing::Values(
-        BadRowCase{"MalformedValue",
-                   "{\"EventName\":\"a\"}\n{\"EventName\":\"b\",\"StartTime\":\"2010-13-01\"}\n{\"EventName\":\"c\"}\n",
-                   "table Events, column StartTime (DateTime): \"2010-13-01\""},
-        BadRowCase{"DuplicateKey",
-                   "{\"EventID\":900,\"EventName\":\"a\"}\n{\"EventID\":900,\"EventName\":\"b\"}\n{\"EventName\":\"c\"}\n",
-                   "index PrimaryKey: EventID = 900"}),
+    ::testing::Values(BadRowCase{"MalformedValue",
+                                 "{\"EventName\":\"a\"}\n{\"EventName\":\"b\",\"StartTime\":\"2010-"
+                                 "13-01\"}\n{\"EventName\":\"c\"}\n",
+                                 "table Events, column StartTime (DateTime): \"2010-13-01\""},
+                      BadRowCase{"DuplicateKey",
+                                 "{\"EventID\":900,\"EventName\":\"a\"}\n{\"EventID\":900,"
+                                 "\"EventName\":\"b\"}\n{\"EventName\":\"c\"}\n",
+                                 "index PrimaryKey: EventID = 900"}),
     [](const ::testing::TestParamInfo<BadRowCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -448,12 +457,11 @@ TEST_P(ImportFaultTest, AFailedImportRetriedAddsItsRowsOnce) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, ImportFaultTest,
-    ::testing::Values(FaultKind{"IoErrorOnce", "err", "5", "wtsa"},
-                      FaultKind{"DiskFull", "errall", "28", "wtsa"},
-                      FaultKind{"Interrupted", "err", "4", "wtsao"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, ImportFaultTest,
+                         ::testing::Values(FaultKind{"IoErrorOnce", "err", "5", "wtsa"},
+                                           FaultKind{"DiskFull", "errall", "28", "wtsa"},
+                                           FaultKind{"Interrupted", "err", "4", "wtsao"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A device that keeps writing nothing, without an error: the write is given
 // up (exit 1), not tried for ever.
@@ -462,8 +470,8 @@ TEST(ImportTest, AWriteThatKeepsWritingNothingFails) {
   const std::string input = db.dir().string() + "/rows.jsonl";
   std::ofstream(input) << "{\"EventName\":\"A\",\"AllDayEvent\":true}\n";
   const ProcessResult result =
-      RunProcess({"env", "LD_PRELOAD=" TESSALY_FAULT_INJECTOR, "F_MODE=zeroall", "F_AT=2",
-                  kJetdb, "import", db.path(), "Events", input});
+      RunProcess({"env", "LD_PRELOAD=" TESSALY_FAULT_INJECTOR, "F_MODE=zeroall", "F_AT=2", kJetdb,
+                  "import", db.path(), "Events", input});
   EXPECT_EQ(result.exit_code, 1) << result.err;
   EXPECT_NE(result.err.find("wrote nothing"), std::string::npos) << result.err;
 }

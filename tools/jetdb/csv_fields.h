@@ -13,7 +13,7 @@ namespace jetdb {
 struct CsvField {
   size_t offset;  // of its unquoted text in the text SplitCsvRecord fills
   size_t size;
-  bool quoted;    // "" is the empty text, an empty field without quotes null
+  bool quoted;  // "" is the empty text, an empty field without quotes null
 };
 
 // Cuts `record` into *fields, their unquoted texts one after another in

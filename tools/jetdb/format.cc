@@ -272,9 +272,8 @@ char* PutJsonString(char* p, std::string_view utf8) {
 
 // At most 2 x text.size() + 2 bytes.
 char* PutCsvField(char* p, std::string_view text) {
-  const bool quoted = std::any_of(text.begin(), text.end(), [](char c) {
-    return IsCsvSpecial(static_cast<unsigned char>(c));
-  });
+  const bool quoted = std::any_of(
+      text.begin(), text.end(), [](char c) { return IsCsvSpecial(static_cast<unsigned char>(c)); });
   if (!quoted) {
     std::memcpy(p, text.data(), text.size());
     return p + text.size();
@@ -391,16 +390,12 @@ char* PutValue(char* p, const Value& value) {
   };
   using Kind = Value::Kind;
   switch (value.kind()) {
-    case Kind::kNull:
-      break;
-    case Kind::kBoolean:
-      return PutBoolean(p, value.boolean());
+    case Kind::kNull: break;
+    case Kind::kBoolean: return PutBoolean(p, value.boolean());
     case Kind::kByte:
     case Kind::kInteger:
-    case Kind::kLong:
-      return PutInteger(p, value.integer());
-    case Kind::kCurrency:
-      return quoted([&](char* q) { return PutCurrency(q, value.integer()); });
+    case Kind::kLong: return PutInteger(p, value.integer());
+    case Kind::kCurrency: return quoted([&](char* q) { return PutCurrency(q, value.integer()); });
     case Kind::kSingle:
       if (char* end = PutSingle(p, static_cast<float>(value.real()))) return end;
       break;
@@ -430,10 +425,8 @@ char* PutValue(char* p, const Value& value) {
         }
         return PutCsvField(p, value.text());
       }
-    case Kind::kBinary:
-      return quoted([&](char* q) { return PutHex(q, value.binary()); });
-    case Kind::kGuid:
-      return quoted([&](char* q) { return jet::PutGuidText(q, value.guid()); });
+    case Kind::kBinary: return quoted([&](char* q) { return PutHex(q, value.binary()); });
+    case Kind::kGuid: return quoted([&](char* q) { return jet::PutGuidText(q, value.guid()); });
     case Kind::kDecimal: {
       const std::string text = value.decimal().ToString();
       return quoted([&](char* q) {
@@ -457,7 +450,8 @@ RowFormatter::RowFormatter(OutputFormat format, const jet::TableDef& table) : fo
       std::string key(1, key_spans_.empty() ? '{' : ',');
       AppendJsonString(column.name, &key);
       key.push_back(':');
-      key_spans_.push_back({static_cast<uint32_t>(keys_.size()), static_cast<uint32_t>(key.size())});
+      key_spans_.push_back(
+          {static_cast<uint32_t>(keys_.size()), static_cast<uint32_t>(key.size())});
       keys_size_ += key.size();
       key.resize((key.size() + 15) / 16 * 16);
       keys_.append(key);

@@ -40,33 +40,25 @@ TEST_P(OleDateTest, FormatsToTheSecond) {
 INSTANTIATE_TEST_SUITE_P(
     Dates, OleDateTest,
     ::testing::Values(
-        DateCase{0.0, "1899-12-30T00:00:00"},
-        DateCase{0.25, "1899-12-30T06:00:00"},                 // time only
-        DateCase{0.75 + 1.0 / 86400, "1899-12-30T18:00:01"},
-        DateCase{1.0, "1899-12-31T00:00:00"},
+        DateCase{0.0, "1899-12-30T00:00:00"}, DateCase{0.25, "1899-12-30T06:00:00"},  // time only
+        DateCase{0.75 + 1.0 / 86400, "1899-12-30T18:00:01"}, DateCase{1.0, "1899-12-31T00:00:00"},
         DateCase{2.0, "1900-01-01T00:00:00"},
-        DateCase{60.0, "1900-02-28T00:00:00"},                 // 1900 is no leap year
-        DateCase{61.0, "1900-03-01T00:00:00"},
-        DateCase{36526.0, "2000-01-01T00:00:00"},
-        DateCase{36585.0, "2000-02-29T00:00:00"},              // 2000 is one
+        DateCase{60.0, "1900-02-28T00:00:00"},  // 1900 is no leap year
+        DateCase{61.0, "1900-03-01T00:00:00"}, DateCase{36526.0, "2000-01-01T00:00:00"},
+        DateCase{36585.0, "2000-02-29T00:00:00"},  // 2000 is one
         DateCase{40179.5, "2010-01-01T12:00:00"},
         DateCase{40543.0 + 23.0 / 24 + 59.0 / 1440, "2010-12-31T23:59:00"},
         // Rounding to the nearest second carries into the next day.
-        DateCase{0.999999, "1899-12-31T00:00:00"},
-        DateCase{40179.99999999, "2010-01-02T00:00:00"},
+        DateCase{0.999999, "1899-12-31T00:00:00"}, DateCase{40179.99999999, "2010-01-02T00:00:00"},
         DateCase{40179.0 + 86399.4 / 86400, "2010-01-01T23:59:59"},
         // Before 1899-12-30 the fraction is still a forward time of day.
-        DateCase{-1.0, "1899-12-29T00:00:00"},
-        DateCase{-1.25, "1899-12-29T06:00:00"},
-        DateCase{-0.5, "1899-12-30T12:00:00"},
-        DateCase{-1.999999999, "1899-12-30T00:00:00"},
-        DateCase{-657434.0, "0100-01-01T00:00:00"},            // Access's first day
+        DateCase{-1.0, "1899-12-29T00:00:00"}, DateCase{-1.25, "1899-12-29T06:00:00"},
+        DateCase{-0.5, "1899-12-30T12:00:00"}, DateCase{-1.999999999, "1899-12-30T00:00:00"},
+        DateCase{-657434.0, "0100-01-01T00:00:00"},  // Access's first day
         DateCase{-693593.0, "0001-01-01T00:00:00"},
-        DateCase{2958465.0 + 86399.0 / 86400, "9999-12-31T23:59:59"},
-        DateCase{2958466.0, nullptr},
-        DateCase{2958465.9999999, nullptr},                    // rounds past 9999
-        DateCase{-693594.0, nullptr},
-        DateCase{1e300, nullptr},
+        DateCase{2958465.0 + 86399.0 / 86400, "9999-12-31T23:59:59"}, DateCase{2958466.0, nullptr},
+        DateCase{2958465.9999999, nullptr},  // rounds past 9999
+        DateCase{-693594.0, nullptr}, DateCase{1e300, nullptr},
         DateCase{std::numeric_limits<double>::quiet_NaN(), nullptr},
         DateCase{-std::numeric_limits<double>::infinity(), nullptr}));
 
@@ -109,8 +101,18 @@ TEST(HexTest, LowercasePairs) {
 }
 
 TEST(NumberTest, DoublesReadBackExactly) {
-  const double values[] = {0.0, -0.0, 0.1, -94.43, 444.555, 3245.0, 1e300, -1e-300, 5e-324,
-                           123456789012345680.0, 0.30000000000000004, 2.0 / 3.0};
+  const double values[] = {0.0,
+                           -0.0,
+                           0.1,
+                           -94.43,
+                           444.555,
+                           3245.0,
+                           1e300,
+                           -1e-300,
+                           5e-324,
+                           123456789012345680.0,
+                           0.30000000000000004,
+                           2.0 / 3.0};
   for (const double value : values) {
     std::string out;
     ASSERT_TRUE(AppendDouble(value, &out));
@@ -143,13 +145,18 @@ TEST(JsonStringTest, Escaping) {
       {"say \"hi\"", R"("say \"hi\"")"},
       {"C:\\dir", R"("C:\\dir")"},
       {std::string_view("\x01\n\t\x1f\x00z", 6), R"("\u0001\u000a\u0009\u001f\u0000z")"},
-      {"Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x98\x80", "\"Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x98\x80\""},
+      {"Gr\xc3\xbc\xc3\x9f"
+       "e \xe2\x82\xac \xf0\x9f\x98\x80",
+       "\"Gr\xc3\xbc\xc3\x9f"
+       "e \xe2\x82\xac \xf0\x9f\x98\x80\""},
       {"\x7f", "\"\x7f\""},
       // Not UTF-8: each offending byte becomes U+FFFD.
-      {"a\xff" "b", R"("a\ufffdb")"},
+      {"a\xff"
+       "b",
+       R"("a\ufffdb")"},
       {"\xe2\x82", R"("\ufffd\ufffd")"},
-      {"\xc0\xaf", R"("\ufffd\ufffd")"},          // overlong '/'
-      {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")"},  // lone surrogate
+      {"\xc0\xaf", R"("\ufffd\ufffd")"},                      // overlong '/'
+      {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")"},            // lone surrogate
       {"\xf4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"},  // past U+10FFFF
   };
   for (const auto& c : cases) {
@@ -198,12 +205,8 @@ TEST(CsvFieldTest, QuotesOnlyWhenNeeded) {
     std::string_view input;
     const char* expected;
   } cases[] = {
-      {"plain text", "plain text"},
-      {"a,b", "\"a,b\""},
-      {"say \"hi\"", "\"say \"\"hi\"\"\""},
-      {"two\nlines", "\"two\nlines\""},
-      {"cr\r", "\"cr\r\""},
-      {"\"", "\"\"\"\""},
+      {"plain text", "plain text"},     {"a,b", "\"a,b\""},   {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""}, {"\"", "\"\"\"\""},
   };
   for (const auto& c : cases) {
     std::string out;
@@ -226,10 +229,10 @@ class RowFormatterTest : public ::testing::Test {
  protected:
   RowFormatterTest() {
     const std::pair<const char*, jet::ColumnType> columns[] = {
-        {"Id", jet::ColumnType::kLong},       {"Name, \"quoted\"", jet::ColumnType::kText},
-        {"Flag", jet::ColumnType::kBoolean},  {"Price", jet::ColumnType::kCurrency},
-        {"Ratio", jet::ColumnType::kDouble},  {"When", jet::ColumnType::kDateTime},
-        {"Blob", jet::ColumnType::kOle},      {"Key", jet::ColumnType::kGuid},
+        {"Id", jet::ColumnType::kLong},        {"Name, \"quoted\"", jet::ColumnType::kText},
+        {"Flag", jet::ColumnType::kBoolean},   {"Price", jet::ColumnType::kCurrency},
+        {"Ratio", jet::ColumnType::kDouble},   {"When", jet::ColumnType::kDateTime},
+        {"Blob", jet::ColumnType::kOle},       {"Key", jet::ColumnType::kGuid},
         {"Amount", jet::ColumnType::kNumeric}, {"Missing", jet::ColumnType::kText},
         {"Small", jet::ColumnType::kSingle},
     };
@@ -277,7 +280,8 @@ TEST_F(RowFormatterTest, JsonLineHasEveryKeyInColumnOrder) {
             R"({"Id":-7,"Name, \"quoted\"":"line1\u000aline2, \"x\"","Flag":true,"Price":"3.5000",)"
             R"("Ratio":0.1,"When":"2010-01-01T12:00:00","Blob":"01ab",)"
             R"("Key":"{8E39276A-BCA8-4AC4-891E-49911D8438DD}","Amount":"-12.34","Missing":null,)"
-            R"("Small":-94.43})" + kEnd);
+            R"("Small":-94.43})" +
+                kEnd);
   const auto parsed = nlohmann::ordered_json::parse(out);
   ASSERT_EQ(parsed.size(), table_.columns.size());
   size_t i = 0;
@@ -294,7 +298,8 @@ TEST_F(RowFormatterTest, CsvKeepsNullApartFromEmptyText) {
   formatter.AppendRow(row_, &out);
   EXPECT_EQ(out,
             "-7,\"line1\nline2, \"\"x\"\"\",true,3.5000,0.1,2010-01-01T12:00:00,01ab,"
-            "{8E39276A-BCA8-4AC4-891E-49911D8438DD},-12.34,,-94.43" + kEnd);
+            "{8E39276A-BCA8-4AC4-891E-49911D8438DD},-12.34,,-94.43" +
+                kEnd);
   out.clear();
   row_.values[9] = jet::Value::Bytes(jet::Value::Kind::kText, "");
   row_.values[4] = jet::Value::Real(jet::Value::Kind::kDouble, std::nan(""));
@@ -312,8 +317,9 @@ TEST_F(RowFormatterTest, RowsFollowEachOtherInOneBuffer) {
     OutputBuffer buffer;
     std::string expected;
     for (int i = 0; i < 20; ++i) {
-      row_.values[1] = jet::Value::Bytes(
-          jet::Value::Kind::kText, i % 7 == 3 ? std::string_view(long_text) : std::string_view("short"));
+      row_.values[1] =
+          jet::Value::Bytes(jet::Value::Kind::kText,
+                            i % 7 == 3 ? std::string_view(long_text) : std::string_view("short"));
       row_.values[0] = jet::Value::Integer(jet::Value::Kind::kLong, i * 7919 - 50000);
       formatter.AppendRow(row_, &buffer);
       formatter.AppendRow(row_, &expected);
@@ -341,7 +347,8 @@ TEST(OutputBufferTest, KeepsWhatWasCommitted) {
 }
 
 TEST_F(RowFormatterTest, UnrepresentableValuesStayValidJson) {
-  row_.values[4] = jet::Value::Real(jet::Value::Kind::kDouble, std::numeric_limits<double>::infinity());
+  row_.values[4] =
+      jet::Value::Real(jet::Value::Kind::kDouble, std::numeric_limits<double>::infinity());
   row_.values[5] = jet::Value::Real(jet::Value::Kind::kDateTime, 1e12);
   row_.values[1] = jet::Value::Bytes(jet::Value::Kind::kText, "\xff\xfe");
   const RowFormatter formatter(OutputFormat::kJsonLines, table_);

@@ -98,9 +98,7 @@ bool ReadJsonString(std::string_view text, size_t* pos, std::string* out, std::s
         strings::AppendUtf8(unit, out);
         break;
       }
-      default:
-        *why = fmt::format("unknown escape \\{}", escape);
-        return false;
+      default: *why = fmt::format("unknown escape \\{}", escape); return false;
     }
     run_start = i;
   }

@@ -81,7 +81,8 @@ int CloseFailed(const std::string& file, const jet::Status& status) {
 // them; rows come from the formatter with their line ends already.
 bool WriteOut(std::string* buffer) {
   if (platform::kLineEnd != "\n") *buffer = platform::WithLineEnds(*buffer);
-  if (!buffer->empty() && std::fwrite(buffer->data(), 1, buffer->size(), stdout) != buffer->size()) {
+  if (!buffer->empty() &&
+      std::fwrite(buffer->data(), 1, buffer->size(), stdout) != buffer->size()) {
     return false;
   }
   buffer->clear();
@@ -93,7 +94,8 @@ bool FinishOutput(std::string* buffer) {
 }
 
 bool WriteOut(jetdb::OutputBuffer* buffer) {
-  if (!buffer->empty() && std::fwrite(buffer->view().data(), 1, buffer->size(), stdout) != buffer->size()) {
+  if (!buffer->empty() &&
+      std::fwrite(buffer->view().data(), 1, buffer->size(), stdout) != buffer->size()) {
     return false;
   }
   buffer->clear();
@@ -130,14 +132,12 @@ int RunTables(const std::string& file, const std::string& password) {
 std::string DesignSize(const jet::ColumnDef& column, jet::JetVersion version) {
   switch (column.type) {
     case jet::ColumnType::kText:
-      return fmt::format("{}", version == jet::JetVersion::kJet4 ? column.length / 2 : column.length);
+      return fmt::format("{}",
+                         version == jet::JetVersion::kJet4 ? column.length / 2 : column.length);
     case jet::ColumnType::kMemo:
-    case jet::ColumnType::kOle:
-      return "";
-    case jet::ColumnType::kNumeric:
-      return fmt::format("{},{}", column.precision, column.scale);
-    default:
-      return fmt::format("{}", column.length);
+    case jet::ColumnType::kOle: return "";
+    case jet::ColumnType::kNumeric: return fmt::format("{},{}", column.precision, column.scale);
+    default: return fmt::format("{}", column.length);
   }
 }
 
@@ -158,8 +158,9 @@ std::string IndexDescription(const jet::IndexDef& index) {
 
 void AppendSchema(const jet::TableDef& table, jet::JetVersion version, std::string* out) {
   fmt::format_to(std::back_inserter(*out), "Table {}\n  Rows: {}\n", table.name, table.row_count);
-  const bool has_autonumber = std::any_of(table.columns.begin(), table.columns.end(),
-                                          [](const jet::ColumnDef& c) { return c.IsLongAutoNumber(); });
+  const bool has_autonumber =
+      std::any_of(table.columns.begin(), table.columns.end(),
+                  [](const jet::ColumnDef& c) { return c.IsLongAutoNumber(); });
   if (has_autonumber) {
     fmt::format_to(std::back_inserter(*out), "  Last AutoNumber: {}\n", table.autonumber_last);
   }
@@ -174,15 +175,18 @@ void AppendSchema(const jet::TableDef& table, jet::JetVersion version, std::stri
   std::vector<uint16_t> key_columns;
   for (const jet::IndexDef& index : table.indexes) {
     if (!index.IsPrimaryKey() && !index.IsRequired()) continue;
-    for (const jet::IndexColumnDef& column : index.columns) key_columns.push_back(column.column_number);
+    for (const jet::IndexColumnDef& column : index.columns)
+      key_columns.push_back(column.column_number);
   }
   for (const jet::ColumnDef& column : table.columns) {
-    const bool not_null =
-        column.required || column.type == jet::ColumnType::kBoolean ||
-        std::find(key_columns.begin(), key_columns.end(), column.column_number) != key_columns.end();
+    const bool not_null = column.required || column.type == jet::ColumnType::kBoolean ||
+                          std::find(key_columns.begin(), key_columns.end(), column.column_number) !=
+                              key_columns.end();
     lines.push_back({column.name, jet::ColumnTypeName(column.type), DesignSize(column, version),
                      not_null ? "NOT NULL" : "NULL",
-                     column.IsGuidAutoNumber() ? "GUID" : column.IsLongAutoNumber() ? "yes" : ""});
+                     column.IsGuidAutoNumber()   ? "GUID"
+                     : column.IsLongAutoNumber() ? "yes"
+                                                 : ""});
   }
   size_t name_width = 0, type_width = 0, size_width = 0, null_width = 0;
   for (const Line& line : lines) {
@@ -193,9 +197,9 @@ void AppendSchema(const jet::TableDef& table, jet::JetVersion version, std::stri
   }
   out->append("  Columns:\n");
   for (const Line& line : lines) {
-    std::string text = fmt::format("    {:<{}}  {:<{}}  {:>{}}  {:<{}}  {}", line.name, name_width,
-                                   line.type, type_width, line.size, size_width, line.nulls,
-                                   null_width, line.autonumber);
+    std::string text =
+        fmt::format("    {:<{}}  {:<{}}  {:>{}}  {:<{}}  {}", line.name, name_width, line.type,
+                    type_width, line.size, size_width, line.nulls, null_width, line.autonumber);
     while (!text.empty() && text.back() == ' ') text.pop_back();
     out->append(text);
     out->push_back('\n');
@@ -204,7 +208,8 @@ void AppendSchema(const jet::TableDef& table, jet::JetVersion version, std::stri
   if (table.indexes.empty()) out->append(" none");
   out->push_back('\n');
   size_t index_width = 0;
-  for (const jet::IndexDef& index : table.indexes) index_width = std::max(index_width, index.name.size());
+  for (const jet::IndexDef& index : table.indexes)
+    index_width = std::max(index_width, index.name.size());
   for (const jet::IndexDef& index : table.indexes) {
     fmt::format_to(std::back_inserter(*out), "    {:<{}}  {}\n", index.name, index_width,
                    IndexDescription(index));
@@ -355,7 +360,8 @@ int RunImport(const std::string& file, const std::string& password, const std::s
     return give_up(fmt::format("table {}: {}", table->name, status.ToString()));
   }
   if (const jet::Status status = (*db)->Close(); !status.ok()) return CloseFailed(file, status);
-  std::string out = fmt::format("{} row{} imported into {}\n", rows, rows == 1 ? "" : "s", table->name);
+  std::string out =
+      fmt::format("{} row{} imported into {}\n", rows, rows == 1 ? "" : "s", table->name);
   return FinishOutput(&out) ? kExitOk : Fail(file, "cannot write to standard output");
 }
 
@@ -363,7 +369,8 @@ int RunImport(const std::string& file, const std::string& password, const std::s
 // lines, keys in result column order; SELECT @@IDENTITY as {"Expr1000":N}.
 // Statement N is the Nth argument, or line N of standard input (blank lines
 // are skipped but counted).
-int RunSql(const std::string& file, const std::string& password, std::vector<std::string> statements) {
+int RunSql(const std::string& file, const std::string& password,
+           std::vector<std::string> statements) {
   bool from_input = statements.empty();
   if (from_input) {
     std::string input;
@@ -403,7 +410,8 @@ int RunSql(const std::string& file, const std::string& password, std::vector<std
     const jetdb::RowFormatter formatter(jetdb::OutputFormat::kJsonLines, shape);
     for (const jet::Row& row : outcome.result.rows) {
       formatter.AppendRow(row, &out);
-      if (out.size() >= kFlushBytes && !WriteOut(&out)) return Fail(file, "cannot write to standard output");
+      if (out.size() >= kFlushBytes && !WriteOut(&out))
+        return Fail(file, "cannot write to standard output");
     }
   }
   if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
@@ -447,11 +455,11 @@ struct Arguments {
   std::string file;
   std::string table_name;
   std::string password;
-  std::string format_name = "jsonl";   // export, import
-  std::string input_path = "-";        // import
+  std::string format_name = "jsonl";    // export, import
+  std::string input_path = "-";         // import
   std::vector<std::string> statements;  // sql
-  std::string sql_path = "-";          // create
-  std::string create_format = "jet4";  // create
+  std::string sql_path = "-";           // create
+  std::string create_format = "jet4";   // create
 };
 
 // The subcommands, to tell which one was given.
@@ -485,8 +493,7 @@ void AddReadCommands(CLI::App* app, Arguments* args, Commands* commands) {
       app->add_subcommand("export", "Write the rows of a table in table order");
   commands->export_command = export_command;
   AddFileOptions(export_command, args);
-  export_command->add_option("TABLE", args->table_name, "The table (case-insensitive)")
-      ->required();
+  export_command->add_option("TABLE", args->table_name, "The table (case-insensitive)")->required();
   export_command
       ->add_option("--format", args->format_name,
                    "jsonl: one JSON object per row, keys in column order; csv: a header line, then "
@@ -504,12 +511,11 @@ void AddReadCommands(CLI::App* app, Arguments* args, Commands* commands) {
 
 // The commands that write: import, sql, create.
 void AddWriteCommands(CLI::App* app, Arguments* args, Commands* commands) {
-  CLI::App* import_command = app->add_subcommand(
-      "import", "Add rows to a table: every row or, if one is refused, none");
+  CLI::App* import_command =
+      app->add_subcommand("import", "Add rows to a table: every row or, if one is refused, none");
   commands->import_command = import_command;
   AddFileOptions(import_command, args);
-  import_command->add_option("TABLE", args->table_name, "The table (case-insensitive)")
-      ->required();
+  import_command->add_option("TABLE", args->table_name, "The table (case-insensitive)")->required();
   import_command
       ->add_option("INPUT", args->input_path, "Rows as export writes them; - for standard input")
       ->capture_default_str();
@@ -537,8 +543,9 @@ void AddWriteCommands(CLI::App* app, Arguments* args, Commands* commands) {
                           "Statements to run (default: one a line from standard input)");
 
   CLI::App* create_command = app->add_subcommand(
-      "create", "Make a new, empty Access 2000 (or Access 97) database and run CREATE TABLE / "
-                "CREATE INDEX statements on it: all of them, or on a failure no file at all");
+      "create",
+      "Make a new, empty Access 2000 (or Access 97) database and run CREATE TABLE / "
+      "CREATE INDEX statements on it: all of them, or on a failure no file at all");
   commands->create_command = create_command;
   create_command
       ->add_option("--format", args->create_format,
@@ -548,8 +555,7 @@ void AddWriteCommands(CLI::App* app, Arguments* args, Commands* commands) {
       ->capture_default_str();
   create_command->add_option("FILE", args->file, "The new .mdb file (must not exist)")->required();
   create_command
-      ->add_option("SQL-FILE", args->sql_path,
-                   "Statements separated by ';'; - for standard input")
+      ->add_option("SQL-FILE", args->sql_path, "Statements separated by ';'; - for standard input")
       ->capture_default_str();
 }
 
@@ -607,16 +613,18 @@ int RunCommand(const Commands& commands, Arguments& args) {
 
 int main(int argc, char** argv) {
   platform::MarkRunning();
-  CLI::App app{"Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql "
-               "change it, create makes one.",
-               "jetdb"};
+  CLI::App app{
+      "Inspect a Microsoft Access database (.mdb, Jet 3 or Jet 4); only import and sql "
+      "change it, create makes one.",
+      "jetdb"};
   // "/tmp/x.mdb" is a file, also on Windows (subcommands take this over as
   // they are made).
   app.allow_windows_style_options(false);
   app.require_subcommand(1);
-  app.footer("Exit status: 0 ok, 1 failure (nothing written at a failed close), 2 bad usage, 3 "
-             "saved but not finished (the next open of the file finishes it: do not repeat the "
-             "command).");
+  app.footer(
+      "Exit status: 0 ok, 1 failure (nothing written at a failed close), 2 bad usage, 3 "
+      "saved but not finished (the next open of the file finishes it: do not repeat the "
+      "command).");
   app.set_version_flag("--version", std::string("jetdb ") + TESSALY_VERSION);
   Arguments args;
   Commands commands;

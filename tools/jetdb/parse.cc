@@ -98,8 +98,8 @@ Status RowParser::ClaimColumn(std::string_view name, size_t* column_index) {
   }
   *column_index = static_cast<size_t>(found - lookup_.columns.data());
   if (seen_[*column_index] != 0) {
-    return Status::InvalidArgument(fmt::format("table {}, column {}: given twice", table_name_,
-                                               columns_[*column_index].name));
+    return Status::InvalidArgument(
+        fmt::format("table {}, column {}: given twice", table_name_, columns_[*column_index].name));
   }
   seen_[*column_index] = 1;
   return Status::OK();
@@ -227,8 +227,7 @@ Status RowParser::ConvertDecimal(size_t column_index, const Token& token, Value*
   UInt128 magnitude = 0;
   switch (ParseExactDecimal(token.text, scale, max_magnitude, &negative, &magnitude)) {
     case DecimalResult::kOk: break;
-    case DecimalResult::kSyntax:
-      return BadValue(column_index, token, "is not a decimal number");
+    case DecimalResult::kSyntax: return BadValue(column_index, token, "is not a decimal number");
     case DecimalResult::kTooPrecise:
       return BadValue(column_index, token,
                       fmt::format("has more than {} digits after the point", scale));
@@ -328,8 +327,8 @@ Status RowParser::ParseRow(std::string_view record, jet::Row* row) {
   row->storage.clear();
   pending_.clear();
   seen_.assign(columns_.size(), 0);
-  Status status = format_ == OutputFormat::kCsv ? ParseCsvRecord(record, row)
-                                                : ParseJsonObject(record, row);
+  Status status =
+      format_ == OutputFormat::kCsv ? ParseCsvRecord(record, row) : ParseJsonObject(record, row);
   if (!status.ok()) return status;
   named_.assign(columns_.size(), false);
   if (format_ == OutputFormat::kCsv) {
@@ -347,9 +346,10 @@ Status RowParser::ParseRow(std::string_view record, jet::Row* row) {
 
 Status RowParser::ParseJsonObject(std::string_view record, jet::Row* row) {
   const auto syntax_error = [&](size_t pos, std::string_view why) {
-    return Status::InvalidArgument(fmt::format("table {}: not a JSON object of column values: {} at "
-                                               "character {}",
-                                               table_name_, why, pos + 1));
+    return Status::InvalidArgument(
+        fmt::format("table {}: not a JSON object of column values: {} at "
+                    "character {}",
+                    table_name_, why, pos + 1));
   };
   size_t pos = 0;
   std::string why;
@@ -387,12 +387,13 @@ Status RowParser::ParseJsonObject(std::string_view record, jet::Row* row) {
         token.boolean = rest[0] == 't';
         pos += token.boolean ? 4 : 5;
       } else if (rest[0] == '-' || strings::IsAsciiDigit(rest[0])) {
-        if (!ReadJsonNumber(record, &pos, &token.text)) return syntax_error(pos, "a malformed number");
+        if (!ReadJsonNumber(record, &pos, &token.text))
+          return syntax_error(pos, "a malformed number");
         token.kind = Token::Kind::kNumber;
       } else if (rest[0] == '{' || rest[0] == '[') {
-        return Status::InvalidArgument(fmt::format(
-            "table {}, column {}: an object or array is not a column value", table_name_,
-            columns_[column_index].name));
+        return Status::InvalidArgument(
+            fmt::format("table {}, column {}: an object or array is not a column value",
+                        table_name_, columns_[column_index].name));
       } else {
         return syntax_error(pos, "a value that is not JSON");
       }
@@ -433,8 +434,8 @@ Status RowParser::ReadCsvHeader(std::string_view record) {
   JET_RETURN_IF_ERROR(SplitCsv(record));
   for (const CsvField& field : csv_fields_) {
     size_t column_index = 0;
-    JET_RETURN_IF_ERROR(ClaimColumn(std::string_view(scratch_).substr(field.offset, field.size),
-                                    &column_index));
+    JET_RETURN_IF_ERROR(
+        ClaimColumn(std::string_view(scratch_).substr(field.offset, field.size), &column_index));
     csv_columns_.push_back(column_index);
   }
   return Status::OK();
@@ -443,10 +444,9 @@ Status RowParser::ReadCsvHeader(std::string_view record) {
 Status RowParser::ParseCsvRecord(std::string_view record, jet::Row* row) {
   JET_RETURN_IF_ERROR(SplitCsv(record));
   if (csv_fields_.size() != csv_columns_.size()) {
-    return Status::InvalidArgument(fmt::format("table {}: {} field{} where the header names {}",
-                                               table_name_, csv_fields_.size(),
-                                               csv_fields_.size() == 1 ? "" : "s",
-                                               csv_columns_.size()));
+    return Status::InvalidArgument(
+        fmt::format("table {}: {} field{} where the header names {}", table_name_,
+                    csv_fields_.size(), csv_fields_.size() == 1 ? "" : "s", csv_columns_.size()));
   }
   for (size_t i = 0; i < csv_fields_.size(); ++i) {
     const CsvField& field = csv_fields_[i];

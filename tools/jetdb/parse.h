@@ -138,11 +138,11 @@ class RowParser {
 
   OutputFormat format_;
   std::string table_name_;
-  jet::TableDef lookup_;               // names only, for case-insensitive lookup
+  jet::TableDef lookup_;  // names only, for case-insensitive lookup
   std::vector<Column> columns_;
-  std::vector<size_t> csv_columns_;    // CSV: column index of each header field
-  std::vector<uint8_t> seen_;          // per column: named in the current record
-  std::vector<bool> named_;            // named(): the last parsed record's columns
+  std::vector<size_t> csv_columns_;  // CSV: column index of each header field
+  std::vector<uint8_t> seen_;        // per column: named in the current record
+  std::vector<bool> named_;          // named(): the last parsed record's columns
   std::vector<CsvField> csv_fields_;
   std::vector<PendingBytes> pending_;
   std::string scratch_;

@@ -87,28 +87,27 @@ TEST_P(RoundTripTest, EveryRowOfEveryTableReadsBackToTheSameText) {
   EXPECT_GT(rows, 0u) << "a file without rows proves nothing";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SharedFiles, RoundTripTest,
-    ::testing::Values(SharedFile{"fixtures", "tessdata-2009.mdb"},
-                      SharedFile{"fixtures", "tessdata-2009-access2003.mdb"},
-                      SharedFile{"fixtures", "tessdata-textindex.mdb"},
-                      SharedFile{"fixtures", "tessdata-large.mdb"},
-                      SharedFile{"corpus", "testV1997.mdb"},
-                      SharedFile{"corpus", "testV2000.mdb"},
-                      SharedFile{"corpus", "test2V2000.mdb"},
-                      SharedFile{"corpus", "test2V2003.mdb"},
-                      SharedFile{"corpus", "fixedNumericTestV2000.mdb"},
-                      SharedFile{"corpus", "compIndexTestV2000.mdb"},
-                      SharedFile{"corpus", "overflowTestV2000.mdb"},
-                      SharedFile{"corpus", "delColTestV1997.mdb"},
-                      SharedFile{"corpus", "testIndexCodesV1997.mdb"}),
-    [](const ::testing::TestParamInfo<SharedFile>& info) {
-      std::string name = info.param.name;
-      for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(SharedFiles, RoundTripTest,
+                         ::testing::Values(SharedFile{"fixtures", "tessdata-2009.mdb"},
+                                           SharedFile{"fixtures", "tessdata-2009-access2003.mdb"},
+                                           SharedFile{"fixtures", "tessdata-textindex.mdb"},
+                                           SharedFile{"fixtures", "tessdata-large.mdb"},
+                                           SharedFile{"corpus", "testV1997.mdb"},
+                                           SharedFile{"corpus", "testV2000.mdb"},
+                                           SharedFile{"corpus", "test2V2000.mdb"},
+                                           SharedFile{"corpus", "test2V2003.mdb"},
+                                           SharedFile{"corpus", "fixedNumericTestV2000.mdb"},
+                                           SharedFile{"corpus", "compIndexTestV2000.mdb"},
+                                           SharedFile{"corpus", "overflowTestV2000.mdb"},
+                                           SharedFile{"corpus", "delColTestV1997.mdb"},
+                                           SharedFile{"corpus", "testIndexCodesV1997.mdb"}),
+                         [](const ::testing::TestParamInfo<SharedFile>& info) {
+                           std::string name = info.param.name;
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
 
 TEST(OleDateTest, EveryFormattedSecondReadsBack) {
   // Steps of a prime number of days and seconds cover both signs, every
@@ -196,7 +195,9 @@ TEST(RowParserTest, ReadsExactValues) {
 }
 
 TEST(RecordSplitterTest, CsvRecordsSpanQuotedLineEnds) {
-  RecordSplitter splitter(OutputFormat::kCsv, "\xEF\xBB\xBF" "a,b\r\n\"1\n2\",3\n\n4,\"5\"\"\r\n\"\n");
+  RecordSplitter splitter(OutputFormat::kCsv,
+                          "\xEF\xBB\xBF"
+                          "a,b\r\n\"1\n2\",3\n\n4,\"5\"\"\r\n\"\n");
   std::string_view record;
   size_t line = 0;
   std::vector<std::pair<std::string, size_t>> records;
@@ -224,7 +225,8 @@ TEST_P(BadInputTest, FailsNamingWhatIsWrong) {
   const jet::Status status = parser.ParseRow(c.record, &row);
   ASSERT_FALSE(status.ok()) << c.record;
   EXPECT_EQ(status.code(), jet::StatusCode::kInvalidArgument);
-  EXPECT_NE(status.message().find(c.message_part), std::string::npos) << status.message() << " / wanted: " << c.message_part;
+  EXPECT_NE(status.message().find(c.message_part), std::string::npos)
+      << status.message() << " / wanted: " << c.message_part;
   EXPECT_NE(status.message().find("Samples"), std::string::npos) << "names the table";
 }
 
@@ -245,7 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{kJson, R"({"Amount":"10000"})", "column Amount (Numeric): \"10000\" is too large"},
         BadCase{kJson, R"({"Ratio":1e39})", "column Ratio (Single): 1e39 is out of range"},
         BadCase{kJson, R"({"Flag":1})", "column Flag (Boolean): 1 is not true or false"},
-        BadCase{kJson, R"({"When":"2010-02-30T00:00:00"})", "\"2010-02-30T00:00:00\" is not a date"},
+        BadCase{kJson, R"({"When":"2010-02-30T00:00:00"})",
+                "\"2010-02-30T00:00:00\" is not a date"},
         BadCase{kJson, R"({"Name":12})", "column Name (Text): 12 is not text"},
         BadCase{kJson, R"({"Blob":"abc"})", "odd number of hex digits"},
         BadCase{kJson, R"({"Id":"{0001-02}"})", "column Id (GUID): \"{0001-02}\" is not a GUID"},

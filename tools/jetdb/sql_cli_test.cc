@@ -70,7 +70,8 @@ TEST(SqlCliTest, CalendarUpdateWorkloadKeepsTheFileSound) {
     for (const std::string& day : days) {
       sql::Outcome outcome;
       sql::Error error;
-      ASSERT_TRUE(session.Execute("SELECT * FROM Dates WHERE DateKey = #" + day + "#", &outcome, &error))
+      ASSERT_TRUE(
+          session.Execute("SELECT * FROM Dates WHERE DateKey = #" + day + "#", &outcome, &error))
           << error.description;
       if (!outcome.result.rows.empty()) counts[day] = outcome.result.rows[0].values[2].integer();
     }
@@ -90,22 +91,26 @@ TEST(SqlCliTest, CalendarUpdateWorkloadKeepsTheFileSound) {
       statements.push_back("UPDATE Dates SET DateColor = '" + colour + "', DateText = '" + text +
                            "' WHERE (((Dates.DateKey)=#" + day + "#));");
     } else {
-      statements.push_back("INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('" +
-                           day + "','" + colour + "','0','','" + text + "');");
+      statements.push_back(
+          "INSERT INTO Dates (DateKey, DateColor, EventCount, DateNotes, DateText) VALUES ('" +
+          day + "','" + colour + "','0','','" + text + "');");
       counts[day] = 0;
     }
   }
   std::vector<std::string> identities;
   for (int event = 0; event < 40; ++event) {
     statements.push_back(
-        "INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, EventIcon, Notes, Recurring) "
-        "VALUES ('Feast " + std::to_string(event) + "''s Day','1','0:00 AM','11:59 PM','','','','0');");
+        "INSERT INTO Events (EventName, AllDayEvent, StartTime, EndTime, EventColor, EventIcon, "
+        "Notes, Recurring) "
+        "VALUES ('Feast " +
+        std::to_string(event) + "''s Day','1','0:00 AM','11:59 PM','','','','0');");
     statements.push_back("SELECT @@IDENTITY");
     const std::string id = std::to_string(next_id + event);
     identities.push_back("{\"Expr1000\":" + id + "}");
     for (int link = 0; link < 2; ++link) {
       const std::string& day = days[(event * 37 + link * 101) % days.size()];
-      statements.push_back("INSERT INTO EventDates (EventId, EventDate) VALUES ('" + id + "','" + day + "');");
+      statements.push_back("INSERT INTO EventDates (EventId, EventDate) VALUES ('" + id + "','" +
+                           day + "');");
       statements.push_back("SELECT * FROM Dates WHERE (((Dates.DateKey)=#" + day + "#));");
       statements.push_back("UPDATE Dates SET EventCount = " + std::to_string(++counts[day]) +
                            " WHERE (((Dates.DateKey)=#" + day + "#));");
@@ -163,15 +168,18 @@ TEST(SqlCliTest, CalendarUpdateWorkloadKeepsTheFileSound) {
 TEST(SqlCliTest, StopsAtTheFirstFailingStatementAndKeepsTheOnesBefore) {
   const SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
   const std::string path = copy.path().string();
-  const ProcessResult run = RunProcess(
-      {kJetdb, "sql", path, "UPDATE Dates SET DateColor = 'Gold' WHERE (((Dates.DateKey)=#1/6/2010#));",
-       "UPDATE Dates SET DateText = 'Saint's Day' WHERE (((Dates.DateKey)=#1/6/2010#));",
-       "UPDATE Dates SET DateColor = 'Rose' WHERE (((Dates.DateKey)=#1/6/2010#));"});
+  const ProcessResult run =
+      RunProcess({kJetdb, "sql", path,
+                  "UPDATE Dates SET DateColor = 'Gold' WHERE (((Dates.DateKey)=#1/6/2010#));",
+                  "UPDATE Dates SET DateText = 'Saint's Day' WHERE (((Dates.DateKey)=#1/6/2010#));",
+                  "UPDATE Dates SET DateColor = 'Rose' WHERE (((Dates.DateKey)=#1/6/2010#));"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err,
-            "statement 2: Syntax error in UPDATE statement at character 36: expected the end of the statement, "
+            "statement 2: Syntax error in UPDATE statement at character 36: expected the end of "
+            "the statement, "
             "found 's'\n");
-  const ProcessResult read = RunProcess({kJetdb, "sql", path, "SELECT * FROM Dates WHERE DateKey = #1/6/2010#"});
+  const ProcessResult read =
+      RunProcess({kJetdb, "sql", path, "SELECT * FROM Dates WHERE DateKey = #1/6/2010#"});
   EXPECT_EQ(read.exit_code, 0) << read.err;
   EXPECT_NE(read.out.find("\"DateColor\":\"Gold\""), std::string::npos) << read.out;
 }
@@ -181,8 +189,11 @@ TEST(SqlCliTest, ReadsStatementsFromStandardInput) {
   const std::string script = copy.dir().string() + "/script.sql";
   std::FILE* out = std::fopen(script.c_str(), "wb");
   ASSERT_NE(out, nullptr);
-  std::fputs("SELECT @@IDENTITY\r\n\nINSERT INTO Events (EventName, AllDayEvent, Recurring) VALUES ('A','0','0');\n"
-             "SELECT @@IDENTITY\nSELECT * FROM Nowhere\n", out);
+  std::fputs(
+      "SELECT @@IDENTITY\r\n\nINSERT INTO Events (EventName, AllDayEvent, Recurring) VALUES "
+      "('A','0','0');\n"
+      "SELECT @@IDENTITY\nSELECT * FROM Nowhere\n",
+      out);
   std::fclose(out);
   const ProcessResult run = RunProcess({kJetdb, "sql", copy.path().string()}, script);
   EXPECT_EQ(run.exit_code, 1);

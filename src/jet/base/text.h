@@ -60,8 +60,7 @@ class TextDecoder {
   // Appends code-page text as UTF-8. code_page 0 means the database's, and
   // so does a code page the system cannot convert. kNotSupported when not
   // even the database's code page can be converted.
-  Status AppendCodePageText(uint16_t code_page, const uint8_t* data, size_t size,
-                            std::string* out);
+  Status AppendCodePageText(uint16_t code_page, const uint8_t* data, size_t size, std::string* out);
 
   // Replaces *out with `utf8` in the code page AppendCodePageText would
   // read it in (the same choice of code page). kInvalidArgument for
@@ -73,8 +72,8 @@ class TextDecoder {
   struct Converter {
     uint16_t code_page = 0;
     bool single_byte = true;
-    std::array<std::string, 256> table;     // single-byte: UTF-8 for each byte
-    std::map<std::string, uint8_t> bytes;   // single-byte: the byte of each UTF-8 char >= 0x80
+    std::array<std::string, 256> table;        // single-byte: UTF-8 for each byte
+    std::map<std::string, uint8_t> bytes;      // single-byte: the byte of each UTF-8 char >= 0x80
     std::unique_ptr<platform::CodePage> page;  // double-byte: the system's conversion
   };
   Result<Converter*> GetConverter(uint16_t code_page);

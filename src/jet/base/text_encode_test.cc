@@ -51,9 +51,15 @@ TEST(EncodeJet4TextTest, ReadsBackInTheExpectedForm) {
 // end a plain run, is refused.
 TEST(EncodeJet4TextTest, ATextBeginningWithFeffTakesTheSwitchingForm) {
   std::string stored;
-  ASSERT_TRUE(EncodeJet4Text("\xEF\xBB\xBF" "ABC\xD7\x90", false, &stored).ok());
+  ASSERT_TRUE(EncodeJet4Text("\xEF\xBB\xBF"
+                             "ABC\xD7\x90",
+                             false, &stored)
+                  .ok());
   EXPECT_EQ(strings::HexText(stored, " "), "FF FE 00 FF FE 00 41 42 43 00 D0 05");
-  Status s = EncodeJet4Text("\xEF\xBB\xBF" "\xC4\x80", true, &stored);
+  Status s = EncodeJet4Text(
+      "\xEF\xBB\xBF"
+      "\xC4\x80",
+      true, &stored);
   EXPECT_NE(s.message().find("cannot hold U+0100"), std::string::npos) << s.ToString();
 }
 

@@ -1,11 +1,11 @@
 // Text decoding: Jet 4 UCS-2 and its compressed form, Jet 3 code pages.
 #include "jet/base/text.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "jet/base/text_encode.h"
-
-#include <string>
 
 namespace jet {
 namespace {
@@ -24,9 +24,7 @@ struct Jet4Case {
 
 class Jet4TextTest : public ::testing::TestWithParam<Jet4Case> {};
 
-TEST_P(Jet4TextTest, DecodesToUtf8) {
-  EXPECT_EQ(Jet4(GetParam().bytes), GetParam().utf8);
-}
+TEST_P(Jet4TextTest, DecodesToUtf8) { EXPECT_EQ(Jet4(GetParam().bytes), GetParam().utf8); }
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, Jet4TextTest,
@@ -37,11 +35,14 @@ INSTANTIATE_TEST_SUITE_P(
         Jet4Case{"lone_surrogate", std::string("\x3D\xD8", 2), "\xEF\xBF\xBD"},
         Jet4Case{"odd_trailing_byte", std::string("a\0b", 3), "a"},
         Jet4Case{"compressed", std::string("\xFF\xFEhello", 7), "hello"},
-        Jet4Case{"compressed_latin1", std::string("\xFF\xFE\xE9t\xE9", 5),
-                 "\xC3\xA9t\xC3\xA9"},
+        Jet4Case{"compressed_latin1", std::string("\xFF\xFE\xE9t\xE9", 5), "\xC3\xA9t\xC3\xA9"},
         // 00 switches to UCS-2 pairs (here U+20AC), the next 00 back.
-        Jet4Case{"mode_switches", std::string("\xFF\xFE" "ab\0\xAC\x20\0cd", 10),
-                 "ab\xE2\x82\xAC" "cd"},
+        Jet4Case{"mode_switches",
+                 std::string("\xFF\xFE"
+                             "ab\0\xAC\x20\0cd",
+                             10),
+                 "ab\xE2\x82\xAC"
+                 "cd"},
         Jet4Case{"ends_uncompressed", std::string("\xFF\xFEx\0\x3A\x04", 6), "x\xD0\xBA"},
         Jet4Case{"empty_compressed", std::string("\xFF\xFE", 2), ""},
         Jet4Case{"empty", std::string(), ""}),
@@ -92,7 +93,9 @@ TEST(CodePageTextTest, DecodesDoubleByteCodePages) {
   std::string out;
   const uint8_t bytes[] = {'a', 0x82, 0xA0, 'b'};  // Shift-JIS hiragana A
   ASSERT_TRUE(decoder.AppendCodePageText(0, bytes, sizeof bytes, &out).ok());
-  EXPECT_EQ(out, "a\xE3\x81\x82" "b");
+  EXPECT_EQ(out,
+            "a\xE3\x81\x82"
+            "b");
   out.clear();
   const uint8_t cut[] = {'a', 0x82};  // lead byte without its trail byte
   ASSERT_TRUE(decoder.AppendCodePageText(0, cut, sizeof cut, &out).ok());

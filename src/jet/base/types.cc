@@ -32,7 +32,7 @@ std::string ColumnTypeName(ColumnType type) {
 namespace {
 
 // kGuidTextOrder[i] is the stored byte that stands i-th in the text.
-constexpr std::array<uint8_t, 16> kGuidTextOrder = {3, 2, 1, 0, 5, 4, 7, 6,
+constexpr std::array<uint8_t, 16> kGuidTextOrder = {3, 2, 1,  0,  5,  4,  7,  6,
                                                     8, 9, 10, 11, 12, 13, 14, 15};
 
 // A dash goes before the text's 5th, 7th, 9th and 11th byte.

@@ -16,8 +16,8 @@ TEST(GuidTextTest, FieldsBigEndianInTextAndKeyOrder) {
 }
 
 TEST(GuidTextTest, ReadsBackWithOrWithoutBracesInEitherCase) {
-  for (const char* text : {"{00112233-4455-6677-8899-AABBCCDDEEFF}",
-                           "00112233-4455-6677-8899-aabbccddeeff"}) {
+  for (const char* text :
+       {"{00112233-4455-6677-8899-AABBCCDDEEFF}", "00112233-4455-6677-8899-aabbccddeeff"}) {
     std::array<uint8_t, 16> stored{};
     ASSERT_TRUE(ParseGuidText(text, &stored)) << text;
     EXPECT_EQ(stored, kStored) << text;

@@ -11,7 +11,11 @@ using Kind = Value::Kind;
 TEST(ValueTextTest, EachKindInAListAndAsASubject) {
   const std::array<uint8_t, 16> guid = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
                                         0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
-  const struct { Value value; const char* listed; const char* described; } cases[] = {
+  const struct {
+    Value value;
+    const char* listed;
+    const char* described;
+  } cases[] = {
       {Value::Null(), "Null", "null"},
       {Value::Boolean(true), "True", "the Boolean True"},
       {Value::Integer(Kind::kLong, -5), "-5", "-5"},

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "jet/base/coding.h"
+#include "jet/format/table_def.h"
 #include "jet/names.h"
 #include "jet/rows/row_codec.h"
-#include "jet/format/table_def.h"
 #include "jet/space/usage_map.h"
 
 namespace jet {
@@ -153,14 +153,17 @@ void ApplyDesignProperties(std::string_view blob, const Format& format, TextDeco
           if (column != nullptr && is_flag && name == "AllowZeroLength") {
             column->allow_zero_length = value[0] != 0;
           }
-          if (is_text && name == "DefaultValue" && column != nullptr) target = &column->default_value;
+          if (is_text && name == "DefaultValue" && column != nullptr)
+            target = &column->default_value;
           if (is_text && name == "ValidationRule") {
             target = column != nullptr ? &column->validation_rule
-                     : chunk_type == 0 ? &table->validation_rule : nullptr;
+                     : chunk_type == 0 ? &table->validation_rule
+                                       : nullptr;
           }
           if (is_text && name == "ValidationText") {
             target = column != nullptr ? &column->validation_text
-                     : chunk_type == 0 ? &table->validation_text : nullptr;
+                     : chunk_type == 0 ? &table->validation_text
+                                       : nullptr;
           }
           if (target != nullptr) *target = DecodeName(format, text, value, value_size);
         }

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/types.h"
+#include "jet/base/text.h"
 #include "jet/format/format.h"
 #include "jet/pager/page_file.h"
-#include "jet/base/text.h"
+#include "jet/types.h"
 
 namespace jet {
 
@@ -46,8 +46,7 @@ struct Catalog {
 };
 
 // Reads every MSysObjects row.
-Status ReadCatalog(const PageFile& file, const Format& format, TextDecoder& text,
-                   Catalog* catalog);
+Status ReadCatalog(const PageFile& file, const Format& format, TextDecoder& text, Catalog* catalog);
 
 // Sets the design properties of the columns (Required, AllowZeroLength,
 // DefaultValue, ValidationRule, ValidationText) and of the table itself

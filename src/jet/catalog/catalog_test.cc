@@ -27,7 +27,8 @@ std::string Blob(bool jet3, const std::vector<std::string>& names,
     std::string body = U16(static_cast<uint16_t>(encode(object).size())) + encode(object);
     for (const std::string& r : records) body += r;
     body = U32(static_cast<uint32_t>(4 + body.size())) + body;
-    blob += U32(static_cast<uint32_t>(6 + body.size())) + U16(object == "Table" ? 0x00 : 0x01) + body;
+    blob +=
+        U32(static_cast<uint32_t>(6 + body.size())) + U16(object == "Table" ? 0x00 : 0x01) + body;
   }
   return blob;
 }
@@ -41,8 +42,9 @@ std::string BoolRecord(uint16_t name_index, bool value) {
 // A text property record (type 10), in the format's encoding.
 std::string TextRecord(bool jet3, uint16_t name_index, const std::string& value) {
   const std::string bytes = jet3 ? value : Ucs2(value);
-  return U16(static_cast<uint16_t>(8 + bytes.size())) + std::string(1, '\0') + std::string(1, '\x0A') +
-         U16(name_index) + U16(static_cast<uint16_t>(bytes.size())) + bytes;
+  return U16(static_cast<uint16_t>(8 + bytes.size())) + std::string(1, '\0') +
+         std::string(1, '\x0A') + U16(name_index) + U16(static_cast<uint16_t>(bytes.size())) +
+         bytes;
 }
 
 TableDef TwoColumns() {
@@ -61,8 +63,9 @@ TEST_P(DesignPropertiesTest, SetsColumnAndTablePropertiesFromTheirBlocks) {
   TableDef table = TwoColumns();
   std::string blob = Blob(jet3, {"DefaultValue", "Required", "ValidationRule", "AllowZeroLength"},
                           {{"Table", {BoolRecord(1, true), TextRecord(jet3, 2, "[Id] > 0")}},
-                           {"name", {BoolRecord(0, true), BoolRecord(1, true), BoolRecord(3, false),
-                                     TextRecord(jet3, 0, "\"Ordinary\"")}},
+                           {"name",
+                            {BoolRecord(0, true), BoolRecord(1, true), BoolRecord(3, false),
+                             TextRecord(jet3, 0, "\"Ordinary\"")}},
                            {"Id", {BoolRecord(1, false), TextRecord(jet3, 2, ">=0")}}});
   ApplyDesignProperties(blob, jet3 ? kJet3Format : kJet4Format, text, &table);
   EXPECT_FALSE(table.columns[0].required);

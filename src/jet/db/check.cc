@@ -60,11 +60,11 @@
 #include <unordered_set>
 
 #include "jet/base/coding.h"
-#include "jet/rows/data_page.h"
-#include "jet/db/database_impl.h"
 #include "jet/base/value_text.h"
+#include "jet/db/database_impl.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
+#include "jet/rows/data_page.h"
 #include "jet/rows/row_codec.h"
 #include "strings/hex.h"
 
@@ -149,9 +149,8 @@ void CheckPageSpace(const Format& f, const uint8_t* page, const std::string& wha
       problems->push_back(what + ": row " + std::to_string(slot) + " starts at offset " +
                           std::to_string(start) +
                           (slot == 0 ? ", past the end of the page"
-                                     : ", above row " + std::to_string(slot - 1) +
-                                           " at offset " + std::to_string(end) +
-                                           " (the rows overlap)"));
+                                     : ", above row " + std::to_string(slot - 1) + " at offset " +
+                                           std::to_string(end) + " (the rows overlap)"));
       return;
     }
     if (start < table_end) {
@@ -206,9 +205,9 @@ struct LongValueColumn {
 // must hold.
 struct IndexCheck {
   const IndexDef* index = nullptr;
-  std::string name;             // "table T, index I"
-  bool compare_keys = false;    // EncodeIndexKey covers it
-  bool usable = false;          // the entries could be read
+  std::string name;           // "table T, index I"
+  bool compare_keys = false;  // EncodeIndexKey covers it
+  bool usable = false;        // the entries could be read
   std::vector<IndexEntry> entries;
   struct Expected {
     RowId id;
@@ -373,8 +372,8 @@ class TableChecker {
   Database& db_;
   const TableDef& table_;
   FileCheck& run_;
-  const std::string name_;    // "table T"
-  const std::string prefix_;  // "table T: "
+  const std::string name_;                    // "table T"
+  const std::string prefix_;                  // "table T: "
   std::vector<LongValueColumn> long_values_;  // one per column; unset for other columns
   bool has_long_values_ = false;
   std::vector<IndexCheck> indexes_;
@@ -422,8 +421,8 @@ std::vector<uint32_t> TableChecker::CheckOwnedMap(const UsageMap& map) {
     const uint32_t owner = ReadU32(page + 4);
     if (owner != table_.tdef_page) {
       run_.Add(prefix_ + "page " + std::to_string(page_number) +
-               " in its owned-page map belongs to the definition at page " +
-               std::to_string(owner) + ", not " + std::to_string(table_.tdef_page));
+               " in its owned-page map belongs to the definition at page " + std::to_string(owner) +
+               ", not " + std::to_string(table_.tdef_page));
     }
   }
   std::vector<uint32_t> scan_pages = map.pages;
@@ -433,8 +432,8 @@ std::vector<uint32_t> TableChecker::CheckOwnedMap(const UsageMap& map) {
       if (Contains(map.pages, page_number)) continue;
       const uint8_t* page = file_.PageOrNull(page_number);
       uint32_t live = 0;
-      const uint32_t count = std::min<uint32_t>(ReadU16(page + format_.data_row_count_offset),
-                                                kMaxRowsPerPage);
+      const uint32_t count =
+          std::min<uint32_t>(ReadU16(page + format_.data_row_count_offset), kMaxRowsPerPage);
       for (uint32_t slot = 0; slot < count; ++slot) {
         if ((ReadU16(page + format_.data_header_size + 2 * slot) & kRowDeleted) == 0) ++live;
       }
@@ -522,7 +521,8 @@ void TableChecker::ReadLongValueMaps(const TableDefExtras& extras) {
 void TableChecker::ReadIndexes() {
   for (const IndexDef& index : table_.indexes) {
     bool seen = false;
-    for (const IndexCheck& c : indexes_) seen = seen || c.index->physical_index == index.physical_index;
+    for (const IndexCheck& c : indexes_)
+      seen = seen || c.index->physical_index == index.physical_index;
     if (seen) continue;  // several logical indexes may share one physical index
     IndexCheck c;
     c.index = &index;
@@ -621,8 +621,8 @@ void TableChecker::WalkLongValues(RowId id) {
     return;  // the scanner decoded this row, so this does not happen
   }
   for (LongValueColumn& c : long_values_) {
-    if (c.column == nullptr || c.column->IsFixed() ||
-        !fields_.IsPresent(c.column->column_number) || c.column->var_index >= fields_.var_count) {
+    if (c.column == nullptr || c.column->IsFixed() || !fields_.IsPresent(c.column->column_number) ||
+        c.column->var_index >= fields_.var_count) {
       continue;
     }
     const uint32_t start = fields_.var_offsets[c.column->var_index];
@@ -739,8 +739,8 @@ void ReportOrphans(const PageFile& file, const Format& f, FileCheck* run) {
       if (!LocateRow(f, page, page_number, slot, &span).ok()) continue;
       if ((span.flags & kRowDeleted) != 0) continue;
       if (run->reached.count((page_number << 8) | slot) != 0) continue;
-      by_column[column->second].push_back(At(page_number, slot) + " (" +
-                                          std::to_string(span.size) + " bytes)");
+      by_column[column->second].push_back(At(page_number, slot) + " (" + std::to_string(span.size) +
+                                          " bytes)");
     }
   }
   for (const auto& [column, rows] : by_column) {
@@ -797,8 +797,8 @@ void ReportPageAccounting(const PageFile& file, const std::vector<bool>& free_pa
     const size_t n = unreferenced.size();
     run->notes.push_back(std::to_string(n) + (n == 1 ? " page is" : " pages are") +
                          " marked used in the global page map, but nothing refers to " +
-                         (n == 1 ? "it" : "them") + " (room a compact would give back): " +
-                         PageRuns(unreferenced));
+                         (n == 1 ? "it" : "them") +
+                         " (room a compact would give back): " + PageRuns(unreferenced));
   }
 }
 

@@ -1,23 +1,23 @@
 // Check over the real files (every shared file is sound), and over copies of
 // the 2009 calendar damaged one way each through the pager: each damage must
 // give exactly the one line that names it.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include "jet/base/coding.h"
-#include "jet/rows/data_page.h"
+#include "jet/base/text.h"
 #include "jet/database.h"
 #include "jet/format/format.h"
+#include "jet/format/table_def.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
 #include "jet/pager/page_file.h"
+#include "jet/rows/data_page.h"
 #include "jet/rows/row_codec.h"
 #include "jet/space/space.h"
-#include "jet/format/table_def.h"
-#include "jet/base/text.h"
 #include "strings/hex.h"
 #include "support/shared_copy.h"
 
@@ -55,7 +55,7 @@ struct LongValueField {
   uint32_t field_offset = 0;  // in the row's page
   uint32_t mask_offset = 0;   // null-mask byte of the column, in the row's page
   uint8_t mask_bit = 0;
-  RowId target;               // the LVAL row
+  RowId target;  // the LVAL row
 };
 
 // The copy being damaged: the image in a PageFile with a unit open, and the
@@ -101,15 +101,18 @@ struct Copy {
       EXPECT_TRUE(file.GetPage(row.page, "test", &page).ok());
       EXPECT_TRUE(LocateRow(kFormat, page, row.page, row.slot, &span).ok());
       if ((span.flags & kRowLookup) != 0) continue;
-      EXPECT_TRUE(ParseRowFields(kFormat, page + span.start, span.size, true, row.page, row.slot,
-                                 &fields).ok());
+      EXPECT_TRUE(
+          ParseRowFields(kFormat, page + span.start, span.size, true, row.page, row.slot, &fields)
+              .ok());
       for (const ColumnDef& c : t.columns) {
         if (!c.IsLongValue() || !fields.IsPresent(c.column_number)) continue;
         const uint32_t start = span.start + fields.var_offsets[c.var_index];
         const uint32_t end = span.start + fields.var_offsets[c.var_index + 1];
         if (end - start != 12 || (ReadU32(page + start) >> 30) != 1) continue;
         const uint32_t pointer = ReadU32(page + start + 4);
-        found.push_back({{row.page, row.slot}, c.name, start,
+        found.push_back({{row.page, row.slot},
+                         c.name,
+                         start,
                          static_cast<uint32_t>(fields.null_mask - page) + c.column_number / 8,
                          static_cast<uint8_t>(1u << (c.column_number % 8)),
                          {pointer >> 8, static_cast<uint8_t>(pointer & 0xFF)}});
@@ -170,9 +173,10 @@ const Damage kDamages[] = {
        const uint8_t* lval = c.Page(f.target.page);
        RowSpan span;
        EXPECT_TRUE(LocateRow(kFormat, lval, f.target.page, f.target.slot, &span).ok());
-       return "table Dates, column " + f.column + ": 1 long-value row is not reached from any "
-              "row (room a compact would give back): " + At(f.target) + " (" +
-              std::to_string(span.size) + " bytes)";
+       return "table Dates, column " + f.column +
+              ": 1 long-value row is not reached from any "
+              "row (room a compact would give back): " +
+              At(f.target) + " (" + std::to_string(span.size) + " bytes)";
      },
      true},
     {"TwoMemosShareAnLvalRow",
@@ -185,7 +189,8 @@ const Damage kDamages[] = {
        }
        std::memcpy(c.Page(b->row.page) + b->field_offset, c.Page(a.row.page) + a.field_offset, 12);
        EXPECT_TRUE(SetRowFlags(kFormat, c.Page(b->target.page), b->target.page, b->target.slot,
-                               kRowDeleted | kRowLookup).ok());
+                               kRowDeleted | kRowLookup)
+                       .ok());
        return "table Dates, column " + a.column + ", row at " + At(b->row) +
               ": refers to the long-value row at " + At(a.target) +
               ", which is also reached from table Dates, column " + a.column + ", row at " +
@@ -197,10 +202,13 @@ const Damage kDamages[] = {
        TextDecoder text(1252);
        TableDef t;
        TableDefExtras extras;
-       EXPECT_TRUE(ReadTableDef(c.file, kFormat, text, c.Table("Dates").tdef_page, &t, &extras).ok());
+       EXPECT_TRUE(
+           ReadTableDef(c.file, kFormat, text, c.Table("Dates").tdef_page, &t, &extras).ok());
        for (const LongValueMaps& lv : extras.long_value_maps) {
-         EXPECT_TRUE(RemovePageFromUsageMap(c.file, kFormat, lv.owned_map_pointer, f.target.page).ok());
-         EXPECT_TRUE(RemovePageFromUsageMap(c.file, kFormat, lv.free_map_pointer, f.target.page).ok());
+         EXPECT_TRUE(
+             RemovePageFromUsageMap(c.file, kFormat, lv.owned_map_pointer, f.target.page).ok());
+         EXPECT_TRUE(
+             RemovePageFromUsageMap(c.file, kFormat, lv.free_map_pointer, f.target.page).ok());
        }
        return "table Dates, column " + f.column + ", row at " + At(f.row) +
               ": its long value is on page " + std::to_string(f.target.page) +
@@ -249,8 +257,8 @@ const Damage kDamages[] = {
        const std::string key = c.Key(t, t.indexes[0], id);
        IndexTree second(c.file, kFormat, t, t.indexes[1]);
        EXPECT_TRUE(second.Remove(c.Key(t, t.indexes[1], id), id).ok());
-       EXPECT_TRUE(SetRowFlags(kFormat, c.Page(id.page), id.page, id.slot,
-                               kRowDeleted | kRowLookup).ok());
+       EXPECT_TRUE(
+           SetRowFlags(kFormat, c.Page(id.page), id.page, id.slot, kRowDeleted | kRowLookup).ok());
        WriteU32(c.Page(t.tdef_page) + kFormat.tdef_row_count_offset, t.row_count - 1);
        return "table EventDates, index " + t.indexes[0].name + ": an entry (key " + HexText(key) +
               ") points at " + At(id) + ", which is deleted";
@@ -295,9 +303,9 @@ INSTANTIATE_TEST_SUITE_P(Calendar2009, CheckDamageTest, ::testing::ValuesIn(kDam
 // leaves them behind until a compact.
 struct NoteCase {
   const char* name;
-  std::string file;                               // under the shared folder
-  std::function<void(PageFile&)> change;          // inside a unit, or none
-  std::string note;                               // the one note expected
+  std::string file;                       // under the shared folder
+  std::function<void(PageFile&)> change;  // inside a unit, or none
+  std::string note;                       // the one note expected
 };
 
 class CheckNoteTest : public ::testing::TestWithParam<NoteCase> {};

@@ -1,11 +1,11 @@
 // Reading real files: the Access-written corpus and the calendar fixtures.
 // Originals are only opened through the engine, which never writes; damaged
 // variants are made from in-memory copies.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <random>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "jet/database.h"
 #include "support/files.h"
@@ -80,7 +80,8 @@ class KnownTableTest : public ::testing::TestWithParam<TableCount> {};
 
 TEST_P(KnownTableTest, HasItsRows) {
   const TableCount& c = GetParam();
-  std::string path = std::string(c.file).rfind("tessdata", 0) == 0 ? Fixture(c.file) : Corpus(c.file);
+  std::string path =
+      std::string(c.file).rfind("tessdata", 0) == 0 ? Fixture(c.file) : Corpus(c.file);
   auto db = OpenOrDie(path);
   ASSERT_TRUE(db);
   auto table = db->GetTable(c.table);
@@ -88,14 +89,13 @@ TEST_P(KnownTableTest, HasItsRows) {
   EXPECT_EQ(CountRows(*db, *table), c.rows);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, KnownTableTest,
-    ::testing::Values(TableCount{"tessdata-large.mdb", "Events", 12649},
-                      TableCount{"tessdata-large.mdb", "dates", 14681},
-                      TableCount{"tessdata-large.mdb", "EventDates", 15798},
-                      TableCount{"tessdata-blank.mdb", "Events", 0},
-                      TableCount{"overflowTestV2000.mdb", "Table1", 7},
-                      TableCount{"testV1997.mdb", "Table1", 2}));
+INSTANTIATE_TEST_SUITE_P(Files, KnownTableTest,
+                         ::testing::Values(TableCount{"tessdata-large.mdb", "Events", 12649},
+                                           TableCount{"tessdata-large.mdb", "dates", 14681},
+                                           TableCount{"tessdata-large.mdb", "EventDates", 15798},
+                                           TableCount{"tessdata-blank.mdb", "Events", 0},
+                                           TableCount{"overflowTestV2000.mdb", "Table1", 7},
+                                           TableCount{"testV1997.mdb", "Table1", 2}));
 
 TEST(CorpusTest, TableNamesInCatalogOrder) {
   auto db = OpenOrDie(Fixture("tessdata-2009.mdb"));
@@ -117,9 +117,9 @@ TEST(CorpusTest, CalendarSchema) {
   EXPECT_EQ(events->name, "Events");
   std::vector<std::string> names;
   for (const ColumnDef& c : events->columns) names.push_back(c.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"EventID", "EventName", "AllDayEvent", "StartTime",
-                                             "EndTime", "EventColor", "EventIcon", "Notes",
-                                             "Recurring"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"EventID", "EventName", "AllDayEvent", "StartTime", "EndTime",
+                                      "EventColor", "EventIcon", "Notes", "Recurring"}));
   const ColumnDef* id = events->FindColumn("eventid");
   ASSERT_NE(id, nullptr);
   EXPECT_TRUE(id->IsLongAutoNumber());
@@ -308,7 +308,8 @@ TEST_F(DamagedFileTest, CheckListsEveryDamagedRow) {
   for (auto [page, slot] : rows) {
     size_t entry = page * 4096 + 14 + 2 * slot;
     size_t start = page * 4096 + ((static_cast<uint8_t>(image_[entry]) |
-                                   static_cast<uint8_t>(image_[entry + 1]) << 8) & 0x1FFF);
+                                   static_cast<uint8_t>(image_[entry + 1]) << 8) &
+                                  0x1FFF);
     image_[start] = static_cast<char>(0xFF);
     image_[start + 1] = static_cast<char>(0xFF);
   }

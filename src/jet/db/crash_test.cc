@@ -27,9 +27,6 @@
 // against and the leftover logs are made once and shared (prepared_files.h).
 // They run on the Jet 4 calendar of the fixtures, an Access 97 copy of it
 // (2 KB pages, code page 1252 text) and the 40-year calendar.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -40,6 +37,9 @@
 #include <optional>
 #include <set>
 #include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "jet/database.h"
 #include "jet/file/file.h"
@@ -142,21 +142,21 @@ Status RunUnits(const fs::path& path, FileSystem* files, bool every_commit,
       if (u % 2 == 1) {
         // Grow the day's row past its slot: it moves.
         std::string text(300 + u * 200, 'x');
-        JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
-                                      {{Column(*dates, "DateText"),
-                                        Value::Bytes(Value::Kind::kText, text)}}));
+        JET_RETURN_IF_ERROR(
+            db.Update(*dates, day->id,
+                      {{Column(*dates, "DateText"), Value::Bytes(Value::Kind::kText, text)}}));
         JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
                                       {{Column(*dates, "DateKey"),
                                         Value::Real(Value::Kind::kDateTime, 52000 + u * 10 + i)}}));
         // It grows again and moves on, leaving its last place; the event's
         // notes are replaced, so the pages they held are freed and taken
         // again by the next rows of the same unit.
-        JET_RETURN_IF_ERROR(db.Update(*dates, day->id,
-                                      {{Column(*dates, "DateText"),
-                                        Value::Bytes(Value::Kind::kText, text + text)}}));
-        JET_RETURN_IF_ERROR(db.Update(*events, inserted->id,
-                                      {{Column(*events, "Notes"),
-                                        Value::Bytes(Value::Kind::kText, notes + "!")}}));
+        JET_RETURN_IF_ERROR(db.Update(
+            *dates, day->id,
+            {{Column(*dates, "DateText"), Value::Bytes(Value::Kind::kText, text + text)}}));
+        JET_RETURN_IF_ERROR(
+            db.Update(*events, inserted->id,
+                      {{Column(*events, "Notes"), Value::Bytes(Value::Kind::kText, notes + "!")}}));
       }
     }
     return db.Commit();
@@ -257,8 +257,8 @@ ChildRun RunCrashing(const char* what, const fs::path& path, uint64_t strike_at,
   }
   if (result.exit_code != 0 && result.exit_code != kCrashExit) {
     std::fprintf(stderr, "child %s struck at %llu ended with %d: %s%s\n", what,
-                 static_cast<unsigned long long>(strike_at), result.exit_code,
-                 result.error.c_str(), result.err.c_str());
+                 static_cast<unsigned long long>(strike_at), result.exit_code, result.error.c_str(),
+                 result.err.c_str());
   }
   return run;
 }
@@ -296,7 +296,7 @@ void MakeCalendar(CalendarKind kind, const fs::path& folder) {
     if (!made.empty()) throw std::runtime_error(made);
   } else {
     fs::copy_file(SharedPath("fixtures", kind == CalendarKind::kLarge ? "tessdata-large.mdb"
-                                                                       : "tessdata-2009.mdb"),
+                                                                      : "tessdata-2009.mdb"),
                   target);
     fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
   }
@@ -415,8 +415,7 @@ TEST_P(CrashTest, EveryPointLeavesAPrefixOfTheUnits) {
       (mode.fault != Fault::kPowerCut && mode.fault != Fault::kSectors) || mode.every_commit;
   const fs::path folder = tessaly::testing::MakeTempFolder("tessaly_crash");
   const fs::path work = folder / "work.mdb";
-  const std::vector<uint64_t> points =
-      ShardPoints(sweep.operations, GetParam().shard, mode.shards);
+  const std::vector<uint64_t> points = ShardPoints(sweep.operations, GetParam().shard, mode.shards);
   std::map<std::string, int> outcomes;
   for (size_t i = 0; i < points.size(); ++i) {
     const uint64_t n = points[i];
@@ -469,9 +468,9 @@ std::vector<UnitsShard> UnitsShards() {
   constexpr CalendarKind k4 = CalendarKind::k2009, k3 = CalendarKind::kAccess97,
                          large = CalendarKind::kLarge;
   std::vector<UnitsMode> modes = {
-      {k4, Fault::kKill, false, 2},         {k4, Fault::kTorn, false, 2},
-      {k4, Fault::kError, false, 2},        {k4, Fault::kErrorOnward, false, 2},
-      {k3, Fault::kKill, false, 2},         {k3, Fault::kTorn, false, 2},
+      {k4, Fault::kKill, false, 2},        {k4, Fault::kTorn, false, 2},
+      {k4, Fault::kError, false, 2},       {k4, Fault::kErrorOnward, false, 2},
+      {k3, Fault::kKill, false, 2},        {k3, Fault::kTorn, false, 2},
       {k3, Fault::kErrorOnward, false, 2},
   };
   if (kPowerCuts) {
@@ -544,8 +543,8 @@ std::vector<Leftover> PrepareLeftovers(CalendarKind kind) {
       SaveState(testing::ReadTableRows(work, &read), made / (base + ".state"));
       if (!read.ok()) throw std::runtime_error(read.ToString());
       list << base << ' ' << log->checkpoint_started << ' ' << recovered.operations << '\n';
-      auto [at, added] = shortest.emplace(log->checkpoint_started,
-                                          std::make_pair(recovered.operations, count));
+      auto [at, added] =
+          shortest.emplace(log->checkpoint_started, std::make_pair(recovered.operations, count));
       if (!added && recovered.operations < at->second.first) {
         at->second = {recovered.operations, count};
       }
@@ -637,8 +636,7 @@ TEST_P(RecoveryCrashTest, ACrashAtEveryOperationOfARecoveryIsCompletedByTheNextO
     expect_recovered(leftover, where);
     if (twice && r == leftover.steps) ExpectOraclesAccept(work, where);
   }
-  std::cout << leftovers.size() << " kinds of leftover log, " << crashes
-            << " recoveries struck\n";
+  std::cout << leftovers.size() << " kinds of leftover log, " << crashes << " recoveries struck\n";
   fs::remove_all(folder);
 }
 
@@ -664,9 +662,8 @@ std::vector<RecoveryShard> RecoveryShards() {
 INSTANTIATE_TEST_SUITE_P(Faults, RecoveryCrashTest, ::testing::ValuesIn(RecoveryShards()),
                          [](const auto& info) {
                            const RecoveryMode& mode = info.param.mode;
-                           return std::string(FaultName(mode.fault)) +
-                                  CalendarName(mode.calendar) + "_" +
-                                  std::to_string(info.param.shard + 1) + "of" +
+                           return std::string(FaultName(mode.fault)) + CalendarName(mode.calendar) +
+                                  "_" + std::to_string(info.param.shard + 1) + "of" +
                                   std::to_string(mode.shards);
                          });
 

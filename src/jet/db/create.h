@@ -64,9 +64,9 @@ inline std::string_view OwnerDatabase(const Format& format) {
 // WriteNewTable).
 struct TableLayout {
   std::string name;
-  bool system = false;                // table type 'S' (0x53), else 'N' (0x4E)
-  std::vector<ColumnDef> columns;     // in TDEF order
-  std::vector<IndexDef> indexes;      // physical == logical
+  bool system = false;             // table type 'S' (0x53), else 'N' (0x4E)
+  std::vector<ColumnDef> columns;  // in TDEF order
+  std::vector<IndexDef> indexes;   // physical == logical
   uint16_t max_cols = 0;
   uint16_t num_var_cols = 0;
   uint8_t logical_extra[2] = {0, 0};  // bytes 21..22 of each logical index descriptor
@@ -115,8 +115,8 @@ Status WriteNewTable(PageFile& file, const Format& format, TextDecoder& text, ui
 // catalog and MSysACEs): the same steps as the table writer's Insert (row,
 // maps, index entries, counters), without its refusal of system tables.
 // Uniqueness is the caller's concern. REQUIRES: file.in_unit().
-Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text,
-                       uint32_t tdef_page, const std::vector<std::pair<const char*, Value>>& named);
+Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text, uint32_t tdef_page,
+                       const std::vector<std::pair<const char*, Value>>& named);
 
 // Inserts the MSysObjects row of an object; `lv_prop` is its property blob
 // (may be empty). REQUIRES: file.in_unit().

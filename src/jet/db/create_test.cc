@@ -12,12 +12,12 @@
 //     physical index descriptors and 32..39 of the table header (we write 0);
 //   - index leaves hold the same entries, but ours store the common prefix
 //     of the entries once (Access wrote these leaves without one).
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "jet/database.h"
 #include "jet/testing/test_util.h"
@@ -29,12 +29,12 @@
 namespace jet {
 namespace {
 
-using testing::FileBytes;
 using tessaly::testing::RunProcess;
 using tessaly::testing::SharedFileCopy;
+using tessaly::testing::TempFolder;
+using testing::FileBytes;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using tessaly::testing::TempFolder;
 
 // A file's path in a test's folder.
 std::string File(const TempFolder& folder, const char* name) {
@@ -84,16 +84,16 @@ std::string DefinitionText(const TableDef& t) {
       << " owned " << t.owned_map_pointer << " free " << t.free_map_pointer << "\n";
   for (const ColumnDef& c : t.columns) {
     out << " " << c.name << " " << int(c.type) << " #" << c.column_number << " @" << c.position
-        << " v" << c.var_index
-        << " f" << (c.IsFixed() ? c.fixed_offset : 0) << " l" << c.length << " fl" << int(c.flags)
-        << " x" << int(c.ext_flags) << " s" << c.sort_order << "/" << int(c.sort_version)
-        << (c.required ? " required" : "") << "\n";
+        << " v" << c.var_index << " f" << (c.IsFixed() ? c.fixed_offset : 0) << " l" << c.length
+        << " fl" << int(c.flags) << " x" << int(c.ext_flags) << " s" << c.sort_order << "/"
+        << int(c.sort_version) << (c.required ? " required" : "") << "\n";
   }
   for (const IndexDef& i : t.indexes) {
     out << " index " << i.name << " n" << i.index_number << " p" << i.physical_index << " t"
         << int(i.index_type) << " fl" << int(i.flags) << " root " << i.root_page << " map "
         << i.usage_map_pointer << ":";
-    for (const IndexColumnDef& c : i.columns) out << " " << c.column_name << (c.ascending ? "+" : "-");
+    for (const IndexColumnDef& c : i.columns)
+      out << " " << c.column_name << (c.ascending ? "+" : "-");
     out << "\n";
   }
   return out.str();
@@ -106,7 +106,8 @@ std::vector<std::string> IndexOrder(Database& db, const TableDef& t, const Index
   std::vector<std::string> ids;
   Row row;
   Status s;
-  while ((*cursor)->Next(&row, &s)) ids.push_back(std::to_string(row.page) + "/" + std::to_string(row.slot));
+  while ((*cursor)->Next(&row, &s))
+    ids.push_back(std::to_string(row.page) + "/" + std::to_string(row.slot));
   return ids;
 }
 
@@ -179,7 +180,8 @@ TEST(CreateTest, AnEmptyAccess97DatabaseIsTheOneAccessMakes) {
     std::fill(d + 12, d + 16, 0);  // row count
     const uint32_t real_indexes = d[31];
     const uint32_t columns = d[25];
-    for (uint32_t k = 0; k < real_indexes; ++k) std::fill(d + 43 + 8 * k + 4, d + 43 + 8 * k + 8, 0);
+    for (uint32_t k = 0; k < real_indexes; ++k)
+      std::fill(d + 43 + 8 * k + 4, d + 43 + 8 * k + 8, 0);
     uint8_t* column = d + 43 + 8 * real_indexes;
     for (uint32_t c = 0; c < columns; ++c, column += 18) {
       if ((column[13] & 0x01) == 0) std::fill(column + 14, column + 16, 0);  // var: no fixed offset
@@ -197,7 +199,8 @@ TEST(CreateTest, AnEmptyAccess97DatabaseIsTheOneAccessMakes) {
     clear_variable_fields(theirs, page);
     const auto* h = reinterpret_cast<const uint8_t*>(ours.data()) + page * kPage;
     const size_t length = h[8] | h[9] << 8 | h[10] << 16;  // the definition's length
-    const std::string a = ours.substr(page * kPage, length), b = theirs.substr(page * kPage, length);
+    const std::string a = ours.substr(page * kPage, length),
+                      b = theirs.substr(page * kPage, length);
     EXPECT_EQ(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin(), length)
         << "definition page " << page << " differs at this byte";
   }
@@ -216,8 +219,10 @@ TEST(CreateTest, AnEmptyAccess97DatabaseIsTheOneAccessMakes) {
     // (Access 97 itself adds its version to MSysDb's properties.)
     const auto mine = RowLines(**db, table, {"DateCreate", "DateUpdate", "LvProp"});
     auto access_rows = RowLines(**access_db, table, {"DateCreate", "DateUpdate", "LvProp"});
-    access_rows.resize(std::min<size_t>(access_rows.size(), table == std::string("MSysObjects") ? 8 : 11));
-    EXPECT_EQ(std::vector<std::string>(mine.begin(), mine.begin() + access_rows.size()), access_rows)
+    access_rows.resize(
+        std::min<size_t>(access_rows.size(), table == std::string("MSysObjects") ? 8 : 11));
+    EXPECT_EQ(std::vector<std::string>(mine.begin(), mine.begin() + access_rows.size()),
+              access_rows)
         << table;
   }
   ExpectSound(path);
@@ -256,13 +261,13 @@ TEST(CreateTest, AnAccess97TableHasTheColumnsAndIndexesAccessGaveIt) {
   const TempFolder tmp("jet_create");
   auto db = MustCreate(File(tmp, "table97.mdb"), JetVersion::kJet3);
   ASSERT_NE(db, nullptr);
-  TableDesign design{"Table1",
-                     {Col("A", ColumnType::kText, 50), Col("B", ColumnType::kText, 100),
-                      Col("C", ColumnType::kByte), Col("D", ColumnType::kInteger),
-                      Col("E", ColumnType::kLong), Col("F", ColumnType::kDouble),
-                      Col("G", ColumnType::kDateTime), Col("H", ColumnType::kCurrency),
-                      Col("I", ColumnType::kBoolean)},
-                     {Key("B", {{"B"}}), Key("PrimaryKey", {{"A"}}, true)}};
+  TableDesign design{
+      "Table1",
+      {Col("A", ColumnType::kText, 50), Col("B", ColumnType::kText, 100),
+       Col("C", ColumnType::kByte), Col("D", ColumnType::kInteger), Col("E", ColumnType::kLong),
+       Col("F", ColumnType::kDouble), Col("G", ColumnType::kDateTime),
+       Col("H", ColumnType::kCurrency), Col("I", ColumnType::kBoolean)},
+      {Key("B", {{"B"}}), Key("PrimaryKey", {{"A"}}, true)}};
   ASSERT_TRUE(db->CreateTable(design).ok());
   SharedFileCopy access("corpus", "testV1997.mdb");
   auto access_db = Database::Open(access.path().string());
@@ -339,14 +344,16 @@ TEST_P(FormatTest, CalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
   ASSERT_TRUE(db->Begin().ok());
   const std::string note(3000, 'n');  // 600 of them take the file past 512 pages
   for (int day = 0; day < 3000; ++day) {
-    auto r = db->Insert(*dates, {Date(40000 + day), Text("Red"), Long(day % 3),
-                                 day % 5 == 0 ? Text(note) : Value::Null(), Text("Day " + std::to_string(day))});
+    auto r = db->Insert(
+        *dates, {Date(40000 + day), Text("Red"), Long(day % 3),
+                 day % 5 == 0 ? Text(note) : Value::Null(), Text("Day " + std::to_string(day))});
     ASSERT_TRUE(r.ok()) << r.status().ToString();
   }
   for (int e = 0; e < 2000; ++e) {
-    auto r = db->Insert(*events, {Value::Null(), Text("Event " + std::to_string(e)),
-                                  Value::Boolean(e % 2 == 0), Date(40000 + e), Date(40000.5 + e),
-                                  Value::Null(), Value::Null(), Value::Null(), Value::Boolean(false)});
+    auto r =
+        db->Insert(*events, {Value::Null(), Text("Event " + std::to_string(e)),
+                             Value::Boolean(e % 2 == 0), Date(40000 + e), Date(40000.5 + e),
+                             Value::Null(), Value::Null(), Value::Null(), Value::Boolean(false)});
     ASSERT_TRUE(r.ok()) << r.status().ToString();
     EXPECT_EQ(r->autonumber, e + 1);
     for (int k = 0; k < 2; ++k) {
@@ -354,8 +361,8 @@ TEST_P(FormatTest, CalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
     }
   }
   ASSERT_TRUE(db->Commit().ok());
-  auto duplicate = db->Insert(*dates, {Date(40000), Value::Null(), Value::Null(), Value::Null(),
-                                       Value::Null()});
+  auto duplicate =
+      db->Insert(*dates, {Date(40000), Value::Null(), Value::Null(), Value::Null(), Value::Null()});
   EXPECT_EQ(duplicate.status().code(), StatusCode::kConstraint);
   ASSERT_TRUE(db->Close().ok());
   if (getenv("KEEP_CALENDAR")) std::filesystem::copy_file(path, getenv("KEEP_CALENDAR"));
@@ -370,7 +377,6 @@ TEST_P(FormatTest, CalendarTablesMatchTheFixtureAndTakeThousandsOfRows) {
             RunProcess({"mdb-schema", blank.path().string()}).out);
 }
 
-
 // Every column type a table can be made with: stored, read back by our
 // reader and mdbtools, under unique, descending and multi-column keys.
 TEST_P(FormatTest, EveryColumnTypeTakesValuesAndKeys) {
@@ -384,16 +390,17 @@ TEST_P(FormatTest, EveryColumnTypeTakesValuesAndKeys) {
   amount.scale = 3;
   ColumnDesign must = Col("Must", ColumnType::kInteger);
   must.required = true;
-  TableDesign design{"All Types",
-                 {counter, Col("Long", ColumnType::kLong), must, Col("Byte", ColumnType::kByte),
-                  Col("Money", ColumnType::kCurrency), Col("Single", ColumnType::kSingle),
-                  Col("Double", ColumnType::kDouble), Col("When", ColumnType::kDateTime),
-                  Col("Name", ColumnType::kText, 20), Col("Memo", ColumnType::kMemo),
-                  Col("Flag", ColumnType::kBoolean), Col("Guid", ColumnType::kGuid), amount,
-                  Col("Raw", ColumnType::kBinary, 8), Col("Blob", ColumnType::kOle)},
-                 {Key("PrimaryKey", {{"Id"}}, true), Key("NameWhen", {{"Name"}, {"When", false}}),
-                  Key("ByMoney", {{"Money", false}, {"Byte"}, {"Guid"}}),
-                  Key("ByAmount", {{"Amount"}, {"Double"}, {"Single"}, {"Raw"}})}};
+  TableDesign design{
+      "All Types",
+      {counter, Col("Long", ColumnType::kLong), must, Col("Byte", ColumnType::kByte),
+       Col("Money", ColumnType::kCurrency), Col("Single", ColumnType::kSingle),
+       Col("Double", ColumnType::kDouble), Col("When", ColumnType::kDateTime),
+       Col("Name", ColumnType::kText, 20), Col("Memo", ColumnType::kMemo),
+       Col("Flag", ColumnType::kBoolean), Col("Guid", ColumnType::kGuid), amount,
+       Col("Raw", ColumnType::kBinary, 8), Col("Blob", ColumnType::kOle)},
+      {Key("PrimaryKey", {{"Id"}}, true), Key("NameWhen", {{"Name"}, {"When", false}}),
+       Key("ByMoney", {{"Money", false}, {"Byte"}, {"Guid"}}),
+       Key("ByAmount", {{"Amount"}, {"Double"}, {"Single"}, {"Raw"}})}};
   design.indexes[1].unique = true;
   if (jet3()) {  // Access 97 has no Decimal type
     design.columns.erase(design.columns.begin() + 12);
@@ -418,13 +425,19 @@ TEST_P(FormatTest, EveryColumnTypeTakesValuesAndKeys) {
     const std::string raw = "r" + std::to_string(i);
     const std::string blob(i * 7, 'b');
     const std::string name = "Name " + std::to_string(i % 50), memo(i * 3, 'm');
-    std::vector<Value> row = {Value::Null(), Long(-i), Value::Integer(Value::Kind::kInteger, i),
+    std::vector<Value> row = {Value::Null(),
+                              Long(-i),
+                              Value::Integer(Value::Kind::kInteger, i),
                               Value::Integer(Value::Kind::kByte, i % 256),
                               Value::Integer(Value::Kind::kCurrency, i * 12345),
                               Value::Real(Value::Kind::kSingle, i / 4.0),
-                              Value::Real(Value::Kind::kDouble, -i / 3.0), Date(40000 + i / 8.0),  // whole ms: the checker rounds dates
-                              Text(name), Text(memo),
-                              Value::Boolean(i % 2), Value::Guid(guid), Value::Dec(d),
+                              Value::Real(Value::Kind::kDouble, -i / 3.0),
+                              Date(40000 + i / 8.0),  // whole ms: the checker rounds dates
+                              Text(name),
+                              Text(memo),
+                              Value::Boolean(i % 2),
+                              Value::Guid(guid),
+                              Value::Dec(d),
                               Value::Bytes(Value::Kind::kBinary, raw),
                               Value::Bytes(Value::Kind::kBinary, blob)};
     if (jet3()) row.erase(row.begin() + 12);
@@ -432,7 +445,8 @@ TEST_P(FormatTest, EveryColumnTypeTakesValuesAndKeys) {
     ASSERT_TRUE(r.ok()) << i << ": " << r.status().ToString();
   }
   auto refused = db->Insert(*t, std::vector<Value>(t->columns.size(), Value::Null()));
-  EXPECT_THAT(refused.status().message(), HasSubstr("'All Types.Must' cannot contain a Null value"));
+  EXPECT_THAT(refused.status().message(),
+              HasSubstr("'All Types.Must' cannot contain a Null value"));
   ASSERT_TRUE(db->Close().ok());
   ExpectSound(path);
   if (!tessaly::testing::kLinuxOracles) return;
@@ -458,7 +472,8 @@ TEST(CreateTest, ManyTablesFillSeveralCatalogPages) {
   EXPECT_TRUE(events->columns[8].required);
   ASSERT_TRUE(db->Insert(*events, {Value::Null(), Text("x"), Value::Boolean(true), Value::Null(),
                                    Value::Null(), Value::Null(), Value::Null(), Value::Null(),
-                                   Value::Boolean(false)}).ok());
+                                   Value::Boolean(false)})
+                  .ok());
   ASSERT_TRUE(db->Close().ok());
   ExpectSound(path);
   if (!tessaly::testing::kLinuxOracles) return;
@@ -482,21 +497,29 @@ TEST(CreateTest, RefusedDefinitionsNameTheProblemAndWriteNothing) {
        "column Raw: length 0"},
       {"unknown type", [](TableDesign* t) { t->columns[1].type = static_cast<ColumnType>(0x0D); },
        "unknown column type Unknown(0x0D)"},
-      {"decimal", [](TableDesign* t) { t->columns[1] = Col("Amount", ColumnType::kNumeric); t->columns[1].precision = 29; },
+      {"decimal",
+       [](TableDesign* t) {
+         t->columns[1] = Col("Amount", ColumnType::kNumeric);
+         t->columns[1].precision = 29;
+       },
        "column Amount: precision 29"},
-      {"twice", [](TableDesign* t) { t->columns[2].name = "eventname"; }, "'eventname' is used twice"},
-      {"bad name", [](TableDesign* t) { t->columns[0].name = "a.b"; }, "column name 'a.b' is not valid"},
+      {"twice", [](TableDesign* t) { t->columns[2].name = "eventname"; },
+       "'eventname' is used twice"},
+      {"bad name", [](TableDesign* t) { t->columns[0].name = "a.b"; },
+       "column name 'a.b' is not valid"},
       {"key column", [](TableDesign* t) { t->indexes[0].columns[0].column = "Nope"; },
        "index PrimaryKey: no column named 'Nope'"},
       {"memo key", [](TableDesign* t) { t->indexes[0].columns[0].column = "Notes"; },
        "column Notes is a Memo column"},
-      {"two keys", [](TableDesign* t) { t->indexes.push_back(Key("Other", {{"EventName"}}, true)); },
+      {"two keys",
+       [](TableDesign* t) { t->indexes.push_back(Key("Other", {{"EventName"}}, true)); },
        "already has a primary key"},
       {"counter", [](TableDesign* t) { t->columns[1].autonumber = true; }, "autonumber"},
       {"too long",
        [](TableDesign* t) {
          for (int i = 0; i < 40; ++i) t->columns.push_back(Col("", ColumnType::kLong));
-         for (int i = 0; i < 40; ++i) t->columns[9 + i].name = std::string(60, 'a') + std::to_string(i);
+         for (int i = 0; i < 40; ++i)
+           t->columns[9 + i].name = std::string(60, 'a') + std::to_string(i);
        },
        "more than one page"},
   };
@@ -526,8 +549,9 @@ TEST_P(FormatTest, AnIndexAddedLaterHoldsEveryRow) {
   ASSERT_TRUE(db->CreateTable(CalendarTables()[0]).ok());
   auto dates = db->GetTable("Dates");
   for (int day = 0; day < 1500; ++day) {
-    ASSERT_TRUE(db->Insert(*dates, {Date(40000 + day), Text(day % 2 ? "Red" : "Blue"), Long(day % 7),
-                                    Value::Null(), Value::Null()}).ok());
+    ASSERT_TRUE(db->Insert(*dates, {Date(40000 + day), Text(day % 2 ? "Red" : "Blue"),
+                                    Long(day % 7), Value::Null(), Value::Null()})
+                    .ok());
   }
   IndexDesign unique = Key("Count", {{"EventCount", false}});
   unique.unique = true;
@@ -542,7 +566,8 @@ TEST_P(FormatTest, AnIndexAddedLaterHoldsEveryRow) {
   auto after = db->GetTable("Dates");
   ASSERT_EQ(after->indexes.size(), 2u);
   EXPECT_EQ(IndexOrder(*db, *after, after->indexes[1]).size(), 1500u);
-  ASSERT_TRUE(db->Insert(*after, {Date(50000), Text("Green"), Long(1), Value::Null(), Value::Null()}).ok());
+  ASSERT_TRUE(
+      db->Insert(*after, {Date(50000), Text("Green"), Long(1), Value::Null(), Value::Null()}).ok());
   KeyBound red{{Text("Red")}, true};
   auto cursor = db->SeekRange(*after, after->indexes[1], &red, &red);
   Row row;
@@ -575,7 +600,8 @@ TEST(CreateTest, AnIndexAddedToAnAccessTable) {
   writable.read_only = false;
   auto db = std::move(Database::Open(path, writable)).value();
   auto before = db->GetTable("Events");
-  ASSERT_TRUE(db->CreateIndex("Events", Key("NameStart", {{"EventName"}, {"StartTime", false}})).ok());
+  ASSERT_TRUE(
+      db->CreateIndex("Events", Key("NameStart", {{"EventName"}, {"StartTime", false}})).ok());
   TableDesign links = CalendarTables()[2];
   links.name = "Links";
   Status created = db->CreateTable(links);  // a catalog row among Access's
@@ -588,8 +614,8 @@ TEST(CreateTest, AnIndexAddedToAnAccessTable) {
   ASSERT_TRUE(db->Close().ok());
   ExpectSound(path);
   if (!tessaly::testing::kLinuxOracles) return;
-  EXPECT_THAT(RunProcess({"mdb-schema", path}).out, HasSubstr(schema.substr(0, schema.size() - 1) +
-                                                               "CREATE TABLE [Links]"));
+  EXPECT_THAT(RunProcess({"mdb-schema", path}).out,
+              HasSubstr(schema.substr(0, schema.size() - 1) + "CREATE TABLE [Links]"));
 }
 
 // Tables whose columns were deleted keep every stored field of their

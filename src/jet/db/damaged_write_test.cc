@@ -4,10 +4,10 @@
 // with a Corruption naming what is wrong, whether it runs as a unit of its
 // own or as a statement of an open unit that is then committed, and the
 // file must stay byte for byte as it was.
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "jet/database.h"
 #include "jet/testing/test_util.h"
@@ -16,8 +16,8 @@
 namespace jet {
 namespace {
 
-using testing::FileBytes;
 using tessaly::testing::SharedFileCopy;
+using testing::FileBytes;
 
 // Pages of tessdata-textindex.mdb: Dates has its definition on page 24, its
 // usage maps on page 25 (row 0 owned pages, row 1 free space), its last

@@ -33,8 +33,7 @@ Result<std::vector<std::string>> DatabaseImpl::UserTableNames() {
   return names;
 }
 
-Status DatabaseImpl::ReadTable(const CatalogEntry& entry, TableDef* table,
-                               TableDefExtras* extras) {
+Status DatabaseImpl::ReadTable(const CatalogEntry& entry, TableDef* table, TableDefExtras* extras) {
   Status s = ReadTableDef(file_, format_, text_, entry.TableDefPage(), table, extras);
   if (!s.ok()) return Status::Corruption("table " + entry.name + ": " + s.message());
   table->name = entry.name;

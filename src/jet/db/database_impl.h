@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/text.h"
 #include "jet/catalog/catalog.h"
 #include "jet/database.h"
 #include "jet/db/relationships.h"
 #include "jet/format/format.h"
 #include "jet/format/header.h"
-#include "jet/pager/page_file.h"
 #include "jet/format/table_def.h"
-#include "jet/base/text.h"
+#include "jet/pager/page_file.h"
 #include "jet/space/usage_map.h"
 
 namespace jet {

@@ -5,8 +5,6 @@
 // Reopening must show exactly the state after some prefix of the units,
 // each with everything it cascaded to, and the file must pass our check,
 // mdbtools and the index checker. Every point is tried.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +15,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "jet/database.h"
 #include "jet/testing/fault_file_system.h"
@@ -51,13 +51,17 @@ struct Plan {
 const std::vector<Plan> kPlans = {
     // Events take their date links along: the weekly choir practice 104 of
     // them, the youth retreat a 6,000-character memo; days go with theirs.
-    {"DesignedCalendar", "fixtures", "tessdata-designed.mdb",
+    {"DesignedCalendar",
+     "fixtures",
+     "tessdata-designed.mdb",
      {{"DELETE FROM Events WHERE EventID = 17"},
       {"DELETE FROM Events WHERE EventID = 5", "DELETE FROM Events WHERE EventID = 6",
        "DELETE FROM Dates WHERE DateKey < #2/1/2009#"},
       {"DELETE FROM Events WHERE EventID = 24"}}},
     // Table2's rows take Table1's along; Table3's cascade nothing.
-    {"Access97", "corpus", "indexTestV1997.mdb",
+    {"Access97",
+     "corpus",
+     "indexTestV1997.mdb",
      {{"DELETE FROM Table2 WHERE id = 1"},
       {"DELETE FROM Table3 WHERE id = 12", "DELETE FROM Table2 WHERE id = 2"},
       {"DELETE * FROM Table2"}}},

@@ -1,7 +1,5 @@
 // The system tables and the whole file of an empty database, as Access
 // (2000 or 97) makes one; see create.h.
-#include "jet/db/create.h"
-
 #include <algorithm>
 #include <cstring>
 #include <span>
@@ -9,6 +7,7 @@
 
 #include "jet/base/coding.h"
 #include "jet/catalog/catalog.h"
+#include "jet/db/create.h"
 #include "jet/format/header.h"
 #include "jet/index/text_key.h"
 #include "jet/rows/data_page.h"
@@ -33,7 +32,7 @@ struct SystemColumn {
 };
 struct SystemIndex {
   const char* name;
-  uint8_t type;   // 1 primary key
+  uint8_t type;  // 1 primary key
   uint8_t flags;
   std::vector<uint16_t> columns;  // column numbers, all ascending
 };
@@ -100,26 +99,42 @@ struct AceRow {
   bool inheritable;
 };
 const AceRow kJet4AceRows[] = {
-    {2, "\x07\xE8", 393216, false},          {3, "\x07\xE8", 393216, false},
-    {4, "\x07\xE8", 393216, false},          {5, "\x07\xE8", 917504, false},
-    {0x0F000001, "\x06\xED", 983294, true},  {0x0F000001, "\x07\xE8", 393217, false},
-    {0x0F000003, "\x06\xED", 983294, true},  {0x0F000003, "\x07\xE8", 393217, false},
-    {0x0F000002, "\x07\xE8", 393216, false}, {0x10000000, "\x07\xE8", 393230, false},
-    {0x10000000, "\x06\xE8", 14, false},     {4, "\x06\xE8", 20, false},
-    {5, "\x06\xE8", 20, false},              {2, "\x06\xE8", 20, false},
-    {0x0F000001, "\x06\xE8", 1048319, true}, {0x0F000003, "\x06\xE8", 1048575, true},
+    {2, "\x07\xE8", 393216, false},
+    {3, "\x07\xE8", 393216, false},
+    {4, "\x07\xE8", 393216, false},
+    {5, "\x07\xE8", 917504, false},
+    {0x0F000001, "\x06\xED", 983294, true},
+    {0x0F000001, "\x07\xE8", 393217, false},
+    {0x0F000003, "\x06\xED", 983294, true},
+    {0x0F000003, "\x07\xE8", 393217, false},
+    {0x0F000002, "\x07\xE8", 393216, false},
+    {0x10000000, "\x07\xE8", 393230, false},
+    {0x10000000, "\x06\xE8", 14, false},
+    {4, "\x06\xE8", 20, false},
+    {5, "\x06\xE8", 20, false},
+    {2, "\x06\xE8", 20, false},
+    {0x0F000001, "\x06\xE8", 1048319, true},
+    {0x0F000003, "\x06\xE8", 1048575, true},
 };
 // Access 97's, with its SIDs: 03 01 for 07 E8, 02 04 for 06 ED, 02 01 for
 // 06 E8 (the rows Access adds for the user who made the file left out).
 const AceRow kJet3AceRows[] = {
-    {2, "\x03\x01", 393216, false},          {3, "\x03\x01", 393216, false},
-    {4, "\x03\x01", 393216, false},          {5, "\x03\x01", 917504, false},
-    {0x0F000001, "\x02\x04", 983294, true},  {0x0F000001, "\x03\x01", 1048319, true},
-    {0x0F000003, "\x02\x04", 983294, true},  {0x0F000003, "\x03\x01", 393217, false},
-    {0x0F000002, "\x03\x01", 393216, false}, {0x10000000, "\x03\x01", 393230, false},
-    {0x10000000, "\x02\x01", 14, false},     {4, "\x02\x01", 20, false},
-    {5, "\x02\x01", 20, false},              {2, "\x02\x01", 20, false},
-    {0x0F000001, "\x02\x01", 1048319, true}, {0x0F000003, "\x02\x01", 1048575, true},
+    {2, "\x03\x01", 393216, false},
+    {3, "\x03\x01", 393216, false},
+    {4, "\x03\x01", 393216, false},
+    {5, "\x03\x01", 917504, false},
+    {0x0F000001, "\x02\x04", 983294, true},
+    {0x0F000001, "\x03\x01", 1048319, true},
+    {0x0F000003, "\x02\x04", 983294, true},
+    {0x0F000003, "\x03\x01", 393217, false},
+    {0x0F000002, "\x03\x01", 393216, false},
+    {0x10000000, "\x03\x01", 393230, false},
+    {0x10000000, "\x02\x01", 14, false},
+    {4, "\x02\x01", 20, false},
+    {5, "\x02\x01", 20, false},
+    {2, "\x02\x01", 20, false},
+    {0x0F000001, "\x02\x01", 1048319, true},
+    {0x0F000003, "\x02\x01", 1048575, true},
 };
 
 // The table as Access 2000 defines it, or as Access 97 does: columns in
@@ -150,8 +165,9 @@ TableLayout SystemLayout(const Format& format, const SystemTable& t) {
     layout.columns.push_back(c);
   }
   if (format.IsJet3()) {
-    std::sort(layout.columns.begin(), layout.columns.end(),
-              [](const ColumnDef& a, const ColumnDef& b) { return a.column_number < b.column_number; });
+    std::sort(
+        layout.columns.begin(), layout.columns.end(),
+        [](const ColumnDef& a, const ColumnDef& b) { return a.column_number < b.column_number; });
   }
   // Logical indexes in Access's order; logical i is physical physical_of[i].
   layout.indexes.resize(t.indexes.size());
@@ -179,9 +195,8 @@ std::string HeaderPage(const Format& format, double creation_date) {
   std::memcpy(p + kHeaderEngineOffset, "Standard Jet DB", 16);
   WriteU32(p + kHeaderVersionOffset, format.IsJet3() ? 0 : 1);
   // Constant bytes of the clear region as Access writes them.
-  const uint8_t start[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00,
-                           0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00,
-                           0x05, 0x00, 0x00, 0x00};
+  const uint8_t start[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
+                           0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
   std::memcpy(p + kHeaderMaskStart, start, sizeof(start));
   WriteU16(p + kHeaderCodePageOffset, 1252);
   uint32_t mask_size = kJet3HeaderMaskSize;
@@ -243,8 +258,8 @@ Status BuildEmptyDatabase(const Format& f, double date, std::string* image) {
       uint32_t page;
       JET_RETURN_IF_ERROR(AllocatePage(file, f, &page));
       if (page != kCatalogTableDefPage + i) {
-        return Status::Corruption("system table " + std::string(tables[i].name) + " landed on page " +
-                                  std::to_string(page));
+        return Status::Corruption("system table " + std::string(tables[i].name) +
+                                  " landed on page " + std::to_string(page));
       }
     }
     TextDecoder text(1252);
@@ -254,9 +269,8 @@ Status BuildEmptyDatabase(const Format& f, double date, std::string* image) {
     for (size_t i = 0; i < tables.size(); ++i) {
       TableLayout layout = SystemLayout(f, tables[i]);
       uint32_t map_page = f.IsJet3() && i > 1 ? shared_map_page : 0;
-      JET_RETURN_IF_ERROR(WriteNewTable(file, f, text,
-                                        static_cast<uint32_t>(kCatalogTableDefPage + i), &layout,
-                                        &map_page));
+      JET_RETURN_IF_ERROR(WriteNewTable(
+          file, f, text, static_cast<uint32_t>(kCatalogTableDefPage + i), &layout, &map_page));
       shared_map_page = map_page;
     }
     const uint32_t root = 0x0F000000;
@@ -268,13 +282,12 @@ Status BuildEmptyDatabase(const Format& f, double date, std::string* image) {
     JET_RETURN_IF_ERROR(InsertCatalogRow(file, f, text, 0x10000000, root + 2, "MSysDb", 2, date,
                                          OwnerDatabase(f), 0x80000000, {}));
     for (size_t i = 0; i < tables.size(); ++i) {
-      JET_RETURN_IF_ERROR(InsertCatalogRow(file, f, text,
-                                           static_cast<uint32_t>(kCatalogTableDefPage + i),
-                                           kTablesContainerId, tables[i].name, kObjectTable, date,
-                                           OwnerEngine(f), 0x80000000, {}));
+      JET_RETURN_IF_ERROR(InsertCatalogRow(
+          file, f, text, static_cast<uint32_t>(kCatalogTableDefPage + i), kTablesContainerId,
+          tables[i].name, kObjectTable, date, OwnerEngine(f), 0x80000000, {}));
     }
     for (const AceRow& ace : f.IsJet3() ? std::span<const AceRow>(kJet3AceRows)
-                                         : std::span<const AceRow>(kJet4AceRows)) {
+                                        : std::span<const AceRow>(kJet4AceRows)) {
       JET_RETURN_IF_ERROR(InsertSystemRow(
           file, f, text, kCatalogTableDefPage + 1,
           {{"ObjectId", Value::Integer(Value::Kind::kLong, static_cast<int32_t>(ace.object))},

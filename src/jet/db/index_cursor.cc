@@ -114,13 +114,15 @@ Result<std::unique_ptr<TableCursor>> DatabaseImpl::SeekRange(const TableDef& tab
   std::string why;
   if (!IndexKeysSupported(table, index, format_.version, &why)) return Status::NotSupported(why);
   std::string low_key, high_key;
-  if (low != nullptr) JET_RETURN_IF_ERROR(BoundPrefix(table, index, *low, format_.version, &low_key));
+  if (low != nullptr)
+    JET_RETURN_IF_ERROR(BoundPrefix(table, index, *low, format_.version, &low_key));
   if (high != nullptr) {
     JET_RETURN_IF_ERROR(BoundPrefix(table, index, *high, format_.version, &high_key));
   }
-  std::unique_ptr<TableCursor> cursor = std::make_unique<IndexRangeCursor>(
-      *this, file_, format_, table, index, low_key, low != nullptr, low == nullptr || low->inclusive,
-      high_key, high != nullptr, high == nullptr || high->inclusive);
+  std::unique_ptr<TableCursor> cursor =
+      std::make_unique<IndexRangeCursor>(*this, file_, format_, table, index, low_key,
+                                         low != nullptr, low == nullptr || low->inclusive, high_key,
+                                         high != nullptr, high == nullptr || high->inclusive);
   return cursor;
 }
 

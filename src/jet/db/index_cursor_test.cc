@@ -1,12 +1,12 @@
 // Range lookups through indexes agree with a scan filtered by hand, on the
 // 40-year calendar: equality on a date key, half-open and closed ranges,
 // a leading-column prefix of a two-column key, and bounds past either end.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <set>
 #include <tuple>
+
+#include <gtest/gtest.h>
 
 #include "jet/database.h"
 #include "jet/testing/test_util.h"
@@ -18,9 +18,11 @@ namespace {
 using tessaly::testing::SharedFileCopy;
 using testing::ColumnIndex;
 
-const IndexDef* FindIndexOn(const TableDef& table, const std::string& first_column, size_t columns) {
+const IndexDef* FindIndexOn(const TableDef& table, const std::string& first_column,
+                            size_t columns) {
   for (const IndexDef& index : table.indexes) {
-    if (index.columns.size() == columns && index.columns[0].column_name == first_column) return &index;
+    if (index.columns.size() == columns && index.columns[0].column_name == first_column)
+      return &index;
   }
   return nullptr;
 }
@@ -30,7 +32,11 @@ std::multiset<std::tuple<uint32_t, int, double>> Collect(TableCursor& cursor, si
   std::multiset<std::tuple<uint32_t, int, double>> rows;
   Row row;
   Status s;
-  while (cursor.Next(&row, &s)) rows.insert({row.page, row.slot, row.values[column].kind() == Value::Kind::kDateTime ? row.values[column].real() : static_cast<double>(row.values[column].integer())});
+  while (cursor.Next(&row, &s))
+    rows.insert({row.page, row.slot,
+                 row.values[column].kind() == Value::Kind::kDateTime
+                     ? row.values[column].real()
+                     : static_cast<double>(row.values[column].integer())});
   EXPECT_TRUE(s.ok()) << s.ToString();
   return rows;
 }
@@ -86,12 +92,12 @@ const double kOpen = std::nan("");
 INSTANTIATE_TEST_SUITE_P(
     Calendar, SeekRangeTest,
     ::testing::Values(
-        RangeCase{"Dates", "DateKey", 40000, true, 40000, true},        // one day
-        RangeCase{"Dates", "DateKey", 30000, true, 30031, false},       // a month, half open
+        RangeCase{"Dates", "DateKey", 40000, true, 40000, true},   // one day
+        RangeCase{"Dates", "DateKey", 30000, true, 30031, false},  // a month, half open
         RangeCase{"Dates", "DateKey", 30000, false, 30031, true},
-        RangeCase{"Dates", "DateKey", kOpen, true, 25600, true},        // from the start
-        RangeCase{"Dates", "DateKey", 40170, true, kOpen, true},        // to the end
-        RangeCase{"Dates", "DateKey", 60000, true, kOpen, true},        // past the end
+        RangeCase{"Dates", "DateKey", kOpen, true, 25600, true},         // from the start
+        RangeCase{"Dates", "DateKey", 40170, true, kOpen, true},         // to the end
+        RangeCase{"Dates", "DateKey", 60000, true, kOpen, true},         // past the end
         RangeCase{"EventDates", "EventDate", 36885, true, 36885, true},  // the links of 12/25/2000
         RangeCase{"EventDates", "EventId", 100, true, 140, false},
         RangeCase{"Events", "EventID", 5000, true, 5000, true}));

@@ -1,11 +1,11 @@
 // A file grown by the engine past the size where its global page map leaves
 // page 1 for bitmap pages (about 125 MB of Jet 4, 31 MB of Jet 3) stays
 // readable by our check, mdbtools and the independent index checker.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "jet/base/coding.h"
 #include "jet/database.h"

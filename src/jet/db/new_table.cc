@@ -1,12 +1,11 @@
 // The pages of a new table, catalog rows, and the tables and indexes that
 // CreateTable and CreateIndex add to an open database; see create.h.
-#include "jet/db/create.h"
-
 #include <algorithm>
 #include <cstring>
 
 #include "jet/base/coding.h"
 #include "jet/catalog/catalog.h"
+#include "jet/db/create.h"
 #include "jet/db/database_impl.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_page.h"
@@ -103,8 +102,9 @@ Status WriteNewTable(PageFile& file, const Format& format, TextDecoder& text, ui
   for (const ColumnDef& c : layout->columns) {
     if (c.IsLongValue()) by_number.push_back(&c);
   }
-  std::sort(by_number.begin(), by_number.end(),
-            [](const ColumnDef* a, const ColumnDef* b) { return a->column_number < b->column_number; });
+  std::sort(by_number.begin(), by_number.end(), [](const ColumnDef* a, const ColumnDef* b) {
+    return a->column_number < b->column_number;
+  });
   std::vector<LongValueMaps> maps_made;
   for (const ColumnDef* c : by_number) {
     LongValueMaps m;
@@ -140,16 +140,17 @@ Status WriteNewTable(PageFile& file, const Format& format, TextDecoder& text, ui
   return WriteTdefPage(file, tdef_page, bytes);
 }
 
-Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text,
-                       uint32_t tdef_page, const std::vector<std::pair<const char*, Value>>& named) {
+Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text, uint32_t tdef_page,
+                       const std::vector<std::pair<const char*, Value>>& named) {
   TableDef def;
   TableDefExtras extras;
   JET_RETURN_IF_ERROR(ReadTableDef(file, format, text, tdef_page, &def, &extras));
   std::vector<Value> values(def.columns.size());
   for (const auto& [name, value] : named) {
     const ColumnDef* c = def.FindColumn(name);
-    if (c == nullptr) return Status::Corruption("system table at page " + std::to_string(tdef_page) +
-                                                " has no column " + name);
+    if (c == nullptr)
+      return Status::Corruption("system table at page " + std::to_string(tdef_page) +
+                                " has no column " + name);
     values[static_cast<size_t>(c - def.columns.data())] = value;
   }
   LongValueWriter long_values(file, format, tdef_page, extras.long_value_maps);
@@ -160,7 +161,8 @@ Status InsertSystemRow(PageFile& file, const Format& format, TextDecoder& text,
 
   RowId id;
   UsageMap free_map;
-  JET_RETURN_IF_ERROR(ReadUsageMap(file, format, def.free_map_pointer, "free-space map", &free_map));
+  JET_RETURN_IF_ERROR(
+      ReadUsageMap(file, format, def.free_map_pointer, "free-space map", &free_map));
   uint32_t target = free_map.pages.empty() ? 0 : free_map.pages.back();
   const uint8_t* existing = nullptr;
   if (target != 0) JET_RETURN_IF_ERROR(file.GetPage(target, "free-space map", &existing));
@@ -258,7 +260,8 @@ std::string RequiredPropertyBlob(const Format& format, TextDecoder& text, const 
   for (const ColumnDef& c : columns) {
     if (!c.required) continue;
     std::string body = object(c.name);
-    const uint8_t record[9] = {9, 0, 0, static_cast<uint8_t>(ColumnType::kBoolean), 0, 0, 1, 0, 0xFF};
+    const uint8_t record[9] = {9, 0, 0,   static_cast<uint8_t>(ColumnType::kBoolean), 0, 0,
+                               1, 0, 0xFF};
     body.append(reinterpret_cast<const char*>(record), sizeof(record));
     blob += chunk(0x01, body);
   }
@@ -328,8 +331,10 @@ Status NewIndexFor(const Format& format, const TableDef& def, const IndexDesign&
   }
   for (const IndexDef& other : def.indexes) {
     if (other.IsForeignKey()) {  // its relationship fields are not kept by a rewrite
-      return Status::NotSupported("table " + def.name + ": indexes cannot be added yet to a table "
-                                  "in a relationship (index " + other.name + ")");
+      return Status::NotSupported("table " + def.name +
+                                  ": indexes cannot be added yet to a table "
+                                  "in a relationship (index " +
+                                  other.name + ")");
     }
     if (NamesEqual(other.name, design.name)) {
       return Status::InvalidArgument("table " + def.name + ": an index named " + other.name +
@@ -367,7 +372,8 @@ Status LayoutWithIndex(const PageFile& file, const Format& format, const TableDe
   const uint8_t* tdef;
   JET_RETURN_IF_ERROR(file.GetPage(def.tdef_page, "table definition", &tdef));
   uint32_t physical_count = 0;
-  for (const IndexDef& i : def.indexes) physical_count = std::max(physical_count, i.physical_index + 1);
+  for (const IndexDef& i : def.indexes)
+    physical_count = std::max(physical_count, i.physical_index + 1);
   layout->indexes = def.indexes;
   if (physical_count != def.indexes.size()) {
     return Status::NotSupported("table " + def.name +
@@ -407,8 +413,8 @@ Status CheckNoNullKeyColumn(const TableDef& table, const IndexDef& index, const 
     for (size_t i = 0; i < table.columns.size(); ++i) {
       if (table.columns[i].column_number == ic.column_number && row.values[i].is_null() &&
           table.columns[i].type != ColumnType::kBoolean) {
-        return Status::Constraint("table " + table.name + ", index " + index.name +
-                                  ": column " + table.columns[i].name +
+        return Status::Constraint("table " + table.name + ", index " + index.name + ": column " +
+                                  table.columns[i].name +
                                   " is Null in a row, so it cannot be in this index");
       }
     }
@@ -418,8 +424,8 @@ Status CheckNoNullKeyColumn(const TableDef& table, const IndexDef& index, const 
 
 // Enters the key of every row `cursor` gives into the new, empty `index`,
 // then counts its distinct keys into the TDEF.
-Status FillIndex(PageFile& file, const Format& format, const TableDef& table,
-                 const IndexDef& index, TableCursor& cursor) {
+Status FillIndex(PageFile& file, const Format& format, const TableDef& table, const IndexDef& index,
+                 TableCursor& cursor) {
   IndexTree tree(file, format, table, index);
   Row row;
   Status scan;

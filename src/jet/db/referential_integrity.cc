@@ -52,8 +52,8 @@ std::vector<Value> KeyOf(const std::vector<Value>& row, const std::vector<size_t
   return key;
 }
 
-Status ColumnsOf(const Relationship& r, const TableDef& def,
-                 const std::vector<std::string>& names, std::vector<size_t>* out) {
+Status ColumnsOf(const Relationship& r, const TableDef& def, const std::vector<std::string>& names,
+                 std::vector<size_t>* out) {
   out->clear();
   for (const std::string& name : names) {
     const ColumnDef* column = def.FindColumn(name);
@@ -67,9 +67,8 @@ Status ColumnsOf(const Relationship& r, const TableDef& def,
 }
 
 // Whether rows `a` and `b` of `def` hold equal values in `columns`.
-Status SameKey(const TableDef& def, const std::vector<size_t>& columns,
-               const std::vector<Value>& a, const std::vector<Value>& b, JetVersion version,
-               bool* same) {
+Status SameKey(const TableDef& def, const std::vector<size_t>& columns, const std::vector<Value>& a,
+               const std::vector<Value>& b, JetVersion version, bool* same) {
   const IndexDef probe = ProbeIndex(def, columns);
   std::string key_a, key_b;
   JET_RETURN_IF_ERROR(EncodeIndexKey(def, probe, a, &key_a, version));
@@ -78,8 +77,8 @@ Status SameKey(const TableDef& def, const std::vector<size_t>& columns,
   return Status::OK();
 }
 
-std::string Detail(const Relationship& r, const TableDef& def,
-                   const std::vector<size_t>& columns, const std::vector<Value>& row) {
+std::string Detail(const Relationship& r, const TableDef& def, const std::vector<size_t>& columns,
+                   const std::vector<Value>& row) {
   return " (relationship " + r.name + ": " + IndexValuesText(def, ProbeIndex(def, columns), row) +
          ")";
 }
@@ -202,16 +201,14 @@ Status DatabaseImpl::CheckReferences(const TableDef& def, const std::vector<Valu
     if (referenced.tdef_page == def.tdef_page) {
       // A row of a table related to itself may refer to itself.
       bool same = false;
-      JET_RETURN_IF_ERROR(
-          SameKey(def, referenced_columns, wanted, values, format_.version, &same));
+      JET_RETURN_IF_ERROR(SameKey(def, referenced_columns, wanted, values, format_.version, &same));
       if (same) continue;
     }
     std::vector<RowId> ids;
     JET_RETURN_IF_ERROR(FindRows(referenced, referenced_columns, key, 1, &ids));
     if (ids.empty()) {
-      return Status::Constraint(kRelatedRecordRequired,
-                                RelatedRecordRequiredText(referenced.name) +
-                                    Detail(r, def, columns, values));
+      return Status::Constraint(kRelatedRecordRequired, RelatedRecordRequiredText(referenced.name) +
+                                                            Detail(r, def, columns, values));
     }
   }
   return Status::OK();

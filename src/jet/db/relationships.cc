@@ -47,15 +47,13 @@ Status ReadRelationshipRow(const TableDef& table, const Row& row, RelationshipRo
 }
 
 Status GroupRelationshipRows(std::vector<RelationshipRow> rows, std::vector<Relationship>* out) {
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const RelationshipRow& a, const RelationshipRow& b) {
-                     return a.icolumn < b.icolumn;
-                   });
+  std::stable_sort(
+      rows.begin(), rows.end(),
+      [](const RelationshipRow& a, const RelationshipRow& b) { return a.icolumn < b.icolumn; });
   std::vector<std::vector<const RelationshipRow*>> groups;
   for (const RelationshipRow& row : rows) {
-    auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) {
-      return NamesEqual(g.front()->name, row.name);
-    });
+    auto group = std::find_if(groups.begin(), groups.end(),
+                              [&](const auto& g) { return NamesEqual(g.front()->name, row.name); });
     if (group == groups.end()) {
       groups.push_back({&row});
     } else {

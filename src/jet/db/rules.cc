@@ -29,16 +29,17 @@ Status CannotEvaluate(const std::string& what, const std::string& text, const st
 }
 
 // A broken rule: its ValidationText (3316), or Access's own text (3317).
-Status Broken(const std::string& rule, const std::string& validation_text, const std::string& owner) {
+Status Broken(const std::string& rule, const std::string& validation_text,
+              const std::string& owner) {
   if (!validation_text.empty()) return Status::Constraint(3316, validation_text);
-  return Status::Constraint(3317, "One or more values are prohibited by the validation rule '" + rule +
-                                      "' set for '" + owner +
+  return Status::Constraint(3317, "One or more values are prohibited by the validation rule '" +
+                                      rule + "' set for '" + owner +
                                       "'. Enter a value that the expression for this field can "
                                       "accept.");
 }
 
-Status CheckRule(const Expression& rule, const std::string& validation_text, const std::string& owner,
-                 const EvalInput& input) {
+Status CheckRule(const Expression& rule, const std::string& validation_text,
+                 const std::string& owner, const EvalInput& input) {
   Variant result;
   int truth = 0;
   Status s = Evaluate(rule, input, &result);
@@ -60,21 +61,25 @@ void LoadTableRules(const TableDef& table, TableRules* rules) {
       r.default_error = ParseExpression(c.default_value, ExprForm::kExpression, &r.default_value);
       // A default names no column: Access evaluates it before the row has values.
       if (r.default_error.ok()) {
-        r.default_error = BindNames(&r.default_value, [](std::string_view, std::string_view) { return -1; });
+        r.default_error =
+            BindNames(&r.default_value, [](std::string_view, std::string_view) { return -1; });
       }
     }
     if (!c.validation_rule.empty() && rules->broken.ok()) {
       r.has_rule = true;
       Status s = ParseExpression(c.validation_rule, ExprForm::kColumnRule, &r.rule);
       if (s.ok()) s = BindToColumns(table, &r.rule);
-      if (!s.ok()) rules->broken = CannotEvaluate("validation rule", c.validation_rule, FieldName(table, c), s);
+      if (!s.ok())
+        rules->broken =
+            CannotEvaluate("validation rule", c.validation_rule, FieldName(table, c), s);
     }
   }
   if (!table.validation_rule.empty() && rules->broken.ok()) {
     rules->has_table_rule = true;
     Status s = ParseExpression(table.validation_rule, ExprForm::kExpression, &rules->table_rule);
     if (s.ok()) s = BindToColumns(table, &rules->table_rule);
-    if (!s.ok()) rules->broken = CannotEvaluate("validation rule", table.validation_rule, table.name, s);
+    if (!s.ok())
+      rules->broken = CannotEvaluate("validation rule", table.validation_rule, table.name, s);
   }
 }
 
@@ -86,7 +91,8 @@ Status ApplyDefaults(const TableDef& table, const TableRules& rules, const std::
     if (given[i] || !r.has_default) continue;
     const ColumnDef& c = table.columns[i];
     const std::string owner = FieldName(table, c);
-    if (!r.default_error.ok()) return CannotEvaluate("default value", c.default_value, owner, r.default_error);
+    if (!r.default_error.ok())
+      return CannotEvaluate("default value", c.default_value, owner, r.default_error);
     Variant result;
     Status s = Evaluate(r.default_value, EvalInput{nullptr, nullptr, now}, &result);
     if (s.ok()) {
@@ -114,8 +120,8 @@ Status CheckDesignRules(const TableDef& table, const TableRules& rules,
     }
     if (!c.allow_zero_length && v.kind() == Value::Kind::kText && v.text().empty() &&
         (c.type == ColumnType::kText || c.type == ColumnType::kMemo)) {
-      return Status::Constraint(3315, "Field '" + FieldName(table, c) +
-                                          "' cannot be a zero-length string.");
+      return Status::Constraint(
+          3315, "Field '" + FieldName(table, c) + "' cannot be a zero-length string.");
     }
     if (rules.columns[i].has_rule) {
       JET_RETURN_IF_ERROR(CheckRule(rules.columns[i].rule, c.validation_text, FieldName(table, c),

@@ -4,13 +4,13 @@
 // compressed text), an empty Binary value in an index (a key that is a
 // prefix of the others), text keys of very different lengths (pages split
 // by their bytes), and "" in a fixed-length text column.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "jet/database.h"
 #include "jet/testing/test_util.h"
@@ -53,17 +53,36 @@ struct ValueCase {
   ColumnType type;      // of x
   uint16_t length;
   std::string table, column;
-  std::vector<std::string> values;  // one row each
+  std::vector<std::string> values;     // one row each
   std::vector<std::string> read = {};  // what every reader gives back (empty: `values`)
 };
 
 const ValueCase kCases[] = {
-    {"TextBeginningWithFeff", JetVersion::kJet4, "", ColumnType::kText, 50, "t", "x",
-     {kBom + "ABC", kBom + "אב", kBom, kBom + kBom + "x", "A" + kBom + "C", kBom + "é – “ok” 日本"}},
-    {"MemoBeginningWithFeff", JetVersion::kJet4, "", ColumnType::kMemo, 0, "t", "x",
+    {"TextBeginningWithFeff",
+     JetVersion::kJet4,
+     "",
+     ColumnType::kText,
+     50,
+     "t",
+     "x",
+     {kBom + "ABC", kBom + "אב", kBom, kBom + kBom + "x", "A" + kBom + "C",
+      kBom + "é – “ok” 日本"}},
+    {"MemoBeginningWithFeff",
+     JetVersion::kJet4,
+     "",
+     ColumnType::kMemo,
+     0,
+     "t",
+     "x",
      {kBom + "Ostern", kBom + Times(3000, "Ωa")}},  // past 1024 chars, on long-value pages
     // One empty value: the checker's seek compares Binary values by identity.
-    {"EmptyBinaryKeySortsFirst", JetVersion::kJet4, "", ColumnType::kBinary, 10, "t", "x",
+    {"EmptyBinaryKeySortsFirst",
+     JetVersion::kJet4,
+     "",
+     ColumnType::kBinary,
+     10,
+     "t",
+     "x",
      {"\x00"s, ""s, "\x01\x02"s, "\x00\x00\x00\x00\x00\x00\x00\x00\x01"s}},
     {"LongAndShortTextKeysJet4", JetVersion::kJet4, "", ColumnType::kText, 255, "t", "x",
      MixedLengthKeys("é")},
@@ -71,8 +90,15 @@ const ValueCase kCases[] = {
     {"LongAndShortTextKeysJet3", JetVersion::kJet3, "", ColumnType::kText, 255, "t", "x",
      MixedLengthKeys("x")},
     // Access pads fixed-length text with spaces.
-    {"EmptyTextInAFixedLengthColumn", JetVersion::kJet4, "corpus/fixedTextTestV2000.mdb",
-     ColumnType::kText, 0, "users", "c_flag_", {""}, {" "}},
+    {"EmptyTextInAFixedLengthColumn",
+     JetVersion::kJet4,
+     "corpus/fixedTextTestV2000.mdb",
+     ColumnType::kText,
+     0,
+     "users",
+     "c_flag_",
+     {""},
+     {" "}},
 };
 
 void PrintTo(const ValueCase& c, std::ostream* out) { *out << c.name; }
@@ -105,7 +131,8 @@ TEST_P(StoredValuesTest, EveryReaderReadsWhatWasWritten) {
       options.version = c.version;
       options.open.sync = false;
       db = std::move(Database::Create(path, options).value());
-      TableDesign t{"t", {{"id", ColumnType::kLong, 0, true}, {"x", c.type, c.length}},
+      TableDesign t{"t",
+                    {{"id", ColumnType::kLong, 0, true}, {"x", c.type, c.length}},
                     {{"PrimaryKey", {{"id"}}, true}}};
       if (c.type != ColumnType::kMemo) t.indexes.push_back({"xi", {{"x"}}});
       ASSERT_TRUE(db->CreateTable(t).ok());

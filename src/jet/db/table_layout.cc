@@ -1,10 +1,9 @@
 // A new table's stored layout and its TDEF page; see create.h.
-#include "jet/db/create.h"
-
 #include <algorithm>
 
 #include "jet/base/coding.h"
 #include "jet/base/text_encode.h"
+#include "jet/db/create.h"
 #include "jet/index/text_key.h"
 #include "jet/names.h"
 
@@ -34,8 +33,11 @@ uint16_t FixedSize(ColumnType type) {
     case ColumnType::kBoolean: return 1;  // in the null mask; no fixed bytes
     case ColumnType::kByte: return 1;
     case ColumnType::kInteger: return 2;
-    case ColumnType::kLong: case ColumnType::kSingle: return 4;
-    case ColumnType::kCurrency: case ColumnType::kDouble: case ColumnType::kDateTime: return 8;
+    case ColumnType::kLong:
+    case ColumnType::kSingle: return 4;
+    case ColumnType::kCurrency:
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime: return 8;
     case ColumnType::kGuid: return 16;
     case ColumnType::kNumeric: return 17;
     default: return 0;
@@ -116,14 +118,17 @@ Status SetStoredSize(const Format& format, const ColumnDesign& s, const std::str
       c->scale = s.scale;
       c->length = FixedSize(s.type);
       return Status::OK();
-    case ColumnType::kMemo: case ColumnType::kOle:
-      c->length = 0;
-      return Status::OK();
-    case ColumnType::kBoolean: case ColumnType::kByte: case ColumnType::kInteger:
-    case ColumnType::kLong: case ColumnType::kCurrency: case ColumnType::kSingle:
-    case ColumnType::kDouble: case ColumnType::kDateTime: case ColumnType::kGuid:
-      c->length = FixedSize(s.type);
-      return Status::OK();
+    case ColumnType::kMemo:
+    case ColumnType::kOle: c->length = 0; return Status::OK();
+    case ColumnType::kBoolean:
+    case ColumnType::kByte:
+    case ColumnType::kInteger:
+    case ColumnType::kLong:
+    case ColumnType::kCurrency:
+    case ColumnType::kSingle:
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime:
+    case ColumnType::kGuid: c->length = FixedSize(s.type); return Status::OK();
     default:
       return Status::InvalidArgument(where + ": unknown column type " + ColumnTypeName(s.type));
   }
@@ -139,8 +144,7 @@ Status LayOutColumn(const Format& format, const TableDesign& design, size_t i,
   const std::string where = table + ", column " + s.name;
   for (size_t j = 0; j < i; ++j) {
     if (NamesEqual(design.columns[j].name, s.name)) {
-      return Status::InvalidArgument(table + ": column name " + Quoted(s.name) +
-                                     " is used twice");
+      return Status::InvalidArgument(table + ": column name " + Quoted(s.name) + " is used twice");
     }
   }
   c->name = s.name;
@@ -166,7 +170,8 @@ Status LayOutColumn(const Format& format, const TableDesign& design, size_t i,
   }
   if (s.autonumber) {
     if (s.type != ColumnType::kLong || placement->autonumber_seen) {
-      return Status::InvalidArgument(where + ": only one Long column per table can be an "
+      return Status::InvalidArgument(where +
+                                     ": only one Long column per table can be an "
                                      "autonumber (COUNTER)");
     }
     placement->autonumber_seen = true;
@@ -184,8 +189,7 @@ Status LayOutIndex(const Format& format, const TableDesign& design, size_t i,
   JET_RETURN_IF_ERROR(CheckName(table + ", index", s.name));
   for (size_t j = 0; j < i; ++j) {
     if (NamesEqual(design.indexes[j].name, s.name)) {
-      return Status::InvalidArgument(table + ": index name " + Quoted(s.name) +
-                                     " is used twice");
+      return Status::InvalidArgument(table + ": index name " + Quoted(s.name) + " is used twice");
     }
   }
   if (s.primary_key && *primary_seen) {
@@ -202,8 +206,10 @@ Status LayOutIndex(const Format& format, const TableDesign& design, size_t i,
   if (s.unique) index->flags |= kIndexUnique;
   if (s.ignore_nulls && !s.primary_key) index->flags |= kIndexIgnoreNulls;
   if (s.columns.empty() || s.columns.size() > 10) {
-    return Status::InvalidArgument(table + ", index " + s.name + ": an index needs 1 to 10 "
-                                   "columns, " + std::to_string(s.columns.size()) + " given");
+    return Status::InvalidArgument(table + ", index " + s.name +
+                                   ": an index needs 1 to 10 "
+                                   "columns, " +
+                                   std::to_string(s.columns.size()) + " given");
   }
   for (const IndexColumnDesign& ic : s.columns) {
     const ColumnDef* column = nullptr;
@@ -215,14 +221,14 @@ Status LayOutIndex(const Format& format, const TableDesign& design, size_t i,
                                      Quoted(ic.column));
     }
     if (column->IsLongValue()) {
-      return Status::InvalidArgument(table + ", index " + s.name + ": column " +
-                                     column->name + " is a " + ColumnTypeName(column->type) +
+      return Status::InvalidArgument(table + ", index " + s.name + ": column " + column->name +
+                                     " is a " + ColumnTypeName(column->type) +
                                      " column and cannot be indexed");
     }
     for (const IndexColumnDef& seen : index->columns) {
       if (seen.column_number == column->column_number) {
-        return Status::InvalidArgument(table + ", index " + s.name + ": column " +
-                                       column->name + " is named twice");
+        return Status::InvalidArgument(table + ", index " + s.name + ": column " + column->name +
+                                       " is named twice");
       }
     }
     index->columns.push_back({column->column_number, column->name, ic.ascending});

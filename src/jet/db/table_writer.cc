@@ -40,16 +40,16 @@
 #include <random>
 
 #include "jet/base/coding.h"
-#include "jet/rows/data_page.h"
+#include "jet/base/value_text.h"
 #include "jet/db/database_impl.h"
 #include "jet/db/rules.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
+#include "jet/rows/data_page.h"
 #include "jet/rows/long_value_writer.h"
 #include "jet/rows/row_codec.h"
 #include "jet/rows/row_writer.h"
 #include "jet/space/space.h"
-#include "jet/base/value_text.h"
 
 namespace jet {
 
@@ -223,8 +223,8 @@ Status DatabaseImpl::CheckRules(const WriteTable& t, const std::vector<Value>& v
     (void)self;
     if (found) {
       return Status::Constraint(3022, std::string(kDuplicateMessage) + " (table " + def.name +
-                                ", index " + index.name + ": " + IndexValuesText(def, index, values) +
-                                ")");
+                                          ", index " + index.name + ": " +
+                                          IndexValuesText(def, index, values) + ")");
     }
   }
   return Status::OK();
@@ -352,8 +352,8 @@ std::array<uint8_t, 16> RandomGuid() {
 // A new row's autonumbers: a Null long autonumber takes the next number
 // (*autonumber_last counts on; a larger number given moves it too), a Null
 // GUID autonumber a random GUID. *autonumber: the long autonumber's value.
-Status FillAutoNumbers(const TableDef& def, std::vector<Value>* values,
-                       uint32_t* autonumber_last, int64_t* autonumber) {
+Status FillAutoNumbers(const TableDef& def, std::vector<Value>* values, uint32_t* autonumber_last,
+                       int64_t* autonumber) {
   for (size_t i = 0; i < def.columns.size(); ++i) {
     const ColumnDef& c = def.columns[i];
     Value& value = (*values)[i];
@@ -490,7 +490,8 @@ Status DatabaseImpl::ReadRow(const TableDef& table, RowId id, Row* row) {
   RowLocation where;
   JET_RETURN_IF_ERROR(LocateLiveRow(t, id, &where));
   RowDecoder decoder(file_, format_, text_, table);
-  JET_RETURN_IF_ERROR(decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, row));
+  JET_RETURN_IF_ERROR(
+      decoder.Decode(where.data, where.data_size, where.data_page, where.data_slot, row));
   row->page = id.page;
   row->slot = id.slot;
   return Status::OK();
@@ -515,7 +516,8 @@ bool SameValue(const Value& a, const Value& b) {
     case Value::Kind::kGuid: return a.guid() == b.guid();
     case Value::Kind::kDecimal:
       return a.decimal().negative == b.decimal().negative &&
-             a.decimal().magnitude == b.decimal().magnitude && a.decimal().scale == b.decimal().scale;
+             a.decimal().magnitude == b.decimal().magnitude &&
+             a.decimal().scale == b.decimal().scale;
     default: return a.integer() == b.integer();
   }
 }
@@ -682,8 +684,8 @@ Status DatabaseImpl::RemoveRow(const TableDef& given, RowId id, TableDef* def_ou
   // goes: their room back to their pages, an emptied page back to the file.
   if (where.moved) JET_RETURN_IF_ERROR(DeleteMovedImage(t, where.data_page, where.data_slot));
   JET_RETURN_IF_ERROR(DeleteMovedImage(t, id.page, id.slot));
-  JET_RETURN_IF_ERROR(UpdateTableCounters(t, -1, def.autonumber_last,
-                                          std::vector<bool>(t.physical.size(), false)));
+  JET_RETURN_IF_ERROR(
+      UpdateTableCounters(t, -1, def.autonumber_last, std::vector<bool>(t.physical.size(), false)));
   *def_out = def;
   return Status::OK();
 }

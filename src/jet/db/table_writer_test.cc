@@ -1,23 +1,23 @@
 // The table writer on copies of the calendar fixtures: inserts and updates
 // read back by our reader, mdbtools and the independent index checker, and
 // every refused change leaving the file as it was.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include "jet/database.h"
 #include "jet/file/file.h"
+#include "jet/testing/fault_file_system.h"
+#include "jet/testing/test_util.h"
 #include "support/access97_calendar.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
-#include "jet/testing/fault_file_system.h"
-#include "jet/testing/test_util.h"
 #include "support/shared_copy.h"
 
 namespace jet {
@@ -26,8 +26,8 @@ namespace {
 using testing::ColumnIndex;
 using testing::FileBytes;
 using testing::NewDay;
-using testing::Rows;
 using testing::OpenForWriting;
+using testing::Rows;
 
 using tessaly::testing::SharedFileCopy;
 using ::testing::HasSubstr;
@@ -98,7 +98,6 @@ TEST(TableWriterTest, InsertsAndUpdatesReadBackEverywhere) {
   EXPECT_EQ(Rows(**db, "Events"), expected_events);
 }
 
-
 // One refused change: what it does, and what the error must say.
 struct RefusalCase {
   const char* name;
@@ -125,7 +124,9 @@ void UseNewerSortOrder(const std::filesystem::path& path, const char* table, con
   std::string page(4096, '\0');
   file.seekg(tdef * 4096);
   file.read(page.data(), page.size());
-  auto u16 = [&](size_t at) { return static_cast<uint8_t>(page[at]) | static_cast<uint8_t>(page[at + 1]) << 8; };
+  auto u16 = [&](size_t at) {
+    return static_cast<uint8_t>(page[at]) | static_cast<uint8_t>(page[at + 1]) << 8;
+  };
   const uint32_t physical = u16(51) | u16(53) << 16;
   const size_t columns = u16(45);
   for (size_t i = 0, at = 63 + 12 * physical; i < columns; ++i, at += 25) {
@@ -137,7 +138,8 @@ void UseNewerSortOrder(const std::filesystem::path& path, const char* table, con
   ADD_FAILURE() << "no descriptor for column " << column;
 }
 
-Status InsertDay(Database& db, const std::function<void(const TableDef&, std::vector<Value>*)>& edit) {
+Status InsertDay(Database& db,
+                 const std::function<void(const TableDef&, std::vector<Value>*)>& edit) {
   auto dates = db.GetTable("Dates");
   if (!dates.ok()) return dates.status();
   std::vector<Value> values = NewDay(*dates, 40300);
@@ -189,8 +191,9 @@ const RefusalCase kRefusals[] = {
        Row row;
        Status s;
        if (!(*cursor)->Next(&row, &s)) return Status::NotFound("no event");
-       return db.Update(*events, RowId{row.page, row.slot},
-                        {{ColumnIndex(*events, "EventID"), Value::Integer(Value::Kind::kLong, 999)}});
+       return db.Update(
+           *events, RowId{row.page, row.slot},
+           {{ColumnIndex(*events, "EventID"), Value::Integer(Value::Kind::kLong, 999)}});
      }},
     {"TextIndexInAnotherSortOrder", "fixtures", "tessdata-textindex.mdb", StatusCode::kNotSupported,
      "sort order 0x0409 version 1",
@@ -247,15 +250,20 @@ TEST(TableWriterTest, AnAccessNinetySevenFileTakesRowsTablesAndIndexes) {
     // "ÉTÉ" has the key of "été": the primary key refuses it.
     row[0] = Value::Bytes(K::kText, "\xC3\x89T\xC3\x89");
     EXPECT_EQ(db->Insert(*t, row).status().code(), StatusCode::kConstraint);
-    ASSERT_TRUE(db->Update(*t, inserted->id, {{1, Value::Bytes(K::kText, std::string(100, 'z'))}}).ok());
+    ASSERT_TRUE(
+        db->Update(*t, inserted->id, {{1, Value::Bytes(K::kText, std::string(100, 'z'))}}).ok());
     Status s = db->Update(*t, inserted->id, {{1, Value::Bytes(K::kText, "Pr\xC4\x81ga")}});
-    EXPECT_EQ(s.message(), "table Table1, column B: the character U+0101 (\"\xC4\x81\") has no byte in"
-                           " code page 1252");
-    Status made = db->CreateTable(TableDesign{"Caf\xC3\xA9", {ColumnDesign{"Id", ColumnType::kLong}}, {}});
+    EXPECT_EQ(s.message(),
+              "table Table1, column B: the character U+0101 (\"\xC4\x81\") has no byte in"
+              " code page 1252");
+    Status made =
+        db->CreateTable(TableDesign{"Caf\xC3\xA9", {ColumnDesign{"Id", ColumnType::kLong}}, {}});
     EXPECT_TRUE(made.ok()) << made.ToString();
-    EXPECT_EQ(db->CreateTable(TableDesign{"Pr\xC4\x81ga", {ColumnDesign{"Id", ColumnType::kLong}}, {}})
-                  .message(),
-              "table name 'Pr\xC4\x81ga': the character U+0101 (\"\xC4\x81\") has no byte in code page 1252");
+    EXPECT_EQ(
+        db->CreateTable(TableDesign{"Pr\xC4\x81ga", {ColumnDesign{"Id", ColumnType::kLong}}, {}})
+            .message(),
+        "table name 'Pr\xC4\x81ga': the character U+0101 (\"\xC4\x81\") has no byte in code page "
+        "1252");
     ColumnDesign amount{"Amount", ColumnType::kNumeric};
     amount.precision = 10;
     EXPECT_EQ(db->CreateTable(TableDesign{"Money", {amount}, {}}).message(),
@@ -272,8 +280,10 @@ TEST(TableWriterTest, AnAccessNinetySevenFileTakesRowsTablesAndIndexes) {
   Row r;
   Status s;
   std::vector<std::string> seen;
-  while ((*cursor)->Next(&r, &s)) seen.push_back(std::string(r.values[0].text()) + "|" + std::string(r.values[1].text()));
-  EXPECT_NE(std::find(seen.begin(), seen.end(), "\xC3\xA9t\xC3\xA9|" + std::string(100, 'z')), seen.end());
+  while ((*cursor)->Next(&r, &s))
+    seen.push_back(std::string(r.values[0].text()) + "|" + std::string(r.values[1].text()));
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "\xC3\xA9t\xC3\xA9|" + std::string(100, 'z')),
+            seen.end());
   EXPECT_TRUE((*db)->GetTable("caf\xC3\xA9").ok());
   EXPECT_EQ(t->indexes.back().name, "ByC");
   auto problems = (*db)->Check();
@@ -296,7 +306,9 @@ TEST(TableWriterTest, AFailedStatementKeepsTheUnitsEarlierChanges) {
   auto db = Database::Open(copy.path().string());
   auto rows = Rows(**db, "Dates");
   EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
-                          [](const std::string& r) { return r.rfind("50000.", 0) == 0 || r.rfind("50001.", 0) == 0; }),
+                          [](const std::string& r) {
+                            return r.rfind("50000.", 0) == 0 || r.rfind("50001.", 0) == 0;
+                          }),
             2);
   ExpectSound(copy.path());
 }
@@ -366,8 +378,7 @@ class RewriteRoundsTest : public ::testing::TestWithParam<RewriteCase> {};
 TEST_P(RewriteRoundsTest, TenRoundsEndWithinFivePercentOfTwo) {
   const RewriteCase& param = GetParam();
   SharedFileCopy jet4("fixtures", "tessdata-2009.mdb");
-  const std::filesystem::path path =
-      param.access97 ? jet4.dir() / "calendar97.mdb" : jet4.path();
+  const std::filesystem::path path = param.access97 ? jet4.dir() / "calendar97.mdb" : jet4.path();
   if (param.access97) {
     ASSERT_EQ(tessaly::testing::MakeAccess97Calendar(jet4.path(), path), "");
   }
@@ -423,15 +434,15 @@ TEST_P(RewriteRoundsTest, TenRoundsEndWithinFivePercentOfTwo) {
   EXPECT_GE(seen, 60u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Calendar2009, RewriteRoundsTest,
-    ::testing::Values(RewriteCase{"OnePageMemos", 3000, 40, false},
-                      RewriteCase{"CompressedMemos", 3000, 40, true},
-                      RewriteCase{"ChainedMemos", 9000, 40, false},
-                      RewriteCase{"InlineAndMovedRows", 60, 2, true},
-                      RewriteCase{"Access97Memos", 3000, 40, true, true},
-                      RewriteCase{"Access97InlineAndMovedRows", 60, 2, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Calendar2009, RewriteRoundsTest,
+                         ::testing::Values(RewriteCase{"OnePageMemos", 3000, 40, false},
+                                           RewriteCase{"CompressedMemos", 3000, 40, true},
+                                           RewriteCase{"ChainedMemos", 9000, 40, false},
+                                           RewriteCase{"InlineAndMovedRows", 60, 2, true},
+                                           RewriteCase{"Access97Memos", 3000, 40, true, true},
+                                           RewriteCase{"Access97InlineAndMovedRows", 60, 2, true,
+                                                       true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TableWriterTest, ASecondWriterIsTurnedAwayAndReadersSeeCommittedUnits) {
   SharedFileCopy copy("fixtures", "tessdata-blank.mdb");

@@ -90,7 +90,8 @@ Status Arithmetic(const std::string& op, const Variant& a, const Variant& b, Var
   if (op == "/") {
     const double q = expr::NumberOf(y);
     if (q == 0) {
-      return expr::NumberOf(x) == 0 ? expr::Overflow() : Fail(kErrorDivisionByZero, "Division by zero");
+      return expr::NumberOf(x) == 0 ? expr::Overflow()
+                                    : Fail(kErrorDivisionByZero, "Division by zero");
     }
     return Real(x.type == T::kSingle && y.type == T::kSingle ? T::kSingle : T::kDouble,
                 expr::NumberOf(x) / q, out);
@@ -116,8 +117,10 @@ Status Arithmetic(const std::string& op, const Variant& a, const Variant& b, Var
   }
   if (rank == 5 && (x.type == T::kCurrency || expr::IsWhole(x.type)) &&
       (y.type == T::kCurrency || expr::IsWhole(y.type))) {
-    const __int128 p = x.type == T::kCurrency ? x.integer : static_cast<__int128>(x.integer) * 10000;
-    const __int128 q = y.type == T::kCurrency ? y.integer : static_cast<__int128>(y.integer) * 10000;
+    const __int128 p =
+        x.type == T::kCurrency ? x.integer : static_cast<__int128>(x.integer) * 10000;
+    const __int128 q =
+        y.type == T::kCurrency ? y.integer : static_cast<__int128>(y.integer) * 10000;
     __int128 v = op == "+" ? p + q : op == "-" ? p - q : 0;
     if (op == "*") {
       const __int128 product = p * q;  // x 10^8: back to 10^4, half to even
@@ -149,8 +152,10 @@ Status Compare(const Variant& a, const Variant& b, int* order) {
     const bool exact = (expr::IsWhole(a.type) || a.type == T::kCurrency) &&
                        (expr::IsWhole(b.type) || b.type == T::kCurrency);
     if (exact) {
-      const __int128 p = a.type == T::kCurrency ? a.integer : static_cast<__int128>(a.integer) * 10000;
-      const __int128 q = b.type == T::kCurrency ? b.integer : static_cast<__int128>(b.integer) * 10000;
+      const __int128 p =
+          a.type == T::kCurrency ? a.integer : static_cast<__int128>(a.integer) * 10000;
+      const __int128 q =
+          b.type == T::kCurrency ? b.integer : static_cast<__int128>(b.integer) * 10000;
       *order = p < q ? -1 : p > q ? 1 : 0;
     } else {
       *order = sign(expr::NumberOf(a) - expr::NumberOf(b));
@@ -201,8 +206,12 @@ Status Comparison(const std::string& op, const Variant& a, const Variant& b, Var
   }
   int order = 0;
   JET_RETURN_IF_ERROR(Compare(a, b, &order));
-  const bool holds = op == "=" ? order == 0 : op == "<>" ? order != 0 : op == "<" ? order < 0
-                     : op == ">" ? order > 0 : op == "<=" ? order <= 0 : order >= 0;
+  const bool holds = op == "="    ? order == 0
+                     : op == "<>" ? order != 0
+                     : op == "<"  ? order < 0
+                     : op == ">"  ? order > 0
+                     : op == "<=" ? order <= 0
+                                  : order >= 0;
   *out = Variant::Boolean(holds);
   return Status::OK();
 }
@@ -337,9 +346,7 @@ class Evaluator {
 
   Status Eval(const ExprNode& node, Variant* out) {
     switch (node.kind) {
-      case ExprNode::Kind::kLiteral:
-        *out = node.value;
-        return Status::OK();
+      case ExprNode::Kind::kLiteral: *out = node.value; return Status::OK();
       case ExprNode::Kind::kName:
         if (input_.row == nullptr || node.slot < 0 ||
             static_cast<size_t>(node.slot) >= input_.row->size()) {
@@ -473,7 +480,8 @@ Status BindNode(ExprNode* node,
   if (node->kind == ExprNode::Kind::kName) {
     node->slot = lookup(node->qualifier, node->name);
     if (node->slot < 0) {
-      const std::string name = node->qualifier.empty() ? node->name : node->qualifier + "." + node->name;
+      const std::string name =
+          node->qualifier.empty() ? node->name : node->qualifier + "." + node->name;
       return Status::Numbered(StatusCode::kNotFound, 3070,
                               "The database engine does not recognize '" + name +
                                   "' as a valid field name or expression.");

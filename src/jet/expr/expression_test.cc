@@ -3,15 +3,15 @@
 // the error number Access gives.
 #include "jet/expression.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace jet {
 namespace {
 
 std::string Shown(const Variant& v) {
-  static const char* kNames[] = {"Null",   "Boolean", "Byte", "Integer", "Long", "Currency",
+  static const char* kNames[] = {"Null",   "Boolean", "Byte", "Integer", "Long",   "Currency",
                                  "Single", "Double",  "Date", "Text",    "Binary", "Guid"};
   std::string out = kNames[static_cast<int>(v.type)];
   if (!v.is_null()) out += " " + VariantText(v);
@@ -143,8 +143,8 @@ TEST(ExpressionTest, EvaluatesAsAccessDoes) {
 }
 
 TEST(ExpressionTest, BoundsNestingAndStopsWhereAStatementGoesOn) {
-  EXPECT_EQ(EvaluateCase({(std::string(300, '(') + "1" + std::string(300, ')')).c_str(), ""}, nullptr,
-                nullptr),
+  EXPECT_EQ(EvaluateCase({(std::string(300, '(') + "1" + std::string(300, ')')).c_str(), ""},
+                         nullptr, nullptr),
             "error 3075");
   std::string chain = "1";
   for (int i = 0; i < 1000; ++i) chain += " + 1";
@@ -186,7 +186,8 @@ TEST(ExpressionTest, ConvertsForColumnsAsAccessStores) {
     std::string storage;
     Value out;
     const Status s = ToColumnValue(c.value, column, "column T.C", &storage, &out);
-    const std::string got = s.ok() ? VariantText(Variant::Of(out)) : "error " + std::to_string(s.access_error());
+    const std::string got =
+        s.ok() ? VariantText(Variant::Of(out)) : "error " + std::to_string(s.access_error());
     EXPECT_EQ(got, c.expected) << ColumnTypeName(c.type) << " " << VariantText(c.value);
   }
 }

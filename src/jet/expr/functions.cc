@@ -124,9 +124,9 @@ enum class Interval { kYear, kQuarter, kMonth, kDay, kWeek, kWeekOfYear, kHour, 
 Status IntervalOf(const Variant& value, Interval* out) {
   if (value.type != T::kText) return InvalidArgument();
   static constexpr std::pair<std::string_view, Interval> kWords[] = {
-      {"yyyy", Interval::kYear}, {"q", Interval::kQuarter}, {"m", Interval::kMonth},
-      {"y", Interval::kDay},     {"d", Interval::kDay},     {"w", Interval::kWeek},
-      {"ww", Interval::kWeekOfYear}, {"h", Interval::kHour}, {"n", Interval::kMinute},
+      {"yyyy", Interval::kYear},     {"q", Interval::kQuarter}, {"m", Interval::kMonth},
+      {"y", Interval::kDay},         {"d", Interval::kDay},     {"w", Interval::kWeek},
+      {"ww", Interval::kWeekOfYear}, {"h", Interval::kHour},    {"n", Interval::kMinute},
       {"s", Interval::kSecond}};
   for (const auto& [word, interval] : kWords) {
     if (AsciiEqualsNoCase(value.bytes, word)) {
@@ -206,7 +206,9 @@ Status DateDiff(const Args& a, const EvalInput&, Variant* out) {
     case Interval::kHour:
     case Interval::kMinute:
     case Interval::kSecond: {
-      const int64_t unit = interval == Interval::kHour ? 3600 : interval == Interval::kMinute ? 60 : 1;
+      const int64_t unit = interval == Interval::kHour     ? 3600
+                           : interval == Interval::kMinute ? 60
+                                                           : 1;
       auto count = [&](int64_t d, int64_t s) {
         const int64_t t = d * 86400 + s;
         return t >= 0 ? t / unit : -((-t + unit - 1) / unit);
@@ -262,7 +264,8 @@ Status Mid(const Args& a, const EvalInput&, Variant* out) {
   const std::string text = TextOf(a[0]);
   const size_t begin = ByteOffsetOfCharacter(text, static_cast<size_t>(start - 1));
   const std::string rest = text.substr(begin);
-  *out = Variant::Text(n < 0 ? rest : rest.substr(0, ByteOffsetOfCharacter(rest, static_cast<size_t>(n))));
+  *out = Variant::Text(n < 0 ? rest
+                             : rest.substr(0, ByteOffsetOfCharacter(rest, static_cast<size_t>(n))));
   return Status::OK();
 }
 
@@ -398,7 +401,9 @@ Status Numeric(const Args& a, Variant* out, double (*f)(double)) {
     *out = Variant::Integer(T::kCurrency, static_cast<int64_t>(std::nearbyint(v)));
     return Status::OK();
   }
-  *out = Variant::Real(n.type == T::kDate ? T::kDate : n.type == T::kSingle ? T::kSingle : T::kDouble,
+  *out = Variant::Real(n.type == T::kDate     ? T::kDate
+                       : n.type == T::kSingle ? T::kSingle
+                                              : T::kDouble,
                        f(n.real));
   return Status::OK();
 }
@@ -542,8 +547,12 @@ Status GenGuid(const Args&, const EvalInput&, Variant* out) {
   return Status::OK();
 }
 
-#define JET_FN(...) [](const Args& a, const EvalInput& in, Variant* out) -> Status { \
-  (void)a; (void)in; __VA_ARGS__; }
+#define JET_FN(...)                                                \
+  [](const Args& a, const EvalInput& in, Variant* out) -> Status { \
+    (void)a;                                                       \
+    (void)in;                                                      \
+    __VA_ARGS__;                                                   \
+  }
 
 constexpr Function kFunctions[] = {
     {"Date", 0, 0, JET_FN(*out = Date(std::floor(in.now)); return Status::OK())},
@@ -552,22 +561,27 @@ constexpr Function kFunctions[] = {
     {"Year", 1, 1, JET_FN(return DatePart(a, out, [](const Parts& p) { return p.date.year; }))},
     {"Month", 1, 1,
      JET_FN(return DatePart(a, out, [](const Parts& p) { return int64_t{p.date.month}; }))},
-    {"Day", 1, 1, JET_FN(return DatePart(a, out, [](const Parts& p) { return int64_t{p.date.day}; }))},
-    {"Hour", 1, 1, JET_FN(return DatePart(a, out, [](const Parts& p) { return p.seconds / 3600; }))},
+    {"Day", 1, 1,
+     JET_FN(return DatePart(a, out, [](const Parts& p) { return int64_t{p.date.day}; }))},
+    {"Hour", 1, 1,
+     JET_FN(return DatePart(a, out, [](const Parts& p) { return p.seconds / 3600; }))},
     {"Minute", 1, 1,
      JET_FN(return DatePart(a, out, [](const Parts& p) { return p.seconds / 60 % 60; }))},
-    {"Second", 1, 1, JET_FN(return DatePart(a, out, [](const Parts& p) { return p.seconds % 60; }))},
+    {"Second", 1, 1,
+     JET_FN(return DatePart(a, out, [](const Parts& p) { return p.seconds % 60; }))},
     {"Weekday", 1, 2, Weekday},
     {"DateSerial", 3, 3, DateSerial},
     {"TimeSerial", 3, 3, TimeSerial},
     {"DateAdd", 3, 3, DateAdd},
     {"DateDiff", 3, 3, DateDiff},
-    {"DateValue", 1, 1, JET_FN(if (a[0].is_null()) return Status::OK(); double d = 0;
-                               JET_RETURN_IF_ERROR(DateArg(a[0], &d));
-                               *out = Date(std::trunc(d)); return Status::OK())},
-    {"TimeValue", 1, 1, JET_FN(if (a[0].is_null()) return Status::OK(); double d = 0;
-                               JET_RETURN_IF_ERROR(DateArg(a[0], &d));
-                               *out = Date(std::fabs(d - std::trunc(d))); return Status::OK())},
+    {"DateValue", 1, 1,
+     JET_FN(if (a[0].is_null()) return Status::OK(); double d = 0;
+            JET_RETURN_IF_ERROR(DateArg(a[0], &d)); *out = Date(std::trunc(d));
+            return Status::OK())},
+    {"TimeValue", 1, 1,
+     JET_FN(if (a[0].is_null()) return Status::OK(); double d = 0;
+            JET_RETURN_IF_ERROR(DateArg(a[0], &d)); *out = Date(std::fabs(d - std::trunc(d)));
+            return Status::OK())},
     {"Len", 1, 1, Len},
     {"Left", 2, 2, Left},
     {"Right", 2, 2, Right},
@@ -590,10 +604,11 @@ constexpr Function kFunctions[] = {
     {"Abs", 1, 1, JET_FN(return Numeric(a, out, [](double v) { return std::fabs(v); }))},
     {"Int", 1, 1, JET_FN(return Numeric(a, out, [](double v) { return std::floor(v); }))},
     {"Fix", 1, 1, JET_FN(return Numeric(a, out, [](double v) { return std::trunc(v); }))},
-    {"Sgn", 1, 1, JET_FN(if (a[0].is_null()) return Status::OK(); double d = 0;
-                         JET_RETURN_IF_ERROR(ToDouble(a[0], &d));
-                         *out = Variant::Integer(T::kInteger, static_cast<int64_t>(Sign(d)));
-                         return Status::OK())},
+    {"Sgn", 1, 1,
+     JET_FN(if (a[0].is_null()) return Status::OK(); double d = 0;
+            JET_RETURN_IF_ERROR(ToDouble(a[0], &d));
+            *out = Variant::Integer(T::kInteger, static_cast<int64_t>(Sign(d)));
+            return Status::OK())},
     {"Round", 1, 2, Round},
     {"Sqr", 1, 1, Sqr},
     {"Val", 1, 1, Val},

@@ -26,11 +26,11 @@ enum class Tok { kEnd, kName, kBracketed, kNumber, kString, kDate, kSymbol, kBad
 
 struct Token {
   Tok kind = Tok::kEnd;
-  std::string text;      // name, digits, text without quotes, date text, symbol
-  size_t begin = 0;      // byte offsets in the expression
+  std::string text;  // name, digits, text without quotes, date text, symbol
+  size_t begin = 0;  // byte offsets in the expression
   size_t end = 0;
-  size_t position = 0;   // 1-based character
-  std::string bad;       // kBad: which syntax error
+  size_t position = 0;  // 1-based character
+  std::string bad;      // kBad: which syntax error
 };
 
 bool IsNameByte(unsigned char c) {
@@ -55,8 +55,8 @@ class Lexer {
 
  private:
   Token Next() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' ||
-                                  text_[at_] == '\n')) {
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) {
       ++at_;
     }
     Token token;
@@ -113,8 +113,10 @@ class Lexer {
       for (std::string_view symbol : kSymbols) {
         if (text_.substr(at_, symbol.size()) == symbol) {
           token.kind = Tok::kSymbol;
-          token.text = symbol == "=<" ? "<=" : symbol == "=>" ? ">=" : symbol == "><" ? "<>"
-                                                                                        : std::string(symbol);
+          token.text = symbol == "=<"   ? "<="
+                       : symbol == "=>" ? ">="
+                       : symbol == "><" ? "<>"
+                                        : std::string(symbol);
           at_ += symbol.size();
           break;
         }
@@ -181,10 +183,10 @@ class Lexer {
 // Binary operators and how tightly they bind (higher binds tighter).
 int Precedence(const Token& token, std::string* op) {
   static constexpr std::pair<std::string_view, int> kWords[] = {
-      {"Imp", 1}, {"Eqv", 2}, {"Xor", 3}, {"Or", 4}, {"And", 5}, {"Like", 7}, {"Is", 7},
-      {"Between", 7}, {"In", 7}, {"Not", 7}, {"Mod", 10}};
+      {"Imp", 1}, {"Eqv", 2},     {"Xor", 3}, {"Or", 4},  {"And", 5}, {"Like", 7},
+      {"Is", 7},  {"Between", 7}, {"In", 7},  {"Not", 7}, {"Mod", 10}};
   static constexpr std::pair<std::string_view, int> kSymbols[] = {
-      {"=", 7}, {"<>", 7}, {"<", 7}, {">", 7}, {"<=", 7}, {">=", 7}, {"&", 8},
+      {"=", 7}, {"<>", 7}, {"<", 7},   {">", 7},  {"<=", 7}, {">=", 7}, {"&", 8},
       {"+", 9}, {"-", 9},  {"\\", 11}, {"*", 12}, {"/", 12}, {"^", 14}};
   if (token.kind == Tok::kName) {
     for (const auto& [word, precedence] : kWords) {
@@ -208,7 +210,8 @@ constexpr int kComparison = 7;
 
 class Parser {
  public:
-  Parser(std::string_view text, ExprForm form) : text_(text), form_(form), tokens_(Lexer(text).Run()) {}
+  Parser(std::string_view text, ExprForm form)
+      : text_(text), form_(form), tokens_(Lexer(text).Run()) {}
 
   Status Parse(std::unique_ptr<ExprNode>* out, size_t* consumed) {
     if (form_ == ExprForm::kExpression && IsSymbol(Peek(), "=")) Take();
@@ -295,8 +298,8 @@ class Parser {
       const int precedence = Precedence(Peek(), &op);
       if (precedence == 0 || precedence < min_precedence) break;
       // "Not" continues an operand only as Not Like / Not Between / Not In.
-      if (op == "Not" && !(IsWord(Peek(1), "Like") || IsWord(Peek(1), "Between") ||
-                           IsWord(Peek(1), "In"))) {
+      if (op == "Not" &&
+          !(IsWord(Peek(1), "Like") || IsWord(Peek(1), "Between") || IsWord(Peek(1), "In"))) {
         break;
       }
       const size_t position = Peek().position;
@@ -320,12 +323,15 @@ class Parser {
     return Status::OK();
   }
 
-  Status ParseComparison(std::string op, size_t position, int depth, std::unique_ptr<ExprNode>* left) {
+  Status ParseComparison(std::string op, size_t position, int depth,
+                         std::unique_ptr<ExprNode>* left) {
     bool negated = false;
     if (op == "Not") {
       negated = true;
       op = Take().text;
-      op = AsciiEqualsNoCase(op, "Like") ? "Like" : AsciiEqualsNoCase(op, "Between") ? "Between" : "In";
+      op = AsciiEqualsNoCase(op, "Like")      ? "Like"
+           : AsciiEqualsNoCase(op, "Between") ? "Between"
+                                              : "In";
     }
     std::unique_ptr<ExprNode> node;
     if (op == "Is") {
@@ -427,8 +433,8 @@ class Parser {
   }
 
   static bool IsReserved(const Token& token) {
-    static constexpr std::string_view kWords[] = {"And", "Or",      "Not",  "Xor", "Eqv", "Imp",
-                                                  "Mod", "Like",    "Is",   "In",  "Between"};
+    static constexpr std::string_view kWords[] = {"And", "Or",   "Not", "Xor", "Eqv",    "Imp",
+                                                  "Mod", "Like", "Is",  "In",  "Between"};
     for (std::string_view word : kWords) {
       if (IsWord(token, word)) return true;
     }
@@ -474,8 +480,7 @@ class Parser {
     auto node = Node(ExprNode::Kind::kLiteral, token.position);
     double d = 0;
     if (!expr::ParseNumberText(token.text, &d)) return SyntaxError("Syntax error in number");
-    const bool whole = token.text.find_first_of(".eE") == std::string::npos ||
-                       token.text[0] == '&';
+    const bool whole = token.text.find_first_of(".eE") == std::string::npos || token.text[0] == '&';
     if (whole && std::fabs(d) < 2147483648.0) {
       node->value = expr::WholeNumber(static_cast<int64_t>(d));
     } else {

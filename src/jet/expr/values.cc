@@ -165,7 +165,8 @@ std::string Shown(const Variant& value) {
     case Variant::Type::kText: return "'" + value.bytes + "'";
     case Variant::Type::kDate: return "#" + FormatOleDate(value.real) + "#";
     case Variant::Type::kBoolean: return value.integer != 0 ? "True" : "False";
-    case Variant::Type::kBinary: return "binary data of " + std::to_string(value.bytes.size()) + " bytes";
+    case Variant::Type::kBinary:
+      return "binary data of " + std::to_string(value.bytes.size()) + " bytes";
     default: return VariantText(value);
   }
 }
@@ -174,8 +175,8 @@ std::string Shown(const Variant& value) {
 
 bool ParseNumberText(std::string_view text, double* number) {
   text = Trim(text);
-  if (text.size() > 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h' || text[1] == 'O' ||
-                                            text[1] == 'o')) {
+  if (text.size() > 2 && text[0] == '&' &&
+      (text[1] == 'H' || text[1] == 'h' || text[1] == 'O' || text[1] == 'o')) {
     const int base = text[1] == 'H' || text[1] == 'h' ? 16 : 8;
     uint64_t v = 0;
     for (char c : text.substr(2)) {
@@ -301,8 +302,8 @@ std::string FormatOleDate(double ole_date) {
   const OleDateParts parts = SplitOleDate(ole_date);
   const int64_t seconds = parts.seconds;
   const CivilDate date = CivilFromOleDay(parts.day);
-  std::string out = std::to_string(date.month) + "/" + std::to_string(date.day) + "/" +
-                    std::to_string(date.year);
+  std::string out =
+      std::to_string(date.month) + "/" + std::to_string(date.day) + "/" + std::to_string(date.year);
   if (seconds != 0) {
     const int64_t hour = seconds / 3600;
     const int64_t hour12 = hour % 12 == 0 ? 12 : hour % 12;
@@ -351,8 +352,8 @@ std::string VariantText(const Variant& value) {
 
 double NowAsOleDate() {
   const platform::LocalTime now = platform::LocalNow();
-  const int64_t day = OleDayFromCivil(now.year, static_cast<unsigned>(now.month),
-                                      static_cast<unsigned>(now.day));
+  const int64_t day =
+      OleDayFromCivil(now.year, static_cast<unsigned>(now.month), static_cast<unsigned>(now.day));
   return static_cast<double>(day) + (now.hour * 3600 + now.minute * 60 + now.second) / 86400.0;
 }
 
@@ -389,15 +390,15 @@ class ColumnConversion {
         trimmed_(expr::Trim(value.bytes)) {}
 
   Status Mismatch() const {
-    return Status::Numbered(StatusCode::kInvalidArgument, kErrorTypeMismatch,
-                            "Data type mismatch: " + target_ + " cannot take the value " +
-                                expr::Shown(value_));
+    return Status::Numbered(
+        StatusCode::kInvalidArgument, kErrorTypeMismatch,
+        "Data type mismatch: " + target_ + " cannot take the value " + expr::Shown(value_));
   }
 
   Status Overflow() const {
-    return Status::Numbered(StatusCode::kInvalidArgument, kErrorOverflow,
-                            "Overflow: the value " + expr::Shown(value_) + " does not fit " +
-                                target_);
+    return Status::Numbered(
+        StatusCode::kInvalidArgument, kErrorOverflow,
+        "Overflow: the value " + expr::Shown(value_) + " does not fit " + target_);
   }
 
   Status ToText(std::string* storage, Value* out) const {
@@ -410,8 +411,8 @@ class ColumnConversion {
   Status ToBoolean(Value* out) const {
     if (value_.type == T::kText) {
       static constexpr std::pair<std::string_view, bool> kWords[] = {
-          {"1", true},  {"-1", true},   {"0", false}, {"True", true}, {"False", false},
-          {"Yes", true}, {"No", false}, {"On", true},  {"Off", false}};
+          {"1", true},   {"-1", true},  {"0", false}, {"True", true}, {"False", false},
+          {"Yes", true}, {"No", false}, {"On", true}, {"Off", false}};
       for (const auto& [word, yes] : kWords) {
         if (AsciiEqualsNoCase(trimmed_, word)) {
           *out = Value::Boolean(yes);
@@ -507,7 +508,7 @@ class ColumnConversion {
   }
 
   Status ToDecimal(Value* out) const {
-    std::string text = value_.type == T::kText || written_number_ ? std::string(trimmed_)
+    std::string text = value_.type == T::kText || written_number_      ? std::string(trimmed_)
                        : value_.IsNumeric() && value_.type != T::kDate ? VariantText(value_)
                                                                        : std::string();
     int64_t n = 0;
@@ -530,7 +531,7 @@ class ColumnConversion {
 
   const Variant& value_;
   const ColumnDef& column_;
-  const std::string target_;  // the column and its type, for messages
+  const std::string target_;   // the column and its type, for messages
   const bool written_number_;  // a number that keeps the text it was written as
   const std::string_view trimmed_;
 };
@@ -546,27 +547,19 @@ Status ToColumnValue(const Variant& value, const ColumnDef& column, const std::s
   const ColumnConversion conversion(value, column, where);
   switch (column.type) {
     case ColumnType::kText:
-    case ColumnType::kMemo:
-      return conversion.ToText(storage, out);
-    case ColumnType::kBoolean:
-      return conversion.ToBoolean(out);
+    case ColumnType::kMemo: return conversion.ToText(storage, out);
+    case ColumnType::kBoolean: return conversion.ToBoolean(out);
     case ColumnType::kByte:
     case ColumnType::kInteger:
     case ColumnType::kLong:
-    case ColumnType::kCurrency:
-      return conversion.ToWholeNumber(out);
+    case ColumnType::kCurrency: return conversion.ToWholeNumber(out);
     case ColumnType::kSingle:
-    case ColumnType::kDouble:
-      return conversion.ToReal(out);
-    case ColumnType::kDateTime:
-      return conversion.ToDateTime(out);
-    case ColumnType::kGuid:
-      return conversion.ToGuid(out);
+    case ColumnType::kDouble: return conversion.ToReal(out);
+    case ColumnType::kDateTime: return conversion.ToDateTime(out);
+    case ColumnType::kGuid: return conversion.ToGuid(out);
     case ColumnType::kBinary:
-    case ColumnType::kOle:
-      return conversion.ToBinary(storage, out);
-    case ColumnType::kNumeric:
-      return conversion.ToDecimal(out);
+    case ColumnType::kOle: return conversion.ToBinary(storage, out);
+    case ColumnType::kNumeric: return conversion.ToDecimal(out);
   }
   return conversion.Mismatch();
 }

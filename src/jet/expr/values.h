@@ -12,9 +12,9 @@ namespace jet::expr {
 
 // kInvalidArgument carrying Access's number and text.
 Status Fail(int number, std::string text);
-Status TypeMismatch();       // 13
-Status Overflow();           // 6
-Status InvalidUseOfNull();   // 94
+Status TypeMismatch();      // 13
+Status Overflow();          // 6
+Status InvalidUseOfNull();  // 94
 
 // Boolean, Byte, Integer, Long.
 bool IsWhole(Variant::Type type);

@@ -67,10 +67,10 @@ class OsFile : public File {
   bool StillAtPath() const override { return file_->IsAt(path_); }
 
   Status Lock(LockByte byte, LockKind kind) override {
-    platform::Error e = file_->Lock(static_cast<uint64_t>(byte),
-                                    kind == LockKind::kExclusive
-                                        ? platform::File::LockKind::kExclusive
-                                        : platform::File::LockKind::kShared);
+    platform::Error e =
+        file_->Lock(static_cast<uint64_t>(byte), kind == LockKind::kExclusive
+                                                     ? platform::File::LockKind::kExclusive
+                                                     : platform::File::LockKind::kShared);
     if (e.kind() == platform::Error::Kind::kBusy) return FileBusy(path_);
     return ToStatus(e);
   }

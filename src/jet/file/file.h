@@ -115,7 +115,7 @@ class FileSystem {
 };
 
 // The failures every FileSystem reports alike.
-Status FileBusy(const std::string& path);          // a lock another File holds
+Status FileBusy(const std::string& path);           // a lock another File holds
 Status FileAlreadyExists(const std::string& path);  // PublishNew onto a taken name
 
 using platform::SleepMilliseconds;

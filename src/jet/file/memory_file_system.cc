@@ -8,8 +8,8 @@ namespace jet {
 
 struct MemoryFileSystem::Node {
   std::string bytes;
-  std::string name;     // the name it has while linked
-  bool linked = true;   // false once removed or replaced
+  std::string name;    // the name it has while linked
+  bool linked = true;  // false once removed or replaced
   // Lock byte -> the Files holding it, and how.
   std::map<uint64_t, std::map<const File*, File::LockKind>> locks;
 };

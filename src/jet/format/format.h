@@ -125,7 +125,7 @@ struct Format {
   uint32_t column_precision_offset;
   uint32_t column_scale_offset;
   uint32_t column_flags_offset;
-  uint32_t column_ext_flags_offset;     // 0 when absent (J3)
+  uint32_t column_ext_flags_offset;  // 0 when absent (J3)
   uint32_t column_fixed_offset_offset;
   uint32_t column_length_offset;
 

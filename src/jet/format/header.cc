@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "jet/base/coding.h"
-#include "jet/format/format.h"
 #include "jet/base/text.h"
+#include "jet/format/format.h"
 #include "strings/utf8.h"
 
 namespace jet {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "jet/types.h"
 #include "jet/status.h"
+#include "jet/types.h"
 
 namespace jet {
 
@@ -20,8 +20,8 @@ struct HeaderInfo {
   uint16_t sort_order = 0x0409;
   uint8_t sort_version = 0;
   uint32_t encoding_key = 0;
-  double creation_date = 0;         // Jet 4 only
-  std::string password;             // UTF-8, trailing NULs removed
+  double creation_date = 0;  // Jet 4 only
+  std::string password;      // UTF-8, trailing NULs removed
   bool has_password = false;
 };
 

@@ -2,13 +2,13 @@
 // databases and the Jet 4 password that is keyed by the creation date.
 #include "jet/format/header.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
+#include <gtest/gtest.h>
+
+#include "jet/base/text.h"
 #include "jet/database.h"
 #include "jet/testing/test_pages.h"
-#include "jet/base/text.h"
 
 namespace jet {
 namespace {
@@ -153,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "not an Access database file"},
         RefusalCase{"encoded", Fields(1, "Standard Jet DB", 0x1234), 0, StatusCode::kNotSupported,
                     "encrypted"},
-        RefusalCase{"tiny", HeaderFields(), 10, StatusCode::kNotAnAccessFile, "not an Access database file"},
+        RefusalCase{"tiny", HeaderFields(), 10, StatusCode::kNotAnAccessFile,
+                    "not an Access database file"},
         RefusalCase{"cut_in_header", HeaderFields(), 100, StatusCode::kCorruption, "truncated"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -50,9 +50,9 @@ Status FetchRow(const PageFile& file, const Format& format, uint32_t pointer, co
   JET_RETURN_IF_ERROR(buffer == nullptr ? file.GetPage(page_number, what, page)
                                         : file.GetPageUncached(page_number, what, buffer, page));
   if ((*page)[0] != kPageData) {
-    return Status::Corruption(std::string(what) + " points at page " +
-                              std::to_string(page_number) + ", which is not a data page (type " +
-                              std::to_string((*page)[0]) + ")");
+    return Status::Corruption(std::string(what) + " points at page " + std::to_string(page_number) +
+                              ", which is not a data page (type " + std::to_string((*page)[0]) +
+                              ")");
   }
   return LocateRow(format, *page, page_number, RowPointerSlot(pointer), span);
 }

@@ -25,10 +25,10 @@ class DefReader {
   // Reserves `n` bytes at the cursor and returns them, or sets a Corruption.
   const uint8_t* Take(uint64_t n, const char* what, Status* status) {
     if (n > remaining()) {
-      *status = Status::Corruption(std::string("table definition at page ") +
-                                   std::to_string(page_number_) + " ends inside " + what +
-                                   " (at byte " + std::to_string(pos_) + " of " +
-                                   std::to_string(size_) + ")");
+      *status =
+          Status::Corruption(std::string("table definition at page ") +
+                             std::to_string(page_number_) + " ends inside " + what + " (at byte " +
+                             std::to_string(pos_) + " of " + std::to_string(size_) + ")");
       return nullptr;
     }
     const uint8_t* p = data_ + pos_;
@@ -85,10 +85,10 @@ Status ReadColumns(const Format& format, TextDecoder& text, DefReader& reader, u
       if (format.column_code_page_offset) c.code_page = ReadU16(d + format.column_code_page_offset);
     }
     if (c.column_number >= table.max_cols && table.max_cols != 0) {
-      return Status::Corruption("column " + std::to_string(i) + " of the table definition at page " +
-                                std::to_string(table.tdef_page) + " has number " +
-                                std::to_string(c.column_number) + " but the table has only " +
-                                std::to_string(table.max_cols));
+      return Status::Corruption(
+          "column " + std::to_string(i) + " of the table definition at page " +
+          std::to_string(table.tdef_page) + " has number " + std::to_string(c.column_number) +
+          " but the table has only " + std::to_string(table.max_cols));
     }
   }
   for (uint32_t i = 0; i < num_cols; ++i) {
@@ -201,13 +201,12 @@ Status ReadTableDefBuffer(const PageFile& file, const Format& format, uint32_t p
     const uint8_t* page;
     JET_RETURN_IF_ERROR(file.GetPage(current, "table definition chain", &page));
     if (page[0] != kPageTableDef) {
-      return Status::Corruption("page " + std::to_string(current) +
-                                " is not a table definition page (type " +
-                                std::to_string(page[0]) + ")" +
-                                (current == page_number
-                                     ? std::string()
-                                     : " but continues the definition at page " +
-                                           std::to_string(page_number)));
+      return Status::Corruption(
+          "page " + std::to_string(current) + " is not a table definition page (type " +
+          std::to_string(page[0]) + ")" +
+          (current == page_number
+               ? std::string()
+               : " but continues the definition at page " + std::to_string(page_number)));
     }
     if (!seen.insert(current).second) {
       return Status::Corruption("table definition at page " + std::to_string(page_number) +

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "jet/types.h"
+#include "jet/base/text.h"
 #include "jet/format/format.h"
 #include "jet/pager/page_file.h"
-#include "jet/base/text.h"
+#include "jet/types.h"
 
 namespace jet {
 

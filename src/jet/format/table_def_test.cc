@@ -26,7 +26,9 @@ class TableDefTest : public ::testing::Test {
     file_ = std::make_unique<PageFile>(testing::Image(pages));
     ASSERT_TRUE(file_->SetPageSize(4096).ok());
   }
-  Status Read(uint32_t page) { return ReadTableDef(*file_, kJet4Format, text_, page, &def_, &extras_); }
+  Status Read(uint32_t page) {
+    return ReadTableDef(*file_, kJet4Format, text_, page, &def_, &extras_);
+  }
 
   std::unique_ptr<PageFile> file_;
   TextDecoder text_{1252};
@@ -113,12 +115,12 @@ TEST_P(TruncatedTableDefTest, CountsLargerThanTheDefinitionAreCorruption) {
 
 INSTANTIATE_TEST_SUITE_P(
     Damage, TruncatedTableDefTest,
-    ::testing::Values(
-        TruncatedCase{"columns", kJet4Format.tdef_num_cols_offset, 1000, "the column list"},
-        TruncatedCase{"indexes", kJet4Format.tdef_num_real_idx_offset, 0x7FFFFFFF,
-                      "the index count block"},
-        TruncatedCase{"logical_indexes", kJet4Format.tdef_num_idx_offset, 0x10000000,
-                      "the logical index list"}),
+    ::testing::Values(TruncatedCase{"columns", kJet4Format.tdef_num_cols_offset, 1000,
+                                    "the column list"},
+                      TruncatedCase{"indexes", kJet4Format.tdef_num_real_idx_offset, 0x7FFFFFFF,
+                                    "the index count block"},
+                      TruncatedCase{"logical_indexes", kJet4Format.tdef_num_idx_offset, 0x10000000,
+                                    "the logical index list"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TableDefTest, LogicalIndexNamingAMissingPhysicalIndexIsCorruption) {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "jet/index/text_key.h"
 #include "jet/base/value_text.h"
+#include "jet/index/text_key.h"
 
 namespace jet {
 namespace {
@@ -29,10 +29,8 @@ bool TypeSupported(ColumnType type) {
     case ColumnType::kMemo:
     case ColumnType::kGuid:
     case ColumnType::kBinary:
-    case ColumnType::kNumeric:
-      return true;
-    default:
-      return false;
+    case ColumnType::kNumeric: return true;
+    default: return false;
   }
 }
 
@@ -88,7 +86,8 @@ using u128 = unsigned __int128;
 // The value of a Numeric column as sign and unscaled magnitude at
 // `column`'s scale (a value at another scale is rescaled, rounding half away
 // from zero). False when it does not fit 128 bits or is not a number.
-bool NumericMagnitude(const ColumnDef& column, const Value& value, bool* negative, u128* magnitude) {
+bool NumericMagnitude(const ColumnDef& column, const Value& value, bool* negative,
+                      u128* magnitude) {
   uint32_t scale = 0;
   if (value.kind() == Value::Kind::kDecimal) {
     const Decimal& d = value.decimal();
@@ -311,8 +310,7 @@ Status AppendValueSegment(const KeyColumn& c, const Value& value, JetVersion ver
   switch (c.column.type) {
     // These segments follow the index's direction themselves.
     case ColumnType::kText:
-    case ColumnType::kMemo:
-      return AppendTextSegment(c, value, version, key);
+    case ColumnType::kMemo: return AppendTextSegment(c, value, version, key);
     case ColumnType::kGuid: {
       if (value.kind() != Value::Kind::kGuid) return WrongKind(c, value);
       // The key takes the fields big-endian, as the GUID is written.
@@ -329,22 +327,15 @@ Status AppendValueSegment(const KeyColumn& c, const Value& value, JetVersion ver
       if (!AppendNumericSegment(c.column, value, c.descending, key)) return WrongKind(c, value);
       return Status::OK();
     // These are written ascending, and inverted for a descending column.
-    case ColumnType::kBoolean:
-      fits = AppendBooleanSegment(value, key);
-      break;
+    case ColumnType::kBoolean: fits = AppendBooleanSegment(value, key); break;
     case ColumnType::kByte:
     case ColumnType::kInteger:
     case ColumnType::kLong:
-    case ColumnType::kCurrency:
-      fits = AppendIntegerSegment(c.column, value, key);
-      break;
+    case ColumnType::kCurrency: fits = AppendIntegerSegment(c.column, value, key); break;
     case ColumnType::kSingle:
     case ColumnType::kDouble:
-    case ColumnType::kDateTime:
-      fits = AppendRealSegment(c.column, value, key);
-      break;
-    default:
-      break;
+    case ColumnType::kDateTime: fits = AppendRealSegment(c.column, value, key); break;
+    default: break;
   }
   if (!fits) return WrongKind(c, value);
   if (c.descending) {
@@ -356,8 +347,7 @@ Status AppendValueSegment(const KeyColumn& c, const Value& value, JetVersion ver
 }  // namespace
 
 Status EncodeIndexKey(const TableDef& table, const IndexDef& index,
-                      const std::vector<Value>& row_values, std::string* key,
-                      JetVersion version) {
+                      const std::vector<Value>& row_values, std::string* key, JetVersion version) {
   key->clear();
   std::string why;
   if (!IndexKeysSupported(table, index, version, &why)) return Status::NotSupported(why);

@@ -56,8 +56,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/types.h"
 #include "jet/status.h"
+#include "jet/types.h"
 
 namespace jet {
 

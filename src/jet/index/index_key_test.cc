@@ -3,8 +3,6 @@
 // keys we compute from the rows equal the stored entries byte for byte.
 #include "jet/index/index_key.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -12,13 +10,15 @@
 #include <iterator>
 #include <set>
 
+#include <gtest/gtest.h>
+
 #include "jet/base/coding.h"
 #include "jet/format/format.h"
 #include "jet/index/index_page.h"
 #include "jet/index/index_tree.h"
-#include "support/jetcheck.h"
 #include "jet/testing/rebuild_indexes.h"
 #include "jet/testing/test_util.h"
+#include "support/jetcheck.h"
 #include "support/shared_copy.h"
 
 namespace jet {
@@ -95,7 +95,8 @@ TEST(IndexKeyTest, EncodesEachTypeAsAccessStoresIt) {
       {ColumnType::kGuid, false, Value::Guid(kGuid),
        "80 FC FD FE FF FA FB F8 F9 09 F7 F6 F5 F4 F3 F2 F1 F0 F7"},
       {ColumnType::kBinary, true, Value::Bytes(K::kBinary, "abc"), "7F 61 62 63 00 00 00 00 00 03"},
-      {ColumnType::kBinary, false, Value::Bytes(K::kBinary, "abc"), "80 9E 9D 9C FF FF FF FF FF FC"},
+      {ColumnType::kBinary, false, Value::Bytes(K::kBinary, "abc"),
+       "80 9E 9D 9C FF FF FF FF FF FC"},
       {ColumnType::kBinary, true, Value::Bytes(K::kBinary, "12345678"),
        "7F 31 32 33 34 35 36 37 38 08"},
       {ColumnType::kBinary, false, Value::Bytes(K::kBinary, "123456789"),
@@ -132,24 +133,30 @@ TEST(IndexKeyTest, RefusesWhatItCannotEncode) {
   std::string why, key;
   EXPECT_FALSE(IndexKeysSupported(t, index, JetVersion::kJet4, &why));
   EXPECT_NE(why.find("index ByName of table T: column EventName (Text) uses sort order 0x0405"),
-            std::string::npos) << why;
+            std::string::npos)
+      << why;
   EXPECT_EQ(EncodeIndexKey(t, index, {Value::Null()}, &key).code(), StatusCode::kNotSupported);
   t.columns[0].sort_order = 0x0409;
   t.columns[0].code_page = 1252;  // an Access 97 column: General 97 keys only
   EXPECT_FALSE(IndexKeysSupported(t, index, JetVersion::kJet4, &why));
   EXPECT_NE(why.find("column EventName is an Access 97 text column"), std::string::npos) << why;
-  EXPECT_TRUE(EncodeIndexKey(t, index, {Value::Bytes(Value::Kind::kText, "AAÿAA")}, &key, JetVersion::kJet3).ok());
+  EXPECT_TRUE(
+      EncodeIndexKey(t, index, {Value::Bytes(Value::Kind::kText, "AAÿAA")}, &key, JetVersion::kJet3)
+          .ok());
   EXPECT_EQ(Hex(key), "7F 60 60 7D 60 60 02 26 00");
   t.columns[0].code_page = 1251;  // the General 97 order is one of code page 1252
   EXPECT_FALSE(IndexKeysSupported(t, index, JetVersion::kJet3, &why));
   EXPECT_NE(why.find("column EventName is in code page 1251"), std::string::npos) << why;
   t.columns[0].code_page = 0;
-  Status text = EncodeIndexKey(t, index, {Value::Bytes(Value::Kind::kText, "smile \xF0\x9F\x98\x80")}, &key);
+  Status text =
+      EncodeIndexKey(t, index, {Value::Bytes(Value::Kind::kText, "smile \xF0\x9F\x98\x80")}, &key);
   EXPECT_EQ(text.code(), StatusCode::kNotSupported);
-  EXPECT_NE(text.message().find("index ByName on column EventName"), std::string::npos) << text.message();
+  EXPECT_NE(text.message().find("index ByName on column EventName"), std::string::npos)
+      << text.message();
 
   TableDef longs = OneColumnTable(ColumnType::kInteger);
-  Status s = EncodeIndexKey(longs, IndexOn(true), {Value::Integer(Value::Kind::kLong, 70000)}, &key);
+  Status s =
+      EncodeIndexKey(longs, IndexOn(true), {Value::Integer(Value::Kind::kLong, 70000)}, &key);
   EXPECT_EQ(s.code(), StatusCode::kInvalidArgument);
   EXPECT_NE(s.message().find("70000"), std::string::npos) << s.message();
 }
@@ -223,12 +230,14 @@ TEST(IndexKeyTest, ComputedEntriesEqualStoredOnesInEverySharedFile) {
       std::vector<std::string> texts;
       while ((*cursor)->Next(&row, &s)) {
         for (Proof& p : proofs) {
-          if (p.index->IgnoresNulls() && IndexColumnsAllNull(*table, *p.index, row.values)) continue;
+          if (p.index->IgnoresNulls() && IndexColumnsAllNull(*table, *p.index, row.values))
+            continue;
           IndexEntry e;
           e.page = row.page;
           e.row = row.slot;
           Status k = EncodeIndexKey(*table, *p.index, row.values, &e.key, version);
-          ASSERT_TRUE(k.ok()) << path << " " << name << "." << p.index->name << ": " << k.ToString();
+          ASSERT_TRUE(k.ok()) << path << " " << name << "." << p.index->name << ": "
+                              << k.ToString();
           if (jet3 && p.stored.count(e.SortBytes()) == 0) {
             IndexEntry undefined = e;
             auto values = WithUndefinedBytes(row, &texts);
@@ -243,16 +252,17 @@ TEST(IndexKeyTest, ComputedEntriesEqualStoredOnesInEverySharedFile) {
       }
       ASSERT_TRUE(s.ok()) << path << " " << name << ": " << s.ToString();
       for (const Proof& p : proofs) {
-        const std::string where = std::filesystem::path(path).filename().string() + " " + name +
-                                  "." + p.index->name;
+        const std::string where =
+            std::filesystem::path(path).filename().string() + " " + name + "." + p.index->name;
         if (p.stored != p.computed) {
           std::vector<std::string> only_stored, only_computed;
           std::set_difference(p.stored.begin(), p.stored.end(), p.computed.begin(),
                               p.computed.end(), std::back_inserter(only_stored));
           std::set_difference(p.computed.begin(), p.computed.end(), p.stored.begin(),
                               p.stored.end(), std::back_inserter(only_computed));
-          failures.push_back(where + ": stored " + (only_stored.empty() ? "-" : Hex(only_stored[0])) +
-                             ", computed " + (only_computed.empty() ? "-" : Hex(only_computed[0])));
+          failures.push_back(where + ": stored " +
+                             (only_stored.empty() ? "-" : Hex(only_stored[0])) + ", computed " +
+                             (only_computed.empty() ? "-" : Hex(only_computed[0])));
           continue;
         }
         ++indexes[jet3];
@@ -270,10 +280,11 @@ TEST(IndexKeyTest, ComputedEntriesEqualStoredOnesInEverySharedFile) {
   }
   std::string seen;
   for (const std::string& k : kinds) seen += " [" + k + "]";
-  std::printf("indexes matched byte for byte: Jet 4 %zu (%zu entries), Jet 3 %zu (%zu entries, %zu"
-              " rows with undefined cp1252 bytes); %zu indexes have unsupported columns\n"
-              "columns seen:%s\n",
-              indexes[0], entries[0], indexes[1], entries[1], undefined_rows, skipped, seen.c_str());
+  std::printf(
+      "indexes matched byte for byte: Jet 4 %zu (%zu entries), Jet 3 %zu (%zu entries, %zu"
+      " rows with undefined cp1252 bytes); %zu indexes have unsupported columns\n"
+      "columns seen:%s\n",
+      indexes[0], entries[0], indexes[1], entries[1], undefined_rows, skipped, seen.c_str());
   for (const std::string& f : failures) std::printf("MISMATCH %s\n", f.c_str());
   EXPECT_TRUE(failures.empty());
   EXPECT_GT(indexes[0], 40u);
@@ -295,9 +306,11 @@ struct Retype {
 
 uint16_t StoredSize(ColumnType type) {
   switch (type) {
-    case ColumnType::kBoolean: case ColumnType::kByte: return 1;
+    case ColumnType::kBoolean:
+    case ColumnType::kByte: return 1;
     case ColumnType::kInteger: return 2;
-    case ColumnType::kLong: case ColumnType::kSingle: return 4;
+    case ColumnType::kLong:
+    case ColumnType::kSingle: return 4;
     default: return 8;
   }
 }
@@ -324,11 +337,11 @@ void Patch(std::string* image, uint32_t tdef_page, ColumnType id_type, ColumnTyp
 TEST(IndexKeyTest, CheckerFindsEveryRowByOurKeysForEveryNumberType) {
   using T = ColumnType;
   const Retype cases[] = {
-      {T::kLong, T::kDateTime, true, true},      {T::kInteger, T::kDouble, false, true},
-      {T::kInteger, T::kDouble, true, true},     {T::kByte, T::kCurrency, false, true},
-      {T::kByte, T::kCurrency, true, true},      {T::kSingle, T::kCurrency, false, true},
-      {T::kSingle, T::kDouble, true, true},      {T::kBoolean, T::kDateTime, false, true},
-      {T::kBoolean, T::kDateTime, true, true},   {T::kInteger, T::kDateTime, false, false},
+      {T::kLong, T::kDateTime, true, true},    {T::kInteger, T::kDouble, false, true},
+      {T::kInteger, T::kDouble, true, true},   {T::kByte, T::kCurrency, false, true},
+      {T::kByte, T::kCurrency, true, true},    {T::kSingle, T::kCurrency, false, true},
+      {T::kSingle, T::kDouble, true, true},    {T::kBoolean, T::kDateTime, false, true},
+      {T::kBoolean, T::kDateTime, true, true}, {T::kInteger, T::kDateTime, false, false},
   };
   tessaly::testing::SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
   auto original = ReadWholeFile(copy.path().string());

@@ -134,8 +134,8 @@ Status DecodeIndexPage(const Format& format, const uint8_t* p, uint32_t page_num
   const uint32_t bits = std::min(layout.mask_size * 8, usable + 1);
   for (uint32_t i = layout.mask_size * 8; i-- > bits;) {
     if (mask[i / 8] & (1u << (i % 8))) {
-      return Bad(page_number, "entry mask marks byte " + std::to_string(i) +
-                                  ", past the end of the page");
+      return Bad(page_number,
+                 "entry mask marks byte " + std::to_string(i) + ", past the end of the page");
     }
   }
   out->entries.reserve(usable / (pointer_size + 1));
@@ -287,8 +287,8 @@ Status ReadIndexEntries(const PageFile& file, const Format& format, uint32_t roo
   std::unordered_set<uint32_t> seen;
   while (true) {
     if (!seen.insert(number).second || seen.size() > file.page_count()) {
-      return Bad(number, "the leaf chain of the index rooted at page " +
-                             std::to_string(root_page) + " loops");
+      return Bad(number, "the leaf chain of the index rooted at page " + std::to_string(root_page) +
+                             " loops");
     }
     for (IndexEntry& e : page.entries) out->push_back(std::move(e));
     if (page.next_page == 0) break;

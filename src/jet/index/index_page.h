@@ -48,18 +48,18 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/types.h"
 #include "jet/format/format.h"
 #include "jet/pager/page_file.h"
 #include "jet/status.h"
+#include "jet/types.h"
 
 namespace jet {
 
 struct IndexEntry {
-  std::string key;         // without the row pointer
-  uint32_t page = 0;       // data page of the row (24 bits)
-  uint8_t row = 0;         // row slot
-  uint32_t child = 0;      // node entries only
+  std::string key;     // without the row pointer
+  uint32_t page = 0;   // data page of the row (24 bits)
+  uint8_t row = 0;     // row slot
+  uint32_t child = 0;  // node entries only
 
   RowId row_id() const { return RowId{page, row}; }
   // key || u24 page BE || u8 row: the entry's bytes before its child pointer.

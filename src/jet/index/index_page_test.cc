@@ -3,12 +3,12 @@
 // bytes are the same too. Damaged pages are refused with the page named.
 #include "jet/index/index_page.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <tuple>
+
+#include <gtest/gtest.h>
 
 #include "jet/base/coding.h"
 #include "support/shared_copy.h"
@@ -20,7 +20,8 @@ using tessaly::testing::SharedPath;
 
 void ExpectSamePage(const IndexPage& a, const IndexPage& b, const std::string& where) {
   EXPECT_EQ(std::tie(a.leaf, a.tdef_page, a.prev_page, a.next_page, a.tail_page),
-            std::tie(b.leaf, b.tdef_page, b.prev_page, b.next_page, b.tail_page)) << where;
+            std::tie(b.leaf, b.tdef_page, b.prev_page, b.next_page, b.tail_page))
+      << where;
   ASSERT_EQ(a.entries.size(), b.entries.size()) << where;
   for (size_t i = 0; i < a.entries.size(); ++i) {
     EXPECT_EQ(CompareEntries(a.entries[i], b.entries[i]), 0) << where << " entry " << i;
@@ -64,9 +65,11 @@ TEST(IndexPageTest, EveryIndexPageOfTheSharedFilesRoundTrips) {
         IndexPage again;
         ASSERT_TRUE(DecodeIndexPage(format, o, n, &again).ok()) << where;
         ExpectSamePage(page, again, where);
-        EXPECT_EQ(ReadU16(o + 2), IndexUsableBytes(format) - IndexPageEntryBytes(format, page)) << where;
+        EXPECT_EQ(ReadU16(o + 2), IndexUsableBytes(format) - IndexPageEntryBytes(format, page))
+            << where;
         if (again.prefix_length == page.prefix_length) {
-          const size_t used = IndexEntriesOffset(format) + IndexUsableBytes(format) - page.free_space;
+          const size_t used =
+              IndexEntriesOffset(format) + IndexUsableBytes(format) - page.free_space;
           // Byte 26 marks Jet 4 node pages: 0x01 in the corpus, 0x00 on some
           // fixture nodes; we always write 0x01 there, as on Jet 3 nodes.
           std::string ours(out.data(), used), theirs(reinterpret_cast<const char*>(p), used);
@@ -78,9 +81,10 @@ TEST(IndexPageTest, EveryIndexPageOfTheSharedFilesRoundTrips) {
       }
     }
   }
-  std::printf("%zu index pages (%zu entries) decoded; %zu re-encoded byte for byte"
-              " (Jet 3: %zu of %zu pages)\n",
-              pages, entries, same_bytes, same_bytes_by_version[1], pages_by_version[1]);
+  std::printf(
+      "%zu index pages (%zu entries) decoded; %zu re-encoded byte for byte"
+      " (Jet 3: %zu of %zu pages)\n",
+      pages, entries, same_bytes, same_bytes_by_version[1], pages_by_version[1]);
   EXPECT_GT(pages, 100u);
   EXPECT_GT(same_bytes_by_version[1], 20u);
 }
@@ -118,7 +122,8 @@ TEST(IndexPageTest, RefusesDamagedPages) {
   };
   IndexPage page;
   std::string good = SmallLeaf();
-  ASSERT_TRUE(DecodeIndexPage(kJet4Format, reinterpret_cast<const uint8_t*>(good.data()), 7, &page).ok());
+  ASSERT_TRUE(
+      DecodeIndexPage(kJet4Format, reinterpret_cast<const uint8_t*>(good.data()), 7, &page).ok());
   EXPECT_EQ(page.prefix_length, 4u);  // the keys share all but their last byte
   EXPECT_EQ(page.entries.size(), 3u);
   for (const Damage& d : damages) {
@@ -136,7 +141,8 @@ TEST(IndexPageTest, RefusesDamagedPages) {
 TEST(IndexPageTest, EntriesOutOfOrderEncodeWithAPrefixEveryEntryShares) {
   IndexPage page;
   page.tdef_page = 5;
-  const std::pair<const char*, uint8_t> keys[] = {{"\x7F\x41\x42", 1}, {"\x7F", 0}, {"\x7F\x41\x42", 2}};
+  const std::pair<const char*, uint8_t> keys[] = {
+      {"\x7F\x41\x42", 1}, {"\x7F", 0}, {"\x7F\x41\x42", 2}};
   for (const auto& [key, row] : keys) {
     IndexEntry e;
     e.key = key;
@@ -147,7 +153,8 @@ TEST(IndexPageTest, EntriesOutOfOrderEncodeWithAPrefixEveryEntryShares) {
   std::string out(4096, '\0');
   ASSERT_TRUE(EncodeIndexPage(kJet4Format, page, 7, reinterpret_cast<uint8_t*>(out.data())).ok());
   IndexPage again;
-  ASSERT_TRUE(DecodeIndexPage(kJet4Format, reinterpret_cast<const uint8_t*>(out.data()), 7, &again).ok());
+  ASSERT_TRUE(
+      DecodeIndexPage(kJet4Format, reinterpret_cast<const uint8_t*>(out.data()), 7, &again).ok());
   EXPECT_EQ(again.prefix_length, 1u);
   ExpectSamePage(page, again, "out of order");
 }

@@ -35,10 +35,9 @@ std::string Describe(const IndexEntry& e) {
 
 // Index of the first entry >= target, or size() when every entry is smaller.
 size_t LowerBound(const std::vector<IndexEntry>& entries, const IndexEntry& target) {
-  auto it = std::lower_bound(entries.begin(), entries.end(), target,
-                             [](const IndexEntry& a, const IndexEntry& b) {
-                               return CompareEntries(a, b) < 0;
-                             });
+  auto it = std::lower_bound(
+      entries.begin(), entries.end(), target,
+      [](const IndexEntry& a, const IndexEntry& b) { return CompareEntries(a, b) < 0; });
   return static_cast<size_t>(it - entries.begin());
 }
 
@@ -46,11 +45,11 @@ size_t LowerBound(const std::vector<IndexEntry>& entries, const IndexEntry& targ
 
 // What a change below did to a page, for its parent to act on.
 struct IndexTree::Change {
-  bool found = true;        // Remove: the entry was there
-  bool max_changed = false; // the page's greatest entry is now new_max
+  bool found = true;         // Remove: the entry was there
+  bool max_changed = false;  // the page's greatest entry is now new_max
   IndexEntry new_max;
-  bool emptied = false;     // the page left the tree (T6)
-  bool split = false;       // a new page left_page now precedes it (T5)
+  bool emptied = false;  // the page left the tree (T6)
+  bool split = false;    // a new page left_page now precedes it (T5)
   uint32_t left_page = 0;
   IndexEntry left_max;
 };
@@ -62,8 +61,8 @@ struct IndexTree::Child {
   IndexEntry max;
 };
 
-IndexTree::IndexTree(PageFile& file, const Format& format, uint32_t tdef_page,
-                     uint32_t root_page, uint32_t usage_map_pointer, std::string name)
+IndexTree::IndexTree(PageFile& file, const Format& format, uint32_t tdef_page, uint32_t root_page,
+                     uint32_t usage_map_pointer, std::string name)
     : file_(file),
       format_(format),
       tdef_page_(tdef_page),
@@ -98,9 +97,9 @@ Status IndexTree::Load(uint32_t page_number, IndexPage* page) const {
   JET_RETURN_IF_ERROR(LoadAsStored(page_number, page));
   // (T8) what the file says is checked before a seek or a change relies on it.
   if (page->tdef_page != tdef_page_) {
-    return Status::Corruption(Where(page_number) + ": the page belongs to the table defined at page " +
-                              std::to_string(page->tdef_page) + ", not " +
-                              std::to_string(tdef_page_));
+    return Status::Corruption(
+        Where(page_number) + ": the page belongs to the table defined at page " +
+        std::to_string(page->tdef_page) + ", not " + std::to_string(tdef_page_));
   }
   for (size_t i = 1; i < page->entries.size(); ++i) {
     if (CompareEntries(page->entries[i - 1], page->entries[i]) >= 0) {
@@ -176,9 +175,9 @@ Status IndexTree::SubtreeMax(uint32_t page_number, IndexEntry* max) const {
       *max = WithoutChild(page.entries.back());
       return Status::OK();
     }
-    page_number = page.tail_page != 0           ? page.tail_page
-                  : !page.entries.empty()       ? page.entries.back().child
-                                                : 0;
+    page_number = page.tail_page != 0     ? page.tail_page
+                  : !page.entries.empty() ? page.entries.back().child
+                                          : 0;
     if (page_number == 0) return Status::Corruption(Where(page_number) + ": node has no child");
   }
   return Status::Corruption(name_ + ": the tree is deeper than 32 levels");
@@ -298,7 +297,8 @@ namespace {
 template <typename Child>
 std::vector<Child> ChildrenOf(const IndexPage& page) {
   std::vector<Child> children;
-  for (const IndexEntry& e : page.entries) children.push_back(Child{e.child, true, WithoutChild(e)});
+  for (const IndexEntry& e : page.entries)
+    children.push_back(Child{e.child, true, WithoutChild(e)});
   if (page.tail_page != 0) children.push_back(Child{page.tail_page, false, IndexEntry()});
   return children;
 }
@@ -331,7 +331,8 @@ Status IndexTree::InsertAt(uint32_t page_number, int depth, const IndexEntry& en
   };
   if (page.leaf) {
     size_t at = LowerBound(page.entries, entry);
-    if (at < page.entries.size() && CompareEntries(page.entries[at], entry) == 0) return duplicate();
+    if (at < page.entries.size() && CompareEntries(page.entries[at], entry) == 0)
+      return duplicate();
     // Entries with the same key sit right before or after the new one,
     // possibly on the neighbouring leaf.
     key_seen_ = (at > 0 && page.entries[at - 1].key == entry.key) ||
@@ -340,7 +341,8 @@ Status IndexTree::InsertAt(uint32_t page_number, int depth, const IndexEntry& en
       IndexPage neighbour;
       JET_RETURN_IF_ERROR(Load(at == 0 ? page.prev_page : page.next_page, &neighbour));
       if (!neighbour.entries.empty()) {
-        key_seen_ = (at == 0 ? neighbour.entries.back() : neighbour.entries.front()).key == entry.key;
+        key_seen_ =
+            (at == 0 ? neighbour.entries.back() : neighbour.entries.front()).key == entry.key;
       }
     }
     if (at == page.entries.size()) {
@@ -663,8 +665,8 @@ void IndexTree::CheckEntries(uint32_t page_number, const IndexPage& page,
   }
 }
 
-void IndexTree::CheckLeaf(uint32_t page_number, const IndexPage& page, int depth,
-                          CheckWalk* walk, EntryRange* range) const {
+void IndexTree::CheckLeaf(uint32_t page_number, const IndexPage& page, int depth, CheckWalk* walk,
+                          EntryRange* range) const {
   if (walk->leaf_depth < 0) walk->leaf_depth = depth;
   if (walk->leaf_depth != depth) {
     walk->problems->push_back(Where(page_number) + ": leaf at depth " + std::to_string(depth) +
@@ -679,8 +681,8 @@ void IndexTree::CheckLeaf(uint32_t page_number, const IndexPage& page, int depth
   }
 }
 
-Status IndexTree::CheckNode(uint32_t page_number, const IndexPage& page, int depth,
-                            CheckWalk* walk, EntryRange* range) const {
+Status IndexTree::CheckNode(uint32_t page_number, const IndexPage& page, int depth, CheckWalk* walk,
+                            EntryRange* range) const {
   auto problem = [&](const std::string& what) {
     walk->problems->push_back(Where(page_number) + ": " + what);
   };
@@ -763,8 +765,7 @@ void IndexTree::CheckUsageMap(const CheckWalk& walk, std::vector<std::string>* p
   }
 }
 
-Status IndexTree::Check(std::vector<std::string>* problems,
-                        std::vector<std::string>* notes) const {
+Status IndexTree::Check(std::vector<std::string>* problems, std::vector<std::string>* notes) const {
   CheckWalk walk;
   walk.problems = problems;
   EntryRange range;
@@ -791,8 +792,8 @@ Status AddToUniqueEntryCount(PageFile& file, const Format& format, uint32_t tdef
   }
   // The count block follows the table header on the first page; only a
   // table with hundreds of indexes would push it onto a continuation page.
-  const uint64_t offset = format.tdef_header_size +
-                          uint64_t{physical_index} * format.tdef_index_count_entry_size + 4;
+  const uint64_t offset =
+      format.tdef_header_size + uint64_t{physical_index} * format.tdef_index_count_entry_size + 4;
   if (offset + 4 > format.page_size) {
     return Status::NotSupported("table definition at page " + std::to_string(tdef_page) +
                                 ": the count of physical index " + std::to_string(physical_index) +

@@ -48,11 +48,11 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/types.h"
 #include "jet/format/format.h"
 #include "jet/index/index_page.h"
 #include "jet/pager/page_file.h"
 #include "jet/status.h"
+#include "jet/types.h"
 
 namespace jet {
 
@@ -99,8 +99,7 @@ class IndexTree {
   // fault is a missing (0) link to a neighbour at its level goes to `notes`
   // (may be null) instead: nothing reads node pages along their level.
   // Returns a non-OK Status only when the walk itself cannot go on.
-  Status Check(std::vector<std::string>* problems,
-               std::vector<std::string>* notes = nullptr) const;
+  Status Check(std::vector<std::string>* problems, std::vector<std::string>* notes = nullptr) const;
 
  private:
   struct Change;

@@ -2,18 +2,18 @@
 // copy of a shared file (Jet 4 and Jet 3), checked after every batch against
 // a std::multiset model (ReadAll, Seek, Contains, new-key reports) and by
 // Check; the changed file is then read back by the whole engine.
-#include "jet/database.h"
 #include "jet/index/index_tree.h"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <random>
 #include <set>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include "jet/base/coding.h"
+#include "jet/database.h"
 #include "jet/index/index_key.h"
 #include "jet/space/space.h"
 #include "jet/space/usage_map.h"
@@ -243,7 +243,8 @@ TEST(IndexTreeCheckTest, AcceptsEveryIndexOfTheSharedFilesAndFindsDamage) {
         for (const IndexDef& index : table->indexes) {
           std::vector<std::string> problems;
           ASSERT_TRUE(IndexTree(file, format, *table, index).Check(&problems).ok());
-          for (const std::string& p : problems) ADD_FAILURE() << dirent.path().filename() << ": " << p;
+          for (const std::string& p : problems)
+            ADD_FAILURE() << dirent.path().filename() << ": " << p;
           ++checked;
         }
       }
@@ -279,9 +280,11 @@ TEST(IndexTreeCheckTest, AcceptsEveryIndexOfTheSharedFilesAndFindsDamage) {
   std::string all;
   for (const std::string& p : problems) all += p + "\n";
   EXPECT_NE(all.find("differs from the greatest entry below page " + std::to_string(child)),
-            std::string::npos) << all;
+            std::string::npos)
+      << all;
   EXPECT_NE(all.find("page " + std::to_string(child) + ": not in the index's usage map"),
-            std::string::npos) << all;
+            std::string::npos)
+      << all;
 
   // A leaf whose next link points back at itself.
   ASSERT_TRUE(file.GetPage(child, "index", &bytes).ok());
@@ -374,9 +377,11 @@ TEST(IndexTreeCheckTest, EveryJet3IndexRebuiltHoldsWhatAccessWrote) {
         std::vector<IndexEntry> shuffled = stored;
         std::shuffle(shuffled.begin(), shuffled.end(), rng);
         ASSERT_TRUE(file.BeginUnit().ok());
-        for (const IndexEntry& e : shuffled) ASSERT_TRUE(tree.Remove(e.key, e.row_id()).ok()) << where;
+        for (const IndexEntry& e : shuffled)
+          ASSERT_TRUE(tree.Remove(e.key, e.row_id()).ok()) << where;
         std::shuffle(shuffled.begin(), shuffled.end(), rng);
-        for (const IndexEntry& e : shuffled) ASSERT_TRUE(tree.Insert(e.key, e.row_id()).ok()) << where;
+        for (const IndexEntry& e : shuffled)
+          ASSERT_TRUE(tree.Insert(e.key, e.row_id()).ok()) << where;
         ASSERT_TRUE(file.CommitUnit().ok());
         std::vector<IndexEntry> again;
         ASSERT_TRUE(tree.ReadAll(&again).ok()) << where;
@@ -423,26 +428,25 @@ TEST(IndexTreeCheckTest, UniqueEntryCountGoesUpInTheTableDefinition) {
   EXPECT_TRUE(Database::OpenImage(file.Image()).ok());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SharedFiles, IndexTreeTest,
-    ::testing::Values(
-        // An empty index (an empty leaf root), Access's two-level index of
-        // 15798 entries, and an Access-written corpus index of 512.
-        Target{"fixtures/tessdata-blank.mdb", "EventDates", "EventDate"},
-        Target{"fixtures/tessdata-large.mdb", "EventDates", "EventId"},
-        Target{"corpus/compIndexTestV2000.mdb", "Table1", "CD_AGENTE"},
-        // Access 97: a descending text primary key of 275 rows, and a Long
-        // index of 4; 2 KB pages.
-        Target{"corpus/testIndexCodesV1997.mdb", "Table1_desc", "PrimaryKey"},
-        Target{"corpus/indexTestV1997.mdb", "Table1", "id"}),
-    [](const ::testing::TestParamInfo<Target>& info) {
-      std::string name = info.param.file.substr(info.param.file.find('/') + 1);
-      name = name.substr(0, name.find('.')) + "_" + info.param.index;
-      for (char& c : name) {
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(SharedFiles, IndexTreeTest,
+                         ::testing::Values(
+                             // An empty index (an empty leaf root), Access's two-level index of
+                             // 15798 entries, and an Access-written corpus index of 512.
+                             Target{"fixtures/tessdata-blank.mdb", "EventDates", "EventDate"},
+                             Target{"fixtures/tessdata-large.mdb", "EventDates", "EventId"},
+                             Target{"corpus/compIndexTestV2000.mdb", "Table1", "CD_AGENTE"},
+                             // Access 97: a descending text primary key of 275 rows, and a Long
+                             // index of 4; 2 KB pages.
+                             Target{"corpus/testIndexCodesV1997.mdb", "Table1_desc", "PrimaryKey"},
+                             Target{"corpus/indexTestV1997.mdb", "Table1", "id"}),
+                         [](const ::testing::TestParamInfo<Target>& info) {
+                           std::string name = info.param.file.substr(info.param.file.find('/') + 1);
+                           name = name.substr(0, name.find('.')) + "_" + info.param.index;
+                           for (char& c : name) {
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace jet

@@ -4,23 +4,23 @@
 // unique text index turns away a name that differs only in case or trailing
 // blanks. Afterwards our check, our reader through each text index, mdbtools
 // and the independent index checker must all agree with the rows.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include "jet/base/coding.h"
 #include "jet/database.h"
 #include "jet/file/file.h"
 #include "jet/format/format.h"
 #include "jet/pager/page_file.h"
+#include "jet/testing/test_util.h"
 #include "support/jetcheck.h"
 #include "support/run_process.h"
-#include "jet/testing/test_util.h"
 #include "support/shared_copy.h"
 
 namespace jet {
@@ -45,10 +45,12 @@ std::string Folded(std::string_view text) {
 // accents, curly quotes, en dash, apostrophes, hyphens, CJK, Greek.
 std::string LongName(int n) {
   static const char* pieces[] = {"Fête de l’Été ", "“Quoted” day ", "Saint-Jean–Baptiste ",
-                                 "O'Brien's ", "日本の祝日 ", "Crème brûlée ", "ÅNGSTRÖM ",
-                                 "co-op ", "Ελληνικά ", "naïve café "};
+                                 "O'Brien's ",     "日本の祝日 ",   "Crème brûlée ",
+                                 "ÅNGSTRÖM ",      "co-op ",        "Ελληνικά ",
+                                 "naïve café "};
   std::string s = std::to_string(n * 7919 % 100003) + " ";
-  for (int k = 0; s.size() < static_cast<size_t>(40 + n * 37 % 230); ++k) s += pieces[(n + k * 3) % 10];
+  for (int k = 0; s.size() < static_cast<size_t>(40 + n * 37 % 230); ++k)
+    s += pieces[(n + k * 3) % 10];
   size_t cut = std::min<size_t>(s.size(), 240);  // Text(255), at a character's start
   while ((static_cast<unsigned char>(s[cut < s.size() ? cut : 0]) & 0xC0) == 0x80) --cut;
   return s.substr(0, cut);
@@ -58,7 +60,8 @@ std::string LongName(int n) {
 // folded text, must come back through the index when seeking the group's
 // last scanned spelling (often another case or blanks than the row's), and
 // the index must hold every row once.
-void ExpectSeeksFindEveryRow(Database& db, const std::string& table_name, const std::string& column) {
+void ExpectSeeksFindEveryRow(Database& db, const std::string& table_name,
+                             const std::string& column) {
   auto table = db.GetTable(table_name);
   ASSERT_TRUE(table.ok());
   const size_t at = ColumnIndex(*table, column);
@@ -183,7 +186,8 @@ TEST_P(TextIndexWriteTest, LongNamesSplitTheIndexesAndEveryReaderAgrees) {
     ASSERT_TRUE(db->Begin().ok());
     // A plain column of rows with long keys; the key stays.
     for (size_t i = 3; i < ids.size(); i += 7) {
-      Status s = db->Update(*events, ids[i], {{notes, Value::Bytes(Value::Kind::kText, "a note – 注記")}});
+      Status s =
+          db->Update(*events, ids[i], {{notes, Value::Bytes(Value::Kind::kText, "a note – 注記")}});
       ASSERT_TRUE(s.ok()) << s.ToString();
     }
     // New days in colors that collate with old ones or not; a third recoloured.
@@ -195,7 +199,8 @@ TEST_P(TextIndexWriteTest, LongNamesSplitTheIndexesAndEveryReaderAgrees) {
       auto inserted = db->Insert(*dates, values);
       ASSERT_TRUE(inserted.ok()) << inserted.status().ToString();
       if (d % 3 == 0) {
-        Status s = db->Update(*dates, inserted->id, {{color, Value::Bytes(Value::Kind::kText, "Purple ")}});
+        Status s = db->Update(*dates, inserted->id,
+                              {{color, Value::Bytes(Value::Kind::kText, "Purple ")}});
         ASSERT_TRUE(s.ok()) << s.ToString();
       }
     }
@@ -209,7 +214,8 @@ INSTANTIATE_TEST_SUITE_P(Calendars, TextIndexWriteTest,
                          ::testing::Values(Workload{"tessdata-textindex.mdb", 3000, true},
                                            Workload{"tessdata-2009.mdb", 600, false}),
                          [](const auto& info) {
-                           return std::string(info.param.text_indexes ? "TextIndexes" : "NoTextIndex");
+                           return std::string(info.param.text_indexes ? "TextIndexes"
+                                                                      : "NoTextIndex");
                          });
 
 // Removing a leaf's last entry gives its parent a new separator key; a
@@ -227,8 +233,10 @@ TEST(TextIndexWriteTest, RenamesOfIndexedTextKeepTheTreeWhole) {
     const size_t name = ColumnIndex(*events, "EventName");
     ASSERT_TRUE(db->Begin().ok());
     for (size_t i = 0; i < ids.size(); i += 7) {
-      names.push_back(i % 2 ? "Renamed – “" + std::to_string(i) + "” d'été" : "RENAMED " + std::to_string(i));
-      Status s = db->Update(*events, ids[i], {{name, Value::Bytes(Value::Kind::kText, names.back())}});
+      names.push_back(i % 2 ? "Renamed – “" + std::to_string(i) + "” d'été"
+                            : "RENAMED " + std::to_string(i));
+      Status s =
+          db->Update(*events, ids[i], {{name, Value::Bytes(Value::Kind::kText, names.back())}});
       ASSERT_TRUE(s.ok()) << i << ": " << s.ToString();
     }
     ASSERT_TRUE(db->Commit().ok());
@@ -246,7 +254,8 @@ void MakeUnique(const std::filesystem::path& path, const TableDef& table, uint32
   uint8_t* p = reinterpret_cast<uint8_t*>(image->data()) + table.tdef_page * f.page_size;
   const uint16_t columns = ReadU16(p + f.tdef_num_cols_offset);
   const uint32_t real = ReadU32(p + f.tdef_num_real_idx_offset);
-  uint8_t* at = p + f.tdef_header_size + real * f.tdef_index_count_entry_size + columns * f.column_size;
+  uint8_t* at =
+      p + f.tdef_header_size + real * f.tdef_index_count_entry_size + columns * f.column_size;
   for (uint16_t c = 0; c < columns; ++c) at += 2 + ReadU16(at);  // the column names
   at[physical * f.physical_index_size + f.physical_index_flags_offset] |= 0x01;
   std::ofstream(path, std::ios::binary | std::ios::trunc) << *image;
@@ -266,12 +275,14 @@ TEST(TextIndexWriteTest, AUniqueTextIndexTurnsAwayCaseAndBlankTwins) {
     Row row;
     Status s;
     while ((*scan)->Next(&row, &s)) {
-      if (!seen.insert(Folded(row.values[name].text())).second) twins.push_back({row.page, row.slot});
+      if (!seen.insert(Folded(row.values[name].text())).second)
+        twins.push_back({row.page, row.slot});
     }
     ASSERT_EQ(twins.size(), 2u);
     for (size_t i = 0; i < twins.size(); ++i) {
       std::string text = "Second of its name " + std::to_string(i);
-      ASSERT_TRUE(db->Update(*events, twins[i], {{name, Value::Bytes(Value::Kind::kText, text)}}).ok());
+      ASSERT_TRUE(
+          db->Update(*events, twins[i], {{name, Value::Bytes(Value::Kind::kText, text)}}).ok());
     }
     const IndexDef* index = nullptr;
     for (const IndexDef& i : events->indexes) index = i.name == "EventName" ? &i : index;
@@ -301,10 +312,13 @@ TEST(TextIndexWriteTest, AUniqueTextIndexTurnsAwayCaseAndBlankTwins) {
   }
   auto other = db->Insert(*events, with_name("Fete–“ABC”"));  // no accent: another key
   ASSERT_TRUE(other.ok()) << other.status().ToString();
-  EXPECT_EQ(db->Update(*events, other->id, {{name, Value::Bytes(Value::Kind::kText, "FÊTE–“abc”")}}).code(),
+  EXPECT_EQ(db->Update(*events, other->id, {{name, Value::Bytes(Value::Kind::kText, "FÊTE–“abc”")}})
+                .code(),
             StatusCode::kConstraint);
   // A row may keep its own key under another spelling; nulls may repeat.
-  EXPECT_TRUE(db->Update(*events, first->id, {{name, Value::Bytes(Value::Kind::kText, "fête–“abc”  ")}}).ok());
+  EXPECT_TRUE(
+      db->Update(*events, first->id, {{name, Value::Bytes(Value::Kind::kText, "fête–“abc”  ")}})
+          .ok());
   EXPECT_TRUE(db->Insert(*events, with_name(nullptr)).ok());
   EXPECT_TRUE(db->Insert(*events, with_name(nullptr)).ok());
   ASSERT_TRUE(db->Close().ok());

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "jet/index/collation_table.h"
 #include "jet/base/text_encode.h"
+#include "jet/index/collation_table.h"
 #include "strings/utf8.h"
 
 namespace jet {
@@ -93,9 +93,7 @@ void InvertFrom(size_t start, std::string* key) {
 }
 
 // The value for a message: its first 60 bytes or so, cut between characters.
-std::string Quoted(std::string_view utf8) {
-  return "\"" + strings::ShortenedText(utf8, 60) + "\"";
-}
+std::string Quoted(std::string_view utf8) { return "\"" + strings::ShortenedText(utf8, 60) + "\""; }
 
 // The General legacy key of one value, built as its code units come: their
 // inline bytes, then, each part set off by kEndText, the extra stream, the
@@ -112,17 +110,10 @@ class LegacyKeyBuilder {
     }
     switch (c.cls) {
       case kCollationInternational:
-      case kCollationInternationalExt:
-        AddInternational(here, c);
-        break;
-      case kCollationUnprintableExt:
-        AddUnprintableExt(here, c.code);
-        break;
-      case kCollationUnprintable:
-        AddUnprintable(here, c.code);
-        break;
-      default:
-        break;
+      case kCollationInternationalExt: AddInternational(here, c); break;
+      case kCollationUnprintableExt: AddUnprintableExt(here, c.code); break;
+      case kCollationUnprintable: AddUnprintable(here, c.code); break;
+      default: break;
     }
   }
 
@@ -201,14 +192,14 @@ class LegacyKeyBuilder {
     }
   }
 
-  std::string out_;               // the inline bytes, then the whole key value
-  std::string extras_;            // the extra stream
-  bool have_extras_ = false;      // the stream exists (it may still be empty after trimming)
-  size_t extras_positions_ = 0;   // positions the stream covers
-  size_t prefix_size_ = 0;        // a leading P byte that counts as no position
+  std::string out_;              // the inline bytes, then the whole key value
+  std::string extras_;           // the extra stream
+  bool have_extras_ = false;     // the stream exists (it may still be empty after trimming)
+  size_t extras_positions_ = 0;  // positions the stream covers
+  size_t prefix_size_ = 0;       // a leading P byte that counts as no position
   std::string crazy_flags_;
   std::string unprintables_;
-  size_t position_ = 0;           // units that gave inline bytes so far
+  size_t position_ = 0;  // units that gave inline bytes so far
 };
 
 [[gnu::noinline]] Status SurrogateRefused(std::string_view utf8, char16_t unit) {

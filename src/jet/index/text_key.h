@@ -54,8 +54,8 @@
 #include <string>
 #include <string_view>
 
-#include "jet/types.h"
 #include "jet/status.h"
+#include "jet/types.h"
 
 namespace jet {
 

@@ -3,22 +3,22 @@
 // text index of the shared files is in index_key_test.cc.
 #include "jet/index/text_key.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <map>
 
+#include <gtest/gtest.h>
+
 #include "jet/base/coding.h"
+#include "jet/base/text_encode.h"
 #include "jet/format/format.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_page.h"
 #include "jet/index/index_tree.h"
 #include "jet/pager/page_file.h"
-#include "jet/base/text_encode.h"
-#include "support/jetcheck.h"
 #include "jet/testing/rebuild_indexes.h"
 #include "jet/testing/test_util.h"
+#include "support/jetcheck.h"
 #include "support/shared_copy.h"
 
 namespace jet {

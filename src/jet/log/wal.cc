@@ -16,8 +16,8 @@ constexpr char kMagic[8] = {'J', 'E', 'T', 'W', 'A', 'L', '0', '3'};
 constexpr char kMagicV2[8] = {'J', 'E', 'T', 'W', 'A', 'L', '0', '2'};
 constexpr size_t kFamilyLength = 6;  // "JETWAL": a log of ours, of some version
 constexpr uint32_t kHeaderSize = 64;
-constexpr uint64_t kMarkSlot = 512;        // header slot 1
-constexpr uint64_t kRecordsStart = 1024;   // after both slots
+constexpr uint64_t kMarkSlot = 512;       // header slot 1
+constexpr uint64_t kRecordsStart = 1024;  // after both slots
 constexpr uint64_t kRecordsStartV2 = 64;
 // The fields of a header slot (the table in wal.h), after the magic.
 constexpr size_t kHeaderPageSizeAt = 8;
@@ -280,10 +280,9 @@ WalContents ParseLog(const std::string& log, uint64_t file_size, uint32_t versio
   }
   const uint8_t* header = slot.fields;
   if (ReadU32(header + kHeaderPageSizeAt) != page_size) {
-    return Classified(WalState::kDamaged,
-                      "it was written for pages of " +
-                          std::to_string(ReadU32(header + kHeaderPageSizeAt)) + " bytes, not " +
-                          std::to_string(page_size));
+    return Classified(WalState::kDamaged, "it was written for pages of " +
+                                              std::to_string(ReadU32(header + kHeaderPageSizeAt)) +
+                                              " bytes, not " + std::to_string(page_size));
   }
   WalContents contents;
   contents.state = WalState::kValid;
@@ -362,16 +361,12 @@ Result<WalContents> Wal::Read(FileSystem& files, const std::string& path, uint32
   switch (MagicOf(log)) {
     case Magic::kOtherVersion:
       return Classified(WalState::kDamaged, "it was written by another version of this program");
-    case Magic::kForeign:
-      return Classified(WalState::kForeign, "it is not a log of this program");
+    case Magic::kForeign: return Classified(WalState::kForeign, "it is not a log of this program");
     case Magic::kZeros:
       JET_RETURN_IF_ERROR(ReadLogBytes(file, kHeaderSize, *size, &log));
       return ClassifyZeroHeader(log, page_size);
-    case Magic::kVersion2:
-      version = 2;
-      break;
-    case Magic::kVersion3:
-      break;
+    case Magic::kVersion2: version = 2; break;
+    case Magic::kVersion3: break;
   }
   // A header cut short: the first write of a generation, before any unit.
   if (log.size() < kHeaderSize) return Classified(WalState::kSpent, "");
@@ -396,7 +391,8 @@ Status Wal::CheckBelongs(const WalContents& contents, const File& database, uint
     return Status::Corruption(
         "the database " + database.path() +
         " was changed by another program while an interrupted update was copying its changes "
-        "into it (" + why + "): it is damaged, and its log " + log +
+        "into it (" +
+        why + "): it is damaged, and its log " + log +
         " cannot complete it. Both files were left as they are: keep them, and restore the "
         "database from a backup");
   };
@@ -450,7 +446,8 @@ Status Wal::CheckBelongs(const WalContents& contents, const File& database, uint
           "the log " + log + " beside the database " + database.path() +
           " was written for another database: none of the " + std::to_string(compared) +
           " pages it was copying is as it left them. The database was not changed by it, and "
-          "is not changed while that file is there; move or rename " + log);
+          "is not changed while that file is there; move or rename " +
+          log);
     }
   }
 
@@ -458,8 +455,8 @@ Status Wal::CheckBelongs(const WalContents& contents, const File& database, uint
   // then copies pages into it.
   Result<uint64_t> size = database.Size();
   if (!size.ok()) return size.status();
-  const uint64_t final_size =
-      std::max<uint64_t>(static_cast<uint64_t>(contents.page_count) * page_size, contents.base_size);
+  const uint64_t final_size = std::max<uint64_t>(
+      static_cast<uint64_t>(contents.page_count) * page_size, contents.base_size);
   if (*size < contents.base_size || *size > final_size) {
     return refuse("its size is " + std::to_string(*size) + " bytes, not " +
                   std::to_string(contents.base_size));
@@ -504,8 +501,7 @@ Result<std::unique_ptr<Wal>> Wal::Resume(FileSystem& files, const std::string& p
                                          bool sync) {
   Result<std::unique_ptr<File>> file = files.Open(path, File::Mode::kReadWrite);
   if (!file.ok()) return file.status();
-  std::unique_ptr<Wal> wal(
-      new Wal(files, std::move(file).value(), nullptr, page_size, sync, sync));
+  std::unique_ptr<Wal> wal(new Wal(files, std::move(file).value(), nullptr, page_size, sync, sync));
   wal->version_ = contents.version;
   wal->salt_ = contents.salt;
   wal->base_size_ = contents.base_size;
@@ -644,16 +640,16 @@ Status Wal::BeginCheckpoint(const std::vector<CheckpointPage>& pages, uint32_t p
     // alone (page 0 aside, alike in databases made alike).
     std::vector<std::pair<uint32_t, uint64_t>> likeness;
     auto written = [&](uint32_t number) {
-      auto it = std::lower_bound(
-          pages.begin(), pages.end(), number,
-          [](const CheckpointPage& page, uint32_t n) { return page.number < n; });
+      auto it =
+          std::lower_bound(pages.begin(), pages.end(), number,
+                           [](const CheckpointPage& page, uint32_t n) { return page.number < n; });
       return it != pages.end() && it->number == number;
     };
     uint32_t previous = 0;
     for (uint32_t i = 0; i < kLikenessPages && existing_pages > 1; ++i) {
-      uint32_t number = std::max(previous + 1, static_cast<uint32_t>(
-                                                   1 + uint64_t{i} * (existing_pages - 1) /
-                                                           kLikenessPages));
+      uint32_t number =
+          std::max(previous + 1,
+                   static_cast<uint32_t>(1 + uint64_t{i} * (existing_pages - 1) / kLikenessPages));
       while (number < existing_pages && written(number)) ++number;
       if (number >= existing_pages) break;
       uint64_t hash;

@@ -115,12 +115,12 @@ enum class WalState {
 // What a log holds: the latest image of every page its committed units wrote.
 struct WalContents {
   WalState state = WalState::kAbsent;
-  std::string problem;          // kForeign, kDamaged: what is wrong
+  std::string problem;  // kForeign, kDamaged: what is wrong
   std::map<uint32_t, std::string> pages;
   std::map<uint32_t, uint64_t> base_hashes;  // page -> its hash as the generation began
-  uint32_t page_count = 0;      // of the database after the last unit
+  uint32_t page_count = 0;                   // of the database after the last unit
   uint32_t salt = 0;
-  uint64_t base_size = 0;       // database size as the generation began
+  uint64_t base_size = 0;  // database size as the generation began
   uint64_t base_page0_hash = 0;
   bool checkpoint_started = false;
   struct CheckpointPage {
@@ -131,7 +131,7 @@ struct WalContents {
   std::map<uint32_t, CheckpointPage> checkpoint_pages;
   // Pages the checkpoint left alone, with their hashes as it began.
   std::vector<std::pair<uint32_t, uint64_t>> likeness;
-  uint64_t valid_bytes = 0;     // length of the log up to the last good record
+  uint64_t valid_bytes = 0;  // length of the log up to the last good record
   uint32_t version = 3;
 };
 
@@ -146,15 +146,15 @@ class Wal {
   // The refusal says whether the database is still whole as the other
   // program left it (no checkpoint had begun) or damaged; or, setting
   // *stranger, that the log is another database's (an IoError).
-  static Status CheckBelongs(const WalContents& contents, const File& database,
-                             uint32_t page_size, bool* stranger);
+  static Status CheckBelongs(const WalContents& contents, const File& database, uint32_t page_size,
+                             bool* stranger);
 
   // Opens the log of a database for appending, emptying whatever it held.
   // REQUIRES: the caller holds the database's writer lock, and what is at
   // `path` is absent or spent. `files` and `database` outlive the Wal.
   static Result<std::unique_ptr<Wal>> Create(FileSystem& files, const std::string& path,
-                                             const File* database, uint32_t page_size,
-                                             bool sync, bool sync_units);
+                                             const File* database, uint32_t page_size, bool sync,
+                                             bool sync_units);
   // Opens a kValid log left by an interrupted writer, to complete its
   // checkpoint: the torn tail after its last good record is cut off.
   static Result<std::unique_ptr<Wal>> Resume(FileSystem& files, const std::string& path,
@@ -216,10 +216,10 @@ class Wal {
   uint32_t salt_ = 0;
   uint64_t base_size_ = 0;
   uint64_t base_page0_hash_ = 0;
-  uint64_t size_ = 0;       // bytes of good records (0: no header yet)
-  uint32_t version_ = 3;    // 2 only when completing a log of the previous version
-  bool cut_back_ = false;   // a record that failed was cut from the log again
-  std::string buffer_;      // reused record buffer
+  uint64_t size_ = 0;      // bytes of good records (0: no header yet)
+  uint32_t version_ = 3;   // 2 only when completing a log of the previous version
+  bool cut_back_ = false;  // a record that failed was cut from the log again
+  std::string buffer_;     // reused record buffer
 };
 
 }  // namespace jet

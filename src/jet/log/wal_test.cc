@@ -23,14 +23,14 @@ namespace jet {
 namespace {
 
 namespace fs = std::filesystem;
+using tessaly::testing::SharedFileCopy;
 using testing::FaultFileSystem;
 using testing::FileBytes;
 using testing::FileOp;
 using testing::FileOperation;
+using ::testing::HasSubstr;
 using testing::NewDay;
 using testing::Rows;
-using tessaly::testing::SharedFileCopy;
-using ::testing::HasSubstr;
 
 std::string LogOf(const fs::path& mdb) { return mdb.string() + "-wal"; }
 
@@ -134,8 +134,8 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
   const Case cases[] = {
       {"log cut short", [](const fs::path&, const fs::path& log) { fs::resize_file(log, 100000); },
        "though"},
-      {"log cut to its header", [](const fs::path&, const fs::path& log) { fs::resize_file(log, 64); },
-       "though"},
+      {"log cut to its header",
+       [](const fs::path&, const fs::path& log) { fs::resize_file(log, 64); }, "though"},
       // Each header slot stands in for the other: both must be damaged.
       {"bit flipped in both header slots",
        [&](const fs::path&, const fs::path& log) {
@@ -151,8 +151,8 @@ TEST(LogTest, ADamagedLogOrAChangedDatabaseAfterACheckpointBeganIsRefusedAndKept
       {"a logged page changed by another program",
        [&](const fs::path& mdb, const fs::path&) {
          // The definition of Dates, whose row count every insert raised.
-         auto image = Database::OpenImage(FileBytes(tessaly::testing::SharedPath(
-             "fixtures", "tessdata-blank.mdb")));
+         auto image = Database::OpenImage(
+             FileBytes(tessaly::testing::SharedPath("fixtures", "tessdata-blank.mdb")));
          flip(mdb, 4096ull * (*image)->GetTable("Dates")->tdef_page + 4000);
        },
        "restore the database from a backup"},
@@ -261,7 +261,8 @@ TEST(LogTest, TheLogHasTheDatabasesPermissions) {
 
 TEST(LogTest, SomethingElseAtTheLogsNameIsLeftAloneAndOnlyReadingGoesOn) {
   const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> cases = {
-      {"a text file", [](const std::string& at) { std::ofstream(at, std::ios::binary) << "notes\n"; }},
+      {"a text file",
+       [](const std::string& at) { std::ofstream(at, std::ios::binary) << "notes\n"; }},
       {"a folder", [](const std::string& at) { fs::create_directory(at); }},
 #ifndef _WIN32
       {"a fifo", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); }},
@@ -342,9 +343,7 @@ TEST(ReadersBesideAWriterTest, EachReaderKeepsTheStateItOpenedOnWhileTheWriterGo
 
 TEST(ReadersBesideAWriterTest, AWritersCloseLeavesItsLogToTheNextOpenWhileAReaderReads) {
   SharedFileCopy copy("fixtures", "tessdata-2009.mdb");
-  auto writer = std::move(Database::Open(copy.path().string(),
-                                         Options(false, 20)))
-                    .value();
+  auto writer = std::move(Database::Open(copy.path().string(), Options(false, 20))).value();
   const size_t before = Rows(*writer, "Dates").size();
   auto reader = OpenReader(copy.path());
   ASSERT_TRUE(AddDay(*writer, 50000).ok());

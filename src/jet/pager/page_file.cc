@@ -78,8 +78,7 @@ PageFile::PageFile(std::string image) {
 
 PageFile::~PageFile() { (void)Close(); }
 
-Result<std::unique_ptr<PageFile>> PageFile::OpenImage(std::string image,
-                                                      PageFileOptions options) {
+Result<std::unique_ptr<PageFile>> PageFile::OpenImage(std::string image, PageFileOptions options) {
   auto files = std::make_unique<MemoryFileSystem>();
   files->Put(kImagePath, std::move(image));
   options.file_system = files.get();
@@ -146,8 +145,10 @@ Status PageFile::CheckStillAtPath() const {
 }
 
 Status PageFile::RefusedAfterFailure() const {
-  return Status::IoError("the database cannot be changed any more after an earlier failure to "
-                         "save (" + failure_.message() + "); close and open it again");
+  return Status::IoError(
+      "the database cannot be changed any more after an earlier failure to "
+      "save (" +
+      failure_.message() + "); close and open it again");
 }
 
 Status PageFile::LockWaiting(File::LockByte byte, File::LockKind kind, int wait_ms) {
@@ -189,11 +190,13 @@ Status PageFile::OpenAt(const std::string& path, const PageFileOptions& options)
     }
     JET_RETURN_IF_ERROR(file_->Lock(File::LockByte::kWriter, File::LockKind::kExclusive));
   } else {
-    Status s = LockWaiting(File::LockByte::kReaders, File::LockKind::kShared,
-                           options.busy_timeout_ms);
+    Status s =
+        LockWaiting(File::LockByte::kReaders, File::LockKind::kShared, options.busy_timeout_ms);
     if (s.code() == StatusCode::kBusy) {
-      return Status::Busy("The database is in use by another program, which is saving changes "
-                          "to it; try again in a moment: " + path);
+      return Status::Busy(
+          "The database is in use by another program, which is saving changes "
+          "to it; try again in a moment: " +
+          path);
     }
     JET_RETURN_IF_ERROR(s);
   }
@@ -254,27 +257,25 @@ Status PageFile::Recover() {
   if (!writable_) return RecoverAsReader(log_path, *contents);
 
   switch (contents->state) {
-    case WalState::kAbsent:
-      return Status::OK();
-    case WalState::kSpent:
-      return files_->Remove(log_path);
+    case WalState::kAbsent: return Status::OK();
+    case WalState::kSpent: return files_->Remove(log_path);
     case WalState::kForeign:
-      return Status::IoError("a file that is not a log of this program is in the way: " +
-                             log_path + " (" + contents->problem + "). The database " + path_ +
+      return Status::IoError("a file that is not a log of this program is in the way: " + log_path +
+                             " (" + contents->problem + "). The database " + path_ +
                              " keeps the log of its changes under that name, so it is not "
                              "changed while the file is there; move or rename that file");
-    case WalState::kDamaged:
-      return DamagedLog(log_path, path_, contents->problem);
-    case WalState::kValid:
-      break;
+    case WalState::kDamaged: return DamagedLog(log_path, path_, contents->problem);
+    case WalState::kValid: break;
   }
   bool stranger;
   JET_RETURN_IF_ERROR(Wal::CheckBelongs(*contents, *file_, page_size_, &stranger));
-  Status s = LockWaiting(File::LockByte::kReaders, File::LockKind::kExclusive,
-                         options_.busy_timeout_ms);
+  Status s =
+      LockWaiting(File::LockByte::kReaders, File::LockKind::kExclusive, options_.busy_timeout_ms);
   if (s.code() == StatusCode::kBusy) {
-    return Status::Busy("The database is in use by another program, which is reading it; try "
-                        "again in a moment: " + path_);
+    return Status::Busy(
+        "The database is in use by another program, which is reading it; try "
+        "again in a moment: " +
+        path_);
   }
   JET_RETURN_IF_ERROR(s);
   Overlay(*contents);
@@ -302,11 +303,9 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
     case WalState::kAbsent:
     case WalState::kForeign:  // not ours: read the database without it
       return Status::OK();
-    case WalState::kDamaged:
-      return DamagedLog(log_path, path_, contents.problem);
+    case WalState::kDamaged: return DamagedLog(log_path, path_, contents.problem);
     case WalState::kSpent:
-    case WalState::kValid:
-      break;
+    case WalState::kValid: break;
   }
   if (contents.state == WalState::kValid) {
     bool stranger;
@@ -324,8 +323,7 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
     return Status::OK();
   }
   if (!file_->Lock(File::LockByte::kReaders, File::LockKind::kExclusive).ok()) {
-    return LockWaiting(File::LockByte::kReaders, File::LockKind::kShared,
-                       options_.busy_timeout_ms);
+    return LockWaiting(File::LockByte::kReaders, File::LockKind::kShared, options_.busy_timeout_ms);
   }
   // Where a read-only file takes exclusive locks (Windows), the pages go in
   // through a writable one of our own.
@@ -337,8 +335,9 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
     else s = opened.status();
   }
   if (s.ok()) {
-    s = contents.state == WalState::kSpent ? files_->Remove(log_path)
-                                           : ApplyLog(log_path, contents, writable ? *writable : *file_);
+    s = contents.state == WalState::kSpent
+            ? files_->Remove(log_path)
+            : ApplyLog(log_path, contents, writable ? *writable : *file_);
   }
   // Back to an ordinary reader. When the log could not be applied (a folder
   // we may not write, say) it still holds every page, and the cache holds
@@ -347,13 +346,12 @@ Status PageFile::RecoverAsReader(const std::string& log_path, const WalContents&
   return file_->Lock(File::LockByte::kReaders, File::LockKind::kShared);
 }
 
-Status PageFile::ApplyLog(const std::string& log_path, const WalContents& contents,
-                          File& target) {
+Status PageFile::ApplyLog(const std::string& log_path, const WalContents& contents, File& target) {
   std::vector<uint32_t> numbers;
   for (const auto& entry : contents.pages) numbers.push_back(entry.first);
   auto failed = [&](const Status& s) {
-    return Status::IoError("cannot apply the log " + log_path + " of an interrupted update: " +
-                           s.message());
+    return Status::IoError("cannot apply the log " + log_path +
+                           " of an interrupted update: " + s.message());
   };
   Result<std::unique_ptr<Wal>> wal =
       Wal::Resume(*files_, log_path, contents, page_size_, options_.sync);
@@ -391,8 +389,8 @@ Status PageFile::ApplyLog(const std::string& log_path, const WalContents& conten
 
 Status PageFile::WritePagesBack(File& target, const std::vector<uint32_t>& numbers) {
   for (uint32_t number : numbers) {
-    JET_RETURN_IF_ERROR(target.WriteAt(static_cast<uint64_t>(number) * page_size_,
-                                       pages_[number], page_size_));
+    JET_RETURN_IF_ERROR(
+        target.WriteAt(static_cast<uint64_t>(number) * page_size_, pages_[number], page_size_));
   }
   if (options_.sync) JET_RETURN_IF_ERROR(target.Sync());
   return Status::OK();
@@ -408,7 +406,8 @@ uint8_t* PageFile::NewPages(uint32_t count, bool zeroed) const {
     // pages lies in as few of them as it can. What was left of the previous
     // chunk stays unused.
     const uint32_t chunk_pages = std::max(count, kChunkPages);
-    blocks_.emplace_back(new uint8_t[static_cast<size_t>(chunk_pages) * page_size_ + kChunkAlignment]);
+    blocks_.emplace_back(
+        new uint8_t[static_cast<size_t>(chunk_pages) * page_size_ + kChunkAlignment]);
     const auto address = reinterpret_cast<uintptr_t>(blocks_.back().get());
     pages = blocks_.back().get() + (kChunkAlignment - address % kChunkAlignment) % kChunkAlignment;
     spare_pages_ = chunk_pages;
@@ -466,13 +465,13 @@ const uint8_t* PageFile::PageOrNull(uint32_t page_number) const {
 Status PageFile::GetPageUncached(uint32_t page_number, const char* what, PageBuffer* buffer,
                                  const uint8_t** page, uint32_t ahead) const {
   const uint64_t source_pages = page_size_ == 0 ? 0 : source_size_ / page_size_;
-  if (page_number >= page_count_ || pages_[page_number] != nullptr ||
-      page_number >= source_pages) {
+  if (page_number >= page_count_ || pages_[page_number] != nullptr || page_number >= source_pages) {
     return GetPage(page_number, what, page);
   }
   if (buffer->page_size_ == page_size_ && page_number >= buffer->first_page_ &&
       page_number - buffer->first_page_ < buffer->held_pages_) {
-    *page = buffer->bytes_.get() + static_cast<size_t>(page_number - buffer->first_page_) * page_size_;
+    *page =
+        buffer->bytes_.get() + static_cast<size_t>(page_number - buffer->first_page_) * page_size_;
     return Status::OK();
   }
   const uint32_t capacity = std::max<uint32_t>(buffer->capacity_pages_, 1);
@@ -531,7 +530,8 @@ Status PageFile::MutablePage(uint32_t page_number, uint8_t** page) {
     unit_pages_.push_back(page_number);
   }
   for (Savepoint& savepoint : savepoints_) {
-    if (page_number < savepoint.page_count && savepoint.undo.find(page_number) == savepoint.undo.end()) {
+    if (page_number < savepoint.page_count &&
+        savepoint.undo.find(page_number) == savepoint.undo.end()) {
       savepoint.undo.emplace(page_number, CopyPage(current, page_size_));
     }
   }
@@ -542,7 +542,8 @@ Status PageFile::MutablePage(uint32_t page_number, uint8_t** page) {
 Status PageFile::AppendPage(uint32_t* page_number) {
   if (!in_unit()) return Status::InvalidArgument("page added outside a unit of change");
   if (static_cast<uint64_t>(page_count_ + 1) * page_size_ > kMaxFileSize) {
-    return Status::NotSupported("the database would grow past 2 GB, the largest an Access file can be");
+    return Status::NotSupported(
+        "the database would grow past 2 GB, the largest an Access file can be");
   }
   if (page_size_ == kJet3PageSize &&
       static_cast<uint64_t>(page_count_ + 1) * page_size_ > kMaxJet3FileSize) {
@@ -609,8 +610,7 @@ Status PageFile::CommitUnit() {
                                [&](uint32_t n) {
                                  auto it = undo_.find(n);
                                  return it != undo_.end() &&
-                                        std::memcmp(it->second.get(), pages_[n],
-                                                    page_size_) == 0;
+                                        std::memcmp(it->second.get(), pages_[n], page_size_) == 0;
                                }),
                 changed.end());
   if (!changed.empty() || page_count_ != unit_start_page_count_) {
@@ -626,8 +626,10 @@ Status PageFile::CommitUnit() {
                       options_.sync_every_commit);
       if (!wal.ok()) {
         RollbackUnit();
-        return Status::IoError("cannot make the log that protects changes beside the database "
-                               "(is its folder writable?): " + wal.status().message());
+        return Status::IoError(
+            "cannot make the log that protects changes beside the database "
+            "(is its folder writable?): " +
+            wal.status().message());
       }
       wal_ = std::move(wal).value();
     }
@@ -706,8 +708,8 @@ Status PageFile::Checkpoint(int wait_ms) {
   for (size_t i : order) {
     const uint32_t n = logged_pages_[i];
     numbers.push_back(n);
-    entries.push_back({n, base_hashes_[n], HashBytes(pages_[n], page_size_, 0),
-                       &logged_sectors_[i * sectors]});
+    entries.push_back(
+        {n, base_hashes_[n], HashBytes(pages_[n], page_size_, 0), &logged_sectors_[i * sectors]});
   }
   // Room first: a full disk fails here, with the file's pages as they were
   // and the log still open for more units.

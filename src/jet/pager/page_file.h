@@ -143,8 +143,8 @@ class PageBuffer {
   friend class PageFile;
   std::unique_ptr<uint8_t[]> bytes_;
   uint32_t capacity_pages_;
-  uint32_t page_size_ = 0;     // of the pages in bytes_ (0: nothing allocated)
-  uint32_t first_page_ = 0;    // the pages held: first_page_ .. + held_pages_ - 1
+  uint32_t page_size_ = 0;   // of the pages in bytes_ (0: nothing allocated)
+  uint32_t first_page_ = 0;  // the pages held: first_page_ .. + held_pages_ - 1
   uint32_t held_pages_ = 0;
 };
 
@@ -289,11 +289,11 @@ class PageFile {
 
   std::unique_ptr<FileSystem> owned_files_;  // OpenImage's
   FileSystem* files_ = nullptr;
-  std::unique_ptr<File> file_;       // source of pages not yet in the cache
+  std::unique_ptr<File> file_;  // source of pages not yet in the cache
   std::unique_ptr<Wal> wal_;
   PageFileOptions options_;
   std::string path_;
-  uint64_t source_size_ = 0;         // bytes in the file when opened, or after the last checkpoint
+  uint64_t source_size_ = 0;  // bytes in the file when opened, or after the last checkpoint
 
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
@@ -310,20 +310,21 @@ class PageFile {
 
   bool writable_ = false;
   PagerState state_ = PagerState::kOpened;
-  Status failure_;                   // kFailed, kFailedCopying: what made the checkpoint fail
-  uint64_t checkpoints_ = 0;         // done since the file was opened
+  Status failure_;            // kFailed, kFailedCopying: what made the checkpoint fail
+  uint64_t checkpoints_ = 0;  // done since the file was opened
   struct Savepoint {
     uint32_t page_count;
-    std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo;  // page -> image at the savepoint
+    std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>>
+        undo;  // page -> image at the savepoint
   };
   std::vector<Savepoint> savepoints_;  // innermost last
   uint32_t unit_start_page_count_ = 0;
   std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> undo_;  // page -> image before the unit
-  std::vector<uint32_t> unit_pages_;    // pages changed in the unit, in first-change order
-  std::vector<uint32_t> logged_pages_;  // pages changed since the last checkpoint
+  std::vector<uint32_t> unit_pages_;      // pages changed in the unit, in first-change order
+  std::vector<uint32_t> logged_pages_;    // pages changed since the last checkpoint
   std::vector<uint64_t> logged_sectors_;  // per logged page: its sector hashes in the file
   std::vector<bool> is_logged_;
-  std::vector<uint64_t> base_hashes_;   // logged page -> its hash in the file (0 past its end)
+  std::vector<uint64_t> base_hashes_;  // logged page -> its hash in the file (0 past its end)
 };
 
 // Reads a whole file without ever opening it for writing.

@@ -4,10 +4,10 @@
 // later start zero-filled.
 #include "jet/pager/page_file.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "jet/file/memory_file_system.h"
 #include "jet/testing/test_pages.h"
@@ -70,12 +70,11 @@ TEST_P(UncachedReadTest, PagesMatchTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, UncachedReadTest,
-    ::testing::Values(
-        UncachedCase{"one_by_one", {}, {3, 4, 9, 4, 3}, 0},
-        UncachedCase{"runs_longer_than_the_buffer", {}, Range(0, 30), 10},
-        UncachedCase{"around_cached_pages", {6, 7, 20}, Range(2, 25), 3},
-        UncachedCase{"backwards", {}, {20, 19, 18, 17, 16, 15}, 3},
-        UncachedCase{"to_the_end", {598}, {595, 596, 597, 598, 599}, 8}),
+    ::testing::Values(UncachedCase{"one_by_one", {}, {3, 4, 9, 4, 3}, 0},
+                      UncachedCase{"runs_longer_than_the_buffer", {}, Range(0, 30), 10},
+                      UncachedCase{"around_cached_pages", {6, 7, 20}, Range(2, 25), 3},
+                      UncachedCase{"backwards", {}, {20, 19, 18, 17, 16, 15}, 3},
+                      UncachedCase{"to_the_end", {598}, {595, 596, 597, 598, 599}, 8}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PageFileTest, PagesReadOneByOneMatchTheFile) {

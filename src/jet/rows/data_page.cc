@@ -121,13 +121,11 @@ Status DeleteRow(const Format& format, uint8_t* page, uint32_t page_number, uint
   for (uint32_t later = slot; later < count; ++later) {
     uint8_t* entry = page + format.data_header_size + 2 * later;
     const uint16_t value = ReadU16(entry);
-    const uint16_t flags =
-        later == slot ? static_cast<uint16_t>(kRowDeleted | kRowLookup)
-                      : static_cast<uint16_t>(value & ~kRowOffsetMask);
+    const uint16_t flags = later == slot ? static_cast<uint16_t>(kRowDeleted | kRowLookup)
+                                         : static_cast<uint16_t>(value & ~kRowOffsetMask);
     WriteU16(entry, static_cast<uint16_t>(((value & kRowOffsetMask) + size) | flags));
   }
-  WriteU16(page + kFreeSpaceOffset,
-           static_cast<uint16_t>(ReadU16(page + kFreeSpaceOffset) + size));
+  WriteU16(page + kFreeSpaceOffset, static_cast<uint16_t>(ReadU16(page + kFreeSpaceOffset) + size));
   return Status::OK();
 }
 

@@ -43,8 +43,7 @@ bool RowFits(const Format& format, const uint8_t* page, uint32_t row_size);
 // bytes still fits and the row was larger than half an empty page's room (a
 // page missing such a row may still take ordinary ones); otherwise pages
 // that keep missing would stay in front of those that have room.
-bool StaysInFreeMap(const Format& format, const uint8_t* page, uint32_t row_size,
-                    uint32_t min_row);
+bool StaysInFreeMap(const Format& format, const uint8_t* page, uint32_t row_size, uint32_t min_row);
 
 // Adds a row in the next slot (*slot gets its number), with the offset
 // entry's flag bits set to `flags`. A page whose free space disagrees with

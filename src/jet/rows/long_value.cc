@@ -87,8 +87,7 @@ Status ReadLongValue(const PageFile& file, const Format& format, const uint8_t* 
     }
     const uint8_t* page;
     RowSpan span;
-    JET_RETURN_IF_ERROR(
-        FetchRow(file, format, pointer, "long value chain", &page, &span, buffer));
+    JET_RETURN_IF_ERROR(FetchRow(file, format, pointer, "long value chain", &page, &span, buffer));
     if (span.size < 4) {
       return Status::Corruption("long value chain row at " + PointerText(pointer) +
                                 " is shorter than its next pointer");

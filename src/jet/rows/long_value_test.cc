@@ -72,11 +72,10 @@ TEST_F(LongValueTest, OnePieceValuesAreFoundWhereTheyLie) {
   for (const auto& c : cases) {
     const uint8_t* bytes = nullptr;
     uint32_t length = 0;
-    ASSERT_TRUE(FindLongValueBytes(*file_, kJet4Format,
-                                   reinterpret_cast<const uint8_t*>(c.field.data()),
-                                   static_cast<uint32_t>(c.field.size()), max_length_, &bytes,
-                                   &length)
-                    .ok());
+    ASSERT_TRUE(
+        FindLongValueBytes(*file_, kJet4Format, reinterpret_cast<const uint8_t*>(c.field.data()),
+                           static_cast<uint32_t>(c.field.size()), max_length_, &bytes, &length)
+            .ok());
     if (c.bytes == nullptr) {
       EXPECT_EQ(bytes, nullptr);
       continue;
@@ -94,11 +93,11 @@ TEST_F(LongValueTest, OnlySoundInlineValuesAreTakenInline) {
   } cases[] = {
       {Header(0x80000000u | 5, 0) + "hello", 100, "hello"},
       {Header(0x80000000u, 0), 100, ""},
-      {Header(0x80000000u | 5, 0) + "hello", 4, nullptr},       // longer than allowed
-      {Header(0x80000000u | 6, 0) + "hello", 100, nullptr},     // overruns the field
-      {Header(0x40000000u | 5, 3 << 8), 100, nullptr},          // in an LVAL row
-      {Header(5, 3 << 8), 100, nullptr},                        // a chain
-      {std::string("\x05\x00\x00\x80", 4), 100, nullptr},  // no whole header
+      {Header(0x80000000u | 5, 0) + "hello", 4, nullptr},    // longer than allowed
+      {Header(0x80000000u | 6, 0) + "hello", 100, nullptr},  // overruns the field
+      {Header(0x40000000u | 5, 3 << 8), 100, nullptr},       // in an LVAL row
+      {Header(5, 3 << 8), 100, nullptr},                     // a chain
+      {std::string("\x05\x00\x00\x80", 4), 100, nullptr},    // no whole header
   };
   for (const auto& c : cases) {
     const uint8_t* bytes = nullptr;

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "jet/base/coding.h"
-#include "jet/rows/data_page.h"
 #include "jet/format/row_slots.h"
+#include "jet/rows/data_page.h"
 #include "jet/space/space.h"
 #include "jet/space/usage_map.h"
 

@@ -41,9 +41,9 @@
 #include <vector>
 
 #include "jet/format/format.h"
+#include "jet/format/table_def.h"
 #include "jet/pager/page_file.h"
 #include "jet/status.h"
-#include "jet/format/table_def.h"
 
 namespace jet {
 

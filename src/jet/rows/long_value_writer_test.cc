@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "jet/catalog/catalog.h"
 #include "jet/base/coding.h"
+#include "jet/base/text_encode.h"
+#include "jet/catalog/catalog.h"
 #include "jet/rows/data_page.h"
 #include "jet/rows/long_value.h"
 #include "jet/rows/row_codec.h"
 #include "jet/space/space.h"
-#include "jet/base/text_encode.h"
 #include "jet/space/usage_map.h"
 #include "support/shared_copy.h"
 
@@ -39,10 +39,16 @@ TEST(LongValueWriterTest, MemosAndOleDataOfEverySizeReadBackAfterCommit) {
   // Memo text of n chars: 64 chars take 66 bytes (FF FE + 64); from 2000 on
   // past the compression limit (and with chars past U+00FF from 4000 on),
   // so two bytes a char. The last value is OLE data.
-  const SizeCase cases[] = {{0, kLongValueInline},   {1, kLongValueInline},
-                            {62, kLongValueInline},  {64, kLongValueSingle},
-                            {65, kLongValueSingle},  {2000, kLongValueSingle},
-                            {4000, 0}, {4100, 0}, {12000, 0}, {0, 0}};
+  const SizeCase cases[] = {{0, kLongValueInline},
+                            {1, kLongValueInline},
+                            {62, kLongValueInline},
+                            {64, kLongValueSingle},
+                            {65, kLongValueSingle},
+                            {2000, kLongValueSingle},
+                            {4000, 0},
+                            {4100, 0},
+                            {12000, 0},
+                            {0, 0}};
   std::vector<std::string> data;
   for (const auto& c : cases) {
     std::string text;

@@ -185,15 +185,14 @@ const Value kBooleanValues[2] = {Value::Boolean(false), Value::Boolean(true)};
       for (int w = 0; w < 4; ++w) d.magnitude[w] = ReadU32(data + 1 + 4 * w);
       return Value::Dec(d);
     }
-    default:
-      return kNullValue;  // not a fixed-size type
+    default: return kNullValue;  // not a fixed-size type
   }
 }
 
 }  // namespace
 
 inline void RowDecoder::PutJet4TextValue(uint32_t column_index, const uint8_t* data, uint32_t size,
-                                  std::string* storage) {
+                                         std::string* storage) {
   const size_t max_bytes = MaxJet4TextUtf8Bytes(data, size);
   if (storage->size() - used_ < max_bytes) GrowStorage(storage, max_bytes);
   char* const start = storage->data() + used_;
@@ -239,8 +238,8 @@ inline void RowDecoder::StartRow(uint32_t column_count, Row* out) {
   file_size_ = file_.file_size();
 }
 
-inline Status RowDecoder::FieldBounds(const ColumnDef& column, uint32_t page_number,
-                                      uint32_t slot, uint32_t* start, uint32_t* end) const {
+inline Status RowDecoder::FieldBounds(const ColumnDef& column, uint32_t page_number, uint32_t slot,
+                                      uint32_t* start, uint32_t* end) const {
   if (column.IsFixed()) {
     *start = format_.row_count_size + column.fixed_offset;
     *end = *start + column.length;
@@ -319,9 +318,8 @@ Status RowDecoder::PutText(const ColumnDef& column, const uint8_t* data, size_t 
   return Status::OK();
 }
 
-Status RowDecoder::DecodeBytes(const ColumnDef& column, uint32_t column_index,
-                               const uint8_t* data, uint32_t size, uint32_t page_number,
-                               uint32_t slot, Row* out) {
+Status RowDecoder::DecodeBytes(const ColumnDef& column, uint32_t column_index, const uint8_t* data,
+                               uint32_t size, uint32_t page_number, uint32_t slot, Row* out) {
   const uint32_t offset = used_;
   switch (column.type) {
     case ColumnType::kText:
@@ -336,13 +334,12 @@ Status RowDecoder::DecodeBytes(const ColumnDef& column, uint32_t column_index,
       // without caching them: a scan looks at each once, for a few rows.
       const uint8_t* bytes;
       uint32_t length;
-      Status s = FindLongValueBytes(file_, format_, data, size,
-                                    file_size_ - long_value_bytes_, &bytes, &length,
-                                    &long_value_page_);
+      Status s = FindLongValueBytes(file_, format_, data, size, file_size_ - long_value_bytes_,
+                                    &bytes, &length, &long_value_page_);
       if (s.ok() && bytes == nullptr) {
         scratch_.clear();
-        s = ReadLongValue(file_, format_, data, size, file_size_ - long_value_bytes_,
-                          &scratch_, &long_value_page_);
+        s = ReadLongValue(file_, format_, data, size, file_size_ - long_value_bytes_, &scratch_,
+                          &long_value_page_);
         bytes = reinterpret_cast<const uint8_t*>(scratch_.data());
         length = static_cast<uint32_t>(scratch_.size());
       }
@@ -432,8 +429,7 @@ TableScanner::Target* TableScanner::FindTarget(uint32_t pointer) {
 Status TableScanner::ReadRow(const uint8_t* page, uint32_t page_number, uint32_t slot,
                              const RowSpan& first_span, uint32_t header, Row* row) {
   RowSpan span = first_span;
-  for (int hops = 0; (span.flags & kRowLookup) != 0 && (span.flags & kRowDeleted) == 0;
-       ++hops) {
+  for (int hops = 0; (span.flags & kRowLookup) != 0 && (span.flags & kRowDeleted) == 0; ++hops) {
     if (hops == 4 || span.size < 4) {
       return Status::Corruption(std::string("overflow row pointer ") +
                                 (hops == 4 ? "chain too long" : "truncated") + " (page " +

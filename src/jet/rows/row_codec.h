@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "jet/types.h"
-#include "jet/format/format.h"
-#include "jet/pager/page_file.h"
-#include "jet/format/row_slots.h"
 #include "jet/base/text.h"
+#include "jet/format/format.h"
+#include "jet/format/row_slots.h"
+#include "jet/pager/page_file.h"
+#include "jet/types.h"
 
 namespace jet {
 
@@ -33,10 +33,10 @@ struct RowFields {
   uint32_t num_cols = 0;
   const uint8_t* null_mask = nullptr;
   uint32_t null_mask_size = 0;
-  uint32_t fixed_end = 0;               // fixed columns must end at or before this
+  uint32_t fixed_end = 0;  // fixed columns must end at or before this
   uint32_t var_count = 0;
-  uint32_t var_table_start = 0;         // var data must end at or before this
-  std::vector<uint32_t> var_offsets;    // var_count + 1 entries, the last is eod
+  uint32_t var_table_start = 0;       // var data must end at or before this
+  std::vector<uint32_t> var_offsets;  // var_count + 1 entries, the last is eod
 
   bool IsPresent(uint32_t column_number) const {
     return column_number < num_cols &&
@@ -104,10 +104,10 @@ class RowDecoder {
   const bool jet4_;
   RowFields fields_;
   std::vector<Pending> pending_;
-  uint32_t used_ = 0;    // bytes of Row::storage holding the current row's values
-  std::string scratch_;  // a long value read from a chain of rows
-  PageBuffer long_value_page_;  // the last long-value page read, not cached
-  uint64_t file_size_ = 0;  // the file's, when the row began: its long values take no more
+  uint32_t used_ = 0;              // bytes of Row::storage holding the current row's values
+  std::string scratch_;            // a long value read from a chain of rows
+  PageBuffer long_value_page_;     // the last long-value page read, not cached
+  uint64_t file_size_ = 0;         // the file's, when the row began: its long values take no more
   uint64_t long_value_bytes_ = 0;  // read for the current row
 };
 

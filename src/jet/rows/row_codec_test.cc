@@ -2,9 +2,9 @@
 // decoding, and scans over hand-built pages with deleted and overflow rows.
 #include "jet/rows/row_codec.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+
+#include <gtest/gtest.h>
 
 #include "jet/testing/test_pages.h"
 
@@ -13,8 +13,8 @@ namespace {
 
 using testing::DataPage;
 using testing::Jet3Row;
-using testing::TestColumn;
 using testing::Jet4Row;
+using testing::TestColumn;
 using testing::TestRow;
 using testing::U16;
 using testing::U32;
@@ -51,7 +51,7 @@ std::string MixedFixedArea() {
   double when = 40179.5;
   std::memcpy(fixed.data() + 12, &when, 8);
   for (int i = 0; i < 16; ++i) fixed[20 + i] = static_cast<char>(i);
-  fixed[36] = static_cast<char>(0x80);  // negative
+  fixed[36] = static_cast<char>(0x80);      // negative
   testing::PutU32(&fixed, 36 + 13, 12345);  // least significant word last
   return fixed;
 }
@@ -112,8 +112,8 @@ TEST_F(Jet4DecodeTest, NullMaskMakesNullsAndFalse) {
 
 TEST_F(Jet4DecodeTest, OlderRowsWithFewerColumnsReadAsNull) {
   // Written when the table had 3 columns and one variable slot.
-  std::string row = Jet4Row(3, MixedFixedArea().substr(0, 4), {std::string("\xFF\xFEok", 4)},
-                            {0, 1, 2});
+  std::string row =
+      Jet4Row(3, MixedFixedArea().substr(0, 4), {std::string("\xFF\xFEok", 4)}, {0, 1, 2});
   ASSERT_TRUE(Decode(row).ok());
   EXPECT_EQ(row_.values[2].text(), "ok");
   EXPECT_TRUE(row_.values[3].is_null());
@@ -124,10 +124,10 @@ TEST_F(Jet4DecodeTest, StorageViewsSurviveGrowth) {
   // A memo far larger than the initial reservation forces the storage to
   // grow after the name was appended; the name's view must still be right.
   std::string big(3000, 'x');
-  std::string row = Jet4Row(9, MixedFixedArea(),
-                            {std::string("\xFF\xFEHi", 4),
-                             InlineMemo(std::string("\xFF\xFE", 2) + big), "\x01"},
-                            {0, 2, 4, 8});
+  std::string row =
+      Jet4Row(9, MixedFixedArea(),
+              {std::string("\xFF\xFEHi", 4), InlineMemo(std::string("\xFF\xFE", 2) + big), "\x01"},
+              {0, 2, 4, 8});
   ASSERT_TRUE(Decode(row).ok());
   row_.storage.reserve(1);  // no-op, storage is already larger
   EXPECT_EQ(row_.values[2].text(), "Hi");
@@ -151,9 +151,9 @@ TEST_F(Jet4DecodeTest, RowsAfterALargeOneReadOnlyTheirOwnBytes) {
       {Ucs2("longer name"), std::string("\xFF\xFEz", 3), "longer name", "z"},
   };
   for (const auto& r : rows) {
-    ASSERT_TRUE(Decode(Jet4Row(9, MixedFixedArea(), {r.name, InlineMemo(r.memo), "\x07"},
-                               {0, 2, 4, 8}))
-                    .ok());
+    ASSERT_TRUE(
+        Decode(Jet4Row(9, MixedFixedArea(), {r.name, InlineMemo(r.memo), "\x07"}, {0, 2, 4, 8}))
+            .ok());
     EXPECT_EQ(row_.values[2].text(), r.name_text);
     EXPECT_EQ(row_.values[4].text(), r.memo_text);
     EXPECT_EQ(row_.values[8].binary(), "\x07");
@@ -194,8 +194,8 @@ INSTANTIATE_TEST_SUITE_P(
                        "out of range"},
         DamagedRowCase{"fixed_overruns", Jet4Row(9, std::string(8, '\0'), {"", "", ""}, {0, 5}),
                        "overruns the fixed area"},
-        DamagedRowCase{"memo_header_short",
-                       Jet4Row(9, MixedFixedArea(), {"", "short", ""}, {0, 4}), "memo column"}),
+        DamagedRowCase{"memo_header_short", Jet4Row(9, MixedFixedArea(), {"", "short", ""}, {0, 4}),
+                       "memo column"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Jet3RowFieldsTest, ShortRowHasNoJumpTable) {
@@ -263,8 +263,8 @@ TEST(Jet3DecodeTest, DecodesCodePageTextAndFixedColumns) {
 TEST(LocateRowTest, RejectsOffsetsOutsideThePage) {
   std::string page = DataPage(kJet4Format, 3, {{"abcd"}, {"efgh"}});
   RowSpan span;
-  ASSERT_TRUE(LocateRow(kJet4Format, reinterpret_cast<const uint8_t*>(page.data()), 9, 1, &span)
-                  .ok());
+  ASSERT_TRUE(
+      LocateRow(kJet4Format, reinterpret_cast<const uint8_t*>(page.data()), 9, 1, &span).ok());
   EXPECT_EQ(span.size, 4u);
   EXPECT_EQ(span.start, 4096u - 8);
 
@@ -334,10 +334,9 @@ TEST_F(ScanTest, SkipsDeletedRowsAndForeignPages) {
 TEST_F(ScanTest, OverflowRowAppearsWhereItsDataIsWithTheHeaderPosition) {
   std::string blank(4096, '\0');
   // Row 1 of page 4 moved to page 5 row 1 (flagged deleted there).
-  std::string p4 = DataPage(kJet4Format, 3,
-                            {{R(1, "a")}, {U32(5 << 8 | 1) + "junk", kRowLookup}, {R(3, "c")}});
-  std::string p5 = DataPage(kJet4Format, 3,
-                            {{R(4, "d")}, {R(2, "moved and longer"), kRowDeleted}});
+  std::string p4 =
+      DataPage(kJet4Format, 3, {{R(1, "a")}, {U32(5 << 8 | 1) + "junk", kRowLookup}, {R(3, "c")}});
+  std::string p5 = DataPage(kJet4Format, 3, {{R(4, "d")}, {R(2, "moved and longer"), kRowDeleted}});
   Status s;
   std::vector<uint32_t> where;
   auto rows = Scan({blank, blank, blank, blank, p4, p5}, {4, 5}, &s, &where);
@@ -368,8 +367,7 @@ TEST_F(ScanTest, BrokenOverflowPointerIsCorruption) {
 TEST_F(ScanTest, OverflowPointersThatLoopStop) {
   std::string blank(4096, '\0');
   // Two lookup rows pointing at each other, neither flagged deleted.
-  std::string p4 = DataPage(kJet4Format, 3,
-                            {{U32(5 << 8 | 0), kRowLookup}});
+  std::string p4 = DataPage(kJet4Format, 3, {{U32(5 << 8 | 0), kRowLookup}});
   std::string p5 = DataPage(kJet4Format, 3, {{U32(4 << 8 | 0), kRowLookup}});
   Status s;
   Scan({blank, blank, blank, blank, p4, p5}, {}, &s);

@@ -6,11 +6,11 @@
 #include <limits>
 
 #include "jet/base/coding.h"
-#include "jet/rows/long_value_writer.h"
-#include "jet/rows/row_codec.h"
 #include "jet/base/text.h"
 #include "jet/base/text_encode.h"
 #include "jet/base/value_text.h"
+#include "jet/rows/long_value_writer.h"
+#include "jet/rows/row_codec.h"
 
 namespace jet {
 
@@ -353,8 +353,8 @@ Status CheckColumnPlaces(const TableDef& table, uint32_t* fixed_size) {
 // The bytes of field i, stored ones as given, values encoded (a long value
 // goes to parts->pending and leaves room for its field); *present is its
 // bit of the null mask.
-Status FieldBytes(const TableDef& table, size_t i, const FieldInput& input,
-                  TextDecoder* code_pages, RowParts* parts, std::string* bytes, bool* present) {
+Status FieldBytes(const TableDef& table, size_t i, const FieldInput& input, TextDecoder* code_pages,
+                  RowParts* parts, std::string* bytes, bool* present) {
   const ColumnDef& column = table.columns[i];
   if (input.stored != nullptr) {
     *present = input.stored->present;
@@ -555,9 +555,8 @@ Status EncodeRow(const Format& format, const TableDef& table, const std::vector<
                                      ": an Access 97 row needs the file's code pages");
     }
     if (table.max_cols > 0xFF || table.num_var_cols >= 0xFF) {
-      return Status::NotSupported("table " + table.name + " has " +
-                                  std::to_string(table.max_cols) + " columns, " +
-                                  std::to_string(table.num_var_cols) +
+      return Status::NotSupported("table " + table.name + " has " + std::to_string(table.max_cols) +
+                                  " columns, " + std::to_string(table.num_var_cols) +
                                   " of them variable; an Access 97 row holds fewer");
     }
     text = code_pages;
@@ -581,7 +580,7 @@ Status EncodeRow(const Format& format, const TableDef& table, const std::vector<
   uint64_t var_bytes = 0;
   for (const std::string& v : parts.vars) var_bytes += v.size();
   // Jet 3: one byte each for eod, the offsets and n, and one per jump.
-  const uint64_t var_table = num_vars == 0        ? 0
+  const uint64_t var_table = num_vars == 0     ? 0
                              : format.IsJet3() ? 1 + num_vars + 1
                                                : 2 + 2ull * num_vars + 2;
   const uint64_t base = format.row_count_size + fixed_size + var_bytes + var_table + mask_size;

@@ -48,9 +48,9 @@
 #include <string>
 #include <vector>
 
-#include "jet/types.h"
 #include "jet/format/format.h"
 #include "jet/status.h"
+#include "jet/types.h"
 
 namespace jet {
 

@@ -3,17 +3,17 @@
 // fields.
 #include "jet/rows/row_writer.h"
 
-#include <gtest/gtest.h>
-
 #include <bit>
 #include <filesystem>
 
-#include "jet/catalog/catalog.h"
+#include <gtest/gtest.h>
+
 #include "jet/base/coding.h"
+#include "jet/catalog/catalog.h"
 #include "jet/format/header.h"
+#include "jet/format/table_def.h"
 #include "jet/rows/long_value_writer.h"
 #include "jet/rows/row_codec.h"
-#include "jet/format/table_def.h"
 #include "jet/space/usage_map.h"
 #include "jet/testing/test_pages.h"
 #include "support/shared_copy.h"
@@ -87,7 +87,11 @@ std::vector<FieldInput> Inputs(const std::vector<Value>& values) {
 TEST(CheckValueTest, KindsRangesAndLengths) {
   const TableDef t = EventsTable();
   const std::string text51(51, 'x'), bytes21(21, 'b'), memo(70000, 'm');
-  const struct { size_t column; Value value; const char* error; } cases[] = {
+  const struct {
+    size_t column;
+    Value value;
+    const char* error;
+  } cases[] = {
       {1, Value::Bytes(Kind::kText, text51),
        "table Events, column EventColor: text of 51 characters is longer than the column's 50"},
       {1, Value::Bytes(Kind::kText, "\xC3"), "column EventColor: text is not valid UTF-8"},
@@ -153,12 +157,19 @@ class EncodeRowTest : public ::testing::Test {
 std::vector<Value> FullRow() {
   std::array<uint8_t, 16> guid;
   for (int k = 0; k < 16; ++k) guid[k] = static_cast<uint8_t>(k * 17);
-  return {Value::Integer(Kind::kLong, -5), Value::Bytes(Kind::kText, "Choir \xE2\x80\x93 Practice"),
-          Value::Boolean(true), Value::Real(Kind::kDateTime, 40200.75),
-          Value::Bytes(Kind::kText, "short memo \xC3\xA9"), Value::Integer(Kind::kCurrency, -12345),
-          Value::Real(Kind::kSingle, 0.5), Value::Real(Kind::kDouble, -1e-300),
-          Value::Integer(Kind::kByte, 255), Value::Integer(Kind::kInteger, -300), Value::Guid(guid),
-          Dec(true, 123456, 2), Value::Bytes(Kind::kBinary, std::string_view("\0\1\2", 3))};
+  return {Value::Integer(Kind::kLong, -5),
+          Value::Bytes(Kind::kText, "Choir \xE2\x80\x93 Practice"),
+          Value::Boolean(true),
+          Value::Real(Kind::kDateTime, 40200.75),
+          Value::Bytes(Kind::kText, "short memo \xC3\xA9"),
+          Value::Integer(Kind::kCurrency, -12345),
+          Value::Real(Kind::kSingle, 0.5),
+          Value::Real(Kind::kDouble, -1e-300),
+          Value::Integer(Kind::kByte, 255),
+          Value::Integer(Kind::kInteger, -300),
+          Value::Guid(guid),
+          Dec(true, 123456, 2),
+          Value::Bytes(Kind::kBinary, std::string_view("\0\1\2", 3))};
 }
 
 TEST_F(EncodeRowTest, EveryTypeReadsBackPaddedOrNot) {
@@ -195,8 +206,10 @@ TEST_F(EncodeRowTest, RefusesOversizedRowsJet3AndLongMemosWithoutAWriter) {
   Status s = EncodeRow(kJet4Format, t, Inputs(values), nullptr, 0, &row_);
   EXPECT_EQ(s.message(), "table Wide: the row needs 4616 bytes, more than the 4060 a row can hold");
   s = EncodeRow(kJet3Format, t, Inputs(values), nullptr, 0, &row_, &text_);
-  EXPECT_EQ(s.message(), "table Wide, column T: the character U+65E5 (\"\xE6\x97\xA5\") has no byte"
-                         " in code page 1252") << s.ToString();
+  EXPECT_EQ(s.message(),
+            "table Wide, column T: the character U+65E5 (\"\xE6\x97\xA5\") has no byte"
+            " in code page 1252")
+      << s.ToString();
   EXPECT_EQ(EncodeRow(kJet3Format, t, Inputs(values), nullptr, 0, &row_).code(),
             StatusCode::kInvalidArgument);  // no code pages given
 
@@ -231,7 +244,7 @@ TEST_F(EncodeRowTest, Jet3EveryTypeReadsBackPaddedOrNot) {
   values[1] = values[4] = Value::Bytes(Kind::kText, "");
   RoundTrip(t, values, 0, kJet3Format);
   RoundTrip(t, std::vector<Value>(t.columns.size(), Value::Null()), 0, kJet3Format);
-  EXPECT_EQ(static_cast<uint8_t>(row_[0]), 14);  // num_cols in one byte
+  EXPECT_EQ(static_cast<uint8_t>(row_[0]), 14);            // num_cols in one byte
   t.columns = {t.columns[0], t.columns[2], t.columns[3]};  // fixed columns only
   t.num_var_cols = 0;
   RoundTrip(t, {Value::Integer(Kind::kLong, 9), Value::Boolean(true), Value::Null()}, 40,
@@ -256,10 +269,9 @@ TEST_F(EncodeRowTest, Jet3JumpTableForEveryRowLength) {
       for (uint32_t c = 0; c <= 255; c += 17) {
         for (uint32_t pad : {0u, 600u, 1100u}) {
           const std::string va(a, 'a'), vb(b, 'b'), vc(c, 'c');
-          const std::vector<Value> values = {Value::Integer(Kind::kLong, a * 1000 + c),
-                                             Value::Bytes(Kind::kBinary, va),
-                                             Value::Bytes(Kind::kText, vb),
-                                             Value::Bytes(Kind::kBinary, vc)};
+          const std::vector<Value> values = {
+              Value::Integer(Kind::kLong, a * 1000 + c), Value::Bytes(Kind::kBinary, va),
+              Value::Bytes(Kind::kText, vb), Value::Bytes(Kind::kBinary, vc)};
           const uint32_t min_size = pad == 0 ? 0 : pad + a;
           SCOPED_TRACE(std::to_string(a) + "/" + std::to_string(b) + "/" + std::to_string(c) +
                        " padded to " + std::to_string(min_size));
@@ -288,9 +300,14 @@ TEST_F(EncodeRowTest, Jet3TextIsCodePageBytesAndRefusesWhatTheCodePageLacks) {
     const char* error;
   } cases[] = {
       {"Choir \xE2\x80\x93 Practice", "Choir \x96 Practice", ""},
-      {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC" "5", "\xE9t\xE9 \x80" "5", ""},
+      {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"
+       "5",
+       "\xE9t\xE9 \x80"
+       "5",
+       ""},
       {"Pr\xC4\x81ga", "",
-       "table Events, column EventColor: the character U+0101 (\"\xC4\x81\") has no byte in code page 1252"},
+       "table Events, column EventColor: the character U+0101 (\"\xC4\x81\") has no byte in code "
+       "page 1252"},
       {"\xC2\x81", "", "the character U+0081"},  // undefined in 1252
       {"\xC3", "", "text is not valid UTF-8"},
   };
@@ -309,7 +326,8 @@ TEST_F(EncodeRowTest, Jet3TextIsCodePageBytesAndRefusesWhatTheCodePageLacks) {
     EXPECT_NE(row_.find(c.stored), std::string::npos) << c.text;
   }
   // A Text column's length counts bytes: 100 of them fit, 101 do not.
-  EXPECT_TRUE(CheckValue(t, t.columns[1], Value::Bytes(Kind::kText, std::string(100, 'x')), &text_).ok());
+  EXPECT_TRUE(
+      CheckValue(t, t.columns[1], Value::Bytes(Kind::kText, std::string(100, 'x')), &text_).ok());
   EXPECT_NE(CheckValue(t, t.columns[1], Value::Bytes(Kind::kText, std::string(101, 'x')), &text_)
                 .message()
                 .find("text of 101 bytes is longer than the column's 100"),

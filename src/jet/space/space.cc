@@ -46,8 +46,12 @@ uint32_t PagesPerBitmapPage(const Format& format) {
 }
 
 bool TestBit(const uint8_t* bits, uint64_t k) { return (bits[k / 8] >> (k % 8)) & 1; }
-void SetBit(uint8_t* bits, uint64_t k) { bits[k / 8] = static_cast<uint8_t>(bits[k / 8] | (1u << (k % 8))); }
-void ClearBit(uint8_t* bits, uint64_t k) { bits[k / 8] = static_cast<uint8_t>(bits[k / 8] & ~(1u << (k % 8))); }
+void SetBit(uint8_t* bits, uint64_t k) {
+  bits[k / 8] = static_cast<uint8_t>(bits[k / 8] | (1u << (k % 8)));
+}
+void ClearBit(uint8_t* bits, uint64_t k) {
+  bits[k / 8] = static_cast<uint8_t>(bits[k / 8] & ~(1u << (k % 8)));
+}
 
 std::string MapName(uint32_t pointer) {
   if (pointer == kGlobalMapPointer) return "global page map (page 1 row 0)";
@@ -181,8 +185,7 @@ Status ResizeGlobalRow(PageFile& file, const Format& format, uint32_t new_size) 
 // Bytes of an inline global row from page 0 that covers `page_count` pages:
 // whole steps of kGlobalGrowthBytes, as Access grows it.
 uint32_t InlineGlobalBytes(uint32_t page_count) {
-  return (page_count + 8 * kGlobalGrowthBytes - 1) / (8 * kGlobalGrowthBytes) *
-         kGlobalGrowthBytes;
+  return (page_count + 8 * kGlobalGrowthBytes - 1) / (8 * kGlobalGrowthBytes) * kGlobalGrowthBytes;
 }
 
 // Bitmap slots of a reference global row: enough for the largest file the
@@ -314,8 +317,7 @@ Status SetInInlineGlobal(PageFile& file, const Format& format, uint32_t page_num
 // without a bitmap page gets one, appended to the file, with every page of
 // the file in its range marked used (the map said nothing about them) and the
 // pages past the end free.
-Status SetInReferenceGlobal(PageFile& file, const Format& format, uint32_t page_number,
-                            bool free) {
+Status SetInReferenceGlobal(PageFile& file, const Format& format, uint32_t page_number, bool free) {
   const uint32_t per_page = PagesPerBitmapPage(format);
   const uint32_t slot = page_number / per_page;
   MapRow map;
@@ -393,8 +395,8 @@ Status FindFreePage(const PageFile& file, const Format& format, uint32_t* page_n
   const uint8_t* row = page + offset;
   const uint32_t limit = file.page_count();
   if (row[0] == 0) {
-    FirstFreeIn(row + kInlineHeaderSize, (size - kInlineHeaderSize) * 8ull, ReadU32(row + 1),
-                limit, page_number);
+    FirstFreeIn(row + kInlineHeaderSize, (size - kInlineHeaderSize) * 8ull, ReadU32(row + 1), limit,
+                page_number);
     return Status::OK();
   }
   const uint32_t per_page = PagesPerBitmapPage(format);
@@ -485,8 +487,8 @@ Status AddOutsideWindow(PageFile& file, const Format& format, uint32_t pointer,
 
 Status EditUsageMap(PageFile& file, const Format& format, uint32_t pointer, uint32_t page_number,
                     bool add) {
-  JET_RETURN_IF_ERROR(RequireUnit(file, add ? "adding a page to a usage map"
-                                            : "removing a page from a usage map"));
+  JET_RETURN_IF_ERROR(
+      RequireUnit(file, add ? "adding a page to a usage map" : "removing a page from a usage map"));
   if (pointer == kGlobalMapPointer) {
     return Status::InvalidArgument(
         "the global page map is changed by AllocatePage and FreePage only");
@@ -537,8 +539,7 @@ Status FreePage(PageFile& file, const Format& format, uint32_t page_number) {
   JET_RETURN_IF_ERROR(RequireUnit(file, "freeing a page"));
   if (page_number < kFirstReusablePage || page_number >= file.page_count()) {
     return Status::InvalidArgument("cannot free page " + std::to_string(page_number) +
-                                   " of a file of " + std::to_string(file.page_count()) +
-                                   " pages");
+                                   " of a file of " + std::to_string(file.page_count()) + " pages");
   }
   uint8_t* page;
   JET_RETURN_IF_ERROR(file.MutablePage(page_number, &page));
@@ -593,8 +594,7 @@ Result<uint32_t> UsedPagesPastEnd(const PageFile& file, const Format& format) {
     return used;
   };
   if (row[0] == 0) {
-    return count_used(row + kInlineHeaderSize, (size - kInlineHeaderSize) * 8ull,
-                      ReadU32(row + 1));
+    return count_used(row + kInlineHeaderSize, (size - kInlineHeaderSize) * 8ull, ReadU32(row + 1));
   }
   const uint32_t per_page = PagesPerBitmapPage(format);
   uint32_t used = 0;

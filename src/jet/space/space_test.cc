@@ -1,19 +1,19 @@
 // Space management on copies of real files: every edit of a table's maps is
 // read back with ReadUsageMap against a model, scans still find every row,
 // the global map covers the file, and a rollback restores every byte.
-#include "jet/database.h"
 #include "jet/space/space.h"
-
-#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstring>
 #include <set>
 
+#include <gtest/gtest.h>
+
 #include "jet/base/coding.h"
+#include "jet/database.h"
 #include "jet/rows/row_codec.h"
-#include "jet/testing/test_pages.h"
 #include "jet/space/usage_map.h"
+#include "jet/testing/test_pages.h"
 #include "support/shared_copy.h"
 
 namespace jet {
@@ -72,14 +72,20 @@ TEST_P(SpaceTest, AllocationAndMapEditsOnARealFile) {
       // next; page 5 is then too far from the others for an inline map.
       std::vector<std::pair<bool, uint32_t>> steps;
       for (uint32_t page : model) steps.push_back({false, page});
-      steps.insert(steps.end(), {{true, first_new + 600}, {true, first_new + 650},
-                                 {true, first_new + 300}, {true, 5}, {false, first_new + 600},
-                                 {true, first_new + 799}, {false, 5}, {false, first_new + 10}});
+      steps.insert(steps.end(), {{true, first_new + 600},
+                                 {true, first_new + 650},
+                                 {true, first_new + 300},
+                                 {true, 5},
+                                 {false, first_new + 600},
+                                 {true, first_new + 799},
+                                 {false, 5},
+                                 {false, first_new + 10}});
       for (auto [add, page] : steps) {
         Status s = add ? AddPageToUsageMap(*file, kFormat, map, page)
                        : RemovePageFromUsageMap(*file, kFormat, map, page);
         ASSERT_TRUE(s.ok()) << s.ToString();
-        if (add) model.insert(page); else model.erase(page);
+        if (add) model.insert(page);
+        else model.erase(page);
         ASSERT_EQ(Members(*file, map), model) << name << (add ? " add " : " remove ") << page;
         EXPECT_EQ(*UsageMapHas(*file, kFormat, map, page), add);
       }
@@ -119,7 +125,8 @@ std::set<uint32_t> FreePages(const PageFile& file) {
   const std::string row = RowBytes(file, kGlobalMap);
   UsageMap map;
   EXPECT_TRUE(DecodeUsageMap(file, kFormat, reinterpret_cast<const uint8_t*>(row.data()),
-                             row[0] == 1 ? 5 : static_cast<uint32_t>(row.size()), &map).ok());
+                             row[0] == 1 ? 5 : static_cast<uint32_t>(row.size()), &map)
+                  .ok());
   return {map.pages.begin(), map.pages.end()};
 }
 
@@ -149,7 +156,8 @@ TEST_P(SpaceReuseTest, FreedPagesAreHandedOutLowestFirst) {
   EXPECT_EQ(FreePages(*file), std::set<uint32_t>(freed.begin(), freed.end()));
   for (uint32_t p : freed) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(file->PageOrNull(p)), kFormat.page_size),
-              std::string(kFormat.page_size, '\0')) << p;
+              std::string(kFormat.page_size, '\0'))
+        << p;
   }
   for (uint32_t expected : {3u, first_new + 2, first_new + 7, first_new + 9, first_new + 10}) {
     ASSERT_TRUE(AllocatePage(*file, kFormat, &page).ok());
@@ -188,7 +196,8 @@ TEST(SpaceReferenceGlobalTest, AddsABitmapPageForTheFirstRange) {
   const std::string row = RowBytes(*file, kGlobalMap);
   ASSERT_EQ(row[0], 1);
   UsageMap map;  // the first slot alone
-  ASSERT_TRUE(DecodeUsageMap(*file, kFormat, reinterpret_cast<const uint8_t*>(row.data()), 5, &map).ok());
+  ASSERT_TRUE(
+      DecodeUsageMap(*file, kFormat, reinterpret_cast<const uint8_t*>(row.data()), 5, &map).ok());
   EXPECT_TRUE(map.pages.empty());
   EXPECT_EQ(map.pages_beyond_end, (4096u - 4) * 8 - file->page_count());
 }
@@ -198,9 +207,10 @@ TEST(SpaceReferenceGlobalTest, AddsABitmapPageForTheFirstRange) {
 std::unique_ptr<PageFile> HandBuilt(const std::string& map, uint32_t filler, uint32_t pages) {
   std::string global = std::string(1, '\0') + testing::U32(0) + std::string(64, '\xff');
   global[5] = static_cast<char>(0xF8);
-  std::vector<std::string> images = {std::string(4096, '\0'),
-                                     testing::DataPage(kFormat, 1, {{global}, {std::string(filler, '\0')}}),
-                                     testing::DataPage(kFormat, 0, {{map}})};
+  std::vector<std::string> images = {
+      std::string(4096, '\0'),
+      testing::DataPage(kFormat, 1, {{global}, {std::string(filler, '\0')}}),
+      testing::DataPage(kFormat, 0, {{map}})};
   images.resize(pages, std::string(4096, '\0'));
   auto file = std::make_unique<PageFile>(testing::Image(images));
   EXPECT_TRUE(file->SetPageSize(4096).ok() && file->BeginUnit().ok());
@@ -209,8 +219,8 @@ std::unique_ptr<PageFile> HandBuilt(const std::string& map, uint32_t filler, uin
 
 struct WindowCase {
   uint32_t start, member, added;
-  uint8_t type;         // after the add
-  uint32_t new_start;   // inline only
+  uint8_t type;        // after the add
+  uint32_t new_start;  // inline only
 };
 
 class SpaceWindowTest : public ::testing::TestWithParam<WindowCase> {};

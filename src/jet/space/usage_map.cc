@@ -34,8 +34,8 @@ void AddBitmap(const uint8_t* bits, uint32_t size, uint64_t first_page, uint32_t
 
 }  // namespace
 
-Status DecodeUsageMap(const PageFile& file, const Format& format, const uint8_t* row,
-                      uint32_t size, UsageMap* map) {
+Status DecodeUsageMap(const PageFile& file, const Format& format, const uint8_t* row, uint32_t size,
+                      UsageMap* map) {
   map->pages.clear();
   map->pages_beyond_end = 0;
   map->bitmap_pages.clear();
@@ -57,10 +57,9 @@ Status DecodeUsageMap(const PageFile& file, const Format& format, const uint8_t*
     const uint8_t* map_page;
     JET_RETURN_IF_ERROR(file.GetPage(map_page_number, "usage map reference", &map_page));
     if (map_page[0] != kPageUsageMap) {
-      return Status::Corruption("usage map reference points at page " +
-                                std::to_string(map_page_number) +
-                                ", which is not a usage map page (type " +
-                                std::to_string(map_page[0]) + ")");
+      return Status::Corruption(
+          "usage map reference points at page " + std::to_string(map_page_number) +
+          ", which is not a usage map page (type " + std::to_string(map_page[0]) + ")");
     }
     map->bitmap_pages.push_back(map_page_number);
     AddBitmap(map_page + 4, format.page_size - 4, static_cast<uint64_t>(i) * pages_per_map,
@@ -76,9 +75,8 @@ Status ReadUsageMap(const PageFile& file, const Format& format, uint32_t pointer
   Status s = FetchRow(file, format, pointer, what.c_str(), &page, &span);
   if (s.ok()) s = DecodeUsageMap(file, format, page + span.start, span.size, map);
   if (!s.ok()) {
-    return Status::Corruption(what + " (page " + std::to_string(RowPointerPage(pointer)) +
-                              " row " + std::to_string(RowPointerSlot(pointer)) +
-                              "): " + s.message());
+    return Status::Corruption(what + " (page " + std::to_string(RowPointerPage(pointer)) + " row " +
+                              std::to_string(RowPointerSlot(pointer)) + "): " + s.message());
   }
   return Status::OK();
 }

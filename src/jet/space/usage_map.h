@@ -17,16 +17,16 @@
 namespace jet {
 
 struct UsageMap {
-  std::vector<uint32_t> pages;   // ascending, each inside the file
-  uint32_t pages_beyond_end = 0; // bits set for pages past the end of the file
+  std::vector<uint32_t> pages;         // ascending, each inside the file
+  uint32_t pages_beyond_end = 0;       // bits set for pages past the end of the file
   std::vector<uint32_t> bitmap_pages;  // a reference map's type-0x05 pages, in slot order
 };
 
 // Decodes a map row already located. Pages past the end of the file are
 // counted, not listed, so a damaged bitmap cannot make the list larger than
 // the file.
-Status DecodeUsageMap(const PageFile& file, const Format& format, const uint8_t* row,
-                      uint32_t size, UsageMap* map);
+Status DecodeUsageMap(const PageFile& file, const Format& format, const uint8_t* row, uint32_t size,
+                      UsageMap* map);
 
 // Follows the row pointer to a map row and decodes it. `what` names the map
 // in error messages ("owned-page map of table X").

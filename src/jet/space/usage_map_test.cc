@@ -84,15 +84,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadMapCase{"empty", "", "empty"},
                       BadMapCase{"inline_short", std::string("\0\1", 2), "too short"},
                       BadMapCase{"unknown_type", std::string("\x07\0\0\0\0", 5), "type 7"},
-                      BadMapCase{"reference_past_end", std::string(1, '\x01') + U32(50),
-                                 "page 50"},
+                      BadMapCase{"reference_past_end", std::string(1, '\x01') + U32(50), "page 50"},
                       BadMapCase{"reference_not_map_page", std::string(1, '\x01') + U32(2),
                                  "not a usage map page"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UsageMapTest, ReadUsageMapNamesTheMapAndItsRow) {
-  SetPages(kJet4Format, {std::string(4096, '\0'), std::string(4096, '\0'),
-                         DataPage(kJet4Format, 0, {{std::string("\x09", 1)}})},
+  SetPages(kJet4Format,
+           {std::string(4096, '\0'), std::string(4096, '\0'),
+            DataPage(kJet4Format, 0, {{std::string("\x09", 1)}})},
            4);
   UsageMap map;
   Status s = ReadUsageMap(*file_, kJet4Format, 2 << 8 | 0, "owned-page map of table T", &map);

@@ -29,8 +29,7 @@ class FaultFile : public File {
     return base_->ReadAt(offset, buffer, size, done);
   }
   Status WriteAt(uint64_t offset, const void* data, size_t size) override {
-    JET_RETURN_IF_ERROR(
-        owner_.BeforeWrite({FileOp::kWrite, path(), offset, size}, *base_, data));
+    JET_RETURN_IF_ERROR(owner_.BeforeWrite({FileOp::kWrite, path(), offset, size}, *base_, data));
     return base_->WriteAt(offset, data, size);
   }
   Status Sync() override {
@@ -107,8 +106,7 @@ Status FaultFileSystem::Before(const FileOperation& operation, File* file) {
   return Status::OK();
 }
 
-Status FaultFileSystem::BeforeWrite(const FileOperation& operation, File& file,
-                                    const void* data) {
+Status FaultFileSystem::BeforeWrite(const FileOperation& operation, File& file, const void* data) {
   if (fault_ == Fault::kTorn && !failing_ && count_ + 1 == strike_at_) {
     // Whole sectors of a page reach the disk, or five eighths of a smaller
     // write (of a log header slot: into its mark, short of its checksum).

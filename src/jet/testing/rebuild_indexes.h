@@ -17,9 +17,9 @@ namespace jet::testing {
 // Empties every index of `table` in the Jet 4 `image` (read through `db`)
 // and fills it again with the keys of each row's values as `values_of`
 // hands them over.
-inline Status RebuildIndexes(
-    Database& db, const TableDef& table,
-    const std::function<std::vector<Value>(const Row&)>& values_of, std::string* image) {
+inline Status RebuildIndexes(Database& db, const TableDef& table,
+                             const std::function<std::vector<Value>(const Row&)>& values_of,
+                             std::string* image) {
   PageFile file(*image);
   JET_RETURN_IF_ERROR(file.SetPageSize(4096));
   JET_RETURN_IF_ERROR(file.BeginUnit());

@@ -3,16 +3,16 @@
 // table's rows as text. Used by *_test.cc only.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
-#include <map>
-#include <set>
 #include <fstream>
-#include <sstream>
-#include <vector>
+#include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "jet/base/value_text.h"
 #include "jet/database.h"

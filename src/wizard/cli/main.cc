@@ -20,7 +20,6 @@
 // removed by the next run of either form on FILE.
 // Exit status 0 when FILE was made, 1 when not (an existing FILE is never
 // touched).
-#include <CLI/CLI.hpp>
 #include <clocale>
 #include <cstdio>
 #include <random>
@@ -28,6 +27,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "ado/connection.h"
 #include "database/connection.h"
@@ -91,7 +92,8 @@ bool CreateCalendar(const std::string& file) {
     if (const std::string lead = "cannot create " + temp + ": "; message.starts_with(lead)) {
       message.erase(0, lead.size());
     }
-    for (size_t at; (at = message.find(temp)) != std::string::npos;) message.replace(at, temp.size(), file);
+    for (size_t at; (at = message.find(temp)) != std::string::npos;)
+      message.replace(at, temp.size(), file);
     return message;
   };
 
@@ -102,8 +104,8 @@ bool CreateCalendar(const std::string& file) {
   if (!sql::RunDdlScript(**db, kCalendarSchema, &error, &failed)) {
     (void)(*db)->Close();
     discard();
-    return CreateFailed(file, "statement " + std::to_string(failed) + " of the calendar's tables: " +
-                                  error.description);
+    return CreateFailed(file, "statement " + std::to_string(failed) +
+                                  " of the calendar's tables: " + error.description);
   }
   if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
     discard();
@@ -123,8 +125,8 @@ class ConsoleView : public wizard::UpdateView {
   explicit ConsoleView(std::string path) : path_(std::move(path)) {}
 
   void SetStatusText(std::string_view text) override {
-    Print(stdout, path_ + ": " + std::string(text == wizard::kCompletedText ? kBatchCompletedText
-                                                                             : text));
+    Print(stdout,
+          path_ + ": " + std::string(text == wizard::kCompletedText ? kBatchCompletedText : text));
   }
   void UpdatingCopy(const std::string& copy, bool made) override {
     Print(stdout, path_ + ": " + std::string(made ? kCopyMadeText : kCopyUsedText) + copy);

@@ -4,14 +4,14 @@
 // behind. Paths with umlauts, CJK characters and a character outside the
 // BMP, for the calendar and for the program's own folder (error.log in the
 // system's 8-bit character set); the command line's usage errors.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/charset.h"
 #include "platform/console.h"
@@ -28,12 +28,18 @@ const std::string kJetdb = tessaly::testing::BuiltProgram("jetdb");
 
 class NewCalendarTest : public ::testing::Test {  // the program gets a folder of its own
  protected:
-  NewCalendarTest() { std::filesystem::copy_file(tessaly::testing::BuiltProgram("tessaly-update-cli"), cli_); }
+  NewCalendarTest() {
+    std::filesystem::copy_file(tessaly::testing::BuiltProgram("tessaly-update-cli"), cli_);
+  }
   std::string Path(const std::string& name) const { return (folder_.path() / name).string(); }
-  size_t FileCount() const { return std::distance(std::filesystem::directory_iterator(folder_.path()), {}); }
+  size_t FileCount() const {
+    return std::distance(std::filesystem::directory_iterator(folder_.path()), {});
+  }
   tessaly::testing::TempFolder folder_;
   const std::string cli_ =
-      Path(std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli")).filename().string());
+      Path(std::filesystem::path(tessaly::testing::BuiltProgram("tessaly-update-cli"))
+               .filename()
+               .string());
 };
 
 std::string Out(const std::vector<std::string>& argv) { return RunProcess(argv).out; }
@@ -45,9 +51,9 @@ constexpr char kSeparator = '/';
 #endif
 // Folder names as parishes have them: umlauts, CJK, a calendar emoji
 // (outside the BMP: a surrogate pair in UTF-16).
-const std::vector<std::string> kUnicodeNames = {
-    "Pfarrei J\xC3\xBCrgen", "\xE6\x95\x99\xE4\xBC\x9A \xE6\x97\xA5\xE6\x9B\x86",
-    "Kalender \xF0\x9F\x93\x85"};
+const std::vector<std::string> kUnicodeNames = {"Pfarrei J\xC3\xBCrgen",
+                                                "\xE6\x95\x99\xE4\xBC\x9A \xE6\x97\xA5\xE6\x9B\x86",
+                                                "Kalender \xF0\x9F\x93\x85"};
 
 // A UTF-8 path as the C++ library takes it on every system.
 std::filesystem::path FsPath(const std::string& utf8) {
@@ -61,7 +67,8 @@ TEST_F(NewCalendarTest, IsTheBlankCalendarAndUpdatesLikeIt) {
   if (tessaly::testing::kLinuxOracles) {
     EXPECT_EQ(Out({"mdb-schema", made}), Out({"mdb-schema", blank}));
   }
-  EXPECT_EQ(Out({kJetdb, "schema", made}), Out({kJetdb, "schema", blank}));  // keys and autonumber too
+  EXPECT_EQ(Out({kJetdb, "schema", made}),
+            Out({kJetdb, "schema", blank}));  // keys and autonumber too
   ASSERT_EQ(RunProcess({cli_, made, blank}).exit_code, 0);
   for (const char* table : {"Dates", "Events", "EventDates"}) {
     auto rows_of = [&](const std::string& file) {
@@ -83,7 +90,8 @@ TEST_F(NewCalendarTest, RefusalsLeaveNoFile) {
   std::ofstream(existing, std::ios::binary) << "not made by us";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--new-calendar", existing}, "calendar " + existing + ": the file already exists"},
-      {{"--new-calendar", Path("none/t.mdb")}, "calendar " + Path("none/t.mdb") + ": there is no folder"},
+      {{"--new-calendar", Path("none/t.mdb")},
+       "calendar " + Path("none/t.mdb") + ": there is no folder"},
       {{"--new-calendar", Path("a.mdb"), existing}, "excludes"},
       {{}, "DATABASE.mdb or --new-calendar is required"}};
   for (auto [args, message] : cases) {
@@ -144,9 +152,9 @@ TEST_F(NewCalendarTest, AFailedCloseTellsNothingWrittenFromSavedForTheNextOpen) 
   EXPECT_TRUE(tessaly::testing::FileBytes(calendar) == updated);
   const auto failed = run({"F_MODE=err", "F_AT=1"});
   EXPECT_EQ(failed.exit_code, 1) << failed.err;
-  EXPECT_TRUE(tessaly::testing::FileBytes(calendar) ==
-              tessaly::testing::FileBytes(tessaly::testing::SharedPath("fixtures",
-                                                                      "tessdata-2009.mdb")));
+  EXPECT_TRUE(
+      tessaly::testing::FileBytes(calendar) ==
+      tessaly::testing::FileBytes(tessaly::testing::SharedPath("fixtures", "tessdata-2009.mdb")));
   EXPECT_FALSE(std::filesystem::exists(calendar + "-wal"));
 }
 #endif
@@ -170,8 +178,7 @@ TEST_F(NewCalendarTest, UnicodePathsForTheCalendarAndTheProgram) {
     // character set, with CR LF.
     const std::string program_folder = folder + kSeparator + "Programm";
     std::filesystem::create_directory(FsPath(program_folder));
-    const std::string program =
-        program_folder + kSeparator + FsPath(cli_).filename().string();
+    const std::string program = program_folder + kSeparator + FsPath(cli_).filename().string();
     std::filesystem::copy_file(FsPath(cli_), FsPath(program));
     const std::string missing = folder + kSeparator + "fehlt.mdb";
     EXPECT_EQ(RunProcess({program, missing}).exit_code, 1);
@@ -201,8 +208,7 @@ TEST_F(NewCalendarTest, UsageErrorsExitTwoAndHelpZero) {
   const std::string line_end(platform::kLineEnd);
   EXPECT_EQ(RunProcess({cli_, "--version"}).raw_out, "tessaly-update-cli 1.00.0011" + line_end);
   EXPECT_EQ(RunProcess({kJetdb, "--version"}).raw_out, "jetdb 1.00.0011" + line_end);
-  const std::string blank =
-      tessaly::testing::SharedPath("fixtures", "tessdata-blank.mdb").string();
+  const std::string blank = tessaly::testing::SharedPath("fixtures", "tessdata-blank.mdb").string();
   EXPECT_EQ(RunProcess({kJetdb, "tables", blank}).raw_out,  // line ends as written
             "Dates" + line_end + "Events" + line_end + "EventDates" + line_end);
 }

@@ -19,8 +19,7 @@ errors::RuntimeError DialogFailure(DWORD code) {
   switch (code) {
     case FNERR_BUFFERTOOSMALL:
       return errors::RuntimeError(20476, "The file name is too long for the dialog");
-    case FNERR_INVALIDFILENAME:
-      return errors::RuntimeError(20477, "Invalid file name");
+    case FNERR_INVALIDFILENAME: return errors::RuntimeError(20477, "Invalid file name");
     case FNERR_SUBCLASSFAILURE:
       return errors::RuntimeError(20478, "The dialog could not be set up");
     default:

@@ -28,9 +28,9 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   window_class.cbSize = sizeof window_class;
   window_class.lpfnWndProc = procedure;
   window_class.hInstance = instance;
-  window_class.hIcon = static_cast<HICON>(
-      LoadImageW(instance, MAKEINTRESOURCEW(IDI_CALENDAR_CLOCK), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+  window_class.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_CALENDAR_CLOCK),
+                                                     IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                     GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
   window_class.hIconSm = static_cast<HICON>(
       LoadImageW(instance, MAKEINTRESOURCEW(IDI_CALENDAR_CLOCK), IMAGE_ICON,
                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
@@ -91,12 +91,9 @@ class MainWindow::Controls : public FormControls {
 
   static ControlId Id(Button button) {
     switch (button) {
-      case Button::kBrowse:
-        return ControlId::cmdBrowse;
-      case Button::kCancel:
-        return ControlId::cmdCancel;
-      case Button::kMain:
-        break;
+      case Button::kBrowse: return ControlId::cmdBrowse;
+      case Button::kCancel: return ControlId::cmdCancel;
+      case Button::kMain: break;
     }
     return ControlId::cmdButton1;
   }
@@ -155,20 +152,24 @@ void MainWindow::CreateControls(HINSTANCE instance) {
       {ControlId::Picture1, L"STATIC", SS_OWNERDRAW, 0, kPicture1, {}},
       {ControlId::lblUpdate, L"STATIC", SS_LEFT | SS_NOPREFIX, 0, kLblUpdate, kDesignStatusText},
       {ControlId::lblDatabaseFile, L"STATIC", SS_LEFT, 0, kLblDatabaseFile, kPathLabelCaption},
-      {ControlId::txtDatabaseFile, L"EDIT", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-       kTxtDatabaseFile, {}},
+      {ControlId::txtDatabaseFile,
+       L"EDIT",
+       WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL,
+       WS_EX_CLIENTEDGE,
+       kTxtDatabaseFile,
+       {}},
       {ControlId::cmdBrowse, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, kCmdBrowse, kBrowseCaption},
       {ControlId::cmdCancel, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, kCmdCancel, kCancelCaption},
       {ControlId::cmdButton1, L"BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kCmdButton1,
        kNextCaption},
   };
   for (const Control& c : controls) {
-    HWND child = CreateWindowExW(
-        c.ex_style, c.window_class, platform::Widen(c.text).c_str(),
-        WS_CHILD | WS_VISIBLE | c.style, TwipsToPixels(c.place.left, dpi_x_),
-        TwipsToPixels(c.place.top, dpi_y_), TwipsToPixels(c.place.width, dpi_x_),
-        TwipsToPixels(c.place.height, dpi_y_), hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+    HWND child =
+        CreateWindowExW(c.ex_style, c.window_class, platform::Widen(c.text).c_str(),
+                        WS_CHILD | WS_VISIBLE | c.style, TwipsToPixels(c.place.left, dpi_x_),
+                        TwipsToPixels(c.place.top, dpi_y_), TwipsToPixels(c.place.width, dpi_x_),
+                        TwipsToPixels(c.place.height, dpi_y_), hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
 
@@ -195,7 +196,8 @@ std::string MainWindow::Text(ControlId id) const {
   HWND window = control(id);
   if (window == nullptr) return {};
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return platform::Narrow(text);
 }
 
@@ -267,8 +269,8 @@ void MainWindow::PaintPending() {
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   // Paint messages only: keys, clicks and posted messages wait in the queue.
   MSG message;
-  for (int round = 0; round < kMostPaintRounds &&
-                      PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT);
+  for (int round = 0;
+       round < kMostPaintRounds && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT);
        ++round) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));
@@ -308,7 +310,8 @@ bool MainWindow::PreTranslateMessage(MSG& message) {
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    auto* window = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    auto* window =
+        static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     window->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
   }
@@ -322,17 +325,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       if (HIWORD(wparam) == BN_CLICKED) {
         switch (static_cast<ControlId>(LOWORD(wparam))) {
-          case ControlId::cmdButton1:
-            cmdButton1_Click();
-            return 0;
-          case ControlId::cmdCancel:
-            cmdCancel_Click();
-            return 0;
-          case ControlId::cmdBrowse:
-            cmdBrowse_Click();
-            return 0;
-          default:
-            break;
+          case ControlId::cmdButton1: cmdButton1_Click(); return 0;
+          case ControlId::cmdCancel: cmdCancel_Click(); return 0;
+          case ControlId::cmdBrowse: cmdBrowse_Click(); return 0;
+          default: break;
         }
       }
       break;
@@ -350,8 +346,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         HWND focus = GetFocus();
         saved_focus_ = focus != nullptr && IsChild(hwnd_, focus) ? focus : nullptr;
       } else {
-        SetFocus(saved_focus_ != nullptr && IsWindow(saved_focus_) ? saved_focus_
-                                                                  : control(ControlId::txtDatabaseFile));
+        SetFocus(saved_focus_ != nullptr && IsWindow(saved_focus_)
+                     ? saved_focus_
+                     : control(ControlId::txtDatabaseFile));
       }
       return 0;
     case WM_NEXTDLGCTL: {
@@ -360,8 +357,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       HWND target = reinterpret_cast<HWND>(wparam);
       if (LOWORD(lparam) == 0) {
         HWND focus = GetFocus();
-        target = GetNextDlgTabItem(hwnd_, focus != nullptr && IsChild(hwnd_, focus) ? focus : nullptr,
-                                   wparam != 0);
+        target = GetNextDlgTabItem(
+            hwnd_, focus != nullptr && IsChild(hwnd_, focus) ? focus : nullptr, wparam != 0);
       }
       if (target != nullptr && IsChild(hwnd_, target)) {
         SetFocus(target);
@@ -370,9 +367,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     }
-    case WM_CLOSE:
-      form_.CloseRequested();
-      return 0;
+    case WM_CLOSE: form_.CloseRequested(); return 0;
     case WM_DESTROY:
       if (quits_on_close_) PostQuitMessage(0);
       return 0;

@@ -7,9 +7,10 @@
 #include "wizard/win32/main_window.h"
 
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "database/connection.h"
 #include "support/shared_copy.h"
@@ -62,8 +63,8 @@ class MainWindowTest : public ::testing::Test {
     friend bool operator==(const Page&, const Page&) = default;
   };
   static Page PageOf(const MainWindow& window) {
-    return {window.Text(ControlId::lblUpdate),       window.Text(ControlId::txtDatabaseFile),
-            window.Text(ControlId::cmdButton1),      window.IsEnabled(ControlId::cmdButton1),
+    return {window.Text(ControlId::lblUpdate),      window.Text(ControlId::txtDatabaseFile),
+            window.Text(ControlId::cmdButton1),     window.IsEnabled(ControlId::cmdButton1),
             window.IsEnabled(ControlId::cmdCancel), window.IsEnabled(ControlId::cmdBrowse)};
   }
   static void Key(MainWindow& window, ControlId target, UINT message, WPARAM key) {
@@ -95,11 +96,11 @@ TEST_F(MainWindowTest, LayoutFollowsTheTwipsAtTheScreensDpi) {
     ControlId id;
     TwipsRect twips;
   };
-  for (const Case& c : {Case{ControlId::Picture1, kPicture1}, Case{ControlId::lblUpdate, kLblUpdate},
-                        Case{ControlId::lblDatabaseFile, kLblDatabaseFile},
-                        Case{ControlId::txtDatabaseFile, kTxtDatabaseFile},
-                        Case{ControlId::cmdBrowse, kCmdBrowse}, Case{ControlId::cmdCancel, kCmdCancel},
-                        Case{ControlId::cmdButton1, kCmdButton1}}) {
+  for (const Case& c :
+       {Case{ControlId::Picture1, kPicture1}, Case{ControlId::lblUpdate, kLblUpdate},
+        Case{ControlId::lblDatabaseFile, kLblDatabaseFile},
+        Case{ControlId::txtDatabaseFile, kTxtDatabaseFile}, Case{ControlId::cmdBrowse, kCmdBrowse},
+        Case{ControlId::cmdCancel, kCmdCancel}, Case{ControlId::cmdButton1, kCmdButton1}}) {
     const RECT r = ClientRectOf(window.control(c.id), window.hwnd());
     EXPECT_EQ(r.left, TwipsToPixels(c.twips.left, dpi)) << static_cast<int>(c.id);
     EXPECT_EQ(r.top, TwipsToPixels(c.twips.top, dpi)) << static_cast<int>(c.id);
@@ -130,12 +131,12 @@ TEST_F(MainWindowTest, LoadFindsOnlyAListedFile) {
     std::string path;
     bool found;
   };
-  for (const Case& c : {Case{plain, true},
-                        Case{MakeFile(folder_, "readonly.mdb", FILE_ATTRIBUTE_READONLY), true},
-                        Case{MakeFile(folder_, "hidden.mdb", FILE_ATTRIBUTE_HIDDEN), false},
-                        Case{MakeFile(folder_, "system.mdb", FILE_ATTRIBUTE_SYSTEM), false},
-                        Case{Utf8Path(folder_), false}, Case{Utf8Path(folder_) + "\\missing.mdb", false},
-                        Case{plain + "\\below-a-file.mdb", false}}) {
+  for (const Case& c :
+       {Case{plain, true}, Case{MakeFile(folder_, "readonly.mdb", FILE_ATTRIBUTE_READONLY), true},
+        Case{MakeFile(folder_, "hidden.mdb", FILE_ATTRIBUTE_HIDDEN), false},
+        Case{MakeFile(folder_, "system.mdb", FILE_ATTRIBUTE_SYSTEM), false},
+        Case{Utf8Path(folder_), false}, Case{Utf8Path(folder_) + "\\missing.mdb", false},
+        Case{plain + "\\below-a-file.mdb", false}}) {
     MainWindow window(c.path, dialog_);
     window.Form_Load();
     EXPECT_EQ(PageOf(window), c.found ? (Page{kReady, c.path, "Next >", true, true, true})
@@ -159,8 +160,8 @@ TEST_F(MainWindowTest, ADoubleClickOnNextLeavesTheFinishPageShowing) {
       Utf8Path(folder_) + "\\Pfarrei J\xC3\xBCrgen \xE6\x95\x99\xE4\xBC\x9A \xF0\x9F\x93\x85";
   ASSERT_TRUE(CreateDirectoryW(platform::Widen(folder).c_str(), nullptr));
   const std::string calendar = folder + "\\tessdata.mdb";
-  ASSERT_TRUE(CopyFileW(platform::Widen(SharedCalendar()).c_str(),
-                        platform::Widen(calendar).c_str(), TRUE))
+  ASSERT_TRUE(
+      CopyFileW(platform::Widen(SharedCalendar()).c_str(), platform::Widen(calendar).c_str(), TRUE))
       << SharedCalendar();
   MainWindow window(calendar, dialog_);
   window.Form_Load();
@@ -182,7 +183,7 @@ TEST_F(MainWindowTest, ADoubleClickOnNextLeavesTheFinishPageShowing) {
   const std::string shown = window.Text(ControlId::txtDatabaseFile);
   EXPECT_TRUE(shown.ends_with("\\tessdata.mdb")) << shown;
   EXPECT_EQ(shown.find("\xC3\x83"), std::string::npos) << shown;  // no "Ã" for "ü"
-  Key(window, ControlId::cmdButton1, WM_KEYDOWN, VK_RETURN);  // Enter on "Finish"
+  Key(window, ControlId::cmdButton1, WM_KEYDOWN, VK_RETURN);      // Enter on "Finish"
   EXPECT_FALSE(window.is_open());
 }
 
@@ -228,8 +229,9 @@ TEST_F(MainWindowTest, TheRunPaintsTheWaitTextAndDropsInputQueuedMeanwhile) {
 TEST_F(MainWindowTest, ThePathBoxShowsTheFileNameWholeAtTheScreensDpi) {
   MainWindow window(Utf8Path(folder_) + "\\missing.mdb", dialog_);
   window.Form_Load();
-  const std::string chosen = "C:\\Users\\J\xC3\xBCrgen\\a folder with a long name\\and another\\"
-                             "and one more\\calendar backups\\tessdata.mdb";
+  const std::string chosen =
+      "C:\\Users\\J\xC3\xBCrgen\\a folder with a long name\\and another\\"
+      "and one more\\calendar backups\\tessdata.mdb";
   dialog_.answers = {chosen};
   window.cmdBrowse_Click();
   EXPECT_EQ(window.strDatabaseFile(), chosen);

@@ -1,9 +1,9 @@
 // What Windows learns about the program from its resources (the version
 // information, the manifest's DPI awareness), and the system pieces the window
 // relies on: the dialogs, the load check's lookup and the VirtualStore.
-#include <gtest/gtest.h>
-
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "platform/file_lookup.h"
 #include "platform/known_folders.h"
@@ -52,10 +52,10 @@ TEST(ProgramTest, EveryProgramCarriesTheOneVersionAndAManifest) {
     bool window;
   };
   const std::string bin = std::string(TESSALY_BIN_DIR) + "/";
-  for (const Case& c : {Case{bin + "tessaly-update.exe", "Database update for 2010", true},
-                        Case{bin + "tessaly-update-cli.exe", "Database update for 2010, batch form",
-                             false},
-                        Case{bin + "jetdb.exe", "Access database tool", false}}) {
+  for (const Case& c :
+       {Case{bin + "tessaly-update.exe", "Database update for 2010", true},
+        Case{bin + "tessaly-update-cli.exe", "Database update for 2010, batch form", false},
+        Case{bin + "jetdb.exe", "Access database tool", false}}) {
     SCOPED_TRACE(c.file);
     const std::wstring file = platform::Widen(c.file);
     DWORD ignored = 0;
@@ -123,10 +123,14 @@ TEST(FileLookupTest, ListsOrdinaryFilesOnly) {
   const std::string plain = MakeFile(folder, "plain.mdb");
   for (const Case& c : {
            Case{plain, platform::Lookup::kOrdinaryFile},
-           Case{MakeFile(folder, "readonly.mdb", FILE_ATTRIBUTE_READONLY), platform::Lookup::kOrdinaryFile},
-           Case{MakeFile(folder, "archived.mdb", FILE_ATTRIBUTE_ARCHIVE), platform::Lookup::kOrdinaryFile},
-           Case{MakeFile(folder, "hidden.mdb", FILE_ATTRIBUTE_HIDDEN), platform::Lookup::kNotListed},
-           Case{MakeFile(folder, "system.mdb", FILE_ATTRIBUTE_SYSTEM), platform::Lookup::kNotListed},
+           Case{MakeFile(folder, "readonly.mdb", FILE_ATTRIBUTE_READONLY),
+                platform::Lookup::kOrdinaryFile},
+           Case{MakeFile(folder, "archived.mdb", FILE_ATTRIBUTE_ARCHIVE),
+                platform::Lookup::kOrdinaryFile},
+           Case{MakeFile(folder, "hidden.mdb", FILE_ATTRIBUTE_HIDDEN),
+                platform::Lookup::kNotListed},
+           Case{MakeFile(folder, "system.mdb", FILE_ATTRIBUTE_SYSTEM),
+                platform::Lookup::kNotListed},
            Case{Utf8Path(folder), platform::Lookup::kNotListed},
            Case{Utf8Path(folder) + "\\missing.mdb", platform::Lookup::kNotListed},
            Case{Utf8Path(folder) + "\\missing\\t.mdb", platform::Lookup::kNotListed},
@@ -144,9 +148,10 @@ class VirtualStoreOnWindowsTest : public ::testing::Test {
   void SetUp() override {
     const std::string local = platform::LocalAppDataFolder();
     ASSERT_FALSE(local.empty());
-    copy_ = platform::VirtualStorePath(kWindowsDefaultDatabase, local,
-                                       platform::VirtualisedFolders());
-    ASSERT_EQ(copy_, local + "\\VirtualStore\\Program Files\\Tessaly Desktop Calendar\\tessdata.mdb");
+    copy_ =
+        platform::VirtualStorePath(kWindowsDefaultDatabase, local, platform::VirtualisedFolders());
+    ASSERT_EQ(copy_,
+              local + "\\VirtualStore\\Program Files\\Tessaly Desktop Calendar\\tessdata.mdb");
     ASSERT_FALSE(std::filesystem::exists(Path(kWindowsDefaultDatabase)))
         << "a real calendar in this prefix; not touching it";
     ASSERT_FALSE(std::filesystem::exists(Path(copy_)));

@@ -42,7 +42,8 @@ void CALLBACK PollStop(HWND, UINT, UINT_PTR, DWORD) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: tessaly-window-shots ready|not-found|finish DATABASE REPORT STOP\n");
+    std::fprintf(stderr,
+                 "usage: tessaly-window-shots ready|not-found|finish DATABASE REPORT STOP\n");
     return 2;
   }
   const std::string page = platform::Narrow(argv[1]);

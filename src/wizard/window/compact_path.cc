@@ -16,7 +16,8 @@ constexpr std::string_view kEllipsis = "...";
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 int Width(const QFontMetrics& metrics, std::string_view text) {
-  return metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  return metrics.horizontalAdvance(
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 }  // namespace
@@ -24,7 +25,7 @@ int Width(const QFontMetrics& metrics, std::string_view text) {
 std::string CompactPathToPixels(std::string_view path, int32_t width_pixels,
                                 const QFontMetrics& metrics) {
   if (const size_t nul = path.find('\0'); nul != path.npos) path = path.substr(0, nul);  // P3
-  if (Width(metrics, path) <= width_pixels) return std::string(path);                 // P1
+  if (Width(metrics, path) <= width_pixels) return std::string(path);                    // P1
 
   // The separators that end each directory component; the last one starts the
   // file name.
@@ -32,7 +33,7 @@ std::string CompactPathToPixels(std::string_view path, int32_t width_pixels,
   for (size_t i = 0; i < path.size(); ++i) {
     if (IsSeparator(path[i])) separators.push_back(i);
   }
-  if (separators.empty()) return std::string(path);  // a bare name is never cut (P2)
+  if (separators.empty()) return std::string(path);              // a bare name is never cut (P2)
   const std::string_view tail = path.substr(separators.back());  // "/tessdata.mdb"
 
   // Keep as many leading components as fit before ".../name"; a component is

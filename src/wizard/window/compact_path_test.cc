@@ -2,10 +2,10 @@
 // fixed font so that the expected texts do not depend on the machine.
 #include "wizard/window/compact_path.h"
 
-#include <gtest/gtest.h>
-
 #include <QFont>
 #include <QFontMetrics>
+
+#include <gtest/gtest.h>
 
 namespace wizard::window {
 namespace {

@@ -129,8 +129,9 @@ MainWindow::MainWindow(std::string default_database, OpenFileDialog& dialog, QWi
   lblDatabaseFile_->setBuddy(txtDatabaseFile_);
   // Grown to its text where the font is wider than the one it was drawn for;
   // nothing stands to its right.
-  lblDatabaseFile_->resize(std::max(lblDatabaseFile_->width(), lblDatabaseFile_->sizeHint().width()),
-                           lblDatabaseFile_->height());
+  lblDatabaseFile_->resize(
+      std::max(lblDatabaseFile_->width(), lblDatabaseFile_->sizeHint().width()),
+      lblDatabaseFile_->height());
 
   place(txtDatabaseFile_, kTxtDatabaseFile);
   txtDatabaseFile_->setToolTip(FromUtf8(kPathToolTip));
@@ -167,12 +168,9 @@ void MainWindow::SetStatusText(std::string_view text) {
 
 QPushButton* MainWindow::ButtonOf(Button button) const {
   switch (button) {
-    case Button::kBrowse:
-      return cmdBrowse_;
-    case Button::kCancel:
-      return cmdCancel_;
-    case Button::kMain:
-      break;
+    case Button::kBrowse: return cmdBrowse_;
+    case Button::kCancel: return cmdCancel_;
+    case Button::kMain: break;
   }
   return cmdButton1_;
 }
@@ -190,11 +188,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
       form_.EnterPressed(focused);
       return;
     }
-    case Qt::Key_Escape:
-      form_.EscapePressed();
-      return;
-    default:
-      QWidget::keyPressEvent(event);
+    case Qt::Key_Escape: form_.EscapePressed(); return;
+    default: QWidget::keyPressEvent(event);
   }
 }
 
@@ -215,10 +210,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::ShortcutOverride:
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-        return true;
-      default:
-        break;
+      case QEvent::MouseButtonDblClick: return true;
+      default: break;
     }
   }
   return QWidget::eventFilter(watched, event);

@@ -3,19 +3,19 @@
 // the message box faked: layout, the pages' texts as shown, the compacted
 // path, the keys as Qt delivers them, the focus after a run, a close asked
 // for during a run, and the real dialogs.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include <gtest/gtest.h>
 
 #include "database/connection.h"
 #include "support/fake_reporter_environment.h"
@@ -91,8 +91,9 @@ TEST_F(WindowTest, PagesShowTheTextsAndTheCompactedPath) {
   EXPECT_EQ(hidden.path_box()->text(), "");
   EXPECT_FALSE(hidden.main_button()->isEnabled());
 
-  const std::string chosen = "/home/anna/a folder with a long name/and another/and one more/"
-                             "calendar backups/chosen.mdb";  // wider than 366 pixels
+  const std::string chosen =
+      "/home/anna/a folder with a long name/and another/and one more/"
+      "calendar backups/chosen.mdb";  // wider than 366 pixels
   dialog_.answers = {chosen};
   hidden.cmdBrowse_Click();
   EXPECT_EQ(Lines(hidden.status_text()), kReadyLines);
@@ -186,7 +187,8 @@ TEST_F(WindowTest, RealDialogsShowWhatIsAsked) {
   QString title, suffix;
   QStringList filters;
   WhenShown<QFileDialog>([&](QFileDialog* dialog) {
-    title = dialog->windowTitle(), suffix = dialog->defaultSuffix(), filters = dialog->nameFilters();
+    title = dialog->windowTitle(), suffix = dialog->defaultSuffix(),
+    filters = dialog->nameFilters();
     dialog->findChild<QLineEdit*>("fileNameEdit")->setText("chosen");  // no extension typed
     static_cast<QDialog*>(dialog)->accept();
   });
