@@ -138,6 +138,16 @@ static bool ForEachMatch(jet::Database& db, const jet::TableDef& table, const Bo
   return true;
 }
 
+// The rows `where` holds for, all found before the first write: cursors do
+// not survive writes, and a row an update moves must not be met twice.
+static bool MatchingRowIds(jet::Database& db, const jet::TableDef& table, const Bound* where,
+                           Session::AccessCounts* counts, std::vector<jet::RowId>* ids,
+                           Error* error) {
+  return ForEachMatch(db, table, where, counts, error, [&](const jet::Row& row) {
+    ids->push_back(jet::RowId{row.page, row.slot});
+  });
+}
+
 bool Session::Execute(std::string_view text, Outcome* outcome, Error* error) {
   *outcome = Outcome();
   if (IsDdl(text)) return RunDdl(db_, text, error);  // CREATE TABLE / INDEX: ddl.h
@@ -268,14 +278,8 @@ bool Session::RunUpdate(const Statement& statement, Outcome* outcome, Error* err
   if (statement.where != nullptr && !BindCondition(table, *statement.where, &arena, &where, error))
     return false;
 
-  // Every matching row is found before the first write: cursors do not
-  // survive writes, and a row the update moves must not be met twice.
   std::vector<jet::RowId> ids;
-  if (!ForEachMatch(db_, table, where.get(), &access_counts_, error, [&](const jet::Row& row) {
-        ids.push_back(jet::RowId{row.page, row.slot});
-      })) {
-    return false;
-  }
+  if (!MatchingRowIds(db_, table, where.get(), &access_counts_, &ids, error)) return false;
   if (ids.empty()) return true;
   if (const jet::Status begun = db_.Begin(); !begun.ok())
     return FailBegin(error, begun, table.name);
@@ -309,11 +313,7 @@ bool Session::RunDelete(const Statement& statement, Outcome* outcome, Error* err
     return false;
   }
   std::vector<jet::RowId> ids;
-  if (!ForEachMatch(db_, table, where.get(), &access_counts_, error, [&](const jet::Row& row) {
-        ids.push_back(jet::RowId{row.page, row.slot});
-      })) {
-    return false;
-  }
+  if (!MatchingRowIds(db_, table, where.get(), &access_counts_, &ids, error)) return false;
   if (ids.empty()) return true;
   if (const jet::Status begun = db_.Begin(); !begun.ok()) {
     return FailBegin(error, begun, table.name);
