@@ -355,7 +355,9 @@ TEST(DateRecordNotesTest, ExactlyTheListedDaysHaveNotes) {
 
 TEST(DateRecordNotesTest, OnlyNamedDaysHaveNotes) {
   for (const std::string& record : LoadedRecords()) {
-    if (!Field(record, 4).empty()) EXPECT_NE(Field(record, 3), "") << Field(record, 1);
+    if (!Field(record, 4).empty()) {
+      EXPECT_NE(Field(record, 3), "") << Field(record, 1);
+    }
   }
 }
 

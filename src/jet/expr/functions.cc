@@ -139,7 +139,7 @@ Status IntervalOf(const Variant& value, Interval* out) {
 
 Status DateAdd(const Args& a, const EvalInput&, Variant* out) {
   if (a[1].is_null() || a[2].is_null()) return Status::OK();
-  Interval interval;
+  Interval interval = Interval::kDay;
   JET_RETURN_IF_ERROR(IntervalOf(a[0], &interval));
   int64_t n = 0;
   double ole = 0;
@@ -178,7 +178,7 @@ Status DateAdd(const Args& a, const EvalInput&, Variant* out) {
 
 Status DateDiff(const Args& a, const EvalInput&, Variant* out) {
   if (a[1].is_null() || a[2].is_null()) return Status::OK();
-  Interval interval;
+  Interval interval = Interval::kDay;
   JET_RETURN_IF_ERROR(IntervalOf(a[0], &interval));
   double x = 0, y = 0;
   JET_RETURN_IF_ERROR(DateArg(a[1], &x));
