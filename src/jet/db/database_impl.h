@@ -132,6 +132,10 @@ class DatabaseImpl : public Database {
   // there is one, else by a scan; at most `limit` (0: all).
   Status FindRows(const TableDef& def, const std::vector<size_t>& columns,
                   const std::vector<Value>& key, size_t limit, std::vector<RowId>* ids);
+  // The rows that refer through `r` to the referenced `key`: the referencing
+  // table, its columns of `r` (indexes into its columns) and those rows.
+  Status ReferringRows(const Relationship& r, const std::vector<Value>& key, TableDef* referencing,
+                       std::vector<size_t>* referencing_columns, std::vector<RowId>* ids);
 
   Status ReadTable(const CatalogEntry& entry, TableDef* table, TableDefExtras* extras);
   Status OwnedPages(const TableDef& table, UsageMap* map);

@@ -178,6 +178,14 @@ Status DatabaseImpl::FindRows(const TableDef& def, const std::vector<size_t>& co
   return s;
 }
 
+Status DatabaseImpl::ReferringRows(const Relationship& r, const std::vector<Value>& key,
+                                   TableDef* referencing, std::vector<size_t>* referencing_columns,
+                                   std::vector<RowId>* ids) {
+  JET_RETURN_IF_ERROR(RelatedTable(r, r.table, referencing));
+  JET_RETURN_IF_ERROR(ColumnsOf(r, *referencing, r.columns, referencing_columns));
+  return FindRows(*referencing, *referencing_columns, key, 0, ids);
+}
+
 Status DatabaseImpl::CheckReferences(const TableDef& def, const std::vector<Value>& values,
                                      const std::vector<Value>* old_values) {
   JET_RETURN_IF_ERROR(LoadRelationships());
@@ -228,11 +236,9 @@ Status DatabaseImpl::CascadeKeyChange(const TableDef& def, const std::vector<Val
     JET_RETURN_IF_ERROR(SameKey(def, columns, values, old_values, format_.version, &same));
     if (same) continue;
     TableDef referencing;
-    JET_RETURN_IF_ERROR(RelatedTable(r, r.table, &referencing));
     std::vector<size_t> referencing_columns;
-    JET_RETURN_IF_ERROR(ColumnsOf(r, referencing, r.columns, &referencing_columns));
     std::vector<RowId> ids;
-    JET_RETURN_IF_ERROR(FindRows(referencing, referencing_columns, old_key, 0, &ids));
+    JET_RETURN_IF_ERROR(ReferringRows(r, old_key, &referencing, &referencing_columns, &ids));
     if (ids.empty()) continue;
     if (!r.CascadesUpdates()) {
       return Status::Constraint(kRelatedRecords, RelatedRecordsText(referencing.name) +
@@ -278,11 +284,9 @@ Status DatabaseImpl::DeleteWithRelated(const TableDef& table, RowId id) {
       const std::vector<Value> key = KeyOf(old_row.values, columns, &all_null);
       if (all_null) continue;
       TableDef referencing;
-      JET_RETURN_IF_ERROR(RelatedTable(r, r.table, &referencing));
       std::vector<size_t> referencing_columns;
-      JET_RETURN_IF_ERROR(ColumnsOf(r, referencing, r.columns, &referencing_columns));
       std::vector<RowId> ids;
-      JET_RETURN_IF_ERROR(FindRows(referencing, referencing_columns, key, 0, &ids));
+      JET_RETURN_IF_ERROR(ReferringRows(r, key, &referencing, &referencing_columns, &ids));
       if (ids.empty()) continue;
       if (r.CascadesDeletes()) {
         for (const RowId& related : ids) work.push_back({referencing.tdef_page, related});
