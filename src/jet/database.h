@@ -291,6 +291,11 @@ class Database {
   // (kInvalidArgument). Then opens it for writing.
   static Result<std::unique_ptr<Database>> Create(const std::string& path,
                                                   const CreateOptions& options = {});
+  // The log a writer keeps beside the database at `path` (see Durability).
+  static std::string LogPath(const std::string& path);
+  // Removes a database nobody has open, with its log: how a file that was
+  // never finished is thrown away. What is not there is no error.
+  static void Discard(const std::string& path);
   // Adds a table: its catalog row, definition, usage maps and an empty root
   // page per index, as one unit (or one statement of the open unit).
   // kInvalidArgument naming the table/column/index for a taken name, a bad

@@ -1,10 +1,10 @@
 // Leftovers of killed --new-calendar runs: see leftovers.h.
 #include "wizard/leftovers.h"
 
+#include <string_view>
 #include <vector>
 
 #include "jet/database.h"
-#include "platform/file.h"
 #include "platform/path.h"
 
 namespace wizard {
@@ -14,15 +14,18 @@ void ClearNewCalendarLeftovers(const std::string& file) {
   const std::string folder = platform::ParentFolder(target);
   const std::string prefix = platform::FileName(target) + ".new-";
   std::vector<std::string> temps;
-  for (std::string rest : platform::FolderEntries(folder)) {
-    if (!rest.starts_with(prefix)) continue;
-    rest.erase(0, prefix.size());
-    const bool log = rest.ends_with("-wal");
-    if (log) rest.resize(rest.size() - 4);
-    if (rest.empty() || rest.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string temp = platform::JoinPath(folder, prefix + rest);
-    // A log whose calendar is there goes with the calendar.
-    if (!log || platform::TypeOf(temp) == platform::PathType::kNotFound) temps.push_back(temp);
+  for (const std::string& name : platform::FolderEntries(folder)) {
+    if (!name.starts_with(prefix)) continue;
+    const std::string_view rest = std::string_view(name).substr(prefix.size());
+    const std::string number(rest.substr(0, rest.find_first_not_of("0123456789")));
+    if (number.empty()) continue;
+    const std::string temp = platform::JoinPath(folder, prefix + number);
+    if (number.size() == rest.size()) {
+      temps.push_back(temp);
+    } else if (platform::JoinPath(folder, name) == jet::Database::LogPath(temp) &&
+               platform::TypeOf(temp) == platform::PathType::kNotFound) {
+      temps.push_back(temp);  // a log whose calendar is there goes with the calendar
+    }
   }
   for (const std::string& temp : temps) {
     jet::OpenOptions writing;
@@ -32,8 +35,7 @@ void ClearNewCalendarLeftovers(const std::string& file) {
         jet::Database::Open(temp, writing).status().code() == jet::StatusCode::kBusy) {
       continue;
     }
-    (void)platform::RemoveFile(temp);
-    (void)platform::RemoveFile(temp + "-wal");
+    jet::Database::Discard(temp);
   }
 }
 

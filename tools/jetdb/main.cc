@@ -437,14 +437,12 @@ int RunCreate(const std::string& file, const std::string& sql_path, const std::s
   if (!sql::RunDdlScript(**db, script, &error, &failed)) {
     fmt::print(stderr, "statement {}: {}{}", failed, error.description, platform::kLineEnd);
     (void)(*db)->Close();
-    (void)platform::RemoveFile(file);
-    (void)platform::RemoveFile(file + "-wal");
+    jet::Database::Discard(file);
     return kExitFailure;
   }
   if (const jet::Status closed = (*db)->Close(); !closed.ok()) {
     // The new file goes with whatever its log holds.
-    (void)platform::RemoveFile(file);
-    (void)platform::RemoveFile(file + "-wal");
+    jet::Database::Discard(file);
     return Fail(file, closed.ToString());
   }
   return kExitOk;

@@ -16,6 +16,7 @@
 #include <random>
 
 #include "jet/file/file.h"
+#include "jet/log/wal.h"
 #include "jet/ole_date.h"
 #include "platform/system.h"
 
@@ -63,6 +64,14 @@ Result<std::unique_ptr<Database>> Database::Create(const std::string& path,
   OpenOptions open = options.open;
   open.read_only = false;
   return Open(path, open);
+}
+
+std::string Database::LogPath(const std::string& path) { return Wal::PathFor(path); }
+
+void Database::Discard(const std::string& path) {
+  FileSystem& files = FileSystem::Default();
+  (void)files.Remove(path);
+  (void)files.Remove(Wal::PathFor(path));
 }
 
 }  // namespace jet

@@ -82,10 +82,7 @@ bool CreateCalendar(const std::string& file) {
     return CreateFailed(file, "there is no folder " + folder);
   }
   const std::string temp = file + ".new-" + std::to_string(std::random_device()());
-  const auto discard = [&temp] {
-    (void)platform::RemoveFile(temp);
-    (void)platform::RemoveFile(temp + "-wal");
-  };
+  const auto discard = [&temp] { jet::Database::Discard(temp); };
   // The engine's messages name the file it was given: name ours instead.
   const auto why = [&](const jet::Status& s) {
     std::string message = s.message();
